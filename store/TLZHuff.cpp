@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 // The coder reproduces the classic LZSS binary-tree coder to the byte: archives travel
@@ -58,68 +59,108 @@ void TLZHuff::resetWindow()
 void TLZHuff::initTree()
 {
     for (int i = N + 1; i <= N + 256; i++)
-        m_right[i] = Nil;
+        m_child[i][1] = Nil;
     for (int i = 0; i < N; i++)
         m_parent[i] = Nil;
+    m_prevInsert = Nil;
+    m_prevFull = Nil;
 }
 
 void TLZHuff::insertNode(int r)
 {
     static_assert(F == 18, "the comparison below covers bytes 1 to 17");
-    const uint8_t* key = &m_window[r];
-    int p = N + 1 + key[0];
-    int cmp = 1;
-    m_right[r] = m_left[r] = Nil;
-    m_matchLength = 0;
-    for (;;) {
-        if (cmp >= 0) {
-            if (m_right[p] != Nil) {
-                p = m_right[p];
-            } else {
-                m_right[p] = r;
-                m_parent[r] = p;
-                return;
-            }
-        } else {
-            if (m_left[p] != Nil) {
-                p = m_left[p];
-            } else {
-                m_left[p] = r;
-                m_parent[r] = p;
-                return;
-            }
-        }
-        // Bytes 1..17 of key and candidate: find the first that differs, as the byte loop
-        // of the classic coder would, eight at a time (little-endian: lowest byte first).
-        const uint8_t* cand = &m_window[p];
-        int i;
-        uint64_t x = load64(key + 1) ^ load64(cand + 1);
-        if (x != 0) {
-            i = 1 + (__builtin_ctzll(x) >> 3);
-        } else if ((x = load64(key + 9) ^ load64(cand + 9)) != 0) {
-            i = 9 + (__builtin_ctzll(x) >> 3);
-        } else if (key[17] != cand[17]) {
-            i = 17;
-        } else {
-            i = F;
-        }
-        cmp = i < F ? int(key[i]) - int(cand[i]) : 0;
-        if (i > m_matchLength) {
-            m_matchPosition = p;
-            if ((m_matchLength = i) >= F)
-                break;
+    static_assert(sizeof(m_child[0]) == 4, "both children are read as one word");
+    // The classic finder walks down from the root of the key's first byte, comparing
+    // bytes 1 to 17 one by one, and goes right when the key is not smaller. The same walk
+    // is made here with the same decisions, so the tree and every match are the same:
+    // - eight bytes at a time: the first differing byte gives the length, and the
+    //   byte-swapped words compare in the order the byte loop would;
+    // - without jumps on the comparison, which is unpredictable on text; masks, since
+    //   conditionals come back as jumps;
+    // - the bytes of both children are loaded before the direction is known, so that
+    //   the next step's comparison does not wait for two loads in a row.
+    const uint8_t* const w = m_window;
+    const uint8_t* key = &w[r];
+    const uint64_t k1 = load64(key + 1);
+    const uint64_t k9 = load64(key + 9);
+    const uint8_t k17 = key[17];
+    const uint64_t b1 = __builtin_bswap64(k1);
+    const uint64_t b9 = __builtin_bswap64(k9);
+    m_child[r][0] = m_child[r][1] = Nil;
+
+    // In a repeated stretch the string at r usually equals the successor of the string
+    // the previous position matched in full. Strings in the tree are unique and the tree
+    // is ordered, so the walk would end at that node with a full match: take its place
+    // at once. The result, tree and match included, is the walk's.
+    if (m_prevInsert == ((r - 1) & (N - 1)) && m_prevFull != Nil) {
+        const int x = (m_prevFull + 1) & (N - 1);
+        if (m_parent[x] != Nil && x != r && load64(w + x + 1) == k1 && load64(w + x + 9) == k9
+            && w[x + 17] == k17 && w[x] == key[0]) {
+            replaceNode(x, r);
+            m_prevInsert = r;
+            m_prevFull = x;
+            m_matchLength = F;
+            m_matchPosition = x;
+            return;
         }
     }
+    m_prevInsert = r;
+    m_prevFull = Nil;
+
+    int p = N + 1 + key[0];
+    int dir = 1;
+    int best = 0;
+    int bestPosition = 0;
+    for (;;) {
+        const int next = m_child[p][dir];
+        if (next == Nil) {
+            m_child[p][dir] = uint16_t(r);
+            m_parent[r] = uint16_t(p);
+            m_matchLength = best;
+            m_matchPosition = bestPosition;
+            return;
+        }
+        p = next;
+        const uint8_t* cand = &w[p];
+        const uint64_t c1 = load64(cand + 1);
+        int i;
+        if (k1 != c1) {
+            i = 1 + (__builtin_ctzll(k1 ^ c1) >> 3);
+            dir = b1 > __builtin_bswap64(c1);
+        } else {
+            const uint64_t c9 = load64(cand + 9);
+            if (k9 != c9) {
+                i = 9 + (__builtin_ctzll(k9 ^ c9) >> 3);
+                dir = b9 > __builtin_bswap64(c9);
+            } else if (k17 != cand[17]) {
+                i = 17;
+                dir = k17 > cand[17];
+            } else {
+                i = F;
+            }
+        }
+        const int better = -int(i > best);
+        bestPosition = (p & better) | (bestPosition & ~better);
+        best = (i & better) | (best & ~better);
+        if (i >= F)
+            break;
+    }
+    m_matchLength = best;
+    m_matchPosition = bestPosition;
+    m_prevFull = p;
+    replaceNode(p, r);
+}
+
+void TLZHuff::replaceNode(int p, int r)
+{
     // A full match: the new string takes the old node's place in the tree.
     m_parent[r] = m_parent[p];
-    m_left[r] = m_left[p];
-    m_right[r] = m_right[p];
-    m_parent[m_left[p]] = r;
-    m_parent[m_right[p]] = r;
-    if (m_right[m_parent[p]] == p)
-        m_right[m_parent[p]] = r;
-    else
-        m_left[m_parent[p]] = r;
+    m_child[r][0] = m_child[p][0];
+    m_child[r][1] = m_child[p][1];
+    m_parent[m_child[p][0]] = uint16_t(r);
+    m_parent[m_child[p][1]] = uint16_t(r);
+    const int up = m_parent[p];
+    m_child[up][m_child[up][1] == p] = uint16_t(r);
     m_parent[p] = Nil;
 }
 
@@ -128,29 +169,27 @@ void TLZHuff::deleteNode(int p)
     if (m_parent[p] == Nil)
         return;
     int q;
-    if (m_right[p] == Nil) {
-        q = m_left[p];
-    } else if (m_left[p] == Nil) {
-        q = m_right[p];
+    if (m_child[p][1] == Nil) {
+        q = m_child[p][0];
+    } else if (m_child[p][0] == Nil) {
+        q = m_child[p][1];
     } else {
-        q = m_left[p];
-        if (m_right[q] != Nil) {
+        q = m_child[p][0];
+        if (m_child[q][1] != Nil) {
             do {
-                q = m_right[q];
-            } while (m_right[q] != Nil);
-            m_right[m_parent[q]] = m_left[q];
-            m_parent[m_left[q]] = m_parent[q];
-            m_left[q] = m_left[p];
-            m_parent[m_left[p]] = q;
+                q = m_child[q][1];
+            } while (m_child[q][1] != Nil);
+            m_child[m_parent[q]][1] = m_child[q][0];
+            m_parent[m_child[q][0]] = m_parent[q];
+            m_child[q][0] = m_child[p][0];
+            m_parent[m_child[p][0]] = uint16_t(q);
         }
-        m_right[q] = m_right[p];
-        m_parent[m_right[p]] = q;
+        m_child[q][1] = m_child[p][1];
+        m_parent[m_child[p][1]] = uint16_t(q);
     }
     m_parent[q] = m_parent[p];
-    if (m_right[m_parent[p]] == p)
-        m_right[m_parent[p]] = q;
-    else
-        m_left[m_parent[p]] = q;
+    const int up = m_parent[p];
+    m_child[up][m_child[up][1] == p] = uint16_t(q);
     m_parent[p] = Nil;
 }
 

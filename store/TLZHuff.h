@@ -86,6 +86,7 @@ private:
     void initTree();
     void insertNode(int r);
     void deleteNode(int p);
+    void replaceNode(int p, int r);
     size_t encode(const uint8_t* in, size_t size, uint8_t* out);
     size_t decode(const uint8_t* in, size_t inSize, uint32_t size, std::vector<uint8_t>& target);
     void progress(uint64_t produced);
@@ -94,13 +95,15 @@ private:
     bool decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveSize,
                       const std::string& path, std::vector<uint8_t>* keep);
 
-    // The window plus a copy of its first F - 1 bytes, so that comparisons never wrap.
-    uint8_t m_window[N + F - 1];
-    int m_left[N + 1];
-    int m_right[N + 257];
-    int m_parent[N + 1];
+    // The window plus a copy of its first F - 1 bytes, so that comparisons never wrap,
+    // plus room for the match finder's reads at the empty mark (N).
+    uint8_t m_window[N + F - 1 + 8];
+    uint16_t m_child[N + 257][2];  // [0] left, [1] right; N + 1 + c is the root for byte c
+    uint16_t m_parent[N + 1];
     int m_matchPosition = 0;
     int m_matchLength = 0;
+    int m_prevInsert = Nil;  // the last position inserted, and the node it matched in full
+    int m_prevFull = Nil;
 
     uint64_t m_nextProgress = 0;
     uint32_t m_sourceSize = 0;

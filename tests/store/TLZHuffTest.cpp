@@ -1,6 +1,7 @@
 #include "store/TLZHuff.h"
 #include "platform/Exception.h"
 #include "VectorFiles.h"
+#include "support/PlainLzss.h"
 
 #include <gtest/gtest.h>
 
@@ -274,4 +275,26 @@ TEST(TLZHuffCoder, CancelStopsAndProgressIsReported)
     EXPECT_EQ(decodedCalls, 1);
     EXPECT_GE(progressCalls, int(data.size() / TLZHuff::ProgressStep) - 1);
     EXPECT_LE(progressCalls, int(data.size() / TLZHuff::ProgressStep) + 1);
+}
+
+TEST(TLZHuffCoder, SameBytesAsThePlainCoderOnEveryKindOfData)
+{
+    // The fast match finder must take every decision the plain one takes: checked on
+    // data that exercises shallow trees (random), deep ones (text, small alphabets) and
+    // full-length matches in long repeats, over several blocks sharing one window.
+    std::vector<Bytes> blocks = {randomBytes(70000, 11), textBytes(120000, 12), randomBytes(50000, 13, 2),
+                                 randomBytes(40000, 14, 3), Bytes(30000, 0), textBytes(5, 15)};
+    Bytes repeated = textBytes(3000, 16);
+    for (int k = 0; k < 20; k++)
+        repeated.insert(repeated.end(), repeated.begin() + k * 7, repeated.begin() + k * 7 + 900);
+    blocks.push_back(repeated);
+    TLZHuff fast;
+    PlainLzss plain;
+    Bytes a = {0xE1, 0xE1}, b = {0xE1, 0xE1};
+    for (const auto& block : blocks) {
+        fast.EncodeBlock(block, a);
+        plain.encodeBlock(block, b);
+        ASSERT_EQ(a, b) << "block of " << block.size() << " bytes";
+    }
+    expectRoundTrip(blocks);
 }
