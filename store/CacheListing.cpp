@@ -282,11 +282,8 @@ void ReadListDat(const std::string& path, TItemList& list)
     SliceReader reader(*file);
     TItemData item;
     while (reader.read(reinterpret_cast<unsigned char*>(&item), sizeof item)) {
+        // A Path without its NUL is ended where the NUL belongs.
         item.Path[sizeof item.Path - 1] = '\0';
-        const size_t len = strnlen(item.Path, sizeof item.Path);
-        // Never leave half a double-byte character where the NUL was forced.
-        const size_t cut = CP950CutLength(std::string_view(item.Path, len), len);
-        std::memset(item.Path + cut, 0, sizeof item.Path - cut);
         list.push_back(item);
     }
 }

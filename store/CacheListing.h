@@ -39,7 +39,7 @@ void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size);
 void WriteNodeAttachment(const TNodeData& data, const void* buffer, size_t size);
 
 /// Appends the whole records of `path` (a "LIST.DAT"); a partial last record is ignored,
-/// and a Path without its NUL is cut to 255 bytes. A missing file throws the system's text.
+/// and a Path without its NUL is ended at 255 bytes. A missing file throws the system's text.
 void ReadListDat(const std::string& path, TItemList& list);
 /// Writes `list` as a "LIST.DAT" (replaced).
 void WriteListDat(const std::string& path, const TItemList& list);

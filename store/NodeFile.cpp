@@ -99,21 +99,29 @@ void ReadNodeRecord(TNodeData& data)
     ResetRunTimeState(data);
 }
 
-void LoadNodeFile(const std::string& folder, TNodeList& list, bool sorted)
+TNodeList ReadStoredRecords(const std::string& folder)
 {
+    TNodeList list;
     const std::string path = folder + NodeFileName;
     if (!FileExists(path))
-        return;
+        return list;
     auto file = openOrRaise(path, FileMode::Read);
     NodeRecord record;
     for (int64_t offset = 0; readRecord(*file, record); offset += NodeRecordSize) {
-        TNodeData probe;
-        DecodeNodeRecord(record.data(), probe);
-        if (probe.State & Deleted)
-            continue;
-        auto data = std::make_unique<TNodeData>(std::move(probe));
+        auto data = std::make_unique<TNodeData>();
+        DecodeNodeRecord(record.data(), *data);
         data->RecordOffset = int32_t(offset);
         data->StoreDir = folder;
+        list.push_back(std::move(data));
+    }
+    return list;
+}
+
+void LoadNodeFile(const std::string& folder, TNodeList& list, bool sorted)
+{
+    for (auto& data : ReadStoredRecords(folder)) {
+        if (data->State & Deleted)
+            continue;
         ResetRunTimeState(*data);
         list.push_back(std::move(data));
     }

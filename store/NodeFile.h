@@ -29,6 +29,10 @@ void ReadNodeRecord(TNodeData& data);
 /// sorted with CompareNodes when asked. A missing file adds nothing.
 void LoadNodeFile(const std::string& folder, TNodeList& list, bool sorted);
 
+/// Every whole record of folder + "ALL.NOD" exactly as stored (State untouched, tombstones
+/// included), each with RecordOffset and StoreDir set. A missing file gives none.
+TNodeList ReadStoredRecords(const std::string& folder);
+
 /// Deletes the node's cache (a Computer's ".LST" and ".IDX", a Domain node's folder) and,
 /// when asked, turns its record into a tombstone. A Key that is not a plain name ("..", a
 /// path, empty) is refused: the cache of such a node would lie outside its StoreDir.
