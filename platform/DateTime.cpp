@@ -42,6 +42,30 @@ void Split(double dateTime, int64_t* day, double* seconds)
     *seconds = std::fabs(dateTime - whole) * SecondsPerDay;
 }
 
+struct Civil {
+    int64_t year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    int64_t seconds = 0;  // of the day
+};
+
+// The calendar date and whole seconds of a date-time, after adding `round` seconds
+// (which may reach the next midnight).
+Civil ToCivil(double dateTime, double round)
+{
+    int64_t day = 0;
+    double seconds = 0;
+    Split(dateTime, &day, &seconds);
+    Civil c;
+    c.seconds = static_cast<int64_t>(std::floor(seconds + round));
+    if (c.seconds >= SecondsPerDay) {
+        c.seconds -= SecondsPerDay;
+        day += 1;
+    }
+    CivilFromDays(day + EpochDay, &c.year, &c.month, &c.day);
+    return c;
+}
+
 double Join(int64_t day, double seconds)
 {
     const double fraction = seconds / SecondsPerDay;
@@ -63,25 +87,14 @@ double DateTimeFromUnix(int64_t seconds, int64_t nanoseconds)
 
 int64_t UnixFromDateTime(double dateTime)
 {
-    int64_t day = 0;
-    double seconds = 0;
-    Split(dateTime, &day, &seconds);
-    int64_t secs = std::llround(seconds);
-    if (secs >= SecondsPerDay) {  // rounding reached midnight
-        secs -= SecondsPerDay;
-        day += 1;
-    }
-    int64_t y = 0;
-    unsigned m = 0;
-    unsigned d = 0;
-    CivilFromDays(day + EpochDay, &y, &m, &d);
+    const Civil c = ToCivil(dateTime, 0.5);
     std::tm local{};
-    local.tm_year = static_cast<int>(y - 1900);
-    local.tm_mon = static_cast<int>(m - 1);
-    local.tm_mday = static_cast<int>(d);
-    local.tm_hour = static_cast<int>(secs / 3600);
-    local.tm_min = static_cast<int>(secs / 60 % 60);
-    local.tm_sec = static_cast<int>(secs % 60);
+    local.tm_year = static_cast<int>(c.year - 1900);
+    local.tm_mon = static_cast<int>(c.month - 1);
+    local.tm_mday = static_cast<int>(c.day);
+    local.tm_hour = static_cast<int>(c.seconds / 3600);
+    local.tm_min = static_cast<int>(c.seconds / 60 % 60);
+    local.tm_sec = static_cast<int>(c.seconds % 60);
     local.tm_isdst = -1;
     return static_cast<int64_t>(std::mktime(&local));
 }
@@ -95,21 +108,10 @@ double NowDateTime()
 
 std::string DateTimeText(double dateTime)
 {
-    int64_t day = 0;
-    double seconds = 0;
-    Split(dateTime, &day, &seconds);
-    int64_t secs = static_cast<int64_t>(seconds + 0.0005);  // milliseconds are kept, not shown
-    if (secs >= SecondsPerDay) {
-        secs -= SecondsPerDay;
-        day += 1;
-    }
-    int64_t y = 0;
-    unsigned m = 0;
-    unsigned d = 0;
-    CivilFromDays(day + EpochDay, &y, &m, &d);
+    const Civil c = ToCivil(dateTime, 0.0005);  // to the millisecond, which is not shown
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld/%02u/%02u %02lld:%02lld:%02lld", static_cast<long long>(y), m, d,
-                  static_cast<long long>(secs / 3600), static_cast<long long>(secs / 60 % 60),
-                  static_cast<long long>(secs % 60));
+    std::snprintf(text, sizeof text, "%04lld/%02u/%02u %02lld:%02lld:%02lld", static_cast<long long>(c.year),
+                  c.month, c.day, static_cast<long long>(c.seconds / 3600),
+                  static_cast<long long>(c.seconds / 60 % 60), static_cast<long long>(c.seconds % 60));
     return text;
 }

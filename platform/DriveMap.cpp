@@ -1,4 +1,5 @@
 #include "platform/DriveMap.h"
+#include "platform/TextCodec.h"
 
 #include <algorithm>
 #include <blkid.h>
@@ -86,17 +87,6 @@ int DriveTypeOf(const MountEntry& m)
     return DriveFixed;
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The volume's device after links ("/dev/disk/by-uuid/..." and the like).
 std::string CanonicalDevice(const std::string& device)
 {
@@ -119,9 +109,9 @@ std::string LinkNameFor(const std::string& folder, const std::string& device)
             continue;
         const std::string name = entry->d_name;
         for (size_t i = 0; i < name.size(); ++i) {
-            if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && HexValue(name[i + 2]) >= 0
-                && HexValue(name[i + 3]) >= 0) {
-                found.push_back(static_cast<char>(HexValue(name[i + 2]) * 16 + HexValue(name[i + 3])));
+            if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' && HexDigitValue(name[i + 2]) >= 0
+                && HexDigitValue(name[i + 3]) >= 0) {
+                found.push_back(static_cast<char>(HexDigitValue(name[i + 2]) * 16 + HexDigitValue(name[i + 3])));
                 i += 3;
             } else {
                 found.push_back(name[i]);
@@ -256,7 +246,7 @@ uint32_t SerialFromUuid(const std::string& uuid)
 {
     std::string digits;
     for (char c : uuid)
-        if (HexValue(c) >= 0)
+        if (HexDigitValue(c) >= 0)
             digits.push_back(c);
     if (digits.empty())
         return 0;
@@ -267,7 +257,7 @@ uint32_t SerialFromUuid(const std::string& uuid)
     for (size_t start = 0; start < digits.size(); start += 8) {
         uint32_t word = 0;
         for (size_t i = start; i < std::min(start + 8, digits.size()); ++i)
-            word = word << 4 | static_cast<uint32_t>(HexValue(digits[i]));
+            word = word << 4 | static_cast<uint32_t>(HexDigitValue(digits[i]));
         serial ^= word;
     }
     return serial;

@@ -1,30 +1,14 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/Environment.h"
 #include "platform/Exception.h"
 #include "platform/RegistryStore.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string HomeFolder()
-{
-    std::string home = Env("HOME");
-    if (home.empty())
-        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-            home = pw->pw_dir;
-    return home;
-}
 
 // The key path in the store's form, or nullopt when it has an empty part ("a\\\\b").
 std::optional<std::string> NormalizeKey(std::string path)
@@ -53,12 +37,9 @@ RegValue* FindValue(RegKey* key, const std::string& name)
 
 std::string RegistryFilePath()
 {
-    if (std::string path = Env("TAMSEL_CONFIG"); !path.empty())
+    if (std::string path = EnvironmentValue("TAMSEL_CONFIG"); !path.empty())
         return path;
-    std::string base = Env("XDG_CONFIG_HOME");
-    if (base.empty() || base[0] != '/')  // relative values are to be ignored
-        base = HomeFolder() + "/.config";
-    return base + "/tamsel/registry.reg";
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + "/tamsel/registry.reg";
 }
 
 Registry::Registry() : m_store(&RegistryStore::forPath(RegistryFilePath()))

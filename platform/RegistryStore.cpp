@@ -185,17 +185,6 @@ bool ReadQuoted(const std::string& text, size_t& pos, std::string* out)
     return false;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // "80,00,0a": one or two hex digits per byte, commas between, blanks allowed.
 bool ParseHexList(const std::string& text, std::vector<uint8_t>* out)
 {
@@ -208,7 +197,7 @@ bool ParseHexList(const std::string& text, std::vector<uint8_t>* out)
             ++pos;
         int value = 0;
         int digits = 0;
-        for (int d; pos < text.size() && (d = HexDigit(text[pos])) >= 0; ++pos, ++digits)
+        for (int d; pos < text.size() && (d = HexDigitValue(text[pos])) >= 0; ++pos, ++digits)
             value = value * 16 + d;
         if (digits < 1 || digits > 2)
             return false;

@@ -3,6 +3,7 @@
 #include "platform/FileAccess.h"
 #include "platform/Win32Error.h"
 #include "support/TempFolder.h"
+#include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
 
@@ -17,16 +18,7 @@ namespace {
 // D: is a temporary folder, so every path below is a Windows-style one.
 class FileAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        DriveInfo c;
-        c.letter = 'C';
-        c.mountPoint = "/";
-        DriveInfo d;
-        d.letter = 'D';
-        d.mountPoint = m_dir.path();
-        SetDriveMapForTest({c, d});
-    }
+    void SetUp() override { MapTestDrives(m_dir.path()); }
     void TearDown() override { RefreshDriveMap(); }
 
     static std::string readAll(PlatformFile& file)
