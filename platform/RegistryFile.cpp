@@ -100,7 +100,8 @@ bool Registry::deleteKey(const std::string& key)
 {
     const std::optional<std::string> path = NormalizeKey(resolve(key));
     std::lock_guard<std::mutex> lock(m_store->mutex());
-    if (!path || !m_store->findKey(*path) || !m_store->ensureWritable(&m_lastError))
+    const RegKey* found = path ? m_store->findKey(*path) : nullptr;
+    if (!found || found->readOnly || !m_store->ensureWritable(&m_lastError))
         return false;
     return m_store->deleteKey(*path);
 }
@@ -140,7 +141,7 @@ bool Registry::deleteValue(const std::string& name)
     std::lock_guard<std::mutex> lock(m_store->mutex());
     RegKey* key = m_keyOpen ? m_store->findKey(m_currentKey) : nullptr;
     const RegValue* v = FindValue(key, name);
-    if (!v || !m_store->ensureWritable(&m_lastError))
+    if (!v || key->readOnly || !m_store->ensureWritable(&m_lastError))
         return false;
     key->values.erase(key->values.begin() + (v - key->values.data()));
     m_store->markDirty();
@@ -195,6 +196,8 @@ void WriteValue(RegistryStore& store, bool keyOpen, const std::string& keyPath, 
     RegKey* key = keyOpen ? store.findKey(keyPath) : nullptr;
     if (!key)
         throw Exception("無法寫入登錄值 \"" + value.name + "\"：沒有開啟的機碼");
+    if (key->readOnly)
+        throw Exception("無法寫入登錄值 \"" + value.name + "\"：機碼 " + key->path + " 是唯讀的");
     std::string error;
     if (!store.ensureWritable(&error))
         throw Exception("無法寫入登錄值 \"" + value.name + "\"：" + error);

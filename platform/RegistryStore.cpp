@@ -1,5 +1,7 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/DriveMap.h"
+#include "platform/Environment.h"
 #include "platform/TextCodec.h"
 
 #include <cerrno>
@@ -382,6 +384,19 @@ void RegistryStore::reloadIfChanged()
 
 RegKey* RegistryStore::findKey(const std::string& path)
 {
+    // The shell's folder locations are the user's XDG folders, as Windows-style paths.
+    static const std::string shellFolders = "software\\microsoft\\windows\\currentversion\\explorer\\shell folders";
+    if (foldCase(path) == shellFolders) {
+        m_shellFolders.path = path;
+        m_shellFolders.readOnly = true;
+        m_shellFolders.values.clear();
+        for (auto [name, xdg] : {std::pair{"Desktop", "DESKTOP"}, std::pair{"Personal", "DOCUMENTS"}}) {
+            const std::string folder = WindowsPath(XdgUserFolder(xdg));
+            if (!folder.empty())
+                m_shellFolders.values.push_back(RegValue{name, RegType::String, folder, 0, {}});
+        }
+        return &m_shellFolders;
+    }
     if (path.empty() && m_index.find("") == m_index.end()) {
         m_keys.push_back(RegKey{});  // the hive itself always exists
         rebuildIndex();

@@ -1,26 +1,20 @@
 #include "platform/DateTime.h"
 
+#include "support/ScopedEnvironment.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 namespace {
 
 class DateTimeTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* tz = std::getenv("TZ");
-        m_hadTz = tz != nullptr;
-        m_oldTz = tz ? tz : "";
-    }
     void TearDown() override
     {
-        if (m_hadTz)
-            setenv("TZ", m_oldTz.c_str(), 1);
-        else
-            unsetenv("TZ");
+        m_environment.reset();
         tzset();
     }
     static void useZone(const char* zone)
@@ -29,8 +23,7 @@ protected:
         tzset();
     }
 
-    bool m_hadTz = false;
-    std::string m_oldTz;
+    std::optional<ScopedEnvironment> m_environment{std::in_place, std::initializer_list<const char*>{"TZ"}};
 };
 
 TEST_F(DateTimeTest, CountsLocalDaysFrom1899)

@@ -1,6 +1,7 @@
 #include "platform/DriveMap.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 #include "support/TestDrives.h"
 
@@ -14,26 +15,11 @@ namespace {
 
 class ProgramFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        MapTestDrives();
-        save("TAMSEL_HOME");
-        save("XDG_DATA_HOME");
-    }
-    void TearDown() override
-    {
-        for (const auto& [name, value] : m_saved)
-            value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
-        RefreshDriveMap();
-    }
-    void save(const char* name)
-    {
-        const char* value = std::getenv(name);
-        m_saved.emplace_back(name, value ? value : "");
-    }
+    void SetUp() override { MapTestDrives(); }
+    void TearDown() override { RefreshDriveMap(); }
 
+    ScopedEnvironment m_environment{"TAMSEL_HOME", "XDG_DATA_HOME"};
     TempFolder m_dir;
-    std::vector<std::pair<std::string, std::string>> m_saved;
 };
 
 TEST_F(ProgramFolderTest, EnvironmentOverridesAndIsCreated)
