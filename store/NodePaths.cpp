@@ -4,6 +4,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "store/FolderLinks.h"
 #include "store/TItemData.h"
 #include "store/TNodeData.h"
 
@@ -165,12 +166,18 @@ bool DeleteFolderTree(const std::string& folder)
         return false;
     bool ok = true;
     for (const FindEntry& e : entries) {
+        if (e.unreachable) {
+            ok = false;  // a name no path can express cannot be deleted through one
+            continue;
+        }
         const std::string path = dir + "\\" + e.name;
-        // A link to a folder is removed as a link (reparse point), never walked into.
-        if ((e.attributes & 0x10) && !(e.attributes & 0x400))
+        // A link is removed as a link, never walked into: it may lead out of the tree.
+        if (IsSymbolicLink(path))
+            ok = RemoveSymbolicLink(path) && ok;
+        else if (e.attributes & 0x10)
             ok = DeleteFolderTree(path) && ok;
-        else if (!DeleteFile(path) && !((e.attributes & 0x10) && RemoveDirectory(path)))
-            ok = false;
+        else
+            ok = DeleteFile(path) && ok;
     }
     return RemoveDirectory(dir) && ok;
 }

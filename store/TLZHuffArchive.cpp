@@ -5,6 +5,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "store/FolderLinks.h"
 #include "store/NodePaths.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr uint32_t FileAttributeDirectory = 0x10;
-constexpr uint32_t FileAttributeReparsePoint = 0x400;
 
 [[noreturn]] void raiseSystemError(int code)
 {
@@ -109,11 +109,11 @@ void TLZHuff::CollectFiles(const std::string& baseFolder, const std::string& rel
     std::sort(entries.begin(), entries.end(),
               [](const FindEntry& a, const FindEntry& b) { return sortKey(a.name) < sortKey(b.name); });
     for (const FindEntry& e : entries) {
-        if (e.name.find('\\') != std::string::npos)
+        if (e.unreachable || e.name.find('\\') != std::string::npos)
             throw Exception("名稱 " + relFolder + e.name + " 含有反斜線，無法放入封存檔");
         if (e.attributes & FileAttributeDirectory) {
             // A link to a folder is not walked: it could lead outside the tree or in a circle.
-            if (!(e.attributes & FileAttributeReparsePoint))
+            if (!IsSymbolicLink(baseFolder + relFolder + e.name))
                 CollectFiles(baseFolder, relFolder + e.name + "\\", list);
         } else {
             list.push_back(relFolder + e.name);

@@ -10,7 +10,7 @@
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int code = -1;
     std::string out, err;
 };
@@ -23,13 +23,13 @@ std::string quote(const std::string& s)
     return q + "'";
 }
 
-Run tool(const std::vector<std::string>& args, const StoreFolder& scratch)
+ToolRun tool(const std::vector<std::string>& args, const StoreFolder& scratch)
 {
     std::string command = quote(TAMSEL_CACHE_TOOL);
     for (const auto& a : args)
         command += " " + quote(a);
     command += " 2>" + quote(scratch.path("stderr.txt"));
-    Run r;
+    ToolRun r;
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
     size_t n;
@@ -49,7 +49,7 @@ TEST(CacheTool, ExportAndImportAVector)
     StoreFolder work;
     const fs::path vector = vectors::root() / "archives/t2_net_text";
     fs::copy(vector / "input", work.path("base"), fs::copy_options::recursive);
-    Run r = tool({"export", work.path("t2.che"), work.path("base"), "Net"}, work);
+    ToolRun r = tool({"export", work.path("t2.che"), work.path("base"), "Net"}, work);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(work.readFile("t2.che"), vectors::readText(vector / "expected.che"));
 
@@ -67,7 +67,7 @@ TEST(CacheTool, NodesAndListingAsJson)
     StoreFolder work;
     std::filesystem::create_directories(work.path("n"));
     work.copyFrom(vectors::root() / "nodes/three_records/ALL.NOD", "n/ALL.NOD");
-    Run r = tool({"nodes", work.path("n")}, work);
+    ToolRun r = tool({"nodes", work.path("n")}, work);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
     EXPECT_NE(r.out.find("\"Caption\": \"工作群組\""), std::string::npos) << r.out;
