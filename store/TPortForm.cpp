@@ -3,6 +3,7 @@
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
+#include "platform/ProgramFolder.h"
 #include "store/TLZHuff.h"
 
 #include <QApplication>
@@ -213,4 +214,9 @@ void ShowPortForm(QWidget* parent, const std::string& cachePath)
 {
     TPortForm form(parent, cachePath);
     form.exec();
+}
+
+void ShowPortForm(QWidget* parent)
+{
+    ShowPortForm(parent, ProgramFolder() + "Cache\\");
 }
