@@ -8,9 +8,11 @@
 #include "store/CacheListing.h"
 #include "store/TItemData.h"
 #include "store/TLZHuff.h"
+#include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "tests/support/PlainLzss.h"
 
+#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstring>
@@ -150,7 +152,7 @@ int benchIndex(int folders)
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("tamsel-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const std::string store = dir.string() + "/";
+    const std::string store = WindowsPath(dir.string()) + "\\";
     std::string last;
     auto t0 = Clock::now();
     // One listing of two entries per folder, written as the cache updater writes them.
@@ -166,19 +168,21 @@ int benchIndex(int folders)
     auto t1 = Clock::now();
     std::printf("wrote an index of %d folders in %.2f s (%lld bytes)\n", folders, seconds(t0, t1),
                 (long long)fs::file_size(dir / "FILESRV.IDX"));
-    double best = 1e9;
+    double best = 1e9, bestWall = 1e9;
     for (int round = 0; round < 5; round++) {
         std::vector<TItemData> list;
+        const auto wall = std::chrono::steady_clock::now();
         auto a = Clock::now();
         ReadFolderListing(list, store, "FILESRV", last);
         auto b = Clock::now();
         best = std::min(best, seconds(a, b));
+        bestWall = std::min(bestWall, std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count());
         if (list.size() != 2) {
             std::fprintf(stderr, "lookup found %zu entries\n", list.size());
             return 1;
         }
     }
-    std::printf("lookup of the last folder: %.2f ms\n", best * 1000.0);
+    std::printf("lookup of the last folder: %.2f ms (wall clock %.2f ms)\n", best * 1000.0, bestWall * 1000.0);
     fs::remove_all(dir);
     return 0;
 }
