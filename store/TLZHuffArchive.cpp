@@ -274,6 +274,14 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
             break;
         m_currentPath = base + name;
         m_currentName = name;
+        // A link already in the cache would carry the file out of the base folder.
+        for (size_t at = name.find('\\'); ; at = name.find('\\', at + 1)) {
+            const std::string step = base + name.substr(0, at);
+            if (IsSymbolicLink(step))
+                throw Exception("不能還原 " + name + "：" + step + " 是符號連結，會寫到基底資料夾之外");
+            if (at == std::string::npos)
+                break;
+        }
         const std::string folder(FolderPart(m_currentPath));
         int error = 0;
         if (!DirectoryExists(folder) && !ForceDirectories(folder, &error))

@@ -127,6 +127,23 @@ TEST(Archive, NamesThatLeaveTheBaseFolderAreRefused)
     }
 }
 
+TEST(Archive, LinksInTheCacheDoNotLeadOutOfIt)
+{
+    StoreFolder dir, outside;
+    fs::create_directories(dir.path("cache"));
+    fs::create_directory_symlink(outside.path(), dir.path("cache/Net"));
+    fs::create_symlink(outside.path("target.txt"), dir.path("cache/file.txt"));
+    outside.writeFile("target.txt", "outside");
+    for (const std::string name : {"Net\\a.txt", "file.txt"}) {
+        writeBytes(dir.path("x.che"), archiveOf({name}, {{'b', 'a', 'd'}}));
+        TLZHuff coder;
+        EXPECT_NE(errorOf([&] { coder.ImportArchive(dir.win("x.che"), dir.win("cache")); }).find("符號連結"),
+                  std::string::npos);
+    }
+    EXPECT_FALSE(outside.exists("a.txt"));
+    EXPECT_EQ(outside.readFile("target.txt"), "outside");
+}
+
 TEST(Archive, CutArchivesRestoreWhatPrecedesTheCutAndSaySo)
 {
     const std::vector<uint8_t> first(5000, 'a'), second = {'x', 'y', 'z'};
