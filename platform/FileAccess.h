@@ -54,7 +54,8 @@ bool RemoveDirectory(const std::string& path, int* error = nullptr);
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
 
 struct FindEntry {
-    std::string name;        // UTF-8
+    std::string name;        // UTF-8; a Linux name that is not valid UTF-8 comes unchanged,
+                             // so that the path made from it still opens
     uint64_t size = 0;
     uint32_t attributes = 0; // Win32 attribute bits (0x10 folder, 0x01 read-only, 0x02 hidden,
                              // 0x20 archive on every file, as a typical volume shows them)
