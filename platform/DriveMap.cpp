@@ -408,3 +408,22 @@ std::string WindowsPath(const std::string& nativePath)
         rest = "\\";
     return std::string(1, best->letter) + ":" + rest;
 }
+
+std::optional<DriveInfo> ReadDrive(char letter)
+{
+    std::optional<DriveInfo> drive = DriveByLetter(letter);
+    if (drive)
+        FillVolumeInfo(*drive);
+    return drive;
+}
+
+bool DriveSpace(const std::string& windowsRoot, uint64_t* freeBytes, uint64_t* totalBytes)
+{
+    const std::optional<DriveInfo> drive = windowsRoot.empty() ? std::nullopt : DriveByLetter(windowsRoot[0]);
+    struct statvfs vfs {};
+    if (!drive || statvfs(drive->mountPoint.c_str(), &vfs) != 0)
+        return false;
+    *freeBytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    *totalBytes = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+    return true;
+}

@@ -68,6 +68,13 @@ void RefreshDriveMap();
 void SetDriveMapForTest(std::vector<DriveInfo> drives);
 /// The drive of `letter` ('c' or 'C'), if mapped.
 std::optional<DriveInfo> DriveByLetter(char letter);
+/// The drive of `letter` with its label and serial read from the volume now (a medium may
+/// have been exchanged); the map keeps what it had.
+std::optional<DriveInfo> ReadDrive(char letter);
+
+/// Space of the volume under `windowsRoot` ("C:\"): bytes available to the user and total
+/// bytes. False when the drive is unknown or the volume cannot be asked.
+bool DriveSpace(const std::string& windowsRoot, uint64_t* freeBytes, uint64_t* totalBytes);
 
 /// "C:\dir\file" to "/dir/file", "D:\photos\" to "/data/photos/" (a trailing separator
 /// is kept). "/" counts as a separator too, and a "\\?\" prefix is dropped. Empty when

@@ -63,6 +63,10 @@ struct FindEntry {
     bool unreachable = false; // the Linux name holds a backslash: listed, but no path names it
 };
 
+/// The entry of one file or folder, as a listing of its folder would give it ("C:\dir\"
+/// and "C:\dir" alike). False with *error on failure.
+bool GetFileEntry(const std::string& path, FindEntry& entry, int* error = nullptr);
+
 /// Lists a folder ("." and ".." left out), in the order the file system gives. `folder`
 /// may end in a pattern with '*' and '?' ("C:\dir\*.*"; "*.*" matches every name),
 /// matched without regard to ASCII case. Symbolic links show their target's attributes.

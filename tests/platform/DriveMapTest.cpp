@@ -150,6 +150,14 @@ TEST(DriveMap, ThisMachineHasDriveC)
     EXPECT_EQ(drives[0].letter, 'C');
     EXPECT_EQ(drives[0].mountPoint, "/");
     EXPECT_NE(drives[0].serial, 0u);  // from the UUID or, failing that, statvfs
+    uint64_t freeBytes = 0;
+    uint64_t totalBytes = 0;
+    ASSERT_TRUE(DriveSpace("C:\\", &freeBytes, &totalBytes));
+    EXPECT_GT(totalBytes, 0u);
+    EXPECT_LE(freeBytes, totalBytes);
+    EXPECT_FALSE(DriveSpace("B:\\", &freeBytes, &totalBytes));
+    ASSERT_TRUE(ReadDrive('c').has_value());
+    EXPECT_EQ(ReadDrive('c')->serial, drives[0].serial);
     for (const DriveInfo& d : drives)
         EXPECT_TRUE(d.mountPoint.rfind("/proc", 0) != 0 && d.mountPoint.rfind("/sys", 0) != 0) << d.mountPoint;
 }
