@@ -17,6 +17,13 @@ QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const char* caption, uint32_t 
     return item;
 }
 
+TNodeData* dataWithState(uint32_t state)
+{
+    auto* data = new TNodeData;
+    data->State = state;
+    return data;
+}
+
 } // namespace
 
 TEST(NodeTree, NewDataBindAndShow)
@@ -61,7 +68,7 @@ TEST(NodeTree, FindBusyNodeWalksOnlyLoadedSubtrees)
 {
     QTreeWidget tree;
     auto* top = new QTreeWidgetItem(&tree);
-    ShowNodeData(new TNodeData{.State = Idle | Expanded}, top);
+    ShowNodeData(dataWithState(Idle | Expanded), top);
     auto* collapsed = addNode(top, "收起", Idle);
     addNode(collapsed, "看不到的忙碌節點", 0);  // below a node that is not Expanded
     auto* open = addNode(top, "展開", Idle | Expanded);
@@ -80,7 +87,7 @@ TEST(NodeTree, ClearNodeChildrenLeavesAnIdleEmptyNode)
 {
     QTreeWidget tree;
     auto* top = new QTreeWidgetItem(&tree);
-    ShowNodeData(new TNodeData{.State = Idle | Expanded | FromCache}, top);
+    ShowNodeData(dataWithState(Idle | Expanded | FromCache), top);
     auto* a = addNode(top, "a", Idle | Expanded);
     addNode(a, "a1", Idle);
     AddPlaceholderChild(addNode(top, "b", Idle));
