@@ -4,13 +4,10 @@
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
-#include <cstdio>
-
 namespace {
 
 constexpr size_t kMessageLimit = 255;       // characters of a formatted message
 constexpr size_t kSystemTextLimit = 1023;   // characters of a system error text
-constexpr int kMessageNotFound = 317;       // the code a failed text lookup reports
 
 } // namespace
 
@@ -48,16 +45,8 @@ std::string SystemErrorText(int code)
             text.pop_back();
         return text;
     }
-    bool found = false;
-    std::string text = Win32MessageText(code, &found);
-    if (!found) {
-        text = Win32MessageText(kMessageNotFound, &found);
-        if (!found) {
-            char buffer[96];
-            std::snprintf(buffer, sizeof buffer, "系統找不到訊息號碼 0x%X 的訊息文字。\r\n",
-                          static_cast<unsigned>(code));
-            text = buffer;
-        }
-    }
+    // For a code without a text the platform answers with the text saying that no message
+    // was found for it, as the system's own lookup does.
+    const std::string text = Win32MessageText(code);
     return Utf8Left(text, kSystemTextLimit);
 }

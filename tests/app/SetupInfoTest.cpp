@@ -229,7 +229,7 @@ TEST_F(SetupInfoTest, LimitLoadIsAlwaysOneAndStylesKeepTheirLowByte)
 TEST_F(SetupInfoTest, UnopenableKeyReportsAndLeavesTheRecordAlone)
 {
     // A plain file where the registry's folder should be: no key can be created, even by root.
-    const std::string blocker = (m_config.folder() / "blocked").string();
+    const std::string blocker = m_config.folder() + "/blocked";
     std::ofstream(blocker) << "not a folder";
     setenv("TAMSEL_CONFIG", (blocker + "/registry.reg").c_str(), 1);
 

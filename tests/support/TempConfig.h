@@ -1,6 +1,7 @@
 #pragma once
+#include "support/TempFolder.h"
+
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 // A private temporary folder for one test, holding the registry file ($TAMSEL_CONFIG) and the
@@ -9,26 +10,15 @@ class TempConfig {
 public:
     TempConfig()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tamsel-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_folder = pattern;
-        std::filesystem::create_directories(m_folder / "home");
+        std::filesystem::create_directories(home());
         setenv("TAMSEL_CONFIG", registryFile().c_str(), 1);
         setenv("TAMSEL_HOME", home().c_str(), 1);
     }
-    ~TempConfig()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_folder, ignored);
-    }
-    TempConfig(const TempConfig&) = delete;
-    TempConfig& operator=(const TempConfig&) = delete;
 
-    std::filesystem::path folder() const { return m_folder; }
-    std::string registryFile() const { return (m_folder / "registry.reg").string(); }
-    std::string home() const { return (m_folder / "home").string(); }
+    std::string folder() const { return m_folder.path(); }
+    std::string registryFile() const { return m_folder.path("registry.reg"); }
+    std::string home() const { return m_folder.path("home"); }
 
 private:
-    std::filesystem::path m_folder;
+    TempFolder m_folder;
 };
