@@ -4,6 +4,7 @@
 #include "local/MessageBoxes.h"
 #include "resources/StringTable.h"
 #include "ui/TFormPosSaver.h"
+#include "ui/THintStyle.h"
 #include "ui/TListView.h"
 #include "ui/TSplitter.h"
 #include "ui/TStatusBar.h"
@@ -19,6 +20,7 @@
 #include <QStatusTipEvent>
 #include <QThread>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <charconv>
@@ -29,6 +31,9 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 constexpr int kDefaultLeftPaneWidth = 250;
+constexpr int kHintPause = 100;       // ms before a hint appears
+constexpr int kHintShortPause = 100;  // ms within which the next button's hint follows
+constexpr int kHintHidePause = 2000;  // ms a hint stays up
 // What the status bar keeps free right of panel 1.
 constexpr int kStatusBarSlack = 20;
 
@@ -157,6 +162,10 @@ void TMainForm::FormCreate()
     m_workers.fill(nullptr);
     m_disk = nullptr;
     m_shell = nullptr;
+    if (!qobject_cast<THintStyle*>(QApplication::style()))
+        QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
+    for (QToolButton* button : findChildren<QToolButton*>())
+        button->setToolTipDuration(kHintHidePause);
     ApplySettings();
 }
 

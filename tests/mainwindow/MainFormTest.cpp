@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QStandardItemModel>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -328,4 +329,34 @@ TEST_F(MainFormTest, SettingsAndPlacementReachTheRegistryFileAtExit)
     auto again = openForm();
     EXPECT_EQ(again->plainSplitter()->leftPosition(), 321);
     EXPECT_EQ(again->fileListView()->viewStyle(), TListView::Details);
+}
+
+TEST_F(MainFormTest, PlacementIsRestoredOnlyWhenItLiesOnAScreen)
+{
+    const auto storePlacement = [](int left, int top, int width, int height) {
+        Registry registry;
+        ASSERT_TRUE(registry.openKey(kProgramKey, true));
+        registry.writeInteger("Left", uint32_t(left));
+        registry.writeInteger("Top", uint32_t(top));
+        registry.writeInteger("Width", uint32_t(width));
+        registry.writeInteger("Height", uint32_t(height));
+    };
+    storePlacement(30, 40, 640, 450);
+    {
+        auto form = openForm();
+        EXPECT_EQ(form->size(), QSize(640, 450));
+    }
+    storePlacement(-20000, -20000, 700, 500);
+    auto form = openForm();
+    EXPECT_NE(form->size(), QSize(700, 500)) << "a window off every screen keeps its default placement";
+    EXPECT_GT(form->x(), -20000);
+}
+
+TEST_F(MainFormTest, HintsFollowTheProgramsTiming)
+{
+    auto form = openForm();
+    QStyle* style = QApplication::style();
+    EXPECT_EQ(style->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
+    EXPECT_EQ(style->styleHint(QStyle::SH_ToolTip_FallAsleepDelay), 100);
+    EXPECT_EQ(form->CacheToolButton->toolTipDuration(), 2000);
 }
