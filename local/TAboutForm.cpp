@@ -33,5 +33,6 @@ TAboutForm::TAboutForm(QWidget* owner)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(buttons);
-    setFixedSize(sizeHint());
+    // Fixed to what the contents need in whatever font the caller gives the box.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
