@@ -1,11 +1,13 @@
 #pragma once
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 #include <cstdlib>
 #include <string>
 
 // A private temporary folder for one test, holding the registry file ($TAMSEL_CONFIG) and the
-// program folder ($TAMSEL_HOME), removed with everything in it at the end.
+// program folder ($TAMSEL_HOME), removed with everything in it at the end; both variables
+// are restored then.
 class TempConfig {
 public:
     TempConfig()
@@ -20,5 +22,6 @@ public:
     std::string home() const { return m_folder.path("home"); }
 
 private:
+    ScopedEnvironment m_environment{"TAMSEL_CONFIG", "TAMSEL_HOME"};
     TempFolder m_folder;
 };
