@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <charconv>
+#include <string_view>
 #include <exception>
 
 TMainForm* MainForm = nullptr;
@@ -183,7 +184,13 @@ void TMainForm::FormShow()
 
 int TMainForm::storedLeftPaneWidth() const
 {
-    const std::string text = FormPosSaver->extraParam(1);
+    // A whole number as a person or another program may have written it: leading blanks
+    // and a plus sign are allowed, nothing after the digits.
+    std::string_view text = FormPosSaver->extraParam(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
     int width = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), width);
     if (text.empty() || error != std::errc() || end != text.data() + text.size())

@@ -173,7 +173,7 @@ TEST_F(MainFormTest, StatusBarHasSixPanelsAndTakesTheLongPartOfHints)
 
 TEST_F(MainFormTest, LeftPaneWidthComesFromExtraParam1)
 {
-    for (const auto& [stored, expected] : {std::pair<std::string, int>{"", 250}, {"abc", 250}, {"12x", 250}, {"300", 300}}) {
+    for (const auto& [stored, expected] : {std::pair<std::string, int>{"", 250}, {"abc", 250}, {"12x", 250}, {"1.5", 250}, {"300", 300}, {" +280", 280}}) {
         if (!stored.empty())
             storeExtraParam1(stored);
         auto form = openForm();
