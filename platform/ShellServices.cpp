@@ -1,0 +1,112 @@
+#include "platform/ShellServices.h"
+
+#include "platform/DesktopApps.h"
+#include "platform/Trash.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace ShellServices {
+
+namespace {
+
+// MIME types of files that run as programs rather than open in an application. The
+// execute bit alone is not enough: file systems without permissions set it on everything.
+const char* const kProgramTypes[] = {
+    "application/x-executable", "application/x-pie-executable", "application/x-sharedlib",
+    "application/x-shellscript", "application/x-perl", "application/x-python-code",
+    "text/x-python", "text/x-python3", "application/x-desktop",
+};
+
+int launchDefault(const QString& native, const QString& mimeType)
+{
+    const auto app = DesktopApps::DefaultFor(mimeType);
+    if (!app)
+        return ShellNoAssociation;
+    return DesktopApps::Launch(*app, {native}) ? ShellOk : ShellFailed;
+}
+
+QString xdgUserDir(QStandardPaths::StandardLocation location)
+{
+    return QStandardPaths::writableLocation(location);
+}
+
+} // namespace
+
+bool IsProgram(const std::string& nativePath)
+{
+    const QFileInfo info(QString::fromStdString(nativePath));
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info);
+    for (const char* type : kProgramTypes)
+        if (mime.inherits(type))
+            return true;
+    return false;
+}
+
+int Open(const std::string& nativePath, const std::string& parameters)
+{
+    const QString native = QString::fromStdString(nativePath);
+    const QFileInfo info(native);
+    if (!info.exists())
+        return ShellFileNotFound;
+    if (info.isDir())
+        return Explore(nativePath);
+    if (IsProgram(nativePath)) {
+        const QStringList args = QProcess::splitCommand(QString::fromStdString(parameters));
+        return QProcess::startDetached(native, args, info.absolutePath()) ? ShellOk : ShellFailed;
+    }
+    return launchDefault(native, DesktopApps::MimeTypeOfFile(native));
+}
+
+int Explore(const std::string& nativePath)
+{
+    const QString native = QString::fromStdString(nativePath);
+    if (!QFileInfo(native).isDir())
+        return ShellFileNotFound;
+    return launchDefault(native, "inode/directory");
+}
+
+std::string SpecialFolderPath(int id)
+{
+    QString path;
+    switch (id) {
+    case 0:   // the desktop
+    case 16:  // the desktop folder
+        path = xdgUserDir(QStandardPaths::DesktopLocation);
+        break;
+    case 17:  // the computer
+        path = "/";
+        break;
+    case 5:  // documents
+        path = xdgUserDir(QStandardPaths::DocumentsLocation);
+        break;
+    case 10:  // recycle bin
+        path = QString::fromStdString(HomeTrashDir()) + "/files";
+        break;
+    case 20:  // fonts
+        path = xdgUserDir(QStandardPaths::GenericDataLocation) + "/fonts";
+        break;
+    case 2:   // programs
+    case 11:  // start menu
+        path = xdgUserDir(QStandardPaths::ApplicationsLocation);
+        break;
+    case 7:  // start-up
+        path = xdgUserDir(QStandardPaths::GenericConfigLocation) + "/autostart";
+        break;
+    case 26:  // application data
+        path = xdgUserDir(QStandardPaths::GenericDataLocation);
+        break;
+    default:  // network, favourites, internet, recent, control panel, printers, send-to
+        return {};
+    }
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return {};
+    return QDir::cleanPath(path).toStdString();
+}
+
+} // namespace ShellServices
