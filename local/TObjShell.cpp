@@ -180,18 +180,13 @@ int32_t TObjShell::FileOperation(uint32_t operation, const char* sourceList, con
     worker.Questions = Questions;
     worker.Title = title;
     worker.Modal = true;
+    // The window thread never blocks on a worker (the worker may still want it): wait
+    // in an event loop until the thread has ended.
     QEventLoop loop;
-    bool done = false;
-    worker.OnTerminate = [&](TWorkerThread*) {
-        done = true;
-        loop.quit();
-    };
-    // Also when the completion call is withdrawn at exit, the thread's end ends the wait.
     QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
     worker.RequestFileOperation(operation, sourceList, flags, destination, sourceSize);
-    if (!done)
+    while (!worker.isFinished())
         loop.exec();
-    worker.wait();
     m_lastOutcome = worker.Outcome;
     return worker.ResultCode;
 }

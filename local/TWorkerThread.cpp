@@ -139,6 +139,7 @@ bool TWorkerThread::SynchronizeUnlessStopped(const std::function<void()>& proced
 
 void TWorkerThread::CallCompletion()
 {
+    m_completionDelivered.store(true);
     Synchronize([this] {
         Handler handler = std::move(OnTerminate);
         OnTerminate = nullptr;
@@ -149,6 +150,7 @@ void TWorkerThread::CallCompletion()
 
 void TWorkerThread::CallCompletionAlways()
 {
+    m_completionDelivered.store(true);
     Synchronize([this] {
         Handler handler = std::move(OnTerminate);
         OnTerminate = nullptr;
@@ -161,6 +163,8 @@ void TWorkerThread::run()
 {
     Execute();
     // The thread class's own completion call, for workers that left the handler set.
+    if (m_completionDelivered.load())
+        return;
     Synchronize([this] {
         Handler handler = std::move(OnTerminate);
         OnTerminate = nullptr;

@@ -77,6 +77,7 @@ private:
     void run() final;
 
     std::atomic<bool> m_terminated{false};
+    std::atomic<bool> m_completionDelivered{false};
     bool m_started = false;
     bool m_hasReceiver = false;
     QPointer<QObject> m_receiver;
