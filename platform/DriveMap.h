@@ -8,6 +8,12 @@
 // Windows-style paths everywhere, translated here: C: is "/", every further real volume
 // gets the next free letter from D: in mount-table order; A: and B: are never assigned.
 // \\SERVER\SHARE\dir\ is reached through the SMB layer, not through this map.
+//
+// Skipped as not real volumes: pseudo file systems (proc, sysfs, cgroup, devpts, ...),
+// anything mounted below /proc, /sys, /dev or /run (but /run/media, where removable media
+// appear), snap packages, and bind mounts of single files. A mount point mounted over
+// again keeps its letter and shows the newest mount. Drive letters compare without regard
+// to case; the rest of a path keeps its case, since Linux names are case-sensitive.
 
 enum DriveType : int {
     DriveUnknown = 0, DriveNoRootDir = 1, DriveRemovable = 2, DriveFixed = 3,
@@ -33,19 +39,34 @@ struct DriveInfo {
 /// Parses a mount table in the format of /proc/self/mounts (octal escapes decoded).
 std::vector<MountEntry> ParseMountTable(const std::string& text);
 
-/// Assigns letters to the real volumes of `mounts` (pseudo file systems skipped, "/" is C:).
+/// Assigns letters to the real volumes of `mounts` (pseudo file systems skipped, "/" is C:)
+/// and their types. Labels and serials are left empty: see FillVolumeInfo.
 std::vector<DriveInfo> AssignDriveLetters(const std::vector<MountEntry>& mounts);
+
+/// Reads the label and serial of a drive from its volume (libblkid, /dev/disk/by-label,
+/// /dev/disk/by-uuid; statvfs's id when the volume has no UUID).
+void FillVolumeInfo(DriveInfo& drive);
+
+/// Serial number of a volume from its file-system UUID text: the volume's own 32-bit
+/// serial for "ABCD-1234" (FAT) and 16-digit (NTFS) forms, the four 32-bit words of a
+/// 128-bit UUID folded together otherwise; 0 when it holds no hex digits.
+uint32_t SerialFromUuid(const std::string& uuid);
 
 /// The drive map of this machine, read once and refreshed by RefreshDriveMap().
 const std::vector<DriveInfo>& CurrentDrives();
 void RefreshDriveMap();
 /// Replaces the map (tests).
 void SetDriveMapForTest(std::vector<DriveInfo> drives);
+/// The drive of `letter` ('c' or 'C'), if mapped.
+std::optional<DriveInfo> DriveByLetter(char letter);
 
-/// "C:\dir\file" to "/dir/file". Empty when the path is not a local drive path
-/// (UNC, virtual, unknown letter) or names something that cannot exist on Linux.
+/// "C:\dir\file" to "/dir/file", "D:\photos\" to "/data/photos/" (a trailing separator
+/// is kept). "/" counts as a separator too, and a "\\?\" prefix is dropped. Empty when
+/// the path is not a local drive path (UNC, virtual, unknown letter) or names something
+/// that cannot exist on Linux (a NUL).
 std::string NativePath(const std::string& windowsPath);
 
-/// "/data/photos" to "D:\photos" by the longest mount point that holds it.
-/// A native name holding a backslash cannot be expressed: returns empty.
+/// "/data/photos" to "D:\photos" by the longest mount point that holds it ("/data" is
+/// "D:\"). A native name holding a backslash cannot be expressed, nor can a relative
+/// path: returns empty.
 std::string WindowsPath(const std::string& nativePath);

@@ -7,21 +7,31 @@
 // File access by Windows-style path, with the sharing rules of the stored formats:
 // a read shares with reads, a write excludes everything, a conflict fails at once with
 // the sharing-violation code (32). The locks are advisory locks on the open file
-// description (flock / open file description locks), honoured by every program of the
-// family, so two programs never interleave writes in one file.
+// description (flock), honoured by every program of the family, so two programs never
+// interleave writes in one file; two opens within one process conflict the same way.
+// Deleting or renaming a file that someone holds open fails with 32 too, as it does where
+// these rules come from.
+//
+// Paths are translated by NativePath (DriveMap.h). A UNC path (\\SERVER\SHARE\...) fails
+// with BadNetpath (53) for now. Errors are Win32 codes (Win32Error.h).
 
+/// Read shares with other reads; the others are writes and exclude everything. Create
+/// empties an existing file only after its lock is held, so a refused open changes nothing.
 enum class FileMode { Read, ReadWrite, Create /* truncate or make, for writing */, OpenOrCreate };
 
 class PlatformFile {
 public:
     virtual ~PlatformFile() = default;
     /// Each returns false and leaves error() set on failure (a Win32 code).
+    /// read() succeeds with *got < count at the end of the file.
     virtual bool read(void* buffer, size_t count, size_t* got) = 0;
     virtual bool write(const void* buffer, size_t count) = 0;
     virtual bool seek(int64_t offset) = 0;
     virtual int64_t size() = 0;
     virtual bool truncate(int64_t size) = 0;
     virtual bool flush() = 0;
+    /// Current offset, -1 when unknown.
+    virtual int64_t position() { return -1; }
     int error() const { return m_error; }
 
 protected:
@@ -31,21 +41,29 @@ protected:
 /// Opens a file; null with *error set (Win32 code) on failure.
 std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, int* error);
 
+/// True for an existing file that is not a folder.
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 /// Creates a folder and every missing parent. False with *error on failure.
 bool ForceDirectories(const std::string& path, int* error = nullptr);
+/// True when `path` is a UNC path (\\SERVER\...).
+bool IsUncPath(const std::string& path);
 bool DeleteFile(const std::string& path, int* error = nullptr);
 bool RemoveDirectory(const std::string& path, int* error = nullptr);
+/// Fails with AlreadyExists (183) when `to` exists, as the system's move does.
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
 
 struct FindEntry {
     std::string name;        // UTF-8
     uint64_t size = 0;
-    uint32_t attributes = 0; // Win32 attribute bits (0x10 folder, 0x01 read-only, 0x02 hidden)
+    uint32_t attributes = 0; // Win32 attribute bits (0x10 folder, 0x01 read-only, 0x02 hidden,
+                             // 0x20 archive on every file, as a typical volume shows them)
     double modified = 0;     // days since 1899-12-30, local time
+    bool unreachable = false; // the Linux name holds a backslash: listed, but no path names it
 };
 
-/// Lists a folder ("." and ".." left out), in the order the file system gives.
+/// Lists a folder ("." and ".." left out), in the order the file system gives. `folder`
+/// may end in a pattern with '*' and '?' ("C:\dir\*.*"; "*.*" matches every name),
+/// matched without regard to ASCII case. Symbolic links show their target's attributes.
 /// False with *error on failure.
 bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, int* error = nullptr);

@@ -1,30 +1,14 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/Environment.h"
 #include "platform/Exception.h"
 #include "platform/RegistryStore.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace {
-
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::string HomeFolder()
-{
-    std::string home = Env("HOME");
-    if (home.empty())
-        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-            home = pw->pw_dir;
-    return home;
-}
 
 // The key path in the store's form, or nullopt when it has an empty part ("a\\\\b").
 std::optional<std::string> NormalizeKey(std::string path)
@@ -53,12 +37,9 @@ RegValue* FindValue(RegKey* key, const std::string& name)
 
 std::string RegistryFilePath()
 {
-    if (std::string path = Env("TAMSEL_CONFIG"); !path.empty())
+    if (std::string path = EnvironmentValue("TAMSEL_CONFIG"); !path.empty())
         return path;
-    std::string base = Env("XDG_CONFIG_HOME");
-    if (base.empty() || base[0] != '/')  // relative values are to be ignored
-        base = HomeFolder() + "/.config";
-    return base + "/tamsel/registry.reg";
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + "/tamsel/registry.reg";
 }
 
 Registry::Registry() : m_store(&RegistryStore::forPath(RegistryFilePath()))
@@ -119,7 +100,8 @@ bool Registry::deleteKey(const std::string& key)
 {
     const std::optional<std::string> path = NormalizeKey(resolve(key));
     std::lock_guard<std::mutex> lock(m_store->mutex());
-    if (!path || !m_store->findKey(*path) || !m_store->ensureWritable(&m_lastError))
+    const RegKey* found = path ? m_store->findKey(*path) : nullptr;
+    if (!found || found->readOnly || !m_store->ensureWritable(&m_lastError))
         return false;
     return m_store->deleteKey(*path);
 }
@@ -159,7 +141,7 @@ bool Registry::deleteValue(const std::string& name)
     std::lock_guard<std::mutex> lock(m_store->mutex());
     RegKey* key = m_keyOpen ? m_store->findKey(m_currentKey) : nullptr;
     const RegValue* v = FindValue(key, name);
-    if (!v || !m_store->ensureWritable(&m_lastError))
+    if (!v || key->readOnly || !m_store->ensureWritable(&m_lastError))
         return false;
     key->values.erase(key->values.begin() + (v - key->values.data()));
     m_store->markDirty();
@@ -214,6 +196,8 @@ void WriteValue(RegistryStore& store, bool keyOpen, const std::string& keyPath, 
     RegKey* key = keyOpen ? store.findKey(keyPath) : nullptr;
     if (!key)
         throw Exception("無法寫入登錄值 \"" + value.name + "\"：沒有開啟的機碼");
+    if (key->readOnly)
+        throw Exception("無法寫入登錄值 \"" + value.name + "\"：機碼 " + key->path + " 是唯讀的");
     std::string error;
     if (!store.ensureWritable(&error))
         throw Exception("無法寫入登錄值 \"" + value.name + "\"：" + error);

@@ -19,6 +19,10 @@
 // while nothing was pending here. A file that cannot be parsed is renamed to
 // "<name>.damaged-<yyyymmdd-hhmmss>" with a message on standard error and in lastError();
 // one that can be neither read nor moved aside is never written over.
+//
+// The read-only key "Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+// answers "Desktop" and "Personal" from the XDG user folders (Windows-style paths); it is
+// not stored, and writes to it throw.
 
 enum class RegType { String = 1 /* REG_SZ */, Binary = 3 /* REG_BINARY */, DWord = 4 /* REG_DWORD */ };
 

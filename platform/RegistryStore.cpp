@@ -1,5 +1,7 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/DriveMap.h"
+#include "platform/Environment.h"
 #include "platform/TextCodec.h"
 
 #include <cerrno>
@@ -185,17 +187,6 @@ bool ReadQuoted(const std::string& text, size_t& pos, std::string* out)
     return false;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // "80,00,0a": one or two hex digits per byte, commas between, blanks allowed.
 bool ParseHexList(const std::string& text, std::vector<uint8_t>* out)
 {
@@ -208,7 +199,7 @@ bool ParseHexList(const std::string& text, std::vector<uint8_t>* out)
             ++pos;
         int value = 0;
         int digits = 0;
-        for (int d; pos < text.size() && (d = HexDigit(text[pos])) >= 0; ++pos, ++digits)
+        for (int d; pos < text.size() && (d = HexDigitValue(text[pos])) >= 0; ++pos, ++digits)
             value = value * 16 + d;
         if (digits < 1 || digits > 2)
             return false;
@@ -393,6 +384,19 @@ void RegistryStore::reloadIfChanged()
 
 RegKey* RegistryStore::findKey(const std::string& path)
 {
+    // The shell's folder locations are the user's XDG folders, as Windows-style paths.
+    static const std::string shellFolders = "software\\microsoft\\windows\\currentversion\\explorer\\shell folders";
+    if (foldCase(path) == shellFolders) {
+        m_shellFolders.path = path;
+        m_shellFolders.readOnly = true;
+        m_shellFolders.values.clear();
+        for (auto [name, xdg] : {std::pair{"Desktop", "DESKTOP"}, std::pair{"Personal", "DOCUMENTS"}}) {
+            const std::string folder = WindowsPath(XdgUserFolder(xdg));
+            if (!folder.empty())
+                m_shellFolders.values.push_back(RegValue{name, RegType::String, folder, 0, {}});
+        }
+        return &m_shellFolders;
+    }
     if (path.empty() && m_index.find("") == m_index.end()) {
         m_keys.push_back(RegKey{});  // the hive itself always exists
         rebuildIndex();

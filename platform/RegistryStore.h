@@ -14,6 +14,7 @@
 struct RegKey {
     std::string path;              // below HKEY_CURRENT_USER, no leading or trailing '\', "" = root
     std::vector<RegValue> values;  // in the order they were written
+    bool readOnly = false;         // answered from the system, never written to the file
 };
 
 class RegistryStore {
@@ -57,6 +58,7 @@ private:
     void rebuildIndex();
     void rememberIdentity();
 
+    RegKey m_shellFolders;  // the desktop's folders, read anew at each look-up
     std::mutex m_mutex;
     std::string m_path;
     std::vector<RegKey> m_keys;

@@ -127,13 +127,10 @@ const Cp950Tables& Tables()
     return *tables;
 }
 
+// Escapes use upper-case digits only, so that each character has one escape.
 int HexValue(unsigned char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return c >= 'a' && c <= 'f' ? -1 : HexDigitValue(static_cast<char>(c));
 }
 
 bool ParseHex(std::string_view text, size_t count, char32_t* value)
@@ -289,6 +286,17 @@ void AppendUtf8(std::string& out, char32_t cp)
         out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 bool IsCP950Char(char32_t cp)

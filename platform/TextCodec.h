@@ -66,5 +66,8 @@ std::string Utf8Left(std::string_view utf8, size_t count);
 /// advances one byte. `pos` must be below utf8.size().
 char32_t NextUtf8(std::string_view utf8, size_t& pos);
 
+/// Value of a hexadecimal digit of either case, -1 for any other character.
+int HexDigitValue(char c);
+
 /// Appends the UTF-8 form of `codePoint` to `out`.
 void AppendUtf8(std::string& out, char32_t codePoint);

@@ -37,6 +37,7 @@ enum : int {
     AlreadyExists = 183,
     FilenameExcedRange = 206,
     NoMoreItems = 259,
+    DirectoryInvalid = 267,
     MrMidNotFound = 317,
     OperationAborted = 995,
     IoDevice = 1117,

@@ -1,6 +1,7 @@
 #include "platform/Exception.h"
 #include "platform/RegistryFile.h"
 #include "platform/RegistryStore.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ protected:
     void useFile(const std::string& path) { setenv("TAMSEL_CONFIG", path.c_str(), 1); }
     std::string file() const { return m_dir.readFile("config/registry.reg"); }
 
+    ScopedEnvironment m_environment{"TAMSEL_CONFIG", "XDG_CONFIG_HOME", "HOME"};
     TempFolder m_dir;
 };
 
@@ -301,6 +303,28 @@ TEST_F(RegistryTest, ReloadsWhenAnotherWriterReplacedTheFile)
     Registry reg;
     ASSERT_TRUE(reg.openKey("Software\\R", false));
     EXPECT_EQ(reg.readInteger("V"), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RegistryTest, ShellFoldersComeFromTheUserFolders)
+{
+    setenv("HOME", "/home/anna", 1);
+    setenv("XDG_CONFIG_HOME", m_dir.path().c_str(), 1);
+    m_dir.writeFile("user-dirs.dirs", "# comment\nXDG_DESKTOP_DIR=\"$HOME/桌面\"\nXDG_MUSIC_DIR=\"$HOME/Music\"\n");
+    {
+        Registry reg;
+        ASSERT_TRUE(reg.openKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false));
+        EXPECT_EQ(reg.readString("Desktop"), "C:\\home\\anna\\桌面");
+        EXPECT_EQ(reg.readString("Personal"), "C:\\home\\anna");  // no documents folder named
+        EXPECT_THROW(reg.writeString("Desktop", "x"), Exception);
+        EXPECT_FALSE(reg.deleteValue("Desktop"));
+        ASSERT_TRUE(reg.openKey("\\Software\\Tamsel", true));
+        reg.writeInteger("V", 1);
+    }
+    EXPECT_EQ(file().find("Shell Folders"), std::string::npos);  // never stored
 }
 
 }  // namespace

@@ -1,0 +1,376 @@
+#include "platform/FileAccess.h"
+
+#include "platform/DateTime.h"
+#include "platform/DriveMap.h"
+#include "platform/Win32Error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void SetError(int* error, int code)
+{
+    if (error)
+        *error = code;
+}
+
+bool ParentExists(const std::string& native)
+{
+    std::string parent = native;
+    while (parent.size() > 1 && parent.back() == '/')
+        parent.pop_back();
+    const size_t slash = parent.rfind('/');
+    if (slash == std::string::npos)
+        return true;
+    parent = slash == 0 ? "/" : parent.substr(0, slash);
+    struct stat st {};
+    return stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The Win32 code for an errno of an operation on `native`: a missing parent folder is a
+// missing path, as the system reports it.
+int ErrorFor(int err, const std::string& native)
+{
+    if (err == ENOENT && !ParentExists(native))
+        return Win32::PathNotFound;
+    return Win32ErrorFromErrno(err);
+}
+
+// The native path of `path`, or false with the code the system gives for such a path.
+bool Translate(const std::string& path, std::string* native, int* error)
+{
+    if (IsUncPath(path)) {
+        // FIXME: network paths go through the SMB layer once it serves files.
+        SetError(error, Win32::BadNetpath);
+        return false;
+    }
+    *native = NativePath(path);
+    if (native->empty()) {
+        const bool drivePath = path.size() >= 2 && path[1] == ':';
+        SetError(error, drivePath ? Win32::PathNotFound : Win32::InvalidName);
+        return false;
+    }
+    return true;
+}
+
+class LocalFile : public PlatformFile {
+public:
+    explicit LocalFile(int fd) : m_fd(fd) {}
+    ~LocalFile() override { ::close(m_fd); }  // closing the description drops its lock
+
+    bool read(void* buffer, size_t count, size_t* got) override
+    {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(m_fd, static_cast<char*>(buffer) + done, count - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                if (got)
+                    *got = done;
+                return fail(errno);
+            }
+            if (n == 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        if (got)
+            *got = done;
+        return true;
+    }
+
+    bool write(const void* buffer, size_t count) override
+    {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(m_fd, static_cast<const char*>(buffer) + done, count - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)  // a handle opened for reading refuses writes as access denied
+                return fail(errno == EBADF ? EACCES : errno);
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    bool seek(int64_t offset) override
+    {
+        return lseek(m_fd, offset, SEEK_SET) >= 0 || fail(errno);
+    }
+
+    int64_t size() override
+    {
+        struct stat st {};
+        if (fstat(m_fd, &st) != 0) {
+            fail(errno);
+            return -1;
+        }
+        return st.st_size;
+    }
+
+    bool truncate(int64_t size) override
+    {
+        return ftruncate(m_fd, size) == 0 || fail(errno);
+    }
+
+    bool flush() override
+    {
+        return fdatasync(m_fd) == 0 || fail(errno);
+    }
+
+    int64_t position() override
+    {
+        return lseek(m_fd, 0, SEEK_CUR);
+    }
+
+private:
+    bool fail(int err)
+    {
+        m_error = Win32ErrorFromErrno(err);
+        return false;
+    }
+
+    int m_fd;
+};
+
+// Whether anyone holds `native` open under the sharing rules (a delete or rename of it
+// would pull the file from under them).
+bool HeldByOthers(const std::string& native)
+{
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+bool IsDirectory(const std::string& native)
+{
+    struct stat st {};
+    return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Windows wildcard match without regard to ASCII case; "*.*" matches every name.
+bool MatchesPattern(const char* name, const char* pattern)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (std::string(pattern) == "*.*" || std::string(pattern) == "*")
+        return true;
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pattern == '?' || (*pattern && *pattern != '*' && lower(*pattern) == lower(*name))) {
+            ++pattern;
+            ++name;
+        } else if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == 0;
+}
+
+}  // namespace
+
+bool IsUncPath(const std::string& path)
+{
+    return path.size() >= 2 && path[0] == '\\' && path[1] == '\\' && path.rfind("\\\\?\\", 0) != 0;
+}
+
+std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, int* error)
+{
+    std::string native;
+    if (!Translate(path, &native, error))
+        return nullptr;
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case FileMode::Read: flags |= O_RDONLY; break;
+    case FileMode::ReadWrite: flags |= O_RDWR; break;
+    case FileMode::Create:
+    case FileMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
+    }
+    const int fd = ::open(native.c_str(), flags, 0666);
+    if (fd < 0) {
+        SetError(error, ErrorFor(errno, native));
+        return nullptr;
+    }
+    auto file = std::make_unique<LocalFile>(fd);  // owns fd from here
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetError(error, Win32::AccessDenied);
+        return nullptr;
+    }
+    if (flock(fd, (mode == FileMode::Read ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+        SetError(error, errno == EWOULDBLOCK ? Win32::SharingViolation : Win32ErrorFromErrno(errno));
+        return nullptr;
+    }
+    if (mode == FileMode::Create && ftruncate(fd, 0) != 0) {
+        SetError(error, Win32ErrorFromErrno(errno));
+        return nullptr;
+    }
+    SetError(error, Win32::NoError);
+    return file;
+}
+
+bool FileExists(const std::string& path)
+{
+    std::string native;
+    struct stat st {};
+    return Translate(path, &native, nullptr) && stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    std::string native;
+    return Translate(path, &native, nullptr) && IsDirectory(native);
+}
+
+bool ForceDirectories(const std::string& path, int* error)
+{
+    std::string native;
+    if (!Translate(path, &native, error))
+        return false;
+    while (native.size() > 1 && native.back() == '/')
+        native.pop_back();
+    for (size_t slash = native.find('/', 1);; slash = native.find('/', slash + 1)) {
+        const std::string part = slash == std::string::npos ? native : native.substr(0, slash);
+        if (mkdir(part.c_str(), 0777) != 0) {
+            if (errno != EEXIST) {
+                SetError(error, Win32ErrorFromErrno(errno));
+                return false;
+            }
+            if (!IsDirectory(part)) {
+                SetError(error, Win32::AlreadyExists);  // a file stands where a folder should be
+                return false;
+            }
+        }
+        if (slash == std::string::npos)
+            break;
+    }
+    SetError(error, Win32::NoError);
+    return true;
+}
+
+bool DeleteFile(const std::string& path, int* error)
+{
+    std::string native;
+    if (!Translate(path, &native, error))
+        return false;
+    if (IsDirectory(native)) {
+        SetError(error, Win32::AccessDenied);
+        return false;
+    }
+    if (HeldByOthers(native)) {
+        SetError(error, Win32::SharingViolation);
+        return false;
+    }
+    if (unlink(native.c_str()) != 0) {
+        SetError(error, ErrorFor(errno, native));
+        return false;
+    }
+    SetError(error, Win32::NoError);
+    return true;
+}
+
+bool RemoveDirectory(const std::string& path, int* error)
+{
+    std::string native;
+    if (!Translate(path, &native, error))
+        return false;
+    if (rmdir(native.c_str()) != 0) {
+        const int err = errno;
+        SetError(error, err == ENOTDIR ? Win32::DirectoryInvalid : ErrorFor(err, native));
+        return false;
+    }
+    SetError(error, Win32::NoError);
+    return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, int* error)
+{
+    std::string source;
+    std::string target;
+    if (!Translate(from, &source, error) || !Translate(to, &target, error))
+        return false;
+    if (!IsDirectory(source) && HeldByOthers(source)) {
+        SetError(error, Win32::SharingViolation);
+        return false;
+    }
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        int err = errno;
+        if (err == EINVAL || err == ENOSYS) {
+            // The file system cannot refuse to replace: check first, then rename.
+            struct stat st {};
+            if (lstat(target.c_str(), &st) == 0)
+                err = EEXIST;
+            else
+                err = std::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+        }
+        if (err != 0) {
+            SetError(error, err == EEXIST ? Win32::AlreadyExists : ErrorFor(err, source));
+            return false;
+        }
+    }
+    SetError(error, Win32::NoError);
+    return true;
+}
+
+bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, int* error)
+{
+    std::string native;
+    if (!Translate(folder, &native, error))
+        return false;
+    std::string pattern = "*";
+    const size_t slash = native.rfind('/');
+    if (slash != std::string::npos && native.find_first_of("*?", slash) != std::string::npos) {
+        pattern = native.substr(slash + 1);
+        native.resize(slash + 1);
+    }
+    DIR* dir = opendir(native.c_str());
+    if (!dir) {
+        const int err = errno;
+        // A folder that is not there is a path not found, whatever its parent.
+        SetError(error, err == ENOTDIR ? Win32::DirectoryInvalid
+                        : err == ENOENT ? Win32::PathNotFound : Win32ErrorFromErrno(err));
+        return false;
+    }
+    const int dirFd = dirfd(dir);
+    errno = 0;
+    while (const dirent* d = readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name == "." || name == ".." || !MatchesPattern(name.c_str(), pattern.c_str()))
+            continue;
+        struct stat st {};
+        if (fstatat(dirFd, d->d_name, &st, 0) != 0 && fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;  // gone since readdir
+        FindEntry e;
+        e.name = name;
+        const bool isDir = S_ISDIR(st.st_mode);
+        e.size = isDir ? 0 : static_cast<uint64_t>(st.st_size);
+        e.attributes = isDir ? 0x10 : 0x20;
+        if (!(st.st_mode & S_IWUSR))
+            e.attributes |= 0x01;
+        if (name[0] == '.')
+            e.attributes |= 0x02;
+        e.modified = DateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        e.unreachable = name.find('\\') != std::string::npos;
+        entries.push_back(std::move(e));
+    }
+    closedir(dir);
+    SetError(error, Win32::NoError);
+    return true;
+}
