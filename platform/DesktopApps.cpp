@@ -1,5 +1,7 @@
 #include "platform/DesktopApps.h"
 
+#include "platform/Environment.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,12 +54,6 @@ QStringList splitList(const QString& value)
     return items;
 }
 
-QString envOr(const char* name, const QString& fallback)
-{
-    const QString value = qEnvironmentVariable(name);
-    return value.startsWith('/') ? value : fallback;
-}
-
 QStringList envDirs(const char* name, const QString& fallback)
 {
     QStringList dirs;
@@ -68,8 +64,8 @@ QStringList envDirs(const char* name, const QString& fallback)
     return dirs;
 }
 
-QString configHome() { return envOr("XDG_CONFIG_HOME", QDir::homePath() + "/.config"); }
-QString dataHome() { return envOr("XDG_DATA_HOME", QDir::homePath() + "/.local/share"); }
+QString configHome() { return QString::fromStdString(XdgFolder("XDG_CONFIG_HOME", ".config")); }
+QString dataHome() { return QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share")); }
 QStringList configDirs() { return envDirs("XDG_CONFIG_DIRS", "/etc/xdg"); }
 QStringList dataDirs() { return envDirs("XDG_DATA_DIRS", "/usr/local/share:/usr/share"); }
 

@@ -1,13 +1,13 @@
 #include "platform/ShellServices.h"
 
 #include "platform/DesktopApps.h"
+#include "platform/Environment.h"
 #include "platform/Trash.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace ShellServices {
 
@@ -27,11 +27,6 @@ int launchDefault(const QString& native, const QString& mimeType)
     if (!app)
         return ShellNoAssociation;
     return DesktopApps::Launch(*app, {native}) ? ShellOk : ShellFailed;
-}
-
-QString xdgUserDir(QStandardPaths::StandardLocation location)
-{
-    return QStandardPaths::writableLocation(location);
 }
 
 } // namespace
@@ -77,29 +72,29 @@ std::string SpecialFolderPath(int id)
     switch (id) {
     case 0:   // the desktop
     case 16:  // the desktop folder
-        path = xdgUserDir(QStandardPaths::DesktopLocation);
+        path = QString::fromStdString(XdgUserFolder("DESKTOP"));
         break;
     case 17:  // the computer
         path = "/";
         break;
     case 5:  // documents
-        path = xdgUserDir(QStandardPaths::DocumentsLocation);
+        path = QString::fromStdString(XdgUserFolder("DOCUMENTS"));
         break;
     case 10:  // recycle bin
         path = QString::fromStdString(HomeTrashDir()) + "/files";
         break;
     case 20:  // fonts
-        path = xdgUserDir(QStandardPaths::GenericDataLocation) + "/fonts";
+        path = QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share")) + "/fonts";
         break;
     case 2:   // programs
     case 11:  // start menu
-        path = xdgUserDir(QStandardPaths::ApplicationsLocation);
+        path = QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share")) + "/applications";
         break;
     case 7:  // start-up
-        path = xdgUserDir(QStandardPaths::GenericConfigLocation) + "/autostart";
+        path = QString::fromStdString(XdgFolder("XDG_CONFIG_HOME", ".config")) + "/autostart";
         break;
     case 26:  // application data
-        path = xdgUserDir(QStandardPaths::GenericDataLocation);
+        path = QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share"));
         break;
     default:  // network, favourites, internet, recent, control panel, printers, send-to
         return {};

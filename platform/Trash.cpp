@@ -1,5 +1,6 @@
 #include "platform/Trash.h"
 
+#include "platform/Environment.h"
 #include "platform/NativeFiles.h"
 #include "platform/Win32Error.h"
 
@@ -25,15 +26,6 @@ bool fail(int* error, int code)
     if (error)
         *error = code;
     return false;
-}
-
-std::string dataHome()
-{
-    const char* xdg = getenv("XDG_DATA_HOME");
-    if (xdg && *xdg == '/')
-        return xdg;
-    const char* home = getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share";
 }
 
 // mkdir -p with the given mode for the folders it creates.
@@ -126,7 +118,7 @@ std::string topDirOfTrash(const std::string& trashDir)
 
 std::string HomeTrashDir()
 {
-    return NativeJoin(dataHome(), "Trash");
+    return NativeJoin(XdgFolder("XDG_DATA_HOME", ".local/share"), "Trash");
 }
 
 std::string TrashEncodePath(const std::string& path)

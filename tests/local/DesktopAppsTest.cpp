@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "local/EnvOverride.h"
+#include "support/ScopedEnvironment.h"
 #include "local/TempTree.h"
 #include "local/TObjShell.h"
 #include "platform/DesktopApps.h"
@@ -13,14 +13,14 @@ class DesktopAppsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_env.set("XDG_DATA_HOME", m_tree.path("home-data"));
+        setenv("XDG_DATA_HOME", m_tree.path("home-data").c_str(), 1);
         // The MIME database is the machine's (linked in); the applications are only ours.
         m_tree.mkdir("mime-data");
         std::filesystem::create_directory_symlink("/usr/share/mime", m_tree.path("mime-data/mime"));
-        m_env.set("XDG_DATA_DIRS", m_tree.path("system-data") + ":" + m_tree.path("mime-data"));
-        m_env.set("XDG_CONFIG_HOME", m_tree.path("home-config"));
-        m_env.set("XDG_CONFIG_DIRS", m_tree.path("system-config"));
-        m_env.set("XDG_CURRENT_DESKTOP", "TestDesk");
+        setenv("XDG_DATA_DIRS", (m_tree.path("system-data") + ":" + m_tree.path("mime-data")).c_str(), 1);
+        setenv("XDG_CONFIG_HOME", m_tree.path("home-config").c_str(), 1);
+        setenv("XDG_CONFIG_DIRS", m_tree.path("system-config").c_str(), 1);
+        setenv("XDG_CURRENT_DESKTOP", "TestDesk", 1);
         m_tree.write("system-data/applications/viewer.desktop",
                      "[Desktop Entry]\nType=Application\nName=Viewer\nName[zh_TW]=檢視器\nExec=viewer %F\nIcon=viewer-icon\n");
         m_tree.write("system-data/applications/editor.desktop",
@@ -52,7 +52,7 @@ protected:
     }
 
     TempTree m_tree;
-    EnvOverride m_env;
+    ScopedEnvironment m_env{"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP"};
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/Trash.h"
 #include "platform/Win32Error.h"
 #include "local/TempTree.h"
+#include "support/ScopedEnvironment.h"
 
 #include <deque>
 #include <sys/stat.h>
@@ -312,22 +313,11 @@ class TrashTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char* old = getenv("XDG_DATA_HOME");
-        m_oldDataHome = old ? old : "";
-        m_hadDataHome = old != nullptr;
         // A data folder that does not exist yet: the trash must make it, not trash elsewhere.
         setenv("XDG_DATA_HOME", m_data.path("share").c_str(), 1);
     }
-    void TearDown() override
-    {
-        if (m_hadDataHome)
-            setenv("XDG_DATA_HOME", m_oldDataHome.c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
-    }
+    ScopedEnvironment m_env{"XDG_DATA_HOME"};
     TempTree m_data;
-    std::string m_oldDataHome;
-    bool m_hadDataHome = false;
 };
 
 TEST_F(TrashTest, DeleteWithUndoMovesIntoTheTrashWithRestoreInformation)

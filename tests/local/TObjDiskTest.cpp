@@ -120,3 +120,42 @@ TEST(TObjDisk, VolumeTextOfAnUnknownRootIsTheBareLetter)
     EXPECT_EQ(id, 0u);
     EXPECT_EQ(disk.DriveCount, 0);
 }
+
+TEST(TObjDisk, OverAFakeMountTable)
+{
+    const std::string table =
+        "/dev/vda1 / ext4 rw 0 0\n"
+        "proc /proc proc rw 0 0\n"
+        "tmpfs /dev/shm tmpfs rw 0 0\n"
+        "/dev/vdb1 /data xfs rw 0 0\n"
+        "//server/share /mnt/share cifs rw 0 0\n"
+        "/dev/sr0 /media/cdrom iso9660 ro 0 0\n"
+        "tmpfs /scratch tmpfs rw 0 0\n";
+    const std::vector<DriveInfo> mapped = AssignDriveLetters(ParseMountTable(table));
+    std::vector<DriveInfo> labelled = mapped;
+    for (DriveInfo& d : labelled)
+        if (d.letter == 'D')
+            d.label = "DATA";
+    TObjDisk disk([&] { return labelled; });
+    EXPECT_EQ(disk.DriveCount, int(mapped.size()));
+    EXPECT_FALSE(disk.Present[0]);
+    EXPECT_FALSE(disk.Present[1]);
+    EXPECT_EQ(disk.DriveType[2], DriveFixed);
+    EXPECT_EQ(disk.Root[2], "C:\\");
+    EXPECT_EQ(disk.VolumeLabel[3], "DATA(D:)");
+    EXPECT_EQ(disk.DriveType[3], DriveFixed);
+    EXPECT_EQ(disk.DriveType[4], DriveRemote);
+    EXPECT_EQ(disk.TypeName[4], "我的電腦 - 遠端磁碟");
+    EXPECT_EQ(disk.DriveType[5], DriveCdrom);
+    EXPECT_EQ(disk.DriveType[6], DriveRamdisk);
+}
+
+TEST(TObjDisk, OnThisMachineCIsTheRootVolume)
+{
+    TObjDisk disk;
+    ASSERT_TRUE(disk.Present[2]);
+    EXPECT_EQ(disk.Root[2], "C:\\");
+    EXPECT_GT(disk.TotalKB[2], 0u);
+    EXPECT_NE(disk.VolumeLabel[2].find("(C:)"), std::string::npos);
+    EXPECT_GE(disk.DriveCount, 1);
+}

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "local/EnvOverride.h"
 #include "local/MessageBoxes.h"
 #include "local/TObjShell.h"
 #include "local/TempTree.h"
@@ -8,6 +7,8 @@
 #include "platform/DriveMap.h"
 #include "platform/Trash.h"
 #include "platform/Win32Error.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TestDrives.h"
 
 #include <QWidget>
 
@@ -19,12 +20,8 @@ class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        DriveInfo c;
-        c.letter = 'C';
-        c.mountPoint = "/";
-        c.type = DriveFixed;
-        SetDriveMapForTest({c});
-        m_env.set("XDG_DATA_HOME", m_tree.path("data"));
+        MapTestDrives();
+        setenv("XDG_DATA_HOME", m_tree.path("data").c_str(), 1);
         m_shell.OnCountChanged = [this] { m_counts.push_back(m_shell.JobCount); };
         m_shell.AskQuestion = [this](QWidget*, const QString& text) {
             m_questions << text;
@@ -52,7 +49,7 @@ protected:
     }
 
     TempTree m_tree;
-    EnvOverride m_env;
+    ScopedEnvironment m_env{"XDG_DATA_HOME"};
     QWidget m_window;
     TObjShell m_shell{&m_window};
     std::vector<int> m_counts;

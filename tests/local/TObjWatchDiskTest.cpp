@@ -5,6 +5,7 @@
 #include "local/TempTree.h"
 #include "local/WaitFor.h"
 #include "platform/DriveMap.h"
+#include "support/TestDrives.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -16,11 +17,7 @@ class WatchTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        DriveInfo c;
-        c.letter = 'C';
-        c.mountPoint = "/";
-        c.type = DriveFixed;
-        SetDriveMapForTest({c});
+        MapTestDrives();
     }
     void TearDown() override { RefreshDriveMap(); }
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "local/EnvOverride.h"
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
 #include "local/TempTree.h"
+#include "support/ScopedEnvironment.h"
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
@@ -44,7 +44,7 @@ class ThreadFormTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_env.set("TAMSEL_CONFIG", m_tree.path("registry.reg"));
+        setenv("TAMSEL_CONFIG", m_tree.path("registry.reg").c_str(), 1);
         m_form = std::make_unique<TThreadForm>();
         m_form->OnTasksChanged = [this] { m_changes.push_back(m_form->TaskCount()); };
         m_form->AskQuestion = [this](QWidget*, int number) {
@@ -59,7 +59,7 @@ protected:
     }
 
     TempTree m_tree;
-    EnvOverride m_env;
+    ScopedEnvironment m_env{"TAMSEL_CONFIG"};
     std::unique_ptr<TThreadForm> m_form;
     std::vector<int> m_changes;
     std::vector<int> m_asked;
