@@ -123,6 +123,22 @@ std::string LinkNameFor(const std::string& folder, const std::string& device)
     return found;
 }
 
+// Mount tables write blanks, tabs, line breaks and backslashes as octal escapes.
+std::string UnescapeMountField(const std::string& field)
+{
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3'
+            && field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+            out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.push_back(field[i]);
+        }
+    }
+    return out;
+}
+
 struct DriveMapState {
     std::mutex mutex;
     std::shared_ptr<const std::vector<DriveInfo>> drives;
@@ -138,10 +154,17 @@ DriveMapState& State()
 
 std::vector<DriveInfo> ReadDriveMap()
 {
-    std::ifstream in("/proc/self/mounts");
+    std::ifstream info("/proc/self/mountinfo");
     std::stringstream text;
-    text << in.rdbuf();
-    std::vector<DriveInfo> drives = AssignDriveLetters(ParseMountTable(text.str()));
+    text << info.rdbuf();
+    std::vector<MountEntry> mounts = ParseMountInfo(text.str());
+    if (mounts.empty()) {
+        std::ifstream table("/proc/self/mounts");
+        text.str("");
+        text << table.rdbuf();
+        mounts = ParseMountTable(text.str());
+    }
+    std::vector<DriveInfo> drives = AssignDriveLetters(mounts);
     for (DriveInfo& d : drives)
         FillVolumeInfo(d);
     return drives;
@@ -173,19 +196,6 @@ std::shared_ptr<const std::vector<DriveInfo>> Snapshot()
 
 std::vector<MountEntry> ParseMountTable(const std::string& text)
 {
-    auto unescape = [](const std::string& field) {
-        std::string out;
-        for (size_t i = 0; i < field.size(); ++i) {
-            if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3'
-                && field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-                out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
-                i += 3;
-            } else {
-                out.push_back(field[i]);
-            }
-        }
-        return out;
-    };
     std::vector<MountEntry> entries;
     std::istringstream in(text);
     std::string line;
@@ -194,8 +204,35 @@ std::vector<MountEntry> ParseMountTable(const std::string& text)
         MountEntry m;
         if (!(fields >> m.device >> m.mountPoint >> m.fsType))
             continue;
-        m.device = unescape(m.device);
-        m.mountPoint = unescape(m.mountPoint);
+        m.device = UnescapeMountField(m.device);
+        m.mountPoint = UnescapeMountField(m.mountPoint);
+        entries.push_back(std::move(m));
+    }
+    return entries;
+}
+
+std::vector<MountEntry> ParseMountInfo(const std::string& text)
+{
+    // id parent major:minor root mount-point options [optional fields...] - type source ...
+    std::vector<MountEntry> entries;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id;
+        std::string parent;
+        std::string options;
+        MountEntry m;
+        if (!(fields >> id >> parent >> m.deviceId >> m.root >> m.mountPoint >> options))
+            continue;
+        std::string field;
+        while (fields >> field && field != "-") {
+        }
+        if (field != "-" || !(fields >> m.fsType >> m.device))
+            continue;
+        m.device = UnescapeMountField(m.device);
+        m.mountPoint = UnescapeMountField(m.mountPoint);
+        m.root = UnescapeMountField(m.root);
         entries.push_back(std::move(m));
     }
     return entries;
@@ -204,11 +241,22 @@ std::vector<MountEntry> ParseMountTable(const std::string& text)
 std::vector<DriveInfo> AssignDriveLetters(const std::vector<MountEntry>& mounts)
 {
     std::vector<DriveInfo> drives;
+    std::vector<const MountEntry*> shown;  // per drive, the mount it shows
     DriveInfo root;
     root.letter = 'C';
     root.mountPoint = "/";
     root.type = DriveFixed;
     drives.push_back(root);
+    shown.push_back(nullptr);
+    // A bind mount of a subtree that a drive already shows would list the same files twice.
+    auto alreadyShown = [&](const MountEntry& m) {
+        if (m.deviceId.empty())
+            return false;
+        for (const MountEntry* s : shown)
+            if (s && s->deviceId == m.deviceId && (s->root == "/" || StartsWithFolder(m.root, s->root)))
+                return true;
+        return false;
+    };
     for (const MountEntry& m : mounts) {
         std::string point = m.mountPoint;
         while (point.size() > 1 && point.back() == '/')
@@ -226,14 +274,16 @@ std::vector<DriveInfo> AssignDriveLetters(const std::vector<MountEntry>& mounts)
             struct stat st {};
             if (!isRoot && stat(point.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
                 continue;
-            if (drives.back().letter == 'Z')
+            if (drives.back().letter == 'Z' || alreadyShown(m))
                 continue;
             DriveInfo d;
             d.letter = static_cast<char>(drives.back().letter + 1);
             d.mountPoint = point;
             drives.push_back(d);
+            shown.push_back(nullptr);
             same = drives.end() - 1;
         }
+        shown[static_cast<size_t>(same - drives.begin())] = &m;
         // Mounted over again: the newest mount is the one that shows.
         same->device = m.device;
         same->fsType = m.fsType;
@@ -357,4 +407,23 @@ std::string WindowsPath(const std::string& nativePath)
     if (rest.empty())
         rest = "\\";
     return std::string(1, best->letter) + ":" + rest;
+}
+
+std::optional<DriveInfo> ReadDrive(char letter)
+{
+    std::optional<DriveInfo> drive = DriveByLetter(letter);
+    if (drive)
+        FillVolumeInfo(*drive);
+    return drive;
+}
+
+bool DriveSpace(const std::string& windowsRoot, uint64_t* freeBytes, uint64_t* totalBytes)
+{
+    const std::optional<DriveInfo> drive = windowsRoot.empty() ? std::nullopt : DriveByLetter(windowsRoot[0]);
+    struct statvfs vfs {};
+    if (!drive || statvfs(drive->mountPoint.c_str(), &vfs) != 0)
+        return false;
+    *freeBytes = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    *totalBytes = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+    return true;
 }

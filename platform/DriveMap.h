@@ -11,8 +11,9 @@
 //
 // Skipped as not real volumes: pseudo file systems (proc, sysfs, cgroup, devpts, ...),
 // anything mounted below /proc, /sys, /dev or /run (but /run/media, where removable media
-// appear), snap packages, and bind mounts of single files. A mount point mounted over
-// again keeps its letter and shows the newest mount. Drive letters compare without regard
+// appear), snap packages, bind mounts of single files, and bind mounts of what another
+// drive already shows. A mount point mounted over again keeps its letter and shows the
+// newest mount. Drive letters compare without regard
 // to case; the rest of a path keeps its case, since Linux names are case-sensitive.
 
 enum DriveType : int {
@@ -24,6 +25,8 @@ struct MountEntry {
     std::string device;      // first field of the mount table
     std::string mountPoint;  // native folder
     std::string fsType;
+    std::string deviceId;    // "major:minor", from the mount information table only
+    std::string root;        // folder of the file system mounted here (a bind mount's subtree)
 };
 
 struct DriveInfo {
@@ -39,8 +42,14 @@ struct DriveInfo {
 /// Parses a mount table in the format of /proc/self/mounts (octal escapes decoded).
 std::vector<MountEntry> ParseMountTable(const std::string& text);
 
+/// Parses the mount information table (/proc/self/mountinfo), which also tells which
+/// device and subtree each mount shows.
+std::vector<MountEntry> ParseMountInfo(const std::string& text);
+
 /// Assigns letters to the real volumes of `mounts` (pseudo file systems skipped, "/" is C:)
-/// and their types. Labels and serials are left empty: see FillVolumeInfo.
+/// and their types. A bind mount of a subtree that an earlier drive already shows (same
+/// device id, root inside that drive's root) gets no letter of its own. Labels and serials
+/// are left empty: see FillVolumeInfo.
 std::vector<DriveInfo> AssignDriveLetters(const std::vector<MountEntry>& mounts);
 
 /// Reads the label and serial of a drive from its volume (libblkid, /dev/disk/by-label,
@@ -59,6 +68,13 @@ void RefreshDriveMap();
 void SetDriveMapForTest(std::vector<DriveInfo> drives);
 /// The drive of `letter` ('c' or 'C'), if mapped.
 std::optional<DriveInfo> DriveByLetter(char letter);
+/// The drive of `letter` with its label and serial read from the volume now (a medium may
+/// have been exchanged); the map keeps what it had.
+std::optional<DriveInfo> ReadDrive(char letter);
+
+/// Space of the volume under `windowsRoot` ("C:\"): bytes available to the user and total
+/// bytes. False when the drive is unknown or the volume cannot be asked.
+bool DriveSpace(const std::string& windowsRoot, uint64_t* freeBytes, uint64_t* totalBytes);
 
 /// "C:\dir\file" to "/dir/file", "D:\photos\" to "/data/photos/" (a trailing separator
 /// is kept). "/" counts as a separator too, and a "\\?\" prefix is dropped. Empty when

@@ -184,6 +184,22 @@ bool MatchesPattern(const char* name, const char* pattern)
     return *pattern == 0;
 }
 
+FindEntry EntryFromStat(const std::string& name, const struct stat& st)
+{
+    FindEntry e;
+    e.name = name;
+    const bool isDir = S_ISDIR(st.st_mode);
+    e.size = isDir ? 0 : static_cast<uint64_t>(st.st_size);
+    e.attributes = isDir ? 0x10 : 0x20;
+    if (!(st.st_mode & S_IWUSR))
+        e.attributes |= 0x01;
+    if (!name.empty() && name[0] == '.')
+        e.attributes |= 0x02;
+    e.modified = DateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    e.unreachable = name.find('\\') != std::string::npos;
+    return e;
+}
+
 }  // namespace
 
 bool IsUncPath(const std::string& path)
@@ -329,6 +345,23 @@ bool RenameFile(const std::string& from, const std::string& to, int* error)
     return true;
 }
 
+bool GetFileEntry(const std::string& path, FindEntry& entry, int* error)
+{
+    std::string native;
+    if (!Translate(path, &native, error))
+        return false;
+    while (native.size() > 1 && native.back() == '/')
+        native.pop_back();
+    struct stat st {};
+    if (stat(native.c_str(), &st) != 0 && lstat(native.c_str(), &st) != 0) {
+        SetError(error, ErrorFor(errno, native));
+        return false;
+    }
+    entry = EntryFromStat(native == "/" ? "" : native.substr(native.rfind('/') + 1), st);
+    SetError(error, Win32::NoError);
+    return true;
+}
+
 bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, int* error)
 {
     std::string native;
@@ -357,18 +390,7 @@ bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, i
         struct stat st {};
         if (fstatat(dirFd, d->d_name, &st, 0) != 0 && fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;  // gone since readdir
-        FindEntry e;
-        e.name = name;
-        const bool isDir = S_ISDIR(st.st_mode);
-        e.size = isDir ? 0 : static_cast<uint64_t>(st.st_size);
-        e.attributes = isDir ? 0x10 : 0x20;
-        if (!(st.st_mode & S_IWUSR))
-            e.attributes |= 0x01;
-        if (name[0] == '.')
-            e.attributes |= 0x02;
-        e.modified = DateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-        e.unreachable = name.find('\\') != std::string::npos;
-        entries.push_back(std::move(e));
+        entries.push_back(EntryFromStat(name, st));
     }
     closedir(dir);
     SetError(error, Win32::NoError);

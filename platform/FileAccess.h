@@ -54,13 +54,18 @@ bool RemoveDirectory(const std::string& path, int* error = nullptr);
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
 
 struct FindEntry {
-    std::string name;        // UTF-8
+    std::string name;        // UTF-8; a Linux name that is not valid UTF-8 comes unchanged,
+                             // so that the path made from it still opens
     uint64_t size = 0;
     uint32_t attributes = 0; // Win32 attribute bits (0x10 folder, 0x01 read-only, 0x02 hidden,
                              // 0x20 archive on every file, as a typical volume shows them)
     double modified = 0;     // days since 1899-12-30, local time
     bool unreachable = false; // the Linux name holds a backslash: listed, but no path names it
 };
+
+/// The entry of one file or folder, as a listing of its folder would give it ("C:\dir\"
+/// and "C:\dir" alike). False with *error on failure.
+bool GetFileEntry(const std::string& path, FindEntry& entry, int* error = nullptr);
 
 /// Lists a folder ("." and ".." left out), in the order the file system gives. `folder`
 /// may end in a pattern with '*' and '?' ("C:\dir\*.*"; "*.*" matches every name),

@@ -356,13 +356,15 @@ void RegistryStore::load()
     std::string aside = m_path + ".damaged-" + TimeStamp();
     for (int n = 2; access(aside.c_str(), F_OK) == 0; ++n)
         aside = m_path + ".damaged-" + TimeStamp() + "-" + std::to_string(n);
-    if (std::rename(m_path.c_str(), aside.c_str()) == 0) {
+    const int renamed = std::rename(m_path.c_str(), aside.c_str());
+    const int renameErr = errno;
+    if (renamed == 0) {
         m_loadError = "設定檔 " + m_path + " 已損壞（" + why + "），已改名為 " + aside
                       + " 保留，改用預設設定。";
         rememberIdentity();
     } else {
         m_blocked = true;
-        m_loadError = "設定檔 " + m_path + " 已損壞（" + why + "），也無法移開（" + ErrnoText(errno)
+        m_loadError = "設定檔 " + m_path + " 已損壞（" + why + "），也無法移開（" + ErrnoText(renameErr)
                       + "）。為免覆蓋，設定不會儲存。";
     }
     std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());

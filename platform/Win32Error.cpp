@@ -50,6 +50,7 @@ const std::unordered_map<int, const char*>& MessageTexts()
         {Win32::FilenameExcedRange, "檔案名稱或副檔名太長。"},
         {Win32::NoMoreItems, "沒有可用的資料了。"},
         {Win32::DirectoryInvalid, "目錄名稱無效。"},
+        {Win32::MrMidNotFound, "系統在訊息檔中找不到該訊息號碼的訊息文字。"},
         {Win32::OperationAborted, "由於執行緒結束或應用程式要求，已中止 I/O 作業。"},
         {Win32::IoDevice, "由於 I/O 裝置錯誤，所以無法執行該要求。"},
         {Win32::BadDevice, "指定的裝置名稱無效。"},

@@ -61,6 +61,34 @@ TEST(DriveMap, LettersFollowTheMountTableSkippingPseudoFileSystems)
     }
 }
 
+TEST(DriveMap, MountInformationHidesBindMountsOfWhatIsShown)
+{
+    const char* info =
+        "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
+        "26 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+        "40 26 8:17 /@data /data rw,relatime shared:5 master:2 - btrfs /dev/sdb1 rw\n"
+        "41 26 8:17 /@home /home rw,relatime - btrfs /dev/sdb1 rw\n"   // another subvolume: kept
+        "42 26 254:0 /srv/www /var/www rw - ext4 /dev/vda rw\n"        // inside C:
+        "43 26 8:17 /@data/photos /photos rw - btrfs /dev/sdb1 rw\n"   // inside D:
+        "44 26 0:50 / /media/my\\040disk rw - vfat /dev/sdc1 rw\n"
+        "bad line\n";
+    const std::vector<MountEntry> mounts = ParseMountInfo(info);
+    ASSERT_EQ(mounts.size(), 7u);
+    EXPECT_EQ(mounts[2].deviceId, "8:17");
+    EXPECT_EQ(mounts[2].root, "/@data");
+    EXPECT_EQ(mounts[2].fsType, "btrfs");
+    EXPECT_EQ(mounts[2].device, "/dev/sdb1");
+    EXPECT_EQ(mounts[6].mountPoint, "/media/my disk");
+    const std::vector<DriveInfo> drives = AssignDriveLetters(mounts);
+    ASSERT_EQ(drives.size(), 4u);
+    EXPECT_EQ(drives[0].device, "/dev/vda");
+    EXPECT_EQ(drives[1].mountPoint, "/data");
+    EXPECT_EQ(drives[2].mountPoint, "/home");
+    EXPECT_EQ(drives[3].mountPoint, "/media/my disk");
+    EXPECT_EQ(drives[3].letter, 'F');
+    EXPECT_EQ(drives[3].type, DriveRemovable);
+}
+
 TEST(DriveMap, LettersStopAtZ)
 {
     std::string table = "/dev/a / ext4 rw 0 0\n";
@@ -122,6 +150,14 @@ TEST(DriveMap, ThisMachineHasDriveC)
     EXPECT_EQ(drives[0].letter, 'C');
     EXPECT_EQ(drives[0].mountPoint, "/");
     EXPECT_NE(drives[0].serial, 0u);  // from the UUID or, failing that, statvfs
+    uint64_t freeBytes = 0;
+    uint64_t totalBytes = 0;
+    ASSERT_TRUE(DriveSpace("C:\\", &freeBytes, &totalBytes));
+    EXPECT_GT(totalBytes, 0u);
+    EXPECT_LE(freeBytes, totalBytes);
+    EXPECT_FALSE(DriveSpace("B:\\", &freeBytes, &totalBytes));
+    ASSERT_TRUE(ReadDrive('c').has_value());
+    EXPECT_EQ(ReadDrive('c')->serial, drives[0].serial);
     for (const DriveInfo& d : drives)
         EXPECT_TRUE(d.mountPoint.rfind("/proc", 0) != 0 && d.mountPoint.rfind("/sys", 0) != 0) << d.mountPoint;
 }

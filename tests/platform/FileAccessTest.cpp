@@ -235,6 +235,17 @@ TEST_F(FileAccessTest, ListingGivesAttributesSizesAndDates)
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "sub");
 
+    FindEntry one;
+    ASSERT_TRUE(GetFileEntry("D:\\list\\locked.txt", one, &error));
+    EXPECT_EQ(one.name, "locked.txt");
+    EXPECT_EQ(one.attributes, 0x21u);
+    EXPECT_EQ(one.size, 3u);
+    ASSERT_TRUE(GetFileEntry("D:\\list\\sub\\", one, &error));
+    EXPECT_EQ(one.name, "sub");
+    EXPECT_EQ(one.attributes, 0x10u);
+    EXPECT_FALSE(GetFileEntry("D:\\list\\none", one, &error));
+    EXPECT_EQ(error, Win32::FileNotFound);
+
     EXPECT_FALSE(ListDirectory("D:\\nothing\\*.*", entries, &error));
     EXPECT_EQ(error, Win32::PathNotFound);
     EXPECT_FALSE(ListDirectory("D:\\list\\Report.TXT\\", entries, &error));

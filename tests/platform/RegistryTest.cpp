@@ -263,6 +263,8 @@ TEST_F(RegistryTest, ReadOnlyLocationFailsCleanly)
     }
     const std::string folder = m_dir.path("config");
     const std::string before = file();
+    fs::create_directory(m_dir.path("damaged"));
+    m_dir.writeFile("damaged/registry.reg", "not a registry file");
     AsUnprivilegedUser(
         [&]() -> std::string {
             if (chmod(folder.c_str(), 0500) != 0)
@@ -284,11 +286,23 @@ TEST_F(RegistryTest, ReadOnlyLocationFailsCleanly)
                 return "key created in a read-only folder";
             if (other.lastError().empty())
                 return "no error text";
+
+            // Damaged, and it cannot be moved aside: it is never written over.
+            if (chmod(m_dir.path("damaged").c_str(), 0500) != 0)
+                return "chmod failed";
+            setenv("TAMSEL_CONFIG", m_dir.path("damaged/registry.reg").c_str(), 1);
+            Registry damaged;
+            if (damaged.lastError().find("已損壞") == std::string::npos)
+                return "no damage reported: " + damaged.lastError();
+            if (damaged.openKey("Software\\New", true))
+                return "key created over a damaged file";
             return "";
         },
         m_dir.path());
     chmod(folder.c_str(), 0700);
+    chmod(m_dir.path("damaged").c_str(), 0700);
     EXPECT_EQ(file(), before);
+    EXPECT_EQ(m_dir.readFile("damaged/registry.reg"), "not a registry file");
 }
 
 TEST_F(RegistryTest, ReloadsWhenAnotherWriterReplacedTheFile)

@@ -18,7 +18,7 @@ TEST(Win32Error, EveryCodeHasItsOwnTextEndingInALineBreak)
         Win32::NotSupported, Win32::BadNetpath, Win32::NetworkBusy, Win32::UnexpNetErr,
         Win32::NetnameDeleted, Win32::BadNetName, Win32::FileExists, Win32::InvalidPassword,
         Win32::InvalidParameter, Win32::DiskFull, Win32::SemTimeout, Win32::InvalidName,
-        Win32::DirNotEmpty, Win32::AlreadyExists, Win32::FilenameExcedRange, Win32::NoMoreItems, Win32::DirectoryInvalid,
+        Win32::DirNotEmpty, Win32::AlreadyExists, Win32::FilenameExcedRange, Win32::NoMoreItems, Win32::DirectoryInvalid, Win32::MrMidNotFound,
         Win32::OperationAborted, Win32::IoDevice, Win32::BadDevice, Win32::ConnectionUnavail,
         Win32::ExtendedError, Win32::NoNetwork, Win32::Cancelled, Win32::ConnectionRefused,
         Win32::NetworkUnreachable, Win32::HostUnreachable, Win32::LogonFailure,
