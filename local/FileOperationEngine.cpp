@@ -109,7 +109,11 @@ FileOperationOutcome FileOperationEngine::Run(uint32_t operation, const std::vec
         switch (operation) {
         case FO_COPY:
         case FO_MOVE: {
+            // A target folder that is not there yet is made, as the callers expect when
+            // they drop entries into a folder of their own.
             struct stat st;
+            if (stat(destination.c_str(), &st) != 0 && errno == ENOENT && !MakeNativePath(destination))
+                failErrno(destination);
             if (stat(destination.c_str(), &st) != 0)
                 failErrno(destination);
             if (!S_ISDIR(st.st_mode))

@@ -108,12 +108,19 @@ bool TWorkerThread::Synchronize(const std::function<void()>& procedure)
         int expected = SyncCall::Pending;
         if (!call->state.compare_exchange_strong(expected, SyncCall::Running))
             return;
+        // The worker is released even when the procedure throws, or it would wait forever.
+        struct Release {
+            SyncCall& call;
+            ~Release()
+            {
+                {
+                    std::lock_guard<std::mutex> lock(call.mutex);
+                    call.state.store(SyncCall::Done);
+                }
+                call.finished.notify_all();
+            }
+        } release{*call};
         call->procedure();
-        {
-            std::lock_guard<std::mutex> lock(call->mutex);
-            call->state.store(SyncCall::Done);
-        }
-        call->finished.notify_all();
     }, Qt::QueuedConnection);
 
     std::unique_lock<std::mutex> lock(call->mutex);

@@ -127,6 +127,18 @@ bool NativeIsSameOrBelow(const std::string& inner, const std::string& outer)
     return i.size() > o.size() && i.compare(0, o.size(), o) == 0 && i[o.size()] == '/';
 }
 
+bool MakeNativePath(const std::string& nativePath, unsigned mode)
+{
+    if (nativePath.empty() || nativePath == "/")
+        return true;
+    struct stat st;
+    if (stat(nativePath.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (!MakeNativePath(NativeDirName(nativePath), mode))
+        return false;
+    return mkdir(nativePath.c_str(), mode) == 0 || errno == EEXIST;
+}
+
 bool NativeExists(const std::string& nativePath)
 {
     struct stat st;

@@ -18,5 +18,8 @@ std::string NativeJoin(const std::string& folder, const std::string& name);
 /// True when `inner` is `outer` or lies below it (textual, both absolute and clean).
 bool NativeIsSameOrBelow(const std::string& inner, const std::string& outer);
 
+/// Creates a folder and every missing parent, new ones with `mode`. True when it exists.
+bool MakeNativePath(const std::string& nativePath, unsigned mode = 0755);
+
 /// Whether something (a link counts, even a dangling one) exists at the path.
 bool NativeExists(const std::string& nativePath);

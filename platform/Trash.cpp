@@ -28,19 +28,6 @@ bool fail(int* error, int code)
     return false;
 }
 
-// mkdir -p with the given mode for the folders it creates.
-bool makePath(const std::string& path, mode_t mode)
-{
-    if (path.empty() || path == "/")
-        return true;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    if (!makePath(NativeDirName(path), mode))
-        return false;
-    return mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
-}
-
 dev_t deviceOf(const std::string& path, bool* ok)
 {
     struct stat st;
@@ -76,7 +63,7 @@ std::string volumeTrashDir(const std::string& topDir)
     // trash rules demand, so nobody can redirect our deletions through a link.
     if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
         const std::string mine = NativeJoin(shared, uid);
-        if (makePath(mine, 0700))
+        if (MakeNativePath(mine, 0700))
             return mine;
     }
     const std::string own = NativeJoin(topDir, ".Trash-" + uid);
@@ -166,7 +153,7 @@ bool MoveToTrash(const std::string& nativePath, TrashItem* item, int* error)
     // missing data folder must never make us trash somewhere unexpected.
     std::string trashDir = HomeTrashDir();
     std::string recordedPath = nativePath;
-    bool useHome = makePath(trashDir, 0700);
+    bool useHome = MakeNativePath(trashDir, 0700);
     if (useHome) {
         bool trashOk = false;
         useHome = deviceOf(trashDir, &trashOk) == dev && trashOk;
@@ -182,7 +169,7 @@ bool MoveToTrash(const std::string& nativePath, TrashItem* item, int* error)
     }
     const std::string filesDir = NativeJoin(trashDir, "files");
     const std::string infoDir = NativeJoin(trashDir, "info");
-    if (!makePath(filesDir, 0700) || !makePath(infoDir, 0700))
+    if (!MakeNativePath(filesDir, 0700) || !MakeNativePath(infoDir, 0700))
         return fail(error, Win32ErrorFromErrno(errno));
 
     const std::string base = NativeBaseName(nativePath);
@@ -316,7 +303,7 @@ bool RestoreFromTrash(const TrashItem& item, int* error)
         return fail(error, Win32::FileNotFound);
     if (NativeExists(item.originalPath))
         return fail(error, Win32::FileExists);
-    if (!makePath(NativeDirName(item.originalPath), 0755))
+    if (!MakeNativePath(NativeDirName(item.originalPath), 0755))
         return fail(error, Win32ErrorFromErrno(errno));
     if (rename(stored.c_str(), item.originalPath.c_str()) != 0)
         return fail(error, Win32ErrorFromErrno(errno));

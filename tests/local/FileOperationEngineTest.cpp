@@ -390,3 +390,17 @@ TEST(TrashInfo, PathEncodingRoundTrips)
     EXPECT_EQ(TrashEncodePath("/a b"), "/a%20b");
     EXPECT_EQ(TrashDecodePath("/bad%zz%4"), "/bad%zz%4");
 }
+
+TEST(FileOperationEngine, AMissingTargetFolderIsMadeButAFileInItsPlaceFails)
+{
+    TempTree t;
+    t.write("src/a.txt", "a");
+    t.write("blocker", "file");
+    ScriptedUi ui;
+    FileOperationEngine engine(ui);
+    EXPECT_EQ(engine.Run(FO_COPY, {t.path("src/a.txt")}, t.path("new/deeper"), FOF_NOCONFIRMMKDIR).code, 0);
+    EXPECT_EQ(t.read("new/deeper/a.txt"), "a");
+    EXPECT_NE(engine.Run(FO_MOVE, {t.path("src/a.txt")}, t.path("blocker"), 0).code, 0);
+    EXPECT_EQ(t.read("src/a.txt"), "a");
+    EXPECT_EQ(t.read("blocker"), "file");
+}
