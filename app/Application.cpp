@@ -1,0 +1,85 @@
+#include "app/Application.h"
+
+#include "app/SetupInfo.h"
+#include "local/MessageBoxes.h"
+#include "mainwindow/TMainForm.h"
+#include "platform/FileAccess.h"
+#include "platform/ProgramFolder.h"
+#include "resources/StringTable.h"
+#include "ui/Fonts.h"
+
+#include <QIcon>
+#include <QLocale>
+#include <QMessageBox>
+#include <exception>
+#include <memory>
+
+namespace {
+
+void showSetupError(int number)
+{
+    ShowMessageId(QApplication::activeWindow(), number, MsgError);
+}
+
+} // namespace
+
+Application::Application(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        // A command that failed has already left its data as it was; the user sees why.
+        ShowErrorText(activeWindow(), QString::fromUtf8(error.what()));
+    }
+    return false;
+}
+
+void PrepareApplication(QApplication& app)
+{
+    app.setApplicationName(QStringLiteral("Tamsel"));
+    app.setDesktopFileName(QStringLiteral("tamsel"));
+    app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
+    // Dates, numbers and the Han glyph fallback follow the interface, not the session's locale.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
+    InstallFontSubstitutions();
+    app.setFont(SettingsFont("MS Sans Serif", app.font().pointSize()));
+    const QString theme = QIcon::themeName();
+    if (theme.isEmpty() || theme == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+void PrepareProgramFolders(TSetupInfo& info)
+{
+    info.ExePath = ProgramFolder();
+    info.CachePath = info.ExePath + "Cache\\";
+    info.TempPath = info.ExePath + "Temp\\";
+    if (!DirectoryExists(info.TempPath))
+        ForceDirectories(info.TempPath);
+}
+
+int RunTamsel(int argc, char** argv)
+{
+    Application app(argc, argv);
+    const QString title = QString::fromStdString(LoadStr(30000));
+    try {
+        PrepareApplication(app);
+        PrepareProgramFolders(SetupInfo);
+        SetSetupErrorReporter(showSetupError);
+        LoadSetupInfo(SetupInfo);
+        {
+            // The task list window is created after the main window once it exists.
+            auto mainForm = std::make_unique<TMainForm>();
+            mainForm->show();
+            app.exec();
+        }
+        SaveSetupInfo(SetupInfo);
+    } catch (const std::exception& error) {
+        QMessageBox::critical(nullptr, title, QString::fromUtf8(error.what()));
+    }
+    return 0;
+}

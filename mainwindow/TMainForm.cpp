@@ -1,0 +1,316 @@
+#include "mainwindow/TMainForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/MessageBoxes.h"
+#include "resources/StringTable.h"
+#include "ui/TFormPosSaver.h"
+#include "ui/THintStyle.h"
+#include "ui/TListView.h"
+#include "ui/TSplitter.h"
+#include "ui/TStatusBar.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusTipEvent>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <charconv>
+#include <string_view>
+#include <exception>
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+constexpr int kDefaultLeftPaneWidth = 250;
+constexpr int kHintPause = 100;       // ms before a hint appears
+constexpr int kHintShortPause = 100;  // ms within which the next button's hint follows
+constexpr int kHintHidePause = 2000;  // ms a hint stays up
+// What the status bar keeps free right of panel 1.
+constexpr int kStatusBarSlack = 20;
+
+QLabel* makeCaptionStrip(const char* name, QWidget* parent)
+{
+    auto* strip = new QLabel(parent);
+    strip->setObjectName(QString::fromLatin1(name));
+    strip->setFrameShape(QFrame::Panel);
+    strip->setFrameShadow(QFrame::Raised);
+    strip->setTextFormat(Qt::PlainText);
+    strip->setIndent(4);
+    return strip;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromStdString(LoadStr(30000)));
+    resize(800, 560);
+    buildFrame();
+    buildMainMenu();
+    buildToolBars();
+    buildContextMenus();
+    FormPosSaver = new TFormPosSaver(this, kProgramKey);
+    FormPosSaver->restore();
+    MainForm = this;
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    FormDestroy();
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+void TMainForm::buildFrame()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    CoolBar = new QWidget(central);
+    CoolBar->setObjectName(QStringLiteral("CoolBar"));
+    auto* coolLayout = new QVBoxLayout(CoolBar);
+    coolLayout->setContentsMargins(0, 0, 0, 0);
+    coolLayout->setSpacing(0);
+    ToolBar1 = new QToolBar(CoolBar);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar2 = new QToolBar(CoolBar);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    for (QToolBar* bar : {ToolBar1, ToolBar2}) {
+        bar->setMovable(false);
+        bar->setFloatable(false);
+        coolLayout->addWidget(bar);
+    }
+    layout->addWidget(CoolBar);
+
+    auto* body = new QWidget(central);
+    auto* bodyLayout = new QHBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(0);
+    PlainSplitter = new TSplitter(body);
+    PlainSplitter->setObjectName(QStringLiteral("PlainSplitter"));
+
+    LeftPanel = new QWidget(PlainSplitter);
+    LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
+    auto* leftLayout = new QVBoxLayout(LeftPanel);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    TreePanel = makeCaptionStrip("TreePanel", LeftPanel);
+    FolderTreeView = new QTreeWidget(LeftPanel);
+    FolderTreeView->setObjectName(QStringLiteral("FolderTreeView"));
+    FolderTreeView->setHeaderHidden(true);
+    FolderTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    leftLayout->addWidget(TreePanel);
+    leftLayout->addWidget(FolderTreeView, 1);
+
+    RightPanel = new QWidget(PlainSplitter);
+    RightPanel->setObjectName(QStringLiteral("RightPanel"));
+    auto* rightLayout = new QVBoxLayout(RightPanel);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+    ListPanel = makeCaptionStrip("ListPanel", RightPanel);
+    FileListView = new TListView(RightPanel);
+    FileListView->setObjectName(QStringLiteral("FileListView"));
+    rightLayout->addWidget(ListPanel);
+    rightLayout->addWidget(FileListView, 1);
+
+    PlainSplitter->addWidget(LeftPanel);
+    PlainSplitter->addWidget(RightPanel);
+    PlainSplitter->setStretchFactor(1, 1);
+    bodyLayout->addWidget(PlainSplitter, 1);
+
+    // The preview pane is part of the layout but this version keeps it hidden.
+    PreviewSplitter = new QFrame(body);
+    PreviewSplitter->setObjectName(QStringLiteral("PreviewSplitter"));
+    PreviewSplitter->setFrameShape(QFrame::VLine);
+    PreviewSplitter->hide();
+    PreviewPanel = new QWidget(body);
+    PreviewPanel->setObjectName(QStringLiteral("PreviewPanel"));
+    PreviewPanel->hide();
+    bodyLayout->addWidget(PreviewSplitter);
+    bodyLayout->addWidget(PreviewPanel);
+    layout->addWidget(body, 1);
+    setCentralWidget(central);
+
+    StatusBar = new TStatusBar(this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    setStatusBar(StatusBar);
+
+    connect(PlainSplitter, &QSplitter::splitterMoved, this, &TMainForm::PlainSplitterMoved);
+    connect(StatusBar, &TStatusBar::resized, this, &TMainForm::StatusBarResize);
+    connect(FolderTreeView, &QWidget::customContextMenuRequested, this, &TMainForm::FolderTreeViewContextPopup);
+}
+
+void TMainForm::FormCreate()
+{
+    // Worker slots, drop targets, drag cursors, the drive table, the shell object and the
+    // external tool entries join here as their parts land; the slots start empty.
+    m_workers.fill(nullptr);
+    m_disk = nullptr;
+    m_shell = nullptr;
+    if (!qobject_cast<THintStyle*>(QApplication::style()))
+        QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
+    for (QToolButton* button : findChildren<QToolButton*>())
+        button->setToolTipDuration(kHintHidePause);
+    ApplySettings();
+}
+
+void TMainForm::FormShow()
+{
+    const int leftWidth = storedLeftPaneWidth();
+    PlainSplitter->setLeftPosition(leftWidth);
+    PreviewSplitter->hide();
+    PreviewPanel->hide();
+    PlainSplitterMoved();
+    // Building the tree and opening the start folder join here with the folder tree.
+    UpdateTaskCounts();
+    StatusBar->setPanelWidth(0, leftWidth);
+}
+
+int TMainForm::storedLeftPaneWidth() const
+{
+    // A whole number as a person or another program may have written it: leading blanks
+    // and a plus sign are allowed, nothing after the digits.
+    std::string_view text = FormPosSaver->extraParam(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    int width = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), width);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return kDefaultLeftPaneWidth;
+    // A negative width would hide the tree for good.
+    return std::max(0, width);
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+bool TMainForm::otherWindowsOpen() const
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == this || !window->isVisible() || !window->isWindow())
+            continue;
+        const Qt::WindowType type = window->windowType();
+        if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::Desktop || type == Qt::SplashScreen)
+            continue;
+        // The task list stays open for the life of the program and does not count.
+        if (window->objectName() == QLatin1String("ThreadForm"))
+            continue;
+        return true;
+    }
+    return false;
+}
+
+bool TMainForm::FormClose()
+{
+    if (otherWindowsOpen()) {
+        if (ShowMessageId(this, 33059, MsgQuestion) != IdYes)
+            return false;
+        // The task list tells every enumeration and FTP window it lists to stop; it joins
+        // with the task list.
+    }
+    try {
+        // Closing the task list and stopping the drive watchers join with them.
+        StopWorkers();
+        // Freeing the node records of the tree joins with the folder tree.
+        FormPosSaver->setExtraParam(1, std::to_string(PlainSplitter->leftPosition()));
+        FormPosSaver->save();
+    } catch (const std::exception&) {
+        // Nothing may keep the window from closing once the user agreed.
+    }
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::FormDestroy()
+{
+    // The drop targets, cursors, shell object and drive table are released here once they
+    // exist; the widgets go with the window.
+    m_disk = nullptr;
+    m_shell = nullptr;
+}
+
+void TMainForm::StopWorkers()
+{
+    for (QThread*& worker : m_workers) {
+        if (!worker)
+            continue;
+        // Never waited for: the worker sees the flag between steps and frees itself.
+        worker->requestInterruption();
+        worker = nullptr;
+    }
+}
+
+void TMainForm::UpdateTaskCounts()
+{
+    // Both counts are zero until the shell object and the task list join: nothing can run.
+    const int shellJobs = 0;
+    const int tasks = 0;
+    StatusBar->setPanelText(4, QString::number(shellJobs));
+    StatusBar->setPanelText(3, QString::number(tasks));
+}
+
+void TMainForm::ApplicationHint(const QString& hint)
+{
+    const int bar = hint.indexOf(QLatin1Char('|'));
+    StatusBar->setPanelText(0, bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    // Hints go to panel 0, never as a temporary message over all panels.
+    if (event->type() == QEvent::StatusTip) {
+        ApplicationHint(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainForm::PlainSplitterMoved()
+{
+    StatusBar->setPanelWidth(0, PlainSplitter->leftPosition());
+    StatusBarResize();
+}
+
+void TMainForm::StatusBarResize()
+{
+    const int rest = StatusBar->contentsRect().width() - StatusBar->panelWidth(0) - StatusBar->panelWidth(2)
+        - StatusBar->panelWidth(3) - StatusBar->panelWidth(4) - kStatusBarSlack;
+    StatusBar->setPanelWidth(1, rest);
+}
+
+void TMainForm::FolderTreeViewContextPopup(const QPoint& position)
+{
+    FolderTreeViewPopupMenu->popup(FolderTreeView->viewport()->mapToGlobal(position));
+}

@@ -1,0 +1,101 @@
+#include "ui/TListView.h"
+
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+namespace {
+constexpr int kLargeIcon = 32;
+constexpr int kSmallIcon = 16;
+}
+
+TListView::TListView(QWidget* parent)
+    : QStackedWidget(parent)
+    , m_model(new QStandardItemModel(this))
+    , m_iconView(new QListView(this))
+    , m_detailView(new QTreeView(this))
+{
+    m_iconView->setModel(m_model);
+    m_detailView->setModel(m_model);
+    m_detailView->setSelectionModel(m_iconView->selectionModel());
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_iconView), static_cast<QAbstractItemView*>(m_detailView)}) {
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+    m_iconView->setResizeMode(QListView::Adjust);
+    m_iconView->setWrapping(true);
+    m_iconView->setUniformItemSizes(true);
+    m_detailView->setRootIsDecorated(false);
+    m_detailView->setItemsExpandable(false);
+    m_detailView->setUniformRowHeights(true);
+    m_detailView->setSortingEnabled(false);
+    addWidget(m_iconView);
+    addWidget(m_detailView);
+    setViewStyle(List);
+}
+
+QItemSelectionModel* TListView::selectionModel() const
+{
+    return m_iconView->selectionModel();
+}
+
+QAbstractItemView* TListView::currentView() const
+{
+    return m_viewStyle == Details ? static_cast<QAbstractItemView*>(m_detailView) : m_iconView;
+}
+
+void TListView::setViewStyle(int style)
+{
+    if (style < LargeIcons || style > Details)
+        return;
+    m_viewStyle = style;
+    switch (style) {
+    case LargeIcons:
+        m_iconView->setViewMode(QListView::IconMode);
+        m_iconView->setFlow(QListView::LeftToRight);
+        m_iconView->setIconSize(QSize(kLargeIcon, kLargeIcon));
+        m_iconView->setMovement(QListView::Static);
+        break;
+    case SmallIcons:
+        m_iconView->setViewMode(QListView::ListMode);
+        m_iconView->setFlow(QListView::LeftToRight);
+        m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
+        break;
+    case List:
+        m_iconView->setViewMode(QListView::ListMode);
+        m_iconView->setFlow(QListView::TopToBottom);
+        m_iconView->setIconSize(QSize(kSmallIcon, kSmallIcon));
+        break;
+    default:
+        break;
+    }
+    // Mode changes reset these; the list always wraps into columns or rows.
+    m_iconView->setWrapping(true);
+    m_iconView->setResizeMode(QListView::Adjust);
+    setCurrentWidget(style == Details ? static_cast<QWidget*>(m_detailView) : m_iconView);
+}
+
+void TListView::relayout()
+{
+    if (m_viewStyle == List) {
+        setViewStyle(SmallIcons);
+        setViewStyle(List);
+    } else {
+        m_iconView->doItemsLayout();
+    }
+}
+
+void TListView::selectAll()
+{
+    currentView()->selectAll();
+}
+
+void TListView::invertSelection()
+{
+    const int rows = m_model->rowCount();
+    if (rows == 0)
+        return;
+    const QItemSelection all(m_model->index(0, 0), m_model->index(rows - 1, m_model->columnCount() - 1));
+    selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+}

@@ -1,0 +1,37 @@
+#pragma once
+#include <QStatusBar>
+#include <array>
+
+class QLabel;
+class QProgressBar;
+
+// A status bar of fixed panels, numbered from 0, with a busy gauge as panel 2. Temporary
+// messages are never shown: every text goes into a panel.
+class TStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    static constexpr int kPanelCount = 6;
+    static constexpr int kGaugePanel = 2;
+
+    explicit TStatusBar(QWidget* parent = nullptr);
+
+    void setPanelText(int panel, const QString& text);
+    QString panelText(int panel) const;
+    void setPanelWidth(int panel, int width);
+    int panelWidth(int panel) const;
+    /// The gauge moves while busy and stands empty otherwise.
+    void setBusy(bool busy);
+    bool isBusy() const;
+    /// Height of the bar's inside, where the panels are.
+    void setClientHeight(int height);
+
+signals:
+    void resized();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::array<QWidget*, kPanelCount> m_panels{};
+    QProgressBar* m_gauge = nullptr;
+};
