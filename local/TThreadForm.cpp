@@ -2,9 +2,8 @@
 
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
-#include "platform/Exception.h"
-#include "platform/RegistryFile.h"
 #include "resources/StringTable.h"
+#include "ui/TFormPosSaver.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -42,6 +41,9 @@ TThreadForm::TThreadForm(QWidget* parent)
                           | Qt::WindowMinMaxButtonsHint)
 {
     setWindowTitle(u("行程"));
+    // The main window recognises the task list by this name.
+    setObjectName(QStringLiteral("ThreadForm"));
+    m_posSaver = new TFormPosSaver(this, kPlacementKey);
     AskQuestion = [](QWidget* owner, int number) { return ShowMessageId(owner, number, MsgQuestion); };
 
     auto* layout = new QVBoxLayout(this);
@@ -87,7 +89,7 @@ TThreadForm::TThreadForm(QWidget* parent)
 TThreadForm::~TThreadForm()
 {
     if (isVisible())
-        savePlacement();
+        m_posSaver->save();
 }
 
 bool TThreadForm::IsTaskWindow(const QWidget* window)
@@ -234,52 +236,15 @@ void TThreadForm::showEvent(QShowEvent* event)
 {
     if (!m_placementLoaded) {
         m_placementLoaded = true;
-        loadPlacement();
+        m_posSaver->restore();
     }
     QWidget::showEvent(event);
 }
 
 void TThreadForm::hideEvent(QHideEvent* event)
 {
-    savePlacement();
+    // Only a window that was shown has a placement of its own to keep.
+    if (m_placementLoaded)
+        m_posSaver->save();
     QWidget::hideEvent(event);
-}
-
-void TThreadForm::loadPlacement()
-{
-    try {
-        Registry registry;
-        if (!registry.openKey(kPlacementKey, false))
-            return;
-        int values[4];
-        const char* names[4] = {"Left", "Top", "Width", "Height"};
-        for (int i = 0; i < 4; ++i) {
-            if (registry.valueType(names[i]) != RegType::DWord)
-                return;
-            values[i] = int(registry.readInteger(names[i]));
-        }
-        if (values[2] > 0 && values[3] > 0)
-            setGeometry(values[0], values[1], values[2], values[3]);
-    } catch (const Exception&) {
-        // A damaged placement leaves the window where the system puts it.
-    }
-}
-
-void TThreadForm::savePlacement()
-{
-    if (!m_placementLoaded)
-        return;  // never shown: nothing of ours to keep
-    try {
-        Registry registry;
-        if (!registry.openKey(kPlacementKey, true))
-            return;
-        const QRect frame = geometry();
-        registry.writeInteger("Left", uint32_t(frame.x()));
-        registry.writeInteger("Top", uint32_t(frame.y()));
-        registry.writeInteger("Width", uint32_t(frame.width()));
-        registry.writeInteger("Height", uint32_t(frame.height()));
-        registry.closeKey();
-    } catch (const Exception&) {
-        // Not being able to store the placement is no reason to disturb the user.
-    }
 }

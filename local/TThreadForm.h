@@ -11,6 +11,7 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TFormPosSaver;
 
 // The task list ("行程"): one window for the whole run, listing the running task windows
 // (network expansions, FTP sites) with show, hide and stop, and a log they share. Closing
@@ -63,11 +64,10 @@ private:
     void StopToolButtonClick();
     QWidget* windowOfRow(const QTreeWidgetItem* row) const;
     void sendForceStop(QWidget* window);
-    void loadPlacement();
-    void savePlacement();
 
     int m_counter = 0;
     QStringList m_ids;
     QList<QPointer<QWidget>> m_windows;
+    TFormPosSaver* m_posSaver;
     bool m_placementLoaded = false;
 };

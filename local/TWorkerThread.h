@@ -30,7 +30,9 @@ public:
     void Resume();
     /// Sets the terminate flag and nothing else.
     void Terminate();
-    bool Terminated() const { return m_terminated.load(std::memory_order_acquire); }
+    /// The terminate flag; QThread's interruption request counts as well, so code that
+    /// holds a worker as a plain QThread can stop it too.
+    bool Terminated() const { return m_terminated.load(std::memory_order_acquire) || isInterruptionRequested(); }
 
     /// Abandons the worker: clears every handler, sets the flag and lets the worker free
     /// itself whenever its blocking call returns. Window thread only.

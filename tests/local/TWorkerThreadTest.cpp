@@ -216,3 +216,23 @@ TEST(TBatchHandover, AnOldItemGoesOutWithTheNextOneAfterTheDelay)
     batches.Add(2);
     EXPECT_EQ(delivered, (std::vector<std::vector<int>>{{1, 2}}));
 }
+
+TEST(TWorkerThread, AnInterruptionRequestStopsAWorkerHeldAsAPlainThread)
+{
+    FakeList list;
+    auto* worker = new FakeLister(40, 10);
+    list.attach(worker);
+    int completions = 0;
+    worker->OnTerminate = [&](TWorkerThread*) { ++completions; };
+    QPointer<FakeLister> alive(worker);
+    worker->Resume();
+    ASSERT_TRUE(WaitFor([&] { return worker->reachedPause.tryAcquire(); }));
+    QThread* slot = worker;
+    slot->requestInterruption();
+    EXPECT_TRUE(worker->Terminated());
+    worker->resume.release();
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }));
+    EXPECT_EQ(list.items.size(), 10u);
+    EXPECT_EQ(completions, 0);
+    EXPECT_EQ(list.updateDepth, 0);
+}
