@@ -34,7 +34,7 @@ public:
     void AppendLog(const QString& line);
 
     /// The toolbar as the settings say: style 0 flat, 1 raised, 2 hidden; images and
-    /// captions on or off. Called by FormShow's owner with the current settings.
+    /// captions on or off. Every show applies the current settings.
     void ApplyToolBarStyle(int buttonStyle, bool showGlyph, bool showText);
 
     /// Whether `window` is one of the task window classes (class-name test).
