@@ -123,6 +123,12 @@ TEST_F(ThreadFormTest, StopAsksUntilAnsweredYesAndStopsOnlySelectedTaskWindows)
     EXPECT_EQ(ftp.stops, 1);
 }
 
+TEST(ForceStopEvent, IsTheNumberTheTaskWindowsExpect)
+{
+    EXPECT_EQ(int(ForceStopEventType()), 32968);
+    EXPECT_EQ(WM_FORCESTOP, 32968);
+}
+
 TEST_F(ThreadFormTest, StopAllTasksReachesEveryTaskWindow)
 {
     TNetEnumForm net1, net2;
