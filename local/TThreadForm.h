@@ -71,3 +71,7 @@ private:
     TFormPosSaver* m_posSaver;
     bool m_placementLoaded = false;
 };
+
+/// The one task list of the run, created hidden at start-up after the main window; task
+/// windows register with it and write into its log. Null before it exists.
+extern TThreadForm* ThreadForm;
