@@ -1,0 +1,204 @@
+#include "local/ItemProp.h"
+
+#include "local/FileOperationEngine.h"
+#include "local/TObjShell.h"
+#include "local/TPropertiesForm.h"
+#include "platform/DesktopApps.h"
+#include "platform/DriveMap.h"
+#include "platform/ShellServices.h"
+#include "resources/StringTable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMenu>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace ItemProp {
+
+namespace {
+
+enum : int {
+    kStrOpen = 44060, kStrOpenWith = 44061, kStrDelete = 44062, kStrRename = 44063, kStrProperties = 44064,
+    kStrNoApplication = 44065, kStrExplore = 44066,
+};
+
+QString str(int number)
+{
+    return QString::fromStdString(LoadStr(number));
+}
+
+std::string withBackslash(const std::string& folder)
+{
+    return folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
+}
+
+bool openOne(const std::string& windowsPath)
+{
+    const std::string native = NativePath(windowsPath);
+    return !native.empty() && ShellServices::Open(native, {}) > 32;
+}
+
+// The MIME type shared by all the files, or empty when they differ or a folder is among them.
+QString commonType(const std::vector<std::string>& natives)
+{
+    QString type;
+    for (const std::string& native : natives) {
+        const QString one = DesktopApps::MimeTypeOfFile(QString::fromStdString(native));
+        if (one == "inode/directory" || (!type.isEmpty() && type != one))
+            return {};
+        type = one;
+    }
+    return type;
+}
+
+} // namespace
+
+std::vector<std::string> ResolvePaths(const std::string& path)
+{
+    const size_t slash = path.rfind('\\');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.find_first_of("*?") == std::string::npos)
+        return NativePath(path).empty() ? std::vector<std::string>{} : std::vector<std::string>{path};
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string native = NativePath(folder);
+    if (native.empty())
+        return {};
+    const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(QString::fromStdString(name)));
+    std::vector<std::string> paths;
+    QDir dir(QString::fromStdString(native));
+    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                              QDir::Name);
+    for (const QString& entry : entries)
+        if (pattern.match(entry).hasMatch())
+            paths.push_back(folder + entry.toStdString());
+    return paths;
+}
+
+std::vector<std::string> ResolvePaths(const std::string& folder, const std::vector<std::string>& names)
+{
+    std::vector<std::string> paths;
+    for (const std::string& name : names)
+        for (const std::string& path : ResolvePaths(withBackslash(folder) + name))
+            paths.push_back(path);
+    return paths;
+}
+
+bool DisplayPropertiesDialog(QWidget* window, const std::string& path)
+{
+    const std::vector<std::string> paths = ResolvePaths(path);
+    return !paths.empty() && TPropertiesForm::ShowFor(window, paths);
+}
+
+bool DisplayPropertiesDialog(QWidget* window, const std::string& folder, const std::vector<std::string>& names)
+{
+    const std::vector<std::string> paths = ResolvePaths(folder, names);
+    return !paths.empty() && TPropertiesForm::ShowFor(window, paths);
+}
+
+QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths, bool* rename, TObjShell* shell)
+{
+    auto* menu = new QMenu(window);
+    std::vector<std::string> natives;
+    for (const std::string& path : paths)
+        natives.push_back(NativePath(path));
+
+    QAction* open = menu->addAction(str(kStrOpen), menu, [window, paths] {
+        for (const std::string& path : paths)
+            PerformDefaultAction(window, path);
+    });
+    menu->setDefaultAction(open);
+    if (paths.size() == 1 && QFileInfo(QString::fromStdString(natives.front())).isDir())
+        menu->addAction(str(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
+
+    const QString type = commonType(natives);
+    if (!type.isEmpty()) {
+        QMenu* with = menu->addMenu(str(kStrOpenWith));
+        QStringList files;
+        for (const std::string& native : natives)
+            files << QString::fromStdString(native);
+        const QList<DesktopApp> apps = DesktopApps::ApplicationsFor(type);
+        for (const DesktopApp& app : apps)
+            with->addAction(QIcon::fromTheme(app.icon), app.name, menu, [app, files] { DesktopApps::Launch(app, files); });
+        if (apps.isEmpty())
+            with->addAction(str(kStrNoApplication))->setEnabled(false);
+    }
+    menu->addSeparator();
+    if (shell) {
+        menu->addAction(str(kStrDelete), menu, [shell, paths] {
+            shell->FileOperation(FO_DELETE, paths, {}, FOF_ALLOWUNDO, true, {});
+        });
+    }
+    if (paths.size() == 1 && rename)
+        menu->addAction(str(kStrRename), menu, [rename] { *rename = true; });
+    menu->addSeparator();
+    menu->addAction(str(kStrProperties), menu, [window, paths] { TPropertiesForm::ShowFor(window, paths); });
+    return menu;
+}
+
+bool DisplayContextMenu(QWidget* window, const std::string& path, const QPoint& screenPoint, bool* rename,
+                        TObjShell* shell)
+{
+    const std::vector<std::string> paths = ResolvePaths(path);
+    if (paths.empty())
+        return false;
+    bool renameChosen = false;
+    QMenu* menu = CreateContextMenu(window, paths, &renameChosen, shell);
+    const bool chosen = menu->exec(screenPoint) != nullptr;
+    delete menu;
+    if (rename)
+        *rename = renameChosen;
+    return chosen;
+}
+
+bool DisplayContextMenu(QWidget* window, const std::string& folder, const std::vector<std::string>& names,
+                        const QPoint& screenPoint, bool* rename, TObjShell* shell)
+{
+    const std::vector<std::string> paths = ResolvePaths(folder, names);
+    if (paths.empty())
+        return false;
+    bool renameChosen = false;
+    QMenu* menu = CreateContextMenu(window, paths, &renameChosen, shell);
+    const bool chosen = menu->exec(screenPoint) != nullptr;
+    delete menu;
+    if (rename)
+        *rename = renameChosen;
+    return chosen;
+}
+
+bool PerformDefaultAction(QWidget*, const std::string& path)
+{
+    bool any = false;
+    for (const std::string& one : ResolvePaths(path))
+        any = openOne(one) || any;
+    return any;
+}
+
+bool PerformDefaultAction(QWidget*, const std::string& folder, const std::vector<std::string>& names)
+{
+    bool any = false;
+    for (const std::string& one : ResolvePaths(folder, names))
+        any = openOne(one) || any;
+    return any;
+}
+
+bool PerformVerb(const std::string& verb, QWidget* window, const std::string& path)
+{
+    if (verb == "open")
+        return PerformDefaultAction(window, path);
+    if (verb == "properties")
+        return DisplayPropertiesDialog(window, path);
+    if (verb == "explore") {
+        bool any = false;
+        for (const std::string& one : ResolvePaths(path)) {
+            const std::string native = NativePath(one);
+            any = (!native.empty() && ShellServices::Explore(native) > 32) || any;
+        }
+        return any;
+    }
+    return false;
+}
+
+} // namespace ItemProp

@@ -1,0 +1,167 @@
+#include "local/TObjFileOperation.h"
+
+#include "local/TFileOperationDialog.h"
+#include "platform/DriveMap.h"
+#include "platform/ShellServices.h"
+#include "platform/Win32Error.h"
+#include "resources/StringTable.h"
+
+#include <QProcess>
+#include <QWidget>
+
+namespace {
+
+constexpr int kStrNotLocal = 44021;
+constexpr int kStrFailed = 44018;
+
+// Windows-style paths of the request to native ones; false names the first that has none.
+bool toNative(const std::string& windows, std::string& native)
+{
+    native = NativePath(windows);
+    return !native.empty();
+}
+
+} // namespace
+
+QStringList TObjFileOperation::NativeArguments(const std::string& parameters)
+{
+    QStringList arguments = QProcess::splitCommand(QString::fromStdString(parameters));
+    for (QString& argument : arguments) {
+        const std::string native = NativePath(argument.toStdString());
+        if (!native.empty())
+            argument = QString::fromStdString(native);
+    }
+    return arguments;
+}
+
+TObjFileOperation::TObjFileOperation(QWidget* window) : m_window(window)
+{
+}
+
+TObjFileOperation::~TObjFileOperation() = default;
+
+void TObjFileOperation::RequestOpen(const std::string& file, const std::string& parameters)
+{
+    m_source.assign(file.begin(), file.end());
+    m_destination = parameters;
+    m_operation = FO_OPEN;
+    Resume();
+}
+
+void TObjFileOperation::RequestFileOperation(uint32_t operation, const char* sourceList, uint16_t flags,
+                                             const std::string& destination, size_t size)
+{
+    if (sourceList && size > 0)
+        m_source.assign(sourceList, sourceList + size);
+    m_destination = destination;
+    m_operation = operation;
+    m_flags = flags;
+    Resume();
+}
+
+void TObjFileOperation::reportError(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    Synchronize([&] {
+        if (Questions.showError)
+            Questions.showError(m_window, text);
+    });
+}
+
+void TObjFileOperation::Execute()
+{
+    if (m_operation == FO_OPEN) {
+        const std::string file(m_source.begin(), m_source.end());
+        std::string native;
+        if (!toNative(file, native))
+            native = ShellServices::FindProgram(file);
+        ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
+                                    : ShellServices::OpenWithArguments(native, NativeArguments(m_destination));
+        CallCompletionAlways();
+        return;
+    }
+
+    std::vector<std::string> sources;
+    std::string destination;
+    bool translated = m_operation == FO_DELETE || toNative(m_destination, destination);
+    std::string untranslatable = translated ? std::string() : m_destination;
+    for (const std::string& windows : FileOperationEngine::SplitSourceList(m_source.data(), m_source.size())) {
+        std::string native;
+        if (!toNative(windows, native) && translated) {
+            translated = false;
+            untranslatable = windows;
+        }
+        sources.push_back(native);
+    }
+    if (!translated) {
+        Outcome.code = ResultCode = Win32::PathNotFound;
+        reportError(QString::fromStdString(LoadStr(kStrFailed))
+                        .arg(QString::fromStdString(untranslatable), QString::fromStdString(LoadStr(kStrNotLocal))));
+        CallCompletionAlways();
+        return;
+    }
+
+    FileOperationEngine engine(*this);
+    Outcome = engine.Run(m_operation, sources, destination, m_flags);
+    ResultCode = Outcome.code;
+
+    Synchronize([this] {
+        if (m_dialog)
+            m_dialog->deleteLater();
+    });
+    reportError(TFileOperationDialog::ErrorText(Outcome));
+    CallCompletionAlways();
+}
+
+void TObjFileOperation::begin(uint32_t, uint64_t totalBytes, uint64_t totalEntries)
+{
+    m_lastProgress = std::chrono::steady_clock::now();
+    // The window comes with the work, after any question asked before it.
+    Synchronize([&] {
+        if (m_flags & FOF_SILENT)
+            return;
+        m_dialog = new TFileOperationDialog(m_window, m_operation, Title, (m_flags & FOF_SIMPLEPROGRESS) != 0);
+        if (Modal)
+            m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_cancel = m_dialog->CancelFlag();
+        m_dialog->Begin(totalBytes, totalEntries);
+    });
+}
+
+void TObjFileOperation::progress(uint64_t doneBytes, const std::string& current)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastProgress < kProgressInterval)
+        return;
+    m_lastProgress = now;
+    Synchronize([&] {
+        if (m_dialog)
+            m_dialog->SetProgress(doneBytes, current);
+    });
+}
+
+bool TObjFileOperation::cancelled()
+{
+    return Terminated() || (m_cancel && m_cancel->load());
+}
+
+OverwriteAnswer TObjFileOperation::askOverwrite(const FileOpEntry& existing, const FileOpEntry& incoming)
+{
+    OverwriteAnswer answer = OverwriteAnswer::Cancel;
+    Synchronize([&] {
+        if (Questions.askOverwrite)
+            answer = Questions.askOverwrite(m_dialog ? static_cast<QWidget*>(m_dialog) : m_window.data(),
+                                            existing, incoming);
+    });
+    return answer;
+}
+
+bool TObjFileOperation::confirmDelete(const std::vector<std::string>& paths, bool toTrash)
+{
+    bool yes = false;
+    Synchronize([&] {
+        yes = Questions.confirmDelete && Questions.confirmDelete(m_window, paths, toTrash);
+    });
+    return yes;
+}

@@ -1,0 +1,73 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "local/FileOperationEngine.h"
+#include "local/FileOperationQuestions.h"
+
+class QWidget;
+class TWorkerThread;
+
+// The shell helper of the main window: runs shell jobs and counts the running ones
+// (asking before more than WorkLimit run), opens and explores paths, the special folders,
+// the recycle bin, and the one entry for file operations. Window thread only. Paths are
+// Windows-style.
+class TObjShell : public QObject {
+public:
+    explicit TObjShell(QWidget* window);
+    ~TObjShell() override;
+
+    int32_t WorkLimit = 30;
+    int32_t JobCount = 0;
+    /// Set by the main window to its UpdateTaskCounts.
+    std::function<void()> OnCountChanged;
+
+    /// The questions of file operations (our dialogs unless replaced).
+    FileOperationQuestions Questions = FileOperationQuestions::Dialogs();
+    /// The yes/no question of too many jobs; returns IdYes or IdNo.
+    std::function<int(QWidget* owner, const QString& text)> AskQuestion;
+
+    /// Counts a new job, asking first when it would be one more than WorkLimit.
+    bool CanStartJob();
+    /// Completion handler of every job worker.
+    void JobDone(TWorkerThread* sender);
+
+    /// Opens `file` with "open" and `parameters`, as a counted job.
+    void RunProgram(const std::string& file, const std::string& parameters);
+    void OpenPath(const std::string& path);
+    void ExplorePath(const std::string& path);
+    /// The desktop's search tool on `path` (the folder, when there is none).
+    void ShowFind(const std::string& path);
+    void OpenSpecialFolder(int id);
+    void SpecialFolderProperties(int id);
+    void EmptyRecycleBin();
+    /// Whether the path's type has an "open" command: programs by extension, other types
+    /// when the desktop names a default application for them.
+    static bool HasOpenCommand(const std::string& path);
+
+    /// Every copy, move, delete and rename of the main window passes here. `sourceList`
+    /// holds paths each followed by a zero byte and one more zero (`sourceSize` bytes).
+    /// Asynchronous: returns 0 at once and the job is counted until it ends. Synchronous:
+    /// returns 0 on success (above 32 for an open), non-zero otherwise. Returns 1 without
+    /// doing anything when the user declines to start more jobs.
+    int32_t FileOperation(uint32_t operation, const char* sourceList, const QString& title, uint16_t flags,
+                          bool asynchronous, const std::string& destination, size_t sourceSize);
+    /// Overload for callers that hold the paths as a list.
+    int32_t FileOperation(uint32_t operation, const std::vector<std::string>& sources, const QString& title,
+                          uint16_t flags, bool asynchronous, const std::string& destination);
+
+    /// The outcome of the last synchronous file operation (what went to the trash).
+    const FileOperationOutcome& LastOutcome() const { return m_lastOutcome; }
+
+private:
+    void countChanged();
+    int ask(const QString& text);
+
+    QPointer<QWidget> m_window;
+    FileOperationOutcome m_lastOutcome;
+};

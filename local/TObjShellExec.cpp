@@ -1,0 +1,21 @@
+#include "local/TObjShellExec.h"
+
+#include "platform/DriveMap.h"
+#include "platform/ShellServices.h"
+
+TObjShellExec::TObjShellExec(QWidget* window, const std::string& path, int kind)
+    : m_window(window), m_path(path), m_kind(kind)
+{
+    Resume();
+}
+
+void TObjShellExec::Execute()
+{
+    const std::string native = NativePath(m_path);
+    if (native.empty())
+        return;
+    if (m_kind == Open)
+        ShellServices::Open(native, {});
+    else if (m_kind == Explore)
+        ShellServices::Explore(native);
+}

@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+
+#include "local/TWorkerThread.h"
+
+class QWidget;
+
+// One "open" (kind 0) or "explore" (kind 1) request, carried out off the window thread so
+// the window never waits for the desktop. Starts at construction; no handler, no result.
+class TObjShellExec : public TWorkerThread {
+public:
+    enum Kind : int { Open = 0, Explore = 1 };
+
+    /// `path` is Windows-style. The window is kept but not used for the request.
+    TObjShellExec(QWidget* window, const std::string& path, int kind);
+
+    /// Start operation; the thread already runs, so this does nothing more.
+    void Start() { Resume(); }
+
+protected:
+    void Execute() override;
+
+private:
+    QWidget* m_window;
+    const std::string m_path;
+    const int m_kind;
+};

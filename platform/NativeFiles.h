@@ -1,0 +1,25 @@
+#pragma once
+#include <string>
+
+// Small helpers on native (Linux) paths shared by the trash and the file operation
+// engine. Errors are Win32 codes, as everywhere above the platform layer.
+
+/// Deletes a file, a symbolic link or a whole folder tree (links are not followed).
+/// Stops at the first failure and returns false with *error set.
+bool RemoveTree(const std::string& nativePath, int* error = nullptr);
+
+/// The last component of a native path ("/a/b/" gives "b").
+std::string NativeBaseName(const std::string& nativePath);
+/// The folder part of a native path, without a trailing slash ("/a/b" gives "/a"; "/a" gives "/").
+std::string NativeDirName(const std::string& nativePath);
+/// `folder` + "/" + `name`, without doubling the slash.
+std::string NativeJoin(const std::string& folder, const std::string& name);
+
+/// True when `inner` is `outer` or lies below it (textual, both absolute and clean).
+bool NativeIsSameOrBelow(const std::string& inner, const std::string& outer);
+
+/// Creates a folder and every missing parent, new ones with `mode`. True when it exists.
+bool MakeNativePath(const std::string& nativePath, unsigned mode = 0755);
+
+/// Whether something (a link counts, even a dangling one) exists at the path.
+bool NativeExists(const std::string& nativePath);

@@ -1,0 +1,123 @@
+#include "platform/ShellServices.h"
+
+#include "platform/DesktopApps.h"
+#include "platform/Environment.h"
+#include "platform/Trash.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace ShellServices {
+
+namespace {
+
+// MIME types of files that run as programs rather than open in an application. The
+// execute bit alone is not enough: file systems without permissions set it on everything.
+const char* const kProgramTypes[] = {
+    "application/x-executable", "application/x-pie-executable", "application/x-sharedlib",
+    "application/x-shellscript", "application/x-perl", "application/x-python-code",
+    "text/x-python", "text/x-python3", "application/x-desktop",
+};
+
+int launchDefault(const QString& native, const QString& mimeType)
+{
+    const auto app = DesktopApps::DefaultFor(mimeType);
+    if (!app)
+        return ShellNoAssociation;
+    return DesktopApps::Launch(*app, {native}) ? ShellOk : ShellFailed;
+}
+
+} // namespace
+
+bool IsProgram(const std::string& nativePath)
+{
+    const QFileInfo info(QString::fromStdString(nativePath));
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info);
+    for (const char* type : kProgramTypes)
+        if (mime.inherits(type))
+            return true;
+    return false;
+}
+
+int Open(const std::string& nativePath, const std::string& parameters)
+{
+    return OpenWithArguments(nativePath, QProcess::splitCommand(QString::fromStdString(parameters)));
+}
+
+std::string FindProgram(const std::string& name)
+{
+    if (name.empty() || name.find_first_of("/\\:") != std::string::npos)
+        return {};
+    QString program = QString::fromStdString(name);
+    QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty() && program.endsWith(".exe", Qt::CaseInsensitive))
+        found = QStandardPaths::findExecutable(program.left(program.size() - 4));
+    return found.toStdString();
+}
+
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments)
+{
+    const QString native = QString::fromStdString(nativePath);
+    const QFileInfo info(native);
+    if (!info.exists())
+        return ShellFileNotFound;
+    if (info.isDir())
+        return Explore(nativePath);
+    if (IsProgram(nativePath)) {
+        return QProcess::startDetached(native, arguments, info.absolutePath()) ? ShellOk : ShellFailed;
+    }
+    return launchDefault(native, DesktopApps::MimeTypeOfFile(native));
+}
+
+int Explore(const std::string& nativePath)
+{
+    const QString native = QString::fromStdString(nativePath);
+    if (!QFileInfo(native).isDir())
+        return ShellFileNotFound;
+    return launchDefault(native, "inode/directory");
+}
+
+std::string SpecialFolderPath(int id)
+{
+    QString path;
+    switch (id) {
+    case 0:   // the desktop
+    case 16:  // the desktop folder
+        path = QString::fromStdString(XdgUserFolder("DESKTOP"));
+        break;
+    case 17:  // the computer
+        path = "/";
+        break;
+    case 5:  // documents
+        path = QString::fromStdString(XdgUserFolder("DOCUMENTS"));
+        break;
+    case 10:  // recycle bin
+        path = QString::fromStdString(HomeTrashDir()) + "/files";
+        break;
+    case 20:  // fonts
+        path = QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share")) + "/fonts";
+        break;
+    case 2:   // programs
+    case 11:  // start menu
+        path = QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share")) + "/applications";
+        break;
+    case 7:  // start-up
+        path = QString::fromStdString(XdgFolder("XDG_CONFIG_HOME", ".config")) + "/autostart";
+        break;
+    case 26:  // application data
+        path = QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share"));
+        break;
+    default:  // network, favourites, internet, recent, control panel, printers, send-to
+        return {};
+    }
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return {};
+    return QDir::cleanPath(path).toStdString();
+}
+
+} // namespace ShellServices

@@ -1,0 +1,38 @@
+#pragma once
+#include <QStringList>
+
+#include <string>
+
+// What the program hands to the desktop: opening a file with the application the desktop
+// names for its type, running a program, exploring a folder, the special folders. Paths
+// are native here; callers translate with NativePath.
+
+namespace ShellServices {
+
+// Results in the manner of the desktop shell's execute call: above 32 means started.
+enum : int {
+    ShellOk = 42,
+    ShellFileNotFound = 2,
+    ShellNoAssociation = 31,
+    ShellFailed = 0,
+};
+
+/// "open": a program (an executable file of a program type) runs with `parameters`
+/// (split by the shell's quoting); a folder opens in the desktop's file manager; any
+/// other file opens in its type's default application.
+int Open(const std::string& nativePath, const std::string& parameters);
+/// As Open, with the program's arguments already split.
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments);
+/// A program named without a folder ("gedit", "notepad.exe"), found on the search path
+/// as given or without its ".exe"; empty when there is none.
+std::string FindProgram(const std::string& name);
+/// "explore": the folder in the desktop's file manager.
+int Explore(const std::string& nativePath);
+/// Whether `nativePath` is a program that "open" runs directly.
+bool IsProgram(const std::string& nativePath);
+
+/// The folder that corresponds to a special folder identifier (16 desktop, 5 documents,
+/// 10 recycle bin, ...). Empty when this system has none, or it does not exist.
+std::string SpecialFolderPath(int id);
+
+} // namespace ShellServices
