@@ -186,7 +186,8 @@ int TMainForm::storedLeftPaneWidth() const
 {
     // A whole number as a person or another program may have written it: leading blanks
     // and a plus sign are allowed, nothing after the digits.
-    std::string_view text = FormPosSaver->extraParam(1);
+    const std::string stored = FormPosSaver->extraParam(1);
+    std::string_view text = stored;
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
     if (!text.empty() && text.front() == '+')
