@@ -99,3 +99,22 @@ void TListView::invertSelection()
     const QItemSelection all(m_model->index(0, 0), m_model->index(rows - 1, m_model->columnCount() - 1));
     selectionModel()->select(all, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
 }
+
+void TListView::beginUpdate()
+{
+    if (m_updateCount++ == 0) {
+        m_iconView->setUpdatesEnabled(false);
+        m_detailView->setUpdatesEnabled(false);
+    }
+}
+
+void TListView::endUpdate()
+{
+    if (m_updateCount == 0)
+        return;
+    if (--m_updateCount == 0) {
+        m_iconView->setUpdatesEnabled(true);
+        m_detailView->setUpdatesEnabled(true);
+        emit updatesEnded();
+    }
+}
