@@ -16,6 +16,7 @@
 #include <QMimeDatabase>
 #include <QPixmap>
 #include <QPointer>
+#include <QSet>
 #include <QStandardItemModel>
 
 #include <algorithm>
@@ -25,6 +26,8 @@
 namespace {
 
 constexpr int kMaxPath = 255;
+// Distinct texts kept for sharing before the set starts afresh.
+constexpr qsizetype kInternedTexts = 4096;
 // The formatter's range: years 1 to 9999.
 constexpr double kFirstDate = -693593.0;
 constexpr double kLastDate = 2958466.0;
@@ -160,20 +163,28 @@ QString TObjLocalDir::AttributeText(uint32_t attributes)
 {
     static const std::pair<uint32_t, int> kWords[] = {
         {0x2, 20033}, {0x1, 20034}, {0x4, 20035}, {0x100, 20036}, {0x800, 20037}};
+    static const QString kPlain = fromStr(LoadStr(20038));
+    static const QStringList kTexts = [] {
+        QStringList texts;
+        for (const auto& word : kWords)
+            texts << fromStr(LoadStr(word.second));
+        return texts;
+    }();
     QString text;
-    for (const auto& [bit, number] : kWords)
-        if (attributes & bit)
-            text += fromStr(LoadStr(number));
+    for (size_t i = 0; i < std::size(kWords); ++i)
+        if (attributes & kWords[i].first)
+            text += kTexts[qsizetype(i)];
     if (text.isEmpty())
-        return fromStr(LoadStr(20038));
+        return kPlain;
     text.chop(1);
     return text;
 }
 
 QString TObjLocalDir::DateText(double modified)
 {
+    static const QString kUnknown = fromStr(LoadStr(20039));
     if (!(modified >= kFirstDate && modified < kLastDate))
-        return fromStr(LoadStr(20039));
+        return kUnknown;
     return fromStr(DateTimeText(modified));
 }
 
@@ -293,9 +304,18 @@ void TObjLocalDir::firstPass()
     // Image numbers already settled in this run, by upper-case extension: the key list is
     // asked once per extension, not once per file.
     QHash<QString, int> known;
+    QSet<QString> texts;
+    auto intern = [&texts](const QString& text) {
+        if (texts.size() > kInternedTexts)
+            texts.clear();
+        return *texts.insert(text);
+    };
+    double lastModified = -1e300;
+    QString lastDate;
     std::vector<Row> batch;
     batch.reserve(kBatchRows);
-    auto oldest = std::chrono::steady_clock::now();
+    auto lastFlush = std::chrono::steady_clock::now();
+    bool firstBatch = true;
     for (const TLocalItem& item : Items) {
         if (Terminated())
             break;
@@ -322,15 +342,25 @@ void TObjLocalDir::firstPass()
             row.value = item.Size;
         }
         if (m_details) {
-            row.size = item.isFolder() ? SizeText(0) : SizeText(item.Size);
-            row.attributes = AttributeText(item.Attributes);
-            row.date = DateText(item.Modified);
+            // Equal texts share one string: a large folder repeats the same few sizes,
+            // attribute words and extensions, and many files share their date.
+            row.ext = intern(row.ext);
+            row.size = intern(item.isFolder() ? SizeText(0) : SizeText(item.Size));
+            row.attributes = intern(AttributeText(item.Attributes));
+            if (item.Modified != lastModified) {
+                lastModified = item.Modified;
+                lastDate = DateText(item.Modified);
+            }
+            row.date = lastDate;
         }
-        if (batch.empty())
-            oldest = std::chrono::steady_clock::now();
         batch.push_back(std::move(row));
-        if (batch.size() >= kBatchRows || std::chrono::steady_clock::now() - oldest >= kBatchInterval)
+        const auto now = std::chrono::steady_clock::now();
+        if ((firstBatch && batch.size() >= kBatchRows) || batch.size() >= kMaxBatchRows
+            || now - lastFlush >= kBatchInterval) {
             insertRows(batch);
+            firstBatch = false;
+            lastFlush = std::chrono::steady_clock::now();
+        }
     }
     if (!Terminated())
         insertRows(batch);

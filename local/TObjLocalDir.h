@@ -36,10 +36,13 @@ struct TLocalItem {
 class TObjLocalDir : public TWorkerThread {
     Q_OBJECT
 public:
-    /// Rows per synchronised insertion.
-    static constexpr size_t kBatchRows = 500;
-    /// Longest time a row waits before its batch goes to the window.
+    /// Rows of the first batch, which goes at once so the list fills without delay.
+    static constexpr size_t kBatchRows = 200;
+    /// Later batches go at most this often: each insertion makes the views lay out every
+    /// row again, so fewer and larger batches keep a large folder from costing n² time.
     static constexpr std::chrono::milliseconds kBatchInterval{50};
+    /// Rows per batch at most, so no one insertion holds the window thread for long.
+    static constexpr size_t kMaxBatchRows = 2000;
     /// Own icons handed to the window per synchronised call in the second pass.
     static constexpr size_t kIconSlice = 32;
 
