@@ -42,7 +42,7 @@ public:
     /// row again, so fewer and larger batches keep a large folder from costing n² time.
     static constexpr std::chrono::milliseconds kBatchInterval{50};
     /// Rows per batch at most, so no one insertion holds the window thread for long.
-    static constexpr size_t kMaxBatchRows = 2000;
+    static constexpr size_t kMaxBatchRows = 1000;
     /// Own icons handed to the window per synchronised call in the second pass.
     static constexpr size_t kIconSlice = 32;
 

@@ -210,6 +210,49 @@ TEST_F(LocalDirTest, IconsKeyedOncePerExtensionAndShortcutsByName)
     EXPECT_EQ(images.SImageList.updateCount(), 0);
 }
 
+// A shell link file with only a link information block naming a local target.
+std::string ShellLink(const std::string& target)
+{
+    auto le32 = [](std::string& out, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+    };
+    std::string link;
+    le32(link, 0x4C);
+    link.resize(20, '\0');
+    le32(link, 0x2);  // link information present, no item id list
+    link.resize(76, '\0');
+    const uint32_t header = 0x1C;
+    const uint32_t size = header + uint32_t(target.size()) + 2;
+    le32(link, size);
+    le32(link, header);
+    le32(link, 0x1);     // local base path present
+    le32(link, header);  // volume id (not read)
+    le32(link, header);  // local base path
+    le32(link, 0);
+    le32(link, size - 1);  // empty common suffix
+    link += target;
+    link += '\0';
+    link += '\0';
+    return link;
+}
+
+TEST_F(LocalDirTest, LinkFilesShowTheirTargetsPicture)
+{
+    tree.write("k/a.txt", "1");
+    tree.write("k/doc.lnk", ShellLink("C:\\dir\\readme.txt"));
+    tree.write("k/prog.lnk", ShellLink("C:\\dir\\setup.exe"));
+    tree.write("k/bad.lnk", "damaged");
+    ASSERT_TRUE(list("k"));
+    std::map<QString, int> byName;
+    for (int r = 0; r < view.model()->rowCount(); ++r)
+        byName[text(r, 0)] = image(r);
+    EXPECT_EQ(byName["doc.lnk"], images.findKey(".txt") + TImageLists::kFixedImages);
+    EXPECT_GE(byName["doc.lnk"], TImageLists::kFixedImages);
+    EXPECT_EQ(byName["prog.lnk"], TImageLists::Shortcut);
+    EXPECT_EQ(byName["bad.lnk"], TImageLists::Shortcut);
+}
+
 TEST_F(LocalDirTest, IconFilesShowTheirOwnPicture)
 {
     QImage picture(16, 16, QImage::Format_ARGB32);
@@ -240,6 +283,7 @@ TEST_F(LocalDirTest, StoppedListerPutsNothingMoreAndSwitchShowsOnlyTheNewFolder)
     QPointer<TObjLocalDir> watch(old);
     old->StartListing();
     WaitFor([&] { return view.model()->rowCount() > 0; }, 100);
+    ASSERT_FALSE(watch.isNull());  // stopped while it runs
     old->Terminate();
     // The window's switch: clear the list and the per-folder images, then list the new one.
     view.model()->removeRows(0, view.model()->rowCount());
