@@ -334,7 +334,7 @@ void TObjLocalDir::firstPass()
             } else {
                 int found = -1;
                 if (!perFile)
-                    Synchronize([&] { found = m_images->findKey(row.ext); });
+                    SynchronizeUnlessStopped([&] { found = m_images->findKey(row.ext); });
                 row.image = found >= 0 ? found + TImageLists::kFixedImages : resolveIcon(item, upper);
                 if (!perFile)
                     known.insert(upper, row.image);
@@ -457,7 +457,7 @@ int TObjLocalDir::resolveIcon(const TLocalItem& item, const QString& upperExt)
     }
     if (shortcut) {
         int found = -1;
-        Synchronize([&] { found = m_images->findKey(ext); });
+        SynchronizeUnlessStopped([&] { found = m_images->findKey(ext); });
         if (found >= 0)
             return found + TImageLists::kFixedImages;
     }
@@ -509,7 +509,12 @@ bool TObjLocalDir::loadOwnIcon(const TLocalItem& item, OwnIcon& icon) const
 
 void TObjLocalDir::secondPass()
 {
-    Synchronize([this] { m_images->listImages(m_large).beginUpdate(); });
+    // The image lists live as long as the window that holds the list; begin and end are
+    // not skipped when stopped, so they stay paired.
+    Synchronize([this] {
+        if (m_listView)
+            m_images->listImages(m_large).beginUpdate();
+    });
     std::vector<OwnIcon> slice;
     auto handOver = [this, &slice] {
         if (slice.empty())
@@ -553,5 +558,8 @@ void TObjLocalDir::secondPass()
     }
     if (!Terminated())
         handOver();
-    Synchronize([this] { m_images->listImages(m_large).endUpdate(); });
+    Synchronize([this] {
+        if (m_listView)
+            m_images->listImages(m_large).endUpdate();
+    });
 }

@@ -298,4 +298,23 @@ TEST_F(LocalDirTest, StoppedListerPutsNothingMoreAndSwitchShowsOnlyTheNewFolder)
     EXPECT_EQ(images.SImageList.count(), images.IconKeys.size() + TImageLists::kFixedImages);
 }
 
+TEST_F(LocalDirTest, ListClosedWhileListingIsLeftAlone)
+{
+    tree.mkdir("closing");
+    for (int i = 0; i < 5000; ++i)
+        tree.write("closing/f" + std::to_string(i) + ".txt", "");
+    auto* list = new TListView;
+    list->setViewStyle(TListView::Details);
+    auto* worker = new TObjLocalDir(list, &images, QString::fromStdString(windowsPath("closing")));
+    bool finished = false;
+    worker->OnTerminate = [&](TWorkerThread*) { finished = true; };
+    QPointer<TObjLocalDir> watch(worker);
+    worker->StartListing();
+    WaitFor([&] { return list->model()->rowCount() > 0; }, 5000);
+    delete list;
+    ASSERT_TRUE(WaitFor([&] { return watch.isNull(); }, 20000));
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(images.SImageList.updateCount(), 0);
+}
+
 } // namespace
