@@ -1,6 +1,7 @@
 #include "platform/FileAccess.h"
 
 #include "platform/DateTime.h"
+#include "platform/Exception.h"
 #include "platform/DriveMap.h"
 #include "platform/Win32Error.h"
 
@@ -414,4 +415,18 @@ bool ForEachDirectoryEntry(const std::string& folder, const std::function<bool(F
     closedir(dir);
     SetError(error, Win32::NoError);
     return true;
+}
+
+void RaiseFileError(int code)
+{
+    throw Exception(Win32MessageText(code ? code : Win32::FileNotFound));
+}
+
+std::unique_ptr<PlatformFile> OpenFileOrRaise(const std::string& path, FileMode mode)
+{
+    int error = 0;
+    auto file = OpenFile(path, mode, &error);
+    if (!file)
+        RaiseFileError(error);
+    return file;
 }

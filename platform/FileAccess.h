@@ -39,6 +39,13 @@ protected:
     int m_error = 0;
 };
 
+/// Raises Exception with the system's text for a Win32 code (0, which carries no reason,
+/// reads as file-not-found).
+[[noreturn]] void RaiseFileError(int code);
+
+/// OpenFile that raises Exception with the system's text instead of returning null.
+std::unique_ptr<PlatformFile> OpenFileOrRaise(const std::string& path, FileMode mode);
+
 /// Opens a file; null with *error set (Win32 code) on failure.
 std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, int* error);
 

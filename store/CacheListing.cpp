@@ -15,20 +15,6 @@ namespace {
 constexpr size_t IndexFixed = 10;    // offset, count, path length
 constexpr size_t ListingFixed = 18;  // size, attributes, date, name length
 
-[[noreturn]] void raiseSystemError(int code)
-{
-    throw Exception(Win32MessageText(code ? code : Win32::FileNotFound));
-}
-
-std::unique_ptr<PlatformFile> openOrRaise(const std::string& path, FileMode mode)
-{
-    int error = 0;
-    auto file = OpenFile(path, mode, &error);
-    if (!file)
-        raiseSystemError(error);
-    return file;
-}
-
 [[noreturn]] void raiseDamaged(const std::string& path)
 {
     throw Exception("快取檔 " + path + " 已損壞");
@@ -60,11 +46,11 @@ std::string readWhole(PlatformFile& file, const std::string& path)
 {
     const int64_t size = file.size();
     if (size < 0)
-        raiseSystemError(file.error());
+        RaiseFileError(file.error());
     std::string data(size_t(size), '\0');
     size_t got = 0;
     if (size > 0 && (!file.read(data.data(), data.size(), &got)))
-        raiseSystemError(file.error());
+        RaiseFileError(file.error());
     if (got != data.size())
         raiseDamaged(path);
     return data;
@@ -130,7 +116,7 @@ private:
         m_data.resize(64 * 1024);
         size_t got = 0;
         if (!m_file.read(m_data.data(), m_data.size(), &got))
-            raiseSystemError(m_file.error());
+            RaiseFileError(m_file.error());
         m_data.resize(got);
         m_pos = 0;
         return got > 0;
@@ -150,7 +136,7 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     const std::string indexPath = base + ".IDX";
     std::string index;
     {
-        auto file = openOrRaise(indexPath, FileMode::Read);
+        auto file = OpenFileOrRaise(indexPath, FileMode::Read);
         index = readWhole(*file, indexPath);
     }
 
@@ -181,12 +167,12 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     if (int32_t(offset) < 0 || int32_t(count) < 0)
         raiseDamaged(indexPath);
 
-    auto file = openOrRaise(listingPath, FileMode::Read);
+    auto file = OpenFileOrRaise(listingPath, FileMode::Read);
     const int64_t fileSize = file->size();
     if (int64_t(offset) > fileSize || uint64_t(count) * ListingFixed > uint64_t(fileSize - int64_t(offset)))
         raiseDamaged(listingPath);
     if (!file->seek(offset))
-        raiseSystemError(file->error());
+        RaiseFileError(file->error());
 
     SliceReader reader(*file);
     TItemList entries;
@@ -227,10 +213,10 @@ void WriteFolderListing(const TItemList& list, const std::string& storeDir, cons
 
     int64_t start = 0;
     {
-        auto file = openOrRaise(base + ".LST", mode);
+        auto file = OpenFileOrRaise(base + ".LST", mode);
         start = file->size();
         if (start < 0)
-            raiseSystemError(file->error());
+            RaiseFileError(file->error());
         if (start > INT32_MAX)
             throw Exception("快取檔 " + base + ".LST 已超過 2 GB，無法再加入資料");
         std::string out;
@@ -245,10 +231,10 @@ void WriteFolderListing(const TItemList& list, const std::string& storeDir, cons
             out += '\0';
         }
         if (!file->seek(start) || !file->write(out.data(), out.size()))
-            raiseSystemError(file->error());
+            RaiseFileError(file->error());
     }
 
-    auto file = openOrRaise(base + ".IDX", mode);
+    auto file = OpenFileOrRaise(base + ".IDX", mode);
     const std::string folder = EncodeCP950(FolderPart(ItemPath(list.front())));
     std::string out;
     put32(out, uint32_t(start));
@@ -258,12 +244,12 @@ void WriteFolderListing(const TItemList& list, const std::string& storeDir, cons
     out += '\0';
     const int64_t end = file->size();
     if (end < 0 || !file->seek(end) || !file->write(out.data(), out.size()))
-        raiseSystemError(file->error());
+        RaiseFileError(file->error());
 }
 
 void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size)
 {
-    auto file = openOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Read);
+    auto file = OpenFileOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Read);
     size_t got = 0;
     if (!file->read(buffer, size, &got) || got != size)
         throw Exception("Read Error");
@@ -271,14 +257,14 @@ void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size)
 
 void WriteNodeAttachment(const TNodeData& data, const void* buffer, size_t size)
 {
-    auto file = openOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Create);
+    auto file = OpenFileOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Create);
     if (!file->write(buffer, size))
         throw Exception("Write Error");
 }
 
 void ReadListDat(const std::string& path, TItemList& list)
 {
-    auto file = openOrRaise(path, FileMode::Read);
+    auto file = OpenFileOrRaise(path, FileMode::Read);
     SliceReader reader(*file);
     TItemData item;
     while (reader.read(reinterpret_cast<unsigned char*>(&item), sizeof item)) {
@@ -290,9 +276,9 @@ void ReadListDat(const std::string& path, TItemList& list)
 
 void WriteListDat(const std::string& path, const TItemList& list)
 {
-    auto file = openOrRaise(path, FileMode::Create);
+    auto file = OpenFileOrRaise(path, FileMode::Create);
     if (!list.empty() && !file->write(list.data(), list.size() * sizeof(TItemData)))
-        raiseSystemError(file->error());
+        RaiseFileError(file->error());
 }
 
 namespace {

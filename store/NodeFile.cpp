@@ -10,20 +10,6 @@
 
 namespace {
 
-[[noreturn]] void raiseSystemError(int code)
-{
-    throw Exception(Win32MessageText(code));
-}
-
-std::unique_ptr<PlatformFile> openOrRaise(const std::string& path, FileMode mode)
-{
-    int error = 0;
-    auto file = OpenFile(path, mode, &error);
-    if (!file)
-        raiseSystemError(error ? error : Win32::FileNotFound);
-    return file;
-}
-
 // Reads the next whole record; false at the end of the file or before a partial record.
 bool readRecord(PlatformFile& file, NodeRecord& record)
 {
@@ -49,7 +35,7 @@ void WriteNodeRecord(TNodeData& data)
     const bool makeFolder = data.has(Domain) && !(data.State & Deleted);
     if (makeFolder && !IsPlainKey(data.Key))
         throw Exception("節點名稱不可作為資料夾名稱：" + data.Key);
-    auto file = openOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
+    auto file = OpenFileOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
     if (data.RecordOffset == -1) {
         const std::string key = storedKey(data.Key);
         NodeRecord record;
@@ -64,22 +50,22 @@ void WriteNodeRecord(TNodeData& data)
         data.RecordOffset = int32_t(offset);
     }
     if (!file->seek(data.RecordOffset))
-        raiseSystemError(file->error());
+        RaiseFileError(file->error());
     const NodeRecord record = EncodeNodeRecord(data);
     if (!file->write(record.data(), record.size()))
-        raiseSystemError(file->error());
+        RaiseFileError(file->error());
     file.reset();
 
     if (makeFolder) {
         int error = 0;
         if (!ForceDirectories(data.StoreDir + data.Key, &error))
-            raiseSystemError(error);
+            RaiseFileError(error);
     }
 }
 
 void ReadNodeRecord(TNodeData& data)
 {
-    auto file = openOrRaise(data.StoreDir + NodeFileName, FileMode::Read);
+    auto file = OpenFileOrRaise(data.StoreDir + NodeFileName, FileMode::Read);
     NodeRecord record;
     int64_t offset = 0;
     if (data.RecordOffset >= 0) {
@@ -106,7 +92,7 @@ TNodeList ReadStoredRecords(const std::string& folder)
     const std::string path = folder + NodeFileName;
     if (!FileExists(path))
         return list;
-    auto file = openOrRaise(path, FileMode::Read);
+    auto file = OpenFileOrRaise(path, FileMode::Read);
     NodeRecord record;
     for (int64_t offset = 0; readRecord(*file, record); offset += NodeRecordSize) {
         auto data = std::make_unique<TNodeData>();
@@ -140,7 +126,7 @@ void DeleteNodeCache(TNodeData& data, bool markDeleted)
         for (const char* ext : {".LST", ".IDX"}) {
             int error = 0;
             if (FileExists(base + ext) && !DeleteFile(base + ext, &error))
-                raiseSystemError(error);
+                RaiseFileError(error);
         }
     } else if (data.has(Domain) && DirectoryExists(base)) {
         if (!DeleteFolderTree(base))

@@ -15,20 +15,6 @@ namespace {
 
 constexpr uint32_t FileAttributeDirectory = 0x10;
 
-[[noreturn]] void raiseSystemError(int code)
-{
-    throw Exception(Win32MessageText(code ? code : Win32::FileNotFound));
-}
-
-std::unique_ptr<PlatformFile> openOrRaise(const std::string& path, FileMode mode)
-{
-    int error = 0;
-    auto file = OpenFile(path, mode, &error);
-    if (!file)
-        raiseSystemError(error);
-    return file;
-}
-
 void writeOrRaise(PlatformFile& file, const void* data, size_t size)
 {
     if (size > 0 && !file.write(data, size))
@@ -40,7 +26,7 @@ size_t readUpTo(PlatformFile& file, void* buffer, size_t count)
 {
     size_t got = 0;
     if (count > 0 && !file.read(buffer, count, &got))
-        raiseSystemError(file.error());
+        RaiseFileError(file.error());
     return got;
 }
 
@@ -105,7 +91,7 @@ void TLZHuff::CollectFiles(const std::string& baseFolder, const std::string& rel
     std::vector<FindEntry> entries;
     int error = 0;
     if (!ListDirectory(baseFolder + relFolder, entries, &error))
-        raiseSystemError(error);
+        RaiseFileError(error);
     std::sort(entries.begin(), entries.end(),
               [](const FindEntry& a, const FindEntry& b) { return sortKey(a.name) < sortKey(b.name); });
     for (const FindEntry& e : entries) {
@@ -125,10 +111,10 @@ bool TLZHuff::encodeFile(PlatformFile& archive, const std::string& path)
 {
     std::vector<uint8_t> data;
     {
-        auto file = openOrRaise(path, FileMode::Read);
+        auto file = OpenFileOrRaise(path, FileMode::Read);
         const int64_t size = file->size();
         if (size < 0)
-            raiseSystemError(file->error());
+            RaiseFileError(file->error());
         if (size > int64_t(0xFFFFFFFFu))
             throw Exception("檔案 " + path + " 太大，無法放入封存檔（上限 4 GB）");
         data.resize(size_t(size));
@@ -149,7 +135,7 @@ bool TLZHuff::ExportArchive(const std::string& baseFolder, const std::vector<std
     resetWindow();
     m_fileIndex = 0;
     m_fileCount = 1;
-    auto archive = openOrRaise(archivePath, FileMode::Create);
+    auto archive = OpenFileOrRaise(archivePath, FileMode::Create);
     const unsigned char magic[2] = {Magic & 0xFF, Magic >> 8};
     writeOrRaise(*archive, magic, 2);
 
@@ -185,7 +171,7 @@ bool TLZHuff::ExportArchive(const std::string& baseFolder, const std::vector<std
         m_fileIndex++;
     }
     if (!archive->flush())
-        raiseSystemError(archive->error());
+        RaiseFileError(archive->error());
     return !cancelled();
 }
 
@@ -196,7 +182,7 @@ bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveS
         return false;
     unsigned char sizeField[4];
     if (!archive.seek(pos))
-        raiseSystemError(archive.error());
+        RaiseFileError(archive.error());
     if (readUpTo(archive, sizeField, 4) < 4)
         throw Exception("封存檔不完整：" + m_currentName + " 的資料大小欄位被截斷");
     pos += 4;
@@ -208,7 +194,7 @@ bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveS
 
     std::unique_ptr<PlatformFile> target;
     if (!keep)
-        target = openOrRaise(path, FileMode::Create);
+        target = OpenFileOrRaise(path, FileMode::Create);
     if (size == 0)
         return false;
 
@@ -237,7 +223,7 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
     resetWindow();
     m_fileIndex = 0;
     m_fileCount = 1;
-    auto archive = openOrRaise(archivePath, FileMode::Read);
+    auto archive = OpenFileOrRaise(archivePath, FileMode::Read);
     const int64_t archiveSize = archive->size();
     unsigned char magic[2] = {0, 0};
     if (readUpTo(*archive, magic, 2) < 2 || (magic[0] | magic[1] << 8) != Magic)
@@ -285,7 +271,7 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
         const std::string folder(FolderPart(m_currentPath));
         int error = 0;
         if (!DirectoryExists(folder) && !ForceDirectories(folder, &error))
-            raiseSystemError(error);
+            RaiseFileError(error);
         decodeToFile(*archive, pos, archiveSize, m_currentPath, nullptr);
         if (m_lastBlockShort)
             throw Exception("封存檔不完整：" + name + " 只還原了 " + std::to_string(m_produced) + " / "
