@@ -8,6 +8,7 @@ packages=(
   libsmbclient-dev libcurl4-openssl-dev libblkid-dev
   fonts-noto-cjk adwaita-icon-theme shared-mime-info
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,325 @@
+#include "store/CacheListing.h"
+
+#include "platform/Exception.h"
+#include "platform/FileAccess.h"
+#include "platform/TextCodec.h"
+#include "platform/Win32Error.h"
+#include "store/NodePaths.h"
+#include "store/TNodeData.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr size_t IndexFixed = 10;    // offset, count, path length
+constexpr size_t ListingFixed = 18;  // size, attributes, date, name length
+
+[[noreturn]] void raiseSystemError(int code)
+{
+    throw Exception(Win32MessageText(code ? code : Win32::FileNotFound));
+}
+
+std::unique_ptr<PlatformFile> openOrRaise(const std::string& path, FileMode mode)
+{
+    int error = 0;
+    auto file = OpenFile(path, mode, &error);
+    if (!file)
+        raiseSystemError(error);
+    return file;
+}
+
+[[noreturn]] void raiseDamaged(const std::string& path)
+{
+    throw Exception("快取檔 " + path + " 已損壞");
+}
+
+uint16_t get16(const unsigned char* p)
+{
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+uint32_t get32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void put16(std::string& out, uint16_t v)
+{
+    out += char(v & 0xFF);
+    out += char(v >> 8);
+}
+
+void put32(std::string& out, uint32_t v)
+{
+    for (int k = 0; k < 4; k++)
+        out += char((v >> (8 * k)) & 0xFF);
+}
+
+std::string readWhole(PlatformFile& file, const std::string& path)
+{
+    const int64_t size = file.size();
+    if (size < 0)
+        raiseSystemError(file.error());
+    std::string data(size_t(size), '\0');
+    size_t got = 0;
+    if (size > 0 && (!file.read(data.data(), data.size(), &got)))
+        raiseSystemError(file.error());
+    if (got != data.size())
+        raiseDamaged(path);
+    return data;
+}
+
+// Index paths are compared without regard to case. Most compare equal or differ in their
+// ASCII bytes, which can be told without decoding: a CP950 lead byte (0x81 and up) and its
+// trail byte are compared as they are, other bytes with ASCII letters folded. Anything
+// else is decided on the decoded texts.
+bool samePathNoCase(std::string_view stored, std::string_view wanted, const std::string& wantedText)
+{
+    if (stored.size() == wanted.size()) {
+        size_t i = 0;
+        for (; i < wanted.size(); i++) {
+            const unsigned char a = static_cast<unsigned char>(stored[i]);
+            const unsigned char b = static_cast<unsigned char>(wanted[i]);
+            if (b >= 0x81) {
+                if (a != b || i + 1 >= wanted.size() || stored[i + 1] != wanted[i + 1])
+                    break;
+                i++;
+                continue;
+            }
+            const unsigned char fa = a >= 'a' && a <= 'z' ? a - 0x20 : a;
+            const unsigned char fb = b >= 'a' && b <= 'z' ? b - 0x20 : b;
+            if (fa != fb)
+                break;
+        }
+        if (i == wanted.size())
+            return true;
+        if (static_cast<unsigned char>(wanted[i]) < 0x81 && static_cast<unsigned char>(stored[i]) < 0x81)
+            return false;  // two ASCII bytes that differ in more than case
+    } else if (stored.find('\xFF') == std::string_view::npos && wanted.find('\xFF') == std::string_view::npos) {
+        // Upper and lower case of a letter take the same number of CP950 bytes; only the
+        // escapes of characters outside CP950 vary in length.
+        return false;
+    }
+    return CompareTextNoCase(DecodeCP950(stored), wantedText) == 0;
+}
+
+// Reads the listing sequentially in slices, so that a large listing is never held whole.
+class SliceReader {
+public:
+    explicit SliceReader(PlatformFile& file) : m_file(file) {}
+
+    /// Exactly `count` bytes, or false at the end of the file.
+    bool read(unsigned char* out, size_t count)
+    {
+        while (count > 0) {
+            if (m_pos == m_data.size() && !refill())
+                return false;
+            const size_t take = std::min(count, m_data.size() - m_pos);
+            std::memcpy(out, m_data.data() + m_pos, take);
+            m_pos += take;
+            out += take;
+            count -= take;
+        }
+        return true;
+    }
+
+private:
+    bool refill()
+    {
+        m_data.resize(64 * 1024);
+        size_t got = 0;
+        if (!m_file.read(m_data.data(), m_data.size(), &got))
+            raiseSystemError(m_file.error());
+        m_data.resize(got);
+        m_pos = 0;
+        return got > 0;
+    }
+
+    PlatformFile& m_file;
+    std::vector<unsigned char> m_data;
+    size_t m_pos = 0;
+};
+
+} // namespace
+
+void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::string& key,
+                       const std::string& folderPath)
+{
+    const std::string base = storeDir + key;
+    const std::string indexPath = base + ".IDX";
+    std::string index;
+    {
+        auto file = openOrRaise(indexPath, FileMode::Read);
+        index = readWhole(*file, indexPath);
+    }
+
+    const std::string wanted = EncodeCP950(folderPath);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
+    size_t at = 0;
+    bool found = false;
+    uint32_t offset = 0, count = 0;
+    while (at < index.size()) {
+        if (index.size() - at < IndexFixed)
+            raiseDamaged(indexPath);
+        const size_t m = get16(p + at + 8);
+        if (index.size() - at - IndexFixed < m)
+            raiseDamaged(indexPath);
+        const std::string_view field(index.data() + at + IndexFixed, m);
+        const std::string_view stored = field.substr(0, std::min(field.find('\0'), field.size()));
+        if (samePathNoCase(stored, wanted, folderPath)) {
+            offset = get32(p + at);
+            count = get32(p + at + 4);
+            found = true;
+            break;
+        }
+        at += IndexFixed + m;
+    }
+    if (!found)
+        throw Exception("快取檔中沒有 " + folderPath + " 的資料");
+    const std::string listingPath = base + ".LST";
+    if (int32_t(offset) < 0 || int32_t(count) < 0)
+        raiseDamaged(indexPath);
+
+    auto file = openOrRaise(listingPath, FileMode::Read);
+    const int64_t fileSize = file->size();
+    if (int64_t(offset) > fileSize || uint64_t(count) * ListingFixed > uint64_t(fileSize - int64_t(offset)))
+        raiseDamaged(listingPath);
+    if (!file->seek(offset))
+        raiseSystemError(file->error());
+
+    SliceReader reader(*file);
+    TItemList entries;
+    entries.reserve(count);
+    unsigned char fixed[ListingFixed];
+    unsigned char name[ListingNameBuffer];
+    for (uint32_t k = 0; k < count; k++) {
+        if (!reader.read(fixed, ListingFixed))
+            raiseDamaged(listingPath);
+        const size_t n = get16(fixed + 16);
+        if (n > ListingNameBuffer)
+            throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
+                            + std::to_string(ListingNameBuffer) + " 位元組");
+        if (!reader.read(name, n))
+            raiseDamaged(listingPath);
+        TItemData item;
+        item.Size = get32(fixed);
+        item.Attributes = get32(fixed + 4);
+        std::memcpy(&item.Modified, fixed + 8, 8);
+        const std::string_view nameBytes(reinterpret_cast<const char*>(name),
+                                         strnlen(reinterpret_cast<const char*>(name), n));
+        std::string path = wanted;
+        path.append(nameBytes);
+        path.resize(CP950CutLength(path, sizeof item.Path - 1));
+        std::memcpy(item.Path, path.data(), path.size());
+        entries.push_back(item);
+    }
+    list.insert(list.end(), entries.begin(), entries.end());
+}
+
+void WriteFolderListing(const TItemList& list, const std::string& storeDir, const std::string& key,
+                        bool startNew)
+{
+    if (list.empty())
+        return;
+    const std::string base = storeDir + key;
+    const FileMode mode = startNew ? FileMode::Create : FileMode::OpenOrCreate;
+
+    int64_t start = 0;
+    {
+        auto file = openOrRaise(base + ".LST", mode);
+        start = file->size();
+        if (start < 0)
+            raiseSystemError(file->error());
+        if (start > INT32_MAX)
+            throw Exception("快取檔 " + base + ".LST 已超過 2 GB，無法再加入資料");
+        std::string out;
+        for (const TItemData& item : list) {
+            // Split only the decoded path: a CP950 trail byte can be a backslash.
+            const std::string name = EncodeCP950(BareName(ItemPath(item)));
+            put32(out, item.Size);
+            put32(out, item.Attributes);
+            out.append(reinterpret_cast<const char*>(&item.Modified), 8);
+            put16(out, uint16_t(name.size() + 1));
+            out += name;
+            out += '\0';
+        }
+        if (!file->seek(start) || !file->write(out.data(), out.size()))
+            raiseSystemError(file->error());
+    }
+
+    auto file = openOrRaise(base + ".IDX", mode);
+    const std::string folder = EncodeCP950(FolderPart(ItemPath(list.front())));
+    std::string out;
+    put32(out, uint32_t(start));
+    put32(out, uint32_t(list.size()));
+    put16(out, uint16_t(folder.size() + 1));
+    out += folder;
+    out += '\0';
+    const int64_t end = file->size();
+    if (end < 0 || !file->seek(end) || !file->write(out.data(), out.size()))
+        raiseSystemError(file->error());
+}
+
+void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size)
+{
+    auto file = openOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Read);
+    size_t got = 0;
+    if (!file->read(buffer, size, &got) || got != size)
+        throw Exception("Read Error");
+}
+
+void WriteNodeAttachment(const TNodeData& data, const void* buffer, size_t size)
+{
+    auto file = openOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Create);
+    if (!file->write(buffer, size))
+        throw Exception("Write Error");
+}
+
+void ReadListDat(const std::string& path, TItemList& list)
+{
+    auto file = openOrRaise(path, FileMode::Read);
+    SliceReader reader(*file);
+    TItemData item;
+    while (reader.read(reinterpret_cast<unsigned char*>(&item), sizeof item)) {
+        // A Path without its NUL is ended where the NUL belongs.
+        item.Path[sizeof item.Path - 1] = '\0';
+        list.push_back(item);
+    }
+}
+
+void WriteListDat(const std::string& path, const TItemList& list)
+{
+    auto file = openOrRaise(path, FileMode::Create);
+    if (!list.empty() && !file->write(list.data(), list.size() * sizeof(TItemData)))
+        raiseSystemError(file->error());
+}
+
+namespace {
+constexpr size_t HostWidth = 128, UserWidth = 64, PasswordWidth = 64, ProxyWidth = 128;
+}
+
+void EncodeFtpSiteBlock(const FtpSiteBlock& b, unsigned char* out)
+{
+    std::memset(out, 0, FtpSiteBlockSize);
+    WriteTextField(out, HostWidth, b.Host);
+    WriteTextField(out + 128, UserWidth, b.User);
+    WriteTextField(out + 192, PasswordWidth, b.Password);
+    WriteTextField(out + 256, ProxyWidth, b.ProxyHost);
+    for (int k = 0; k < 4; k++) {
+        out[384 + k] = uint8_t(uint32_t(b.Port) >> (8 * k));
+        out[388 + k] = uint8_t(uint32_t(b.ProxyPort) >> (8 * k));
+    }
+}
+
+FtpSiteBlock DecodeFtpSiteBlock(const unsigned char* in)
+{
+    FtpSiteBlock b;
+    b.Host = ReadTextField(in, HostWidth);
+    b.User = ReadTextField(in + 128, UserWidth);
+    b.Password = ReadTextField(in + 192, PasswordWidth);
+    b.ProxyHost = ReadTextField(in + 256, ProxyWidth);
+    b.Port = int32_t(get32(in + 384));
+    b.ProxyPort = int32_t(get32(in + 388));
+    return b;
+}

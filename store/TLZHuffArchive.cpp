@@ -1,0 +1,296 @@
+// The archive file side of TLZHuff: export, import and the walk that collects the names.
+#include "store/TLZHuff.h"
+
+#include "platform/Exception.h"
+#include "platform/FileAccess.h"
+#include "platform/TextCodec.h"
+#include "platform/Win32Error.h"
+#include "store/FolderLinks.h"
+#include "store/NodePaths.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t FileAttributeDirectory = 0x10;
+
+[[noreturn]] void raiseSystemError(int code)
+{
+    throw Exception(Win32MessageText(code ? code : Win32::FileNotFound));
+}
+
+std::unique_ptr<PlatformFile> openOrRaise(const std::string& path, FileMode mode)
+{
+    int error = 0;
+    auto file = OpenFile(path, mode, &error);
+    if (!file)
+        raiseSystemError(error);
+    return file;
+}
+
+void writeOrRaise(PlatformFile& file, const void* data, size_t size)
+{
+    if (size > 0 && !file.write(data, size))
+        throw Exception("Write Error");
+}
+
+// Reads up to `count` bytes; fewer only at the end of the file.
+size_t readUpTo(PlatformFile& file, void* buffer, size_t count)
+{
+    size_t got = 0;
+    if (count > 0 && !file.read(buffer, count, &got))
+        raiseSystemError(file.error());
+    return got;
+}
+
+// Names sort as the archives of the test vectors do: upper-cased, by UTF-16 code units.
+// The format allows any depth-first order; a fixed one makes archives reproducible.
+std::u16string sortKey(const std::string& name)
+{
+    std::u16string key;
+    for (size_t pos = 0; pos < name.size();) {
+        char32_t c = NextUtf8(name, pos);
+        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
+            || (c >= 0x430 && c <= 0x44F) || (c >= 0xFF41 && c <= 0xFF5A))
+            c -= 0x20;
+        else if (c >= 0x450 && c <= 0x45F)
+            c -= 0x50;
+        if (c > 0xFFFF) {
+            c -= 0x10000;
+            key += char16_t(0xD800 + (c >> 10));
+            key += char16_t(0xDC00 + (c & 0x3FF));
+        } else {
+            key += char16_t(c);
+        }
+    }
+    return key;
+}
+
+// A name from an archive is restored only when it stays inside the base folder: relative,
+// without empty, "." or ".." parts, without a drive or stream colon, and without a slash
+// (which the file system would take for a separator).
+std::string checkArchiveName(const std::string& name)
+{
+    if (name.empty())
+        return "空白的名稱";
+    size_t start = 0;
+    while (true) {
+        const size_t end = name.find('\\', start);
+        const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (part.empty())
+            return start == 0 ? "絕對路徑" : "空白的資料夾名稱";
+        if (part == "." || part == "..")
+            return "上層資料夾 ..";
+        if (part.find(':') != std::string::npos)
+            return "磁碟代號或冒號";
+        if (part.find('/') != std::string::npos)
+            return "斜線";
+        if (end == std::string::npos)
+            return {};
+        start = end + 1;
+    }
+}
+
+uint32_t load32(const unsigned char* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+} // namespace
+
+void TLZHuff::CollectFiles(const std::string& baseFolder, const std::string& relFolder,
+                           std::vector<std::string>& list)
+{
+    std::vector<FindEntry> entries;
+    int error = 0;
+    if (!ListDirectory(baseFolder + relFolder, entries, &error))
+        raiseSystemError(error);
+    std::sort(entries.begin(), entries.end(),
+              [](const FindEntry& a, const FindEntry& b) { return sortKey(a.name) < sortKey(b.name); });
+    for (const FindEntry& e : entries) {
+        if (e.unreachable || e.name.find('\\') != std::string::npos)
+            throw Exception("名稱 " + relFolder + e.name + " 含有反斜線，無法放入封存檔");
+        if (e.attributes & FileAttributeDirectory) {
+            // A link to a folder is not walked: it could lead outside the tree or in a circle.
+            if (!IsSymbolicLink(baseFolder + relFolder + e.name))
+                CollectFiles(baseFolder, relFolder + e.name + "\\", list);
+        } else {
+            list.push_back(relFolder + e.name);
+        }
+    }
+}
+
+bool TLZHuff::encodeFile(PlatformFile& archive, const std::string& path)
+{
+    std::vector<uint8_t> data;
+    {
+        auto file = openOrRaise(path, FileMode::Read);
+        const int64_t size = file->size();
+        if (size < 0)
+            raiseSystemError(file->error());
+        if (size > int64_t(0xFFFFFFFFu))
+            throw Exception("檔案 " + path + " 太大，無法放入封存檔（上限 4 GB）");
+        data.resize(size_t(size));
+        data.resize(readUpTo(*file, data.data(), data.size()));
+    }
+    std::vector<uint8_t> block;
+    const bool result = EncodeBlock(data, block);
+    data = {};
+    writeOrRaise(archive, block.data(), block.size());
+    return result;
+}
+
+bool TLZHuff::ExportArchive(const std::string& baseFolder, const std::vector<std::string>& paths,
+                            const std::string& archivePath)
+{
+    const std::string base = AddBackslash(baseFolder);
+    m_cancel.store(false);
+    resetWindow();
+    m_fileIndex = 0;
+    m_fileCount = 1;
+    auto archive = openOrRaise(archivePath, FileMode::Create);
+    const unsigned char magic[2] = {Magic & 0xFF, Magic >> 8};
+    writeOrRaise(*archive, magic, 2);
+
+    std::vector<std::string> names;
+    for (const std::string& full : paths) {
+        const std::string name(BareName(RemoveBackslash(full)));
+        if (DirectoryExists(full))
+            CollectFiles(base, name + "\\", names);
+        else if (FileExists(full))
+            names.push_back(name);
+        else
+            throw Exception("Not Exists File or Directory " + full);
+    }
+
+    std::vector<uint8_t> header;
+    for (const std::string& name : names) {
+        const std::string bytes = EncodeCP950(name);
+        header.insert(header.end(), bytes.begin(), bytes.end());
+        header.push_back(0);
+    }
+    m_currentPath = m_currentName = "Header";
+    std::vector<uint8_t> block;
+    EncodeBlock(header, block);
+    writeOrRaise(*archive, block.data(), block.size());
+
+    m_fileCount = int(names.size());
+    for (const std::string& name : names) {
+        if (cancelled())
+            break;
+        m_currentPath = base + name;
+        m_currentName = name;
+        encodeFile(*archive, m_currentPath);
+        m_fileIndex++;
+    }
+    if (!archive->flush())
+        raiseSystemError(archive->error());
+    return !cancelled();
+}
+
+bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveSize, const std::string& path,
+                           std::vector<uint8_t>* keep)
+{
+    if (cancelled())
+        return false;
+    unsigned char sizeField[4];
+    if (!archive.seek(pos))
+        raiseSystemError(archive.error());
+    if (readUpTo(archive, sizeField, 4) < 4)
+        throw Exception("封存檔不完整：" + m_currentName + " 的資料大小欄位被截斷");
+    pos += 4;
+    const uint32_t size = load32(sizeField);
+    m_sourceSize = size;
+    m_produced = 0;
+    m_nextProgress = 0;
+    m_lastBlockShort = false;
+
+    std::unique_ptr<PlatformFile> target;
+    if (!keep)
+        target = openOrRaise(path, FileMode::Create);
+    if (size == 0)
+        return false;
+
+    // A valid block is never longer than its literals and their flag bytes; a size field
+    // that claims more than the archive holds is bounded by what is left of the file.
+    const uint64_t bound = uint64_t(size) + size / 8 + 2;
+    std::vector<uint8_t> coded(size_t(std::min<uint64_t>(bound, uint64_t(std::max<int64_t>(0, archiveSize - pos)))));
+    coded.resize(readUpTo(archive, coded.data(), coded.size()));
+    std::vector<uint8_t> produced;
+    pos += int64_t(decode(coded.data(), coded.size(), size, produced));
+    coded = {};
+    m_lastBlockShort = produced.size() < size && !cancelled();
+    if (keep)
+        *keep = std::move(produced);
+    else
+        writeOrRaise(*target, produced.data(), produced.size());
+    if (OnBlockDecoded)
+        OnBlockDecoded(*this);
+    return true;
+}
+
+bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& baseFolder)
+{
+    const std::string base = AddBackslash(baseFolder);
+    m_cancel.store(false);
+    resetWindow();
+    m_fileIndex = 0;
+    m_fileCount = 1;
+    auto archive = openOrRaise(archivePath, FileMode::Read);
+    const int64_t archiveSize = archive->size();
+    unsigned char magic[2] = {0, 0};
+    if (readUpTo(*archive, magic, 2) < 2 || (magic[0] | magic[1] << 8) != Magic)
+        throw Exception("Not Support Type");
+
+    int64_t pos = 2;
+    std::vector<uint8_t> header;
+    m_currentPath = m_currentName = "Header";
+    if (!decodeToFile(*archive, pos, archiveSize, {}, &header))
+        return !cancelled();
+    if (m_lastBlockShort)
+        throw Exception("封存檔不完整：檔名清單被截斷，沒有還原任何檔案");
+
+    // Names end at NUL bytes (text after the last NUL is not a name). Each is decoded
+    // before it is split into folders: a CP950 trail byte can be 0x5C.
+    std::vector<std::string> names;
+    size_t start = 0;
+    for (size_t k = 0; k < header.size(); k++) {
+        if (header[k] != 0)
+            continue;
+        names.push_back(DecodeCP950(std::string_view(reinterpret_cast<const char*>(header.data()) + start, k - start)));
+        start = k + 1;
+    }
+    header = {};
+    for (const std::string& name : names) {
+        const std::string fault = checkArchiveName(name);
+        if (!fault.empty())
+            throw Exception("封存檔中的名稱 " + name + " 不能還原（" + fault + "）：沒有還原任何檔案");
+    }
+
+    m_fileCount = int(names.size());
+    for (const std::string& name : names) {
+        if (cancelled())
+            break;
+        m_currentPath = base + name;
+        m_currentName = name;
+        // A link already in the cache would carry the file out of the base folder.
+        for (size_t at = name.find('\\'); ; at = name.find('\\', at + 1)) {
+            const std::string step = base + name.substr(0, at);
+            if (IsSymbolicLink(step))
+                throw Exception("不能還原 " + name + "：" + step + " 是符號連結，會寫到基底資料夾之外");
+            if (at == std::string::npos)
+                break;
+        }
+        const std::string folder(FolderPart(m_currentPath));
+        int error = 0;
+        if (!DirectoryExists(folder) && !ForceDirectories(folder, &error))
+            raiseSystemError(error);
+        decodeToFile(*archive, pos, archiveSize, m_currentPath, nullptr);
+        if (m_lastBlockShort)
+            throw Exception("封存檔不完整：" + name + " 只還原了 " + std::to_string(m_produced) + " / "
+                            + std::to_string(m_sourceSize) + " 位元組");
+        m_fileIndex++;
+    }
+    return !cancelled();
+}

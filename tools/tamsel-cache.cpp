@@ -1,0 +1,173 @@
+// tamsel-cache: the cache formats from the command line, for scripts and tests.
+//
+//   tamsel-cache export ARCHIVE BASE NAME...    ExportArchive(BASE, [BASE + NAME...], ARCHIVE)
+//   tamsel-cache import ARCHIVE BASE            ImportArchive(ARCHIVE, BASE)
+//   tamsel-cache nodes FOLDER                   one JSON object per live record of FOLDER's ALL.NOD
+//   tamsel-cache listing STOREDIR KEY FOLDERPATH  one JSON object per entry of the folder
+//
+// ARCHIVE, BASE, FOLDER and STOREDIR are native paths; FOLDERPATH is the cached folder's
+// path as the listing stores it (\\SERVER\SHARE\DIR\). Output is UTF-8; errors go to
+// standard error with a non-zero exit code.
+#include "platform/DriveMap.h"
+#include "platform/Exception.h"
+#include "store/CacheListing.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+#include "store/TLZHuff.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+class JsonObject {
+public:
+    JsonObject& text(const char* key, const std::string& value)
+    {
+        field(key);
+        m_out += '"';
+        for (unsigned char c : value) {
+            switch (c) {
+            case '"': m_out += "\\\""; break;
+            case '\\': m_out += "\\\\"; break;
+            case '\n': m_out += "\\n"; break;
+            case '\r': m_out += "\\r"; break;
+            case '\t': m_out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    m_out += buf;
+                } else {
+                    m_out += char(c);
+                }
+            }
+        }
+        m_out += '"';
+        return *this;
+    }
+    JsonObject& number(const char* key, long long value)
+    {
+        field(key);
+        m_out += std::to_string(value);
+        return *this;
+    }
+    JsonObject& real(const char* key, double value)
+    {
+        field(key);
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", value);
+        m_out += buf;
+        return *this;
+    }
+    void print()
+    {
+        m_out += "}\n";
+        std::fputs(m_out.c_str(), stdout);
+    }
+
+private:
+    void field(const char* key)
+    {
+        m_out += m_out.size() > 1 ? ", \"" : "\"";
+        m_out += key;
+        m_out += "\": ";
+    }
+    std::string m_out = "{";
+};
+
+// A native path as the program's Windows-style path; folders end in a backslash.
+std::string programPath(const std::string& native, bool folder)
+{
+    const std::string path = WindowsPath(native);
+    if (path.empty())
+        throw Exception("無法轉換路徑 " + native);
+    return folder ? AddBackslash(path) : path;
+}
+
+int usage()
+{
+    std::fputs("usage: tamsel-cache export ARCHIVE BASE NAME... | import ARCHIVE BASE | nodes FOLDER |"
+               " listing STOREDIR KEY FOLDERPATH\n",
+               stderr);
+    return 2;
+}
+
+int run(const std::vector<std::string>& args)
+{
+    const std::string& command = args[0];
+    if (command == "export" && args.size() >= 4) {
+        const std::string base = programPath(args[2], true);
+        std::vector<std::string> paths;
+        for (size_t k = 3; k < args.size(); k++)
+            paths.push_back(base + args[k]);
+        TLZHuff coder;
+        coder.ExportArchive(base, paths, programPath(args[1], false));
+        return 0;
+    }
+    if (command == "import" && args.size() == 3) {
+        TLZHuff coder;
+        coder.ImportArchive(programPath(args[1], false), programPath(args[2], true));
+        return 0;
+    }
+    if (command == "nodes" && args.size() == 2) {
+        for (const auto& d : ReadStoredRecords(programPath(args[1], true))) {
+            if (d->State & Deleted)
+                continue;
+            JsonObject()
+                .text("Caption", d->Caption)
+                .number("ImageIndex", d->ImageIndex)
+                .number("StateIndex", d->StateIndex)
+                .number("SelectedIndex", d->SelectedIndex)
+                .text("RemoteName", d->RemoteName)
+                .number("NodeAttributes", d->NodeAttributes)
+                .text("Host", d->Host)
+                .number("RootKind", d->RootKind)
+                .number("ResourceType", d->ResourceType)
+                .number("DisplayType", d->DisplayType)
+                .number("Scope", d->Scope)
+                .number("Usage", d->Usage)
+                .real("Created", d->Created)
+                .text("Key", d->Key)
+                .number("FileCount", d->FileCount)
+                .number("ImageCount", d->ImageCount)
+                .number("AudioCount", d->AudioCount)
+                .number("VideoCount", d->VideoCount)
+                .number("State", d->State)
+                .number("RecordOffset", d->RecordOffset)
+                .print();
+        }
+        return 0;
+    }
+    if (command == "listing" && args.size() == 4) {
+        TItemList list;
+        ReadFolderListing(list, programPath(args[1], true), args[2], args[3]);
+        for (const TItemData& item : list)
+            JsonObject()
+                .number("Size", item.Size)
+                .number("Attributes", item.Attributes)
+                .real("Modified", item.Modified)
+                .text("Path", ItemPath(item))
+                .print();
+        return 0;
+    }
+    return usage();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const Exception& e) {
+        std::string text = e.message();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
+        std::fprintf(stderr, "tamsel-cache: %s\n", text.c_str());
+        return 1;
+    }
+}
