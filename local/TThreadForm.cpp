@@ -36,6 +36,8 @@ QString u(const char* text)
 
 } // namespace
 
+TThreadForm* ThreadForm = nullptr;
+
 TThreadForm::TThreadForm(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowMinMaxButtonsHint)
@@ -88,6 +90,8 @@ TThreadForm::TThreadForm(QWidget* parent)
 
 TThreadForm::~TThreadForm()
 {
+    if (ThreadForm == this)
+        ThreadForm = nullptr;
     if (isVisible())
         m_posSaver->save();
 }

@@ -71,3 +71,6 @@ private:
     TFormPosSaver* m_posSaver;
     bool m_placementLoaded = false;
 };
+
+/// The program's task list, set while it exists.
+extern TThreadForm* ThreadForm;
