@@ -2,6 +2,7 @@
 
 #include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
+#include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
@@ -72,8 +73,9 @@ int RunTamsel(int argc, char** argv)
         SetSetupErrorReporter(showSetupError);
         LoadSetupInfo(SetupInfo);
         {
-            // The task list window is created after the main window once it exists.
             auto mainForm = std::make_unique<TMainForm>();
+            auto threadForm = std::make_unique<TThreadForm>();
+            ThreadForm = threadForm.get();
             mainForm->show();
             app.exec();
         }

@@ -2,6 +2,10 @@
 
 #include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
+#include "local/TObjDisk.h"
+#include "local/TObjShell.h"
+#include "local/TObjWatchDisk.h"
+#include "local/TThreadForm.h"
 #include "resources/StringTable.h"
 #include "ui/TFormPosSaver.h"
 #include "ui/THintStyle.h"
@@ -18,7 +22,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStatusTipEvent>
-#include <QThread>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -158,11 +161,19 @@ void TMainForm::buildFrame()
 
 void TMainForm::FormCreate()
 {
-    // Worker slots, drop targets, drag cursors, the drive table, the shell object and the
-    // external tool entries join here as their parts land; the slots start empty.
+    // Drop targets, drag cursors and the external tool entries join here as their parts
+    // land; the slots start empty.
     m_workers.fill(nullptr);
-    m_disk = nullptr;
-    m_shell = nullptr;
+    m_driveWatchers.clear();
+    m_disk = std::make_unique<TObjDisk>();
+    m_shell = new TObjShell(this);
+    m_shell->OnCountChanged = [this] { UpdateTaskCounts(); };
+    connect(ThreadToolButton, &QToolButton::clicked, this, &TMainForm::ThreadToolButtonClick);
+    ThreadToolButton->setEnabled(true);
+    ThreadToolButton->setCheckable(true);
+    connect(ExploreToolButton, &QToolButton::clicked, this, &TMainForm::ExploreToolButtonClick);
+    ExploreToolButton->setEnabled(true);
+    connectFolderPopupMenu();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())
@@ -178,6 +189,8 @@ void TMainForm::FormShow()
     PreviewPanel->hide();
     PlainSplitterMoved();
     // Building the tree and opening the start folder join here with the folder tree.
+    if (ThreadForm)
+        ThreadForm->OnTasksChanged = [this] { UpdateTaskCounts(); };
     UpdateTaskCounts();
     StatusBar->setPanelWidth(0, leftWidth);
 }
@@ -230,11 +243,19 @@ bool TMainForm::FormClose()
     if (otherWindowsOpen()) {
         if (ShowMessageId(this, 33059, MsgQuestion) != IdYes)
             return false;
-        // The task list tells every enumeration and FTP window it lists to stop; it joins
-        // with the task list.
+        if (ThreadForm)
+            ThreadForm->StopAllTasks();
     }
     try {
-        // Closing the task list and stopping the drive watchers join with them.
+        if (ThreadForm)
+            ThreadForm->close();
+        for (const QPointer<TObjWatchDisk>& watcher : m_driveWatchers) {
+            if (!watcher)
+                continue;
+            watcher->Terminate();
+            watcher->Wake();
+        }
+        m_driveWatchers.clear();
         StopWorkers();
         // Freeing the node records of the tree joins with the folder tree.
         FormPosSaver->setExtraParam(1, std::to_string(PlainSplitter->leftPosition()));
@@ -256,28 +277,37 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::FormDestroy()
 {
-    // The drop targets, cursors, shell object and drive table are released here once they
-    // exist; the widgets go with the window.
-    m_disk = nullptr;
+    // The drop targets and cursors are released here once they exist; the widgets go with
+    // the window. Jobs still running hold the shell object as their receiver and find it
+    // gone, so they never call back into a freed window.
+    if (ThreadForm)
+        ThreadForm->OnTasksChanged = nullptr;
+    if (m_shell)
+        m_shell->OnCountChanged = nullptr;
+    delete m_shell;
     m_shell = nullptr;
+    m_disk.reset();
 }
 
 void TMainForm::StopWorkers()
 {
-    for (QThread*& worker : m_workers) {
+    for (int slot = 0; slot < WorkerSlotCount; ++slot) {
+        TWorkerThread*& worker = m_workers[slot];
         if (!worker)
             continue;
-        // Never waited for: the worker sees the flag between steps and frees itself.
-        worker->requestInterruption();
+        // Never waited for: the worker sees the flag between steps and frees itself. The
+        // drive watcher sleeps in its wait and must be woken to see it.
+        worker->Terminate();
+        if (slot == WatchDiskSlot)
+            static_cast<TObjWatchDisk*>(worker)->Wake();
         worker = nullptr;
     }
 }
 
 void TMainForm::UpdateTaskCounts()
 {
-    // Both counts are zero until the shell object and the task list join: nothing can run.
-    const int shellJobs = 0;
-    const int tasks = 0;
+    const int shellJobs = m_shell ? m_shell->JobCount : 0;
+    const int tasks = ThreadForm ? ThreadForm->TaskCount() : 0;
     StatusBar->setPanelText(4, QString::number(shellJobs));
     StatusBar->setPanelText(3, QString::number(tasks));
 }

@@ -2,7 +2,15 @@
 #include <QMainWindow>
 #include <QHash>
 #include <QIcon>
+#include <QColor>
+#include <QPoint>
+#include <QStringList>
+#include <QPointer>
 #include <array>
+#include <functional>
+#include <string>
+#include <memory>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -10,19 +18,24 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
-class QThread;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
+class QStandardItem;
+class QTimer;
+class TImageLists;
+class TObjLocalDir;
+struct TNodeData;
 class TFormPosSaver;
 class TListView;
 class TSplitter;
 class TStatusBar;
 
-// Joined when the task list, the drive table and the shell object land: until then the
-// window holds none and the commands that need them are disabled.
 class TObjDisk;
 class TObjShell;
+class TObjWatchDisk;
+class TWorkerThread;
 
 // The main window: a folder tree on the left, the file list on the right, tool bars over
 // them and a status bar below. Its commands are spread over files by concern: the menus in
@@ -50,6 +63,59 @@ public:
     TFormPosSaver* formPosSaver() const { return FormPosSaver; }
     /// The left pane width the window opens with (250 unless a whole number was stored).
     int storedLeftPaneWidth() const;
+    TObjShell* shell() const { return m_shell; }
+    TObjDisk* disk() const { return m_disk.get(); }
+
+    // The folder tree (FolderTree.cpp).
+    /// The virtual path of a node: "local:\C:\Windows\" and the like.
+    std::string NodeToPath(const QTreeWidgetItem* node) const;
+    /// Selects the node of a virtual path among the nodes already loaded.
+    void SelectPath(const std::string& path);
+    /// Opens the local root down to a file-system path, loading folders on the way, and
+    /// selects the deepest match. True when any part matched.
+    bool SelectLocalPath(const std::string& path);
+    void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
+    void LoadLocalChildren(QTreeWidgetItem* node);
+    QTreeWidgetItem* topRoot() const { return m_topRoot; }
+    QTreeWidgetItem* bookmarkRoot() const { return m_bookmarkRoot; }
+    QTreeWidgetItem* localRoot() const { return m_localRoot; }
+    QTreeWidgetItem* netRoot() const { return m_netRoot; }
+    QTreeWidgetItem* expandedRoot() const { return m_expandedRoot; }
+    /// Starts editing the selected node's caption (the tree's rename command).
+    void DNRenameClick();
+
+    // Navigation and the file list (Navigation.cpp, FileList.cpp, ListCommands.cpp).
+    /// Roles of a list item's first column: its image number and, for files, its size.
+    static constexpr int ListImageRole = Qt::UserRole + 2;
+    static constexpr int ListSizeRole = Qt::UserRole + 4;
+    /// Entries the address box keeps, entries the back list keeps.
+    static constexpr int kAddressLimit = 30;
+    static constexpr int kBackLimit = 16;
+    /// From this many child nodes on, the list is filled in the background.
+    static constexpr int kNodeListerThreshold = 30;
+
+    /// Shows a node's contents in the list and makes it the current place.
+    void ShowNode(QTreeWidgetItem* node);
+    /// "3 資料夾,5 檔案(2.00KB)" and the like.
+    static QString ListingSummary(int64_t folders, int64_t files, uint64_t bytes);
+    /// The text colour of a list item by the colour groups of the settings.
+    static QColor itemColor(const QString& caption, int image);
+    void OpenItem();
+    void SelectChildByCaption(const QString& text);
+    /// Starts editing the caption of the first selected list item.
+    void M1Click();
+    void FileListViewColumnClick(int column);
+    QTreeWidgetItem* shownNode() const { return m_shownNode; }
+    const std::string& currentAddress() const { return m_currentAddress; }
+    /// 1 local lister, 2 child nodes, 3 cached folder.
+    int ListMode = 0;
+    QTimer* UpdateTimer = nullptr;
+    /// The yes/no question by string number (IdYes or IdNo); replaceable for tests.
+    std::function<int(int)> AskQuestion;
+    /// How errors reach the user; replaceable for tests.
+    std::function<void(const QString&)> ShowError;
+    /// The information box by string number; replaceable for tests.
+    std::function<void(int)> ShowInformation;
 
 protected:
     bool event(QEvent* event) override;
@@ -67,6 +133,70 @@ private:
     void PlainSplitterMoved();
     void StatusBarResize();
     void FolderTreeViewContextPopup(const QPoint& position);
+
+    // The folder tree.
+    void BuildTree();
+    void LoadDrives();
+    void LoadNetworkRoot();
+    void addDesktopEntries();
+    QTreeWidgetItem* addRoot(QTreeWidgetItem* parent, int caption, int image, uint8_t rootKind, const char* key,
+                             uint32_t state, bool write);
+    void showNodeImages(QTreeWidgetItem* node);
+    void FolderTreeViewExpanding(QTreeWidgetItem* node);
+    void FolderTreeViewChange();
+    void FolderTreeViewEdited(QTreeWidgetItem* node);
+    void FolderTreeViewEditorClosed();
+    void FolderTreeViewPopupMenuPopup();
+    void renameLocalFolder(QTreeWidgetItem* node, TNodeData* data, const std::string& text);
+    void renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const std::string& text);
+    void expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute);
+    void N63Click();
+    void N34Click();
+    void N30Click();
+    void N39Click();
+    void N92Click();
+    void DriveChanged();
+    QTreeWidgetItem* selectedNode() const;
+    void forgetShownNodeBelow(const QTreeWidgetItem* node);
+    void connectBrowsing();
+
+    // Navigation.
+    void recordAddress(const QString& address, bool newPlace);
+    QAction* insertHistoryEntry(QMenu* menu, const QString& address, bool back);
+    void followBackEntry(QAction* entry);
+    void followForwardEntry(QAction* entry);
+    void PriorToolButtonClick();
+    void NextToolButtonClick();
+    void AddressComboBoxExit();
+    void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
+    void rereadDrive(TNodeData* data);
+    void ListChildNodes();
+    QList<QStandardItem*> childNodeRow(const QTreeWidgetItem* child) const;
+    void startNodeLister();
+    void watchShownFolder(const std::string& folder);
+    void ShownFolderChanged();
+    void UpdateTimerTimer();
+
+    // The file list.
+    void ListLocalFolder();
+    void setItemImage(int itemNumber, int imageIndex);
+    void UpdateListingStatus(TObjLocalDir* lister);
+    void FileListViewSelectionChanged();
+    void FileListViewEdited(QStandardItem* item);
+    QStringList selectedCaptions() const;
+    QStandardItem* firstSelectedItem() const;
+
+    // Commands on the list's selection.
+    const TNodeData* shownData() const;
+    void FileListViewContextPopup(const QPoint& position);
+    std::vector<std::string> selectionPaths(std::string& folder) const;
+    void N31Click();
+    void C4Click();
+    void N83Click();
+    void N33Click();
+    void N16Click();
+    void N36Click();
+    void LocalListPopupMenuPopup();
 
     // Building the frame.
     void buildFrame();
@@ -95,6 +225,9 @@ private:
     void A3Click();
     void I1Click();
     void A1Click();
+    void ThreadToolButtonClick();
+    void ExploreToolButtonClick();
+    void connectFolderPopupMenu();
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();
@@ -154,9 +287,47 @@ private:
     std::array<QAction*, 4> m_viewStyleEntries{};
     QHash<QToolButton*, QIcon> m_buttonIcons;
 
-    std::array<QThread*, WorkerSlotCount> m_workers{};
-    TObjDisk* m_disk = nullptr;
+    // Workers free themselves; a slot is cleared by the worker's completion handler or
+    // by StopWorkers, so a pointer here always names a running worker.
+    std::array<TWorkerThread*, WorkerSlotCount> m_workers{};
+    // One watcher per fixed drive; they stop at close, so they are held weakly.
+    std::vector<QPointer<TObjWatchDisk>> m_driveWatchers;
+    std::unique_ptr<TObjDisk> m_disk;
     TObjShell* m_shell = nullptr;
+
+    QTreeWidgetItem* m_topRoot = nullptr;
+    QTreeWidgetItem* m_bookmarkRoot = nullptr;
+    QTreeWidgetItem* m_localRoot = nullptr;
+    QTreeWidgetItem* m_netRoot = nullptr;
+    QTreeWidgetItem* m_expandedRoot = nullptr;
+    // The node whose caption is being edited, and the guard that keeps our own caption
+    // changes from counting as edits.
+    QTreeWidgetItem* m_editedNode = nullptr;
+    bool m_settingCaption = false;
+    // Set while the window itself changes the tree's nodes: selection changes then are not
+    // the user's and show nothing.
+    bool m_treeChanging = false;
+
+    QTreeWidgetItem* m_shownNode = nullptr;
+    std::string m_currentAddress;
+    QString m_lastSummary;
+    bool m_recordHistory = true;
+    bool m_historyRunning = false;
+    // One direction flag for all columns: every click on a column header flips it.
+    bool m_sortToggle = false;
+    bool m_refreshShownFolder = false;
+    QStringList m_changedDrives;
+    QStandardItem* m_listEditing = nullptr;
+    QString m_listEditOld;
+    QPoint m_listMenuPoint;
+
+public:
+    // The cached view; the network issue brings the cache itself.
+    bool CacheMode = false;
+    // Shared with the task windows: cleared while they change the tree, set while node
+    // records are written; the automatic refresh waits for both.
+    bool UpdateAllowed = true;
+    bool UpdateRunning = false;
     bool m_shown = false;
 };
 

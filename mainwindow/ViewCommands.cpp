@@ -4,6 +4,7 @@
 
 #include "app/SetupInfo.h"
 #include "local/TAboutForm.h"
+#include "local/TObjShell.h"
 #include "platform/TextCodec.h"
 #include "resources/StringTable.h"
 #include "ui/Fonts.h"
@@ -39,7 +40,8 @@ void TMainForm::ApplySettings()
     m_N10->setChecked(!SetupInfo.ShowPanel);
     N10Click();
 
-    // The shell object takes ShellWorkLimit here once it exists.
+    if (m_shell)
+        m_shell->WorkLimit = SetupInfo.ShellWorkLimit;
 
     const int textHeight = QFontMetrics(font()).boundingRect(QStringLiteral("Font")).height();
     StatusBar->setClientHeight(textHeight + 6);

@@ -1,0 +1,88 @@
+// The commands that hand work to the desktop or to the task list: the task list button, the
+// explorer button and its menu of special folders.
+#include "mainwindow/TMainForm.h"
+
+#include "local/TObjShell.h"
+#include "local/TThreadForm.h"
+#include "resources/StringTable.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QToolButton>
+
+namespace {
+
+enum : int { kStrHideWindow = 33035, kStrShowWindow = 33036 };
+
+// Special folder identifiers of the explorer menu.
+enum : int {
+    CsidlInternet = 1, CsidlPrograms = 2, CsidlControls = 3, CsidlPrinters = 4, CsidlPersonal = 5,
+    CsidlFavorites = 6, CsidlStartup = 7, CsidlRecent = 8, CsidlSendTo = 9, CsidlBitBucket = 10,
+    CsidlStartMenu = 11, CsidlDesktopDirectory = 16, CsidlDrives = 17, CsidlNetwork = 18, CsidlFonts = 20,
+    CsidlAppData = 26,
+};
+
+struct FolderEntry {
+    const char* name;
+    int csidl;
+    bool properties;  // the entry shows the folder's properties instead of opening it
+};
+
+constexpr FolderEntry kFolderEntries[] = {
+    {"N40", CsidlDesktopDirectory, false}, {"N42", CsidlDrives, false},   {"N45", CsidlPersonal, false},
+    {"N44", CsidlNetwork, false},          {"N56", CsidlFavorites, false}, {"Intern1", CsidlInternet, false},
+    {"N49", CsidlRecent, false},           {"N50", CsidlBitBucket, false}, {"N38", CsidlDesktopDirectory, true},
+    {"N74", CsidlNetwork, true},           {"N75", CsidlInternet, true},   {"N41", CsidlControls, false},
+    {"N46", CsidlPrinters, false},         {"N43", CsidlFonts, false},     {"N55", CsidlSendTo, false},
+    {"N54", CsidlStartMenu, false},        {"N48", CsidlStartup, false},   {"N47", CsidlPrograms, false},
+    {"N57", CsidlAppData, false},
+};
+
+// Where the explorer and the search start when no folder is given.
+constexpr const char* kSystemDrive = "C:\\";
+
+} // namespace
+
+void TMainForm::connectFolderPopupMenu()
+{
+    auto wire = [this](const char* name, auto command) {
+        QAction* entry = FolderPopupMenu->findChild<QAction*>(QString::fromLatin1(name));
+        if (!entry)
+            entry = findChild<QAction*>(QString::fromLatin1(name));
+        if (!entry)
+            return;
+        connect(entry, &QAction::triggered, this, command);
+        entry->setEnabled(true);
+    };
+    for (const FolderEntry& folder : kFolderEntries) {
+        const int csidl = folder.csidl;
+        if (folder.properties)
+            wire(folder.name, [this, csidl] { m_shell->SpecialFolderProperties(csidl); });
+        else
+            wire(folder.name, [this, csidl] { m_shell->OpenSpecialFolder(csidl); });
+    }
+    wire("N32", [this] { m_shell->EmptyRecycleBin(); });
+    wire("N37", [this] { m_shell->RunProgram("Rundll32.exe", "shell32.dll,Control_RunDLL desk.cpl"); });
+    wire("N58", [this] { m_shell->ShowFind(kSystemDrive); });
+}
+
+void TMainForm::ThreadToolButtonClick()
+{
+    if (!ThreadForm)
+        return;
+    const bool show = !ThreadForm->isVisible();
+    if (show)
+        ThreadForm->show();
+    else
+        ThreadForm->hide();
+    ThreadToolButton->setChecked(show);
+    // The hint names what the next click does.
+    const QString hint = QString::fromStdString(LoadStr(show ? kStrHideWindow : kStrShowWindow));
+    ThreadToolButton->setToolTip(hint);
+    ThreadToolButton->setStatusTip(hint);
+}
+
+void TMainForm::ExploreToolButtonClick()
+{
+    m_shell->ExplorePath(kSystemDrive);
+}

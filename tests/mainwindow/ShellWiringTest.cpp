@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include "app/Application.h"
+#include "app/SetupInfo.h"
+#include "local/ForceStopEvent.h"
+#include "local/MessageBoxes.h"
+#include "local/TObjShell.h"
+#include "local/TThreadForm.h"
+#include "mainwindow/TMainForm.h"
+#include "support/TempConfig.h"
+#include "ui/TStatusBar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+// A stand-in for a network expansion window: counts the stop messages it gets and, like the
+// real one, leaves the task list when it stops.
+class TNetEnumForm : public QWidget {
+    Q_OBJECT
+public:
+    int taskId = 0;
+    int stops = 0;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == ForceStopEventType()) {
+            ++stops;
+            ThreadForm->RemoveTask(taskId);
+            close();
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+namespace {
+
+class ShellWiringTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetupInfo = TSetupInfo();
+        PrepareProgramFolders(SetupInfo);
+        LoadSetupInfo(SetupInfo);
+        // As at start-up: the main window first, then the task list.
+        m_form = std::make_unique<TMainForm>();
+        m_threadForm = std::make_unique<TThreadForm>();
+        m_threadForm->AskQuestion = [](QWidget*, int) { return int(IdYes); };
+        ThreadForm = m_threadForm.get();
+        m_form->show();
+        QApplication::processEvents();
+    }
+
+    void TearDown() override
+    {
+        m_form.reset();
+        m_threadForm.reset();
+    }
+
+    QAction* action(const char* name) { return m_form->findChild<QAction*>(QString::fromLatin1(name)); }
+    QString panel(int number) const { return m_form->statusBarPanels()->panelText(number); }
+
+    TempConfig m_config;
+    std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<TThreadForm> m_threadForm;
+};
+
+TEST_F(ShellWiringTest, TaskListButtonShowsAndHidesTheTaskList)
+{
+    ASSERT_TRUE(m_form->ThreadToolButton->isEnabled());
+    EXPECT_FALSE(ThreadForm->isVisible());
+    m_form->ThreadToolButton->click();
+    EXPECT_TRUE(ThreadForm->isVisible());
+    EXPECT_TRUE(m_form->ThreadToolButton->isChecked());
+    EXPECT_EQ(m_form->ThreadToolButton->toolTip(), QStringLiteral("隱藏視窗"));
+    m_form->ThreadToolButton->click();
+    EXPECT_FALSE(ThreadForm->isVisible());
+    EXPECT_FALSE(m_form->ThreadToolButton->isChecked());
+    EXPECT_EQ(m_form->ThreadToolButton->toolTip(), QStringLiteral("顯現視窗"));
+    EXPECT_EQ(m_form->ThreadToolButton->statusTip(), QStringLiteral("顯現視窗"));
+}
+
+TEST_F(ShellWiringTest, PanelsCountShellJobsAndTasks)
+{
+    TObjShell* shell = m_form->shell();
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ(panel(3), QStringLiteral("0"));
+    EXPECT_EQ(panel(4), QStringLiteral("0"));
+    ASSERT_TRUE(shell->CanStartJob());
+    ASSERT_TRUE(shell->CanStartJob());
+    EXPECT_EQ(panel(4), QStringLiteral("2"));
+    shell->JobDone(nullptr);
+    EXPECT_EQ(panel(4), QStringLiteral("1"));
+
+    QWidget window;
+    const int first = ThreadForm->AddTask("A", "B", &window, "C");
+    ThreadForm->AddTask("D", "E", &window, "F");
+    EXPECT_EQ(panel(3), QStringLiteral("2"));
+    ThreadForm->RemoveTask(first);
+    EXPECT_EQ(panel(3), QStringLiteral("1"));
+    EXPECT_EQ(panel(4), QStringLiteral("1")) << "the two counts are kept apart";
+}
+
+TEST_F(ShellWiringTest, ShellWorkLimitReachesTheShellObject)
+{
+    SetupInfo.ShellWorkLimit = 7;
+    m_form->ApplySettings();
+    EXPECT_EQ(m_form->shell()->WorkLimit, 7);
+    // The limit is what the job question counts against.
+    int asked = 0;
+    m_form->shell()->AskQuestion = [&](QWidget*, const QString&) { ++asked; return int(IdNo); };
+    for (int i = 0; i < 7; ++i)
+        ASSERT_TRUE(m_form->shell()->CanStartJob());
+    EXPECT_FALSE(m_form->shell()->CanStartJob());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(panel(4), QStringLiteral("7"));
+}
+
+TEST_F(ShellWiringTest, ExplorerCommandsAreWired)
+{
+    EXPECT_TRUE(m_form->ExploreToolButton->isEnabled());
+    for (const char* name : {"N40", "N42", "N45", "N44", "N56", "Intern1", "N49", "N50", "N32", "N37", "N38", "N74", "N75",
+                             "N41", "N46", "N43", "N58", "N55", "N54", "N48", "N47", "N57"}) {
+        QAction* entry = action(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_TRUE(entry->isEnabled()) << name;
+    }
+    // Emptying the trash asks first; declining leaves the trash alone.
+    int asked = 0;
+    m_form->shell()->AskQuestion = [&](QWidget*, const QString&) { ++asked; return int(IdNo); };
+    action("N32")->trigger();
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(ShellWiringTest, ClosingStopsTheTaskWindowsAndHidesTheTaskList)
+{
+    TNetEnumForm task;
+    task.taskId = ThreadForm->AddTask("SERVER", "網芳", &task, "");
+    task.show();
+    ThreadForm->show();
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        box->button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(m_form->close());
+    EXPECT_EQ(task.stops, 1);
+    EXPECT_EQ(ThreadForm->TaskCount(), 0);
+    EXPECT_FALSE(ThreadForm->isVisible());
+    EXPECT_EQ(panel(3), QStringLiteral("0"));
+}
+
+TEST_F(ShellWiringTest, ClosingWithOnlyTheTaskListOpenAsksNothing)
+{
+    ThreadForm->show();
+    bool asked = false;
+    QTimer::singleShot(0, [&asked] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = true;
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    EXPECT_TRUE(m_form->close());
+    EXPECT_FALSE(asked);
+    EXPECT_FALSE(ThreadForm->isVisible());
+}
+
+} // namespace
+
+#include "ShellWiringTest.moc"
