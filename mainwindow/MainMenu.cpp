@@ -104,7 +104,7 @@ void TMainForm::buildMainMenu()
     QMenu* cache = bar->addMenu(QStringLiteral("快取"));
     cache->setObjectName(QStringLiteral("CacheMenu"));
     addCommand(cache, "N91", "啟動快取")->setCheckable(true);
-    addCommand(cache, "N79", "匯出匯入精靈");
+    addCommand(cache, "N79", "匯出匯入精靈", &TMainForm::N79Click);
     addCommand(cache, "N89", "重建網芳資料");
 
     ToolMenuItem1 = bar->addMenu(QStringLiteral("工具(&T)"));

@@ -225,6 +225,7 @@ private:
     void A3Click();
     void I1Click();
     void A1Click();
+    void N79Click();
     void ThreadToolButtonClick();
     void ExploreToolButtonClick();
     void connectFolderPopupMenu();
