@@ -7,6 +7,11 @@ constexpr int WM_FORCESTOP = 32968;
 
 inline QEvent::Type ForceStopEventType()
 {
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType(WM_FORCESTOP));
+    // Reserve the number so no dynamically registered type can take it; the type is
+    // always the number itself.
+    static const QEvent::Type type = [] {
+        QEvent::registerEventType(WM_FORCESTOP);
+        return static_cast<QEvent::Type>(WM_FORCESTOP);
+    }();
     return type;
 }

@@ -6,6 +6,7 @@
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
+#include <QProcess>
 #include <QWidget>
 
 namespace {
@@ -21,6 +22,17 @@ bool toNative(const std::string& windows, std::string& native)
 }
 
 } // namespace
+
+QStringList TObjFileOperation::NativeArguments(const std::string& parameters)
+{
+    QStringList arguments = QProcess::splitCommand(QString::fromStdString(parameters));
+    for (QString& argument : arguments) {
+        const std::string native = NativePath(argument.toStdString());
+        if (!native.empty())
+            argument = QString::fromStdString(native);
+    }
+    return arguments;
+}
 
 TObjFileOperation::TObjFileOperation(QWidget* window) : m_window(window)
 {
@@ -60,10 +72,12 @@ void TObjFileOperation::reportError(const QString& text)
 void TObjFileOperation::Execute()
 {
     if (m_operation == FO_OPEN) {
-        std::string native;
         const std::string file(m_source.begin(), m_source.end());
-        ResultCode = toNative(file, native) ? ShellServices::Open(native, m_destination)
-                                            : int(ShellServices::ShellFileNotFound);
+        std::string native;
+        if (!toNative(file, native))
+            native = ShellServices::FindProgram(file);
+        ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
+                                    : ShellServices::OpenWithArguments(native, NativeArguments(m_destination));
         CallCompletionAlways();
         return;
     }

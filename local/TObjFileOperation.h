@@ -1,6 +1,7 @@
 #pragma once
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +46,11 @@ public:
     QString Title;
     /// Show the progress window as application-modal (synchronous requests).
     bool Modal = false;
+
+    /// The parameters of an open request as a program's arguments, split by the shell's
+    /// quoting; an argument that is a Windows-style local path (a tool's "%FILE") becomes
+    /// the native path, since programs here cannot open the other form.
+    static QStringList NativeArguments(const std::string& parameters);
 
 protected:
     void Execute() override;

@@ -167,10 +167,12 @@ int32_t TObjShell::FileOperation(uint32_t operation, const char* sourceList, con
     }
     if (operation == FO_OPEN) {
         const std::vector<std::string> paths = FileOperationEngine::SplitSourceList(sourceList, sourceSize);
-        const std::string native = paths.empty() ? std::string() : NativePath(paths.front());
+        std::string native = paths.empty() ? std::string() : NativePath(paths.front());
+        if (native.empty() && !paths.empty())
+            native = ShellServices::FindProgram(paths.front());
         if (native.empty())
             return ShellServices::ShellFileNotFound;
-        return ShellServices::Open(native, destination);
+        return ShellServices::OpenWithArguments(native, TObjFileOperation::NativeArguments(destination));
     }
 
     // The caller needs the outcome: run the operation and wait for it here, with its

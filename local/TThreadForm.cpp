@@ -1,8 +1,10 @@
 #include "local/TThreadForm.h"
 
+#include "app/SetupInfo.h"
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
 #include "resources/StringTable.h"
+#include "ui/Fonts.h"
 #include "ui/TFormPosSaver.h"
 
 #include <QApplication>
@@ -47,6 +49,8 @@ TThreadForm::TThreadForm(QWidget* parent)
     setObjectName(QStringLiteral("ThreadForm"));
     m_posSaver = new TFormPosSaver(this, kPlacementKey);
     AskQuestion = [](QWidget* owner, int number) { return ShowMessageId(owner, number, MsgQuestion); };
+    if (!SetupInfo.FontName.empty() && SetupInfo.FontSize > 0)
+        setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -242,6 +246,7 @@ void TThreadForm::showEvent(QShowEvent* event)
         m_placementLoaded = true;
         m_posSaver->restore();
     }
+    ApplyToolBarStyle(SetupInfo.ButtonStyle, SetupInfo.ShowGlyph, SetupInfo.ShowText);
     QWidget::showEvent(event);
 }
 

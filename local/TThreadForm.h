@@ -34,7 +34,7 @@ public:
     void AppendLog(const QString& line);
 
     /// The toolbar as the settings say: style 0 flat, 1 raised, 2 hidden; images and
-    /// captions on or off. Called by FormShow's owner with the current settings.
+    /// captions on or off. Every show applies the current settings.
     void ApplyToolBarStyle(int buttonStyle, bool showGlyph, bool showText);
 
     /// Whether `window` is one of the task window classes (class-name test).
@@ -72,5 +72,6 @@ private:
     bool m_placementLoaded = false;
 };
 
-/// The program's task list, set while it exists.
+/// The one task list of the run, created hidden at start-up after the main window; task
+/// windows register with it and write into its log. Null before it exists.
 extern TThreadForm* ThreadForm;

@@ -364,6 +364,14 @@ bool GetFileEntry(const std::string& path, FindEntry& entry, int* error)
 
 bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, int* error)
 {
+    return ForEachDirectoryEntry(folder, [&entries](FindEntry&& entry) {
+        entries.push_back(std::move(entry));
+        return true;
+    }, error);
+}
+
+bool ForEachDirectoryEntry(const std::string& folder, const std::function<bool(FindEntry&&)>& visit, int* error)
+{
     std::string native;
     if (!Translate(folder, &native, error))
         return false;
@@ -388,9 +396,20 @@ bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, i
         if (name == "." || name == ".." || !MatchesPattern(name.c_str(), pattern.c_str()))
             continue;
         struct stat st {};
-        if (fstatat(dirFd, d->d_name, &st, 0) != 0 && fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;  // gone since readdir
-        entries.push_back(EntryFromStat(name, st));
+        bool symlink = d->d_type == DT_LNK;
+        if (fstatat(dirFd, d->d_name, &st, 0) != 0) {
+            if (fstatat(dirFd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;  // gone since readdir
+            symlink = S_ISLNK(st.st_mode);  // a dangling link
+        } else if (d->d_type == DT_UNKNOWN) {
+            struct stat lst {};
+            symlink = fstatat(dirFd, d->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
+        }
+        FindEntry entry = EntryFromStat(name, st);
+        entry.symlink = symlink;
+        entry.executable = S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) != 0;
+        if (!visit(std::move(entry)))
+            break;
     }
     closedir(dir);
     SetError(error, Win32::NoError);

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,8 @@ struct FindEntry {
                              // 0x20 archive on every file, as a typical volume shows them)
     double modified = 0;     // days since 1899-12-30, local time
     bool unreachable = false; // the Linux name holds a backslash: listed, but no path names it
+    bool symlink = false;     // the name is a symbolic link (attributes are its target's)
+    bool executable = false;  // a file its owner may run
 };
 
 /// The entry of one file or folder, as a listing of its folder would give it ("C:\dir\"
@@ -72,3 +75,9 @@ bool GetFileEntry(const std::string& path, FindEntry& entry, int* error = nullpt
 /// matched without regard to ASCII case. Symbolic links show their target's attributes.
 /// False with *error on failure.
 bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, int* error = nullptr);
+
+/// As ListDirectory, but hands each entry to `visit` as it is read, without collecting them;
+/// the listing ends early (still successfully) when `visit` returns false, so a caller can
+/// stop between entries.
+bool ForEachDirectoryEntry(const std::string& folder, const std::function<bool(FindEntry&&)>& visit,
+                           int* error = nullptr);

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace ShellServices {
 
@@ -45,6 +46,22 @@ bool IsProgram(const std::string& nativePath)
 
 int Open(const std::string& nativePath, const std::string& parameters)
 {
+    return OpenWithArguments(nativePath, QProcess::splitCommand(QString::fromStdString(parameters)));
+}
+
+std::string FindProgram(const std::string& name)
+{
+    if (name.empty() || name.find_first_of("/\\:") != std::string::npos)
+        return {};
+    QString program = QString::fromStdString(name);
+    QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty() && program.endsWith(".exe", Qt::CaseInsensitive))
+        found = QStandardPaths::findExecutable(program.left(program.size() - 4));
+    return found.toStdString();
+}
+
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments)
+{
     const QString native = QString::fromStdString(nativePath);
     const QFileInfo info(native);
     if (!info.exists())
@@ -52,8 +69,7 @@ int Open(const std::string& nativePath, const std::string& parameters)
     if (info.isDir())
         return Explore(nativePath);
     if (IsProgram(nativePath)) {
-        const QStringList args = QProcess::splitCommand(QString::fromStdString(parameters));
-        return QProcess::startDetached(native, args, info.absolutePath()) ? ShellOk : ShellFailed;
+        return QProcess::startDetached(native, arguments, info.absolutePath()) ? ShellOk : ShellFailed;
     }
     return launchDefault(native, DesktopApps::MimeTypeOfFile(native));
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <QStringList>
+
 #include <string>
 
 // What the program hands to the desktop: opening a file with the application the desktop
@@ -19,6 +21,11 @@ enum : int {
 /// (split by the shell's quoting); a folder opens in the desktop's file manager; any
 /// other file opens in its type's default application.
 int Open(const std::string& nativePath, const std::string& parameters);
+/// As Open, with the program's arguments already split.
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments);
+/// A program named without a folder ("gedit", "notepad.exe"), found on the search path
+/// as given or without its ".exe"; empty when there is none.
+std::string FindProgram(const std::string& name);
 /// "explore": the folder in the desktop's file manager.
 int Explore(const std::string& nativePath);
 /// Whether `nativePath` is a program that "open" runs directly.

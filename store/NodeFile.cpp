@@ -46,6 +46,9 @@ bool IsPlainKey(const std::string& key)
 
 void WriteNodeRecord(TNodeData& data)
 {
+    const bool makeFolder = data.has(Domain) && !(data.State & Deleted);
+    if (makeFolder && !IsPlainKey(data.Key))
+        throw Exception("節點名稱不可作為資料夾名稱：" + data.Key);
     auto file = openOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
     if (data.RecordOffset == -1) {
         const std::string key = storedKey(data.Key);
@@ -67,9 +70,7 @@ void WriteNodeRecord(TNodeData& data)
         raiseSystemError(file->error());
     file.reset();
 
-    if (data.has(Domain) && !(data.State & Deleted)) {
-        if (!IsPlainKey(data.Key))
-            throw Exception("節點名稱不可作為資料夾名稱：" + data.Key);
+    if (makeFolder) {
         int error = 0;
         if (!ForceDirectories(data.StoreDir + data.Key, &error))
             raiseSystemError(error);

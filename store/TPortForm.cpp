@@ -1,5 +1,6 @@
 #include "store/TPortForm.h"
 
+#include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
@@ -218,5 +219,5 @@ void ShowPortForm(QWidget* parent, const std::string& cachePath)
 
 void ShowPortForm(QWidget* parent)
 {
-    ShowPortForm(parent, ProgramFolder() + "Cache\\");
+    ShowPortForm(parent, SetupInfo.CachePath.empty() ? ProgramFolder() + "Cache\\" : SetupInfo.CachePath);
 }

@@ -5,6 +5,8 @@
 //                                    bytes and each FILE; MB/s (1 MB = 10^6 bytes)
 //   tamsel-bench index [FOLDERS]     look up the last folder of an index of FOLDERS folders
 //                                    (100000 by default)
+//   tamsel-bench list FOLDER         list FOLDER into the file list (tamsel-bench-gui)
+//   tamsel-bench switch FOLDER OTHER switch folders while FOLDER is listed (tamsel-bench-gui)
 #include "store/CacheListing.h"
 #include "store/TItemData.h"
 #include "store/TLZHuff.h"
@@ -23,6 +25,8 @@
 #include <random>
 #include <string>
 #include <vector>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -192,6 +196,14 @@ int benchIndex(int folders)
 int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "list" || command == "switch") {
+        // The file list needs the Qt side, which this program does not link: the program
+        // beside it does that work.
+        const std::filesystem::path gui = std::filesystem::canonical("/proc/self/exe").parent_path() / "tamsel-bench-gui";
+        execv(gui.c_str(), argv);
+        std::fprintf(stderr, "cannot start %s: %s\n", gui.c_str(), std::strerror(errno));
+        return 1;
+    }
     try {
         if (command == "archive") {
             int rc = benchArchive("mixed text", mixedText(10'000'000));
@@ -212,6 +224,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: tamsel-bench archive [FILE...] | tamsel-bench index [FOLDERS]\n");
+    std::fprintf(stderr, "usage: tamsel-bench archive [FILE...] | tamsel-bench index [FOLDERS]\n"
+                         "       tamsel-bench list FOLDER | tamsel-bench switch FOLDER OTHER [DELAY_MS]\n");
     return 2;
 }

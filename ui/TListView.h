@@ -30,9 +30,20 @@ public:
     void selectAll();
     void invertSelection();
 
+    /// Bulk update brackets: while any is open the views do not repaint, so a long run of
+    /// insertions is drawn once. They nest; every begin needs its end.
+    void beginUpdate();
+    void endUpdate();
+    int updateCount() const { return m_updateCount; }
+
+signals:
+    /// The last open bulk update has ended and the views draw again.
+    void updatesEnded();
+
 private:
     QStandardItemModel* m_model;
     QListView* m_iconView;
     QTreeView* m_detailView;
     int m_viewStyle = List;
+    int m_updateCount = 0;
 };

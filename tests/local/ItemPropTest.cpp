@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QWidget>
 
+#include <sys/stat.h>
+
 namespace {
 
 class ItemPropTest : public ::testing::Test {
@@ -137,4 +139,35 @@ TEST_F(ItemPropTest, PropertiesShowSizeTypeAndLocationAndAddUpFolders)
     EXPECT_EQ(folder.FieldText(44031), QString::fromUtf8("多種類型"));
 
     EXPECT_FALSE(TPropertiesForm::ShowFor(&m_window, {win("files/none"), "\\\\S\\SHARE\\x"}));
+}
+
+TEST_F(ItemPropTest, OpenAndExploreLaunchTheDesktopsApplications)
+{
+    // Applications of our own that record what they were asked to open.
+    for (const char* name : {"browse", "read"}) {
+        m_tree.write(std::string("bin/") + name,
+                     std::string("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/../") + name + ".txt\"\n");
+        chmod(m_tree.path(std::string("bin/") + name).c_str(), 0755);
+    }
+    m_tree.write("apps/applications/browser.desktop",
+                 "[Desktop Entry]\nType=Application\nName=Browser\nExec=" + m_tree.path("bin/browse") + " %U\n");
+    m_tree.write("apps/applications/reader.desktop",
+                 "[Desktop Entry]\nType=Application\nName=Reader\nExec=" + m_tree.path("bin/read") + " %f\n");
+    m_tree.write("config/mimeapps.list", "[Default Applications]\ninode/directory=browser.desktop\n");
+    m_tree.write("config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"" + m_tree.path("files/folder") + "\"\n");
+
+    m_shell.ExplorePath(win("files/folder\\"));
+    ASSERT_TRUE(WaitFor([&] { return !m_tree.read("browse.txt").empty(); }));
+    EXPECT_EQ(m_tree.read("browse.txt"), m_tree.path("files/folder/") + "\n");
+
+    std::filesystem::remove(m_tree.path("browse.txt"));
+    m_shell.OpenSpecialFolder(16);
+    ASSERT_TRUE(WaitFor([&] { return !m_tree.read("browse.txt").empty(); }));
+    EXPECT_EQ(m_tree.read("browse.txt"), m_tree.path("files/folder") + "\n");
+
+    EXPECT_TRUE(ItemProp::PerformDefaultAction(&m_window, win("files"), {"b.txt"}));
+    ASSERT_TRUE(WaitFor([&] { return !m_tree.read("read.txt").empty(); }));
+    EXPECT_EQ(m_tree.read("read.txt"), m_tree.path("files/b.txt") + "\n");
+    m_tree.write("files/blob.bin", std::string("\0\1\2\3", 4));
+    EXPECT_FALSE(ItemProp::PerformDefaultAction(&m_window, win("files/blob.bin")));  // no application for it
 }

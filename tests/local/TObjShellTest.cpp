@@ -12,6 +12,8 @@
 
 #include <QWidget>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The shell object on a test drive map (C: is "/"), with every question answered by the
@@ -162,4 +164,22 @@ TEST_F(ShellTest, RunProgramIsACountedJob)
     EXPECT_EQ(m_shell.JobCount, 1);
     ASSERT_TRUE(WaitFor([&] { return m_shell.JobCount == 0; }));
     EXPECT_EQ(m_counts, (std::vector<int>{1, 0}));
+}
+
+TEST_F(ShellTest, OpenRunsProgramsFromThePathWithLocalPathsTranslated)
+{
+    // A program of our own that records its arguments.
+    m_tree.write("bin/record-args", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/../args.txt\"\n");
+    chmod(m_tree.path("bin/record-args").c_str(), 0755);
+    ScopedEnvironment path{"PATH"};
+    setenv("PATH", (m_tree.path("bin") + ":/usr/bin:/bin").c_str(), 1);
+    const std::string block = FileOperationEngine::MakeSourceList({"record-args.exe"});
+    const int result = m_shell.FileOperation(FO_OPEN, block.data(), {}, 0, false,
+                                             "-x \"" + win("some file.txt") + "\" \\\\SERVER\\SHARE\\f", block.size());
+    EXPECT_GT(result, 32);
+    ASSERT_TRUE(WaitFor([&] { return m_tree.exists("args.txt") && !m_tree.read("args.txt").empty(); }));
+    EXPECT_EQ(m_tree.read("args.txt"), "-x\n" + m_tree.path("some file.txt") + "\n\\\\SERVER\\SHARE\\f\n");
+
+    const std::string missing = FileOperationEngine::MakeSourceList({"no-such-program-here"});
+    EXPECT_LE(m_shell.FileOperation(FO_OPEN, missing.data(), {}, 0, false, "", missing.size()), 32);
 }

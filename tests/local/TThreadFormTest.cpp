@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/SetupInfo.h"
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
@@ -122,6 +123,12 @@ TEST_F(ThreadFormTest, StopAsksUntilAnsweredYesAndStopsOnlySelectedTaskWindows)
     EXPECT_EQ(ftp.stops, 1);
 }
 
+TEST(ForceStopEvent, IsTheNumberTheTaskWindowsExpect)
+{
+    EXPECT_EQ(int(ForceStopEventType()), 32968);
+    EXPECT_EQ(WM_FORCESTOP, 32968);
+}
+
 TEST_F(ThreadFormTest, StopAllTasksReachesEveryTaskWindow)
 {
     TNetEnumForm net1, net2;
@@ -188,6 +195,21 @@ TEST_F(ThreadFormTest, ToolBarStyleFollowsTheSettings)
     m_form->ApplyToolBarStyle(0, true, false);
     EXPECT_TRUE(m_form->ToolButton5->autoRaise());
     EXPECT_EQ(m_form->ToolButton5->toolButtonStyle(), Qt::ToolButtonIconOnly);
+
+    // Showing the window applies the settings as they are then.
+    const TSetupInfo saved = SetupInfo;
+    SetupInfo.ButtonStyle = 2;
+    m_form->show();
+    EXPECT_TRUE(m_form->ToolBar->isHidden());
+    m_form->hide();
+    SetupInfo.ButtonStyle = 1;
+    SetupInfo.ShowGlyph = true;
+    SetupInfo.ShowText = true;
+    m_form->show();
+    EXPECT_FALSE(m_form->ToolBar->isHidden());
+    EXPECT_FALSE(m_form->ToolButton4->autoRaise());
+    EXPECT_EQ(m_form->ToolButton4->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    SetupInfo = saved;
 }
 
 #include "TThreadFormTest.moc"

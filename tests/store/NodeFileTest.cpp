@@ -214,6 +214,7 @@ TEST(NodeFile, DomainNodesGetTheirFolderUnlessDeleted)
     // A key that is not a plain name never makes or removes a folder outside StoreDir.
     TNodeData escape = node(dir.win(), "..", Domain);
     EXPECT_NE(errorOf([&] { WriteNodeRecord(escape); }), "(no error)");
+    EXPECT_EQ(ReadStoredRecords(dir.win()).size(), 2u);  // refused before anything was written
     EXPECT_NE(errorOf([&] { DeleteNodeCache(escape, false); }), "(no error)");
     EXPECT_TRUE(std::filesystem::exists(dir.path()));
 }
