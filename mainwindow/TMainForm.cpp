@@ -5,7 +5,9 @@
 #include "local/TObjDisk.h"
 #include "local/TObjShell.h"
 #include "local/TObjWatchDisk.h"
+#include "local/TImageLists.h"
 #include "local/TThreadForm.h"
+#include "store/NodeTree.h"
 #include "resources/StringTable.h"
 #include "ui/TFormPosSaver.h"
 #include "ui/THintStyle.h"
@@ -22,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -165,7 +168,7 @@ void TMainForm::FormCreate()
     // land; the slots start empty.
     m_workers.fill(nullptr);
     m_driveWatchers.clear();
-    m_disk = std::make_unique<TObjDisk>();
+    m_disk = DriveSource ? std::make_unique<TObjDisk>(DriveSource) : std::make_unique<TObjDisk>();
     m_shell = new TObjShell(this);
     m_shell->OnCountChanged = [this] { UpdateTaskCounts(); };
     connect(ThreadToolButton, &QToolButton::clicked, this, &TMainForm::ThreadToolButtonClick);
@@ -174,6 +177,7 @@ void TMainForm::FormCreate()
     connect(ExploreToolButton, &QToolButton::clicked, this, &TMainForm::ExploreToolButtonClick);
     ExploreToolButton->setEnabled(true);
     connectFolderPopupMenu();
+    connectBrowsing();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())
@@ -188,7 +192,12 @@ void TMainForm::FormShow()
     PreviewSplitter->hide();
     PreviewPanel->hide();
     PlainSplitterMoved();
-    // Building the tree and opening the start folder join here with the folder tree.
+    try {
+        BuildTree();
+        SelectLocalPath(SetupInfo.StartDirectory);
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
     if (ThreadForm)
         ThreadForm->OnTasksChanged = [this] { UpdateTaskCounts(); };
     UpdateTaskCounts();
@@ -257,7 +266,11 @@ bool TMainForm::FormClose()
         }
         m_driveWatchers.clear();
         StopWorkers();
-        // Freeing the node records of the tree joins with the folder tree.
+        UpdateTimer->stop();
+        m_shownNode = nullptr;
+        m_treeChanging = true;
+        for (int i = 0; i < FolderTreeView->topLevelItemCount(); ++i)
+            FreeNodeTree(FolderTreeView->topLevelItem(i));
         FormPosSaver->setExtraParam(1, std::to_string(PlainSplitter->leftPosition()));
         FormPosSaver->save();
     } catch (const std::exception&) {

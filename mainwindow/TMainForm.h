@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QStringList>
 #include <QPointer>
+#include "local/TObjDisk.h"
 #include <array>
 #include <functional>
 #include <string>
@@ -32,7 +33,6 @@ class TListView;
 class TSplitter;
 class TStatusBar;
 
-class TObjDisk;
 class TObjShell;
 class TObjWatchDisk;
 class TWorkerThread;
@@ -63,6 +63,9 @@ public:
     TFormPosSaver* formPosSaver() const { return FormPosSaver; }
     /// The left pane width the window opens with (250 unless a whole number was stored).
     int storedLeftPaneWidth() const;
+    /// Where new windows take their drives from; the machine's drive map when empty (tests
+    /// give a fixed table).
+    static inline TObjDisk::DriveSource DriveSource;
     TObjShell* shell() const { return m_shell; }
     TObjDisk* disk() const { return m_disk.get(); }
 
@@ -107,6 +110,7 @@ public:
     void FileListViewColumnClick(int column);
     QTreeWidgetItem* shownNode() const { return m_shownNode; }
     const std::string& currentAddress() const { return m_currentAddress; }
+    TImageLists* images() const { return m_images.get(); }
     /// 1 local lister, 2 child nodes, 3 cached folder.
     int ListMode = 0;
     QTimer* UpdateTimer = nullptr;
@@ -143,6 +147,7 @@ private:
                              uint32_t state, bool write);
     void showNodeImages(QTreeWidgetItem* node);
     void FolderTreeViewExpanding(QTreeWidgetItem* node);
+    void openNode(QTreeWidgetItem* node);
     void FolderTreeViewChange();
     void FolderTreeViewEdited(QTreeWidgetItem* node);
     void FolderTreeViewEditorClosed();
@@ -309,6 +314,7 @@ private:
     // the user's and show nothing.
     bool m_treeChanging = false;
 
+    std::unique_ptr<TImageLists> m_images;
     QTreeWidgetItem* m_shownNode = nullptr;
     std::string m_currentAddress;
     QString m_lastSummary;

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QToolBar>
+#include <QTreeWidget>
 
 void TMainForm::ApplySettings()
 {
@@ -86,7 +87,8 @@ void TMainForm::setViewStyleCommand(int style)
         if (entry->property("viewStyle").toInt() == style && entry->property("viewStyle").isValid())
             entry->setChecked(true);
     FileListView->setViewStyle(style);
-    // Showing the selected node again joins with the file list's navigation.
+    // The listers pick their pictures and columns by the style: list the node again.
+    ShowNode(FolderTreeView->currentItem());
     SetupInfo.ViewStyle = uint8_t(style);
 }
 

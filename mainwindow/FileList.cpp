@@ -1,0 +1,326 @@
+// The file list: the local lister, the status line and summaries, sorting, colours, opening
+// and renaming items.
+#include "mainwindow/TMainForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "local/FileOperationEngine.h"
+#include "local/ItemProp.h"
+#include "local/MessageBoxes.h"
+#include "local/TImageLists.h"
+#include "local/TObjLocalDir.h"
+#include "local/TObjShell.h"
+#include "resources/StringTable.h"
+#include "store/NodePaths.h"
+#include "store/NodeTree.h"
+#include "ui/TListView.h"
+#include "ui/TStatusBar.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCollator>
+#include <QLabel>
+#include <QLocale>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+
+namespace {
+
+enum : int {
+    kStrFolders = 33008, kStrFiles = 33009, kStrReading = 33010, kStrNoRenameInCache = 33105,
+    kStrHandToSystem = 33124,
+};
+
+// Columns of the details view.
+enum Column : int { NameColumn = 0, ExtColumn = 1, FolderColumn = 2, SizeColumn = 3, AttrColumn = 4, DateColumn = 5 };
+
+constexpr int kStartCursorMs = 200;
+
+QString str(int number)
+{
+    return QString::fromStdString(LoadStr(number));
+}
+
+QString strWith(int number, const QString& argument)
+{
+    return QString::fromStdString(FormatMessageId(number, argument.toStdString()));
+}
+
+bool isFolderItem(const QStandardItem* item)
+{
+    return item && item->data(TMainForm::ListImageRole).toInt() == TImageLists::Folder;
+}
+
+QString upperExtension(const QString& name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot).toUpper();
+}
+
+} // namespace
+
+// The lister and the window read the same roles of an item.
+static_assert(TMainForm::ListImageRole == TObjLocalDir::ImageIndexRole);
+static_assert(TMainForm::ListSizeRole == TObjLocalDir::StateIndexRole);
+
+QString TMainForm::ListingSummary(int64_t folders, int64_t files, uint64_t bytes)
+{
+    const QLocale locale;
+    QString size;
+    if (bytes < 2048)
+        size = QString::number(bytes) + QStringLiteral("Bytes)");
+    else if (bytes < 2097152)
+        size = locale.toString(double(bytes) / 1024.0, 'f', 2) + QStringLiteral("KB)");
+    else
+        size = locale.toString(double(bytes) / 1048576.0, 'f', 2) + QStringLiteral("MB)");
+    return strWith(kStrFolders, QString::number(folders)) + QLatin1Char(',') + strWith(kStrFiles, QString::number(files))
+        + QLatin1Char('(') + size;
+}
+
+void TMainForm::ListLocalFolder()
+{
+    ListMode = 1;
+    const TNodeData* data = GetNodeData(m_shownNode);
+    auto* lister = new TObjLocalDir(FileListView, m_images.get(), QString::fromStdString(data->RemoteName));
+    lister->SetReceiver(this);
+    lister->OnStatus = [this](TObjLocalDir* sender) { UpdateListingStatus(sender); };
+    lister->OnItemImage = [this](int itemNumber, int imageIndex) { setItemImage(itemNumber, imageIndex); };
+    lister->OnTerminate = [this](TWorkerThread* sender) {
+        if (m_workers[LocalDirSlot] == sender)
+            m_workers[LocalDirSlot] = nullptr;
+    };
+    m_workers[LocalDirSlot] = lister;
+    lister->StartListing();
+}
+
+void TMainForm::setItemImage(int itemNumber, int imageIndex)
+{
+    QStandardItem* item = FileListView->model()->item(itemNumber, NameColumn);
+    if (!item)
+        return;
+    const bool large = FileListView->viewStyle() == TListView::LargeIcons;
+    item->setIcon(m_images->listImages(large).icon(imageIndex));
+    item->setData(imageIndex, ListImageRole);
+}
+
+void TMainForm::UpdateListingStatus(TObjLocalDir* lister)
+{
+    if (m_workers[LocalDirSlot] != lister)
+        return;
+    const int state = lister->RunState.load();
+    if (state == 3) {
+        m_lastSummary = str(kStrReading);
+        if (const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr)
+            ListPanel->setText(QString::fromStdString(data->RemoteName));
+        StatusBar->setBusy(true);
+        StatusBar->setPanelText(1, m_lastSummary);
+    } else if (state == 5 && lister->Completed) {
+        StatusBar->setBusy(false);
+        m_lastSummary = ListingSummary(lister->FolderTotal, lister->FileTotal, lister->ByteTotal);
+        StatusBar->setPanelText(1, m_lastSummary);
+    } else {
+        StatusBar->setPanelText(1, lister->ErrorText);
+        StatusBar->setBusy(false);
+    }
+}
+
+void TMainForm::FileListViewSelectionChanged()
+{
+    const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+    if (!data || !(data->has(Folder) || data->has(Drive)))
+        return;
+    const QModelIndexList rows = FileListView->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        StatusBar->setPanelText(1, m_lastSummary);
+        return;
+    }
+    int64_t folders = 0, files = 0;
+    uint64_t bytes = 0;
+    for (const QModelIndex& row : rows) {
+        const QStandardItem* item = FileListView->model()->itemFromIndex(row.siblingAtColumn(NameColumn));
+        if (isFolderItem(item)) {
+            ++folders;
+        } else {
+            ++files;
+            bytes += item->data(ListSizeRole).toULongLong();
+        }
+    }
+    StatusBar->setPanelText(1, ListingSummary(folders, files, bytes));
+}
+
+void TMainForm::FileListViewColumnClick(int column)
+{
+    QStandardItemModel* model = FileListView->model();
+    if (model->rowCount() == 0)
+        return;
+    const bool ascending = m_sortToggle;
+    m_sortToggle = !m_sortToggle;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    auto text = [](const QList<QStandardItem*>& row, int c) {
+        const QStandardItem* item = row.value(c);
+        return item ? item->text() : QString();
+    };
+    auto less = [&](const QList<QStandardItem*>& a, const QList<QStandardItem*>& b) {
+        if (column == NameColumn) {
+            const bool folderA = isFolderItem(a.first()), folderB = isFolderItem(b.first());
+            if (folderA != folderB)
+                return folderA;
+            return collator.compare(a.first()->text(), b.first()->text()) < 0;
+        }
+        const QString ta = text(a, column), tb = text(b, column);
+        if (column == SizeColumn && ta.size() != tb.size())
+            return ta.size() < tb.size();
+        return ta.compare(tb, Qt::CaseInsensitive) < 0;
+    };
+    QList<QList<QStandardItem*>> rows;
+    rows.reserve(model->rowCount());
+    FileListView->beginUpdate();
+    while (model->rowCount() > 0)
+        rows.append(model->takeRow(model->rowCount() - 1));
+    std::reverse(rows.begin(), rows.end());
+    if (ascending)
+        std::stable_sort(rows.begin(), rows.end(), less);
+    else
+        std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) { return less(b, a); });
+    for (QList<QStandardItem*>& row : rows)
+        model->appendRow(row);
+    FileListView->endUpdate();
+}
+
+QColor TMainForm::itemColor(const QString& caption, int image)
+{
+    if (image == TImageLists::Folder)
+        return Qt::black;
+    const QString ext = upperExtension(caption);
+    if (ext.isEmpty())
+        return Qt::black;
+    for (int group = 1; group <= 5; ++group) {
+        if (SetupInfo.asExt(group) && QString::fromStdString(SetupInfo.ext(group)).contains(ext, Qt::CaseSensitive)) {
+            const uint32_t colour = SetupInfo.color(group);
+            return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+        }
+    }
+    return Qt::black;
+}
+
+QStringList TMainForm::selectedCaptions() const
+{
+    QStringList captions;
+    for (const QModelIndex& row : FileListView->selectionModel()->selectedRows())
+        captions << row.siblingAtColumn(NameColumn).data().toString();
+    return captions;
+}
+
+QStandardItem* TMainForm::firstSelectedItem() const
+{
+    QModelIndexList rows = FileListView->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return nullptr;
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    return FileListView->model()->itemFromIndex(rows.first().siblingAtColumn(NameColumn));
+}
+
+void TMainForm::OpenItem()
+{
+    const QStandardItem* item = firstSelectedItem();
+    const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+    if (!item || !data)
+        return;
+    const QString captionText = item->text();
+    const bool fileSystem = data->RootKind == LocalRoot || data->RootKind == NetRoot || data->RootKind == ExpandedRoot;
+    if (fileSystem && (data->has(Folder) || data->has(Computer)) && !isFolderItem(item)) {
+        const std::string file = data->RemoteName + captionText.toStdString();
+        const QStringList captions = selectedCaptions();
+        if (captions.size() == 1 && TObjShell::HasOpenCommand(file)) {
+            m_shell->RunProgram(file, "");
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+            QTimer::singleShot(kStartCursorMs, [] { QApplication::restoreOverrideCursor(); });
+            return;
+        }
+        if (AskQuestion(kStrHandToSystem) != IdYes)
+            return;
+        if (captions.size() == 1) {
+            ItemProp::PerformDefaultAction(this, file);
+        } else {
+            std::vector<std::string> names;
+            for (const QString& name : captions)
+                names.push_back(name.toStdString());
+            ItemProp::PerformDefaultAction(this, data->RemoteName, names);
+        }
+        return;
+    }
+    SelectChildByCaption(captionText);
+    QApplication::processEvents();
+}
+
+void TMainForm::SelectChildByCaption(const QString& text)
+{
+    QTreeWidgetItem* node = m_shownNode;
+    if (!node)
+        return;
+    if (!node->isExpanded())
+        node->setExpanded(true);
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (child->text(0) != text)
+            continue;
+        FolderTreeView->setCurrentItem(child);
+        const TNodeData* data = GetNodeData(child);
+        if (data && (data->has(Computer) || data->has(Domain)) && !(data->State & Expanded))
+            FolderTreeViewExpanding(child);
+        return;
+    }
+}
+
+void TMainForm::M1Click()
+{
+    QStandardItem* item = firstSelectedItem();
+    if (!item)
+        return;
+    m_listEditOld = item->text();
+    m_listEditing = item;
+    FileListView->currentView()->edit(item->index());
+}
+
+void TMainForm::FileListViewEdited(QStandardItem* item)
+{
+    if (item != m_listEditing || item->column() != NameColumn)
+        return;
+    m_listEditing = nullptr;
+    const QString oldCaption = m_listEditOld;
+    const QString newCaption = item->text();
+    if (newCaption == oldCaption)
+        return;
+    bool renamed = false;
+    const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+    if (data && ListMode == 1) {
+        // A name with a separator would move the entry instead of renaming it.
+        if (!newCaption.isEmpty() && !newCaption.contains(QLatin1Char('\\')) && !newCaption.contains(QLatin1Char('/'))) {
+            UpdateAllowed = false;
+            const std::string from = data->RemoteName + oldCaption.toStdString();
+            const std::string to = data->RemoteName + newCaption.toStdString();
+            renamed = m_shell->FileOperation(FO_RENAME, {from}, QString(), FOF_ALLOWUNDO, false, to) == 0;
+            UpdateAllowed = true;
+        }
+    } else if (data && ListMode == 2) {
+        for (int i = 0; i < m_shownNode->childCount(); ++i) {
+            QTreeWidgetItem* child = m_shownNode->child(i);
+            if (child->text(0) == oldCaption) {
+                m_settingCaption = true;
+                child->setText(0, newCaption);
+                if (TNodeData* childData = GetNodeData(child))
+                    childData->Caption = newCaption.toStdString();
+                m_settingCaption = false;
+                renamed = true;
+                break;
+            }
+        }
+    } else if (ListMode == 3) {
+        ShowInformation(kStrNoRenameInCache);
+    }
+    if (!renamed)
+        item->setText(oldCaption);  // no longer the edited item: not taken as another edit
+}

@@ -1,0 +1,616 @@
+// The folder tree: its roots, the local drives and folders, virtual paths, refreshing and
+// renaming nodes, and the tree's menu.
+#include "mainwindow/TMainForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "local/TImageLists.h"
+#include "local/TObjDisk.h"
+#include "local/TObjShell.h"
+#include "local/TObjWatchDisk.h"
+#include "platform/DateTime.h"
+#include "platform/Exception.h"
+#include "platform/FileAccess.h"
+#include "platform/RegistryFile.h"
+#include "platform/Win32Error.h"
+#include "resources/StringTable.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+#include "store/NodeTree.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTreeWidget>
+#include <algorithm>
+
+namespace {
+
+enum : int {
+    kStrTopRoot = 30000, kStrBookmarks = 33011, kStrMyComputer = 33012, kStrNetwork = 33013,
+    kStrExpandedNetwork = 33014, kStrExpandingFolder = 33017, kStrRenameFailed = 33024,
+    kStrEmptyName = 33025, kStrNodeBusy = 33026, kStrRefreshFailed = 33032, kStrCannotRename = 33114,
+};
+
+constexpr uint32_t kDirectoryAttribute = 0x10;
+constexpr const char* kShellFoldersKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+QString str(int number)
+{
+    return QString::fromStdString(LoadStr(number));
+}
+
+std::string caption(const QTreeWidgetItem* node)
+{
+    return node->text(0).toStdString();
+}
+
+// The sub-folders of a folder, sorted without regard to case; names that no path can hold
+// are left out, as the tree could never open them.
+std::vector<std::string> subfolderNames(const std::string& folder)
+{
+    std::vector<FindEntry> entries;
+    int error = 0;
+    if (!ListDirectory(AddBackslash(folder) + "*.*", entries, &error))
+        throw Exception(Win32MessageText(error));
+    std::vector<std::string> names;
+    for (const FindEntry& entry : entries)
+        if ((entry.attributes & kDirectoryAttribute) && !entry.unreachable)
+            names.push_back(entry.name);
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
+    return names;
+}
+
+bool HasSubfolders(const std::string& folder)
+{
+    std::vector<FindEntry> entries;
+    if (!ListDirectory(AddBackslash(folder) + "*.*", entries))
+        return false;
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const FindEntry& entry) { return (entry.attributes & kDirectoryAttribute) != 0; });
+}
+
+// Folders shared with the network are not marked on this system: sharing is the file
+// server's business, not a property of the folder.
+bool IsShared(const std::string&)
+{
+    return false;
+}
+
+bool childrenLoaded(const QTreeWidgetItem* node)
+{
+    const TNodeData* data = GetNodeData(node);
+    return data && (data->State & Expanded);
+}
+
+// Collects the caption paths of the visible leaves below `node`, relative to it.
+void collectVisibleLeaves(const QTreeWidgetItem* node, const QString& prefix, QStringList& paths)
+{
+    if (!node->isExpanded() || node->childCount() == 0) {
+        if (!prefix.isEmpty())
+            paths << prefix;
+        return;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        const QTreeWidgetItem* child = node->child(i);
+        collectVisibleLeaves(child, prefix.isEmpty() ? child->text(0) : prefix + '\\' + child->text(0), paths);
+    }
+}
+
+QTreeWidgetItem* childByCaption(const QTreeWidgetItem* node, const QString& text)
+{
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == text)
+            return node->child(i);
+    return nullptr;
+}
+
+} // namespace
+
+void TMainForm::showNodeImages(QTreeWidgetItem* node)
+{
+    const int image = node->data(0, ImageIndexRole).toInt();
+    const int selected = node->data(0, SelectedIndexRole).toInt();
+    QIcon icon = TImageLists::treeIcon(image);
+    if (selected != image)
+        for (const QSize& size : icon.availableSizes())
+            icon.addPixmap(TImageLists::treeIcon(selected).pixmap(size), QIcon::Selected);
+    node->setIcon(0, icon);
+}
+
+QTreeWidgetItem* TMainForm::addRoot(QTreeWidgetItem* parent, int captionNumber, int image, uint8_t rootKind,
+                                    const char* key, uint32_t state, bool write)
+{
+    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(FolderTreeView);
+    TNodeData* data = NewNodeData(parent);
+    data->Caption = LoadStr(captionNumber);
+    data->ImageIndex = image;
+    data->SelectedIndex = image;
+    data->RootKind = rootKind;
+    data->Key = key;
+    data->State = state;
+    data->NodeAttributes = Sys | Domain | Container;
+    if (!parent) {
+        data->StoreDir = SetupInfo.ExePath;
+        data->Created = NowDateTime();
+    }
+    ShowNodeData(data, node);
+    showNodeImages(node);
+    if (write) {
+        // A node file that cannot be written costs the cached view, not the tree.
+        try {
+            WriteNodeRecord(*data);
+        } catch (const std::exception&) {
+        }
+    }
+    return node;
+}
+
+void TMainForm::BuildTree()
+{
+    FolderTreeView->clear();
+    m_topRoot = addRoot(nullptr, kStrTopRoot, TImageLists::TreeComputer, TopRoot, "Cache", Expanded | Idle, true);
+    m_bookmarkRoot = addRoot(m_topRoot, kStrBookmarks, TImageLists::TreeBookmarkRoot, BookmarkRoot, "Bookmark", Idle, true);
+    m_localRoot = addRoot(m_topRoot, kStrMyComputer, TImageLists::TreeComputer, LocalRoot, "Local", Idle, false);
+    m_netRoot = addRoot(m_topRoot, kStrNetwork, TImageLists::TreeNetwork, NetRoot, "Net", Expanded | Idle, true);
+    m_expandedRoot = addRoot(m_topRoot, kStrExpandedNetwork, TImageLists::TreeNetwork, ExpandedRoot, "Expanded", Idle, true);
+    AddPlaceholderChild(m_bookmarkRoot);
+    AddPlaceholderChild(m_expandedRoot);
+    m_topRoot->setExpanded(true);
+
+    m_disk->RefreshDrives();
+    for (int slot = 0; slot < TObjDisk::kLetters; ++slot) {
+        if (!m_disk->Present[slot] || m_disk->DriveType[slot] != DriveFixed)
+            continue;
+        auto* watcher = new TObjWatchDisk(m_disk->Root[slot], true, TObjWatchDisk::ChangeDirName);
+        watcher->SetReceiver(this);
+        watcher->OnChange = [this] { DriveChanged(); };
+        m_driveWatchers.emplace_back(watcher);
+    }
+    LoadDrives();
+    LoadNetworkRoot();
+    // The bookmarks join with their own issue; the two desktop entries come now.
+    addDesktopEntries();
+}
+
+void TMainForm::addDesktopEntries()
+{
+    try {
+        Registry registry;
+        if (!registry.openKey(kShellFoldersKey, false))
+            return;
+        const std::pair<const char*, const char*> entries[] = {{"桌面", "Desktop"}, {"我的文件", "Personal"}};
+        for (const auto& [text, value] : entries) {
+            if (!registry.valueExists(value))
+                continue;
+            auto* node = new QTreeWidgetItem(m_bookmarkRoot);
+            TNodeData* data = NewNodeData(m_bookmarkRoot);
+            data->Caption = text;
+            data->ImageIndex = TImageLists::TreeFolder;
+            data->SelectedIndex = TImageLists::TreeFolderOpen;
+            data->RootKind = LocalRoot;
+            data->NodeAttributes = Sys | Folder;
+            data->State = Idle;
+            data->RemoteName = AddBackslash(registry.readString(value));
+            ShowNodeData(data, node);
+            showNodeImages(node);
+            if (HasSubfolders(data->RemoteName))
+                AddPlaceholderChild(node);
+        }
+    } catch (const std::exception&) {
+        // Without the desktop entries the tree is still whole.
+    }
+}
+
+void TMainForm::LoadDrives()
+{
+    forgetShownNodeBelow(m_localRoot);
+    ClearNodeChildren(m_localRoot);
+    GetNodeData(m_localRoot)->State |= Expanded;
+    for (int slot = 0; slot < TObjDisk::kLetters; ++slot) {
+        if (!m_disk->Present[slot])
+            continue;
+        const std::string& root = m_disk->Root[slot];
+        auto* node = new QTreeWidgetItem(m_localRoot);
+        TNodeData* data = NewNodeData(m_localRoot);
+        data->Caption = m_disk->VolumeLabel[slot];
+        data->RootKind = LocalRoot;
+        data->NodeAttributes = Drive | Folder;
+        data->Host = RemoveBackslash(root);
+        data->RemoteName = root;
+        data->State = Idle;
+        const bool shared = IsShared(root);
+        int image = shared ? TImageLists::TreeSharedDrive : TImageLists::TreeFixed;
+        switch (m_disk->DriveType[slot]) {
+        case DriveRemovable:
+            image = TImageLists::TreeRemovable;
+            data->NodeAttributes |= Update;
+            break;
+        case DriveRemote:
+            image = shared ? TImageLists::TreeSharedDrive : TImageLists::TreeNetworkDrive;
+            break;
+        case DriveCdrom:
+            image = shared ? TImageLists::TreeSharedCd : TImageLists::TreeCd;
+            data->NodeAttributes |= Update;
+            break;
+        default:
+            break;
+        }
+        data->ImageIndex = image;
+        data->SelectedIndex = image;
+        ShowNodeData(data, node);
+        showNodeImages(node);
+        AddPlaceholderChild(node);
+    }
+}
+
+void TMainForm::LoadNetworkRoot()
+{
+    // Browsing the network comes with its own issue; until then the root is empty and has
+    // no expand button, so nothing there pretends to work.
+    ClearNodeChildren(m_netRoot);
+    GetNodeData(m_netRoot)->State |= Expanded;
+}
+
+void TMainForm::LoadLocalChildren(QTreeWidgetItem* node)
+{
+    ClearNodeChildren(node);
+    TNodeData* parent = GetNodeData(node);
+    parent->State |= Expanded;
+    try {
+        for (const std::string& name : subfolderNames(parent->RemoteName)) {
+            auto* child = new QTreeWidgetItem(node);
+            TNodeData* data = NewNodeData(node);
+            data->Caption = name;
+            data->RootKind = LocalRoot;
+            data->NodeAttributes = Folder | (parent->NodeAttributes & Update);
+            data->State = Idle;
+            data->RemoteName = parent->RemoteName + name + "\\";
+            data->Host = name;
+            const bool shared = IsShared(data->RemoteName);
+            data->ImageIndex = shared ? TImageLists::TreeSharedFolder : TImageLists::TreeFolder;
+            data->SelectedIndex = shared ? TImageLists::TreeSharedFolderOpen : TImageLists::TreeFolderOpen;
+            ShowNodeData(data, child);
+            showNodeImages(child);
+            if (HasSubfolders(data->RemoteName))
+                AddPlaceholderChild(child);
+        }
+    } catch (const std::exception& error) {
+        throw Exception(LoadStr(kStrExpandingFolder) + error.what());
+    }
+}
+
+std::string TMainForm::NodeToPath(const QTreeWidgetItem* node) const
+{
+    std::string path;
+    for (const QTreeWidgetItem* current = node; current; current = current->parent()) {
+        if (current->parent() == m_topRoot && m_topRoot) {
+            const TNodeData* data = GetNodeData(current);
+            switch (data ? data->RootKind : 0) {
+            case BookmarkRoot: return "bookmark:\\" + path;
+            case LocalRoot: return "local:\\" + path;
+            case NetRoot: return "nethood:\\" + path;
+            case ExpandedRoot: return "expanded:\\" + path;
+            case FtpRoot: return "ftp:\\" + path;
+            default: return path;
+            }
+        }
+        path = caption(current) + "\\" + path;
+    }
+    return path;
+}
+
+void TMainForm::SelectPath(const std::string& path)
+{
+    const QStringList parts = QString::fromStdString(path).split(QLatin1Char('\\'));
+    const QString prefix = parts.value(0).toLower();
+    const std::pair<const char*, QTreeWidgetItem*> roots[] = {
+        {"local:", m_localRoot}, {"nethood:", m_netRoot}, {"expanded:", m_expandedRoot}, {"bookmark:", m_bookmarkRoot},
+        {"ftp:", nullptr}};
+    QTreeWidgetItem* current = nullptr;
+    bool matched = false;
+    for (const auto& [text, root] : roots) {
+        if (prefix == QLatin1String(text)) {
+            matched = true;
+            current = root;
+            break;
+        }
+    }
+    // No prefix, or the FTP prefix, which no node of this tree carries.
+    if (!matched || !current)
+        return;
+    for (int part = 1; part < parts.size(); ++part) {
+        if (parts[part].isEmpty())
+            break;
+        QTreeWidgetItem* child = childByCaption(current, parts[part]);
+        if (!child)
+            break;
+        current = child;
+        if (!childrenLoaded(current))
+            break;
+    }
+    FolderTreeView->scrollToItem(current);
+    FolderTreeView->setCurrentItem(current);
+}
+
+bool TMainForm::SelectLocalPath(const std::string& path)
+{
+    const std::string full = AddBackslash(path);
+    const int parts = CountBackslashes(full);
+    QTreeWidgetItem* current = m_localRoot;
+    bool found = false;
+    FolderTreeView->setUpdatesEnabled(false);
+    try {
+        for (int part = 1; part <= parts; ++part) {
+            const QString name = QString::fromStdString(PathPart(full, part));
+            QTreeWidgetItem* match = nullptr;
+            for (int i = 0; i < current->childCount() && !match; ++i) {
+                const TNodeData* data = GetNodeData(current->child(i));
+                if (data && QString::fromStdString(data->Host).compare(name, Qt::CaseInsensitive) == 0)
+                    match = current->child(i);
+            }
+            if (!match)
+                break;
+            if (!childrenLoaded(match))
+                LoadLocalChildren(match);
+            current = match;
+            found = true;
+            FolderTreeView->scrollToItem(current);
+            if (part == parts)
+                break;
+            current->setExpanded(true);
+        }
+    } catch (...) {
+        FolderTreeView->setUpdatesEnabled(true);
+        throw;
+    }
+    FolderTreeView->setCurrentItem(current);
+    FolderTreeView->setUpdatesEnabled(true);
+    return found;
+}
+
+void TMainForm::openNode(QTreeWidgetItem* node)
+{
+    // A node that stays open while its children are replaced reports no expansion.
+    FolderTreeViewExpanding(node);
+    node->setExpanded(true);
+}
+
+void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
+{
+    TNodeData* data = GetNodeData(node);
+    if (!data || (data->State & Expanded))
+        return;
+    try {
+        // The network, the cache and FTP sites join with their own issues; their nodes
+        // keep what they show.
+        if (data->RootKind == LocalRoot)
+            LoadLocalChildren(node);
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TMainForm::RefreshNode(QTreeWidgetItem* node, bool checkBusy)
+{
+    TNodeData* data = GetNodeData(node);
+    if (!data)
+        return;
+    std::string busy;
+    if (checkBusy && !FindBusyNode(node, busy)) {
+        ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, busy)));
+        return;
+    }
+    if (node == m_topRoot) {
+        for (int i = 0; i < node->childCount(); ++i)
+            RefreshNode(node->child(i), checkBusy);
+        return;
+    }
+    if (data->RootKind == LocalRoot && data->has(Sys) && node == m_localRoot) {
+        LoadDrives();
+        return;
+    }
+    if (data->RootKind == NetRoot && data->has(Sys)) {
+        LoadNetworkRoot();
+        return;
+    }
+    if (data->RootKind == BookmarkRoot && node == m_bookmarkRoot)
+        return;  // the bookmarks are reloaded by their own command when they join
+    const QTreeWidgetItem* shown = FolderTreeView->currentItem();
+    const QString shownCaption = shown ? shown->text(0) : QString();
+    QStringList leaves;
+    collectVisibleLeaves(node, QString(), leaves);
+    const bool wasExpanded = node->isExpanded();
+    // The tree's own selection changes while nodes go and come are not the user's: the
+    // node to show is chosen at the end.
+    m_treeChanging = true;
+    forgetShownNodeBelow(node);
+    const bool shownGone = m_shownNode == nullptr;
+    FolderTreeView->setUpdatesEnabled(false);
+    QTreeWidgetItem* reselect = nullptr;
+    try {
+        ClearNodeChildren(node);
+        AddPlaceholderChild(node);
+        if (wasExpanded)
+            openNode(node);
+        for (const QString& leaf : leaves) {
+            QTreeWidgetItem* current = node;
+            for (const QString& part : leaf.split(QLatin1Char('\\'))) {
+                openNode(current);
+                QTreeWidgetItem* child = childByCaption(current, part);
+                if (!child)
+                    break;
+                current = child;
+                if (shownGone && !reselect && current->text(0) == shownCaption)
+                    reselect = current;
+            }
+        }
+    } catch (const std::exception& error) {
+        ShowError(str(kStrRefreshFailed) + QString::fromUtf8(error.what()));
+    }
+    FolderTreeView->setUpdatesEnabled(true);
+    m_treeChanging = false;
+    if (shownGone) {
+        // The shown folder went with the old children: show its new self, or the node.
+        QTreeWidgetItem* target = reselect ? reselect : node;
+        if (FolderTreeView->currentItem() == target)
+            ShowNode(target);
+        else
+            FolderTreeView->setCurrentItem(target);
+    }
+}
+
+QTreeWidgetItem* TMainForm::selectedNode() const
+{
+    return FolderTreeView->currentItem();
+}
+
+void TMainForm::DNRenameClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    if (!node)
+        return;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    m_editedNode = node;
+    FolderTreeView->editItem(node, 0);
+}
+
+void TMainForm::FolderTreeViewEditorClosed()
+{
+    // The tree is read-only again after every edit, whether it was taken or cancelled.
+    // The node is forgotten first: changing its flags reports a change of the item too.
+    QTreeWidgetItem* node = m_editedNode;
+    m_editedNode = nullptr;
+    if (node)
+        node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+}
+
+void TMainForm::FolderTreeViewEdited(QTreeWidgetItem* node)
+{
+    if (m_settingCaption || node != m_editedNode)
+        return;
+    FolderTreeViewEditorClosed();
+    TNodeData* data = GetNodeData(node);
+    const std::string text = caption(node);
+    if (!data || text == data->Caption)
+        return;
+    if (data->RootKind == LocalRoot && !data->has(Sys)) {
+        renameLocalFolder(node, data, text);
+    } else if ((data->RootKind == BookmarkRoot || data->RootKind == ExpandedRoot || data->RootKind == FtpRoot)
+               && !data->has(Sys)) {
+        renameStoredNode(node, data, text);
+    } else if (text.empty()) {
+        ShowError(str(kStrEmptyName));
+        m_settingCaption = true;
+        node->setText(0, QString::fromStdString(data->Caption));
+        m_settingCaption = false;
+        FolderTreeView->setCurrentItem(node);
+        DNRenameClick();
+    } else {
+        data->Caption = text;
+    }
+}
+
+void TMainForm::renameLocalFolder(QTreeWidgetItem* node, TNodeData* data, const std::string& text)
+{
+    const std::string oldPath = RemoveBackslash(data->RemoteName);
+    const std::string newPath = std::string(FolderPart(oldPath)) + text;
+    // A name with a separator would move the folder somewhere else instead of renaming it.
+    const bool plainName = !text.empty() && text.find_first_of("\\/") == std::string::npos;
+    bool renamed = false;
+    if (plainName && oldPath.size() > 3) {
+        UpdateRunning = true;
+        renamed = m_shell->FileOperation(FO_RENAME, {oldPath}, QString(), FOF_ALLOWUNDO, false, newPath) == 0
+            && DirectoryExists(newPath);
+        UpdateRunning = false;
+    }
+    m_settingCaption = true;
+    if (renamed) {
+        data->RemoteName = newPath + "\\";
+        data->Caption = text;
+        // The folder is found by its new name from now on.
+        data->Host = text;
+        // Loaded sub-folders carry the old path: load them again when next opened.
+        if (data->State & Expanded) {
+            const bool expanded = node->isExpanded();
+            ClearNodeChildren(node);
+            AddPlaceholderChild(node);
+            if (expanded)
+                openNode(node);
+        }
+    } else {
+        if (!plainName)
+            ShowError(str(kStrRenameFailed));
+        node->setText(0, QString::fromStdString(data->Host));
+    }
+    m_settingCaption = false;
+}
+
+void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const std::string& text)
+{
+    m_settingCaption = true;
+    if (!data->has(Domain)) {
+        ShowError(str(kStrCannotRename));
+        node->setText(0, QString::fromStdString(data->Caption));
+        m_settingCaption = false;
+        return;
+    }
+    const std::string newKey = SafeFileName(text);
+    int error = 0;
+    if (text.empty() || !IsPlainKey(data->Key)
+        || !RenameFile(data->StoreDir + data->Key, data->StoreDir + newKey, &error)) {
+        ShowError(str(kStrRenameFailed));
+        node->setText(0, QString::fromStdString(data->Caption));
+        m_settingCaption = false;
+        return;
+    }
+    if (data->Host == data->Caption)
+        data->Host = text;
+    data->Caption = text;
+    data->Key = newKey;
+    m_settingCaption = false;
+    try {
+        WriteNodeRecord(*data);
+    } catch (const std::exception& failure) {
+        ShowError(str(kStrRenameFailed) + QString::fromUtf8(failure.what()));
+    }
+}
+
+void TMainForm::FolderTreeViewPopupMenuPopup()
+{
+    // Deleting nodes, new folders and computers and the node dialog join with the stored
+    // nodes; renaming follows the rules here already.
+    QAction* rename = findChild<QAction*>(QStringLiteral("DNRename"));
+    const QTreeWidgetItem* node = selectedNode();
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    rename->setEnabled(!data || data->RootKind != NetRoot);
+}
+
+void TMainForm::expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute)
+{
+    // Only what is loaded opens: nothing is read from disk or the network on the way.
+    const TNodeData* data = GetNodeData(node);
+    if (!data || !(data->State & Expanded) || (stopAttribute && data->has(stopAttribute)))
+        return;
+    node->setExpanded(true);
+    for (int i = 0; i < node->childCount(); ++i)
+        expandLevels(node->child(i), stopAttribute);
+}
+
+void TMainForm::N63Click()
+{
+    FolderTreeView->setUpdatesEnabled(false);
+    if (!m_topRoot->isExpanded())
+        m_topRoot->setExpanded(true);
+    expandLevels(m_localRoot, 0);
+    FolderTreeView->setUpdatesEnabled(true);
+}
+
+void TMainForm::N34Click()
+{
+    QTreeWidgetItem* node = selectedNode();
+    if (!node)
+        return;
+    RefreshNode(node, true);
+    FolderTreeViewChange();
+}

@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include "BrowseFixture.h"
+#include "local/TObjShell.h"
+#include "ui/TListView.h"
+#include "ui/TStatusBar.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QStandardItemModel>
+#include <QToolButton>
+
+#include <fstream>
+
+namespace {
+
+class FileListTest : public BrowseFixture {
+protected:
+    void SetUp() override
+    {
+        BrowseFixture::SetUp();
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
+    }
+
+    void writeSized(const std::string& name, size_t size) const { m_drive.writeFile(name, std::string(size, 'x')); }
+
+    QStringList listCaptions() const
+    {
+        QStringList texts;
+        QStandardItemModel* model = m_form->fileListView()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            texts << (model->item(row, 0) ? model->item(row, 0)->text() : QString());
+        return texts;
+    }
+
+    QString panel(int number) const { return m_form->statusBarPanels()->panelText(number); }
+
+    /// Shows a folder of D: and waits until its listing has ended.
+    bool showFolder(const std::string& path)
+    {
+        if (!m_form->SelectLocalPath(path))
+            return false;
+        return waitUntil([this] { return panel(1).contains(QStringLiteral("資料夾,")); });
+    }
+
+    QStandardItem* itemNamed(const QString& caption) const
+    {
+        const auto found = m_form->fileListView()->model()->findItems(caption);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+    void selectOnly(const QString& caption) const
+    {
+        QStandardItem* item = itemNamed(caption);
+        ASSERT_NE(item, nullptr) << caption.toStdString();
+        m_form->fileListView()->selectionModel()->select(
+            item->index(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+};
+
+TEST_F(FileListTest, SummaryTexts)
+{
+    EXPECT_EQ(TMainForm::ListingSummary(0, 1, 2047), QStringLiteral("0 資料夾,1 檔案(2047Bytes)"));
+    EXPECT_EQ(TMainForm::ListingSummary(2, 3, 2048), QStringLiteral("2 資料夾,3 檔案(2.00KB)"));
+    EXPECT_EQ(TMainForm::ListingSummary(0, 0, 2097151), QStringLiteral("0 資料夾,0 檔案(2,048.00KB)"));
+    EXPECT_EQ(TMainForm::ListingSummary(0, 0, 2097152), QStringLiteral("0 資料夾,0 檔案(2.00MB)"));
+    // Files of 4 GiB and more are summed and shown whole.
+    EXPECT_EQ(TMainForm::ListingSummary(0, 1, 5ull << 30), QStringLiteral("0 資料夾,1 檔案(5,120.00MB)"));
+}
+
+TEST_F(FileListTest, ColourGroups)
+{
+    SetupInfo.AsExt1 = true;
+    SetupInfo.Ext1 = ".JPG;.BMP.;.GIF";
+    SetupInfo.Color1 = 0x0000FF;
+    SetupInfo.AsExt2 = true;
+    SetupInfo.Ext2 = ".TXT;.GIF";
+    SetupInfo.Color2 = 0x00FF00;
+    const QColor red(255, 0, 0), green(0, 255, 0), black(Qt::black);
+    EXPECT_EQ(TMainForm::itemColor("A.JP", 1), red) << "a part of a listed extension matches";
+    EXPECT_EQ(TMainForm::itemColor("photo.jpg", 1), red) << "the extension is upper-cased first";
+    EXPECT_EQ(TMainForm::itemColor("x.GIF", 1), red) << "the first group that matches wins";
+    EXPECT_EQ(TMainForm::itemColor("notes.txt", 1), green);
+    EXPECT_EQ(TMainForm::itemColor("README", 1), black) << "no extension, no group";
+    EXPECT_EQ(TMainForm::itemColor("pictures.jpg", 0), black) << "folders stay black";
+    SetupInfo.AsExt1 = false;
+    EXPECT_EQ(TMainForm::itemColor("x.GIF", 1), green);
+    EXPECT_EQ(TMainForm::itemColor("A.JP", 1), black);
+}
+
+TEST_F(FileListTest, ListingTextsAndTheSummary)
+{
+    SetupInfo.ViewStyle = TListView::Details;
+    makeFolder("list/sub");
+    writeSized("list/b.txt", 2047);
+    writeSized("list/a.dat", 0);
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\list"));
+    EXPECT_EQ(listCaptions(), (QStringList{"sub", "a.dat", "b.txt"})) << "folders first, then by name";
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(1, 2, 2047));
+    EXPECT_EQ(m_form->ListMode, 1);
+    EXPECT_FALSE(m_form->statusBarPanels()->isBusy());
+    EXPECT_TRUE(panel(0).startsWith(QStringLiteral("磁碟空間"))) << panel(0).toStdString();
+    EXPECT_TRUE(panel(0).contains(QStringLiteral("GB,可用空間")));
+    QStandardItemModel* model = m_form->fileListView()->model();
+    const int row = itemNamed("b.txt")->row();
+    EXPECT_EQ(model->item(row, 1)->text(), QStringLiteral(".txt"));
+    EXPECT_EQ(model->item(row, 2)->text(), QStringLiteral("D:\\list\\"));
+    EXPECT_FALSE(model->item(row, 3)->text().isEmpty());
+    EXPECT_EQ(m_form->currentAddress(), "local:\\" + driveD()->text(0).toStdString() + "\\list\\");
+    EXPECT_EQ(m_form->AddressComboBox->currentText().toStdString(), m_form->currentAddress());
+
+    // The selection summary counts what is selected, and falls back to the listing's.
+    selectOnly("b.txt");
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(0, 1, 2047));
+    m_form->fileListView()->selectAll();
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(1, 2, 2047));
+    m_form->fileListView()->selectionModel()->clearSelection();
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(1, 2, 2047));
+}
+
+TEST_F(FileListTest, SortingFlipsOneDirectionForAllColumns)
+{
+    SetupInfo.ViewStyle = TListView::Details;
+    makeFolder("sort/dir");
+    writeSized("sort/five", 5);
+    writeSized("sort/hundred", 100);
+    writeSized("sort/twenty", 20);
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\sort"));
+    m_form->FileListViewColumnClick(3);
+    const QStringList bySize = listCaptions();
+    EXPECT_LT(bySize.indexOf("hundred"), bySize.indexOf("twenty")) << "the first click sorts descending";
+    EXPECT_LT(bySize.indexOf("twenty"), bySize.indexOf("five"));
+    m_form->FileListViewColumnClick(0);
+    EXPECT_EQ(listCaptions(), (QStringList{"dir", "five", "hundred", "twenty"})) << "folders first when ascending";
+    m_form->FileListViewColumnClick(0);
+    EXPECT_EQ(listCaptions(), (QStringList{"twenty", "hundred", "five", "dir"}));
+}
+
+TEST_F(FileListTest, HistoryAndAddressLimits)
+{
+    for (int i = 0; i < 35; ++i)
+        makeFolder("h/f" + std::to_string(100 + i));
+    openForm();
+    EXPECT_FALSE(m_form->PriorToolButton->isEnabled());
+    for (int i = 0; i < 35; ++i)
+        ASSERT_TRUE(m_form->SelectLocalPath("D:\\h\\f" + std::to_string(100 + i)));
+    EXPECT_EQ(m_form->PriorPopupMenu->actions().size(), TMainForm::kBackLimit);
+    EXPECT_EQ(m_form->AddressComboBox->count(), TMainForm::kAddressLimit);
+    const std::string prefix = "local:\\" + driveD()->text(0).toStdString() + "\\h\\";
+    EXPECT_EQ(m_form->PriorPopupMenu->actions().first()->text().toStdString(), prefix + "f133\\");
+    EXPECT_TRUE(m_form->PriorToolButton->isEnabled());
+    EXPECT_FALSE(m_form->NextToolButton->isEnabled());
+
+    // Back twice, then forward once: each step lands where it says.
+    m_form->PriorToolButton->click();
+    m_form->PriorToolButton->click();
+    EXPECT_EQ(m_form->currentAddress(), prefix + "f132\\");
+    EXPECT_EQ(m_form->NextPopupMenu->actions().size(), 2);
+    m_form->NextToolButton->click();
+    EXPECT_EQ(m_form->currentAddress(), prefix + "f133\\");
+    ASSERT_EQ(m_form->NextPopupMenu->actions().size(), 1);
+    EXPECT_EQ(m_form->NextPopupMenu->actions().first()->text().toStdString(), prefix + "f134\\");
+
+    // A new step removes only the first forward entry and disables the button.
+    m_form->PriorToolButton->click();
+    EXPECT_EQ(m_form->NextPopupMenu->actions().size(), 2);
+    ASSERT_TRUE(m_form->SelectLocalPath("D:\\h\\f100"));
+    EXPECT_EQ(m_form->NextPopupMenu->actions().size(), 1);
+    EXPECT_FALSE(m_form->NextToolButton->isEnabled());
+
+    // Showing the same place again is no step.
+    const int back = m_form->PriorPopupMenu->actions().size();
+    m_form->findChild<QAction*>(QStringLiteral("N36"))->trigger();
+    EXPECT_EQ(m_form->PriorPopupMenu->actions().size(), back);
+
+    // The address box takes a path and goes there; an unknown one goes nowhere.
+    m_form->AddressComboBox->setEditText(QString::fromStdString(prefix + "f120\\"));
+    emit m_form->AddressComboBox->activated(0);
+    EXPECT_EQ(m_form->currentAddress(), prefix + "f120\\");
+    m_form->AddressComboBox->setEditText(QStringLiteral("local:\\nothing\\"));
+    emit m_form->AddressComboBox->activated(0);
+    EXPECT_EQ(m_form->currentAddress(), "local:\\");
+}
+
+TEST_F(FileListTest, SwitchingFoldersStopsTheOldListing)
+{
+    makeFolder("big");
+    for (int i = 0; i < 20000; ++i)
+        std::ofstream(m_drive.path("big/file" + std::to_string(i) + ".bin"));
+    makeFolder("small");
+    for (const char* name : {"one", "two", "three"})
+        m_drive.writeFile(std::string("small/") + name, "x");
+    openForm();
+    ASSERT_TRUE(m_form->SelectLocalPath("D:\\big"));
+    waitUntil([this] { return m_form->fileListView()->model()->rowCount() > 0; }, 2000);
+    ASSERT_TRUE(showFolder("D:\\small"));
+    EXPECT_EQ(listCaptions(), (QStringList{"one", "three", "two"}));
+    // Nothing of the old folder arrives later.
+    waitUntil([] { return false; }, 500);
+    EXPECT_EQ(listCaptions(), (QStringList{"one", "three", "two"}));
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(0, 3, 3));
+}
+
+TEST_F(FileListTest, TheListFollowsChangesOnDisk)
+{
+    makeFolder("live");
+    m_drive.writeFile("live/first", "x");
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\live"));
+    EXPECT_EQ(listCaptions(), QStringList{"first"});
+    m_drive.writeFile("live/second", "yy");
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{"first", "second"}; }));
+    EXPECT_TRUE(waitUntil([this] { return panel(1) == TMainForm::ListingSummary(0, 2, 3); }));
+    const int back = m_form->PriorPopupMenu->actions().size();
+    std::filesystem::remove(m_drive.path("live/first"));
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{"second"}; }));
+    EXPECT_EQ(m_form->PriorPopupMenu->actions().size(), back) << "a refresh is no step in the history";
+}
+
+TEST_F(FileListTest, RenamingInTheList)
+{
+    makeFolder("rl");
+    m_drive.writeFile("rl/old.txt", "1");
+    m_drive.writeFile("rl/taken.txt", "2");
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\rl"));
+    selectOnly("old.txt");
+    m_form->M1Click();
+    itemNamed("old.txt")->setText(QStringLiteral("新.txt"));
+    EXPECT_TRUE(std::filesystem::exists(m_drive.path("rl/新.txt")));
+    EXPECT_FALSE(std::filesystem::exists(m_drive.path("rl/old.txt")));
+
+    ASSERT_TRUE(waitUntil([this] { return itemNamed(QStringLiteral("新.txt")) != nullptr; }));
+    selectOnly(QStringLiteral("新.txt"));
+    m_form->M1Click();
+    itemNamed(QStringLiteral("新.txt"))->setText(QStringLiteral("taken.txt"));
+    EXPECT_NE(itemNamed(QStringLiteral("新.txt")), nullptr) << "the caption goes back";
+    EXPECT_EQ(m_drive.readFile("rl/taken.txt"), "2");
+    EXPECT_TRUE(std::filesystem::exists(m_drive.path("rl/新.txt")));
+
+    selectOnly(QStringLiteral("新.txt"));
+    m_form->M1Click();
+    itemNamed(QStringLiteral("新.txt"))->setText(QStringLiteral("../out.txt"));
+    EXPECT_NE(itemNamed(QStringLiteral("新.txt")), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(m_drive.path("out.txt")));
+}
+
+TEST_F(FileListTest, ChildNodesAndOpeningAFolderItem)
+{
+    makeFolder("open/inner");
+    openForm();
+    m_form->FolderTreeView->setCurrentItem(m_form->localRoot());
+    EXPECT_EQ(m_form->ListMode, 2);
+    EXPECT_TRUE(listCaptions().contains(driveD()->text(0)));
+    EXPECT_EQ(panel(1), QStringLiteral("%1 項目").arg(m_form->localRoot()->childCount()));
+
+    ASSERT_TRUE(showFolder("D:\\open"));
+    selectOnly("inner");
+    m_form->OpenItem();
+    EXPECT_EQ(GetNodeData(m_form->shownNode())->RemoteName, "D:\\open\\inner\\");
+}
+
+} // namespace
