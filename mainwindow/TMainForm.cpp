@@ -76,6 +76,10 @@ TMainForm::TMainForm(QWidget* parent)
 TMainForm::~TMainForm()
 {
     FormDestroy();
+    // The child widgets are destroyed after this object has stopped being a TMainForm, and
+    // some of them still signal on the way out (an open tree editor closes): cut them off.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     if (MainForm == this)
         MainForm = nullptr;
 }
