@@ -138,10 +138,11 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
     return menu;
 }
 
-bool DisplayContextMenu(QWidget* window, const std::string& path, const QPoint& screenPoint, bool* rename,
-                        TObjShell* shell)
+namespace {
+
+bool execContextMenu(QWidget* window, const std::vector<std::string>& paths, const QPoint& screenPoint,
+                     bool* rename, TObjShell* shell)
 {
-    const std::vector<std::string> paths = ResolvePaths(path);
     if (paths.empty())
         return false;
     bool renameChosen = false;
@@ -153,19 +154,18 @@ bool DisplayContextMenu(QWidget* window, const std::string& path, const QPoint& 
     return chosen;
 }
 
+} // namespace
+
+bool DisplayContextMenu(QWidget* window, const std::string& path, const QPoint& screenPoint, bool* rename,
+                        TObjShell* shell)
+{
+    return execContextMenu(window, ResolvePaths(path), screenPoint, rename, shell);
+}
+
 bool DisplayContextMenu(QWidget* window, const std::string& folder, const std::vector<std::string>& names,
                         const QPoint& screenPoint, bool* rename, TObjShell* shell)
 {
-    const std::vector<std::string> paths = ResolvePaths(folder, names);
-    if (paths.empty())
-        return false;
-    bool renameChosen = false;
-    QMenu* menu = CreateContextMenu(window, paths, &renameChosen, shell);
-    const bool chosen = menu->exec(screenPoint) != nullptr;
-    delete menu;
-    if (rename)
-        *rename = renameChosen;
-    return chosen;
+    return execContextMenu(window, ResolvePaths(folder, names), screenPoint, rename, shell);
 }
 
 bool PerformDefaultAction(QWidget*, const std::string& path)
