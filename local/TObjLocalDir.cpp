@@ -17,7 +17,6 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QSet>
-#include <QStandardItemModel>
 
 #include <algorithm>
 #include <numeric>
@@ -131,16 +130,6 @@ QImage FirstAnimatedCursorFrame(const QString& nativePath)
 } // namespace
 
 // A prepared list item: the texts of the view style the lister runs for.
-struct TObjLocalDir::Row {
-    QString name;
-    QString ext;
-    QString size;
-    QString attributes;
-    QString date;
-    int image = 0;
-    uint64_t value = 0;
-};
-
 // An own icon found in the second pass, for the window thread to add.
 struct TObjLocalDir::OwnIcon {
     int item = 0;
@@ -312,46 +301,47 @@ void TObjLocalDir::firstPass()
     };
     double lastModified = -1e300;
     QString lastDate;
-    std::vector<Row> batch;
+    std::vector<TListItem> batch;
     batch.reserve(kBatchRows);
     auto lastFlush = std::chrono::steady_clock::now();
     bool firstBatch = true;
     for (const TLocalItem& item : Items) {
         if (Terminated())
             break;
-        Row row;
-        row.name = item.Name;
+        TListItem row;
+        row.Caption = item.Name;
+        QString ext;
         if (!item.isFolder()) {
-            row.ext = Extension(item.Name);
-            const QString upper = row.ext.toUpper();
+            ext = Extension(item.Name);
+            const QString upper = ext.toUpper();
             // Links and launchers are keyed by their own name; programs are told by their
             // mode bits, not by the extension alone.
             const bool perFile = item.Symlink || upper == QLatin1String(".LNK")
                 || upper == QLatin1String(".DESKTOP") || (item.Executable && IsProgramExtension(upper));
             const auto hit = perFile ? known.cend() : known.constFind(upper);
             if (hit != known.cend()) {
-                row.image = *hit;
+                row.ImageIndex = *hit;
             } else {
                 int found = -1;
                 if (!perFile)
-                    SynchronizeUnlessStopped([&] { found = m_images->findKey(row.ext); });
-                row.image = found >= 0 ? found + TImageLists::kFixedImages : resolveIcon(item, upper);
+                    SynchronizeUnlessStopped([&] { found = m_images->findKey(ext); });
+                row.ImageIndex = found >= 0 ? found + TImageLists::kFixedImages : resolveIcon(item, upper);
                 if (!perFile)
-                    known.insert(upper, row.image);
+                    known.insert(upper, row.ImageIndex);
             }
-            row.value = item.Size;
+            row.StateIndex = item.Size;
         }
         if (m_details) {
             // Equal texts share one string: a large folder repeats the same few sizes,
             // attribute words and extensions, and many files share their date.
-            row.ext = intern(row.ext);
-            row.size = intern(item.isFolder() ? SizeText(0) : SizeText(item.Size));
-            row.attributes = intern(AttributeText(item.Attributes));
             if (item.Modified != lastModified) {
                 lastModified = item.Modified;
                 lastDate = DateText(item.Modified);
             }
-            row.date = lastDate;
+            row.SubItems = {intern(ext), m_folderPath, intern(item.isFolder() ? SizeText(0) : SizeText(item.Size)),
+                            intern(AttributeText(item.Attributes)), lastDate};
+        } else {
+            row.SubItems = {QString(), m_folderPath};
         }
         batch.push_back(std::move(row));
         const auto now = std::chrono::steady_clock::now();
@@ -372,44 +362,13 @@ void TObjLocalDir::firstPass()
     });
 }
 
-void TObjLocalDir::insertRows(std::vector<Row>& rows)
+void TObjLocalDir::insertRows(std::vector<TListItem>& rows)
 {
     if (rows.empty())
         return;
     SynchronizeUnlessStopped([this, &rows] {
-        if (!m_listView)
-            return;
-        QStandardItemModel* model = m_listView->model();
-        const TImageList& images = m_images->listImages(m_large);
-        const int columns = m_details ? 6 : 3;
-        if (model->columnCount() < columns)
-            model->setColumnCount(columns);
-        const int first = model->rowCount();
-        const int count = static_cast<int>(rows.size());
-        // One insertion for the whole batch; the cells are then filled without a signal each
-        // and announced in one change.
-        model->insertRows(first, count);
-        {
-            const QSignalBlocker quiet(model);
-            for (int i = 0; i < count; ++i) {
-                Row& row = rows[size_t(i)];
-                auto* caption = new QStandardItem(images.icon(row.image), row.name);
-                caption->setData(row.image, ImageIndexRole);
-                caption->setData(QVariant::fromValue<qulonglong>(row.value), StateIndexRole);
-                model->setItem(first + i, 0, caption);
-                if (m_details) {
-                    model->setItem(first + i, 1, new QStandardItem(row.ext));
-                    model->setItem(first + i, 2, new QStandardItem(m_folderPath));
-                    model->setItem(first + i, 3, new QStandardItem(row.size));
-                    model->setItem(first + i, 4, new QStandardItem(row.attributes));
-                    model->setItem(first + i, 5, new QStandardItem(row.date));
-                } else {
-                    model->setItem(first + i, 1, new QStandardItem());
-                    model->setItem(first + i, 2, new QStandardItem(m_folderPath));
-                }
-            }
-        }
-        emit model->dataChanged(model->index(first, 0), model->index(first + count - 1, columns - 1));
+        if (m_listView)
+            m_listView->model()->appendItems(rows);
     });
     rows.clear();
 }

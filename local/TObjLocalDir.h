@@ -48,8 +48,8 @@ public:
 
     /// Roles of the first column's item: the image number and the size value (the file
     /// list's state index, which the window adds up for the selected files).
-    static constexpr int ImageIndexRole = Qt::UserRole + 2;
-    static constexpr int StateIndexRole = Qt::UserRole + 4;
+    static constexpr int ImageIndexRole = TListModel::ImageIndexRole;
+    static constexpr int StateIndexRole = TListModel::StateIndexRole;
 
     /// `folderPath` ends with a backslash ("C:\dir\"). The view style is taken now; a
     /// later change does not affect this lister. `images` holds the icon key list.
@@ -86,7 +86,6 @@ protected:
     }
 
 private:
-    struct Row;
     struct OwnIcon;
 
     void reportStatus();
@@ -96,7 +95,7 @@ private:
     int resolveIcon(const TLocalItem& item, const QString& upperExt);
     void secondPass();
     bool loadOwnIcon(const TLocalItem& item, OwnIcon& icon) const;
-    void insertRows(std::vector<Row>& rows);
+    void insertRows(std::vector<TListItem>& rows);
     QString fullPath(const TLocalItem& item) const { return m_folderPath + item.Name; }
     std::string nativePath(const TLocalItem& item) const;
 

@@ -21,7 +21,6 @@
 #include <QCollator>
 #include <QLabel>
 #include <QLocale>
-#include <QStandardItemModel>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -48,9 +47,9 @@ QString strWith(int number, const QString& argument)
     return QString::fromStdString(FormatMessageId(number, argument.toStdString()));
 }
 
-bool isFolderItem(const QStandardItem* item)
+bool isFolderItem(const TListItem& item)
 {
-    return item && item->data(TMainForm::ListImageRole).toInt() == TImageLists::Folder;
+    return item.ImageIndex == TImageLists::Folder;
 }
 
 QString upperExtension(const QString& name)
@@ -97,12 +96,7 @@ void TMainForm::ListLocalFolder()
 
 void TMainForm::setItemImage(int itemNumber, int imageIndex)
 {
-    QStandardItem* item = FileListView->model()->item(itemNumber, NameColumn);
-    if (!item)
-        return;
-    const bool large = FileListView->viewStyle() == TListView::LargeIcons;
-    item->setIcon(m_images->listImages(large).icon(imageIndex));
-    item->setData(imageIndex, ListImageRole);
+    FileListView->model()->setImageIndex(itemNumber, imageIndex);
 }
 
 void TMainForm::UpdateListingStatus(TObjLocalDir* lister)
@@ -139,12 +133,12 @@ void TMainForm::FileListViewSelectionChanged()
     int64_t folders = 0, files = 0;
     uint64_t bytes = 0;
     for (const QModelIndex& row : rows) {
-        const QStandardItem* item = FileListView->model()->itemFromIndex(row.siblingAtColumn(NameColumn));
+        const TListItem& item = FileListView->model()->item(row.row());
         if (isFolderItem(item)) {
             ++folders;
         } else {
             ++files;
-            bytes += item->data(ListSizeRole).toULongLong();
+            bytes += item.StateIndex;
         }
     }
     StatusBar->setPanelText(1, ListingSummary(folders, files, bytes));
@@ -152,41 +146,30 @@ void TMainForm::FileListViewSelectionChanged()
 
 void TMainForm::FileListViewColumnClick(int column)
 {
-    QStandardItemModel* model = FileListView->model();
+    TListModel* model = FileListView->model();
     if (model->rowCount() == 0)
         return;
     const bool ascending = m_sortToggle;
     m_sortToggle = !m_sortToggle;
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    auto text = [](const QList<QStandardItem*>& row, int c) {
-        const QStandardItem* item = row.value(c);
-        return item ? item->text() : QString();
-    };
-    auto less = [&](const QList<QStandardItem*>& a, const QList<QStandardItem*>& b) {
+    auto text = [column](const TListItem& item) { return column == NameColumn ? item.Caption : item.SubItems.value(column - 1); };
+    auto less = [&](const TListItem& a, const TListItem& b) {
         if (column == NameColumn) {
-            const bool folderA = isFolderItem(a.first()), folderB = isFolderItem(b.first());
-            if (folderA != folderB)
-                return folderA;
-            return collator.compare(a.first()->text(), b.first()->text()) < 0;
+            if (isFolderItem(a) != isFolderItem(b))
+                return isFolderItem(a);
+            return collator.compare(a.Caption, b.Caption) < 0;
         }
-        const QString ta = text(a, column), tb = text(b, column);
+        const QString ta = text(a), tb = text(b);
         if (column == SizeColumn && ta.size() != tb.size())
             return ta.size() < tb.size();
         return ta.compare(tb, Qt::CaseInsensitive) < 0;
     };
-    QList<QList<QStandardItem*>> rows;
-    rows.reserve(model->rowCount());
     FileListView->beginUpdate();
-    while (model->rowCount() > 0)
-        rows.append(model->takeRow(model->rowCount() - 1));
-    std::reverse(rows.begin(), rows.end());
     if (ascending)
-        std::stable_sort(rows.begin(), rows.end(), less);
+        model->sortItems(less);
     else
-        std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) { return less(b, a); });
-    for (QList<QStandardItem*>& row : rows)
-        model->appendRow(row);
+        model->sortItems([&](const TListItem& a, const TListItem& b) { return less(b, a); });
     FileListView->endUpdate();
 }
 
@@ -214,22 +197,23 @@ QStringList TMainForm::selectedCaptions() const
     return captions;
 }
 
-QStandardItem* TMainForm::firstSelectedItem() const
+int TMainForm::firstSelectedRow() const
 {
-    QModelIndexList rows = FileListView->selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return nullptr;
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    return FileListView->model()->itemFromIndex(rows.first().siblingAtColumn(NameColumn));
+    int first = -1;
+    for (const QModelIndex& row : FileListView->selectionModel()->selectedRows())
+        if (first < 0 || row.row() < first)
+            first = row.row();
+    return first;
 }
 
 void TMainForm::OpenItem()
 {
-    const QStandardItem* item = firstSelectedItem();
+    const int row = firstSelectedRow();
     const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
-    if (!item || !data)
+    if (row < 0 || !data)
         return;
-    const QString captionText = item->text();
+    const TListItem& item = FileListView->model()->item(row);
+    const QString captionText = item.Caption;
     const bool fileSystem = data->RootKind == LocalRoot || data->RootKind == NetRoot || data->RootKind == ExpandedRoot;
     if (fileSystem && (data->has(Folder) || data->has(Computer)) && !isFolderItem(item)) {
         const std::string file = data->RemoteName + captionText.toStdString();
@@ -277,21 +261,20 @@ void TMainForm::SelectChildByCaption(const QString& text)
 
 void TMainForm::M1Click()
 {
-    QStandardItem* item = firstSelectedItem();
-    if (!item)
+    const int row = firstSelectedRow();
+    if (row < 0)
         return;
-    m_listEditOld = item->text();
-    m_listEditing = item;
-    FileListView->currentView()->edit(item->index());
+    m_listEditOld = FileListView->model()->item(row).Caption;
+    m_listEditing = row;
+    FileListView->currentView()->edit(FileListView->model()->index(row, NameColumn));
 }
 
-void TMainForm::FileListViewEdited(QStandardItem* item)
+void TMainForm::FileListViewEdited(int row, const QString& newCaption)
 {
-    if (item != m_listEditing || item->column() != NameColumn)
+    if (row != m_listEditing)
         return;
-    m_listEditing = nullptr;
+    m_listEditing = -1;
     const QString oldCaption = m_listEditOld;
-    const QString newCaption = item->text();
     if (newCaption == oldCaption)
         return;
     bool renamed = false;
@@ -321,6 +304,6 @@ void TMainForm::FileListViewEdited(QStandardItem* item)
     } else if (ListMode == 3) {
         ShowInformation(kStrNoRenameInCache);
     }
-    if (!renamed)
-        item->setText(oldCaption);  // no longer the edited item: not taken as another edit
+    if (renamed)
+        FileListView->model()->setCaption(row, newCaption);
 }

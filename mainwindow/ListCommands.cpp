@@ -4,6 +4,7 @@
 
 #include "local/FileOperationEngine.h"
 #include "local/ItemProp.h"
+#include "local/TImageLists.h"
 #include "local/TObjShell.h"
 #include "platform/Exception.h"
 #include "resources/StringTable.h"
@@ -15,7 +16,6 @@
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
-#include <QStandardItemModel>
 #include <QTreeWidget>
 
 namespace {
@@ -61,10 +61,10 @@ void TMainForm::N31Click()
     const TNodeData* data = shownData();
     if (!data)
         return;
-    const QStandardItem* item = firstSelectedItem();
-    if (item && item->data(ListImageRole).toInt() == 0) {
+    const int row = firstSelectedRow();
+    if (row >= 0 && FileListView->model()->item(row).ImageIndex == TImageLists::Folder) {
         // The folder item itself, not the folder that holds it.
-        m_shell->OpenPath(data->RemoteName + item->text().toStdString());
+        m_shell->OpenPath(data->RemoteName + FileListView->model()->item(row).Caption.toStdString());
         return;
     }
     m_shell->OpenPath(data->RemoteName);

@@ -24,7 +24,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QStandardItemModel>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -73,7 +72,7 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
     m_shownNode = node;
 
     FileListView->beginUpdate();
-    FileListView->model()->removeRows(0, FileListView->model()->rowCount());
+    FileListView->model()->clear();
     FileListView->endUpdate();
     m_images->resetListImages();
 
@@ -287,25 +286,27 @@ void TMainForm::ListChildNodes()
         startNodeLister();
         return;
     }
-    FileListView->beginUpdate();
+    std::vector<TListItem> items;
+    items.reserve(size_t(m_shownNode->childCount()));
     for (int i = 0; i < m_shownNode->childCount(); ++i)
-        FileListView->model()->appendRow(childNodeRow(m_shownNode->child(i)));
+        items.push_back(childNodeRow(m_shownNode->child(i)));
+    FileListView->beginUpdate();
+    FileListView->model()->appendItems(items);
     FileListView->endUpdate();
 }
 
-QList<QStandardItem*> TMainForm::childNodeRow(const QTreeWidgetItem* child) const
+TListItem TMainForm::childNodeRow(const QTreeWidgetItem* child) const
 {
     const TNodeData* childData = GetNodeData(child);
-    const int image = TObjNodeDir::ListImage(childData ? childData->ImageIndex : 0);
-    const bool large = FileListView->viewStyle() == TListView::LargeIcons;
-    auto* item = new QStandardItem(m_images->listImages(large).icon(image), child->text(0));
-    item->setData(image, ListImageRole);
-    return {item};
+    TListItem item;
+    item.Caption = child->text(0);
+    item.ImageIndex = TObjNodeDir::ListImage(childData ? childData->ImageIndex : 0);
+    return item;
 }
 
 void TMainForm::startNodeLister()
 {
-    auto* lister = new TObjNodeDir(m_shownNode, FileListView, m_images.get());
+    auto* lister = new TObjNodeDir(m_shownNode, FileListView);
     lister->SetReceiver(this);
     lister->OnTerminate = [this](TWorkerThread* sender) {
         if (m_workers[NodeDirSlot] == sender)
@@ -413,19 +414,21 @@ void TMainForm::connectBrowsing()
     connect(AddressComboBox->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::AddressComboBoxExit);
     connect(AddressComboBox, &QComboBox::activated, this, &TMainForm::AddressComboBoxExit);
 
-    QStandardItemModel* model = FileListView->model();
-    model->setHorizontalHeaderLabels({QStringLiteral("檔名"), QStringLiteral("副檔名"), QStringLiteral("位置"),
-                                      QStringLiteral("大小"), QStringLiteral("屬性"), QStringLiteral("修改日期")});
-    model->setHeaderData(3, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
+    TListModel* model = FileListView->model();
+    model->setColumns({QStringLiteral("檔名"), QStringLiteral("副檔名"), QStringLiteral("位置"), QStringLiteral("大小"),
+                       QStringLiteral("屬性"), QStringLiteral("修改日期")});
+    model->setColumnAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+    FileListView->setImageLists(&m_images->SImageList, &m_images->LImageList);
     auto* colours = new TFileListDelegate(
+        FileListView,
         [](const QModelIndex& index) { return itemColor(index.data().toString(), index.data(ListImageRole).toInt()); },
         this);
-    connect(model, &QStandardItemModel::itemChanged, this, &TMainForm::FileListViewEdited);
+    FileListView->setItemDelegate(colours);
+    connect(model, &TListModel::captionEdited, this, &TMainForm::FileListViewEdited);
     connect(FileListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TMainForm::FileListViewSelectionChanged);
     for (QAbstractItemView* view : FileListView->findChildren<QAbstractItemView*>()) {
         view->setContextMenuPolicy(Qt::CustomContextMenu);
-        view->setItemDelegate(colours);
         connect(view, &QAbstractItemView::doubleClicked, this, &TMainForm::OpenItem);
         connect(view, &QWidget::customContextMenuRequested, this, &TMainForm::FileListViewContextPopup);
         if (auto* details = qobject_cast<QTreeView*>(view)) {

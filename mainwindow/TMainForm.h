@@ -1,12 +1,15 @@
 #pragma once
-#include <QMainWindow>
+#include "local/TObjDisk.h"
+#include "ui/TListModel.h"
+
+#include <QColor>
 #include <QHash>
 #include <QIcon>
-#include <QColor>
+#include <QMainWindow>
 #include <QPoint>
-#include <QStringList>
 #include <QPointer>
-#include "local/TObjDisk.h"
+#include <QStringList>
+
 #include <array>
 #include <functional>
 #include <string>
@@ -23,7 +26,6 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
-class QStandardItem;
 class QTimer;
 class TImageLists;
 class TObjLocalDir;
@@ -89,8 +91,8 @@ public:
 
     // Navigation and the file list (Navigation.cpp, FileList.cpp, ListCommands.cpp).
     /// Roles of a list item's first column: its image number and, for files, its size.
-    static constexpr int ListImageRole = Qt::UserRole + 2;
-    static constexpr int ListSizeRole = Qt::UserRole + 4;
+    static constexpr int ListImageRole = TListModel::ImageIndexRole;
+    static constexpr int ListSizeRole = TListModel::StateIndexRole;
     /// Entries the address box keeps, entries the back list keeps.
     static constexpr int kAddressLimit = 30;
     static constexpr int kBackLimit = 16;
@@ -176,7 +178,7 @@ private:
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();
-    QList<QStandardItem*> childNodeRow(const QTreeWidgetItem* child) const;
+    TListItem childNodeRow(const QTreeWidgetItem* child) const;
     void startNodeLister();
     void watchShownFolder(const std::string& folder);
     void ShownFolderChanged();
@@ -187,9 +189,10 @@ private:
     void setItemImage(int itemNumber, int imageIndex);
     void UpdateListingStatus(TObjLocalDir* lister);
     void FileListViewSelectionChanged();
-    void FileListViewEdited(QStandardItem* item);
+    void FileListViewEdited(int row, const QString& newCaption);
     QStringList selectedCaptions() const;
-    QStandardItem* firstSelectedItem() const;
+    /// Row of the first selected item in list order, or -1.
+    int firstSelectedRow() const;
 
     // Commands on the list's selection.
     const TNodeData* shownData() const;
@@ -324,7 +327,7 @@ private:
     bool m_sortToggle = false;
     bool m_refreshShownFolder = false;
     QStringList m_changedDrives;
-    QStandardItem* m_listEditing = nullptr;
+    int m_listEditing = -1;
     QString m_listEditOld;
     QPoint m_listMenuPoint;
 

@@ -4,14 +4,12 @@
 #include "local/TObjLocalDir.h"
 #include "store/NodeTree.h"
 
-#include <QStandardItemModel>
 #include <QTreeWidgetItem>
 
-TObjNodeDir::TObjNodeDir(QTreeWidgetItem* node, TListView* listView, TImageLists* images)
+TObjNodeDir::TObjNodeDir(QTreeWidgetItem* node, TListView* listView)
     : m_node(node)
     , m_nodeData(GetNodeData(node))
     , m_listView(listView)
-    , m_images(images)
     , m_viewStyle(listView->viewStyle())
     , m_count(node->childCount())
 {
@@ -61,11 +59,10 @@ void TObjNodeDir::Execute()
         SynchronizeUnlessStopped([this, &caption, image] {
             if (!m_listView)
                 return;
-            auto* item = new QStandardItem(caption);
-            item->setData(image, TObjLocalDir::ImageIndexRole);
-            if (m_images)
-                item->setIcon(m_images->listImages(m_viewStyle == TListView::LargeIcons).icon(image));
-            m_listView->model()->appendRow(item);
+            TListItem item;
+            item.Caption = caption;
+            item.ImageIndex = image;
+            m_listView->model()->appendItem(std::move(item));
         });
     }
     if (bulk)

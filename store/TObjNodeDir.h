@@ -10,7 +10,6 @@
 #include <vector>
 
 class QTreeWidgetItem;
-class TImageLists;
 struct TNodeData;
 
 // Lists the children of a tree node as file list items in the background, for nodes with
@@ -22,9 +21,7 @@ public:
     /// Items between two renewals of the bulk update, so the list repaints as it fills.
     static constexpr int kRepaintEvery = 200;
 
-    /// Window thread. `images` gives the items their pictures (the list's image lists hold
-    /// the tree's images from number 6 on); may be null.
-    TObjNodeDir(QTreeWidgetItem* node, TListView* listView, TImageLists* images = nullptr);
+    TObjNodeDir(QTreeWidgetItem* node, TListView* listView);
 
     void StartListing() { Resume(); }
 
@@ -48,7 +45,6 @@ private:
     QTreeWidgetItem* m_node;  // for reference only; never read after construction
     TNodeData* m_nodeData;
     QPointer<TListView> m_listView;
-    TImageLists* m_images;
     int m_viewStyle;
     int m_count;
     QStringList m_captions;

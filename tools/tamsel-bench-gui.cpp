@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QStandardItemModel>
 #include <QTimer>
 
 #include <cstdio>
@@ -174,7 +173,7 @@ int switchFolders(const char* folder, const char* other, int delayMs)
     click.start();
     if (old)
         old->Terminate();
-    view.model()->removeRows(0, view.model()->rowCount());
+    view.model()->clear();
     images.resetListImages();
     bool newDone = false;
     startLister(view, images, newFolder, &newDone);
@@ -185,7 +184,7 @@ int switchFolders(const char* folder, const char* other, int delayMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5), QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     int oldRows = 0;
     for (int r = 0; r < view.model()->rowCount(); ++r)
-        if (view.model()->item(r, 2)->text() == oldFolder)
+        if (view.model()->item(r).SubItems.value(1) == oldFolder)
             ++oldRows;
     std::printf("old_listing_running_at_click: %s\n", oldStillRunning ? "yes" : "no");
     std::printf("switch_first_items_ms: %.1f\n", firstMs);

@@ -1,13 +1,22 @@
 #include "ui/TListView.h"
 
+#include "ui/TImageList.h"
+
+#include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <QListView>
-#include <QStandardItemModel>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 constexpr int kLargeIcon = 32;
 constexpr int kSmallIcon = 16;
+// Width of a large-icon cell, and the widest a list column may grow for a long caption.
+constexpr int kLargeCellWidth = 84;
+constexpr int kMaxListItemWidth = 360;
+// Room around the picture and the caption inside an item.
+constexpr int kItemPadding = 8;
 
 // Views that hold their layout while a bulk update is open: each insertion would otherwise
 // make them lay out every row again, which costs n² time over a large folder filled in
@@ -31,6 +40,7 @@ public:
         if (m_pending)
             doItemsLayout();
     }
+    void layoutLater() { View::scheduleDelayedItemsLayout(); }
 
 private:
     const int* m_updateCount;
@@ -40,7 +50,7 @@ private:
 
 TListView::TListView(QWidget* parent)
     : QStackedWidget(parent)
-    , m_model(new QStandardItemModel(this))
+    , m_model(new TListModel(this))
     , m_iconView(new HeldLayoutView<QListView>(&m_updateCount, this))
     , m_detailView(new HeldLayoutView<QTreeView>(&m_updateCount, this))
 {
@@ -58,9 +68,83 @@ TListView::TListView(QWidget* parent)
     m_detailView->setItemsExpandable(false);
     m_detailView->setUniformRowHeights(true);
     m_detailView->setSortingEnabled(false);
+    m_iconView->setTextElideMode(Qt::ElideRight);
     addWidget(m_iconView);
     addWidget(m_detailView);
+    setItemDelegate(new TListViewDelegate(this, this));
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { measureCaptions(first, last); });
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        if (from.column() == 0)
+            measureCaptions(from.row(), to.row());
+    });
+    auto forget = [this] {
+        if (m_model->rowCount() == 0 && m_captionWidth != 0) {
+            m_captionWidth = 0;
+            updateItemSize();
+        }
+    };
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, forget);
+    connect(m_model, &QAbstractItemModel::modelReset, this, forget);
     setViewStyle(List);
+}
+
+void TListView::setImageLists(const TImageList* small, const TImageList* large)
+{
+    m_smallImages = small;
+    m_largeImages = large;
+    m_model->setIconSource([this](int image) {
+        const TImageList* images = m_viewStyle == LargeIcons ? m_largeImages : m_smallImages;
+        return images ? images->icon(image) : QIcon();
+    });
+}
+
+void TListView::setItemDelegate(QStyledItemDelegate* delegate)
+{
+    m_iconView->setItemDelegate(delegate);
+    m_detailView->setItemDelegate(delegate);
+}
+
+QSize TListView::itemSize() const
+{
+    return m_itemSize;
+}
+
+void TListView::measureCaptions(int first, int last)
+{
+    // Details size their columns by the header; only the other styles need the widest caption.
+    if (m_viewStyle == Details)
+        return;
+    const QFontMetrics metrics(m_iconView->font());
+    int widest = m_captionWidth;
+    for (int row = first; row <= last && row < m_model->rowCount(); ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(m_model->item(row).Caption));
+    if (widest != m_captionWidth) {
+        m_captionWidth = widest;
+        updateItemSize();
+    }
+}
+
+void TListView::updateItemSize()
+{
+    const QFontMetrics metrics(m_iconView->font());
+    QSize size;
+    switch (m_viewStyle) {
+    case LargeIcons:
+        size = QSize(kLargeCellWidth, kLargeIcon + 2 * metrics.lineSpacing() + kItemPadding);
+        break;
+    case SmallIcons:
+    case List:
+        size = QSize(std::min(kMaxListItemWidth, kSmallIcon + m_captionWidth + 2 * kItemPadding),
+                     std::max(kSmallIcon, metrics.height()) + kItemPadding / 2);
+        break;
+    default:
+        break;
+    }
+    if (size == m_itemSize)
+        return;
+    m_itemSize = size;
+    static_cast<HeldLayoutView<QListView>*>(m_iconView)->layoutLater();
 }
 
 QItemSelectionModel* TListView::selectionModel() const
@@ -101,6 +185,13 @@ void TListView::setViewStyle(int style)
     // Mode changes reset these; the list always wraps into columns or rows.
     m_iconView->setWrapping(true);
     m_iconView->setResizeMode(QListView::Adjust);
+    m_iconView->setWordWrap(style == LargeIcons);
+    if (style != Details) {
+        m_captionWidth = 0;
+        measureCaptions(0, m_model->rowCount() - 1);
+    }
+    updateItemSize();
+    m_model->iconsChanged();
     setCurrentWidget(style == Details ? static_cast<QWidget*>(m_detailView) : m_iconView);
 }
 
@@ -147,4 +238,10 @@ void TListView::endUpdate()
         m_detailView->setUpdatesEnabled(true);
         emit updatesEnded();
     }
+}
+
+QSize TListViewDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QSize size = m_list->itemSize();
+    return size.isValid() ? size : QStyledItemDelegate::sizeHint(option, index);
 }

@@ -1,11 +1,15 @@
 #pragma once
+#include "ui/TListModel.h"
+
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 
 class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
-class QStandardItemModel;
 class QTreeView;
+class TImageList;
+class TListView;
 
 // The file list: one item model shown in one of four view styles (0 large icons, 1 small
 // icons, 2 list, 3 details). The icon styles and the list share a list view; details use a
@@ -18,12 +22,21 @@ public:
 
     explicit TListView(QWidget* parent = nullptr);
 
-    QStandardItemModel* model() const { return m_model; }
+    TListModel* model() const { return m_model; }
     QItemSelectionModel* selectionModel() const;
     QAbstractItemView* currentView() const;
 
     void setViewStyle(int style);
     int viewStyle() const { return m_viewStyle; }
+    /// The pictures of image numbers: the large list in large icons, the small one otherwise.
+    void setImageLists(const TImageList* small, const TImageList* large);
+    /// The size every item takes in the icon styles and the list: wide enough for the
+    /// longest caption in the list styles (up to a limit, beyond which captions are cut), and
+    /// a fixed cell with two lines of caption under the picture in large icons. Invalid in
+    /// details.
+    QSize itemSize() const;
+    /// Gives the views a delegate of their own; it must size items by `itemSize`.
+    void setItemDelegate(QStyledItemDelegate* delegate);
     /// Lays the items out again (in list style by passing through small icons and back, which
     /// is what recomputes the columns).
     void relayout();
@@ -41,9 +54,28 @@ signals:
     void updatesEnded();
 
 private:
-    QStandardItemModel* m_model;
+    void measureCaptions(int first, int last);
+    void updateItemSize();
+
+    TListModel* m_model;
     QListView* m_iconView;
     QTreeView* m_detailView;
     int m_viewStyle = List;
     int m_updateCount = 0;
+    const TImageList* m_smallImages = nullptr;
+    const TImageList* m_largeImages = nullptr;
+    int m_captionWidth = 0;
+    QSize m_itemSize;
+};
+
+// Draws the items of a TListView at the size the list gives them, so that all items of a
+// list take one size and long captions are neither cut short by the first item's width nor
+// measured one by one when a large folder is laid out.
+class TListViewDelegate : public QStyledItemDelegate {
+public:
+    TListViewDelegate(const TListView* list, QObject* parent) : QStyledItemDelegate(parent), m_list(list) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    const TListView* m_list;
 };

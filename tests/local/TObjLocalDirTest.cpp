@@ -10,7 +10,6 @@
 
 #include <QLocale>
 #include <QRegularExpression>
-#include <QStandardItemModel>
 
 #include <filesystem>
 #include <fcntl.h>
@@ -44,7 +43,7 @@ protected:
                 errorText = w->ErrorText;
             }
         };
-        worker->OnItemImage = [this](int item, int image) { view.model()->item(item)->setData(image, TObjLocalDir::ImageIndexRole); };
+        worker->OnItemImage = [this](int item, int image) { view.model()->setImageIndex(item, image); };
         worker->StartListing();
         if (!WaitFor([this] { return runState == 5; }, 20000))
             return false;
@@ -55,8 +54,12 @@ protected:
     {
         return relative.empty() ? std::string("D:\\") : "D:\\" + relative + "\\";
     }
-    QString text(int row, int column) const { return view.model()->item(row, column)->text(); }
-    int image(int row) const { return view.model()->item(row)->data(TObjLocalDir::ImageIndexRole).toInt(); }
+    QString text(int row, int column) const
+    {
+        const TListModel* model = view.model();
+        return column == 0 ? model->item(row).Caption : model->item(row).SubItems.value(column - 1);
+    }
+    int image(int row) const { return view.model()->item(row).ImageIndex; }
 
     TempTree tree;
     TListView view;
@@ -82,7 +85,7 @@ TEST_F(LocalDirTest, DetailsTextsOrderAndTotals)
     EXPECT_EQ(folders, 2);
     EXPECT_EQ(files, 4);
     EXPECT_EQ(bytes, 1539u);
-    QStandardItemModel* model = view.model();
+    const TListModel* model = view.model();
     ASSERT_EQ(model->rowCount(), 6);
     EXPECT_EQ(view.updateCount(), 0);
     // Folders first whatever their letters; b before C; the locale's collation for the rest.
@@ -104,7 +107,7 @@ TEST_F(LocalDirTest, DetailsTextsOrderAndTotals)
     EXPECT_EQ(text(noext, 1), "");
     EXPECT_EQ(image(noext), TImageLists::File);
     EXPECT_EQ(image(0), TImageLists::Folder);
-    EXPECT_EQ(model->item(c)->data(TObjLocalDir::StateIndexRole).toULongLong(), 1536u);
+    EXPECT_EQ(model->item(c).StateIndex, 1536u);
     EXPECT_EQ(text(c, 5).size(), 19);
     EXPECT_EQ(text(c, 5)[4], '/');
 }
@@ -114,7 +117,7 @@ TEST_F(LocalDirTest, OtherStylesCarryNameEmptyAndFolder)
     tree.write("g/a.txt", "x");
     ASSERT_TRUE(list("g", TListView::List));
     ASSERT_EQ(view.model()->rowCount(), 1);
-    EXPECT_EQ(view.model()->columnCount(), 3);
+    EXPECT_EQ(view.model()->item(0).SubItems.size(), 2);
     EXPECT_EQ(text(0, 1), "");
     EXPECT_EQ(text(0, 2), QString::fromStdString(windowsPath("g")));
 }
@@ -141,7 +144,7 @@ TEST_F(LocalDirTest, FilesOfFourGibibytesAndMoreShowAndAddUpWhole)
     for (int r = 0; r < 2; ++r)
         if (text(r, 0) == "sparse.bin") {
             EXPECT_EQ(text(r, 3), "5,242,880.00KB");
-            EXPECT_EQ(view.model()->item(r)->data(TObjLocalDir::StateIndexRole).toULongLong(), 5ull << 30);
+            EXPECT_EQ(view.model()->item(r).StateIndex, 5ull << 30);
         }
 }
 
@@ -286,7 +289,7 @@ TEST_F(LocalDirTest, StoppedListerPutsNothingMoreAndSwitchShowsOnlyTheNewFolder)
     ASSERT_FALSE(watch.isNull());  // stopped while it runs
     old->Terminate();
     // The window's switch: clear the list and the per-folder images, then list the new one.
-    view.model()->removeRows(0, view.model()->rowCount());
+    view.model()->clear();
     images.resetListImages();
     ASSERT_TRUE(list("other"));
     ASSERT_TRUE(WaitFor([&] { return watch.isNull(); }, 20000));

@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QStandardItemModel>
 #include <QToolButton>
 
 #include <fstream>
@@ -31,9 +30,9 @@ protected:
     QStringList listCaptions() const
     {
         QStringList texts;
-        QStandardItemModel* model = m_form->fileListView()->model();
+        const TListModel* model = m_form->fileListView()->model();
         for (int row = 0; row < model->rowCount(); ++row)
-            texts << (model->item(row, 0) ? model->item(row, 0)->text() : QString());
+            texts << model->item(row).Caption;
         return texts;
     }
 
@@ -47,18 +46,27 @@ protected:
         return waitUntil([this] { return panel(1).contains(QStringLiteral("資料夾,")); });
     }
 
-    QStandardItem* itemNamed(const QString& caption) const
+    /// Row of the item with this caption, or -1.
+    int rowNamed(const QString& caption) const { return m_form->fileListView()->model()->findCaption(caption); }
+    QString cell(int row, int column) const
     {
-        const auto found = m_form->fileListView()->model()->findItems(caption);
-        return found.isEmpty() ? nullptr : found.first();
+        const TListModel* model = m_form->fileListView()->model();
+        return model->data(model->index(row, column)).toString();
+    }
+    /// What the view's editor does when the user types a new caption and presses Enter.
+    void typeCaption(const QString& caption, const QString& typed) const
+    {
+        TListModel* model = m_form->fileListView()->model();
+        ASSERT_GE(rowNamed(caption), 0) << caption.toStdString();
+        model->setData(model->index(rowNamed(caption), 0), typed);
     }
 
     void selectOnly(const QString& caption) const
     {
-        QStandardItem* item = itemNamed(caption);
-        ASSERT_NE(item, nullptr) << caption.toStdString();
+        const int row = rowNamed(caption);
+        ASSERT_GE(row, 0) << caption.toStdString();
         m_form->fileListView()->selectionModel()->select(
-            item->index(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_form->fileListView()->model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 };
 
@@ -106,11 +114,10 @@ TEST_F(FileListTest, ListingTextsAndTheSummary)
     EXPECT_FALSE(m_form->statusBarPanels()->isBusy());
     EXPECT_TRUE(panel(0).startsWith(QStringLiteral("磁碟空間"))) << panel(0).toStdString();
     EXPECT_TRUE(panel(0).contains(QStringLiteral("GB,可用空間")));
-    QStandardItemModel* model = m_form->fileListView()->model();
-    const int row = itemNamed("b.txt")->row();
-    EXPECT_EQ(model->item(row, 1)->text(), QStringLiteral(".txt"));
-    EXPECT_EQ(model->item(row, 2)->text(), QStringLiteral("D:\\list\\"));
-    EXPECT_FALSE(model->item(row, 3)->text().isEmpty());
+    const int row = rowNamed("b.txt");
+    EXPECT_EQ(cell(row, 1), QStringLiteral(".txt"));
+    EXPECT_EQ(cell(row, 2), QStringLiteral("D:\\list\\"));
+    EXPECT_FALSE(cell(row, 3).isEmpty());
     EXPECT_EQ(m_form->currentAddress(), "local:\\" + driveD()->text(0).toStdString() + "\\list\\");
     EXPECT_EQ(m_form->AddressComboBox->currentText().toStdString(), m_form->currentAddress());
 
@@ -232,22 +239,22 @@ TEST_F(FileListTest, RenamingInTheList)
     ASSERT_TRUE(showFolder("D:\\rl"));
     selectOnly("old.txt");
     m_form->M1Click();
-    itemNamed("old.txt")->setText(QStringLiteral("新.txt"));
+    typeCaption("old.txt", QStringLiteral("新.txt"));
     EXPECT_TRUE(std::filesystem::exists(m_drive.path("rl/新.txt")));
     EXPECT_FALSE(std::filesystem::exists(m_drive.path("rl/old.txt")));
 
-    ASSERT_TRUE(waitUntil([this] { return itemNamed(QStringLiteral("新.txt")) != nullptr; }));
+    ASSERT_TRUE(waitUntil([this] { return rowNamed(QStringLiteral("新.txt")) >= 0; }));
     selectOnly(QStringLiteral("新.txt"));
     m_form->M1Click();
-    itemNamed(QStringLiteral("新.txt"))->setText(QStringLiteral("taken.txt"));
-    EXPECT_NE(itemNamed(QStringLiteral("新.txt")), nullptr) << "the caption goes back";
+    typeCaption(QStringLiteral("新.txt"), QStringLiteral("taken.txt"));
+    EXPECT_GE(rowNamed(QStringLiteral("新.txt")), 0) << "the caption stays";
     EXPECT_EQ(m_drive.readFile("rl/taken.txt"), "2");
     EXPECT_TRUE(std::filesystem::exists(m_drive.path("rl/新.txt")));
 
     selectOnly(QStringLiteral("新.txt"));
     m_form->M1Click();
-    itemNamed(QStringLiteral("新.txt"))->setText(QStringLiteral("../out.txt"));
-    EXPECT_NE(itemNamed(QStringLiteral("新.txt")), nullptr);
+    typeCaption(QStringLiteral("新.txt"), QStringLiteral("../out.txt"));
+    EXPECT_GE(rowNamed(QStringLiteral("新.txt")), 0);
     EXPECT_FALSE(std::filesystem::exists(m_drive.path("out.txt")));
 }
 

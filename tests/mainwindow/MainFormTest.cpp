@@ -282,7 +282,7 @@ TEST_F(MainFormTest, SelectAllAndInvert)
     auto form = openForm();
     auto* model = form->fileListView()->model();
     for (const char* name : {"a", "b", "c"})
-        model->appendRow(new QStandardItem(QString::fromLatin1(name)));
+        model->appendItem({QString::fromLatin1(name), {}, 1, 0});
     form->fileListView()->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select);
     action(*form, "I1")->trigger();
     auto selectedRows = [&] { return form->fileListView()->selectionModel()->selectedRows().size(); };

@@ -1,4 +1,3 @@
-#include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
 #include "store/NodeTree.h"
 #include "store/TObjNodeDir.h"
@@ -9,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QPointer>
-#include <QStandardItemModel>
 #include <QTreeWidget>
 
 namespace {
@@ -28,7 +26,7 @@ protected:
     // Runs a lister over `node` and waits until it has freed itself.
     void run(QTreeWidgetItem* node, const std::function<void(TObjNodeDir*)>& prepare = {})
     {
-        auto* worker = new TObjNodeDir(node, &view, &images);
+        auto* worker = new TObjNodeDir(node, &view);
         QPointer<TObjNodeDir> watch(worker);
         worker->OnTerminate = [this](TWorkerThread* w) { completed = static_cast<TObjNodeDir*>(w)->Completed; };
         if (prepare)
@@ -39,7 +37,6 @@ protected:
 
     QTreeWidget tree;
     TListView view;
-    TImageLists images;
     bool completed = false;
 };
 
@@ -51,9 +48,9 @@ TEST_F(NodeDirTest, ThirtyChildrenInOrderWithListImages)
     EXPECT_TRUE(completed);
     ASSERT_EQ(view.model()->rowCount(), 30);
     for (int i = 0; i < 30; ++i) {
-        EXPECT_EQ(view.model()->item(i)->text(), QStringLiteral("child %1").arg(i));
+        EXPECT_EQ(view.model()->item(i).Caption, QStringLiteral("child %1").arg(i));
         const int tree = i % 9;
-        EXPECT_EQ(view.model()->item(i)->data(TObjLocalDir::ImageIndexRole).toInt(), tree == 0 ? 0 : tree + 6);
+        EXPECT_EQ(view.model()->item(i).ImageIndex, tree == 0 ? 0 : tree + 6);
     }
     EXPECT_EQ(TObjNodeDir::ListImage(0), 0);
     EXPECT_EQ(TObjNodeDir::ListImage(3), 9);
@@ -87,7 +84,7 @@ TEST_F(NodeDirTest, StoppedAfterHundredItemsLeavesHundredAndBalancedUpdates)
     QTreeWidgetItem* node = makeNode(450);
     view.setViewStyle(TListView::Details);
     TObjNodeDir* running = nullptr;
-    QObject::connect(view.model(), &QStandardItemModel::rowsInserted, [&] {
+    QObject::connect(view.model(), &TListModel::rowsInserted, [&] {
         if (view.model()->rowCount() == 100 && running)
             running->Terminate();
     });
@@ -103,7 +100,7 @@ TEST_F(NodeDirTest, TheTreeMayChangeWhileItRuns)
     view.setViewStyle(TListView::Details);
     run(node, [&](TObjNodeDir*) { qDeleteAll(node->takeChildren()); });
     EXPECT_EQ(view.model()->rowCount(), 300);
-    EXPECT_EQ(view.model()->item(299)->text(), QStringLiteral("child 299"));
+    EXPECT_EQ(view.model()->item(299).Caption, QStringLiteral("child 299"));
 }
 
 } // namespace
