@@ -1,0 +1,261 @@
+#include "store/TObjCacheDir.h"
+
+#include "local/TImageLists.h"
+#include "local/TObjLocalDir.h"
+#include "platform/TextCodec.h"
+#include "store/NodePaths.h"
+
+#include <QMimeDatabase>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+constexpr const char* kListDatName = "LIST.DAT";
+// Distinct texts kept for sharing before the set starts afresh.
+constexpr qsizetype kInternedTexts = 4096;
+
+QString fromStr(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Files that show a picture of their own keep the generic file image in the cache: the
+// file is not at hand to read it from.
+bool OwnIconExtension(const QString& upperExt)
+{
+    return upperExt == QLatin1String(".EXE") || upperExt == QLatin1String(".ICO") || upperExt == QLatin1String(".CUR")
+        || upperExt == QLatin1String(".ANI") || upperExt == QLatin1String(".LNK");
+}
+
+} // namespace
+
+TObjCacheDir::TObjCacheDir(const std::string& storeDir, TImageLists* images, TListView* listView,
+                           const std::string& folderPath, const std::string& key)
+    : m_storeDir(storeDir)
+    , m_folderPath(folderPath)
+    , m_key(key)
+    , m_listView(listView)
+    , m_images(images)
+    , m_large(listView->viewStyle() == TListView::LargeIcons)
+    , m_details(listView->viewStyle() == TListView::Details)
+{
+    SetReceiver(listView);
+}
+
+TListItem TObjCacheDir::ItemRow(const TItemData& item, bool details)
+{
+    const std::string path = ItemPath(item);
+    TListItem row;
+    row.Caption = fromStr(BareName(path));
+    const QString folder = fromStr(FolderPart(path));
+    if (item.isFolder()) {
+        row.ImageIndex = TImageLists::Folder;
+    } else {
+        row.ImageIndex = TImageLists::File;
+        row.StateIndex = item.Size;
+    }
+    if (details) {
+        row.SubItems = {item.isFolder() ? QString() : TObjLocalDir::Extension(row.Caption), folder,
+                        TObjLocalDir::SizeText(item.isFolder() ? 0 : item.Size),
+                        TObjLocalDir::AttributeText(item.Attributes), TObjLocalDir::DateText(item.Modified)};
+    } else {
+        row.SubItems = {QString(), folder};
+    }
+    return row;
+}
+
+void TObjCacheDir::reportStatus()
+{
+    SynchronizeUnlessStopped([this] {
+        if (OnStatus)
+            OnStatus(this);
+    });
+}
+
+void TObjCacheDir::Execute()
+{
+    RunState = 3;
+    reportStatus();
+    if (readItems()) {
+        sortItems();
+        fillList();
+        if (!Terminated())
+            lookUpIcons();
+        Completed = true;
+    }
+    RunState = 5;
+    reportStatus();
+    if (Terminated())
+        OnTerminate = nullptr;
+    else
+        CallCompletion();
+}
+
+bool TObjCacheDir::readItems()
+{
+    if (!m_folderPath.empty()) {
+        try {
+            ReadFolderListing(Items, m_storeDir, m_key, m_folderPath);
+        } catch (const std::exception& error) {
+            Items.clear();
+            ErrorText = QString::fromUtf8(error.what());
+            return false;
+        }
+        return true;
+    }
+    const std::string listDat = m_storeDir + kListDatName;
+    try {
+        ReadListDat(listDat, Items);
+    } catch (const std::exception&) {
+        Items.clear();
+        ErrorText = QStringLiteral("快取檔 %1 無法開啟").arg(fromStr(listDat));
+        return false;
+    }
+    return true;
+}
+
+void TObjCacheDir::sortItems()
+{
+    // Each path is decoded once; comparing the decoded texts orders them as CompareItems does.
+    std::vector<std::string> paths;
+    paths.reserve(Items.size());
+    for (const TItemData& item : Items)
+        paths.push_back(ItemPath(item));
+    std::vector<size_t> order(Items.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (Items[a].isFolder() != Items[b].isFolder())
+            return Items[a].isFolder();
+        return CompareTextNoCase(paths[a], paths[b]) < 0;
+    });
+    TItemList sorted;
+    sorted.reserve(Items.size());
+    for (size_t i : order) {
+        sorted.push_back(Items[i]);
+        if (Items[i].isFolder()) {
+            ++FolderTotal;
+            FolderPaths.push_back(AddBackslash(paths[i]));
+        } else {
+            ++FileTotal;
+            ByteTotal += Items[i].Size;
+        }
+    }
+    Items.swap(sorted);
+}
+
+void TObjCacheDir::fillList()
+{
+    QPointer<TListView> list = m_listView.data();
+    // Skipped when stopped, and then so is its end: begin and end stay paired.
+    bool begun = false;
+    SynchronizeUnlessStopped([&] {
+        if (!list)
+            return;
+        list->beginUpdate();
+        begun = true;
+    });
+
+    // Equal texts share one string: a cached folder repeats the same few sizes, attribute
+    // words and extensions, and all its entries share their folder.
+    QSet<QString> texts;
+    auto intern = [&texts](const QString& text) {
+        if (texts.size() > kInternedTexts)
+            texts.clear();
+        return *texts.insert(text);
+    };
+    std::vector<TListItem> batch;
+    batch.reserve(kBatchRows);
+    auto lastFlush = std::chrono::steady_clock::now();
+    bool firstBatch = true;
+    for (const TItemData& item : Items) {
+        if (Terminated())
+            break;
+        TListItem row = ItemRow(item, m_details);
+        for (QString& text : row.SubItems)
+            text = intern(text);
+        batch.push_back(std::move(row));
+        const auto now = std::chrono::steady_clock::now();
+        if ((firstBatch && batch.size() >= kBatchRows) || batch.size() >= kMaxBatchRows
+            || now - lastFlush >= kBatchInterval) {
+            insertRows(batch);
+            firstBatch = false;
+            lastFlush = std::chrono::steady_clock::now();
+        }
+    }
+    if (!Terminated())
+        insertRows(batch);
+    if (begun)
+        Synchronize([list] {
+            if (list)
+                list->endUpdate();
+        });
+}
+
+void TObjCacheDir::insertRows(std::vector<TListItem>& rows)
+{
+    if (rows.empty())
+        return;
+    SynchronizeUnlessStopped([this, &rows] {
+        if (m_listView)
+            m_listView->model()->appendItems(rows);
+    });
+    rows.clear();
+}
+
+void TObjCacheDir::lookUpIcons()
+{
+    // Each extension once per run, whatever the number of its files.
+    QStringList extensions;
+    QSet<QString> seen;
+    for (const TItemData& item : Items) {
+        if (Terminated())
+            return;
+        if (item.isFolder())
+            continue;
+        const QString ext = TObjLocalDir::Extension(fromStr(BareName(ItemPath(item)))).toUpper();
+        if (ext.isEmpty() || OwnIconExtension(ext) || seen.contains(ext))
+            continue;
+        seen.insert(ext);
+        extensions << ext;
+    }
+    if (extensions.isEmpty())
+        return;
+    SynchronizeUnlessStopped([&] {
+        for (qsizetype i = extensions.size() - 1; i >= 0; --i)
+            if (m_images->findKey(extensions[i]) >= 0)
+                extensions.removeAt(i);
+    });
+    // The type by name on this thread; the picture from the theme on the window thread.
+    static const QMimeDatabase database;
+    std::vector<std::pair<QString, QMimeType>> types;
+    for (const QString& ext : extensions) {
+        if (Terminated())
+            return;
+        const QMimeType type = database.mimeTypeForFile(QStringLiteral("x") + ext, QMimeDatabase::MatchExtension);
+        if (type.isValid() && !type.isDefault())
+            types.emplace_back(ext, type);
+    }
+    if (types.empty())
+        return;
+    SynchronizeUnlessStopped([&] {
+        if (!m_listView)
+            return;
+        bool added = false;
+        for (const auto& [ext, type] : types) {
+            // Another lister of the same list may have brought the key meanwhile.
+            if (m_images->findKey(ext) >= 0)
+                continue;
+            const QIcon icon = TImageLists::mimeIcon(type);
+            if (icon.isNull())
+                continue;
+            m_images->listImages(m_large).add(icon);
+            m_images->IconKeys.append(ext);
+            added = true;
+        }
+        if (added)
+            m_listView->model()->iconsChanged();
+    });
+}

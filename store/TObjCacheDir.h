@@ -1,0 +1,78 @@
+#pragma once
+#include "local/TWorkerThread.h"
+#include "store/CacheListing.h"
+#include "ui/TListView.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TImageLists;
+
+// Lists one folder of the offline cache into the file list in the background: reads its
+// entries from the computer's index and listing (or a flat "LIST.DAT" when no folder path is
+// given), sorts them folders first, adds the items in batches inside one bulk update, and
+// then gives each file type its icon, once per extension. Rows are appended after whatever
+// the list holds already, so several listers can fill one list one after another. A stopped
+// lister puts nothing more on the screen and calls no completion handler.
+class TObjCacheDir : public TWorkerThread {
+    Q_OBJECT
+public:
+    /// Batching as the local lister does it: a quick first batch, then larger ones at most
+    /// every interval, so a large folder is laid out a few times, not once per row.
+    static constexpr size_t kBatchRows = 200;
+    static constexpr std::chrono::milliseconds kBatchInterval{50};
+    static constexpr size_t kMaxBatchRows = 1000;
+
+    /// `storeDir` is the StoreDir of the shown node; `folderPath` the folder's network path
+    /// with its trailing backslash, or empty for the store folder's "LIST.DAT"; `key` the
+    /// Key of the computer or site that owns the folder. The view style is taken now.
+    TObjCacheDir(const std::string& storeDir, TImageLists* images, TListView* listView, const std::string& folderPath,
+                 const std::string& key);
+
+    void StartListing() { Resume(); }
+
+    /// 0 created, 3 running, 5 done.
+    std::atomic<int> RunState{0};
+    /// The entries read, sorted as they are shown.
+    TItemList Items;
+    /// The folders among them, as paths with a trailing backslash, in list order: what a
+    /// recursive listing queues next.
+    std::vector<std::string> FolderPaths;
+    int32_t FileTotal = 0;
+    int32_t FolderTotal = 0;
+    uint64_t ByteTotal = 0;
+    QString ErrorText;
+    bool Completed = false;
+
+    std::function<void(TObjCacheDir*)> OnStatus;
+
+    /// The row of one entry in the given view style: caption, sub-items, image, size value.
+    static TListItem ItemRow(const TItemData& item, bool details);
+
+protected:
+    void Execute() override;
+    void ClearHandlers() override { OnStatus = nullptr; }
+
+private:
+    void reportStatus();
+    bool readItems();
+    void sortItems();
+    void fillList();
+    void insertRows(std::vector<TListItem>& rows);
+    void lookUpIcons();
+
+    std::string m_storeDir;
+    std::string m_folderPath;
+    std::string m_key;
+    QPointer<TListView> m_listView;
+    TImageLists* m_images;
+    bool m_large;
+    bool m_details;
+};
