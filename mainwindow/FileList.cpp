@@ -103,19 +103,25 @@ void TMainForm::UpdateListingStatus(TObjLocalDir* lister)
 {
     if (m_workers[LocalDirSlot] != lister)
         return;
-    const int state = lister->RunState.load();
+    showListingStatus(lister->RunState.load(), lister->Completed, lister->FolderTotal, lister->FileTotal,
+                      lister->ByteTotal, lister->ErrorText);
+}
+
+void TMainForm::showListingStatus(int state, bool completed, int64_t folders, int64_t files, uint64_t bytes,
+                                  const QString& error)
+{
     if (state == 3) {
         m_lastSummary = str(kStrReading);
         if (const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr)
             ListPanel->setText(QString::fromStdString(data->RemoteName));
         StatusBar->setBusy(true);
         StatusBar->setPanelText(1, m_lastSummary);
-    } else if (state == 5 && lister->Completed) {
+    } else if (state == 5 && completed) {
         StatusBar->setBusy(false);
-        m_lastSummary = ListingSummary(lister->FolderTotal, lister->FileTotal, lister->ByteTotal);
+        m_lastSummary = ListingSummary(folders, files, bytes);
         StatusBar->setPanelText(1, m_lastSummary);
     } else {
-        StatusBar->setPanelText(1, lister->ErrorText);
+        StatusBar->setPanelText(1, error);
         StatusBar->setBusy(false);
     }
 }

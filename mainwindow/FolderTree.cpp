@@ -382,10 +382,28 @@ void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
     if (!data || (data->State & Expanded))
         return;
     try {
-        // The network, the cache and FTP sites join with their own issues; their nodes
-        // keep what they show.
-        if (data->RootKind == LocalRoot)
+        // The live network and FTP sites join with their own issues: their nodes load only
+        // from the cache until then.
+        const bool fromCache = (data->State & FromCache) != 0;
+        switch (data->RootKind) {
+        case BookmarkRoot:
+            LoadCachedChildren(node, false);
+            break;
+        case LocalRoot:
             LoadLocalChildren(node);
+            break;
+        case NetRoot:
+            if (fromCache && (CacheMode || data->has(Domain)))
+                LoadCachedChildren(node, true);
+            break;
+        case ExpandedRoot:
+        case FtpRoot:
+            if (data->has(Domain) || (fromCache && CacheMode))
+                LoadCachedChildren(node, true);
+            break;
+        default:
+            break;
+        }
     } catch (const std::exception& error) {
         ShowError(QString::fromUtf8(error.what()));
     }
@@ -411,7 +429,10 @@ void TMainForm::RefreshNode(QTreeWidgetItem* node, bool checkBusy)
         return;
     }
     if (data->RootKind == NetRoot && data->has(Sys)) {
-        LoadNetworkRoot();
+        if (CacheMode)
+            resetNetRootToCache();
+        else
+            LoadNetworkRoot();
         return;
     }
     if (data->RootKind == BookmarkRoot && node == m_bookmarkRoot)

@@ -101,14 +101,23 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
         break;
     case NetRoot:
     case ExpandedRoot:
-        // Until the network and the cache join, a network node lists its child nodes.
-        ListChildNodes();
+        if (data->has(Container) && (data->RootKind == ExpandedRoot || !data->has(Folder)))
+            ListChildNodes();
+        else if (CacheMode)
+            ListCachedFolder();
+        else
+            ListLocalFolder();
         if (SetupInfo.AutoExpand)
             node->setExpanded(true);
         break;
     case FtpRoot:
-        if (data->has(Domain))
+        if (data->has(Domain)) {
             ListChildNodes();
+        } else if (data->State & Expanded) {
+            ListCachedFolder();
+        } else if (!data->has(Computer) && SetupInfo.AutoExpand) {
+            node->setExpanded(true);
+        }
         break;
     default:
         ListChildNodes();

@@ -182,6 +182,7 @@ void TMainForm::FormCreate()
     ExploreToolButton->setEnabled(true);
     connectFolderPopupMenu();
     connectBrowsing();
+    connectCachedView();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())

@@ -28,6 +28,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QTimer;
 class TImageLists;
+class TObjCacheDir;
 class TObjLocalDir;
 struct TNodeData;
 class TFormPosSaver;
@@ -81,6 +82,10 @@ public:
     bool SelectLocalPath(const std::string& path);
     void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
     void LoadLocalChildren(QTreeWidgetItem* node);
+    /// Loads a node's children from the cache: stored records for a node that owns a node
+    /// folder, else the folders of its cached listing. `fromCache` marks the children as
+    /// coming from the cache. Raises with the expanding-cache line in front.
+    void LoadCachedChildren(QTreeWidgetItem* node, bool fromCache);
     QTreeWidgetItem* topRoot() const { return m_topRoot; }
     QTreeWidgetItem* bookmarkRoot() const { return m_bookmarkRoot; }
     QTreeWidgetItem* localRoot() const { return m_localRoot; }
@@ -110,6 +115,10 @@ public:
     /// Starts editing the caption of the first selected list item.
     void M1Click();
     void FileListViewColumnClick(int column);
+    /// The list image of a cached file by its name, from the icon key list.
+    int IconIndexFor(const QString& name) const;
+    /// Turns the cached view on or off; refused while any node of the tree is busy.
+    void N91Click();
     QTreeWidgetItem* shownNode() const { return m_shownNode; }
     const std::string& currentAddress() const { return m_currentAddress; }
     TImageLists* images() const { return m_images.get(); }
@@ -122,6 +131,8 @@ public:
     std::function<void(const QString&)> ShowError;
     /// The information box by string number; replaceable for tests.
     std::function<void(int)> ShowInformation;
+    /// The information box with a text of its own; replaceable for tests.
+    std::function<void(const QString&)> ShowInformationText;
 
 protected:
     bool event(QEvent* event) override;
@@ -188,6 +199,17 @@ private:
     void ListLocalFolder();
     void setItemImage(int itemNumber, int imageIndex);
     void UpdateListingStatus(TObjLocalDir* lister);
+    void showListingStatus(int state, bool completed, int64_t folders, int64_t files, uint64_t bytes,
+                           const QString& error);
+
+    // The cached view (CachedView.cpp).
+    void connectCachedView();
+    void ListCachedFolder();
+    void UpdateListingStatus(TObjCacheDir* lister);
+    void CachedFolderListed(TObjCacheDir* lister);
+    void showCacheModeState();
+    void resetNetRootToCache();
+    QString countedCaption(const TNodeData& data) const;
     void FileListViewSelectionChanged();
     void FileListViewEdited(int row, const QString& newCaption);
     QStringList selectedCaptions() const;

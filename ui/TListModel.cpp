@@ -160,6 +160,22 @@ void TListModel::setImageIndex(int row, int imageIndex)
     emit dataChanged(index(row, 0), index(row, 0), {Qt::DecorationRole, ImageIndexRole});
 }
 
+void TListModel::setImageIndexes(const std::function<int(const TListItem&)>& imageOf)
+{
+    int first = -1, last = -1;
+    for (size_t row = 0; row < m_items.size(); ++row) {
+        const int image = imageOf(m_items[row]);
+        if (image == m_items[row].ImageIndex)
+            continue;
+        m_items[row].ImageIndex = image;
+        if (first < 0)
+            first = int(row);
+        last = int(row);
+    }
+    if (first >= 0)
+        emit dataChanged(index(first, 0), index(last, 0), {Qt::DecorationRole, ImageIndexRole});
+}
+
 int TListModel::findCaption(const QString& caption) const
 {
     const auto found = std::find_if(m_items.begin(), m_items.end(), [&](const TListItem& item) { return item.Caption == caption; });

@@ -52,6 +52,8 @@ public:
     void clear();
     void setCaption(int row, const QString& caption);
     void setImageIndex(int row, int imageIndex);
+    /// Gives every item the image `imageOf` returns for it, in one change for the views.
+    void setImageIndexes(const std::function<int(const TListItem&)>& imageOf);
     /// Row of the first item with this caption (exact), or -1.
     int findCaption(const QString& caption) const;
     /// Orders the rows by `less` (stable), keeping the selection and the current item on
