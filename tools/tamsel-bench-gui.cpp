@@ -6,14 +6,28 @@
 //                                         wall time of `ls -l FOLDER` for comparison
 //   tamsel-bench-gui switch FOLDER OTHER  while FOLDER is being listed, switch to OTHER;
 //                                         time until OTHER's first items are in the list
+//   tamsel-bench-gui cached STOREDIR KEY FOLDERPATH
+//                                         list the cached FOLDERPATH of KEY in the native
+//                                         STOREDIR into the details view; the figures of list
+//   tamsel-bench-gui expand [SHARES]      the main window on a cache of its own in a temporary
+//                                         folder: expand a cached computer of SHARES top
+//                                         folders (2000); time until they are in the tree
 #include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
+#include "app/Application.h"
+#include "app/SetupInfo.h"
+#include "mainwindow/TMainForm.h"
+#include "store/CacheListing.h"
+#include "store/NodeFile.h"
+#include "store/TObjCacheDir.h"
 #include "platform/DriveMap.h"
 #include "ui/TListView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -96,9 +110,12 @@ TObjLocalDir* startLister(TListView& view, TImageLists& images, const QString& f
     return worker;
 }
 
-int list(const char* folder)
+// Runs one lister into a details view and prints its figures. `start` makes and starts the
+// lister; it calls `finished` with the entry count and an error text when it is done.
+using StartLister = std::function<void(TListView&, TImageLists&, std::function<void(int, const QString&)>)>;
+
+int measureListing(const StartLister& start, double ls)
 {
-    const double ls = lsSeconds(folder);
     TListView view;
     view.setViewStyle(TListView::Details);
     view.resize(1000, 700);
@@ -114,15 +131,11 @@ int list(const char* folder)
     QElapsedTimer wall;
     meter.start();
     wall.start();
-    auto* worker = new TObjLocalDir(&view, &images, windowsFolder(folder));
-    worker->OnStatus = [&](TObjLocalDir* w) {
-        if (w->RunState != 5)
-            return;
+    start(view, images, [&](int count, const QString& failure) {
         done = true;
-        entries = w->FileTotal + w->FolderTotal;
-        error = w->Completed ? QString() : w->ErrorText;
-    };
-    worker->StartListing();
+        entries = count;
+        error = failure;
+    });
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
@@ -140,12 +153,111 @@ int list(const char* folder)
     std::printf("entries: %d\n", entries);
     std::printf("rows_in_model: %d\n", view.model()->rowCount());
     std::printf("wall_seconds: %.3f\n", seconds);
-    std::printf("ls_seconds: %.3f\n", ls);
-    std::printf("ratio_to_ls: %.2f\n", ls > 0 ? seconds / ls : 0.0);
+    if (ls >= 0) {
+        std::printf("ls_seconds: %.3f\n", ls);
+        std::printf("ratio_to_ls: %.2f\n", ls > 0 ? seconds / ls : 0.0);
+    }
     std::printf("longest_window_stretch_ms: %.1f\n", stretch);
     std::printf("peak_rss_kb: %ld\n", usage.ru_maxrss);
     std::printf("per_entry_bytes: %.0f\n", entries ? double(rssAfter - rssBefore) * 1024.0 / entries : 0.0);
     return 0;
+}
+
+int list(const char* folder)
+{
+    const double ls = lsSeconds(folder);
+    return measureListing([folder](TListView& view, TImageLists& images, auto finished) {
+        auto* worker = new TObjLocalDir(&view, &images, windowsFolder(folder));
+        worker->OnStatus = [finished](TObjLocalDir* w) {
+            if (w->RunState == 5)
+                finished(w->FileTotal + w->FolderTotal, w->Completed ? QString() : w->ErrorText);
+        };
+        worker->StartListing();
+    }, ls);
+}
+
+// A cached folder has no `ls` to compare with: its figure to compare is `list` on a local
+// folder of the same entries.
+int cached(const char* storeDir, const char* key, const char* folderPath)
+{
+    return measureListing([&](TListView& view, TImageLists& images, auto finished) {
+        auto* worker = new TObjCacheDir(windowsFolder(storeDir).toStdString(), &images, &view, folderPath, key);
+        worker->OnStatus = [finished](TObjCacheDir* w) {
+            if (w->RunState == 5)
+                finished(w->FileTotal + w->FolderTotal, w->Completed ? QString() : w->ErrorText);
+        };
+        worker->StartListing();
+    }, -1);
+}
+
+QTreeWidgetItem* childCaptioned(QTreeWidgetItem* node, const QString& prefix)
+{
+    for (int i = 0; node && i < node->childCount(); ++i)
+        if (node->child(i)->text(0).startsWith(prefix))
+            return node->child(i);
+    return nullptr;
+}
+
+int expand(int shares)
+{
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 1;
+    setenv("TAMSEL_HOME", home.filePath("home").toLocal8Bit().constData(), 1);
+    setenv("TAMSEL_CONFIG", home.filePath("registry.reg").toLocal8Bit().constData(), 1);
+    SetupInfo = TSetupInfo();
+    PrepareProgramFolders(SetupInfo);
+    // One domain with one computer whose listing holds the shares and top folders.
+    const std::string workgroup = SetupInfo.CachePath + "Net\\WORKGROUP\\";
+    TNodeData domain;
+    domain.StoreDir = SetupInfo.CachePath + "Net\\";
+    domain.Caption = domain.Key = "WORKGROUP";
+    domain.RootKind = NetRoot;
+    domain.NodeAttributes = Domain;
+    domain.ImageIndex = domain.SelectedIndex = 8;
+    QDir().mkpath(QString::fromStdString(NativePath(domain.StoreDir)));
+    WriteNodeRecord(domain);
+    TNodeData computer = domain;
+    computer.StoreDir = workgroup;
+    computer.Caption = computer.Key = "PC";
+    computer.RemoteName = "\\\\PC";
+    computer.NodeAttributes = Computer;
+    computer.ImageIndex = computer.SelectedIndex = 6;
+    computer.RecordOffset = -1;
+    computer.FileCount = 50000;
+    WriteNodeRecord(computer);
+    std::vector<TItemData> top(static_cast<size_t>(shares));
+    for (int k = 0; k < shares; ++k) {
+        SetItemPath(top[size_t(k)], "\\\\PC\\SHARE" + std::to_string(k));
+        top[size_t(k)].Attributes = 0x10;
+    }
+    WriteFolderListing(top, workgroup, "PC", true);
+
+    TMainForm form;
+    form.ShowError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", text.toLocal8Bit().constData()); };
+    form.show();
+    QCoreApplication::processEvents();
+    form.N91Click();
+    form.netRoot()->setExpanded(true);
+    QTreeWidgetItem* group = childCaptioned(form.netRoot(), QStringLiteral("WORKGROUP"));
+    if (group)
+        group->setExpanded(true);
+    QTreeWidgetItem* pc = childCaptioned(group, QStringLiteral("PC("));
+    if (!pc) {
+        std::fprintf(stderr, "tamsel-bench: the cached computer is not in the tree\n");
+        return 1;
+    }
+    QCoreApplication::processEvents();
+    QElapsedTimer wall;
+    wall.start();
+    pc->setExpanded(true);
+    const double inTree = double(wall.nsecsElapsed()) / 1e6;
+    QCoreApplication::processEvents();
+    const double painted = double(wall.nsecsElapsed()) / 1e6;
+    std::printf("children_in_tree: %d\n", pc->childCount());
+    std::printf("expand_ms: %.1f\n", inTree);
+    std::printf("expand_and_events_ms: %.1f\n", painted);
+    return pc->childCount() == shares ? 0 : 1;
 }
 
 int switchFolders(const char* folder, const char* other, int delayMs)
@@ -203,9 +315,15 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "list" && argc == 3)
         return list(argv[2]);
+    if (command == "cached" && argc == 5)
+        return cached(argv[2], argv[3], argv[4]);
+    if (command == "expand" && argc <= 3)
+        return expand(argc == 3 ? std::atoi(argv[2]) : 2000);
     if (command == "switch" && (argc == 4 || argc == 5))
         return switchFolders(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 200);
     std::fprintf(stderr, "usage: tamsel-bench list FOLDER\n"
-                         "       tamsel-bench switch FOLDER OTHER [DELAY_MS]\n");
+                         "       tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
+                         "       tamsel-bench cached STOREDIR KEY FOLDERPATH\n"
+                         "       tamsel-bench expand [SHARES]\n");
     return 2;
 }

@@ -6,6 +6,17 @@
 //   tamsel-bench index [FOLDERS]     look up the last folder of an index of FOLDERS folders
 //                                    (100000 by default)
 //   tamsel-bench list FOLDER         list FOLDER into the file list (tamsel-bench-gui)
+//   tamsel-bench cached STOREDIR KEY FOLDERPATH
+//                                    list a cached folder into the file list (tamsel-bench-gui)
+//   tamsel-bench expand [SHARES]     expand a cached computer of SHARES top folders in the
+//                                    main window's tree (tamsel-bench-gui)
+//   tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]
+//                                    write the cache of computer PC into STOREDIR: an index of
+//                                    FOLDERS folders (100000), \\PC\ with SHARES top folders
+//                                    (2000) and, last in the index, \\PC\SHARE0\BIG\ with
+//                                    ENTRIES entries (50000)
+//   tamsel-bench makefolder FOLDER [ENTRIES]
+//                                    make a local folder with the same ENTRIES entries
 //   tamsel-bench switch FOLDER OTHER switch folders while FOLDER is listed (tamsel-bench-gui)
 #include "store/CacheListing.h"
 #include "store/TItemData.h"
@@ -191,12 +202,85 @@ int benchIndex(int folders)
     return 0;
 }
 
+// The entries of the big folder, the same names for the cache and for a local folder: a
+// few folders, then files of the usual kinds with CP950 and ASCII names.
+std::vector<std::pair<std::string, bool>> benchEntries(int entries)
+{
+    static const char* kExtensions[] = {".txt", ".doc", ".jpg", ".mp3", ".zip", ".pdf", ".xls", ".bmp"};
+    std::vector<std::pair<std::string, bool>> names;
+    names.reserve(size_t(entries));
+    for (int k = 0; k < entries; k++) {
+        const bool folder = k % 50 == 0;
+        std::string name = (k % 3 ? "report-" : "\xE6\x96\x87\xE4\xBB\xB6") + std::to_string(k);
+        if (!folder)
+            name += kExtensions[k % std::size(kExtensions)];
+        names.emplace_back(name, folder);
+    }
+    return names;
+}
+
+int makeCache(const std::string& nativeStore, int folders, int entries, int shares)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(nativeStore);
+    const std::string store = WindowsPath(fs::absolute(nativeStore).string()) + "\\";
+    const std::string key = "PC";
+    std::vector<TItemData> top(size_t(std::max(shares, 1)));
+    for (int k = 0; k < shares; k++) {
+        SetItemPath(top[size_t(k)], "\\\\PC\\SHARE" + std::to_string(k));
+        top[size_t(k)].Attributes = 0x10;
+        top[size_t(k)].Modified = 45000 + k;
+    }
+    WriteFolderListing(top, store, key, true);
+    // The folders between: two entries each, as a deep tree of small folders gives them.
+    for (int k = 1; k < folders - 1; k++) {
+        const std::string folder = "\\\\PC\\SHARE" + std::to_string(k % std::max(shares, 1)) + "\\dir" + std::to_string(k) + "\\";
+        std::vector<TItemData> items(2);
+        SetItemPath(items[0], folder + "readme.txt");
+        SetItemPath(items[1], folder + "data.bin");
+        items[1].Size = 1234;
+        WriteFolderListing(items, store, key, false);
+    }
+    std::vector<TItemData> big;
+    big.reserve(size_t(entries));
+    uint32_t size = 1;
+    for (const auto& [name, folder] : benchEntries(entries)) {
+        TItemData item;
+        SetItemPath(item, "\\\\PC\\SHARE0\\BIG\\" + name);
+        item.Attributes = folder ? 0x10 : 0x20;
+        item.Size = folder ? 0 : (size = size * 1103515245u + 12345u) % 5000000u;
+        item.Modified = 45000.25 + double(size % 1000);
+        big.push_back(item);
+    }
+    WriteFolderListing(big, store, key, false);
+    std::printf("wrote %s%s.IDX with %d folders; \\\\PC\\ has %d folders, \\\\PC\\SHARE0\\BIG\\ %d entries\n",
+                store.c_str(), key.c_str(), std::max(folders, 2), shares, entries);
+    return 0;
+}
+
+int makeFolder(const std::string& folder, int entries)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(folder);
+    for (const auto& [name, isFolder] : benchEntries(entries)) {
+        const fs::path path = fs::path(folder) / name;
+        if (isFolder) {
+            fs::create_directory(path);
+        } else if (!std::ofstream(path)) {
+            std::fprintf(stderr, "cannot create %s\n", path.c_str());
+            return 1;
+        }
+    }
+    std::printf("made %s with %d entries\n", folder.c_str(), entries);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "list" || command == "switch") {
+    if (command == "list" || command == "switch" || command == "cached" || command == "expand") {
         // The file list needs the Qt side, which this program does not link: the program
         // beside it does that work.
         const std::filesystem::path gui = std::filesystem::canonical("/proc/self/exe").parent_path() / "tamsel-bench-gui";
@@ -220,11 +304,19 @@ int main(int argc, char** argv)
         }
         if (command == "index")
             return benchIndex(argc > 2 ? std::atoi(argv[2]) : 100000);
+        if (command == "makecache" && argc >= 3)
+            return makeCache(argv[2], argc > 3 ? std::atoi(argv[3]) : 100000, argc > 4 ? std::atoi(argv[4]) : 50000,
+                             argc > 5 ? std::atoi(argv[5]) : 2000);
+        if (command == "makefolder" && argc >= 3)
+            return makeFolder(argv[2], argc > 3 ? std::atoi(argv[3]) : 50000);
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
     std::fprintf(stderr, "usage: tamsel-bench archive [FILE...] | tamsel-bench index [FOLDERS]\n"
-                         "       tamsel-bench list FOLDER | tamsel-bench switch FOLDER OTHER [DELAY_MS]\n");
+                         "       tamsel-bench list FOLDER | tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
+                         "       tamsel-bench cached STOREDIR KEY FOLDERPATH | tamsel-bench expand [SHARES]\n"
+                         "       tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]\n"
+                         "       tamsel-bench makefolder FOLDER [ENTRIES]\n");
     return 2;
 }
