@@ -10,6 +10,8 @@
 #include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
 #include "local/TObjShell.h"
+#include "platform/DriveMap.h"
+#include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -222,6 +224,13 @@ void TMainForm::OpenItem()
     const QString captionText = item.Caption;
     const bool fileSystem = data->RootKind == LocalRoot || data->RootKind == NetRoot || data->RootKind == ExpandedRoot;
     if (fileSystem && (data->has(Folder) || data->has(Computer)) && !isFolderItem(item)) {
+        // A folder of a computer this system has no way to (a cached one, the computer
+        // switched off or not mounted here) fails at once with the system's text, instead
+        // of a silent failure or a wait on the network in the window.
+        if (NativePath(data->RemoteName).empty()) {
+            ShowError(QString::fromStdString(SystemErrorText(Win32::BadNetpath)));
+            return;
+        }
         const std::string file = data->RemoteName + captionText.toStdString();
         const QStringList captions = selectedCaptions();
         if (captions.size() == 1 && TObjShell::HasOpenCommand(file)) {

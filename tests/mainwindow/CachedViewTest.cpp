@@ -227,6 +227,14 @@ TEST_F(CachedViewTest, ShowingACachedFolderListsItAndGivesTheImages)
     model->setData(model->index(1, 0), QStringLiteral("renamed.txt"));
     EXPECT_EQ(m_informations, QList<int>{33105});
     EXPECT_EQ(model->item(1).Caption, QStringLiteral("a.txt"));
+
+    // Opening a file of a computer this system cannot reach says so at once, without a question.
+    QElapsedTimer clock;
+    clock.start();
+    form.OpenItem();
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(m_errors, QStringList{QStringLiteral("找不到網路路徑。\r\n")});
+    EXPECT_TRUE(m_questions.isEmpty());
 }
 
 TEST_F(CachedViewTest, SwitchRefusedWhileANodeIsBusy)
