@@ -61,6 +61,10 @@ void TMainForm::connectCachedView()
     CacheToolButton->setEnabled(true);
     CacheToolButton->setCheckable(true);
     connect(CacheToolButton, &QToolButton::clicked, this, &TMainForm::N91Click);
+    // Files of network folders open from the list's menu as from a double click.
+    QAction* open = findChild<QAction*>(QStringLiteral("NetOpen"));
+    open->setEnabled(true);
+    connect(open, &QAction::triggered, this, &TMainForm::OpenItem);
     showCacheModeState();
 }
 

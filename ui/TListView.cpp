@@ -59,6 +59,9 @@ TListView::TListView(QWidget* parent)
     m_detailView->setSelectionModel(m_iconView->selectionModel());
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_iconView), static_cast<QAbstractItemView*>(m_detailView)}) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        // An item is a whole row of the model, also where a view shows its first column only:
+        // the window asks for the selected rows.
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     }
     m_iconView->setResizeMode(QListView::Adjust);

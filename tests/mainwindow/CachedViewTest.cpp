@@ -9,6 +9,8 @@
 #include "ui/TStatusBar.h"
 
 #include <QAction>
+#include <QAbstractItemView>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QToolButton>
 
@@ -227,11 +229,29 @@ TEST_F(CachedViewTest, ShowingACachedFolderListsItAndGivesTheImages)
     model->setData(model->index(1, 0), QStringLiteral("renamed.txt"));
     EXPECT_EQ(m_informations, QList<int>{33105});
     EXPECT_EQ(model->item(1).Caption, QStringLiteral("a.txt"));
+}
 
-    // Opening a file of a computer this system cannot reach says so at once, without a question.
+TEST_F(CachedViewTest, OpeningAFileOfAnUnreachableComputerSaysSoAtOnce)
+{
+    TMainForm& form = openForm();
+    form.N91Click();
+    QTreeWidgetItem* pc1 = child(expand(child(expand(form.netRoot()), "WORKGROUP")), "PC1(共120,圖5,音3)");
+    form.FolderTreeView->setCurrentItem(child(expand(pc1), "SHARE"));
+    TListModel* model = form.fileListView()->model();
+    ASSERT_TRUE(waitUntil([&] { return model->rowCount() == 3 && !form.fileListView()->updateCount(); }));
+    // The file is chosen by a click in the list style, which shows the model's first column only.
+    ASSERT_EQ(form.fileListView()->viewStyle(), TListView::List);
+    QAbstractItemView* view = form.fileListView()->currentView();
+    ASSERT_TRUE(view->visualRect(model->index(1, 0)).isValid());
+    const QPoint at = view->visualRect(model->index(1, 0)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, at, view->viewport()->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &click);
+    }
+    ASSERT_EQ(form.fileListView()->selectionModel()->selectedRows().size(), 1);
     QElapsedTimer clock;
     clock.start();
-    form.OpenItem();
+    entry("NetOpen")->trigger();
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(m_errors, QStringList{QStringLiteral("找不到網路路徑。\r\n")});
     EXPECT_TRUE(m_questions.isEmpty());
