@@ -81,6 +81,7 @@ public:
     bool SelectLocalPath(const std::string& path);
     void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
     void LoadLocalChildren(QTreeWidgetItem* node);
+    void watchLoadedFolder(const std::string& folder);
     QTreeWidgetItem* topRoot() const { return m_topRoot; }
     QTreeWidgetItem* bookmarkRoot() const { return m_bookmarkRoot; }
     QTreeWidgetItem* localRoot() const { return m_localRoot; }
