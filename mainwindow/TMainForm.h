@@ -86,6 +86,7 @@ public:
     /// folder, else the folders of its cached listing. `fromCache` marks the children as
     /// coming from the cache. Raises with the expanding-cache line in front.
     void LoadCachedChildren(QTreeWidgetItem* node, bool fromCache);
+    void watchLoadedFolder(const std::string& folder);
     QTreeWidgetItem* topRoot() const { return m_topRoot; }
     QTreeWidgetItem* bookmarkRoot() const { return m_bookmarkRoot; }
     QTreeWidgetItem* localRoot() const { return m_localRoot; }
@@ -195,8 +196,17 @@ private:
     void ShownFolderChanged();
     void UpdateTimerTimer();
 
+    // The flat listing of the expand button.
+    void ExpandToolButtonClick();
+    void addFolderRow(const QString& folder);
+    void startFlatLister(const QString& folder);
+    void FlatListingStep(TObjLocalDir* lister);
+
     // The file list.
     void ListLocalFolder();
+    /// The folder an item of the list lies in: its own location column, which the flat
+    /// listing fills with many folders, else the shown folder.
+    std::string itemFolder(int row) const;
     void setItemImage(int itemNumber, int imageIndex);
     void UpdateListingStatus(TObjLocalDir* lister);
     void showListingStatus(int state, bool completed, int64_t folders, int64_t files, uint64_t bytes,
@@ -351,6 +361,16 @@ private:
     QStringList m_changedDrives;
     int m_listEditing = -1;
     QString m_listEditOld;
+    // The running flat listing: folders still to list and what was found so far.
+    struct FlatListing {
+        QStringList queue;
+        int64_t folders = 0;
+        int64_t files = 0;
+        uint64_t bytes = 0;
+        int64_t iconMark = 0;
+        bool running = false;
+    };
+    FlatListing m_flat;
     QPoint m_listMenuPoint;
 
 public:
