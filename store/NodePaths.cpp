@@ -121,6 +121,22 @@ int CompareTextNoCase(std::string_view a, std::string_view b)
     return j < b.size() ? -1 : 0;
 }
 
+std::string FoldTextCase(std::string_view text)
+{
+    std::string folded;
+    folded.reserve(text.size());
+    for (size_t pos = 0; pos < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[pos]);
+        if (c < 0x80) {
+            folded += static_cast<char>(foldCase(c));
+            pos++;
+        } else {
+            AppendUtf8(folded, foldCase(NextUtf8(text, pos)));
+        }
+    }
+    return folded;
+}
+
 int CompareNodes(const TNodeData& a, const TNodeData& b)
 {
     auto group = [](const TNodeData& d) { return d.has(Domain) ? 0 : d.has(Computer) ? 1 : 2; };

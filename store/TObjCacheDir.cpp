@@ -47,10 +47,20 @@ TObjCacheDir::TObjCacheDir(const std::string& storeDir, TImageLists* images, TLi
 
 TListItem TObjCacheDir::ItemRow(const TItemData& item, bool details)
 {
-    const std::string path = ItemPath(item);
+    TextCache cache;
+    return itemRow(item, ItemPath(item), details, cache);
+}
+
+TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache)
+{
     TListItem row;
     row.Caption = fromStr(BareName(path));
-    const QString folder = fromStr(FolderPart(path));
+    // Entries of one folder share their folder text; a flat listing changes it now and then.
+    const std::string_view folder = FolderPart(path);
+    if (folder != cache.folder) {
+        cache.folder = std::string(folder);
+        cache.folderText = fromStr(folder);
+    }
     if (item.isFolder()) {
         row.ImageIndex = TImageLists::Folder;
     } else {
@@ -58,11 +68,15 @@ TListItem TObjCacheDir::ItemRow(const TItemData& item, bool details)
         row.StateIndex = item.Size;
     }
     if (details) {
-        row.SubItems = {item.isFolder() ? QString() : TObjLocalDir::Extension(row.Caption), folder,
+        if (item.Modified != cache.modified || cache.dateText.isNull()) {
+            cache.modified = item.Modified;
+            cache.dateText = TObjLocalDir::DateText(item.Modified);
+        }
+        row.SubItems = {item.isFolder() ? QString() : TObjLocalDir::Extension(row.Caption), cache.folderText,
                         TObjLocalDir::SizeText(item.isFolder() ? 0 : item.Size),
-                        TObjLocalDir::AttributeText(item.Attributes), TObjLocalDir::DateText(item.Modified)};
+                        TObjLocalDir::AttributeText(item.Attributes), cache.dateText};
     } else {
-        row.SubItems = {QString(), folder};
+        row.SubItems = {QString(), cache.folderText};
     }
     return row;
 }
@@ -119,20 +133,26 @@ bool TObjCacheDir::readItems()
 
 void TObjCacheDir::sortItems()
 {
-    // Each path is decoded once; comparing the decoded texts orders them as CompareItems does.
+    // Each path is decoded and folded once; the folded keys order as CompareItems does.
     std::vector<std::string> paths;
+    std::vector<std::string> keys;
     paths.reserve(Items.size());
-    for (const TItemData& item : Items)
+    keys.reserve(Items.size());
+    for (const TItemData& item : Items) {
         paths.push_back(ItemPath(item));
+        keys.push_back(FoldTextCase(paths.back()));
+    }
     std::vector<size_t> order(Items.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (Items[a].isFolder() != Items[b].isFolder())
             return Items[a].isFolder();
-        return CompareTextNoCase(paths[a], paths[b]) < 0;
+        return keys[a] < keys[b];
     });
+    keys.clear();
     TItemList sorted;
     sorted.reserve(Items.size());
+    m_paths.reserve(Items.size());
     for (size_t i : order) {
         sorted.push_back(Items[i]);
         if (Items[i].isFolder()) {
@@ -142,6 +162,7 @@ void TObjCacheDir::sortItems()
             ++FileTotal;
             ByteTotal += Items[i].Size;
         }
+        m_paths.push_back(std::move(paths[i]));
     }
     Items.swap(sorted);
 }
@@ -166,14 +187,15 @@ void TObjCacheDir::fillList()
             texts.clear();
         return *texts.insert(text);
     };
+    TextCache cache;
     std::vector<TListItem> batch;
     batch.reserve(kBatchRows);
     auto lastFlush = std::chrono::steady_clock::now();
     bool firstBatch = true;
-    for (const TItemData& item : Items) {
+    for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             break;
-        TListItem row = ItemRow(item, m_details);
+        TListItem row = itemRow(Items[i], m_paths[i], m_details, cache);
         for (QString& text : row.SubItems)
             text = intern(text);
         batch.push_back(std::move(row));
@@ -210,12 +232,12 @@ void TObjCacheDir::lookUpIcons()
     // Each extension once per run, whatever the number of its files.
     QStringList extensions;
     QSet<QString> seen;
-    for (const TItemData& item : Items) {
+    for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             return;
-        if (item.isFolder())
+        if (Items[i].isFolder())
             continue;
-        const QString ext = TObjLocalDir::Extension(fromStr(BareName(ItemPath(item)))).toUpper();
+        const QString ext = TObjLocalDir::Extension(fromStr(BareName(m_paths[i]))).toUpper();
         if (ext.isEmpty() || OwnIconExtension(ext) || seen.contains(ext))
             continue;
         seen.insert(ext);

@@ -61,6 +61,15 @@ protected:
     void ClearHandlers() override { OnStatus = nullptr; }
 
 private:
+    // Texts shared by neighbouring rows: the folder of a run of entries, the last date.
+    struct TextCache {
+        std::string folder;
+        QString folderText;
+        double modified = 0;
+        QString dateText;
+    };
+    static TListItem itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache);
+
     void reportStatus();
     bool readItems();
     void sortItems();
@@ -75,4 +84,6 @@ private:
     TImageLists* m_images;
     bool m_large;
     bool m_details;
+    // The decoded paths of Items, in the same order.
+    std::vector<std::string> m_paths;
 };

@@ -258,6 +258,8 @@ int switchFolders(const char* folder, const char* other, int delayMs)
 QTreeWidgetItem* cachedFolderNode(TMainForm& form, const std::string& storeDir, const std::string& key,
                                   const std::string& folderPath)
 {
+    // The root counts as loaded, so showing its new child does not load it again.
+    GetNodeData(form.netRoot())->State |= Expanded;
     auto* node = new QTreeWidgetItem(form.netRoot());
     auto* data = new TNodeData;
     data->Caption = "BENCH";

@@ -37,6 +37,8 @@
 #include <string>
 #include <vector>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -202,21 +204,35 @@ int benchIndex(int folders)
     return 0;
 }
 
-// The entries of the big folder, the same names for the cache and for a local folder: a
-// few folders, then files of the usual kinds with CP950 and ASCII names.
-std::vector<std::pair<std::string, bool>> benchEntries(int entries)
+// The entries of the big folder, the same for the cache and for a local folder: a few
+// folders, then files of the usual kinds with CP950 and ASCII names, sizes up to 5 MB and
+// dates over three years.
+struct BenchEntry {
+    std::string name;
+    bool folder = false;
+    uint32_t size = 0;
+    double modified = 0;  // days since 1899-12-30
+};
+
+std::vector<BenchEntry> benchEntries(int entries)
 {
     static const char* kExtensions[] = {".txt", ".doc", ".jpg", ".mp3", ".zip", ".pdf", ".xls", ".bmp"};
-    std::vector<std::pair<std::string, bool>> names;
-    names.reserve(size_t(entries));
+    std::vector<BenchEntry> list;
+    list.reserve(size_t(entries));
+    uint32_t random = 1;
     for (int k = 0; k < entries; k++) {
-        const bool folder = k % 50 == 0;
-        std::string name = (k % 3 ? "report-" : "\xE6\x96\x87\xE4\xBB\xB6") + std::to_string(k);
-        if (!folder)
-            name += kExtensions[k % std::size(kExtensions)];
-        names.emplace_back(name, folder);
+        BenchEntry entry;
+        entry.folder = k % 50 == 0;
+        entry.name = (k % 3 ? "report-" : "\xE6\x96\x87\xE4\xBB\xB6") + std::to_string(k);
+        random = random * 1103515245u + 12345u;
+        if (!entry.folder) {
+            entry.name += kExtensions[k % std::size(kExtensions)];
+            entry.size = random % 5000000u;
+        }
+        entry.modified = 44000.0 + double(random % (3 * 365 * 24)) / 24.0;
+        list.push_back(entry);
     }
-    return names;
+    return list;
 }
 
 int makeCache(const std::string& nativeStore, int folders, int entries, int shares)
@@ -243,13 +259,12 @@ int makeCache(const std::string& nativeStore, int folders, int entries, int shar
     }
     std::vector<TItemData> big;
     big.reserve(size_t(entries));
-    uint32_t size = 1;
-    for (const auto& [name, folder] : benchEntries(entries)) {
+    for (const BenchEntry& entry : benchEntries(entries)) {
         TItemData item;
-        SetItemPath(item, "\\\\PC\\SHARE0\\BIG\\" + name);
-        item.Attributes = folder ? 0x10 : 0x20;
-        item.Size = folder ? 0 : (size = size * 1103515245u + 12345u) % 5000000u;
-        item.Modified = 45000.25 + double(size % 1000);
+        SetItemPath(item, "\\\\PC\\SHARE0\\BIG\\" + entry.name);
+        item.Attributes = entry.folder ? 0x10 : 0x20;
+        item.Size = entry.size;
+        item.Modified = entry.modified;
         big.push_back(item);
     }
     WriteFolderListing(big, store, key, false);
@@ -262,12 +277,21 @@ int makeFolder(const std::string& folder, int entries)
 {
     namespace fs = std::filesystem;
     fs::create_directories(folder);
-    for (const auto& [name, isFolder] : benchEntries(entries)) {
-        const fs::path path = fs::path(folder) / name;
-        if (isFolder) {
-            fs::create_directory(path);
-        } else if (!std::ofstream(path)) {
-            std::fprintf(stderr, "cannot create %s\n", path.c_str());
+    // Sparse files: the sizes without the disk space.
+    for (const BenchEntry& entry : benchEntries(entries)) {
+        const fs::path path = fs::path(folder) / entry.name;
+        std::error_code error;
+        if (entry.folder) {
+            fs::create_directory(path, error);
+        } else if (std::ofstream(path)) {
+            fs::resize_file(path, entry.size, error);
+        } else {
+            error = std::make_error_code(std::errc::io_error);
+        }
+        const double seconds = (entry.modified - 25569.0) * 86400.0;
+        const timespec times[2] = {{time_t(seconds), 0}, {time_t(seconds), 0}};
+        if (error || utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+            std::fprintf(stderr, "cannot make %s\n", path.c_str());
             return 1;
         }
     }

@@ -146,3 +146,18 @@ TEST(NodePaths, MakeChildDataInheritsWhereItShould)
     parent.NodeAttributes = Computer;
     EXPECT_EQ(MakeChildData(parent).StoreDir, "C:\\Cache\\");
 }
+
+TEST(NodePaths, FoldedKeysOrderAsTheCaseInsensitiveCompare)
+{
+    // Every pair of these texts orders the same by their folded keys as by the compare:
+    // ASCII, Latin-1 letters, Greek, Cyrillic (both ranges), full-width letters, CP950 text,
+    // prefixes, and the characters just around the folded ranges.
+    const std::vector<std::string> texts = {
+        "", "a", "A", "abc", "ABCD", "Z", "_", "[", "`", "{", "\xC3\x80", "\xC3\xA0", "\xC3\x97", "\xC3\x9F",
+        "ΑΒΓ", "αβγ", "Ω", "ω", "Ѐ", "ѐ", "Я", "я", "Ｆｕｌｌ", "ｆｕｌｌ", "功", "功能", "公用", "a功", "A功能"};
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const std::string& a : texts)
+        for (const std::string& b : texts)
+            EXPECT_EQ(sign(FoldTextCase(a).compare(FoldTextCase(b))), sign(CompareTextNoCase(a, b))) << a << " / " << b;
+    EXPECT_EQ(FoldTextCase("ÀΓЯＦx功"), "àγяｆx功");
+}
