@@ -46,6 +46,9 @@ protected:
         record(SetupInfo.CachePath + "Bookmark\\", "Work", BookmarkRoot, Domain | Bookmark, TImageLists::TreeFolder);
         record(SetupInfo.CachePath + "Bookmark\\Work\\", "Doc", BookmarkRoot, Bookmark | Folder, TImageLists::TreeFolder,
                "\\\\PC1\\SHARE\\");
+        // An FTP site kept among the bookmarks, with a cached listing of its own.
+        record(SetupInfo.CachePath + "Bookmark\\Work\\", "site", FtpRoot, Computer, TImageLists::TreeComputer, "/");
+        WriteFolderListing({folderItem("/pub")}, SetupInfo.CachePath + "Bookmark\\Work\\", "site", true);
     }
 
     static void record(const std::string& storeDir, const char* caption, uint8_t rootKind, uint16_t attributes,
@@ -199,8 +202,16 @@ TEST_F(CachedViewTest, ExpandedNetworkAndBookmarksByTheirRules)
     ASSERT_NE(work, nullptr);
     EXPECT_FALSE(GetNodeData(work)->State & FromCache);
     expand(work);
-    ASSERT_EQ(captions(work), QStringList{"Doc"});
-    EXPECT_EQ(GetNodeData(work->child(0))->StoreDir, SetupInfo.CachePath + "Bookmark\\Work\\");
+    // Computers come before the other records, and in the cached view an FTP site shows its
+    // counters like any computer.
+    ASSERT_EQ(captions(work), (QStringList{"site(共0)", "Doc"}));
+    EXPECT_EQ(GetNodeData(work->child(1))->StoreDir, SetupInfo.CachePath + "Bookmark\\Work\\");
+    // An FTP site read from a node file carries the site's state image; not marked as cached,
+    // it waits for its FTP window even while the cached view is on.
+    QTreeWidgetItem* site = work->child(0);
+    EXPECT_EQ(site->data(0, StateIndexRole).toInt(), 1);
+    expand(site);
+    EXPECT_FALSE(GetNodeData(site)->State & Expanded);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
