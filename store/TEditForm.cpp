@@ -12,8 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
+#include <QStackedWidget>
 #include <QTreeWidgetItem>
 #include <QVBoxLayout>
 
@@ -64,6 +63,7 @@ QLineEdit* lineEdit(QWidget* parent, const char* name)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 28);
     return edit;
 }
 
@@ -103,14 +103,12 @@ TEditForm::TEditForm(QWidget* parent) : QDialog(parent)
     ShowError = [this](const QString& text) { ShowErrorText(this, text); };
 
     auto* layout = new QVBoxLayout(this);
-    PageControl = new QTabWidget(this);
+    // The pages are chosen by the caller, never by the person: a page control without tabs.
+    PageControl = new QStackedWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
-    PageControl->addTab(buildNetPage(), QStringLiteral("Net"));
-    PageControl->addTab(buildFtpPage(), QStringLiteral("FTP"));
-    PageControl->addTab(buildBookmarkPage(), QStringLiteral("Bookmark"));
-    // The pages are chosen by the caller, never by the person: no tabs, no frame of tabs.
-    PageControl->tabBar()->hide();
-    PageControl->setDocumentMode(true);
+    PageControl->addWidget(buildNetPage());
+    PageControl->addWidget(buildFtpPage());
+    PageControl->addWidget(buildBookmarkPage());
     layout->addWidget(PageControl);
 
     connect(NetNameEdit, &QLineEdit::textEdited, this, &TEditForm::NetNameEditChange);
@@ -203,6 +201,13 @@ void TEditForm::preparePage(int page, QTreeWidgetItem* node)
     if (page < NetPage || page > BookmarkPage)
         page = NetPage;
     PageControl->setCurrentIndex(page);
+    // Only the page shown counts, so the dialog takes its size rather than that of the
+    // largest page.
+    for (int i = 0; i < PageControl->count(); ++i) {
+        const QSizePolicy::Policy policy = i == page ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+        PageControl->widget(i)->setSizePolicy(policy, policy);
+    }
+    adjustSize();
     setWindowTitle(QString::fromUtf8(PageCaptions[page]));
     QPushButton* okButtons[] = {NetOKButton, FTPOKButton, BookmarkOKButton};
     for (int i = 0; i < 3; ++i)
@@ -267,6 +272,10 @@ void TEditForm::NetOKButtonClick()
     NetName = stdtext(NetNameEdit->text());
     if (NetName.empty())
         return refuse("電腦名稱不能空白", NetNameEdit);
+    // The name becomes the remote name "\\NAME\": a separator in it would make the
+    // computer a share or a folder of another one.
+    if (NetName.find_first_of("\\/") != std::string::npos)
+        return refuse("電腦名稱不能含有 \\ 或 /", NetNameEdit);
     NetAddress = IpToText(NetIPEdit->value());
     Accepted = true;
     accept();

@@ -9,12 +9,12 @@ class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QTabWidget;
+class QStackedWidget;
 class QTreeWidgetItem;
 class TIPEdit;
 
 // The edit dialog of the nodes a person makes: an expanded-network computer, an FTP site
-// or a bookmark, one page each with its tab hidden. It only collects and checks the
+// or a bookmark, one page each, chosen by the caller (no tabs). It only collects and checks the
 // values: the caller sets the members it wants shown, calls ShowPage, and reads Accepted
 // and the members afterwards; storing them is the caller's business.
 class TEditForm : public QDialog {
@@ -48,7 +48,7 @@ public:
     bool Accepted = false;
 
     // Components, named as the dialog's layout names them.
-    QTabWidget* PageControl = nullptr;
+    QStackedWidget* PageControl = nullptr;
     QLineEdit* NetNameEdit = nullptr;
     TIPEdit* NetIPEdit = nullptr;
     QLineEdit* NetCaptionEdit = nullptr;

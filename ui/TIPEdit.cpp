@@ -30,12 +30,13 @@ TIPEdit::TIPEdit(QWidget* parent) : QWidget(parent)
         field->setValidator(digits);
         field->setMaxLength(3);
         field->setAlignment(Qt::AlignCenter);
-        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 8);
+        field->setFixedWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
         field->installEventFilter(this);
         connect(field, &QLineEdit::textEdited, this, [this, i] { fieldEdited(i); });
-        layout->addWidget(field, 1);
+        layout->addWidget(field);
         m_fields[i] = field;
     }
+    layout->addStretch(1);
     setFocusProxy(m_fields[0]);
 }
 

@@ -8,8 +8,7 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
+#include <QStackedWidget>
 #include <QTreeWidget>
 
 namespace {
@@ -34,13 +33,13 @@ TEST_F(EditFormTest, EachPageComesAloneUnderItsCaptionWithItsOwnDefaultButton)
     const char* captions[] = {"編輯擴大網路芳鄰節點", "編輯FTP節點", "編輯書籤節點"};
     QPushButton* okButtons[] = {form.NetOKButton, form.FTPOKButton, form.BookmarkOKButton};
     for (int page = 0; page < 3; ++page) {
-        bool tabsShown = true;
+        QList<bool> visible;
         run(page, [&](TEditForm& shown) {
-            tabsShown = shown.PageControl->tabBar()->isVisible();
             EXPECT_EQ(shown.PageControl->currentIndex(), page);
-            EXPECT_TRUE(shown.PageControl->currentWidget()->isVisible());
+            for (int i = 0; i < shown.PageControl->count(); ++i)
+                visible << shown.PageControl->widget(i)->isVisible();
         });
-        EXPECT_FALSE(tabsShown);
+        EXPECT_EQ(visible, (QList<bool>{page == 0, page == 1, page == 2}));
         EXPECT_EQ(form.windowTitle(), QString::fromUtf8(captions[page]));
         for (int other = 0; other < 3; ++other)
             EXPECT_EQ(okButtons[other]->isDefault(), other == page) << page << other;
@@ -83,6 +82,22 @@ TEST_F(EditFormTest, NetPageRefusesAnEmptyTitleThenAnEmptyNameAndStaysOpen)
     EXPECT_TRUE(openAfterName);
     EXPECT_EQ(focusAfterName, form.NetNameEdit);
     EXPECT_FALSE(form.Accepted);
+}
+
+TEST_F(EditFormTest, ComputerNameWithAPathSeparatorIsRefused)
+{
+    // "\\PC\SHARE\" would name a share, not a computer.
+    for (const char* name : {"PC\\SHARE", "PC/SHARE", "\\\\PC"}) {
+        TEditForm fresh;
+        QStringList shownErrors;
+        fresh.ShowError = [&](const QString& text) { shownErrors << text; };
+        fresh.NetCaption = "標題";
+        fresh.NetName = name;
+        ModalDriver<TEditForm> driver([](TEditForm& shown) { shown.NetOKButton->click(); });
+        fresh.ShowPage(TEditForm::NetPage, nullptr);
+        EXPECT_FALSE(fresh.Accepted) << name;
+        EXPECT_EQ(shownErrors, QStringList{"電腦名稱不能含有 \\ 或 /"}) << name;
+    }
 }
 
 TEST_F(EditFormTest, NetPageOkTakesNameTitleAndDottedAddress)
