@@ -56,6 +56,7 @@ public:
     TObjLocalDir(TListView* listView, TImageLists* images, const QString& folderPath);
 
     void StartListing() { Resume(); }
+    const QString& FolderPath() const { return m_folderPath; }
 
     /// 0 created, 3 running, 5 done.
     std::atomic<int> RunState{0};

@@ -197,6 +197,15 @@ QStringList TMainForm::selectedCaptions() const
     return captions;
 }
 
+std::string TMainForm::itemFolder(int row) const
+{
+    const QString location = FileListView->model()->item(row).SubItems.value(1);
+    if (!location.isEmpty())
+        return location.toStdString();
+    const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+    return data ? data->RemoteName : std::string();
+}
+
 int TMainForm::firstSelectedRow() const
 {
     int first = -1;
@@ -216,9 +225,10 @@ void TMainForm::OpenItem()
     const QString captionText = item.Caption;
     const bool fileSystem = data->RootKind == LocalRoot || data->RootKind == NetRoot || data->RootKind == ExpandedRoot;
     if (fileSystem && (data->has(Folder) || data->has(Computer)) && !isFolderItem(item)) {
-        const std::string file = data->RemoteName + captionText.toStdString();
-        const QStringList captions = selectedCaptions();
-        if (captions.size() == 1 && TObjShell::HasOpenCommand(file)) {
+        const std::string file = itemFolder(row) + captionText.toStdString();
+        std::string folder;
+        const std::vector<std::string> names = selectionPaths(folder);
+        if (names.size() == 1 && TObjShell::HasOpenCommand(file)) {
             m_shell->RunProgram(file, "");
             QApplication::setOverrideCursor(Qt::BusyCursor);
             QTimer::singleShot(kStartCursorMs, [] { QApplication::restoreOverrideCursor(); });
@@ -226,14 +236,10 @@ void TMainForm::OpenItem()
         }
         if (AskQuestion(kStrHandToSystem) != IdYes)
             return;
-        if (captions.size() == 1) {
+        if (names.size() == 1)
             ItemProp::PerformDefaultAction(this, file);
-        } else {
-            std::vector<std::string> names;
-            for (const QString& name : captions)
-                names.push_back(name.toStdString());
-            ItemProp::PerformDefaultAction(this, data->RemoteName, names);
-        }
+        else
+            ItemProp::PerformDefaultAction(this, folder, names);
         return;
     }
     SelectChildByCaption(captionText);
@@ -283,8 +289,9 @@ void TMainForm::FileListViewEdited(int row, const QString& newCaption)
         // A name with a separator would move the entry instead of renaming it.
         if (!newCaption.isEmpty() && !newCaption.contains(QLatin1Char('\\')) && !newCaption.contains(QLatin1Char('/'))) {
             UpdateAllowed = false;
-            const std::string from = data->RemoteName + oldCaption.toStdString();
-            const std::string to = data->RemoteName + newCaption.toStdString();
+            const std::string folder = itemFolder(row);
+            const std::string from = folder + oldCaption.toStdString();
+            const std::string to = folder + newCaption.toStdString();
             renamed = m_shell->FileOperation(FO_RENAME, {from}, QString(), FOF_ALLOWUNDO, false, to) == 0;
             UpdateAllowed = true;
         }

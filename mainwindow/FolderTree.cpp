@@ -278,6 +278,21 @@ void TMainForm::LoadLocalChildren(QTreeWidgetItem* node)
     } catch (const std::exception& error) {
         throw Exception(LoadStr(kStrExpandingFolder) + error.what());
     }
+    watchLoadedFolder(parent->RemoteName);
+}
+
+void TMainForm::watchLoadedFolder(const std::string& folder)
+{
+    // A drive watcher hears of new, renamed and deleted folders only in the folders it
+    // watches; the tree shows the subfolders of every folder it has loaded, so each of
+    // those is watched by its drive's watcher.
+    for (const QPointer<TObjWatchDisk>& watcher : m_driveWatchers) {
+        if (!watcher || folder.size() <= watcher->Path().size() || folder.rfind(watcher->Path(), 0) != 0)
+            continue;
+        // A folder deleted and made again under the same name lost its old watch.
+        watcher->RemoveFolder(folder);
+        watcher->AddFolder(folder);
+    }
 }
 
 std::string TMainForm::NodeToPath(const QTreeWidgetItem* node) const

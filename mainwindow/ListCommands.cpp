@@ -18,18 +18,12 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace {
 
 enum : int { kStrNotExplorable = 33037 };
 constexpr const char* kSystemDrive = "C:\\";
-
-std::vector<std::string> toStd(const QStringList& texts)
-{
-    std::vector<std::string> result;
-    for (const QString& text : texts)
-        result.push_back(text.toStdString());
-    return result;
-}
 
 } // namespace
 
@@ -64,7 +58,7 @@ void TMainForm::N31Click()
     const int row = firstSelectedRow();
     if (row >= 0 && FileListView->model()->item(row).ImageIndex == TImageLists::Folder) {
         // The folder item itself, not the folder that holds it.
-        m_shell->OpenPath(data->RemoteName + FileListView->model()->item(row).Caption.toStdString());
+        m_shell->OpenPath(itemFolder(row) + FileListView->model()->item(row).Caption.toStdString());
         return;
     }
     m_shell->OpenPath(data->RemoteName);
@@ -89,14 +83,30 @@ std::vector<std::string> TMainForm::selectionPaths(std::string& folder) const
 {
     const TNodeData* data = shownData();
     folder = data ? data->RemoteName : std::string();
-    return toStd(selectedCaptions());
+    QModelIndexList rows = FileListView->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::string> names;
+    if (rows.isEmpty())
+        return names;
+    // The flat listing holds files of many folders: names within one folder stay names;
+    // a selection across folders becomes full paths with no common folder.
+    const std::string first = itemFolder(rows.first().row());
+    bool oneFolder = true;
+    for (const QModelIndex& row : rows)
+        oneFolder = oneFolder && itemFolder(row.row()) == first;
+    folder = oneFolder ? first : std::string();
+    for (const QModelIndex& row : rows) {
+        const std::string caption = FileListView->model()->item(row.row()).Caption.toStdString();
+        names.push_back(oneFolder ? caption : itemFolder(row.row()) + caption);
+    }
+    return names;
 }
 
 void TMainForm::C4Click()
 {
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
-    if (folder.empty())
+    if (folder.empty() && names.empty())
         return;
     if (names.empty()) {
         // "C:\" stays whole; other folders lose their trailing backslash.
@@ -125,7 +135,7 @@ void TMainForm::N83Click()
 {
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
-    if (folder.empty())
+    if (folder.empty() && names.empty())
         return;
     bool rename = false;
     const QPoint point = m_listMenuPoint.isNull() ? QCursor::pos() : m_listMenuPoint;

@@ -70,6 +70,7 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
     if (!data)
         return;
     m_shownNode = node;
+    m_flat = FlatListing();
 
     FileListView->beginUpdate();
     FileListView->model()->clear();
@@ -406,9 +407,9 @@ void TMainForm::connectBrowsing()
         connect(entry, &QAction::triggered, this, handler);
         entry->setEnabled(true);
     }
-    // The button's own command, the flat listing, is not built yet: a click opens its menu.
-    ExpandToolButton->setPopupMode(QToolButton::InstantPopup);
+    ExpandToolButton->setPopupMode(QToolButton::MenuButtonPopup);
     ExpandToolButton->setEnabled(true);
+    connect(ExpandToolButton, &QToolButton::clicked, this, &TMainForm::ExpandToolButtonClick);
     connect(PriorToolButton, &QToolButton::clicked, this, &TMainForm::PriorToolButtonClick);
     connect(NextToolButton, &QToolButton::clicked, this, &TMainForm::NextToolButtonClick);
     connect(AddressComboBox->lineEdit(), &QLineEdit::editingFinished, this, &TMainForm::AddressComboBoxExit);

@@ -81,6 +81,7 @@ public:
     bool SelectLocalPath(const std::string& path);
     void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
     void LoadLocalChildren(QTreeWidgetItem* node);
+    void watchLoadedFolder(const std::string& folder);
     QTreeWidgetItem* topRoot() const { return m_topRoot; }
     QTreeWidgetItem* bookmarkRoot() const { return m_bookmarkRoot; }
     QTreeWidgetItem* localRoot() const { return m_localRoot; }
@@ -184,8 +185,17 @@ private:
     void ShownFolderChanged();
     void UpdateTimerTimer();
 
+    // The flat listing of the expand button.
+    void ExpandToolButtonClick();
+    void addFolderRow(const QString& folder);
+    void startFlatLister(const QString& folder);
+    void FlatListingStep(TObjLocalDir* lister);
+
     // The file list.
     void ListLocalFolder();
+    /// The folder an item of the list lies in: its own location column, which the flat
+    /// listing fills with many folders, else the shown folder.
+    std::string itemFolder(int row) const;
     void setItemImage(int itemNumber, int imageIndex);
     void UpdateListingStatus(TObjLocalDir* lister);
     void FileListViewSelectionChanged();
@@ -334,6 +344,16 @@ private:
     QStringList m_changedDrives;
     int m_listEditing = -1;
     QString m_listEditOld;
+    // The running flat listing: folders still to list and what was found so far.
+    struct FlatListing {
+        QStringList queue;
+        int64_t folders = 0;
+        int64_t files = 0;
+        uint64_t bytes = 0;
+        int64_t iconMark = 0;
+        bool running = false;
+    };
+    FlatListing m_flat;
     QPoint m_listMenuPoint;
 
 public:

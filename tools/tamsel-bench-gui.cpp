@@ -1,22 +1,30 @@
-// tamsel-bench-gui: the file list's speed, run offscreen through the real local lister and
-// the real list model. `tamsel-bench list|switch ...` starts it; it can run alone too.
+// tamsel-bench-gui: the file list's speed, run offscreen through the real main window, the
+// real local lister and the real list model. `tamsel-bench list|switch ...` starts it; it can
+// run alone too. The window keeps its settings in a private temporary folder.
 //
-//   tamsel-bench-gui list FOLDER          list FOLDER into the details view; wall time, the
+//   tamsel-bench-gui list FOLDER          show FOLDER in the details view, from ShowNode until
+//                                         the summary is in status panel 1; wall time, the
 //                                         window thread's longest stretch, memory, and the
 //                                         wall time of `ls -l FOLDER` for comparison
-//   tamsel-bench-gui switch FOLDER OTHER  while FOLDER is being listed, switch to OTHER;
-//                                         time until OTHER's first items are in the list
-#include "local/TImageLists.h"
-#include "local/TObjLocalDir.h"
+//   tamsel-bench-gui switch FOLDER OTHER  while FOLDER is being listed, click OTHER in the
+//                                         tree; time until OTHER's first items are in the list
+#include "app/Application.h"
+#include "app/SetupInfo.h"
+#include "local/MessageBoxes.h"
+#include "mainwindow/TMainForm.h"
 #include "platform/DriveMap.h"
 #include "ui/TListView.h"
+#include "ui/TStatusBar.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/resource.h>
@@ -85,60 +93,96 @@ private:
     qint64 m_longest = 0;
 };
 
-TObjLocalDir* startLister(TListView& view, TImageLists& images, const QString& folder, bool* done)
-{
-    auto* worker = new TObjLocalDir(&view, &images, folder);
-    worker->OnStatus = [done](TObjLocalDir* w) {
-        if (w->RunState == 5)
-            *done = true;
-    };
-    worker->StartListing();
-    return worker;
-}
+// The main window as the user has it, with its settings in a private folder so a run
+// neither reads nor changes the user's own.
+class BenchWindow {
+public:
+    BenchWindow()
+    {
+        setenv("TAMSEL_HOME", (m_home.path() + "/program").toLocal8Bit().constData(), 1);
+        setenv("TAMSEL_CONFIG", (m_home.path() + "/registry.reg").toLocal8Bit().constData(), 1);
+        SetupInfo = TSetupInfo();
+        PrepareProgramFolders(SetupInfo);
+        LoadSetupInfo(SetupInfo);
+        SetupInfo.ViewStyle = TListView::Details;
+        SetupInfo.AutoExpand = false;
+        SetupInfo.StartDirectory.clear();
+        form = std::make_unique<TMainForm>();
+        form->ShowError = [](const QString& text) { std::fprintf(stderr, "tamsel-bench: %s\n", text.toLocal8Bit().constData()); };
+        form->ShowInformation = [](int) {};
+        form->AskQuestion = [](int) { return IdNo; };
+        form->resize(1200, 800);
+        form->show();
+        QCoreApplication::processEvents();
+    }
+    ~BenchWindow() { form.reset(); }
+
+    /// The tree node of a native folder, with the tree loaded down to it; null when the
+    /// folder has no node (not on a drive of the drive map).
+    QTreeWidgetItem* nodeOf(const char* folder)
+    {
+        if (!form->SelectLocalPath(windowsFolder(folder).toStdString()))
+            return nullptr;
+        waitForSummary();
+        return form->FolderTreeView->currentItem();
+    }
+    bool summaryShown() const
+    {
+        return !form->statusBarPanels()->isBusy() && form->statusBarPanels()->panelText(1).contains(QLatin1Char(','));
+    }
+    void waitForSummary()
+    {
+        while (!summaryShown())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    TListModel* model() const { return form->fileListView()->model(); }
+
+    std::unique_ptr<TMainForm> form;
+
+private:
+    QTemporaryDir m_home;
+};
 
 int list(const char* folder)
 {
     const double ls = lsSeconds(folder);
-    TListView view;
-    view.setViewStyle(TListView::Details);
-    view.resize(1000, 700);
-    view.show();
-    TImageLists images;
-    QCoreApplication::processEvents();
+    BenchWindow window;
+    // Show the parent first, so the tree is loaded down to the folder and the list is small
+    // when the measured listing starts. `ls` has warmed the file system's caches.
+    const std::filesystem::path native = std::filesystem::path(folder).lexically_normal();
+    QTreeWidgetItem* parentNode = window.nodeOf((native.has_filename() ? native : native.parent_path()).parent_path().c_str());
+    if (!parentNode) {
+        std::fprintf(stderr, "tamsel-bench: %s is on no drive of the drive map\n", folder);
+        return 1;
+    }
+    parentNode->setExpanded(true);
+    const QString name = QString::fromStdString((native.has_filename() ? native : native.parent_path()).filename().string());
+    QTreeWidgetItem* node = nullptr;
+    for (int i = 0; i < parentNode->childCount() && !node; ++i)
+        if (parentNode->child(i)->text(0) == name)
+            node = parentNode->child(i);
+    if (!node) {
+        std::fprintf(stderr, "tamsel-bench: no tree node for %s\n", folder);
+        return 1;
+    }
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     const long rssBefore = statusKb("VmRSS");
 
     StretchMeter meter;
-    bool done = false;
-    int entries = 0;
-    QString error;
     QElapsedTimer wall;
     meter.start();
     wall.start();
-    auto* worker = new TObjLocalDir(&view, &images, windowsFolder(folder));
-    worker->OnStatus = [&](TObjLocalDir* w) {
-        if (w->RunState != 5)
-            return;
-        done = true;
-        entries = w->FileTotal + w->FolderTotal;
-        error = w->Completed ? QString() : w->ErrorText;
-    };
-    worker->StartListing();
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    window.form->FolderTreeView->setCurrentItem(node);  // ShowNode
+    window.waitForSummary();
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     const double stretch = meter.longestMs();
-    for (int i = 0; i < 20; ++i)  // let the worker go
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "tamsel-bench: %s\n", error.toLocal8Bit().constData());
-        return 1;
-    }
     const long rssAfter = statusKb("VmRSS");
     rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
+    const int entries = window.model()->rowCount();
     std::printf("entries: %d\n", entries);
-    std::printf("rows_in_model: %d\n", view.model()->rowCount());
+    std::printf("summary: %s\n", window.form->statusBarPanels()->panelText(1).toUtf8().constData());
     std::printf("wall_seconds: %.3f\n", seconds);
     std::printf("ls_seconds: %.3f\n", ls);
     std::printf("ratio_to_ls: %.2f\n", ls > 0 ? seconds / ls : 0.0);
@@ -150,48 +194,51 @@ int list(const char* folder)
 
 int switchFolders(const char* folder, const char* other, int delayMs)
 {
-    TListView view;
-    view.setViewStyle(TListView::Details);
-    view.resize(1000, 700);
-    view.show();
-    TImageLists images;
+    BenchWindow window;
+    QTreeWidgetItem* newNode = window.nodeOf(other);
+    QTreeWidgetItem* oldNode = window.nodeOf(folder);
+    if (!newNode || !oldNode) {
+        std::fprintf(stderr, "tamsel-bench: both folders must be on drives of the drive map\n");
+        return 1;
+    }
     const QString oldFolder = windowsFolder(folder);
-    const QString newFolder = windowsFolder(other);
-    bool oldDone = false;
-    QPointer<TObjLocalDir> old = startLister(view, images, oldFolder, &oldDone);
+    // Show the large folder again and click the other one while its listing runs.
+    window.form->FolderTreeView->setCurrentItem(newNode);
+    window.waitForSummary();
+    window.form->FolderTreeView->setCurrentItem(oldNode);
     QElapsedTimer since;
     since.start();
     while (since.elapsed() < delayMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    const bool oldStillRunning = !oldDone;
+    const bool oldStillRunning = !window.summaryShown();
 
-    // What the window does on a click: stop the running lister, empty the list and the
-    // per-folder images, start the new one.
     StretchMeter meter;
     meter.start();
     QElapsedTimer click;
     click.start();
-    if (old)
-        old->Terminate();
-    view.model()->clear();
-    images.resetListImages();
-    bool newDone = false;
-    startLister(view, images, newFolder, &newDone);
-    while (view.model()->rowCount() == 0 && !newDone)
+    window.form->FolderTreeView->setCurrentItem(newNode);
+    while (window.model()->rowCount() == 0 && !window.summaryShown())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     const double firstMs = double(click.nsecsElapsed()) / 1e6;
-    while (!newDone || old)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5), QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    int oldRowsAtFirst = 0;
+    for (const TListItem& item : window.model()->items())
+        if (item.SubItems.value(1) == oldFolder)
+            ++oldRowsAtFirst;
+    window.waitForSummary();
+    // Let a late hand-over of the old lister arrive, if one were still under way.
+    for (int i = 0; i < 50; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     int oldRows = 0;
-    for (int r = 0; r < view.model()->rowCount(); ++r)
-        if (view.model()->item(r).SubItems.value(1) == oldFolder)
+    for (const TListItem& item : window.model()->items())
+        if (item.SubItems.value(1) == oldFolder)
             ++oldRows;
     std::printf("old_listing_running_at_click: %s\n", oldStillRunning ? "yes" : "no");
     std::printf("switch_first_items_ms: %.1f\n", firstMs);
-    std::printf("new_rows: %d\n", view.model()->rowCount());
+    std::printf("old_rows_at_first_items: %d\n", oldRowsAtFirst);
+    std::printf("new_rows: %d\n", window.model()->rowCount());
     std::printf("old_rows_after_switch: %d\n", oldRows);
     std::printf("longest_window_stretch_ms: %.1f\n", meter.longestMs());
-    return oldRows == 0 ? 0 : 1;
+    return oldRows == 0 && oldRowsAtFirst == 0 ? 0 : 1;
 }
 
 } // namespace

@@ -13,7 +13,7 @@ void TListModel::setColumns(const QStringList& captions)
 {
     beginResetModel();
     m_columns = captions;
-    m_alignments.assign(size_t(captions.size()), Qt::AlignLeft | Qt::AlignVCenter);
+    m_alignments.assign(size_t(captions.size()), Qt::Alignment());
     endResetModel();
 }
 
@@ -64,7 +64,9 @@ QVariant TListModel::data(const QModelIndex& index, int role) const
             return m_iconOf(item.ImageIndex);
         return {};
     case Qt::TextAlignmentRole:
-        if (size_t(column) < m_alignments.size())
+        // Unset columns leave the alignment to the view: centred under the picture in
+        // large icons, beside it elsewhere.
+        if (size_t(column) < m_alignments.size() && m_alignments[size_t(column)] != Qt::Alignment())
             return int(m_alignments[size_t(column)]);
         return {};
     case ImageIndexRole:
@@ -82,7 +84,7 @@ QVariant TListModel::headerData(int section, Qt::Orientation orientation, int ro
         return {};
     if (role == Qt::DisplayRole)
         return m_columns[section];
-    if (role == Qt::TextAlignmentRole)
+    if (role == Qt::TextAlignmentRole && m_alignments[size_t(section)] != Qt::Alignment())
         return int(m_alignments[size_t(section)]);
     return {};
 }

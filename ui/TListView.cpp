@@ -12,8 +12,9 @@
 namespace {
 constexpr int kLargeIcon = 32;
 constexpr int kSmallIcon = 16;
-// Width of a large-icon cell, and the widest a list column may grow for a long caption.
-constexpr int kLargeCellWidth = 84;
+// Width of a large-icon cell in widths of an "x", and the widest a list column may grow
+// for a long caption.
+constexpr int kLargeCellChars = 13;
 constexpr int kMaxListItemWidth = 360;
 // Room around the picture and the caption inside an item.
 constexpr int kItemPadding = 8;
@@ -131,7 +132,8 @@ void TListView::updateItemSize()
     QSize size;
     switch (m_viewStyle) {
     case LargeIcons:
-        size = QSize(kLargeCellWidth, kLargeIcon + 2 * metrics.lineSpacing() + kItemPadding);
+        size = QSize(std::max(kLargeIcon + 2 * kItemPadding, kLargeCellChars * metrics.horizontalAdvance(QLatin1Char('x'))),
+                     kLargeIcon + 2 * metrics.lineSpacing() + kItemPadding);
         break;
     case SmallIcons:
     case List:

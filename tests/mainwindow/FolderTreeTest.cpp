@@ -166,6 +166,22 @@ TEST_F(FolderTreeTest, RefreshKeepsWhatWasOpenAndShowsNewFolders)
     GetNodeData(open)->State |= Idle;
 }
 
+TEST_F(FolderTreeTest, NewFoldersDeepInALoadedBranchReachTheTreeByThemselves)
+{
+    makeFolder("watch/inner/leaf");
+    TMainForm& form = openForm();
+    ASSERT_TRUE(form.SelectLocalPath("D:\\watch\\inner"));
+    QTreeWidgetItem* inner = form.FolderTreeView->currentItem();
+    inner->setExpanded(true);
+    ASSERT_EQ(captions(inner), (QStringList{"leaf"}));
+    makeFolder("watch/inner/made-later");
+    // The drive's branch is loaded again; what was open stays open and shows the new folder.
+    EXPECT_TRUE(waitUntil([&] {
+        QTreeWidgetItem* node = form.FolderTreeView->currentItem();
+        return node && captions(node) == QStringList{"leaf", "made-later"};
+    })) << "the drive watcher saw no change two levels below the drive root";
+}
+
 TEST_F(FolderTreeTest, RenamingAFolderInTheTree)
 {
     makeFolder("ren/old/sub");
