@@ -39,7 +39,7 @@ void TMainForm::buildContextMenus()
     addCommand(tree, "DNRename", "更名(&R)");
     addCommand(tree, "N81", "斷線");
     tree->addSeparator();
-    addCommand(tree, "DNContent", "節點(&N)");
+    addCommand(tree, "DNContent", "節點(&N)", &TMainForm::DNContentClick);
     addCommand(tree, "N39", "內容(&C)");
 
     LocalListPopupMenu = makeMenu("LocalListPopupMenu", this);

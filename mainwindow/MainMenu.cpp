@@ -46,7 +46,7 @@ void TMainForm::buildMainMenu()
     addCommand(file, "N3", "刪除(&D)");
     addCommand(file, "R1", "更名(&M)");
     addCommand(file, "C1", "內容(&C)");
-    addCommand(file, "N26", "節點(&N)");
+    addCommand(file, "N26", "節點(&N)", &TMainForm::N26Click);
     file->addSeparator();
     addCommand(file, "X1", "結束(&X)", &TMainForm::X1Click);
 

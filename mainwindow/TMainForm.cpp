@@ -76,10 +76,19 @@ TMainForm::TMainForm(QWidget* parent)
 TMainForm::~TMainForm()
 {
     FormDestroy();
+    // A window destroyed without being closed still frees its node records (freeing twice
+    // does nothing: a freed node no longer holds its record).
+    m_shownNode = nullptr;
+    m_treeChanging = true;
+    for (int i = 0; FolderTreeView && i < FolderTreeView->topLevelItemCount(); ++i)
+        FreeNodeTree(FolderTreeView->topLevelItem(i));
     // The child widgets are destroyed after this object has stopped being a TMainForm, and
     // some of them still signal on the way out (an open tree editor closes): cut them off.
     for (QObject* child : findChildren<QObject*>())
         QObject::disconnect(child, nullptr, this, nullptr);
+    // The list may still draw on the way out; its pictures go with this window's members.
+    if (FileListView)
+        FileListView->setImageLists(nullptr, nullptr);
     if (MainForm == this)
         MainForm = nullptr;
 }

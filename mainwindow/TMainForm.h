@@ -266,6 +266,11 @@ private:
     void I1Click();
     void A1Click();
     void N79Click();
+    // The node dialogs (NodeCommands.cpp).
+    void N26Click();
+    void DNContentClick();
+    void showNodeContent(QTreeWidgetItem* node);
+    void resetStoredChildren(QTreeWidgetItem* node);
     void ThreadToolButtonClick();
     void ExploreToolButtonClick();
     void connectFolderPopupMenu();
