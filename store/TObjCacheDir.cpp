@@ -45,12 +45,6 @@ TObjCacheDir::TObjCacheDir(const std::string& storeDir, TImageLists* images, TLi
     SetReceiver(listView);
 }
 
-TListItem TObjCacheDir::ItemRow(const TItemData& item, bool details)
-{
-    TextCache cache;
-    return itemRow(item, ItemPath(item), details, cache);
-}
-
 TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache)
 {
     TListItem row;

@@ -53,9 +53,6 @@ public:
 
     std::function<void(TObjCacheDir*)> OnStatus;
 
-    /// The row of one entry in the given view style: caption, sub-items, image, size value.
-    static TListItem ItemRow(const TItemData& item, bool details);
-
 protected:
     void Execute() override;
     void ClearHandlers() override { OnStatus = nullptr; }
@@ -68,6 +65,7 @@ private:
         double modified = 0;
         QString dateText;
     };
+    /// The row of one entry in the given view style: caption, sub-items, image, size value.
     static TListItem itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache);
 
     void reportStatus();
