@@ -239,24 +239,28 @@ void TMainForm::UpdateListingStatus(TObjCacheDir* lister)
 
 void TMainForm::CachedFolderListed(TObjCacheDir* lister)
 {
-    if (lister->Completed) {
-        // One look-up per extension, however many files share it.
-        QHash<QString, int> byKey;
-        FileListView->model()->setImageIndexes([&](const TListItem& item) {
-            if (item.ImageIndex == TImageLists::Folder)
-                return item.ImageIndex;
-            const QString ext = TObjLocalDir::Extension(item.Caption).toUpper();
-            if (OwnIconExtension(ext))
-                return IconIndexFor(item.Caption);
-            auto found = byKey.constFind(ext);
-            if (found == byKey.cend())
-                found = byKey.insert(ext, IconIndexFor(item.Caption));
-            return *found;
-        });
-        FileListView->relayout();
-    }
+    if (lister->Completed)
+        refreshCachedIcons();
     if (m_workers[CacheDirSlot] == lister)
         m_workers[CacheDirSlot] = nullptr;
+}
+
+void TMainForm::refreshCachedIcons()
+{
+    // One look-up per extension, however many files share it.
+    QHash<QString, int> byKey;
+    FileListView->model()->setImageIndexes([&](const TListItem& item) {
+        if (item.ImageIndex == TImageLists::Folder)
+            return item.ImageIndex;
+        const QString ext = TObjLocalDir::Extension(item.Caption).toUpper();
+        if (OwnIconExtension(ext))
+            return IconIndexFor(item.Caption);
+        auto found = byKey.constFind(ext);
+        if (found == byKey.cend())
+            found = byKey.insert(ext, IconIndexFor(item.Caption));
+        return *found;
+    });
+    FileListView->relayout();
 }
 
 int TMainForm::IconIndexFor(const QString& name) const

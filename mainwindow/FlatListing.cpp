@@ -4,6 +4,7 @@
 
 #include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
+#include "store/TObjCacheDir.h"
 #include "resources/StringTable.h"
 #include "store/NodeTree.h"
 #include "ui/TListView.h"
@@ -51,13 +52,14 @@ void TMainForm::ExpandToolButtonClick()
         ShowInformation(kStrNoFlatListing);
         return;
     }
-    if (data->RootKind != LocalRoot && CacheMode) {
-        // The cached view lists cached folders, which the cached folder lister reads.
-        ShowInformation(kStrNotSupported);
-        return;
-    }
     QString start;
-    if (data->has(Computer)) {
+    if (data->RootKind != LocalRoot && CacheMode) {
+        // The cached view lists the cache's copy of the folders.
+        m_flat.cached = true;
+        m_flat.storeDir = data->StoreDir;
+        m_flat.key = data->Key;
+        start = QString::fromStdString(data->RemoteName);
+    } else if (data->has(Computer)) {
         if (!(data->State & Expanded) || m_shownNode->childCount() == 0) {
             ShowInformation(kStrConnectFirst);
             return;
@@ -76,10 +78,20 @@ void TMainForm::ExpandToolButtonClick()
         start = QString::fromStdString(data->RemoteName);
     }
     m_flat.running = true;
-    ListMode = 1;
+    ListMode = m_flat.cached ? 3 : 1;
     StatusBar->setBusy(true);
     StatusBar->setPanelText(1, QString::fromStdString(LoadStr(kStrReading)));
     startFlatLister(start);
+}
+
+void TMainForm::refreshFlatIcons()
+{
+    // Local listers give their items their pictures as they go; cached ones leave them to
+    // the window.
+    if (m_flat.cached)
+        refreshCachedIcons();
+    else
+        FileListView->model()->iconsChanged();
 }
 
 void TMainForm::addFolderRow(const QString& folder)
@@ -94,38 +106,57 @@ void TMainForm::addFolderRow(const QString& folder)
 void TMainForm::startFlatLister(const QString& folder)
 {
     addFolderRow(folder);
+    if (m_flat.cached) {
+        auto* lister = new TObjCacheDir(m_flat.storeDir, m_images.get(), FileListView, folder.toStdString(), m_flat.key);
+        lister->SetReceiver(this);
+        lister->OnTerminate = [this](TWorkerThread* sender) {
+            if (m_workers[FlatCacheDirSlot] != sender)
+                return;
+            const auto* done = static_cast<TObjCacheDir*>(sender);
+            QStringList found;
+            for (const std::string& path : done->FolderPaths)
+                found << QString::fromStdString(path);
+            FlatListingStep(done->FolderTotal, done->FileTotal, done->ByteTotal, found);
+        };
+        m_workers[FlatCacheDirSlot] = lister;
+        lister->StartListing();
+        return;
+    }
     auto* lister = new TObjLocalDir(FileListView, m_images.get(), folder);
     lister->SetReceiver(this);
     lister->OnItemImage = [this](int itemNumber, int imageIndex) { setItemImage(itemNumber, imageIndex); };
     lister->OnTerminate = [this](TWorkerThread* sender) {
-        if (m_workers[FlatLocalDirSlot] == sender)
-            FlatListingStep(static_cast<TObjLocalDir*>(sender));
+        if (m_workers[FlatLocalDirSlot] != sender)
+            return;
+        const auto* done = static_cast<TObjLocalDir*>(sender);
+        QStringList found;
+        for (const TLocalItem& item : done->Items) {
+            // A link to a folder is listed as an entry, not followed: one pointing back up
+            // the tree would make the listing endless.
+            if (item.isFolder() && !item.Symlink)
+                found << done->FolderPath() + item.Name + QLatin1Char('\\');
+        }
+        FlatListingStep(done->FolderTotal, done->FileTotal, done->ByteTotal, found);
     };
     m_workers[FlatLocalDirSlot] = lister;
     lister->StartListing();
 }
 
-void TMainForm::FlatListingStep(TObjLocalDir* lister)
+void TMainForm::FlatListingStep(int64_t folders, int64_t files, uint64_t bytes, const QStringList& found)
 {
-    m_flat.folders += lister->FolderTotal;
-    m_flat.files += lister->FileTotal;
-    m_flat.bytes += lister->ByteTotal;
+    m_flat.folders += folders;
+    m_flat.files += files;
+    m_flat.bytes += bytes;
     m_lastSummary = ListingSummary(m_flat.folders, m_flat.files, m_flat.bytes);
     StatusBar->setPanelText(1, m_lastSummary);
     StatusBar->setBusy(true);
     if (m_flat.files - m_flat.iconMark > kIconRefreshFiles) {
         m_flat.iconMark = m_flat.files;
-        FileListView->model()->iconsChanged();
+        refreshFlatIcons();
     }
-    const QString folder = lister->FolderPath();
-    for (const TLocalItem& item : lister->Items) {
-        // A link to a folder is listed as an entry, not followed: one pointing back up the
-        // tree would make the listing endless.
-        if (item.isFolder() && !item.Symlink)
-            m_flat.queue << folder + item.Name + QLatin1Char('\\');
-    }
+    m_flat.queue << found;
     if (m_flat.queue.isEmpty()) {
-        FileListView->model()->iconsChanged();
+        refreshFlatIcons();
         StatusBar->setBusy(false);
         m_workers[FlatLocalDirSlot] = nullptr;
         m_workers[FlatCacheDirSlot] = nullptr;

@@ -199,8 +199,9 @@ private:
     // The flat listing of the expand button.
     void ExpandToolButtonClick();
     void addFolderRow(const QString& folder);
+    void refreshFlatIcons();
     void startFlatLister(const QString& folder);
-    void FlatListingStep(TObjLocalDir* lister);
+    void FlatListingStep(int64_t folders, int64_t files, uint64_t bytes, const QStringList& found);
 
     // The file list.
     void ListLocalFolder();
@@ -217,6 +218,8 @@ private:
     void ListCachedFolder();
     void UpdateListingStatus(TObjCacheDir* lister);
     void CachedFolderListed(TObjCacheDir* lister);
+    /// Gives every file of the list the icon of its type, after cached listings.
+    void refreshCachedIcons();
     void showCacheModeState();
     void resetNetRootToCache();
     QString countedCaption(const TNodeData& data) const;
@@ -374,6 +377,10 @@ private:
         uint64_t bytes = 0;
         int64_t iconMark = 0;
         bool running = false;
+        // A cached listing reads the cache folder of the node it started on.
+        bool cached = false;
+        std::string storeDir;
+        std::string key;
     };
     FlatListing m_flat;
     QPoint m_listMenuPoint;

@@ -242,6 +242,27 @@ TEST_F(CachedViewTest, ShowingACachedFolderListsItAndGivesTheImages)
     EXPECT_EQ(model->item(1).Caption, QStringLiteral("a.txt"));
 }
 
+TEST_F(CachedViewTest, FlatListingOfACachedShareReadsTheCache)
+{
+    TMainForm& form = openForm();
+    form.N91Click();
+    QTreeWidgetItem* pc1 = child(expand(child(expand(form.netRoot()), "WORKGROUP")), "PC1(共120,圖5,音3)");
+    form.FolderTreeView->setCurrentItem(child(expand(pc1), "SHARE"));
+    ASSERT_TRUE(waitUntil([&] { return form.statusBarPanels()->panelText(1).contains("Bytes"); }));
+
+    form.ExpandToolButton->click();
+    ASSERT_TRUE(waitUntil([&] { return !form.statusBarPanels()->isBusy(); }));
+    QStringList rows;
+    for (const TListItem& item : form.fileListView()->model()->items())
+        rows << item.Caption;
+    // Sub is a folder of the share that the index does not hold: its row comes, nothing under it.
+    EXPECT_EQ(rows, (QStringList{"<SHARE>", "Sub", "a.txt", "b.zzqq", "<Sub>"}));
+    EXPECT_EQ(form.fileListView()->model()->item(4).SubItems.value(1), QStringLiteral("\\\\PC1\\SHARE\\Sub\\"));
+    EXPECT_EQ(form.statusBarPanels()->panelText(1), TMainForm::ListingSummary(1, 2, 1546));
+    EXPECT_EQ(form.fileListView()->model()->item(2).ImageIndex, form.IconIndexFor(QStringLiteral("a.txt")));
+    EXPECT_EQ(form.ListMode, 3);
+}
+
 TEST_F(CachedViewTest, OpeningAFileOfAnUnreachableComputerSaysSoAtOnce)
 {
     TMainForm& form = openForm();
