@@ -17,12 +17,15 @@ public:
     static constexpr std::chrono::milliseconds kMaxDelay{100};
 
     /// `deliver` is called on the worker thread with a full batch; it is expected to
-    /// synchronise (SynchronizeUnlessStopped) and put the items on the screen.
+    /// synchronise (SynchronizeUnlessStopped) and put the items on the screen. A
+    /// `firstBatchItems` other than 0 makes the first batch that small, so the screen fills
+    /// at once while later batches stay large.
     explicit TBatchHandover(std::function<void(std::vector<Item>&&)> deliver,
                             size_t batchItems = kBatchItems,
-                            std::chrono::milliseconds maxDelay = kMaxDelay)
+                            std::chrono::milliseconds maxDelay = kMaxDelay,
+                            size_t firstBatchItems = 0)
         : m_deliver(std::move(deliver)), m_batchItems(batchItems ? batchItems : 1),
-          m_maxDelay(maxDelay)
+          m_maxDelay(maxDelay), m_firstBatchItems(firstBatchItems ? firstBatchItems : m_batchItems)
     {
     }
 
@@ -31,7 +34,7 @@ public:
         if (m_items.empty())
             m_firstAdded = std::chrono::steady_clock::now();
         m_items.push_back(std::move(item));
-        if (m_items.size() >= m_batchItems
+        if (m_items.size() >= (m_delivered ? m_batchItems : m_firstBatchItems)
             || std::chrono::steady_clock::now() - m_firstAdded >= m_maxDelay)
             Flush();
     }
@@ -43,6 +46,7 @@ public:
             return;
         std::vector<Item> batch;
         batch.swap(m_items);
+        m_delivered = true;
         m_deliver(std::move(batch));
     }
 
@@ -55,6 +59,8 @@ private:
     std::function<void(std::vector<Item>&&)> m_deliver;
     size_t m_batchItems;
     std::chrono::milliseconds m_maxDelay;
+    size_t m_firstBatchItems;
+    bool m_delivered = false;
     std::vector<Item> m_items;
     std::chrono::steady_clock::time_point m_firstAdded;
 };

@@ -301,10 +301,7 @@ void TObjLocalDir::firstPass()
     };
     double lastModified = -1e300;
     QString lastDate;
-    std::vector<TListItem> batch;
-    batch.reserve(kBatchRows);
-    auto lastFlush = std::chrono::steady_clock::now();
-    bool firstBatch = true;
+    auto batches = RowBatches([this](std::vector<TListItem>&& rows) { insertRows(std::move(rows)); });
     for (const TLocalItem& item : Items) {
         if (Terminated())
             break;
@@ -343,17 +340,10 @@ void TObjLocalDir::firstPass()
         } else {
             row.SubItems = {QString(), m_folderPath};
         }
-        batch.push_back(std::move(row));
-        const auto now = std::chrono::steady_clock::now();
-        if ((firstBatch && batch.size() >= kBatchRows) || batch.size() >= kMaxBatchRows
-            || now - lastFlush >= kBatchInterval) {
-            insertRows(batch);
-            firstBatch = false;
-            lastFlush = std::chrono::steady_clock::now();
-        }
+        batches.Add(std::move(row));
     }
     if (!Terminated())
-        insertRows(batch);
+        batches.Flush();
 
     // Paired with the begin above even when stopped, so the list's update count balances.
     Synchronize([list] {
@@ -362,15 +352,12 @@ void TObjLocalDir::firstPass()
     });
 }
 
-void TObjLocalDir::insertRows(std::vector<TListItem>& rows)
+void TObjLocalDir::insertRows(std::vector<TListItem>&& rows)
 {
-    if (rows.empty())
-        return;
     SynchronizeUnlessStopped([this, &rows] {
         if (m_listView)
             m_listView->model()->appendItems(rows);
     });
-    rows.clear();
 }
 
 int TObjLocalDir::resolveIcon(const TLocalItem& item, const QString& upperExt)

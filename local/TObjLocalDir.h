@@ -1,4 +1,5 @@
 #pragma once
+#include "local/TBatchHandover.h"
 #include "local/TWorkerThread.h"
 #include "ui/TListView.h"
 
@@ -43,6 +44,12 @@ public:
     static constexpr std::chrono::milliseconds kBatchInterval{50};
     /// Rows per batch at most, so no one insertion holds the window thread for long.
     static constexpr size_t kMaxBatchRows = 1000;
+    /// Hands rows to the list by the batch sizes above; the cached lister fills its list
+    /// the same way.
+    static TBatchHandover<TListItem> RowBatches(std::function<void(std::vector<TListItem>&&)> insert)
+    {
+        return TBatchHandover<TListItem>(std::move(insert), kMaxBatchRows, kBatchInterval, kBatchRows);
+    }
     /// Own icons handed to the window per synchronised call in the second pass.
     static constexpr size_t kIconSlice = 32;
 
@@ -96,7 +103,7 @@ private:
     int resolveIcon(const TLocalItem& item, const QString& upperExt);
     void secondPass();
     bool loadOwnIcon(const TLocalItem& item, OwnIcon& icon) const;
-    void insertRows(std::vector<TListItem>& rows);
+    void insertRows(std::vector<TListItem>&& rows);
     QString fullPath(const TLocalItem& item) const { return m_folderPath + item.Name; }
     std::string nativePath(const TLocalItem& item) const;
 

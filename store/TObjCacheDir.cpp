@@ -182,27 +182,19 @@ void TObjCacheDir::fillList()
         return *texts.insert(text);
     };
     TextCache cache;
-    std::vector<TListItem> batch;
-    batch.reserve(kBatchRows);
-    auto lastFlush = std::chrono::steady_clock::now();
-    bool firstBatch = true;
+    // Batched as the local lister does it: a quick first batch, then larger ones at most
+    // every interval, so a large folder is laid out a few times, not once per row.
+    auto batches = TObjLocalDir::RowBatches([this](std::vector<TListItem>&& rows) { insertRows(std::move(rows)); });
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             break;
         TListItem row = itemRow(Items[i], m_paths[i], m_details, cache);
         for (QString& text : row.SubItems)
             text = intern(text);
-        batch.push_back(std::move(row));
-        const auto now = std::chrono::steady_clock::now();
-        if ((firstBatch && batch.size() >= kBatchRows) || batch.size() >= kMaxBatchRows
-            || now - lastFlush >= kBatchInterval) {
-            insertRows(batch);
-            firstBatch = false;
-            lastFlush = std::chrono::steady_clock::now();
-        }
+        batches.Add(std::move(row));
     }
     if (!Terminated())
-        insertRows(batch);
+        batches.Flush();
     if (begun)
         Synchronize([list] {
             if (list)
@@ -210,15 +202,12 @@ void TObjCacheDir::fillList()
         });
 }
 
-void TObjCacheDir::insertRows(std::vector<TListItem>& rows)
+void TObjCacheDir::insertRows(std::vector<TListItem>&& rows)
 {
-    if (rows.empty())
-        return;
     SynchronizeUnlessStopped([this, &rows] {
         if (m_listView)
             m_listView->model()->appendItems(rows);
     });
-    rows.clear();
 }
 
 void TObjCacheDir::lookUpIcons()

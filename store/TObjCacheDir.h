@@ -24,11 +24,6 @@ class TImageLists;
 class TObjCacheDir : public TWorkerThread {
     Q_OBJECT
 public:
-    /// Batching as the local lister does it: a quick first batch, then larger ones at most
-    /// every interval, so a large folder is laid out a few times, not once per row.
-    static constexpr size_t kBatchRows = 200;
-    static constexpr std::chrono::milliseconds kBatchInterval{50};
-    static constexpr size_t kMaxBatchRows = 1000;
 
     /// `storeDir` is the StoreDir of the shown node; `folderPath` the folder's network path
     /// with its trailing backslash, or empty for the store folder's "LIST.DAT"; `key` the
@@ -72,7 +67,7 @@ private:
     bool readItems();
     void sortItems();
     void fillList();
-    void insertRows(std::vector<TListItem>& rows);
+    void insertRows(std::vector<TListItem>&& rows);
     void lookUpIcons();
 
     std::string m_storeDir;

@@ -206,6 +206,15 @@ TEST(TBatchHandover, KeepsOrderFlushesWhenFullAndOnDemand)
     EXPECT_EQ(delivered.size(), 3u);
 }
 
+TEST(TBatchHandover, ASmallFirstBatchThenFullOnes)
+{
+    std::vector<size_t> sizes;
+    TBatchHandover<int> batches([&](std::vector<int>&& b) { sizes.push_back(b.size()); }, 5, std::chrono::hours(1), 2);
+    for (int i = 0; i < 12; ++i)
+        batches.Add(i);
+    EXPECT_EQ(sizes, (std::vector<size_t>{2, 5, 5}));
+}
+
 TEST(TBatchHandover, AnOldItemGoesOutWithTheNextOneAfterTheDelay)
 {
     std::vector<std::vector<int>> delivered;
