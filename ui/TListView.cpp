@@ -78,10 +78,13 @@ TListView::TListView(QWidget* parent)
     setItemDelegate(new TListViewDelegate(this, this));
     connect(m_model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { measureCaptions(first, last); });
-    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
-        if (from.column() == 0)
-            measureCaptions(from.row(), to.row());
-    });
+    // Only a changed caption can change the widest one: new pictures for every item (a
+    // view style switch, an icon pass) must not measure the whole list again.
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                if (from.column() == 0 && (roles.isEmpty() || roles.contains(Qt::DisplayRole)))
+                    measureCaptions(from.row(), to.row());
+            });
     auto forget = [this] {
         if (m_model->rowCount() == 0 && m_captionWidth != 0) {
             m_captionWidth = 0;
