@@ -38,6 +38,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 
@@ -155,6 +156,48 @@ private:
     QTemporaryDir m_home;
 };
 
+// What showing one folder cost, from the click on its tree node until `ended` holds.
+struct ShowFigures {
+    double seconds = 0;
+    double stretchMs = 0;
+    long rssGrowthKb = 0;
+};
+
+ShowFigures measureShow(BenchWindow& window, QTreeWidgetItem* node, const std::function<bool()>& ended)
+{
+    for (int i = 0; i < 10; ++i)  // let the window settle first
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const long rssBefore = statusKb("VmRSS");
+    StretchMeter meter;
+    QElapsedTimer wall;
+    meter.start();
+    wall.start();
+    window.form->FolderTreeView->setCurrentItem(node);  // ShowNode
+    while (!ended())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ShowFigures figures;
+    figures.seconds = double(wall.nsecsElapsed()) / 1e9;
+    figures.stretchMs = meter.longestMs();
+    figures.rssGrowthKb = statusKb("VmRSS") - rssBefore;
+    return figures;
+}
+
+// The figures both listing benchmarks print; `extra` prints lines of its own after the wall time.
+void printShowFigures(const BenchWindow& window, const ShowFigures& figures, const std::function<void()>& extra = {})
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    const int entries = window.model()->rowCount();
+    std::printf("entries: %d\n", entries);
+    std::printf("summary: %s\n", window.form->statusBarPanels()->panelText(1).toUtf8().constData());
+    std::printf("wall_seconds: %.3f\n", figures.seconds);
+    if (extra)
+        extra();
+    std::printf("longest_window_stretch_ms: %.1f\n", figures.stretchMs);
+    std::printf("peak_rss_kb: %ld\n", usage.ru_maxrss);
+    std::printf("per_entry_bytes: %.0f\n", entries ? double(figures.rssGrowthKb) * 1024.0 / entries : 0.0);
+}
+
 int list(const char* folder)
 {
     const double ls = lsSeconds(folder);
@@ -177,30 +220,11 @@ int list(const char* folder)
         std::fprintf(stderr, "tamsel-bench: no tree node for %s\n", folder);
         return 1;
     }
-    for (int i = 0; i < 10; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    const long rssBefore = statusKb("VmRSS");
-
-    StretchMeter meter;
-    QElapsedTimer wall;
-    meter.start();
-    wall.start();
-    window.form->FolderTreeView->setCurrentItem(node);  // ShowNode
-    window.waitForSummary();
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    const double stretch = meter.longestMs();
-    const long rssAfter = statusKb("VmRSS");
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    const int entries = window.model()->rowCount();
-    std::printf("entries: %d\n", entries);
-    std::printf("summary: %s\n", window.form->statusBarPanels()->panelText(1).toUtf8().constData());
-    std::printf("wall_seconds: %.3f\n", seconds);
-    std::printf("ls_seconds: %.3f\n", ls);
-    std::printf("ratio_to_ls: %.2f\n", ls > 0 ? seconds / ls : 0.0);
-    std::printf("longest_window_stretch_ms: %.1f\n", stretch);
-    std::printf("peak_rss_kb: %ld\n", usage.ru_maxrss);
-    std::printf("per_entry_bytes: %.0f\n", entries ? double(rssAfter - rssBefore) * 1024.0 / entries : 0.0);
+    const ShowFigures figures = measureShow(window, node, [&] { return window.summaryShown(); });
+    printShowFigures(window, figures, [&] {
+        std::printf("ls_seconds: %.3f\n", ls);
+        std::printf("ratio_to_ls: %.2f\n", ls > 0 ? figures.seconds / ls : 0.0);
+    });
     return 0;
 }
 
@@ -278,33 +302,14 @@ int cached(const char* storeDir, const char* key, const char* folderPath)
     BenchWindow window;
     window.form->N91Click();
     QTreeWidgetItem* node = cachedFolderNode(*window.form, windowsFolder(storeDir).toStdString(), key, folderPath);
-    for (int i = 0; i < 10; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    const long rssBefore = statusKb("VmRSS");
-
-    StretchMeter meter;
-    QElapsedTimer wall;
-    meter.start();
-    wall.start();
-    window.form->FolderTreeView->setCurrentItem(node);  // ShowNode
-    while (!window.summaryShown() && !(window.form->statusBarPanels()->panelText(1).contains(QStringLiteral("快取檔"))))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    const double seconds = double(wall.nsecsElapsed()) / 1e9;
-    const double stretch = meter.longestMs();
+    const ShowFigures figures = measureShow(window, node, [&] {
+        return window.summaryShown() || window.form->statusBarPanels()->panelText(1).contains(QStringLiteral("快取檔"));
+    });
     if (!window.summaryShown()) {
         std::fprintf(stderr, "tamsel-bench: %s\n", window.form->statusBarPanels()->panelText(1).toLocal8Bit().constData());
         return 1;
     }
-    const long rssAfter = statusKb("VmRSS");
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    const int entries = window.model()->rowCount();
-    std::printf("entries: %d\n", entries);
-    std::printf("summary: %s\n", window.form->statusBarPanels()->panelText(1).toUtf8().constData());
-    std::printf("wall_seconds: %.3f\n", seconds);
-    std::printf("longest_window_stretch_ms: %.1f\n", stretch);
-    std::printf("peak_rss_kb: %ld\n", usage.ru_maxrss);
-    std::printf("per_entry_bytes: %.0f\n", entries ? double(rssAfter - rssBefore) * 1024.0 / entries : 0.0);
+    printShowFigures(window, figures);
     return 0;
 }
 
