@@ -14,68 +14,13 @@
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/TLZHuff.h"
+#include "tools/JsonLine.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
-
-class JsonObject {
-public:
-    JsonObject& text(const char* key, const std::string& value)
-    {
-        field(key);
-        m_out += '"';
-        for (unsigned char c : value) {
-            switch (c) {
-            case '"': m_out += "\\\""; break;
-            case '\\': m_out += "\\\\"; break;
-            case '\n': m_out += "\\n"; break;
-            case '\r': m_out += "\\r"; break;
-            case '\t': m_out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    m_out += buf;
-                } else {
-                    m_out += char(c);
-                }
-            }
-        }
-        m_out += '"';
-        return *this;
-    }
-    JsonObject& number(const char* key, long long value)
-    {
-        field(key);
-        m_out += std::to_string(value);
-        return *this;
-    }
-    JsonObject& real(const char* key, double value)
-    {
-        field(key);
-        char buf[40];
-        std::snprintf(buf, sizeof buf, "%.17g", value);
-        m_out += buf;
-        return *this;
-    }
-    void print()
-    {
-        m_out += "}\n";
-        std::fputs(m_out.c_str(), stdout);
-    }
-
-private:
-    void field(const char* key)
-    {
-        m_out += m_out.size() > 1 ? ", \"" : "\"";
-        m_out += key;
-        m_out += "\": ";
-    }
-    std::string m_out = "{";
-};
 
 // A native path as the program's Windows-style path; folders end in a backslash.
 std::string programPath(const std::string& native, bool folder)

@@ -223,7 +223,11 @@ TEST_F(CachedViewTest, ShowingACachedFolderListsItAndGivesTheImages)
     QTreeWidgetItem* share = child(expand(pc1), "SHARE");
     form.FolderTreeView->setCurrentItem(share);
     TListModel* model = form.fileListView()->model();
-    ASSERT_TRUE(waitUntil([&] { return model->rowCount() == 3 && form.statusBarPanels()->panelText(1).contains("Bytes"); }));
+    // The pictures of the file types come after the summary, in the lister's icon pass.
+    ASSERT_TRUE(waitUntil([&] {
+        return model->rowCount() == 3 && form.statusBarPanels()->panelText(1).contains("Bytes")
+            && model->item(1).ImageIndex == form.IconIndexFor(QStringLiteral("a.txt"));
+    }));
     EXPECT_EQ(form.ListMode, 3);
     EXPECT_EQ(model->item(0).Caption, QStringLiteral("Sub"));
     EXPECT_EQ(model->item(0).ImageIndex, TImageLists::Folder);

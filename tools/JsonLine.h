@@ -1,0 +1,87 @@
+#pragma once
+// One JSON object per line, the output convention of every command-line program here.
+// Texts are written as UTF-8; bytes that are not UTF-8 pass unchanged, so that a name the
+// program could not decode still reaches the script that asked for it.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class JsonObject {
+public:
+    JsonObject& text(const char* key, const std::string& value)
+    {
+        field(key);
+        quote(value);
+        return *this;
+    }
+    JsonObject& number(const char* key, long long value)
+    {
+        field(key);
+        m_out += std::to_string(value);
+        return *this;
+    }
+    JsonObject& real(const char* key, double value)
+    {
+        field(key);
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.17g", value);
+        m_out += buf;
+        return *this;
+    }
+    JsonObject& boolean(const char* key, bool value)
+    {
+        field(key);
+        m_out += value ? "true" : "false";
+        return *this;
+    }
+    JsonObject& texts(const char* key, const std::vector<std::string>& values)
+    {
+        field(key);
+        m_out += '[';
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i)
+                m_out += ", ";
+            quote(values[i]);
+        }
+        m_out += ']';
+        return *this;
+    }
+    /// The finished line, newline included.
+    std::string line() const { return m_out + "}\n"; }
+    void print(std::FILE* to = stdout) const
+    {
+        std::fputs(line().c_str(), to);
+        std::fflush(to);
+    }
+
+private:
+    void field(const char* key)
+    {
+        m_out += m_out.size() > 1 ? ", \"" : "\"";
+        m_out += key;
+        m_out += "\": ";
+    }
+    void quote(const std::string& value)
+    {
+        m_out += '"';
+        for (unsigned char c : value) {
+            switch (c) {
+            case '"': m_out += "\\\""; break;
+            case '\\': m_out += "\\\\"; break;
+            case '\n': m_out += "\\n"; break;
+            case '\r': m_out += "\\r"; break;
+            case '\t': m_out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    m_out += buf;
+                } else {
+                    m_out += char(c);
+                }
+            }
+        }
+        m_out += '"';
+    }
+    std::string m_out = "{";
+};

@@ -1,0 +1,80 @@
+#include "tools/net/NetCli.h"
+
+#include "tools/JsonLine.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace netcli {
+
+NetArgs::NetArgs(const std::vector<std::string>& words, const std::set<std::string>& valueOptions,
+                 const std::set<std::string>& flags)
+{
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
+            if (valueOptions.count(word)) {
+                if (i + 1 >= words.size())
+                    throw CommandError{87, word + " 需要一個值", true};
+                m_values[word] = words[++i];
+            } else if (flags.count(word)) {
+                m_flags.insert(word);
+            } else {
+                throw CommandError{87, "不認識的選項 " + word, true};
+            }
+        } else {
+            m_positional.push_back(word);
+        }
+    }
+}
+
+bool NetArgs::has(const std::string& option) const
+{
+    return m_flags.count(option) || m_values.count(option);
+}
+
+std::string NetArgs::value(const std::string& option, const std::string& fallback) const
+{
+    auto it = m_values.find(option);
+    return it == m_values.end() ? fallback : it->second;
+}
+
+long long NetArgs::number(const std::string& option, long long fallback, long long min, long long max) const
+{
+    auto it = m_values.find(option);
+    if (it == m_values.end())
+        return fallback;
+    size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(it->second, &used);
+    } catch (...) {
+        used = 0;
+    }
+    if (used == 0 || used != it->second.size() || value < min || value > max)
+        throw CommandError{87, option + " 需要 " + std::to_string(min) + " 到 " + std::to_string(max) + " 的整數", true};
+    return value;
+}
+
+void NetArgs::expect(size_t min, size_t max, const char* usage) const
+{
+    if (m_positional.size() < min || m_positional.size() > max)
+        throw CommandError{87, std::string("用法: tamsel-net ") + usage, true};
+}
+
+int report(const CommandError& error)
+{
+    JsonObject().number("error", error.code).text("message", error.message).print(stderr);
+    return error.usage ? ExitUsage : ExitFailed;
+}
+
+std::string readPasswordFromStdin()
+{
+    std::string line;
+    std::getline(std::cin, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+} // namespace netcli
