@@ -116,13 +116,16 @@ SMBCCTX* CreateContext(SmbKind kind, int* error)
 struct ThreadContexts {
     SMBCCTX* browse = nullptr;
     SMBCCTX* files = nullptr;
-    ~ThreadContexts()
+    std::string settings; // configuration file and port the contexts were made with
+    ~ThreadContexts() { release(); }
+    void release()
     {
         std::lock_guard lock(g_setupMutex);
         if (browse)
             smbc_free_context(browse, 1);
         if (files)
             smbc_free_context(files, 1);
+        browse = files = nullptr;
     }
 };
 
@@ -155,6 +158,13 @@ std::string Escape(const std::string& part)
 
 SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
 {
+    // A test that starts a server of its own names a new configuration: contexts made
+    // with the old one would talk to the wrong place.
+    const std::string settings = EnvironmentValue(SmbConfigVariable) + '\n' + EnvironmentValue(SmbPortVariable);
+    if (settings != t_contexts.settings) {
+        t_contexts.release();
+        t_contexts.settings = settings;
+    }
     SMBCCTX*& slot = kind == SmbKind::Browse ? t_contexts.browse : t_contexts.files;
     int code = Win32::NoError;
     if (!slot)
@@ -243,22 +253,39 @@ int Win32ErrorFromSmb(int err)
 int SmbErrorFor(int err, const std::string& uncPath)
 {
     const int code = Win32ErrorFromSmb(err);
-    if (code != Win32::AccessDenied)
+    if (code != Win32::AccessDenied && code != Win32::FileNotFound)
         return code;
     std::string server;
     std::string share;
-    SplitUncPath(uncPath, &server, &share);
-    // A refused file leaves the share reachable; a refused logon leaves nothing reachable.
+    std::string rest;
+    SplitUncPath(uncPath, &server, &share, &rest);
     SMBCCTX* ctx = SmbThreadContext(SmbKind::Files);
     if (!ctx || server.empty())
         return code;
-    const std::string root = SmbUrl("\\\\" + server + (share.empty() ? "" : "\\" + share));
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, root.c_str());
-    if (dir) {
-        smbc_getFunctionClosedir(ctx)(ctx, dir);
+    auto opens = [ctx](const std::string& unc) {
+        SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, SmbUrl(unc).c_str());
+        if (dir)
+            smbc_getFunctionClosedir(ctx)(ctx, dir);
+        return dir != nullptr;
+    };
+    const std::string serverPath = "\\\\" + server;
+    const std::string sharePath = share.empty() ? serverPath : serverPath + "\\" + share;
+    // A refused file or a missing one leaves the share reachable; a refused logon, a
+    // missing share or a missing server does not, and each has a code of its own.
+    if (opens(sharePath)) {
+        if (code == Win32::FileNotFound && rest.find('\\') != std::string::npos) {
+            const std::string parent = sharePath + "\\" + rest.substr(0, rest.rfind('\\'));
+            if (!opens(parent))
+                return Win32::PathNotFound;
+        }
         return code;
     }
-    return errno == EACCES || errno == EPERM ? Win32::LogonFailure : code;
+    const int shareErr = errno;
+    if (shareErr == EACCES || shareErr == EPERM)
+        return Win32::LogonFailure;
+    if (share.empty() || !opens(serverPath))
+        return errno == EACCES || errno == EPERM ? Win32::LogonFailure : Win32::BadNetpath;
+    return Win32::BadNetName;
 }
 
 namespace SmbCredentials {

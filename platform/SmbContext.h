@@ -44,9 +44,10 @@ std::string SmbUrl(const std::string& uncPath);
 /// SmbLogonErrorIfRefused.
 int Win32ErrorFromSmb(int err);
 
-/// 1326 (logon failure) when `err` refused access and this thread holds no connection to
-/// the server and share of `uncPath` (so the refusal came while logging on), the code of
-/// Win32ErrorFromSmb otherwise.
+/// The code of Win32ErrorFromSmb, refined by looking at the share and the server of
+/// `uncPath` once more when `err` is a refusal or a missing entry: 1326 when the logon was
+/// refused, 53 when the server cannot be reached, 67 when the share is missing, 3 when the
+/// entry's folder is missing. Only failures pay for the extra requests.
 int SmbErrorFor(int err, const std::string& uncPath);
 
 /// The credentials the authentication callback gives. A location is "\\SERVER\SHARE",

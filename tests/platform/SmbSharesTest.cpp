@@ -10,19 +10,7 @@
 
 namespace {
 
-class SmbShares : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_server = new SmbTestServer; }
-    static void TearDownTestSuite() { delete s_server; }
-    void SetUp() override
-    {
-        ASSERT_TRUE(s_server->ok());
-        SmbCredentials::clear();
-        SmbDropConnections();
-    }
-    static SmbTestServer* s_server;
-};
-SmbTestServer* SmbShares::s_server = nullptr;
+using SmbShares = SmbServerTest;
 
 const SmbShare* Find(const std::vector<SmbShare>& shares, const std::string& remote)
 {

@@ -50,7 +50,7 @@ public:
             "[私人]\npath = " << t << "/private-share\nread only = no\nvalid users = root\n";
         std::ofstream(m_root.path("client.conf")) <<
             "[global]\nworkgroup = TAMSELTEST\ninterfaces = lo\nbind interfaces only = yes\n"
-            "name resolve order = host\ndisable netbios = yes\n"
+            "name resolve order = lmhosts\ndisable netbios = yes\n"
             "lock directory = " << t << "/client-lock\nstate directory = " << t << "/client-lock\n"
             "cache directory = " << t << "/client-lock\nprivate dir = " << t << "/client-lock\n"
             "log level = 0\nclient min protocol = NT1\n";
@@ -66,6 +66,8 @@ public:
             _exit(127);
         }
         m_ok = m_ok && m_pid > 0 && WaitForPort();
+        if (const char* previous = std::getenv("TAMSEL_SMB_CONF"))
+            m_previousConf = previous;
         setenv("TAMSEL_SMB_CONF", m_root.path("client.conf").c_str(), 1);
         setenv("TAMSEL_SMB_PORT", std::to_string(m_port).c_str(), 1);
     }
@@ -82,7 +84,10 @@ public:
         pid_t helper = 0;
         if (pidFile >> helper && helper > 0)
             kill(helper, SIGTERM);
-        unsetenv("TAMSEL_SMB_CONF");
+        if (m_previousConf.empty())
+            unsetenv("TAMSEL_SMB_CONF");
+        else
+            setenv("TAMSEL_SMB_CONF", m_previousConf.c_str(), 1);
         unsetenv("TAMSEL_SMB_PORT");
     }
 
@@ -124,7 +129,41 @@ private:
     }
 
     TempFolder m_root;
+    std::string m_previousConf;
     int m_port = 0;
     pid_t m_pid = -1;
     bool m_ok = false;
+};
+
+#include "platform/SmbContext.h"
+
+#include <gtest/gtest.h>
+
+// One server for all tests of a suite; each test starts with no credentials and no
+// connections left from the one before.
+class SmbServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_server = new SmbTestServer; }
+    static void TearDownTestSuite()
+    {
+        delete s_server;
+        s_server = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_server->ok()) << "smbd did not start";
+        SmbCredentials::clear();
+        SmbCredentials::setFallback(nullptr);
+        SmbDropConnections();
+    }
+    void TearDown() override
+    {
+        SmbCredentials::clear();
+        SmbDropConnections();
+    }
+    static void allowPrivateShare()
+    {
+        SmbCredentials::set("\\\\127.0.0.1\\私人", SmbTestServer::User, SmbTestServer::Password);
+    }
+    static inline SmbTestServer* s_server = nullptr;
 };
