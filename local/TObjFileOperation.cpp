@@ -2,6 +2,7 @@
 
 #include "local/TFileOperationDialog.h"
 #include "platform/DriveMap.h"
+#include "platform/SmbFiles.h"
 #include "platform/ShellServices.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -19,6 +20,19 @@ bool toNative(const std::string& windows, std::string& native)
 {
     native = NativePath(windows);
     return !native.empty();
+}
+
+// As toNative, for the engine, which also reaches the folders of shares.
+bool toEngineNative(const std::string& windows, std::string& native)
+{
+    native = IsUncPath(windows) ? SmbNativePath(windows) : NativePath(windows);
+    return !native.empty();
+}
+
+// What the user reads of a native path: a share's entry in its UNC form.
+std::string shownPath(const std::string& native)
+{
+    return IsSmbNative(native) ? UncFromSmbNative(native) : native;
 }
 
 } // namespace
@@ -84,11 +98,11 @@ void TObjFileOperation::Execute()
 
     std::vector<std::string> sources;
     std::string destination;
-    bool translated = m_operation == FO_DELETE || toNative(m_destination, destination);
+    bool translated = m_operation == FO_DELETE || toEngineNative(m_destination, destination);
     std::string untranslatable = translated ? std::string() : m_destination;
     for (const std::string& windows : FileOperationEngine::SplitSourceList(m_source.data(), m_source.size())) {
         std::string native;
-        if (!toNative(windows, native) && translated) {
+        if (!toEngineNative(windows, native) && translated) {
             translated = false;
             untranslatable = windows;
         }
@@ -104,6 +118,7 @@ void TObjFileOperation::Execute()
 
     FileOperationEngine engine(*this);
     Outcome = engine.Run(m_operation, sources, destination, m_flags);
+    Outcome.failedPath = shownPath(Outcome.failedPath);
     ResultCode = Outcome.code;
 
     Synchronize([this] {
@@ -137,7 +152,7 @@ void TObjFileOperation::progress(uint64_t doneBytes, const std::string& current)
     m_lastProgress = now;
     Synchronize([&] {
         if (m_dialog)
-            m_dialog->SetProgress(doneBytes, current);
+            m_dialog->SetProgress(doneBytes, shownPath(current));
     });
 }
 
