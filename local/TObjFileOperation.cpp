@@ -1,7 +1,9 @@
 #include "local/TObjFileOperation.h"
 
 #include "local/TFileOperationDialog.h"
+#include "app/SetupInfo.h"
 #include "platform/DriveMap.h"
+#include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
 #include "platform/ShellServices.h"
 #include "platform/Win32Error.h"
@@ -58,6 +60,7 @@ void TObjFileOperation::RequestOpen(const std::string& file, const std::string& 
 {
     m_source.assign(file.begin(), file.end());
     m_destination = parameters;
+    m_tempFolder = SetupInfo.TempPath;
     m_operation = FO_OPEN;
     Resume();
 }
@@ -88,8 +91,16 @@ void TObjFileOperation::Execute()
     if (m_operation == FO_OPEN) {
         const std::string file(m_source.begin(), m_source.end());
         std::string native;
-        if (!toNative(file, native))
+        if (IsUncPath(file)) {
+            native = downloadForOpen(file);
+            if (native.empty()) {
+                ResultCode = Outcome.code;
+                CallCompletionAlways();
+                return;
+            }
+        } else if (!toNative(file, native)) {
             native = ShellServices::FindProgram(file);
+        }
         ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
                                     : ShellServices::OpenWithArguments(native, NativeArguments(m_destination));
         CallCompletionAlways();
@@ -127,6 +138,34 @@ void TObjFileOperation::Execute()
     });
     reportError(TFileOperationDialog::ErrorText(Outcome));
     CallCompletionAlways();
+}
+
+std::string TObjFileOperation::downloadForOpen(const std::string& unc)
+{
+    std::string source;
+    std::string temp;
+    if (!toEngineNative(unc, source) || !toNative(m_tempFolder, temp)) {
+        Outcome.code = Win32::BadNetpath;
+        reportError(QString::fromStdString(LoadStr(kStrFailed))
+                        .arg(QString::fromStdString(unc), QString::fromStdString(Win32MessageText(Outcome.code))));
+        return {};
+    }
+    const uint32_t operation = m_operation;
+    m_operation = FO_COPY; // the progress window of a copy
+    FileOperationEngine engine(*this);
+    // An earlier copy of the same name is the one to replace: the share's file is newer.
+    Outcome = engine.Run(FO_COPY, {source}, temp, FOF_NOCONFIRMATION | (m_flags & FOF_SILENT));
+    Outcome.failedPath = shownPath(Outcome.failedPath);
+    m_operation = operation;
+    Synchronize([this] {
+        if (m_dialog)
+            m_dialog->deleteLater();
+    });
+    if (Outcome.code != 0) {
+        reportError(TFileOperationDialog::ErrorText(Outcome));
+        return {};
+    }
+    return NativeJoin(temp, NativeBaseName(source));
 }
 
 void TObjFileOperation::begin(uint32_t, uint64_t totalBytes, uint64_t totalEntries)
