@@ -341,6 +341,7 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
             if (DirectoryExists(m_currentPath))
                 throw Exception("不能還原 " + name + "：快取中同名的是資料夾");
             staging.makeFolder(std::string(FolderPart(m_currentPath)));
+            RemoveStaleTemporaries(m_currentPath);  // of an import that was killed
             const std::string temp = TemporaryPath(m_currentPath);
             staging.files.emplace_back(temp, m_currentPath);
             decodeToFile(*archive, pos, archiveSize, temp, nullptr);
