@@ -31,7 +31,7 @@ namespace {
 
 enum : int {
     kStrFolders = 33008, kStrFiles = 33009, kStrReading = 33010, kStrNoRenameInCache = 33105,
-    kStrHandToSystem = 33124,
+    kStrHandToSystem = 33124, kStrNoApplication = 44075,
 };
 
 // Columns of the details view.
@@ -251,10 +251,10 @@ void TMainForm::OpenItem()
         }
         if (AskQuestion(kStrHandToSystem) != IdYes)
             return;
-        if (names.size() == 1)
-            ItemProp::PerformDefaultAction(this, file);
-        else
-            ItemProp::PerformDefaultAction(this, folder, names);
+        const bool opened = names.size() == 1 ? ItemProp::PerformDefaultAction(this, file)
+                                              : ItemProp::PerformDefaultAction(this, folder, names);
+        if (!opened)
+            ShowError(QString::fromStdString(FormatMessageId(kStrNoApplication, file)));
         return;
     }
     SelectChildByCaption(captionText);
