@@ -21,6 +21,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCollator>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -179,6 +181,17 @@ void TMainForm::FileListViewColumnClick(int column)
     else
         model->sortItems([&](const TListItem& a, const TListItem& b) { return less(b, a); });
     FileListView->endUpdate();
+    showSortIndicator(column, ascending);
+}
+
+void TMainForm::showSortIndicator(int column, bool ascending)
+{
+    // The details view sorts through us, not by itself: its header only shows the order.
+    for (QTreeView* view : FileListView->findChildren<QTreeView*>()) {
+        view->header()->setSortIndicatorShown(column >= 0);
+        if (column >= 0)
+            view->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
 }
 
 QColor TMainForm::itemColor(const QString& caption, int image)

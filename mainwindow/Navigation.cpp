@@ -82,6 +82,7 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
     FileListView->beginUpdate();
     FileListView->model()->clear();
     FileListView->endUpdate();
+    showSortIndicator(-1, true);  // a new listing comes in the lister's own order
     m_images->resetListImages();
 
     // Showing the same place again (a refresh, another view style) is no step in the

@@ -190,6 +190,8 @@ private:
     void AddressComboBoxExit();
     /// Shows a drive or network folder (or a file's folder) typed into the address box.
     void goToFolder(const std::string& path);
+    /// The details header's sort indicator on `column` (-1: none).
+    void showSortIndicator(int column, bool ascending);
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();
