@@ -20,7 +20,10 @@
 
 namespace {
 
-enum : int { kStrTooManyJobs = 20049, kStrEmptyTrash = 44023, kStrEmptyTrashFailed = 44024 };
+enum : int {
+    kStrTooManyJobs = 20049, kStrEmptyTrash = 44023, kStrEmptyTrashFailed = 44024, kStrNoApplication = 44075,
+    kStrNoFileManager = 44076, kStrCannotStart = 44077, kStrOpenNotFound = 44078, kStrNoSpecialFolder = 44079,
+};
 
 // Search tools of the common desktops, tried in this order.
 const char* const kSearchTools[] = {"catfish", "gnome-search-tool", "mate-search-tool", "kfind", "searchmonkey"};
@@ -80,12 +83,39 @@ void TObjShell::RunProgram(const std::string& file, const std::string& parameter
 
 void TObjShell::OpenPath(const std::string& path)
 {
-    new TObjShellExec(m_window, path, TObjShellExec::Open);
+    startShellExec(path, TObjShellExec::Open);
 }
 
 void TObjShell::ExplorePath(const std::string& path)
 {
-    new TObjShellExec(m_window, path, TObjShellExec::Explore);
+    startShellExec(path, TObjShellExec::Explore);
+}
+
+void TObjShell::startShellExec(const std::string& path, int kind)
+{
+    auto* worker = new TObjShellExec(m_window, path, kind);
+    worker->SetReceiver(this);
+    worker->OnTerminate = [this](TWorkerThread* sender) { shellExecDone(static_cast<TObjShellExec*>(sender)); };
+    worker->Start();
+}
+
+void TObjShell::shellExecDone(TObjShellExec* worker)
+{
+    const int result = worker->Result;
+    if (result == ShellServices::ShellOk)
+        return;
+    const QString path = QString::fromStdString(worker->Path());
+    // A folder with no file manager on this desktop is shown here instead.
+    if (worker->Kind() == TObjShellExec::Explore && result == ShellServices::ShellNoAssociation && ExploreHere) {
+        ExploreHere(worker->Path());
+        return;
+    }
+    int number = kStrCannotStart;
+    if (result == ShellServices::ShellNoAssociation)
+        number = worker->Kind() == TObjShellExec::Explore ? kStrNoFileManager : kStrNoApplication;
+    else if (result == ShellServices::ShellFileNotFound)
+        number = kStrOpenNotFound;
+    Questions.showError(m_window, QString::fromStdString(FormatMessageId(number, worker->Path())));
 }
 
 void TObjShell::ShowFind(const std::string& path)
@@ -106,8 +136,12 @@ void TObjShell::ShowFind(const std::string& path)
 void TObjShell::OpenSpecialFolder(int id)
 {
     const std::string native = ShellServices::SpecialFolderPath(id);
-    if (!native.empty())
-        ShellServices::Explore(native);
+    const std::string windows = native.empty() ? std::string() : WindowsPath(native);
+    if (windows.empty()) {
+        Questions.showError(m_window, str(kStrNoSpecialFolder));
+        return;
+    }
+    ExplorePath(windows);
 }
 
 void TObjShell::SpecialFolderProperties(int id)

@@ -39,10 +39,16 @@ public:
 
     /// Opens `file` with "open" and `parameters`, as a counted job.
     void RunProgram(const std::string& file, const std::string& parameters);
+    /// "open" and "explore" of a Windows-style path, off the window thread; a failure is
+    /// reported through Questions.showError in the program's words.
     void OpenPath(const std::string& path);
     void ExplorePath(const std::string& path);
+    /// Shows a folder in the program itself, for an "explore" the desktop has no file
+    /// manager for (set by the main window).
+    std::function<void(const std::string& path)> ExploreHere;
     /// The desktop's search tool on `path` (the folder, when there is none).
     void ShowFind(const std::string& path);
+    /// Explores a special folder; says so when this machine has no counterpart for it.
     void OpenSpecialFolder(int id);
     void SpecialFolderProperties(int id);
     void EmptyRecycleBin();
@@ -65,6 +71,8 @@ public:
     const FileOperationOutcome& LastOutcome() const { return m_lastOutcome; }
 
 private:
+    void startShellExec(const std::string& path, int kind);
+    void shellExecDone(class TObjShellExec* worker);
     void countChanged();
     int ask(const QString& text);
 

@@ -6,16 +6,17 @@
 TObjShellExec::TObjShellExec(QWidget* window, const std::string& path, int kind)
     : m_window(window), m_path(path), m_kind(kind)
 {
-    Resume();
 }
 
 void TObjShellExec::Execute()
 {
     const std::string native = NativePath(m_path);
-    if (native.empty())
+    if (native.empty()) {
+        Result = ShellServices::ShellFileNotFound;
         return;
+    }
     if (m_kind == Open)
-        ShellServices::Open(native, {});
+        Result = ShellServices::Open(native, {});
     else if (m_kind == Explore)
-        ShellServices::Explore(native);
+        Result = ShellServices::Explore(native);
 }

@@ -6,7 +6,7 @@
 class QWidget;
 
 // One "open" (kind 0) or "explore" (kind 1) request, carried out off the window thread so
-// the window never waits for the desktop. Starts at construction; no handler, no result.
+// the window never waits for the desktop. Its completion handler reads Result.
 class TObjShellExec : public TWorkerThread {
 public:
     enum Kind : int { Open = 0, Explore = 1 };
@@ -14,8 +14,13 @@ public:
     /// `path` is Windows-style. The window is kept but not used for the request.
     TObjShellExec(QWidget* window, const std::string& path, int kind);
 
-    /// Start operation; the thread already runs, so this does nothing more.
+    /// Start operation, after the handlers are set.
     void Start() { Resume(); }
+
+    /// The desktop's answer (ShellServices codes: ShellOk, ShellNoAssociation, ...).
+    int Result = 0;
+    const std::string& Path() const { return m_path; }
+    int Kind() const { return m_kind; }
 
 protected:
     void Execute() override;

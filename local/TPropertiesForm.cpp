@@ -2,6 +2,8 @@
 
 #include "local/TObjFolderSize.h"
 #include "platform/DriveMap.h"
+#include "platform/NativeFiles.h"
+#include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 
 #include <QCheckBox>
@@ -108,7 +110,10 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     const QFileInfo first(QString::fromStdString(m_native.front()));
     icon->setPixmap(icons.icon(first).pixmap(32, 32));
     header->addWidget(icon);
-    const QString name = m_native.size() == 1 ? first.fileName().isEmpty() ? QString::fromStdString(windows.front()) : first.fileName()
+    // The name is the program's form of it: Qt would turn bytes that are not UTF-8 into
+    // replacement characters.
+    const QString firstName = QString::fromStdString(ProgramName(NativeBaseName(m_native.front())));
+    const QString name = m_native.size() == 1 ? firstName.isEmpty() ? QString::fromStdString(windows.front()) : firstName
                                               : str(kStrItems).arg(m_native.size());
     auto* nameLabel = new QLabel(name, this);
     nameLabel->setTextFormat(Qt::PlainText);
@@ -122,9 +127,12 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     QMimeDatabase mimes;
     QString type;
     for (const std::string& native : m_native) {
-        const QFileInfo info(QString::fromStdString(native));
-        const QString one = info.isDir() && !info.isSymLink() ? str(kStrFolder) : mimes.mimeTypeForFile(info).comment();
-        m_hasFolders = m_hasFolders || (info.isDir() && !info.isSymLink());
+        struct stat st;
+        const bool folder = lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        const QString one = folder ? str(kStrFolder)
+                                   : mimes.mimeTypeForFile(QString::fromStdString(ProgramName(NativeBaseName(native))),
+                                                           QMimeDatabase::MatchExtension).comment();
+        m_hasFolders = m_hasFolders || folder;
         type = type.isEmpty() || type == one ? one : str(kStrMixedTypes);
     }
     addRow(kStrType, type);
@@ -150,7 +158,7 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
             readOnly->setChecked(access(m_native.front().c_str(), W_OK) != 0);
             readOnly->setEnabled(false);
             auto* hidden = new QCheckBox(str(kStrHidden), this);
-            hidden->setChecked(first.fileName().startsWith('.'));
+            hidden->setChecked(firstName.startsWith('.'));
             hidden->setEnabled(false);
             attributes->addWidget(readOnly);
             attributes->addWidget(hidden);

@@ -26,7 +26,7 @@
 namespace {
 
 enum : int {
-    kStrExpandingCache = 33018, kStrNodeBusy = 33026, kStrCacheOff = 33033, kStrCacheOn = 33034,
+    kStrNoCacheYet = 44073, kStrHowToMakeCache = 44074, kStrExpandingCache = 33018, kStrNodeBusy = 33026, kStrCacheOff = 33033, kStrCacheOn = 33034,
     kStrFileCount = 33120, kStrImageCount = 33121, kStrAudioCount = 33122, kStrVideoCount = 33123,
 };
 
@@ -215,6 +215,12 @@ void TMainForm::LoadCachedChildren(QTreeWidgetItem* node, bool fromCache)
     // expanded while another is shown leaves the list alone.
     if (added > 0 && !data->has(Folder) && node == m_shownNode)
         ShowNode(node);
+    // An empty cache would otherwise leave "expanding" standing with nothing to come.
+    if (added == 0 && CacheMode && fromCache && (node == m_netRoot || node == m_expandedRoot)) {
+        StatusBar->setPanelText(0, str(kStrNoCacheYet));
+        if (node == m_shownNode)
+            StatusBar->setPanelText(1, str(kStrHowToMakeCache));
+    }
 }
 
 void TMainForm::ListCachedFolder()

@@ -22,6 +22,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCollator>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QLabel>
 #include <QLocale>
 #include <QTimer>
@@ -32,7 +34,7 @@ namespace {
 
 enum : int {
     kStrFolders = 33008, kStrFiles = 33009, kStrReading = 33010, kStrNoRenameInCache = 33105,
-    kStrHandToSystem = 33124,
+    kStrHandToSystem = 33124, kStrNoApplication = 44075,
 };
 
 // Columns of the details view.
@@ -180,6 +182,17 @@ void TMainForm::FileListViewColumnClick(int column)
     else
         model->sortItems([&](const TListItem& a, const TListItem& b) { return less(b, a); });
     FileListView->endUpdate();
+    showSortIndicator(column, ascending);
+}
+
+void TMainForm::showSortIndicator(int column, bool ascending)
+{
+    // The details view sorts through us, not by itself: its header only shows the order.
+    for (QTreeView* view : FileListView->findChildren<QTreeView*>()) {
+        view->header()->setSortIndicatorShown(column >= 0);
+        if (column >= 0)
+            view->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    }
 }
 
 QColor TMainForm::itemColor(const QString& caption, int image)
@@ -254,10 +267,10 @@ void TMainForm::OpenItem()
         }
         if (AskQuestion(kStrHandToSystem) != IdYes)
             return;
-        if (names.size() == 1)
-            ItemProp::PerformDefaultAction(this, file);
-        else
-            ItemProp::PerformDefaultAction(this, folder, names);
+        const bool opened = names.size() == 1 ? ItemProp::PerformDefaultAction(this, file)
+                                              : ItemProp::PerformDefaultAction(this, folder, names);
+        if (!opened)
+            ShowError(QString::fromStdString(FormatMessageId(kStrNoApplication, file)));
         return;
     }
     SelectChildByCaption(captionText);

@@ -54,7 +54,7 @@ std::vector<std::string> subfolderNames(const std::string& folder)
         throw Exception(Win32MessageText(error));
     std::vector<std::string> names;
     for (const FindEntry& entry : entries)
-        if ((entry.attributes & kDirectoryAttribute) && !entry.unreachable)
+        if (entry.attributes & kDirectoryAttribute)
             names.push_back(entry.name);
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
@@ -315,7 +315,7 @@ std::string TMainForm::NodeToPath(const QTreeWidgetItem* node) const
     return path;
 }
 
-void TMainForm::SelectPath(const std::string& path)
+bool TMainForm::SelectPath(const std::string& path)
 {
     const QStringList parts = QString::fromStdString(path).split(QLatin1Char('\\'));
     const QString prefix = parts.value(0).toLower();
@@ -333,19 +333,28 @@ void TMainForm::SelectPath(const std::string& path)
     }
     // No prefix, or the FTP prefix, which no node of this tree carries.
     if (!matched || !current)
-        return;
+        return false;
+    bool reached = true;
     for (int part = 1; part < parts.size(); ++part) {
         if (parts[part].isEmpty())
-            break;
+            continue;
+        // The folders on the way are loaded as the user would open them; a node whose
+        // children come from a task window is not waited for.
         QTreeWidgetItem* child = childByCaption(current, parts[part]);
-        if (!child)
+        if (!child && !childrenLoaded(current)) {
+            FolderTreeViewExpanding(current);
+            child = childByCaption(current, parts[part]);
+        }
+        if (!child) {
+            reached = false;
             break;
+        }
+        current->setExpanded(true);
         current = child;
-        if (!childrenLoaded(current))
-            break;
     }
     FolderTreeView->scrollToItem(current);
     FolderTreeView->setCurrentItem(current);
+    return reached;
 }
 
 bool TMainForm::SelectLocalPath(const std::string& path)
@@ -358,12 +367,19 @@ bool TMainForm::SelectLocalPath(const std::string& path)
     try {
         for (int part = 1; part <= parts; ++part) {
             const QString name = QString::fromStdString(PathPart(full, part));
+            // Linux names keep their case: an exact match wins over one that differs in case.
             QTreeWidgetItem* match = nullptr;
+            QTreeWidgetItem* caseMatch = nullptr;
             for (int i = 0; i < current->childCount() && !match; ++i) {
                 const TNodeData* data = GetNodeData(current->child(i));
-                if (data && QString::fromStdString(data->Host).compare(name, Qt::CaseInsensitive) == 0)
+                const QString host = data ? QString::fromStdString(data->Host) : QString();
+                if (host == name)
                     match = current->child(i);
+                else if (!caseMatch && data && host.compare(name, Qt::CaseInsensitive) == 0)
+                    caseMatch = current->child(i);
             }
+            if (!match)
+                match = caseMatch;
             if (!match)
                 break;
             if (!childrenLoaded(match))

@@ -4,6 +4,10 @@
 
 #include "app/SetupInfo.h"
 #include "local/ErrorText.h"
+#include "platform/AddressText.h"
+#include "platform/FileAccess.h"
+#include "platform/TextCodec.h"
+#include "platform/Win32Error.h"
 #include "local/MessageBoxes.h"
 #include "local/TImageLists.h"
 #include "local/TObjDisk.h"
@@ -33,7 +37,10 @@ namespace {
 enum : int {
     kStrDiskSpace = 33003, kStrFreeSpace = 33004, kStrCached = 33005, kStrItems = 33006, kStrNotExpanded = 33007,
     kStrMyComputer = 33012, kStrDoubleClickToExpand = 33022, kStrExpanding = 33109,
+    kStrAddressNotFound = 44070, kStrFtpThroughNode = 44071, kStrAddressUnknown = 44072,
 };
+
+constexpr uint32_t kFolderAttribute = 0x10;
 
 QString str(int number)
 {
@@ -75,6 +82,7 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
     FileListView->beginUpdate();
     FileListView->model()->clear();
     FileListView->endUpdate();
+    showSortIndicator(-1, true);  // a new listing comes in the lister's own order
     m_images->resetListImages();
 
     // Showing the same place again (a refresh, another view style) is no step in the
@@ -224,9 +232,52 @@ void TMainForm::NextToolButtonClick()
 
 void TMainForm::AddressComboBoxExit()
 {
-    const QString text = AddressComboBox->currentText();
-    if (text.toStdString() != m_currentAddress)
-        SelectPath(text.toStdString());
+    const std::string text = AddressComboBox->currentText().toStdString();
+    if (text == m_currentAddress)
+        return;
+    const Address address = ParseAddress(text);
+    switch (address.kind) {
+    case AddressKind::Virtual:
+        if (!SelectPath(address.path))
+            ShowError(strWith(kStrAddressNotFound, QString::fromStdString(address.path)));
+        break;
+    case AddressKind::Drive:
+    case AddressKind::Unc:
+        goToFolder(address.path);
+        break;
+    case AddressKind::Ftp:
+        ShowInformationText(strWith(kStrFtpThroughNode, QString::fromStdString(address.path)));
+        break;
+    case AddressKind::Unknown:
+        ShowError(strWith(kStrAddressUnknown, QString::fromStdString(text)));
+        break;
+    }
+}
+
+void TMainForm::goToFolder(const std::string& path)
+{
+    int error = 0;
+    FindEntry entry;
+    if (!GetFileEntry(path, entry, &error)) {
+        ShowError(strWith(kStrAddressNotFound, QString::fromStdString(path)) + QStringLiteral("\r\n")
+                  + QString::fromStdString(Win32MessageText(error)));
+        return;
+    }
+    // A file's address opens its folder.
+    std::string folder = AddBackslash(path);
+    if (!(entry.attributes & kFolderAttribute)) {
+        folder = RemoveBackslash(path);
+        folder.resize(folder.rfind('\\') + 1);
+    }
+    if (IsUncPath(folder)) {
+        // FIXME: a network folder is shown once the network tree holds live shares.
+        ShowError(QString::fromStdString(Win32MessageText(Win32::BadNetpath)));
+        return;
+    }
+    SelectLocalPath(folder);
+    const TNodeData* shown = FolderTreeView->currentItem() ? GetNodeData(FolderTreeView->currentItem()) : nullptr;
+    if (!shown || UpperAscii(AddBackslash(shown->RemoteName)) != UpperAscii(folder))
+        ShowError(strWith(kStrAddressNotFound, QString::fromStdString(path)));
 }
 
 void TMainForm::showLocation(const QTreeWidgetItem* node, const TNodeData* data)
@@ -429,11 +480,12 @@ void TMainForm::connectBrowsing()
                        QStringLiteral("屬性"), QStringLiteral("修改日期")});
     model->setColumnAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     FileListView->setImageLists(&m_images->SImageList, &m_images->LImageList);
-    auto* colours = new TFileListDelegate(
-        FileListView,
-        [](const QModelIndex& index) { return itemColor(index.data().toString(), index.data(ListImageRole).toInt()); },
-        this);
-    FileListView->setItemDelegate(colours);
+    FileListView->setItemDelegates([this] {
+        return new TFileListDelegate(
+            FileListView,
+            [](const QModelIndex& index) { return itemColor(index.data().toString(), index.data(ListImageRole).toInt()); },
+            this);
+    });
     connect(model, &TListModel::captionEdited, this, &TMainForm::FileListViewEdited);
     connect(FileListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TMainForm::FileListViewSelectionChanged);

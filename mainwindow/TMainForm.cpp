@@ -183,6 +183,7 @@ void TMainForm::FormCreate()
     m_driveWatchers.clear();
     m_disk = DriveSource ? std::make_unique<TObjDisk>(DriveSource) : std::make_unique<TObjDisk>();
     m_shell = new TObjShell(this);
+    m_shell->ExploreHere = [this](const std::string& path) { goToFolder(path); };
     m_shell->OnCountChanged = [this] { UpdateTaskCounts(); };
     connect(ThreadToolButton, &QToolButton::clicked, this, &TMainForm::ThreadToolButtonClick);
     ThreadToolButton->setEnabled(true);

@@ -75,8 +75,9 @@ public:
     // The folder tree (FolderTree.cpp).
     /// The virtual path of a node: "local:\C:\Windows\" and the like.
     std::string NodeToPath(const QTreeWidgetItem* node) const;
-    /// Selects the node of a virtual path among the nodes already loaded.
-    void SelectPath(const std::string& path);
+    /// Selects the node of a tree path, loading the folders on the way; false when the
+    /// path leads past what the tree holds (the nearest node is selected then).
+    bool SelectPath(const std::string& path);
     /// Opens the local root down to a file-system path, loading folders on the way, and
     /// selects the deepest match. True when any part matched.
     bool SelectLocalPath(const std::string& path);
@@ -187,6 +188,10 @@ private:
     void PriorToolButtonClick();
     void NextToolButtonClick();
     void AddressComboBoxExit();
+    /// Shows a drive or network folder (or a file's folder) typed into the address box.
+    void goToFolder(const std::string& path);
+    /// The details header's sort indicator on `column` (-1: none).
+    void showSortIndicator(int column, bool ascending);
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();

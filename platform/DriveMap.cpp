@@ -1,4 +1,6 @@
 #include "platform/DriveMap.h"
+
+#include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
 
 #include <algorithm>
@@ -371,6 +373,29 @@ std::optional<DriveInfo> DriveByLetter(char letter)
     return std::nullopt;
 }
 
+namespace {
+
+// Each component of `rest` ("\\dir\\name", '/' counting as '\\' too) mapped by `map`, joined
+// with `separator`; separators, doubled or trailing ones included, stay where they are.
+template <typename Map>
+std::string MapComponents(const std::string& rest, const char* separators, char separator, Map map)
+{
+    std::string out;
+    out.reserve(rest.size());
+    size_t start = 0;
+    while (start <= rest.size()) {
+        const size_t end = std::min(rest.find_first_of(separators, start), rest.size());
+        out += map(std::string_view(rest).substr(start, end - start));
+        if (end == rest.size())
+            break;
+        out += separator;
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string NativePath(const std::string& windowsPath)
 {
     std::string path = windowsPath;
@@ -381,8 +406,16 @@ std::string NativePath(const std::string& windowsPath)
     const std::optional<DriveInfo> drive = DriveByLetter(path[0]);
     if (!drive)
         return "";
-    std::string rest = path.substr(2);
-    std::replace(rest.begin(), rest.end(), '\\', '/');
+    bool expressible = true;
+    std::string rest = MapComponents(path.substr(2), "\\/", '/', [&expressible](std::string_view name) {
+        std::string native = NativeName(name);
+        // "¤00" and "¤2F" name bytes that no Linux name holds.
+        if (native.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+            expressible = false;
+        return native;
+    });
+    if (!expressible)
+        return "";
     if (rest.empty() || rest[0] != '/')
         rest.insert(rest.begin(), '/');
     if (drive->mountPoint == "/")
@@ -392,7 +425,7 @@ std::string NativePath(const std::string& windowsPath)
 
 std::string WindowsPath(const std::string& nativePath)
 {
-    if (nativePath.empty() || nativePath[0] != '/' || nativePath.find('\\') != std::string::npos)
+    if (nativePath.empty() || nativePath[0] != '/')
         return "";
     const auto drives = Snapshot();
     const DriveInfo* best = nullptr;
@@ -403,7 +436,7 @@ std::string WindowsPath(const std::string& nativePath)
     if (!best)
         return "";
     std::string rest = best->mountPoint == "/" ? nativePath : nativePath.substr(best->mountPoint.size());
-    std::replace(rest.begin(), rest.end(), '/', '\\');
+    rest = MapComponents(rest, "/", '\\', ProgramName);
     if (rest.empty())
         rest = "\\";
     return std::string(1, best->letter) + ":" + rest;

@@ -79,10 +79,11 @@ bool DriveSpace(const std::string& windowsRoot, uint64_t* freeBytes, uint64_t* t
 /// "C:\dir\file" to "/dir/file", "D:\photos\" to "/data/photos/" (a trailing separator
 /// is kept). "/" counts as a separator too, and a "\\?\" prefix is dropped. Empty when
 /// the path is not a local drive path (UNC, virtual, unknown letter) or names something
-/// that cannot exist on Linux (a NUL).
+/// that cannot exist on Linux (a NUL or a '/' in a name). Each name is translated by
+/// NativeName (NativeNames.h), so "C:\¤~許" opens the CP950 bytes B3 5C.
 std::string NativePath(const std::string& windowsPath);
 
 /// "/data/photos" to "D:\photos" by the longest mount point that holds it ("/data" is
-/// "D:\"). A native name holding a backslash cannot be expressed, nor can a relative
-/// path: returns empty.
+/// "D:\"), each name translated by ProgramName (NativeNames.h), so any native name has a
+/// path. A relative path has none: returns empty.
 std::string WindowsPath(const std::string& nativePath);

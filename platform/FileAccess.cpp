@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "platform/DriveMap.h"
 #include "platform/SmbFiles.h"
+#include "platform/NativeNames.h"
 #include "platform/Win32Error.h"
 
 #include <cerrno>
@@ -188,7 +189,7 @@ bool MatchesPattern(const char* name, const char* pattern)
 FindEntry EntryFromStat(const std::string& name, const struct stat& st)
 {
     FindEntry e;
-    e.name = name;
+    e.name = ProgramName(name);
     const bool isDir = S_ISDIR(st.st_mode);
     e.size = isDir ? 0 : static_cast<uint64_t>(st.st_size);
     e.attributes = isDir ? 0x10 : 0x20;
@@ -197,7 +198,6 @@ FindEntry EntryFromStat(const std::string& name, const struct stat& st)
     if (!name.empty() && name[0] == '.')
         e.attributes |= 0x02;
     e.modified = DateTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    e.unreachable = name.find('\\') != std::string::npos;
     return e;
 }
 
@@ -411,9 +411,10 @@ bool ForEachDirectoryEntry(const std::string& folder, const std::function<bool(F
     std::string pattern = "*";
     const size_t slash = native.rfind('/');
     if (slash != std::string::npos && native.find_first_of("*?", slash) != std::string::npos) {
-        pattern = native.substr(slash + 1);
+        pattern = ProgramName(native.substr(slash + 1));
         native.resize(slash + 1);
     }
+    const bool matchesAll = pattern == "*" || pattern == "*.*";
     DIR* dir = opendir(native.c_str());
     if (!dir) {
         const int err = errno;
@@ -426,7 +427,7 @@ bool ForEachDirectoryEntry(const std::string& folder, const std::function<bool(F
     errno = 0;
     while (const dirent* d = readdir(dir)) {
         const std::string name = d->d_name;
-        if (name == "." || name == ".." || !MatchesPattern(name.c_str(), pattern.c_str()))
+        if (name == "." || name == ".." || (!matchesAll && !MatchesPattern(ProgramName(name).c_str(), pattern.c_str())))
             continue;
         struct stat st {};
         bool symlink = d->d_type == DT_LNK;

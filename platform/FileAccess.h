@@ -63,13 +63,12 @@ bool RemoveDirectory(const std::string& path, int* error = nullptr);
 bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
 
 struct FindEntry {
-    std::string name;        // UTF-8; a Linux name that is not valid UTF-8 comes unchanged,
-                             // so that the path made from it still opens
+    std::string name;        // the program's form of the Linux name (ProgramName), valid UTF-8
+                             // without a backslash, so that the path made from it opens it
     uint64_t size = 0;
     uint32_t attributes = 0; // Win32 attribute bits (0x10 folder, 0x01 read-only, 0x02 hidden,
                              // 0x20 archive on every file, as a typical volume shows them)
     double modified = 0;     // days since 1899-12-30, local time
-    bool unreachable = false; // the Linux name holds a backslash: listed, but no path names it
     bool symlink = false;     // the name is a symbolic link (attributes are its target's)
     bool executable = false;  // a file its owner may run
 };

@@ -182,10 +182,6 @@ bool DeleteFolderTree(const std::string& folder)
         return false;
     bool ok = true;
     for (const FindEntry& e : entries) {
-        if (e.unreachable) {
-            ok = false;  // a name no path can express cannot be deleted through one
-            continue;
-        }
         const std::string path = dir + "\\" + e.name;
         // A link is removed as a link, never walked into: it may lead out of the tree.
         if (IsSymbolicLink(path))

@@ -96,8 +96,6 @@ void TLZHuff::CollectFiles(const std::string& baseFolder, const std::string& rel
     std::sort(entries.begin(), entries.end(),
               [](const FindEntry& a, const FindEntry& b) { return sortKey(a.name) < sortKey(b.name); });
     for (const FindEntry& e : entries) {
-        if (e.unreachable || e.name.find('\\') != std::string::npos)
-            throw Exception("名稱 " + relFolder + e.name + " 含有反斜線，無法放入封存檔");
         if (e.attributes & FileAttributeDirectory) {
             // A link to a folder is not walked: it could lead outside the tree or in a circle.
             if (!IsSymbolicLink(baseFolder + relFolder + e.name))

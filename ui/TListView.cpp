@@ -75,7 +75,7 @@ TListView::TListView(QWidget* parent)
     m_iconView->setTextElideMode(Qt::ElideRight);
     addWidget(m_iconView);
     addWidget(m_detailView);
-    setItemDelegate(new TListViewDelegate(this, this));
+    setItemDelegates([this] { return new TListViewDelegate(this, this); });
     connect(m_model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { measureCaptions(first, last); });
     // Only a changed caption can change the widest one: new pictures for every item (a
@@ -106,10 +106,14 @@ void TListView::setImageLists(const TImageList* small, const TImageList* large)
     });
 }
 
-void TListView::setItemDelegate(QStyledItemDelegate* delegate)
+void TListView::setItemDelegates(const std::function<QStyledItemDelegate*()>& make)
 {
-    m_iconView->setItemDelegate(delegate);
-    m_detailView->setItemDelegate(delegate);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_iconView), static_cast<QAbstractItemView*>(m_detailView)}) {
+        QAbstractItemDelegate* old = view->itemDelegate();
+        view->setItemDelegate(make());
+        if (old && old->parent() == this)
+            old->deleteLater();
+    }
 }
 
 QSize TListView::itemSize() const

@@ -4,6 +4,8 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 
+#include <functional>
+
 class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
@@ -35,8 +37,10 @@ public:
     /// a fixed cell with two lines of caption under the picture in large icons. Invalid in
     /// details.
     QSize itemSize() const;
-    /// Gives the views a delegate of their own; it must size items by `itemSize`.
-    void setItemDelegate(QStyledItemDelegate* delegate);
+    /// Gives each view a delegate of its own made by `make`; it must size items by
+    /// `itemSize`. One delegate shared by both views would send an edit's commit to the
+    /// view that is not editing, which warns about an editor that is not its own.
+    void setItemDelegates(const std::function<QStyledItemDelegate*()>& make);
     /// Lays the items out again (in list style by passing through small icons and back, which
     /// is what recomputes the columns).
     void relayout();

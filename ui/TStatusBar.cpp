@@ -30,6 +30,7 @@ TStatusBar::TStatusBar(QWidget* parent)
         }
         panel->setObjectName(QStringLiteral("Panel%1").arg(i));
         panel->setFixedWidth(kDefaultWidths[i]);
+        m_widths[i] = kDefaultWidths[i];
         // The last panel takes what the others leave.
         if (i == kPanelCount - 1)
             panel->setMinimumWidth(0), panel->setMaximumWidth(QWIDGETSIZE_MAX);
@@ -40,8 +41,10 @@ TStatusBar::TStatusBar(QWidget* parent)
 
 void TStatusBar::setPanelText(int panel, const QString& text)
 {
-    if (auto* label = qobject_cast<QLabel*>(m_panels.at(panel)))
+    if (auto* label = qobject_cast<QLabel*>(m_panels.at(panel))) {
         label->setText(text);
+        fitPanel(panel);
+    }
 }
 
 QString TStatusBar::panelText(int panel) const
@@ -52,7 +55,25 @@ QString TStatusBar::panelText(int panel) const
 
 void TStatusBar::setPanelWidth(int panel, int width)
 {
-    m_panels.at(panel)->setFixedWidth(std::max(0, width));
+    m_widths.at(panel) = std::max(0, width);
+    fitPanel(panel);
+}
+
+void TStatusBar::fitPanel(int panel)
+{
+    if (panel == kPanelCount - 1)
+        return;  // the last panel stretches
+    int width = m_widths[panel];
+    if (auto* label = qobject_cast<QLabel*>(m_panels[panel]); label && !label->text().isEmpty()) {
+        const QMargins margins = label->contentsMargins();
+        const int needed = label->fontMetrics().horizontalAdvance(label->text()) + margins.left() + margins.right()
+            + 2 * label->margin() + 2 * label->frameWidth() + 4;
+        width = std::max(width, needed);
+    }
+    if (m_panels[panel]->width() != width || m_panels[panel]->minimumWidth() != width) {
+        m_panels[panel]->setFixedWidth(width);
+        emit resized();
+    }
 }
 
 int TStatusBar::panelWidth(int panel) const

@@ -17,6 +17,8 @@ public:
 
     void setPanelText(int panel, const QString& text);
     QString panelText(int panel) const;
+    /// A panel with text is never narrower than its text: it widens while the text needs it
+    /// and goes back to `width` when the text fits again.
     void setPanelWidth(int panel, int width);
     int panelWidth(int panel) const;
     /// The gauge moves while busy and stands empty otherwise.
@@ -32,6 +34,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitPanel(int panel);
+
     std::array<QWidget*, kPanelCount> m_panels{};
+    std::array<int, kPanelCount> m_widths{};
     QProgressBar* m_gauge = nullptr;
 };

@@ -188,3 +188,37 @@ TEST_F(ShellTest, OpenRunsProgramsFromThePathWithLocalPathsTranslated)
     const std::string missing = FileOperationEngine::MakeSourceList({"no-such-program-here"});
     EXPECT_LE(m_shell.FileOperation(FO_OPEN, missing.data(), {}, 0, false, "", missing.size()), 32);
 }
+
+namespace {
+
+// A desktop with no applications at all: every "open" and "explore" that cannot be done
+// says why, and a folder without a file manager is shown by the program itself.
+TEST_F(ShellTest, OpenAndExploreThatCannotBeDoneSayWhy)
+{
+    ScopedEnvironment environment{"XDG_DATA_DIRS", "XDG_CONFIG_HOME"};
+    setenv("XDG_DATA_DIRS", m_tree.path("nothing").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", m_tree.path("config").c_str(), 1);
+    m_tree.write("files/plain.zzqq", "x");
+
+    m_shell.OpenPath(win("files/plain.zzqq"));
+    ASSERT_TRUE(WaitFor([&] { return !m_errors.isEmpty(); }));
+    EXPECT_TRUE(m_errors.last().contains(QStringLiteral("沒有可以開啟"))) << m_errors.last().toStdString();
+    EXPECT_TRUE(m_errors.last().contains(QString::fromStdString(win("files/plain.zzqq"))));
+
+    m_shell.OpenPath(win("files/none.txt"));
+    ASSERT_TRUE(WaitFor([&] { return m_errors.size() == 2; }));
+    EXPECT_TRUE(m_errors.last().startsWith(QStringLiteral("找不到")));
+
+    m_shell.ExplorePath(win("files"));
+    ASSERT_TRUE(WaitFor([&] { return m_errors.size() == 3; }));
+    EXPECT_TRUE(m_errors.last().contains(QStringLiteral("檔案管理程式")));
+
+    std::string shownHere;
+    m_shell.ExploreHere = [&shownHere](const std::string& path) { shownHere = path; };
+    m_shell.ExplorePath(win("files"));
+    ASSERT_TRUE(WaitFor([&] { return !shownHere.empty(); }));
+    EXPECT_EQ(shownHere, win("files"));
+    EXPECT_EQ(m_errors.size(), 3);
+}
+
+}  // namespace

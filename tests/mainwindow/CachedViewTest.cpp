@@ -327,3 +327,25 @@ TEST_F(CachedViewTest, IconIndexByExtensionOrOwnName)
 }
 
 } // namespace
+
+namespace {
+
+class EmptyCacheTest : public BrowseFixture {};
+
+TEST_F(EmptyCacheTest, TheCachedViewWithNoCacheSaysHowToMakeOne)
+{
+    openForm();
+    m_form->findChild<QAction*>(QStringLiteral("N91"))->trigger();
+    ASSERT_TRUE(m_form->CacheMode);
+    QTreeWidgetItem* net = m_form->netRoot();
+    m_form->FolderTreeView->setCurrentItem(net);
+    net->setExpanded(false);
+    net->setExpanded(true);
+    QApplication::processEvents();
+    TStatusBar* bar = m_form->statusBarPanels();
+    EXPECT_EQ(bar->panelText(0), QStringLiteral("還沒有快取"));
+    EXPECT_TRUE(bar->panelText(1).contains(QStringLiteral("更新快取"))) << bar->panelText(1).toStdString();
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+}  // namespace

@@ -8,6 +8,8 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -147,6 +149,18 @@ TEST_F(FileListTest, SortingFlipsOneDirectionForAllColumns)
     EXPECT_EQ(listCaptions(), (QStringList{"dir", "five", "hundred", "twenty"})) << "folders first when ascending";
     m_form->FileListViewColumnClick(0);
     EXPECT_EQ(listCaptions(), (QStringList{"twenty", "hundred", "five", "dir"}));
+
+    // The details header shows which column the list is sorted by, and which way.
+    auto* details = m_form->fileListView()->findChild<QTreeView*>();
+    ASSERT_NE(details, nullptr);
+    EXPECT_TRUE(details->header()->isSortIndicatorShown());
+    EXPECT_EQ(details->header()->sortIndicatorSection(), 0);
+    EXPECT_EQ(details->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    m_form->FileListViewColumnClick(3);
+    EXPECT_EQ(details->header()->sortIndicatorSection(), 3);
+    EXPECT_EQ(details->header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    ASSERT_TRUE(showFolder("D:\\sort\\dir"));
+    EXPECT_FALSE(details->header()->isSortIndicatorShown()) << "a new listing is in the lister's order";
 }
 
 TEST_F(FileListTest, HistoryAndAddressLimits)

@@ -110,13 +110,17 @@ TEST_F(FolderTreeTest, PathsOfRootsAndTheSelectionRules)
     form.SelectPath("local:\\" + QString::fromStdString(drive).toLower().toStdString() + "\\");
     EXPECT_EQ(form.FolderTreeView->currentItem(), form.localRoot()) << "captions compare with case";
 
-    // Under a node whose children are not loaded: that node, and nothing is loaded.
+    // Under a node whose children are not loaded: they are loaded on the way, and a
+    // path past what exists stops at the last node found.
     ClearNodeChildren(driveD());
     AddPlaceholderChild(driveD());
-    form.SelectPath("local:\\" + drive + "\\a\\b\\");
-    EXPECT_EQ(form.FolderTreeView->currentItem(), driveD());
-    EXPECT_FALSE(GetNodeData(driveD())->State & Expanded);
-    EXPECT_EQ(driveD()->childCount(), 1);
+    makeFolder("a/b");
+    EXPECT_TRUE(form.SelectPath("local:\\" + drive + "\\a\\b\\"));
+    EXPECT_EQ(form.FolderTreeView->currentItem(), child(child(driveD(), "a"), "b"));
+    EXPECT_TRUE(GetNodeData(driveD())->State & Expanded);
+    EXPECT_FALSE(form.SelectPath("local:\\" + drive + "\\a\\none\\"));
+    EXPECT_EQ(form.FolderTreeView->currentItem(), child(driveD(), "a"));
+    form.SelectPath("local:\\" + drive + "\\");
 
     form.SelectPath("ftp:\\site\\");
     EXPECT_EQ(form.FolderTreeView->currentItem(), driveD()) << "the FTP prefix does nothing";

@@ -173,7 +173,15 @@ TEST_F(MainFormTest, StatusBarHasSixPanelsAndTakesTheLongPartOfHints)
     EXPECT_EQ(bar->findChildren<QWidget*>(QStringLiteral("Panel2")).size(), 1);
     EXPECT_EQ(bar->panelText(3), QStringLiteral("0"));
     EXPECT_EQ(bar->panelText(4), QStringLiteral("0"));
+    // Panel 0 is the tree's width, and wider while its text needs it.
+    EXPECT_GE(bar->panelWidth(0), 250);
+    bar->setPanelText(0, QStringLiteral("x"));
     EXPECT_EQ(bar->panelWidth(0), 250);
+    const QString diskText = QStringLiteral("磁碟空間252.0GB,可用空間80938.00MB 磁碟空間252.0GB,可用空間80938.00MB");
+    bar->setPanelText(0, diskText);
+    const auto* label = bar->findChild<QLabel*>(QStringLiteral("Panel0"));
+    EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(diskText));
+    EXPECT_EQ(bar->panelWidth(0), label->width());
 
     QStatusTipEvent withLongPart(form->PriorToolButton->statusTip());
     QApplication::sendEvent(form->PriorToolButton, &withLongPart);
@@ -196,6 +204,7 @@ TEST_F(MainFormTest, LeftPaneWidthComesFromExtraParam1)
             storeExtraParam1(stored);
         auto form = openForm();
         EXPECT_EQ(form->plainSplitter()->leftPosition(), expected) << stored;
+        form->statusBarPanels()->setPanelText(0, QString());
         EXPECT_EQ(form->statusBarPanels()->panelWidth(0), expected) << stored;
     }
 }
