@@ -46,7 +46,7 @@ void TObjFindFiles::Execute()
             stopped = true;
             return false;
         }
-        if (!IsSafeRemoteName(entry.name) || entry.unreachable) {
+        if (!IsSafeRemoteName(entry.name)) {
             std::fprintf(stderr, "tamsel: %s: an entry name that is not a plain name was left out\n", Folder.c_str());
             return true;
         }

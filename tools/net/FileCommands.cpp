@@ -190,8 +190,6 @@ int lsCommand(const Words& words)
         folder += '\\';
     int error = 0;
     const bool ok = ForEachDirectoryEntry(folder + "*.*", [](FindEntry&& entry) {
-        if (entry.unreachable)
-            return true;
         const bool dir = (entry.attributes & 0x10) != 0;
         JsonObject()
             .text("name", entry.name)
