@@ -32,7 +32,7 @@ const char* const Envelope =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
     "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
     "xmlns:wsa=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\" "
-    "xmlns:wsd=\"http://docs.oasis-open.org/ws-dd/ns/discovery/2009/01\" "
+    "xmlns:wsd=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
     "xmlns:wsdp=\"http://schemas.xmlsoap.org/ws/2006/02/devprof\">";
 
 std::string newUuid()
@@ -185,8 +185,8 @@ void sendMulticast(const Interface& on, const std::string& message)
 std::string probeMessage()
 {
     return std::string(Envelope) + "<soap:Header>"
-           "<wsa:To>urn:docs-oasis-open-org:ws-dd:ns:discovery:2009:01</wsa:To>"
-           "<wsa:Action>http://docs.oasis-open.org/ws-dd/ns/discovery/2009/01/Probe</wsa:Action>"
+           "<wsa:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>"
+           "<wsa:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</wsa:Action>"
            "<wsa:MessageID>" + newUuid() + "</wsa:MessageID>"
            "</soap:Header><soap:Body><wsd:Probe><wsd:Types>wsdp:Device</wsd:Types></wsd:Probe></soap:Body></soap:Envelope>";
 }
@@ -194,8 +194,8 @@ std::string probeMessage()
 std::string resolveMessage(const std::string& endpoint)
 {
     return std::string(Envelope) + "<soap:Header>"
-           "<wsa:To>urn:docs-oasis-open-org:ws-dd:ns:discovery:2009:01</wsa:To>"
-           "<wsa:Action>http://docs.oasis-open.org/ws-dd/ns/discovery/2009/01/Resolve</wsa:Action>"
+           "<wsa:To>urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>"
+           "<wsa:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/Resolve</wsa:Action>"
            "<wsa:MessageID>" + newUuid() + "</wsa:MessageID>"
            "</soap:Header><soap:Body><wsd:Resolve><wsa:EndpointReference><wsa:Address>" + xmlEscape(endpoint)
            + "</wsa:Address></wsa:EndpointReference></wsd:Resolve></soap:Body></soap:Envelope>";
