@@ -69,9 +69,17 @@ std::vector<NetResource> TObjNetEnum::enumerate(bool& ok)
             ok = false;
             return entries;
         }
-        for (const SmbShare& share : shares)
-            if (!share.hidden)
-                entries.push_back(share.resource);
+        // Listed through an address, the shares still belong to the computer's own name.
+        const std::string server = RemoveBackslash(node.RemoteName);
+        for (const SmbShare& share : shares) {
+            if (share.hidden)
+                continue;
+            NetResource entry = share.resource;
+            const size_t slash = entry.RemoteName.rfind('\\');
+            if (!server.empty() && slash != std::string::npos)
+                entry.RemoteName = server + entry.RemoteName.substr(slash);
+            entries.push_back(entry);
+        }
         return entries;
     }
     if (node.DisplayType != int32_t(netres::DisplayNetwork) && node.DisplayType != int32_t(netres::DisplayDomain)) {

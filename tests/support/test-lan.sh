@@ -101,9 +101,10 @@ cache directory = $root/client/cache
 private dir = $root/client/private
 CONF
 
-# ALPHA becomes the master browser of TESTLAN after its election; wait for it to answer.
-for _ in $(seq 1 2); do
-  ip netns exec "$nsc" nmblookup -s "$root/client/smb.conf" -M TESTLAN >/dev/null 2>&1 && break
+# ALPHA becomes the master browser of TESTLAN after its election (about 20 s); its browse
+# list is there when nmbd has written it.
+for _ in $(seq 1 160); do
+  [ -s "$root/alpha/cache/browse.dat" ] && break
   sleep 0.25
 done
 set +e
