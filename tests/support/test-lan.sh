@@ -103,7 +103,7 @@ CONF
 
 # ALPHA becomes the master browser of TESTLAN after its election (about 20 s); its browse
 # list is there when nmbd has written it.
-for _ in $(seq 1 160); do
+for _ in $(seq 1 ${TAMSEL_LAN_READY_TRIES:-160}); do
   [ -s "$root/alpha/cache/browse.dat" ] && break
   sleep 0.25
 done
