@@ -222,17 +222,20 @@ std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, i
     case FileMode::Create:
     case FileMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
     }
-    const int fd = ::open(native.c_str(), flags, 0666);
+    // Without blocking: opening a FIFO for reading would wait for a writer. A FIFO, a
+    // device or a folder is refused at once, before anything reads or truncates it.
+    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         SetError(error, ErrorFor(errno, native));
         return nullptr;
     }
     auto file = std::make_unique<LocalFile>(fd);  // owns fd from here
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        SetError(error, Win32::AccessDenied);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetError(error, S_ISDIR(st.st_mode) ? Win32::AccessDenied : Win32::InvalidFunction);
         return nullptr;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (flock(fd, (mode == FileMode::Read ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         SetError(error, errno == EWOULDBLOCK ? Win32::SharingViolation : Win32ErrorFromErrno(errno));
         return nullptr;
@@ -455,7 +458,15 @@ std::unique_ptr<PlatformFile> OpenFileOrRaise(const std::string& path, FileMode 
 {
     int error = 0;
     auto file = OpenFile(path, mode, &error);
-    if (!file)
+    if (!file) {
+        std::string native;
+        struct stat st {};
+        if (Translate(path, &native, nullptr) && stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            const char* kind = S_ISDIR(st.st_mode) ? "資料夾" : S_ISFIFO(st.st_mode) ? "具名管道"
+                               : S_ISSOCK(st.st_mode) ? "通訊端" : "裝置";
+            throw Exception(path + " 是" + kind + "，不是一般檔案，無法開啟");
+        }
         RaiseFileError(error);
+    }
     return file;
 }
