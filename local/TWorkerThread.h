@@ -33,6 +33,8 @@ public:
     /// The terminate flag; QThread's interruption request counts as well, so code that
     /// holds a worker as a plain QThread can stop it too.
     bool Terminated() const { return m_terminated.load(std::memory_order_acquire) || isInterruptionRequested(); }
+    /// The terminate flag itself, for blocking network waits that look at it between slices.
+    const std::atomic<bool>* TerminateFlag() const { return &m_terminated; }
 
     /// Abandons the worker: clears every handler, sets the flag and lets the worker free
     /// itself whenever its blocking call returns. Window thread only.

@@ -1,10 +1,79 @@
-// Placeholder until the discover commands are built: each says so and fails.
+// discover and ping: the LAN's workgroups and computers, and whether a computer answers.
+#include "network/NetBiosSource.h"
+#include "network/NetDiscovery.h"
+#include "platform/Ping.h"
+#include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
 
-namespace netcli {
+#include <cstdio>
+#include <sstream>
 
-int discoverCommand(const Words&) { throw CommandError{50, "discover: 尚未提供"}; }
-int pingCommand(const Words&) { throw CommandError{50, "ping: 尚未提供"}; }
+namespace netcli {
+namespace {
+
+unsigned parseSources(const std::string& text)
+{
+    unsigned sources = 0;
+    std::stringstream words(text);
+    std::string word;
+    while (std::getline(words, word, ',')) {
+        if (word == "netbios")
+            sources |= discovery::NetBios;
+        else if (word == "wsd")
+            sources |= discovery::Wsd;
+        else if (word == "dnssd")
+            sources |= discovery::DnsSd;
+        else
+            throw CommandError{87, "--source: netbios, wsd 或 dnssd", true};
+    }
+    return sources;
+}
+
+} // namespace
+
+int discoverCommand(const Words& words)
+{
+    NetArgs args(words, {"--wait", "--source"}, {});
+    args.expect(0, 0, "discover [--wait MS] [--source netbios,wsd,dnssd]");
+    discovery::Options options;
+    options.waitMs = int(args.number("--wait", options.waitMs, 100, 600000));
+    if (args.has("--source"))
+        options.sources = parseSources(args.value("--source"));
+    if (options.sources == discovery::NetBios) {
+        // The browse itself: this is the child the other sources' process runs. Each line goes
+        // out as soon as it is known, so a crash later loses only what was not yet found.
+        discovery::BrowseNetBios([](const discovery::Sighting& s) {
+            std::fputs(discovery::SightingLine(s, discovery::NetBios).c_str(), stdout);
+            std::fflush(stdout);
+        }, nullptr);
+        return ExitOk;
+    }
+    const discovery::Result found = discovery::Discover(options);
+    for (const discovery::Group& group : found.groups) {
+        discovery::Sighting line{group.domain ? discovery::Sighting::Domain : discovery::Sighting::Workgroup,
+                                 group.name, {}, {}, false, 0};
+        std::fputs(discovery::SightingLine(line, group.sources).c_str(), stdout);
+    }
+    for (const discovery::Computer& computer : found.computers) {
+        discovery::Sighting line{discovery::Sighting::Computer, computer.name, computer.workgroup,
+                                 computer.address, false, 0};
+        std::fputs(discovery::SightingLine(line, computer.sources).c_str(), stdout);
+    }
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+int pingCommand(const Words& words)
+{
+    NetArgs args(words, {"--timeout"}, {});
+    args.expect(1, 1, "ping HOST [--timeout MS]");
+    const std::string& host = args.positional()[0];
+    const int timeout = int(args.number("--timeout", PingTimeoutMs, 1, 60000));
+    const PingResult result = PingHost(host, timeout);
+    JsonObject().text("host", host).boolean("reachable", result.reachable).number("ms", result.ms)
+        .text("method", result.method).print();
+    return result.reachable ? ExitOk : ExitUnreachable;
+}
 
 } // namespace netcli

@@ -1,0 +1,121 @@
+#include "network/NetDiscovery.h"
+
+#include "network/NetBiosSource.h"
+#include "network/WsDiscovery.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace discovery {
+namespace {
+
+std::string upper(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return out;
+}
+
+std::string defaultBrowseProgram()
+{
+    if (const char* named = std::getenv("TAMSEL_NET"); named && *named)
+        return named;
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return "tamsel-net";
+    std::string path(self, size_t(n));
+    return path.substr(0, path.rfind('/') + 1) + "tamsel-net";
+}
+
+} // namespace
+
+std::vector<std::string> SourceNames(unsigned sources)
+{
+    std::vector<std::string> names;
+    if (sources & NetBios)
+        names.push_back("netbios");
+    if (sources & Wsd)
+        names.push_back("wsd");
+    if (sources & DnsSd)
+        names.push_back("dnssd");
+    return names;
+}
+
+Result Merge(const std::vector<Sighting>& sightings)
+{
+    Result result;
+    auto group = [&](const std::string& name, bool domain, unsigned source) {
+        for (Group& g : result.groups) {
+            if (upper(g.name) == upper(name)) {
+                g.sources |= source;
+                g.domain = g.domain || domain;
+                return;
+            }
+        }
+        result.groups.push_back({name, domain, source});
+    };
+    for (const Sighting& s : sightings) {
+        if (s.name.empty())
+            continue;
+        if (s.kind != Sighting::Computer) {
+            group(s.name, s.kind == Sighting::Domain, s.source);
+            continue;
+        }
+        if (!s.workgroup.empty())
+            group(s.workgroup, s.domainMember, 0);
+        Computer* known = nullptr;
+        for (Computer& c : result.computers)
+            if (upper(c.name) == upper(s.name))
+                known = &c;
+        if (!known) {
+            result.computers.push_back({s.name, s.workgroup, s.address, 0});
+            known = &result.computers.back();
+        }
+        known->sources |= s.source;
+        if (known->workgroup.empty())
+            known->workgroup = s.workgroup;
+        if (known->address.empty())
+            known->address = s.address;
+    }
+    // A group only a computer named has that computer's sources.
+    for (Group& g : result.groups) {
+        if (g.sources)
+            continue;
+        for (const Computer& c : result.computers)
+            if (upper(c.workgroup) == upper(g.name))
+                g.sources |= c.sources;
+    }
+    return result;
+}
+
+Result Discover(const Options& options, const std::atomic<bool>* stop)
+{
+    std::mutex lock;
+    std::vector<Sighting> sightings;
+    auto add = [&](std::vector<Sighting> more) {
+        std::lock_guard<std::mutex> guard(lock);
+        sightings.insert(sightings.end(), more.begin(), more.end());
+    };
+    std::vector<std::thread> sources;
+    if (options.sources & NetBios) {
+        const std::string program = options.browseProgram.empty() ? defaultBrowseProgram() : options.browseProgram;
+        sources.emplace_back([&, program] { add(BrowseNetBiosInChild(program, options.waitMs, stop)); });
+    }
+    if (options.sources & Wsd)
+        sources.emplace_back([&] { add(DiscoverWsd(options.waitMs, stop)); });
+    // FIXME: DNS-SD through the local mDNS daemon is not asked yet.
+    for (std::thread& t : sources)
+        t.join();
+    // Sources finish in any order; the NetBIOS spelling of a name comes first.
+    std::stable_sort(sightings.begin(), sightings.end(),
+                     [](const Sighting& a, const Sighting& b) { return a.source < b.source; });
+    return Merge(sightings);
+}
+
+} // namespace discovery

@@ -1,0 +1,162 @@
+// Discovery's parsing and merging, the child-process browse and the ping, without a LAN:
+// everything here stays on loopback or in the process.
+#include "network/NetBiosSource.h"
+#include "network/NetDiscovery.h"
+#include "network/WsDiscovery.h"
+#include "platform/Ping.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace discovery;
+
+namespace {
+
+const char* const ProbeMatches =
+    "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\">"
+    "<s:Header><a:MessageID>urn:uuid:m-1</a:MessageID><a:RelatesTo>urn:uuid:p</a:RelatesTo></s:Header>"
+    "<s:Body><d:ProbeMatches><d:ProbeMatch><a:EndpointReference><a:Address>urn:uuid:dev-1</a:Address>"
+    "</a:EndpointReference><d:Types>wsdp:Device pub:Computer</d:Types>"
+    "<d:XAddrs>http://[fe80::1]:5357/dev-1 http://10.0.0.5:5357/dev-1</d:XAddrs>"
+    "<d:MetadataVersion>1</d:MetadataVersion></d:ProbeMatch></d:ProbeMatches></s:Body></s:Envelope>";
+
+std::string writeScript(const TempFolder& folder, const char* name, const std::string& body)
+{
+    const std::string path = folder.path(name);
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+} // namespace
+
+TEST(WsDiscoveryParse, MatchesWithAnyPrefixAndWithoutAddresses)
+{
+    WsdMatch match;
+    ASSERT_TRUE(ParseWsdMatch(ProbeMatches, match));
+    EXPECT_EQ(match.messageId, "urn:uuid:m-1");
+    EXPECT_EQ(match.endpoint, "urn:uuid:dev-1");
+    EXPECT_EQ(match.types, "wsdp:Device pub:Computer");
+
+    std::string host, path;
+    int port = 0;
+    ASSERT_TRUE(PickHttpAddress(match.xaddrs, host, port, path));  // the IPv6 one is passed over
+    EXPECT_EQ(host, "10.0.0.5");
+    EXPECT_EQ(port, 5357);
+    EXPECT_EQ(path, "/dev-1");
+    EXPECT_FALSE(PickHttpAddress("https://10.0.0.5/x http://10.0.0.5:99999/x http://name/x", host, port, path));
+
+    // A ResolveMatch without transport addresses still names its endpoint.
+    ASSERT_TRUE(ParseWsdMatch("<Envelope><Body><ResolveMatches><ResolveMatch><EndpointReference>"
+                              "<Address> urn:uuid:dev-2 </Address></EndpointReference><XAddrs/>"
+                              "</ResolveMatch></ResolveMatches></Body></Envelope>", match));
+    EXPECT_EQ(match.endpoint, "urn:uuid:dev-2");
+    EXPECT_EQ(match.xaddrs, "");
+
+    // A Probe (ours, looped back), a Hello and broken text are not matches.
+    EXPECT_FALSE(ParseWsdMatch("<Envelope><Body><Probe><Types>wsdp:Device</Types></Probe></Body></Envelope>", match));
+    EXPECT_FALSE(ParseWsdMatch("<Body><ProbeMatch><EndpointReference><Address>urn:x", match));
+    EXPECT_FALSE(ParseWsdMatch("<Body><ProbeMatch><Types>x</Types></ProbeMatch></Body>", match));
+}
+
+TEST(WsDiscoveryParse, ComputerMetadata)
+{
+    std::string name, group;
+    bool domain = true;
+    ASSERT_TRUE(ParseComputerMetadata("<wsx:Metadata><pub:Computer>ALPHA/Workgroup:TESTLAN</pub:Computer></wsx:Metadata>",
+                                      name, group, domain));
+    EXPECT_EQ(name, "ALPHA");
+    EXPECT_EQ(group, "TESTLAN");
+    EXPECT_FALSE(domain);
+    ASSERT_TRUE(ParseComputerMetadata("<Computer>PC&amp;1/Domain:CORP</Computer>", name, group, domain));
+    EXPECT_EQ(name, "PC&1");
+    EXPECT_EQ(group, "CORP");
+    EXPECT_TRUE(domain);
+    EXPECT_FALSE(ParseComputerMetadata("<Metadata><FriendlyName>x</FriendlyName></Metadata>", name, group, domain));
+    EXPECT_FALSE(ParseComputerMetadata("<Computer>/Workgroup:WG</Computer>", name, group, domain));
+}
+
+TEST(DiscoveryMerge, OneEntryPerNameWithEverySource)
+{
+    const std::vector<Sighting> seen = {
+        {Sighting::Workgroup, "TESTLAN", {}, {}, false, NetBios},
+        {Sighting::Computer, "ALPHA", "TESTLAN", {}, false, NetBios},
+        {Sighting::Computer, "alpha", "testlan", "10.77.0.2", false, Wsd},
+        {Sighting::Computer, "BETA", "TestLan", "10.77.0.3", false, Wsd},
+        {Sighting::Computer, "DC1", "CORP", "10.1.1.1", true, Wsd},
+        {Sighting::Computer, "", "X", {}, false, Wsd},
+    };
+    const Result merged = Merge(seen);
+    ASSERT_EQ(merged.groups.size(), 2u);
+    EXPECT_EQ(merged.groups[0].name, "TESTLAN");
+    EXPECT_EQ(merged.groups[0].sources, unsigned(NetBios));
+    EXPECT_FALSE(merged.groups[0].domain);
+    // Known only through a computer of it: a domain, with that computer's source.
+    EXPECT_EQ(merged.groups[1].name, "CORP");
+    EXPECT_TRUE(merged.groups[1].domain);
+    EXPECT_EQ(merged.groups[1].sources, unsigned(Wsd));
+
+    ASSERT_EQ(merged.computers.size(), 3u);
+    EXPECT_EQ(merged.computers[0].name, "ALPHA");
+    EXPECT_EQ(merged.computers[0].address, "10.77.0.2");
+    EXPECT_EQ(SourceNames(merged.computers[0].sources), (std::vector<std::string>{"netbios", "wsd"}));
+    EXPECT_EQ(SourceNames(merged.computers[1].sources), (std::vector<std::string>{"wsd"}));
+}
+
+TEST(DiscoveryLines, RoundTripThroughTheChildsOutput)
+{
+    const Sighting computer{Sighting::Computer, "名\"稱\\1", "WG", "10.0.0.9", false, NetBios};
+    const std::string line = SightingLine(computer, NetBios | Wsd);
+    EXPECT_NE(line.find("\"sources\": [\"netbios\", \"wsd\"]"), std::string::npos) << line;
+    Sighting back;
+    ASSERT_TRUE(ParseSightingLine(line, back));
+    EXPECT_EQ(back.kind, Sighting::Computer);
+    EXPECT_EQ(back.name, computer.name);
+    EXPECT_EQ(back.workgroup, "WG");
+    EXPECT_EQ(back.address, "10.0.0.9");
+    ASSERT_TRUE(ParseSightingLine(SightingLine({Sighting::Domain, "CORP", {}, {}, false, 0}, 0), back));
+    EXPECT_EQ(back.kind, Sighting::Domain);
+    EXPECT_FALSE(ParseSightingLine("{\"type\": \"printer\", \"name\": \"P\"}", back));
+    EXPECT_FALSE(ParseSightingLine("{\"type\": \"computer\", \"name\": \"unterminated", back));
+    EXPECT_FALSE(ParseSightingLine("garbage", back));
+}
+
+TEST(NetBiosChild, ACrashKeepsWhatWasWrittenAndAHangIsEnded)
+{
+    TempFolder folder;
+    const std::string crash = writeScript(folder, "crash",
+        "echo '{\"type\": \"workgroup\", \"name\": \"WG\", \"sources\": [\"netbios\"]}'\n"
+        "echo '{\"type\": \"computer\", \"name\": \"PC1\", \"workgroup\": \"WG\", \"address\": \"\", \"sources\": []}'\n"
+        "echo 'half a line'\nkill -SEGV $$");
+    const std::vector<Sighting> seen = BrowseNetBiosInChild(crash, 1000, nullptr);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].name, "PC1");
+    EXPECT_EQ(seen[1].source, unsigned(NetBios));
+
+    const std::string hang = writeScript(folder, "hang", "exec sleep 30");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(BrowseNetBiosInChild(hang, 200, nullptr).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    std::atomic<bool> stop{true};
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(BrowseNetBiosInChild(hang, 20000, &stop).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    EXPECT_TRUE(BrowseNetBiosInChild(folder.path("missing"), 200, nullptr).empty());
+}
+
+TEST(Ping, LoopbackAnswersAndAStopEndsTheWait)
+{
+    const PingResult up = PingHost("127.0.0.1", 1000);
+    EXPECT_TRUE(up.reachable);
+    EXPECT_EQ(up.error, 0);
+    std::atomic<bool> stop{true};
+    const PingResult stopped = PingHost("127.0.0.1", 1000, &stop);
+    EXPECT_FALSE(stopped.reachable);
+    EXPECT_LT(stopped.ms, 500);
+}
