@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   libsmbclient-dev libcurl4-openssl-dev libblkid-dev
+  vsftpd python3-pyftpdlib
   fonts-noto-cjk adwaita-icon-theme shared-mime-info
   xvfb xauth
   clang libclang-rt-14-dev
