@@ -3,6 +3,7 @@
 #include "platform/NativeFiles.h"
 
 #include <dirent.h>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace {
@@ -194,4 +195,27 @@ FtpResult FtpSite::deleteTree(const std::string& remote, double now, const Log& 
             return result;
     }
     return removeDir(remote);
+}
+
+FtpSiteOptions ReadFtpSiteOptions(const std::string& nativeBase)
+{
+    FtpSiteOptions options;
+    std::ifstream in(nativeBase + ".OPT");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("encoding=", 0) == 0)
+            ParseFtpEncoding(line.substr(9), options.encoding);
+        else if (line == "passive=1")
+            options.passive = true;
+    }
+    return options;
+}
+
+bool WriteFtpSiteOptions(const std::string& nativeBase, const FtpSiteOptions& options)
+{
+    std::ofstream out(nativeBase + ".OPT", std::ios::trunc);
+    out << "encoding=" << FtpEncodingName(options.encoding) << "\npassive=" << (options.passive ? 1 : 0) << "\n";
+    return bool(out.flush());
 }

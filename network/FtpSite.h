@@ -55,5 +55,15 @@ private:
     bool m_decided = false;
 };
 
+/// A site's own choices, kept beside its site block (whose 392 bytes stay as they are) in
+/// base + ".OPT" as "encoding=auto|utf-8|cp950" and "passive=0|1" lines.
+struct FtpSiteOptions {
+    FtpEncoding encoding = FtpEncoding::Auto;
+    bool passive = false;
+};
+/// The options of the site whose files begin with `nativeBase`; defaults when missing.
+FtpSiteOptions ReadFtpSiteOptions(const std::string& nativeBase);
+bool WriteFtpSiteOptions(const std::string& nativeBase, const FtpSiteOptions& options);
+
 /// "\a\b\" (the site window's form) as "/a/b"; "\" is "/".
 std::string FtpPathFromSite(const std::string& sitePath);
