@@ -257,6 +257,8 @@ void TMainForm::OpenItem()
             ItemProp::PerformDefaultAction(this, folder, names);
         return;
     }
+    if (data->RootKind == FtpRoot && openFtpItem(data, captionText, isFolderItem(item)))
+        return;
     SelectChildByCaption(captionText);
     QApplication::processEvents();
 }
@@ -323,6 +325,8 @@ void TMainForm::FileListViewEdited(int row, const QString& newCaption)
                 break;
             }
         }
+    } else if (ListMode == 3 && data && data->RootKind == FtpRoot) {
+        renamed = renameFtpItem(data, oldCaption, newCaption);
     } else if (ListMode == 3) {
         ShowInformation(kStrNoRenameInCache);
     }
