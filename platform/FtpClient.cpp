@@ -294,6 +294,8 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
             result.error.clear();
             return result;
         }
+        if (code == CURLE_LOGIN_DENIED && result.reply != 530)
+            result.reply = 530;
         result.cancelled = code == CURLE_ABORTED_BY_CALLBACK;
         result.unsupported = isUnsupportedReply(reply);
         result.error = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);

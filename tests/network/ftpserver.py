@@ -27,6 +27,7 @@ def pyftpd(root, portfile, user, password):
     handler = FTPHandler
     handler.authorizer = authorizer
     handler.passive_ports = None
+    handler.auth_failed_timeout = 0
     server = FTPServer(("127.0.0.1", 0), handler)
     write_port(portfile, server.socket.getsockname()[1])
     server.serve_forever()
