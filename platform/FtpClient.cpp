@@ -379,10 +379,11 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
     request.resumeFrom = offset;
     request.progress = &progress;
     request.progressBase = offset;
+    // A retry in passive mode starts again where this call began.
     request.restart = [&] {
         std::fflush(file);
-        if (std::fseek(file, 0, SEEK_END) != 0)
-            return;
+        if (::ftruncate(fileno(file), offset) == 0)
+            std::fseek(file, 0, SEEK_END);
     };
     result = perform(request, offset > 0 ? FtpCommand::DownloadRestore : FtpCommand::Download);
     if (!result.ok && offset > 0 && !result.cancelled && result.reply >= 500) {
