@@ -34,6 +34,9 @@ bool TMainForm::LoadFtpChildren(QTreeWidgetItem* node)
         FTPEnumForm = window;
         data->SiteWindow = window;
         window->OnFinished = [this](QTreeWidgetItem* listed) { FtpSiteListed(listed); };
+        // The site window's boxes go the way the main window's go.
+        window->ShowError = ShowError;
+        window->ShowInformation = ShowInformationText;
         if (!window->ConnectSite(node, UpdateAllowed, UpdateRunning)) {
             data->SiteWindow = nullptr;
             return false;

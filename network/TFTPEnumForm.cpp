@@ -314,7 +314,7 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     const FtpResult result = connectWithCredentials();
     m_busy = false;
     if (!result.ok) {
-        ShowMessageText(this, QString::number(result.reply) + qtext(result.error), MsgError);
+        ShowError(QString::number(result.reply) + qtext(result.error));
         m_connected = false;
         close();
         return false;
@@ -479,7 +479,9 @@ void TFTPEnumForm::finishClose()
     if (m_connected || m_site->client().connected()) {
         run([](FtpSite& site) {
             site.disconnect();
-            return FtpResult{true};
+            FtpResult closed;
+            closed.ok = true;
+            return closed;
         });
     }
     setSiteStateImage(kStateDisconnected);
