@@ -1,12 +1,14 @@
 #include "local/FileOperationEngine.h"
 
+#include "local/FileOperationPaths.h"
+
 #include "platform/NativeFiles.h"
+#include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -20,33 +22,6 @@ constexpr int kStrCopySuffix = 44001;
 constexpr const char* kPartPrefix = ".tamsel-part-";
 // Attempts to find a free temporary or copy name.
 constexpr int kMaxNameAttempts = 1000;
-
-struct Closer {
-    int fd;
-    ~Closer()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
-std::vector<std::string> listNames(const std::string& folder, int* err)
-{
-    std::vector<std::string> names;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        *err = errno;
-        return names;
-    }
-    while (dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    closedir(dir);
-    *err = 0;
-    return names;
-}
 
 FileOpEntry entryOf(const std::string& path, const struct stat& st)
 {
@@ -112,9 +87,9 @@ FileOperationOutcome FileOperationEngine::Run(uint32_t operation, const std::vec
             // A target folder that is not there yet is made, as the callers expect when
             // they drop entries into a folder of their own.
             struct stat st;
-            if (stat(destination.c_str(), &st) != 0 && errno == ENOENT && !MakeNativePath(destination))
+            if (fsLstat(destination, &st) != 0 && errno == ENOENT && !fsMakePath(destination))
                 failErrno(destination);
-            if (stat(destination.c_str(), &st) != 0)
+            if (IsSmbNative(destination) ? SmbStat(destination, &st) != 0 : stat(destination.c_str(), &st) != 0)
                 failErrno(destination);
             if (!S_ISDIR(st.st_mode))
                 failWith(Win32::PathNotFound, destination);
@@ -169,14 +144,14 @@ void FileOperationEngine::failWith(int code, const std::string& path)
 
 void FileOperationEngine::failErrno(const std::string& path)
 {
-    failWith(Win32ErrorFromErrno(errno), path);
+    failWith(IsSmbNative(path) ? SmbError(errno, path) : Win32ErrorFromErrno(errno), path);
 }
 
 void FileOperationEngine::scan(const std::string& path, uint64_t& bytes, uint64_t& entries)
 {
     checkpoint();
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0)
+    if (fsLstat(path, &st) != 0)
         failErrno(path);
     ++entries;
     if (S_ISREG(st.st_mode))
@@ -197,7 +172,7 @@ std::string FileOperationEngine::copyNameInSameFolder(const std::string& source)
     const std::string folder = NativeDirName(source);
     const std::string name = NativeBaseName(source);
     struct stat st;
-    const bool isFile = lstat(source.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    const bool isFile = fsLstat(source, &st) == 0 && !S_ISDIR(st.st_mode);
     const size_t dot = isFile ? name.rfind('.') : std::string::npos;
     const std::string stem = (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
     const std::string ext = (dot == std::string::npos || dot == 0) ? std::string() : name.substr(dot);
@@ -206,7 +181,7 @@ std::string FileOperationEngine::copyNameInSameFolder(const std::string& source)
         if (attempt > 1)
             candidate += " (" + std::to_string(attempt) + ")";
         candidate = NativeJoin(folder, candidate + ext);
-        if (!NativeExists(candidate))
+        if (!fsExists(candidate))
             return candidate;
     }
     failWith(FileOpSameFile, source);
@@ -215,14 +190,14 @@ std::string FileOperationEngine::copyNameInSameFolder(const std::string& source)
 bool FileOperationEngine::resolveConflict(const std::string& source, const std::string& target)
 {
     struct stat existing;
-    if (lstat(target.c_str(), &existing) != 0)
+    if (fsLstat(target, &existing) != 0)
         return true;
     if (m_yesToAll)
         return true;
     if (m_noToAll)
         return false;
     struct stat incoming;
-    if (lstat(source.c_str(), &incoming) != 0)
+    if (fsLstat(source, &incoming) != 0)
         failErrno(source);
     switch (m_ui.askOverwrite(entryOf(target, existing), entryOf(source, incoming))) {
     case OverwriteAnswer::YesToAll:
@@ -246,7 +221,7 @@ void FileOperationEngine::copyInto(const std::string& source, const std::string&
 {
     checkpoint();
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0)
+    if (fsLstat(source, &st) != 0)
         failErrno(source);
     if (S_ISDIR(st.st_mode)) {
         if (NativeIsSameOrBelow(target, source))
@@ -260,14 +235,14 @@ void FileOperationEngine::copyInto(const std::string& source, const std::string&
 void FileOperationEngine::copyFolder(const std::string& source, const std::string& target, bool move)
 {
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0)
+    if (fsLstat(source, &st) != 0)
         failErrno(source);
     struct stat existing;
-    if (lstat(target.c_str(), &existing) == 0) {
+    if (fsLstat(target, &existing) == 0) {
         // Folders merge; a file in the way of a folder is an error, never replaced.
         if (!S_ISDIR(existing.st_mode))
             failWith(Win32::AlreadyExists, target);
-    } else if (mkdir(target.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
+    } else if (fsMkdir(target, (st.st_mode & 07777) | S_IRWXU) != 0) {
         failErrno(target);
     }
     m_ui.progress(m_doneBytes, source);
@@ -279,11 +254,15 @@ void FileOperationEngine::copyFolder(const std::string& source, const std::strin
     }
     for (const std::string& name : names)
         copyInto(NativeJoin(source, name), NativeJoin(target, name), move);
-    chmod(target.c_str(), st.st_mode & 07777);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    utimensat(AT_FDCWD, target.c_str(), times, 0);
+    if (IsSmbNative(target)) {
+        SmbSetModified(target, st.st_mtime);
+    } else {
+        chmod(target.c_str(), st.st_mode & 07777);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        utimensat(AT_FDCWD, target.c_str(), times, 0);
+    }
     // A moved folder goes only when everything in it went: skipped entries keep it.
-    if (move && rmdir(source.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST)
+    if (move && fsRmdir(source) != 0 && errno != ENOTEMPTY && errno != EEXIST)
         failErrno(source);
 }
 
@@ -291,16 +270,16 @@ bool FileOperationEngine::copyFile(const std::string& source, const std::string&
 {
     if (!resolveConflict(source, target)) {
         struct stat st;
-        if (lstat(source.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (fsLstat(source, &st) == 0 && S_ISREG(st.st_mode))
             m_doneBytes += uint64_t(st.st_size);
         m_ui.progress(m_doneBytes, source);
         return false;
     }
     struct stat existing;
-    if (lstat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
+    if (fsLstat(target, &existing) == 0 && S_ISDIR(existing.st_mode))
         failWith(Win32::AlreadyExists, target);
     writeFileAtomically(source, target, move);
-    if (move && unlink(source.c_str()) != 0)
+    if (move && fsUnlink(source) != 0)
         failErrno(source);
     return true;
 }
@@ -309,19 +288,21 @@ void FileOperationEngine::writeFileAtomically(const std::string& source, const s
                                               bool durable)
 {
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0)
+    if (fsLstat(source, &st) != 0)
         failErrno(source);
     const std::string folder = NativeDirName(target);
     std::string temp;
     for (int attempt = 0; attempt < kMaxNameAttempts && temp.empty(); ++attempt) {
         const std::string candidate = NativeJoin(folder, kPartPrefix + randomTag());
-        if (!NativeExists(candidate))
+        if (!fsExists(candidate))
             temp = candidate;
     }
     if (temp.empty())
         failWith(Win32::FileExists, target);
 
-    if (S_ISLNK(st.st_mode)) {
+    if (S_ISLNK(st.st_mode) && IsSmbNative(temp)) {
+        failWith(Win32::NotSupported, source);  // a share holds no links
+    } else if (S_ISLNK(st.st_mode)) {
         std::string link(size_t(st.st_size) + 1, '\0');
         const ssize_t got = readlink(source.c_str(), link.data(), link.size());
         if (got < 0)
@@ -330,61 +311,54 @@ void FileOperationEngine::writeFileAtomically(const std::string& source, const s
         if (symlink(link.c_str(), temp.c_str()) != 0)
             failErrno(target);
     } else if (S_ISREG(st.st_mode)) {
-        Closer in{open(source.c_str(), O_RDONLY | O_CLOEXEC)};
-        if (in.fd < 0)
-            failErrno(source);
-        Closer out{open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR)};
-        if (out.fd < 0)
-            failErrno(target);
+        CopyEnd in;
+        CopyEnd out;
+        int code = 0;
+        if (!in.open(source, false, &code))
+            failWith(code, source);
+        if (!out.open(temp, true, &code))
+            failWith(code, target);
         std::vector<char> buffer(kCopyChunk);
         auto abandon = [&](int code, const std::string& path, bool aborted) {
-            unlink(temp.c_str());
+            out.close();
+            fsUnlink(temp);
             m_outcome.aborted = aborted;
             failWith(code, path);
         };
         for (;;) {
             if (m_ui.cancelled())
                 abandon(Win32::Cancelled, {}, true);
-            const ssize_t got = read(in.fd, buffer.data(), buffer.size());
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                abandon(Win32ErrorFromErrno(errno), source, false);
-            }
+            const ssize_t got = in.read(buffer.data(), buffer.size(), &code);
+            if (got < 0)
+                abandon(code, source, false);
             if (got == 0)
                 break;
-            for (ssize_t put = 0; put < got;) {
-                const ssize_t n = write(out.fd, buffer.data() + put, size_t(got - put));
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    abandon(Win32ErrorFromErrno(errno), target, false);
-                }
-                put += n;
-            }
+            if (!out.write(buffer.data(), size_t(got), &code))
+                abandon(code, target, false);
             m_doneBytes += uint64_t(got);
             m_ui.progress(m_doneBytes, source);
         }
-        fchmod(out.fd, st.st_mode & 07777);
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        futimens(out.fd, times);
-        // A move deletes its source next: the copy must be on the disk first.
-        if (durable && fsync(out.fd) != 0)
-            abandon(Win32ErrorFromErrno(errno), target, false);
-        if (close(out.fd) != 0) {
-            out.fd = -1;
-            abandon(Win32ErrorFromErrno(errno), target, false);
+        if (out.fd() >= 0) {
+            fchmod(out.fd(), st.st_mode & 07777);
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            futimens(out.fd(), times);
+            // A move deletes its source next: the copy must be on the disk first.
+            if (durable && fsync(out.fd()) != 0)
+                abandon(Win32ErrorFromErrno(errno), target, false);
         }
-        out.fd = -1;
-    } else if (S_ISFIFO(st.st_mode)) {
+        if (!out.close())
+            abandon(Win32ErrorFromErrno(errno), target, false);
+        if (IsSmbNative(temp))
+            SmbSetModified(temp, st.st_mtime);
+    } else if (S_ISFIFO(st.st_mode) && !IsSmbNative(temp)) {
         if (mkfifo(temp.c_str(), st.st_mode & 07777) != 0)
             failErrno(target);
     } else {
         failWith(Win32::NotSupported, source);
     }
-    if (rename(temp.c_str(), target.c_str()) != 0) {
+    if (fsRename(temp, target) != 0) {
         const int err = errno;
-        unlink(temp.c_str());
+        fsUnlink(temp);
         errno = err;
         failErrno(target);
     }
@@ -394,14 +368,14 @@ void FileOperationEngine::moveEntry(const std::string& source, const std::string
 {
     checkpoint();
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0)
+    if (fsLstat(source, &st) != 0)
         failErrno(source);
     const bool isFolder = S_ISDIR(st.st_mode);
     if (isFolder && NativeIsSameOrBelow(target, source))
         failWith(FileOpDestinationInside, source);
 
     struct stat existing;
-    if (lstat(target.c_str(), &existing) == 0) {
+    if (fsLstat(target, &existing) == 0) {
         if (isFolder != S_ISDIR(existing.st_mode))
             failWith(Win32::AlreadyExists, target);
         if (isFolder) {
@@ -414,7 +388,7 @@ void FileOperationEngine::moveEntry(const std::string& source, const std::string
             }
             for (const std::string& name : names)
                 moveEntry(NativeJoin(source, name), NativeJoin(target, name));
-            if (rmdir(source.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST)
+            if (fsRmdir(source) != 0 && errno != ENOTEMPTY && errno != EEXIST)
                 failErrno(source);
             return;
         }
@@ -424,7 +398,7 @@ void FileOperationEngine::moveEntry(const std::string& source, const std::string
             return;
         }
     }
-    if (rename(source.c_str(), target.c_str()) == 0) {
+    if (fsRename(source, target) == 0) {
         if (S_ISREG(st.st_mode))
             m_doneBytes += uint64_t(st.st_size);
         m_ui.progress(m_doneBytes, source);
@@ -437,7 +411,7 @@ void FileOperationEngine::moveEntry(const std::string& source, const std::string
         copyFolder(source, target, true);
     } else {
         writeFileAtomically(source, target, true);
-        if (unlink(source.c_str()) != 0)
+        if (fsUnlink(source) != 0)
             failErrno(source);
     }
 }
@@ -446,7 +420,7 @@ void FileOperationEngine::doDelete(const std::vector<std::string>& sources, bool
 {
     for (const std::string& source : sources) {
         struct stat st;
-        if (lstat(source.c_str(), &st) != 0)
+        if (fsLstat(source, &st) != 0)
             failErrno(source);
     }
     if (!(m_flags & FOF_NOCONFIRMATION) && !m_ui.confirmDelete(sources, toTrash)) {
@@ -458,12 +432,13 @@ void FileOperationEngine::doDelete(const std::vector<std::string>& sources, bool
         checkpoint();
         m_ui.progress(0, source);
         int error = 0;
-        if (toTrash) {
+        // A share has no trash: its entries go for good, as they do from network drives.
+        if (toTrash && !IsSmbNative(source)) {
             TrashItem item;
             if (!MoveToTrash(source, &item, &error))
                 failWith(error, source);
             m_outcome.trashed.push_back(item);
-        } else if (!RemoveTree(source, &error)) {
+        } else if (!fsRemoveTree(source, &error)) {
             failWith(error, source);
         }
     }
@@ -472,10 +447,20 @@ void FileOperationEngine::doDelete(const std::vector<std::string>& sources, bool
 void FileOperationEngine::doRename(const std::string& source, const std::string& target)
 {
     struct stat st;
-    if (lstat(source.c_str(), &st) != 0)
+    if (fsLstat(source, &st) != 0)
         failErrno(source);
     if (target == source)
         return;
+    if (IsSmbNative(source) || IsSmbNative(target)) {
+        if (shareOf(source) != shareOf(target))
+            failWith(Win32::NotSameDevice, target);
+        if (SmbRename(source, target, false) != 0) {
+            if (errno == EEXIST)
+                failWith(Win32::AlreadyExists, target);
+            failWith(SmbError(errno, source), source);
+        }
+        return;
+    }
     // Never replace: a rename onto an existing name fails and keeps the old name.
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
         return;

@@ -1,7 +1,10 @@
 #include "local/TObjFileOperation.h"
 
 #include "local/TFileOperationDialog.h"
+#include "app/SetupInfo.h"
 #include "platform/DriveMap.h"
+#include "platform/NativeFiles.h"
+#include "platform/SmbFiles.h"
 #include "platform/ShellServices.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -19,6 +22,19 @@ bool toNative(const std::string& windows, std::string& native)
 {
     native = NativePath(windows);
     return !native.empty();
+}
+
+// As toNative, for the engine, which also reaches the folders of shares.
+bool toEngineNative(const std::string& windows, std::string& native)
+{
+    native = IsUncPath(windows) ? SmbNativePath(windows) : NativePath(windows);
+    return !native.empty();
+}
+
+// What the user reads of a native path: a share's entry in its UNC form.
+std::string shownPath(const std::string& native)
+{
+    return IsSmbNative(native) ? UncFromSmbNative(native) : native;
 }
 
 } // namespace
@@ -44,6 +60,7 @@ void TObjFileOperation::RequestOpen(const std::string& file, const std::string& 
 {
     m_source.assign(file.begin(), file.end());
     m_destination = parameters;
+    m_tempFolder = SetupInfo.TempPath;
     m_operation = FO_OPEN;
     Resume();
 }
@@ -74,8 +91,16 @@ void TObjFileOperation::Execute()
     if (m_operation == FO_OPEN) {
         const std::string file(m_source.begin(), m_source.end());
         std::string native;
-        if (!toNative(file, native))
+        if (IsUncPath(file)) {
+            native = downloadForOpen(file);
+            if (native.empty()) {
+                ResultCode = Outcome.code;
+                CallCompletionAlways();
+                return;
+            }
+        } else if (!toNative(file, native)) {
             native = ShellServices::FindProgram(file);
+        }
         ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
                                     : ShellServices::OpenWithArguments(native, NativeArguments(m_destination));
         CallCompletionAlways();
@@ -84,11 +109,11 @@ void TObjFileOperation::Execute()
 
     std::vector<std::string> sources;
     std::string destination;
-    bool translated = m_operation == FO_DELETE || toNative(m_destination, destination);
+    bool translated = m_operation == FO_DELETE || toEngineNative(m_destination, destination);
     std::string untranslatable = translated ? std::string() : m_destination;
     for (const std::string& windows : FileOperationEngine::SplitSourceList(m_source.data(), m_source.size())) {
         std::string native;
-        if (!toNative(windows, native) && translated) {
+        if (!toEngineNative(windows, native) && translated) {
             translated = false;
             untranslatable = windows;
         }
@@ -104,6 +129,7 @@ void TObjFileOperation::Execute()
 
     FileOperationEngine engine(*this);
     Outcome = engine.Run(m_operation, sources, destination, m_flags);
+    Outcome.failedPath = shownPath(Outcome.failedPath);
     ResultCode = Outcome.code;
 
     Synchronize([this] {
@@ -112,6 +138,34 @@ void TObjFileOperation::Execute()
     });
     reportError(TFileOperationDialog::ErrorText(Outcome));
     CallCompletionAlways();
+}
+
+std::string TObjFileOperation::downloadForOpen(const std::string& unc)
+{
+    std::string source;
+    std::string temp;
+    if (!toEngineNative(unc, source) || !toNative(m_tempFolder, temp)) {
+        Outcome.code = Win32::BadNetpath;
+        reportError(QString::fromStdString(LoadStr(kStrFailed))
+                        .arg(QString::fromStdString(unc), QString::fromStdString(Win32MessageText(Outcome.code))));
+        return {};
+    }
+    const uint32_t operation = m_operation;
+    m_operation = FO_COPY; // the progress window of a copy
+    FileOperationEngine engine(*this);
+    // An earlier copy of the same name is the one to replace: the share's file is newer.
+    Outcome = engine.Run(FO_COPY, {source}, temp, FOF_NOCONFIRMATION | (m_flags & FOF_SILENT));
+    Outcome.failedPath = shownPath(Outcome.failedPath);
+    m_operation = operation;
+    Synchronize([this] {
+        if (m_dialog)
+            m_dialog->deleteLater();
+    });
+    if (Outcome.code != 0) {
+        reportError(TFileOperationDialog::ErrorText(Outcome));
+        return {};
+    }
+    return NativeJoin(temp, NativeBaseName(source));
 }
 
 void TObjFileOperation::begin(uint32_t, uint64_t totalBytes, uint64_t totalEntries)
@@ -137,7 +191,7 @@ void TObjFileOperation::progress(uint64_t doneBytes, const std::string& current)
     m_lastProgress = now;
     Synchronize([&] {
         if (m_dialog)
-            m_dialog->SetProgress(doneBytes, current);
+            m_dialog->SetProgress(doneBytes, shownPath(current));
     });
 }
 

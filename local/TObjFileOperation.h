@@ -30,6 +30,8 @@ public:
     ~TObjFileOperation() override;
 
     /// Opens `file` (Windows-style) with the shell's "open", `parameters` passed to a program.
+    /// A file of a share is copied into the Temp folder first (with the progress window),
+    /// since the programs of the desktop cannot open the UNC form.
     void RequestOpen(const std::string& file, const std::string& parameters);
     /// Copies `size` bytes of the source list (paths each ending in a zero byte, one more
     /// zero at the end; Windows-style) and the destination, then starts.
@@ -63,10 +65,13 @@ private:
     bool confirmDelete(const std::vector<std::string>& paths, bool toTrash) override;
     void end() override {}
     void reportError(const QString& text);
+    /// The native path of the Temp copy of a share's file; empty after a failure, reported.
+    std::string downloadForOpen(const std::string& unc);
 
     QPointer<QWidget> m_window;
     std::vector<char> m_source;
     std::string m_destination;
+    std::string m_tempFolder; // where a share's file is put to be opened
     uint32_t m_operation = 0;
     uint16_t m_flags = 0;
     QPointer<TFileOperationDialog> m_dialog;

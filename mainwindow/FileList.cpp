@@ -11,6 +11,7 @@
 #include "local/TObjLocalDir.h"
 #include "local/TObjShell.h"
 #include "platform/DriveMap.h"
+#include "platform/FileAccess.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
@@ -236,7 +237,9 @@ void TMainForm::OpenItem()
         // A folder of a computer this system has no way to (a cached one, the computer
         // switched off or not mounted here) fails at once with the system's text, instead
         // of a silent failure or a wait on the network in the window.
-        if (NativePath(itemFolder(row)).empty()) {
+        // A live share's file is fetched into Temp by the open itself, on its worker.
+        const bool liveShare = IsUncPath(itemFolder(row)) && !(data->State & FromCache);
+        if (!liveShare && NativePath(itemFolder(row)).empty()) {
             ShowError(QString::fromStdString(SystemErrorText(Win32::BadNetpath)));
             return;
         }

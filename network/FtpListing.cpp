@@ -5,6 +5,7 @@
 #include "platform/Exception.h"
 #include "platform/TextCodec.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -106,7 +107,10 @@ FtpLineResult finish(FtpEntry& entry)
     trimmed.erase(0, trimmed.find_first_not_of(' '));
     if (trimmed.empty() || entry.name == "." || entry.name == "..")
         return FtpLineResult::Skipped;
-    return IsSafeRemoteName(entry.name) ? FtpLineResult::Entry : FtpLineResult::Unsafe;
+    // Control characters too: a line end in a name would reach the control connection.
+    const bool control = std::any_of(entry.name.begin(), entry.name.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+    return IsSafeRemoteName(entry.name) && !control ? FtpLineResult::Entry : FtpLineResult::Unsafe;
 }
 
 // "01-02-24  03:04PM  <DIR>  name" and "01-02-2024  15:04  12345  name".
@@ -367,13 +371,3 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
     return finish(entry);
 }
 
-bool IsSafeRemoteName(const std::string& name)
-{
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\')
-            return false;
-    }
-    return true;
-}

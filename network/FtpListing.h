@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/SmbFiles.h"  // IsSafeRemoteName
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,11 +46,6 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
 /// Parses one MLSD line ("type=file;size=12;modify=20240102030405; name"): exact sizes,
 /// UTC times. cdir and pdir entries are Skipped.
 FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry);
-
-/// A name that can stand for one entry of its folder: not empty, not "." or "..", without
-/// "/", "\" or control characters. Anything else from a server could reach a path outside
-/// the folder it is listed in.
-bool IsSafeRemoteName(const std::string& name);
 
 /// The days-since-1899 date of a calendar day; false for a date that does not exist.
 bool CalendarDate(int year, int month, int day, double& date);

@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/DriveMap.h"
+#include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
 
 #include <cerrno>
@@ -46,8 +47,7 @@ int ErrorFor(int err, const std::string& native)
 // The native path of `path`, or false with the code the system gives for such a path.
 bool Translate(const std::string& path, std::string* native, int* error)
 {
-    if (IsUncPath(path)) {
-        // FIXME: network paths go through the SMB layer once it serves files.
+    if (IsUncPath(path)) {  // the functions below hand these to the SMB layer first
         SetError(error, Win32::BadNetpath);
         return false;
     }
@@ -210,6 +210,8 @@ bool IsUncPath(const std::string& path)
 
 std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, int* error)
 {
+    if (IsUncPath(path))
+        return smbpath::openFile(path, mode, error);
     std::string native;
     if (!Translate(path, &native, error))
         return nullptr;
@@ -220,17 +222,20 @@ std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, i
     case FileMode::Create:
     case FileMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
     }
-    const int fd = ::open(native.c_str(), flags, 0666);
+    // Without blocking: opening a FIFO for reading would wait for a writer. A FIFO, a
+    // device or a folder is refused at once, before anything reads or truncates it.
+    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         SetError(error, ErrorFor(errno, native));
         return nullptr;
     }
     auto file = std::make_unique<LocalFile>(fd);  // owns fd from here
     struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        SetError(error, Win32::AccessDenied);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        SetError(error, S_ISDIR(st.st_mode) ? Win32::AccessDenied : Win32::InvalidFunction);
         return nullptr;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (flock(fd, (mode == FileMode::Read ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         SetError(error, errno == EWOULDBLOCK ? Win32::SharingViolation : Win32ErrorFromErrno(errno));
         return nullptr;
@@ -245,6 +250,8 @@ std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, i
 
 bool FileExists(const std::string& path)
 {
+    if (IsUncPath(path))
+        return smbpath::fileExists(path);
     std::string native;
     struct stat st {};
     return Translate(path, &native, nullptr) && stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -252,12 +259,16 @@ bool FileExists(const std::string& path)
 
 bool DirectoryExists(const std::string& path)
 {
+    if (IsUncPath(path))
+        return smbpath::directoryExists(path);
     std::string native;
     return Translate(path, &native, nullptr) && IsDirectory(native);
 }
 
 bool ForceDirectories(const std::string& path, int* error)
 {
+    if (IsUncPath(path))
+        return smbpath::forceDirectories(path, error);
     std::string native;
     if (!Translate(path, &native, error))
         return false;
@@ -284,6 +295,8 @@ bool ForceDirectories(const std::string& path, int* error)
 
 bool DeleteFile(const std::string& path, int* error)
 {
+    if (IsUncPath(path))
+        return smbpath::deleteFile(path, error);
     std::string native;
     if (!Translate(path, &native, error))
         return false;
@@ -305,6 +318,8 @@ bool DeleteFile(const std::string& path, int* error)
 
 bool RemoveDirectory(const std::string& path, int* error)
 {
+    if (IsUncPath(path))
+        return smbpath::removeDirectory(path, error);
     std::string native;
     if (!Translate(path, &native, error))
         return false;
@@ -319,6 +334,12 @@ bool RemoveDirectory(const std::string& path, int* error)
 
 bool RenameFile(const std::string& from, const std::string& to, int* error)
 {
+    if (IsUncPath(from) && IsUncPath(to))
+        return smbpath::renameFile(from, to, error);
+    if (IsUncPath(from) || IsUncPath(to)) {
+        SetError(error, Win32::NotSameDevice);  // a move across them is a copy and a delete
+        return false;
+    }
     std::string source;
     std::string target;
     if (!Translate(from, &source, error) || !Translate(to, &target, error))
@@ -348,6 +369,8 @@ bool RenameFile(const std::string& from, const std::string& to, int* error)
 
 bool GetFileEntry(const std::string& path, FindEntry& entry, int* error)
 {
+    if (IsUncPath(path))
+        return smbpath::getFileEntry(path, entry, error);
     std::string native;
     if (!Translate(path, &native, error))
         return false;
@@ -373,6 +396,15 @@ bool ListDirectory(const std::string& folder, std::vector<FindEntry>& entries, i
 
 bool ForEachDirectoryEntry(const std::string& folder, const std::function<bool(FindEntry&&)>& visit, int* error)
 {
+    if (IsUncPath(folder)) {
+        const size_t backslash = folder.rfind('\\');
+        if (folder.find_first_of("*?", backslash) == std::string::npos)
+            return smbpath::forEachEntry(folder, visit, error);
+        const std::string pattern = folder.substr(backslash + 1);
+        return smbpath::forEachEntry(folder.substr(0, backslash + 1), [&](FindEntry&& entry) {
+            return !MatchesPattern(entry.name.c_str(), pattern.c_str()) || visit(std::move(entry));
+        }, error);
+    }
     std::string native;
     if (!Translate(folder, &native, error))
         return false;
@@ -426,7 +458,15 @@ std::unique_ptr<PlatformFile> OpenFileOrRaise(const std::string& path, FileMode 
 {
     int error = 0;
     auto file = OpenFile(path, mode, &error);
-    if (!file)
+    if (!file) {
+        std::string native;
+        struct stat st {};
+        if (Translate(path, &native, nullptr) && stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            const char* kind = S_ISDIR(st.st_mode) ? "資料夾" : S_ISFIFO(st.st_mode) ? "具名管道"
+                               : S_ISSOCK(st.st_mode) ? "通訊端" : "裝置";
+            throw Exception(path + " 是" + kind + "，不是一般檔案，無法開啟");
+        }
         RaiseFileError(error);
+    }
     return file;
 }

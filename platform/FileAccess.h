@@ -13,8 +13,9 @@
 // Deleting or renaming a file that someone holds open fails with 32 too, as it does where
 // these rules come from.
 //
-// Paths are translated by NativePath (DriveMap.h). A UNC path (\\SERVER\SHARE\...) fails
-// with BadNetpath (53) for now. Errors are Win32 codes (Win32Error.h).
+// Paths are translated by NativePath (DriveMap.h); a UNC path (\\SERVER\SHARE\...) goes to
+// the share through libsmbclient (SmbFiles.h), where the server keeps the sharing rules.
+// Errors are Win32 codes (Win32Error.h).
 
 /// Read shares with other reads; the others are writes and exclude everything. Create
 /// empties an existing file only after its lock is held, so a refused open changes nothing.

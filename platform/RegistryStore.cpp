@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/DriveMap.h"
 #include "platform/Environment.h"
 #include "platform/TextCodec.h"
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <algorithm>
 #include <memory>
@@ -55,11 +57,20 @@ bool MakeFolders(const std::string& folder, int* err)
 
 bool ReadWholeFile(const std::string& path, std::string* data, int* err)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking, and only a regular file: a FIFO would hang the start, a device
+    // would be read for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         *err = errno;
         return false;
     }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buffer[65536];
     while (true) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -333,19 +344,28 @@ void RegistryStore::load()
     m_blocked = false;
     m_loadError.clear();
     rememberIdentity();
+    removeStaleTemporaries();
     std::string raw;
     int err = 0;
     if (!ReadWholeFile(m_path, &raw, &err)) {
         if (err != ENOENT) {
             m_blocked = true;
-            m_loadError = "無法讀取設定檔 " + m_path + "：" + ErrnoText(err) + "。為免覆蓋，設定不會儲存。";
+            const std::string why = err == EINVAL ? std::string("不是一般檔案") : ErrnoText(err);
+            m_loadError = "無法讀取設定檔 " + m_path + "：" + why + "。為免覆蓋，設定不會儲存。";
             std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());
         }
         rebuildIndex();
         return;
     }
     std::string why;
-    if (parse(TextOfFile(raw), m_keys, &why)) {
+    const std::string text = TextOfFile(raw);
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        m_loadError = "設定檔 " + m_path + " 是空的，改用預設設定。";
+        std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());
+        rebuildIndex();
+        return;
+    }
+    if (parse(text, m_keys, &why) && endsInLineBreak(text, &why)) {
         rebuildIndex();
         return;
     }
@@ -368,6 +388,37 @@ void RegistryStore::load()
                       + "）。為免覆蓋，設定不會儲存。";
     }
     std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());
+}
+
+// Every line the store writes ends in a line break, and so does every file the system
+// exports: text after the last one is a value cut short ("dword:000", "hex:80,00,0"),
+// however well it parses.
+bool RegistryStore::endsInLineBreak(const std::string& text, std::string* why)
+{
+    const size_t last = text.find_last_not_of(" \t");
+    if (last == std::string::npos || text[last] == '\n')
+        return true;
+    const size_t lines = size_t(std::count(text.begin(), text.end(), '\n')) + 1;
+    *why = "第 " + std::to_string(lines) + " 行：檔案在值的中間結束";
+    return false;
+}
+
+void RegistryStore::removeStaleTemporaries()
+{
+    const std::string folder = ParentFolder(m_path);
+    const size_t slash = m_path.rfind('/');
+    const std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* d = readdir(dir)) {
+        const std::string entry = d->d_name;
+        for (const std::string& prefix : {name + ".tmp-", name + ".probe-"})
+            if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0
+                && IsStaleTemporarySuffix(entry.substr(prefix.size())))
+                unlinkat(dirfd(dir), d->d_name, 0);
+    }
+    closedir(dir);
 }
 
 void RegistryStore::reloadIfChanged()

@@ -57,6 +57,9 @@ private:
     void load();
     void rebuildIndex();
     void rememberIdentity();
+    /// Removes the temporary and probe files of saves whose process died.
+    void removeStaleTemporaries();
+    static bool endsInLineBreak(const std::string& text, std::string* why);
 
     RegKey m_shellFolders;  // the desktop's folders, read anew at each look-up
     std::mutex m_mutex;

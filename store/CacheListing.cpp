@@ -1,5 +1,6 @@
 #include "store/CacheListing.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -132,13 +134,13 @@ private:
 void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::string& key,
                        const std::string& folderPath)
 {
+    RecoverFolderListings(storeDir, key);
     const std::string base = storeDir + key;
     const std::string indexPath = base + ".IDX";
-    std::string index;
-    {
-        auto file = OpenFileOrRaise(indexPath, FileMode::Read);
-        index = readWhole(*file, indexPath);
-    }
+    // The index stays open until the listing is open: a replacement of the pair cannot
+    // switch the files between the two opens.
+    auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
+    const std::string index = readWhole(*indexFile, indexPath);
 
     const std::string wanted = EncodeCP950(folderPath);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
@@ -168,6 +170,7 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         raiseDamaged(indexPath);
 
     auto file = OpenFileOrRaise(listingPath, FileMode::Read);
+    indexFile.reset();
     const int64_t fileSize = file->size();
     if (int64_t(offset) > fileSize || uint64_t(count) * ListingFixed > uint64_t(fileSize - int64_t(offset)))
         raiseDamaged(listingPath);
@@ -203,48 +206,187 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     list.insert(list.end(), entries.begin(), entries.end());
 }
 
+namespace {
+
+const char* const PairExtensions[] = {".LST", ".IDX"};
+
+// The marker of a pair switch in progress: it names the process whose temporary pair is
+// complete, so that whoever opens the pair next can finish the switch.
+std::string markerPath(const std::string& base)
+{
+    return base + ".PAIR";
+}
+
+// The listing entries and the index entry of one folder, the listing entries starting at
+// `start` in the listing file.
+void encodeFolder(const TItemList& list, uint32_t start, std::string& listing, std::string& index)
+{
+    for (const TItemData& item : list) {
+        // Split only the decoded path: a CP950 trail byte can be a backslash.
+        const std::string name = EncodeCP950(BareName(ItemPath(item)));
+        put32(listing, item.Size);
+        put32(listing, item.Attributes);
+        listing.append(reinterpret_cast<const char*>(&item.Modified), 8);
+        put16(listing, uint16_t(name.size() + 1));
+        listing += name;
+        listing += '\0';
+    }
+    const std::string folder = EncodeCP950(FolderPart(ItemPath(list.front())));
+    put32(index, start);
+    put32(index, uint32_t(list.size()));
+    put16(index, uint16_t(folder.size() + 1));
+    index += folder;
+    index += '\0';
+}
+
+[[noreturn]] void raiseTooLarge(const std::string& base)
+{
+    throw Exception("快取檔 " + base + ".LST 已超過 2 GB，無法再加入資料");
+}
+
+void writeOrRaise(PlatformFile& file, const std::string& data)
+{
+    if (!data.empty() && !file.write(data.data(), data.size()))
+        RaiseFileError(file.error());
+}
+
+void deleteQuietly(const std::string& path)
+{
+    if (FileExists(path))
+        DeleteFile(path);
+}
+
+// Finishes the switch that `owner` (a process id) began: each temporary file of the pair
+// that is still there replaces its file. Safe to run twice and from two processes.
+void completeSwitch(const std::string& base, const std::string& owner)
+{
+    for (const char* ext : PairExtensions) {
+        const std::string temp = base + ext + ".tmp-" + owner;
+        int error = 0;
+        if (FileExists(temp) && !ReplaceFile(temp, base + ext, &error) && FileExists(temp))
+            RaiseFileError(error);
+    }
+    int error = 0;
+    if (FileExists(markerPath(base)) && !DeleteFile(markerPath(base), &error) && FileExists(markerPath(base)))
+        RaiseFileError(error);
+}
+
+std::string readMarker(const std::string& base)
+{
+    auto file = OpenFileOrRaise(markerPath(base), FileMode::Read);
+    std::string owner = readWhole(*file, markerPath(base));
+    while (!owner.empty() && (owner.back() == '\n' || owner.back() == '\r'))
+        owner.pop_back();
+    if (owner.empty() || owner.size() > 9 || owner.find_first_not_of("0123456789") != std::string::npos)
+        throw Exception("快取檔 " + markerPath(base) + " 已損壞");
+    return owner;
+}
+
+} // namespace
+
+void RecoverFolderListings(const std::string& storeDir, const std::string& key)
+{
+    const std::string base = storeDir + key;
+    if (FileExists(markerPath(base)))
+        completeSwitch(base, readMarker(base));
+    for (const char* ext : PairExtensions)
+        RemoveStaleTemporaries(base + ext);
+    RemoveStaleTemporaries(markerPath(base));
+}
+
+void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
+                           const std::function<bool(TItemList&)>& nextFolder)
+{
+    const std::string base = storeDir + key;
+    RecoverFolderListings(storeDir, key);
+    const std::string listingTemp = TemporaryPath(base + ".LST");
+    const std::string indexTemp = TemporaryPath(base + ".IDX");
+    try {
+        {
+            auto listing = OpenFileOrRaise(listingTemp, FileMode::Create);
+            auto index = OpenFileOrRaise(indexTemp, FileMode::Create);
+            int64_t start = 0;
+            TItemList folder;
+            while (folder.clear(), nextFolder(folder)) {
+                if (folder.empty())
+                    continue;
+                if (start > INT32_MAX)
+                    raiseTooLarge(base);
+                std::string listingBytes, indexBytes;
+                encodeFolder(folder, uint32_t(start), listingBytes, indexBytes);
+                writeOrRaise(*listing, listingBytes);
+                writeOrRaise(*index, indexBytes);
+                start += int64_t(listingBytes.size());
+            }
+            if (!listing->flush())
+                RaiseFileError(listing->error());
+            if (!index->flush())
+                RaiseFileError(index->error());
+        }
+        // Readers keep the index open until they have opened the listing: holding the old
+        // index exclusively keeps them out while the two files change.
+        std::unique_ptr<PlatformFile> guard;
+        if (FileExists(base + ".IDX"))
+            guard = OpenFileOrRaise(base + ".IDX", FileMode::ReadWrite);
+        const std::string owner = std::to_string(getpid());
+        int error = 0;
+        if (!WriteFileReplacing(markerPath(base), owner.data(), owner.size(), &error))
+            RaiseFileError(error);
+        // From here the new pair is the one that counts: a failure below is finished by the
+        // next open of the pair.
+        completeSwitch(base, owner);
+    } catch (...) {
+        if (!FileExists(markerPath(base))) {
+            deleteQuietly(listingTemp);
+            deleteQuietly(indexTemp);
+        }
+        throw;
+    }
+}
+
+void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
+                           const std::vector<TItemList>& folders)
+{
+    size_t next = 0;
+    ReplaceFolderListings(storeDir, key, [&](TItemList& folder) {
+        if (next == folders.size())
+            return false;
+        folder = folders[next++];
+        return true;
+    });
+}
+
 void WriteFolderListing(const TItemList& list, const std::string& storeDir, const std::string& key,
                         bool startNew)
 {
     if (list.empty())
         return;
+    if (startNew) {
+        ReplaceFolderListings(storeDir, key, std::vector<TItemList>{list});
+        return;
+    }
+    RecoverFolderListings(storeDir, key);
     const std::string base = storeDir + key;
-    const FileMode mode = startNew ? FileMode::Create : FileMode::OpenOrCreate;
-
     int64_t start = 0;
+    std::string listingBytes, indexBytes;
     {
-        auto file = OpenFileOrRaise(base + ".LST", mode);
+        auto file = OpenFileOrRaise(base + ".LST", FileMode::OpenOrCreate);
         start = file->size();
         if (start < 0)
             RaiseFileError(file->error());
         if (start > INT32_MAX)
-            throw Exception("快取檔 " + base + ".LST 已超過 2 GB，無法再加入資料");
-        std::string out;
-        for (const TItemData& item : list) {
-            // Split only the decoded path: a CP950 trail byte can be a backslash.
-            const std::string name = EncodeCP950(BareName(ItemPath(item)));
-            put32(out, item.Size);
-            put32(out, item.Attributes);
-            out.append(reinterpret_cast<const char*>(&item.Modified), 8);
-            put16(out, uint16_t(name.size() + 1));
-            out += name;
-            out += '\0';
-        }
-        if (!file->seek(start) || !file->write(out.data(), out.size()))
+            raiseTooLarge(base);
+        encodeFolder(list, uint32_t(start), listingBytes, indexBytes);
+        if (!file->seek(start))
             RaiseFileError(file->error());
+        writeOrRaise(*file, listingBytes);
     }
-
-    auto file = OpenFileOrRaise(base + ".IDX", mode);
-    const std::string folder = EncodeCP950(FolderPart(ItemPath(list.front())));
-    std::string out;
-    put32(out, uint32_t(start));
-    put32(out, uint32_t(list.size()));
-    put16(out, uint16_t(folder.size() + 1));
-    out += folder;
-    out += '\0';
+    // The index entry comes last and in one write: entries without one are never read.
+    auto file = OpenFileOrRaise(base + ".IDX", FileMode::OpenOrCreate);
     const int64_t end = file->size();
-    if (end < 0 || !file->seek(end) || !file->write(out.data(), out.size()))
+    if (end < 0 || !file->seek(end))
         RaiseFileError(file->error());
+    writeOrRaise(*file, indexBytes);
 }
 
 void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size)
@@ -257,9 +399,14 @@ void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size)
 
 void WriteNodeAttachment(const TNodeData& data, const void* buffer, size_t size)
 {
-    auto file = OpenFileOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Create);
-    if (!file->write(buffer, size))
-        throw Exception("Write Error");
+    const std::string path = data.StoreDir + data.Key + ".ATT";
+    RemoveStaleTemporaries(path);
+    int error = 0;
+    if (!WriteFileReplacing(path, buffer, size, &error)) {
+        if (error == Win32::DiskFull || error == Win32::HandleEof)
+            throw Exception("Write Error");
+        RaiseFileError(error);
+    }
 }
 
 void ReadListDat(const std::string& path, TItemList& list)
@@ -276,9 +423,10 @@ void ReadListDat(const std::string& path, TItemList& list)
 
 void WriteListDat(const std::string& path, const TItemList& list)
 {
-    auto file = OpenFileOrRaise(path, FileMode::Create);
-    if (!list.empty() && !file->write(list.data(), list.size() * sizeof(TItemData)))
-        RaiseFileError(file->error());
+    RemoveStaleTemporaries(path);
+    int error = 0;
+    if (!WriteFileReplacing(path, list.data(), list.size() * sizeof(TItemData), &error))
+        RaiseFileError(error);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #include "store/TItemData.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,19 +30,41 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
                        const std::string& folderPath);
 
 /// Appends the entries of `list` (one folder) to the listing and one index entry for
-/// them; `startNew` empties both files first. An empty list writes nothing.
+/// them; `startNew` replaces both files by this one folder (as ReplaceFolderListings does).
+/// An empty list writes nothing.
 void WriteFolderListing(const TItemList& list, const std::string& storeDir, const std::string& key,
                         bool startNew);
 
+/// Replaces the whole listing pair of `key` in `storeDir` (".LST" and ".IDX") by the folders
+/// that `nextFolder` hands over one at a time (it fills the list and returns true, or returns
+/// false when there are no more; empty folders are skipped). Crash-safe: both new files are
+/// written and flushed under temporary names, then a marker (".PAIR") names them and they
+/// replace the old pair. A kill before the marker leaves the old pair (its temporaries are
+/// removed later); after it, the next open of the pair (RecoverFolderListings) completes the
+/// switch. A reader never sees the new index with the old listing or the reverse. Throws
+/// Exception; on failure before the switch the old pair is untouched and nothing is left.
+void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
+                           const std::function<bool(TItemList&)>& nextFolder);
+/// The same for folders already in memory, one TItemList per folder, in order.
+void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
+                           const std::vector<TItemList>& folders);
+
+/// Completes a pair switch that was interrupted after its marker was written, and removes
+/// the temporary files of switches whose process died before it. Every reader and writer
+/// of the pair calls it first.
+void RecoverFolderListings(const std::string& storeDir, const std::string& key);
+
 /// Reads exactly `size` bytes of StoreDir + Key + ".ATT" ("Read Error" when shorter).
 void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size);
-/// Replaces StoreDir + Key + ".ATT" by exactly `size` bytes ("Write Error" when short).
+/// Replaces StoreDir + Key + ".ATT" by exactly `size` bytes through a temporary file
+/// ("Write Error" on a full disk, the old file then kept).
 void WriteNodeAttachment(const TNodeData& data, const void* buffer, size_t size);
 
 /// Appends the whole records of `path` (a "LIST.DAT"); a partial last record is ignored,
 /// and a Path without its NUL is ended at 255 bytes. A missing file throws the system's text.
 void ReadListDat(const std::string& path, TItemList& list);
-/// Writes `list` as a "LIST.DAT" (replaced).
+/// Replaces `path` (a "LIST.DAT") by `list` through a temporary file: a crash or a full
+/// disk leaves the old file whole.
 void WriteListDat(const std::string& path, const TItemList& list);
 
 /// The FTP site block stored in ".ATT" (392 bytes).

@@ -1,12 +1,15 @@
 #include "store/NodeFile.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "store/CacheListing.h"
 #include "store/NodePaths.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -23,7 +26,73 @@ std::string storedKey(const std::string& key)
     return EncodeCP950Cut(key, 127);
 }
 
+// A file that is not a whole number of records holds something that is not ours: it is
+// reported rather than written, so that nothing is appended after the garbage.
+void checkWholeRecords(PlatformFile& file, const std::string& path)
+{
+    const int64_t size = file.size();
+    if (size < 0)
+        RaiseFileError(file.error());
+    if (size % NodeRecordSize != 0)
+        throw Exception("節點檔 " + path + " 已損壞：長度 " + std::to_string(size) + " 位元組不是 "
+                        + std::to_string(NodeRecordSize) + " 位元組記錄的整數倍，不再寫入");
+}
+
+// The offset of the first record with `key` in `bytes`, or the end of the last record.
+size_t findRecord(const std::string& bytes, const std::string& key)
+{
+    size_t offset = 0;
+    for (; offset + NodeRecordSize <= bytes.size(); offset += NodeRecordSize)
+        if (RecordKeyBytes(reinterpret_cast<const unsigned char*>(bytes.data()) + offset) == key)
+            break;
+    return offset;
+}
+
 } // namespace
+
+void WriteNodeRecords(const std::vector<TNodeData*>& records)
+{
+    if (records.empty())
+        return;
+    const std::string folder = records.front()->StoreDir;
+    for (const TNodeData* data : records) {
+        if (data->StoreDir != folder)
+            throw Exception("一次寫入的節點記錄必須在同一個節點檔中");
+        if (data->has(Domain) && !(data->State & Deleted) && !IsPlainKey(data->Key))
+            throw Exception("節點名稱不可作為資料夾名稱：" + data->Key);
+    }
+    const std::string path = folder + NodeFileName;
+    RemoveStaleTemporaries(path);
+    // The old file stays locked while its replacement is made, so no other writer's change
+    // can fall between the read and the rename.
+    auto file = OpenFileOrRaise(path, FileMode::OpenOrCreate);
+    checkWholeRecords(*file, path);
+    std::string bytes(size_t(file->size()), '\0');
+    size_t got = 0;
+    if (!bytes.empty() && (!file->read(bytes.data(), bytes.size(), &got) || got != bytes.size()))
+        RaiseFileError(file->error());
+    std::vector<int32_t> offsets;
+    for (TNodeData* data : records) {
+        size_t offset = data->RecordOffset >= 0 ? size_t(data->RecordOffset) : findRecord(bytes, storedKey(data->Key));
+        if (offset % NodeRecordSize != 0 || offset > bytes.size())
+            throw Exception("Not Found Data");
+        const NodeRecord record = EncodeNodeRecord(*data);
+        if (offset == bytes.size())
+            bytes.append(NodeRecordSize, '\0');
+        std::memcpy(bytes.data() + offset, record.data(), record.size());
+        offsets.push_back(int32_t(offset));
+    }
+    int error = 0;
+    if (!WriteFileReplacing(path, bytes.data(), bytes.size(), &error))
+        RaiseFileError(error);
+    file.reset();
+    for (size_t k = 0; k < records.size(); k++) {
+        records[k]->RecordOffset = offsets[k];
+        if (records[k]->has(Domain) && !(records[k]->State & Deleted)
+            && !ForceDirectories(folder + records[k]->Key, &error))
+            RaiseFileError(error);
+    }
+}
 
 bool IsPlainKey(const std::string& key)
 {
@@ -36,6 +105,7 @@ void WriteNodeRecord(TNodeData& data)
     if (makeFolder && !IsPlainKey(data.Key))
         throw Exception("節點名稱不可作為資料夾名稱：" + data.Key);
     auto file = OpenFileOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
+    checkWholeRecords(*file, data.StoreDir + NodeFileName);
     if (data.RecordOffset == -1) {
         const std::string key = storedKey(data.Key);
         NodeRecord record;
@@ -45,8 +115,7 @@ void WriteNodeRecord(TNodeData& data)
                 break;
             offset += NodeRecordSize;
         }
-        // Either the matching record or the end of the last whole record: a partial
-        // record left by a damaged file is overwritten.
+        // Either the matching record or the end of the file.
         data.RecordOffset = int32_t(offset);
     }
     if (!file->seek(data.RecordOffset))
@@ -90,7 +159,9 @@ TNodeList ReadStoredRecords(const std::string& folder)
 {
     TNodeList list;
     const std::string path = folder + NodeFileName;
-    if (!FileExists(path))
+    // Anything in the file's place, a folder or a FIFO too, is opened and refused by the
+    // open; only nothing at all is an empty node file.
+    if (!FileExists(path) && !DirectoryExists(path))
         return list;
     auto file = OpenFileOrRaise(path, FileMode::Read);
     NodeRecord record;
@@ -123,7 +194,8 @@ void DeleteNodeCache(TNodeData& data, bool markDeleted)
         throw Exception("節點名稱不可作為快取檔名：" + data.Key);
     const std::string base = data.StoreDir + data.Key;
     if (data.has(Computer)) {
-        for (const char* ext : {".LST", ".IDX"}) {
+        RecoverFolderListings(data.StoreDir, data.Key);
+        for (const char* ext : {".LST", ".IDX", ".PAIR"}) {
             int error = 0;
             if (FileExists(base + ext) && !DeleteFile(base + ext, &error))
                 RaiseFileError(error);

@@ -16,8 +16,15 @@ constexpr const char* NodeFileName = "ALL.NOD";
 /// Writes the record of `data` into StoreDir + "ALL.NOD" (created when missing): at
 /// RecordOffset when known, else over the first record with the same Key (tombstones
 /// included), else after the last whole record; sets RecordOffset when it was -1. A live
-/// node with the Domain flag gets its folder StoreDir + Key.
+/// node with the Domain flag gets its folder StoreDir + Key. A file whose length is not a
+/// whole number of records is reported as damaged and left as it is.
 void WriteNodeRecord(TNodeData& data);
+
+/// Writes several records of one node file as one change: each is placed as
+/// WriteNodeRecord places it, and the file is replaced through a temporary file, so a crash
+/// leaves either all the old records or all the new ones. Every record must have the same
+/// StoreDir. Sets RecordOffset of each; makes the folders of live Domain nodes.
+void WriteNodeRecords(const std::vector<TNodeData*>& records);
 
 /// Fills `data` from its record in StoreDir + "ALL.NOD": the one at RecordOffset when
 /// known, else the first with the same Key ("Not Found Data" when none). The low 16 bits

@@ -353,8 +353,9 @@ size_t TLZHuff::decode(const uint8_t* in, size_t inSize, uint32_t size, std::vec
         }
         if (o >= oEnd || p >= pEnd)
             break;
-        flags = *p++ | 0xFF00;
-        for (; (flags & 0x100) && o < oEnd; flags >>= 1) {
+        flags = *p++;
+        int item = 0;
+        for (; item < 8 && o < oEnd; item++, flags >>= 1) {
             if (flags & 1) {
                 if (p >= pEnd)
                     break;
@@ -368,9 +369,15 @@ size_t TLZHuff::decode(const uint8_t* in, size_t inSize, uint32_t size, std::vec
                 p += 2;
                 const size_t len = copyMatch(b1, b2);
                 // A damaged block may overrun its size: the output stops at the size.
+                if (len > size_t(oEnd - o))
+                    m_lastBlockLong = true;
                 o = std::min(o + len, oEnd);
             }
         }
+        // The coder leaves the flag bits of a last group's unused items clear: a literal
+        // still due after the size was reached means the content goes on.
+        if (o >= oEnd && limit == size && item < 8 && (flags & ((1u << (8 - item)) - 1)) != 0)
+            m_lastBlockLong = true;
         progress(uint64_t(o - base));
         if (cancelled() || p >= pEnd)
             break;
@@ -401,6 +408,7 @@ bool TLZHuff::DecodeBlock(std::span<const uint8_t> archive, size_t& pos, std::ve
     m_produced = 0;
     m_nextProgress = 0;
     m_lastBlockShort = false;
+    m_lastBlockLong = false;
     if (size == 0)
         return false;
     pos += decode(archive.data() + pos, archive.size() - pos, size, target);

@@ -44,15 +44,19 @@ public:
     /// produced, `target` holds what was decoded and lastBlockShort() is true.
     bool DecodeBlock(std::span<const uint8_t> archive, size_t& pos, std::vector<uint8_t>& target);
 
-    /// Writes the archive `archivePath` (replaced) of the files and folders `paths`, which
-    /// lie directly in `baseFolder`. Windows-style paths. Throws Exception on failure.
-    /// Returns false when stopped by Cancel (the archive's last block is then cut short).
+    /// Writes the archive `archivePath` of the files and folders `paths`, which lie directly
+    /// in `baseFolder`. Windows-style paths. The archive is made under a temporary name and
+    /// replaces an old one only when complete: on failure (Exception) or when stopped by
+    /// Cancel (false) the old archive stays as it was and no partial file is left.
     bool ExportArchive(const std::string& baseFolder, const std::vector<std::string>& paths,
                        const std::string& archivePath);
 
-    /// Recreates the files of `archivePath` under `baseFolder`. Throws Exception on a
-    /// foreign file, a name that would leave the base folder, or an archive cut short
-    /// (after restoring what precedes the cut). Returns false when stopped by Cancel.
+    /// Recreates the files of `archivePath` under `baseFolder`, all or none: every member is
+    /// decoded to a temporary file beside its target, and only when the whole archive is
+    /// sound (each member complete, none larger than its stated size, nothing after the
+    /// last) do they replace the files of the cache. Throws Exception on a foreign file, a
+    /// name that would leave the base folder or a damaged member (named in the message);
+    /// returns false when stopped by Cancel. Either way nothing of the cache is changed.
     bool ImportArchive(const std::string& archivePath, const std::string& baseFolder);
 
     /// Appends the relative names of all files under baseFolder + relFolder (relFolder
@@ -75,6 +79,9 @@ public:
     const std::string& currentPath() const { return m_currentPath; }
     const std::string& currentName() const { return m_currentName; }
     bool lastBlockShort() const { return m_lastBlockShort; }
+    /// The last decoded block holds more coded content than its size states (a damaged
+    /// size field): told by a match that runs past the size or a literal still due.
+    bool lastBlockLong() const { return m_lastBlockLong; }
 
     Event OnProgress;
     Event OnBlockDecoded;
@@ -111,6 +118,7 @@ private:
     int m_fileIndex = 0;
     int m_fileCount = 1;
     bool m_lastBlockShort = false;
+    bool m_lastBlockLong = false;
     std::atomic<bool> m_cancel{false};
     std::string m_currentPath;
     std::string m_currentName;

@@ -1,6 +1,7 @@
 // The archive file side of TLZHuff: export, import and the walk that collects the names.
 #include "store/TLZHuff.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
@@ -135,10 +136,8 @@ bool TLZHuff::ExportArchive(const std::string& baseFolder, const std::vector<std
     resetWindow();
     m_fileIndex = 0;
     m_fileCount = 1;
-    auto archive = OpenFileOrRaise(archivePath, FileMode::Create);
-    const unsigned char magic[2] = {Magic & 0xFF, Magic >> 8};
-    writeOrRaise(*archive, magic, 2);
 
+    // Every name is known before anything is written: a missing source fails first.
     std::vector<std::string> names;
     for (const std::string& full : paths) {
         const std::string name(BareName(RemoveBackslash(full)));
@@ -150,29 +149,49 @@ bool TLZHuff::ExportArchive(const std::string& baseFolder, const std::vector<std
             throw Exception("Not Exists File or Directory " + full);
     }
 
-    std::vector<uint8_t> header;
-    for (const std::string& name : names) {
-        const std::string bytes = EncodeCP950(name);
-        header.insert(header.end(), bytes.begin(), bytes.end());
-        header.push_back(0);
-    }
-    m_currentPath = m_currentName = "Header";
-    std::vector<uint8_t> block;
-    EncodeBlock(header, block);
-    writeOrRaise(*archive, block.data(), block.size());
+    RemoveStaleTemporaries(archivePath);
+    const std::string temp = TemporaryPath(archivePath);
+    try {
+        {
+            auto archive = OpenFileOrRaise(temp, FileMode::Create);
+            const unsigned char magic[2] = {Magic & 0xFF, Magic >> 8};
+            writeOrRaise(*archive, magic, 2);
 
-    m_fileCount = int(names.size());
-    for (const std::string& name : names) {
-        if (cancelled())
-            break;
-        m_currentPath = base + name;
-        m_currentName = name;
-        encodeFile(*archive, m_currentPath);
-        m_fileIndex++;
+            std::vector<uint8_t> header;
+            for (const std::string& name : names) {
+                const std::string bytes = EncodeCP950(name);
+                header.insert(header.end(), bytes.begin(), bytes.end());
+                header.push_back(0);
+            }
+            m_currentPath = m_currentName = "Header";
+            std::vector<uint8_t> block;
+            EncodeBlock(header, block);
+            writeOrRaise(*archive, block.data(), block.size());
+
+            m_fileCount = int(names.size());
+            for (const std::string& name : names) {
+                if (cancelled())
+                    break;
+                m_currentPath = base + name;
+                m_currentName = name;
+                encodeFile(*archive, m_currentPath);
+                m_fileIndex++;
+            }
+            if (!cancelled() && !archive->flush())
+                RaiseFileError(archive->error());
+        }
+        if (cancelled()) {
+            DeleteFile(temp);
+            return false;
+        }
+        int error = 0;
+        if (!ReplaceFile(temp, archivePath, &error))
+            RaiseFileError(error);
+    } catch (...) {
+        DeleteFile(temp);
+        throw;
     }
-    if (!archive->flush())
-        RaiseFileError(archive->error());
-    return !cancelled();
+    return true;
 }
 
 bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveSize, const std::string& path,
@@ -191,12 +210,16 @@ bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveS
     m_produced = 0;
     m_nextProgress = 0;
     m_lastBlockShort = false;
+    m_lastBlockLong = false;
 
     std::unique_ptr<PlatformFile> target;
     if (!keep)
         target = OpenFileOrRaise(path, FileMode::Create);
-    if (size == 0)
+    if (size == 0) {
+        if (target && !target->flush())
+            RaiseFileError(target->error());
         return false;
+    }
 
     // A valid block is never longer than its literals and their flag bytes; a size field
     // that claims more than the archive holds is bounded by what is left of the file.
@@ -207,14 +230,57 @@ bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveS
     pos += int64_t(decode(coded.data(), coded.size(), size, produced));
     coded = {};
     m_lastBlockShort = produced.size() < size && !cancelled();
-    if (keep)
+    if (keep) {
         *keep = std::move(produced);
-    else
+    } else {
         writeOrRaise(*target, produced.data(), produced.size());
+        if (!target->flush())
+            RaiseFileError(target->error());
+    }
     if (OnBlockDecoded)
         OnBlockDecoded(*this);
     return true;
 }
+
+namespace {
+
+// What an import has made so far: the temporary files of decoded members and the folders
+// it created, undone unless the whole archive proves sound.
+struct ImportStaging {
+    std::vector<std::pair<std::string, std::string>> files;  // temporary, target
+    std::vector<std::string> folders;                         // created, outermost first
+
+    void discard()
+    {
+        for (const auto& [temp, target] : files)
+            if (FileExists(temp))
+                DeleteFile(temp);
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+            RemoveDirectory(*it);  // only when still empty
+        files.clear();
+        folders.clear();
+    }
+
+    void makeFolder(const std::string& folder)
+    {
+        if (DirectoryExists(folder))
+            return;
+        std::vector<std::string> missing;
+        for (std::string step = RemoveBackslash(folder); !step.empty() && !DirectoryExists(step);) {
+            missing.push_back(step);
+            std::string parent = RemoveBackslash(FolderPart(step));
+            if (parent == step)
+                break;
+            step = std::move(parent);
+        }
+        int error = 0;
+        if (!ForceDirectories(folder, &error))
+            RaiseFileError(error);
+        folders.insert(folders.end(), missing.rbegin(), missing.rend());
+    }
+};
+
+} // namespace
 
 bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& baseFolder)
 {
@@ -236,6 +302,8 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
         return !cancelled();
     if (m_lastBlockShort)
         throw Exception("封存檔不完整：檔名清單被截斷，沒有還原任何檔案");
+    if (m_lastBlockLong)
+        throw Exception("封存檔已損壞：檔名清單比記載的大小長，沒有還原任何檔案");
 
     // Names end at NUL bytes (text after the last NUL is not a name). Each is decoded
     // before it is split into folders: a CP950 trail byte can be 0x5C.
@@ -254,29 +322,52 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
             throw Exception("封存檔中的名稱 " + name + " 不能還原（" + fault + "）：沒有還原任何檔案");
     }
 
-    m_fileCount = int(names.size());
-    for (const std::string& name : names) {
-        if (cancelled())
-            break;
-        m_currentPath = base + name;
-        m_currentName = name;
-        // A link already in the cache would carry the file out of the base folder.
-        for (size_t at = name.find('\\'); ; at = name.find('\\', at + 1)) {
-            const std::string step = base + name.substr(0, at);
-            if (IsSymbolicLink(step))
-                throw Exception("不能還原 " + name + "：" + step + " 是符號連結，會寫到基底資料夾之外");
-            if (at == std::string::npos)
+    ImportStaging staging;
+    try {
+        m_fileCount = int(names.size());
+        for (const std::string& name : names) {
+            if (cancelled())
                 break;
+            m_currentPath = base + name;
+            m_currentName = name;
+            // A link already in the cache would carry the file out of the base folder.
+            for (size_t at = name.find('\\'); ; at = name.find('\\', at + 1)) {
+                const std::string step = base + name.substr(0, at);
+                if (IsSymbolicLink(step))
+                    throw Exception("不能還原 " + name + "：" + step + " 是符號連結，會寫到基底資料夾之外");
+                if (at == std::string::npos)
+                    break;
+            }
+            if (DirectoryExists(m_currentPath))
+                throw Exception("不能還原 " + name + "：快取中同名的是資料夾");
+            staging.makeFolder(std::string(FolderPart(m_currentPath)));
+            RemoveStaleTemporaries(m_currentPath);  // of an import that was killed
+            const std::string temp = TemporaryPath(m_currentPath);
+            staging.files.emplace_back(temp, m_currentPath);
+            decodeToFile(*archive, pos, archiveSize, temp, nullptr);
+            if (m_lastBlockShort)
+                throw Exception("封存檔不完整：" + name + " 只有 " + std::to_string(m_produced) + " / "
+                                + std::to_string(m_sourceSize) + " 位元組，沒有還原任何檔案");
+            if (m_lastBlockLong)
+                throw Exception("封存檔已損壞：" + name + " 的資料比記載的 " + std::to_string(m_sourceSize)
+                                + " 位元組長，沒有還原任何檔案");
+            m_fileIndex++;
         }
-        const std::string folder(FolderPart(m_currentPath));
-        int error = 0;
-        if (!DirectoryExists(folder) && !ForceDirectories(folder, &error))
-            RaiseFileError(error);
-        decodeToFile(*archive, pos, archiveSize, m_currentPath, nullptr);
-        if (m_lastBlockShort)
-            throw Exception("封存檔不完整：" + name + " 只還原了 " + std::to_string(m_produced) + " / "
-                            + std::to_string(m_sourceSize) + " 位元組");
-        m_fileIndex++;
+        if (cancelled()) {
+            staging.discard();
+            return false;
+        }
+        if (pos < archiveSize)
+            throw Exception("封存檔已損壞：" + m_currentName + " 之後還有 " + std::to_string(archiveSize - pos)
+                            + " 位元組不屬於任何檔案，沒有還原任何檔案");
+        for (const auto& [temp, target] : staging.files) {
+            int error = 0;
+            if (!ReplaceFile(temp, target, &error))
+                RaiseFileError(error);
+        }
+    } catch (...) {
+        staging.discard();
+        throw;
     }
-    return !cancelled();
+    return true;
 }

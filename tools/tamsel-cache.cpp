@@ -4,6 +4,8 @@
 //   tamsel-cache import ARCHIVE BASE            ImportArchive(ARCHIVE, BASE)
 //   tamsel-cache nodes FOLDER                   one JSON object per live record of FOLDER's ALL.NOD
 //   tamsel-cache listing STOREDIR KEY FOLDERPATH  one JSON object per entry of the folder
+//   tamsel-cache listdat FILE                   one JSON object per record of a LIST.DAT
+//   tamsel-cache attachment FILE                the FTP site block of an .ATT, one object
 //
 // ARCHIVE, BASE, FOLDER and STOREDIR are native paths; FOLDERPATH is the cached folder's
 // path as the listing stores it (\\SERVER\SHARE\DIR\). Output is UTF-8; errors go to
@@ -34,7 +36,7 @@ std::string programPath(const std::string& native, bool folder)
 int usage()
 {
     std::fputs("usage: tamsel-cache export ARCHIVE BASE NAME... | import ARCHIVE BASE | nodes FOLDER |"
-               " listing STOREDIR KEY FOLDERPATH\n",
+               " listing STOREDIR KEY FOLDERPATH | listdat FILE | attachment FILE\n",
                stderr);
     return 2;
 }
@@ -85,9 +87,12 @@ int run(const std::vector<std::string>& args)
         }
         return 0;
     }
-    if (command == "listing" && args.size() == 4) {
+    if ((command == "listing" && args.size() == 4) || (command == "listdat" && args.size() == 2)) {
         TItemList list;
-        ReadFolderListing(list, programPath(args[1], true), args[2], args[3]);
+        if (command == "listing")
+            ReadFolderListing(list, programPath(args[1], true), args[2], args[3]);
+        else
+            ReadListDat(programPath(args[1], false), list);
         for (const TItemData& item : list)
             JsonObject()
                 .number("Size", item.Size)
@@ -95,6 +100,27 @@ int run(const std::vector<std::string>& args)
                 .real("Modified", item.Modified)
                 .text("Path", ItemPath(item))
                 .print();
+        return 0;
+    }
+    if (command == "attachment" && args.size() == 2) {
+        // The reader takes a node; the file is StoreDir + Key + ".ATT".
+        const std::string path = programPath(args[1], false);
+        if (path.size() < 4 || path.compare(path.size() - 4, 4, ".ATT") != 0)
+            throw Exception("附加檔的名稱必須以 .ATT 結尾：" + args[1]);
+        TNodeData node;
+        node.StoreDir = std::string(FolderPart(path));
+        node.Key = path.substr(node.StoreDir.size(), path.size() - node.StoreDir.size() - 4);
+        unsigned char bytes[FtpSiteBlockSize];
+        ReadNodeAttachment(node, bytes, sizeof bytes);
+        const FtpSiteBlock block = DecodeFtpSiteBlock(bytes);
+        JsonObject()
+            .text("Host", block.Host)
+            .text("User", block.User)
+            .text("Password", block.Password)
+            .text("ProxyHost", block.ProxyHost)
+            .number("Port", block.Port)
+            .number("ProxyPort", block.ProxyPort)
+            .print();
         return 0;
     }
     return usage();

@@ -122,9 +122,14 @@ TEST_F(ShellTest, DeletingAFolderNodeSendsItToTheTrash)
 TEST_F(ShellTest, PathsThatCannotBeOpenedHereFailWithAClearError)
 {
     m_tree.mkdir("dst");
-    EXPECT_EQ(m_shell.FileOperation(FO_COPY, {"\\\\SERVER\\SHARE\\a.txt"}, {}, 0, false, win("dst")), Win32::PathNotFound);
+    // A share goes through the SMB layer: a server that is not there is a missing network path.
+    EXPECT_EQ(m_shell.FileOperation(FO_COPY, {"\\\\SERVER\\SHARE\\a.txt"}, {}, 0, false, win("dst")), Win32::BadNetpath);
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors.front().contains("\\\\SERVER\\SHARE\\a.txt"));
+    EXPECT_TRUE(m_errors.front().contains(QString::fromUtf8("找不到網路路徑")));
+    m_errors.clear();
+    EXPECT_EQ(m_shell.FileOperation(FO_COPY, {"\\\\SERVER\\"}, {}, 0, false, win("dst")), Win32::PathNotFound);
+    ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors.front().contains(QString::fromUtf8("無法在本機開啟")));
 }
 

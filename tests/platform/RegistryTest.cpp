@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -205,6 +206,11 @@ TEST_F(RegistryTest, DamagedFileIsMovedAsideNeverOverwritten)
         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"X\"=hex(2):41,00\n",
         "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\A]\n",
         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A\n",
+        // Cut inside a value: each reads as a value, but the file ends before its line does.
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"ViewStyle\"=dword:000",
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"Color1\"=hex:80,00,0",
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]\n\"Text\"=\"cut\"",
+        "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\A]",
     };
     for (size_t i = 0; i < damaged.size(); ++i) {
         const std::string name = "bad" + std::to_string(i);
@@ -227,6 +233,61 @@ TEST_F(RegistryTest, DamagedFileIsMovedAsideNeverOverwritten)
         }
         EXPECT_EQ(asideCount, 1) << i;
         EXPECT_NE(m_dir.readFile(name + "/registry.reg").find("\"V\"=dword:00000001"), std::string::npos);
+    }
+}
+
+TEST_F(RegistryTest, EmptyFilesSpecialFilesAndLeftoversOfAnInterruptedSave)
+{
+    // An empty file: defaults, said, and nothing set aside (there is nothing to keep).
+    fs::create_directory(m_dir.path("empty"));
+    m_dir.writeFile("empty/registry.reg", "");
+    useFile(m_dir.path("empty/registry.reg"));
+    {
+        Registry reg;
+        EXPECT_NE(reg.lastError().find("是空的"), std::string::npos) << reg.lastError();
+        EXPECT_FALSE(reg.openKey("Software\\A", false));
+        ASSERT_TRUE(reg.openKey("Software\\A", true));
+        reg.writeInteger("V", 1);
+        EXPECT_TRUE(reg.flush());
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.path("empty")), {}), 1);
+
+    // Temporary files of saves whose process died go at the next start; a live one's stay.
+    fs::create_directory(m_dir.path("left"));
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    const std::string dead = "left/registry.reg.tmp-" + std::to_string(child);
+    const std::string live = "left/registry.reg.tmp-" + std::to_string(getppid());
+    m_dir.writeFile(dead, "half a save");
+    m_dir.writeFile("left/registry.reg.probe-" + std::to_string(child), "");
+    m_dir.writeFile(live, "someone else's save");
+    m_dir.writeFile("left/registry.reg", "Windows Registry Editor Version 5.00\n");
+    useFile(m_dir.path("left/registry.reg"));
+    {
+        Registry reg;
+        EXPECT_EQ(reg.lastError(), "");
+    }
+    EXPECT_FALSE(fs::exists(m_dir.path(dead)));
+    EXPECT_FALSE(fs::exists(m_dir.path("left/registry.reg.probe-" + std::to_string(child))));
+    EXPECT_TRUE(fs::exists(m_dir.path(live)));
+
+    // A FIFO or a folder in the file's place: refused at once, and never written over.
+    for (const char* kind : {"fifo", "folder"}) {
+        const std::string folder = std::string("special-") + kind;
+        fs::create_directory(m_dir.path(folder));
+        const std::string path = m_dir.path(folder + "/registry.reg");
+        if (std::string(kind) == "fifo")
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        else
+            fs::create_directory(path);
+        useFile(path);
+        Registry reg;
+        EXPECT_NE(reg.lastError().find("無法讀取設定檔"), std::string::npos) << kind << ": " << reg.lastError();
+        EXPECT_FALSE(reg.openKey("Software\\A", true)) << kind;
+        EXPECT_EQ(fs::is_fifo(path), std::string(kind) == "fifo");
+        EXPECT_EQ(fs::is_directory(path), std::string(kind) == "folder");
     }
 }
 

@@ -1,11 +1,15 @@
 #include "StoreFolder.h"
 #include "VectorFiles.h"
+#include "MiniJson.h"
+#include "store/CacheListing.h"
+#include "store/TNodeData.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -86,4 +90,65 @@ TEST(CacheTool, NodesAndListingAsJson)
     EXPECT_NE(r.code, 0);
     EXPECT_NE(r.err.find("快取檔中沒有 \\\\SRV\\NONE\\ 的資料"), std::string::npos) << r.err;
     EXPECT_NE(tool({"bogus"}, work).code, 0);
+}
+
+TEST(CacheTool, ListDatAttachmentAndThingsThatAreNotFiles)
+{
+    StoreFolder work;
+    TItemList list(2);
+    SetItemPath(list[0], "\\\\SRV\\SHARE\\說明.txt");
+    list[0].Size = 4294967295u;
+    list[0].Attributes = 0x21;
+    list[0].Modified = 45000.25;
+    SetItemPath(list[1], "\\\\SRV\\SHARE\\子資料夾");
+    list[1].Attributes = 0x10;
+    WriteListDat(work.win() + "LIST.DAT", list);
+    ToolRun r = tool({"listdat", work.path("LIST.DAT")}, work);
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::vector<json::Value> lines;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(json::parse(r.out.substr(at, end - at)));
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[0]["Path"].text, "\\\\SRV\\SHARE\\說明.txt");
+    EXPECT_EQ(lines[0]["Size"].integer(), 4294967295LL);
+    EXPECT_EQ(lines[0]["Attributes"].integer(), 0x21);
+    EXPECT_EQ(lines[0]["Modified"].number, 45000.25);
+    EXPECT_EQ(lines[1]["Attributes"].integer(), 0x10);
+
+    FtpSiteBlock block;
+    block.Host = "ftp.example";
+    block.User = "訪客";
+    block.Password = "secret";
+    block.ProxyHost = "proxy";
+    block.Port = 2121;
+    block.ProxyPort = 8021;
+    unsigned char bytes[FtpSiteBlockSize];
+    EncodeFtpSiteBlock(block, bytes);
+    TNodeData site;
+    site.StoreDir = work.win();
+    site.Key = "FTP1";
+    WriteNodeAttachment(site, bytes, sizeof bytes);
+    r = tool({"attachment", work.path("FTP1.ATT")}, work);
+    EXPECT_EQ(r.code, 0) << r.err;
+    const json::Value got = json::parse(r.out.substr(0, r.out.find('\n')));
+    EXPECT_EQ(got["Host"].text, "ftp.example");
+    EXPECT_EQ(got["User"].text, "訪客");
+    EXPECT_EQ(got["ProxyHost"].text, "proxy");
+    EXPECT_EQ(got["Port"].integer(), 2121);
+    EXPECT_EQ(got["ProxyPort"].integer(), 8021);
+    work.writeFile("SHORT.ATT", std::string(391, 'x'));
+    r = tool({"attachment", work.path("SHORT.ATT")}, work);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Read Error"), std::string::npos) << r.err;
+
+    // A FIFO where a stored file should be is refused at once, not waited on.
+    std::filesystem::create_directories(work.path("f"));
+    ASSERT_EQ(mkfifo(work.path("f/ALL.NOD").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(work.path("f/LIST.DAT").c_str(), 0600), 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"nodes", work.path("f")},
+                                                 std::vector<std::string>{"listdat", work.path("f/LIST.DAT")}}) {
+        r = tool(args, work);
+        EXPECT_EQ(r.code, 1) << args[0];
+        EXPECT_NE(r.err.find("不是一般檔案"), std::string::npos) << r.err;
+    }
 }

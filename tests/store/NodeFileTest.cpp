@@ -131,15 +131,19 @@ TEST(NodeFile, WriteSearchesAppendsAndOverwrites)
     EXPECT_EQ(read.FileCount, 99);
     EXPECT_EQ(read.RecordOffset, 704);
 
-    // A partial record left by a damaged file is overwritten by the next append.
-    dir.writeFile("ALL.NOD", dir.readFile("ALL.NOD") + std::string(100, 'x'));
+    // Garbage after the last whole record: a write is refused and the file left as it is;
+    // the whole records still read.
+    const std::string damaged = dir.readFile("ALL.NOD") + std::string(100, 'x');
+    dir.writeFile("ALL.NOD", damaged);
     TNodeData c = node(dir.win(), "Third");
-    WriteNodeRecord(c);
-    EXPECT_EQ(c.RecordOffset, 1408);
-    EXPECT_EQ(std::filesystem::file_size(dir.path("ALL.NOD")), 2112u);
+    EXPECT_NE(errorOf([&] { WriteNodeRecord(c); }).find("已損壞"), std::string::npos);
+    TNodeData known = read;
+    EXPECT_NE(errorOf([&] { WriteNodeRecord(known); }).find("已損壞"), std::string::npos);
+    EXPECT_NE(errorOf([&] { WriteNodeRecords({&c}); }).find("已損壞"), std::string::npos);
+    EXPECT_EQ(dir.readFile("ALL.NOD"), damaged);
     TNodeList list;
     LoadNodeFile(dir.win(), list, false);
-    EXPECT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.size(), 2u);
 }
 
 TEST(NodeFile, TombstonesAreReusedAndSkipped)

@@ -1,0 +1,112 @@
+#include "platform/AtomicFile.h"
+
+#include "platform/DriveMap.h"
+#include "platform/FileAccess.h"
+#include "platform/Win32Error.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+std::string NativeFolderOf(const std::string& native)
+{
+    const size_t slash = native.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : native.substr(0, slash);
+}
+
+void SyncFolder(const std::string& native)
+{
+    const int fd = ::open(NativeFolderOf(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+std::string TemporaryPath(const std::string& path)
+{
+    return path + ".tmp-" + std::to_string(getpid());
+}
+
+bool IsStaleTemporarySuffix(const std::string& suffix)
+{
+    if (suffix.empty() || suffix.size() > 9 || suffix.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long pid = std::stol(suffix);
+    return pid > 0 && pid != getpid() && kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, int* error)
+{
+    const std::string source = NativePath(from);
+    const std::string target = NativePath(to);
+    if (source.empty() || target.empty()) {
+        if (error)
+            *error = Win32::InvalidName;
+        return false;
+    }
+    if (std::rename(source.c_str(), target.c_str()) != 0) {
+        if (error)
+            *error = Win32ErrorFromErrno(errno);
+        return false;
+    }
+    SyncFolder(target);
+    if (error)
+        *error = Win32::NoError;
+    return true;
+}
+
+bool WriteFileReplacing(const std::string& path, const void* data, size_t size, int* error)
+{
+    const std::string temp = TemporaryPath(path);
+    int code = 0;
+    {
+        auto file = OpenFile(temp, FileMode::Create, &code);
+        if (!file) {
+            if (error)
+                *error = code;
+            return false;
+        }
+        if ((size > 0 && !file->write(data, size)) || !file->flush()) {
+            code = file->error();
+            file.reset();
+            DeleteFile(temp);
+            if (error)
+                *error = code;
+            return false;
+        }
+    }
+    if (!ReplaceFile(temp, path, error)) {
+        DeleteFile(temp);
+        return false;
+    }
+    return true;
+}
+
+void RemoveStaleTemporaries(const std::string& path)
+{
+    const std::string native = NativePath(path);
+    if (native.empty())
+        return;
+    const std::string folder = NativeFolderOf(native);
+    const std::string prefix = native.substr(native.rfind('/') + 1) + ".tmp-";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* d = readdir(dir)) {
+        const std::string name = d->d_name;
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0
+            && IsStaleTemporarySuffix(name.substr(prefix.size())))
+            unlinkat(dirfd(dir), d->d_name, 0);
+    }
+    closedir(dir);
+}

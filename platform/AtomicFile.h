@@ -1,0 +1,26 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+// Replacing stored files so that a crash, a kill or a full disk at any moment leaves either
+// the old file or the new one: the new content goes to a temporary file beside the target
+// (same folder, so the rename never crosses a volume), is flushed to the disk, and is then
+// renamed over the target. Windows-style paths, Win32 error codes, as in FileAccess.h.
+
+/// The temporary name this process uses beside `path`: path + ".tmp-" + process id.
+std::string TemporaryPath(const std::string& path);
+
+/// Renames `from` over `to`, replacing it in one step, and makes the rename itself durable.
+/// False with *error on failure; `to` is then unchanged.
+bool ReplaceFile(const std::string& from, const std::string& to, int* error = nullptr);
+
+/// Replaces `path` by exactly `size` bytes of `data` through TemporaryPath(path). On any
+/// failure (a full disk included) the old file is untouched and no temporary file is left.
+bool WriteFileReplacing(const std::string& path, const void* data, size_t size, int* error = nullptr);
+
+/// Removes what interrupted replacements of `path` left behind: path + ".tmp-<pid>" files
+/// whose process no longer runs. Those of running processes are theirs to finish.
+void RemoveStaleTemporaries(const std::string& path);
+
+/// True when `suffix` (the text after ".tmp-") names a process that no longer runs.
+bool IsStaleTemporarySuffix(const std::string& suffix);

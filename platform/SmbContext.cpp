@@ -1,0 +1,344 @@
+#include "platform/SmbContext.h"
+
+#include "platform/Environment.h"
+#include "platform/Win32Error.h"
+
+#include <libsmbclient.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// ---- credential cache ------------------------------------------------------------
+
+struct Credential {
+    std::string user;
+    std::string password;
+};
+
+std::mutex g_credentialMutex;
+std::map<std::string, Credential> g_credentials; // folded "\\SERVER" or "\\SERVER\SHARE"
+SmbCredentials::Fallback g_fallback;
+
+std::string Fold(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// "\\SERVER\SHARE\" and "\\server\share" name one location.
+std::string LocationKey(const std::string& location)
+{
+    std::string key = location;
+    while (key.size() > 2 && key.back() == '\\')
+        key.pop_back();
+    return Fold(key);
+}
+
+void CopyOut(const std::string& text, char* buffer, int length)
+{
+    if (!buffer || length <= 0)
+        return;
+    const size_t n = std::min(text.size(), static_cast<size_t>(length - 1));
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = 0;
+}
+
+void AuthCallback(SMBCCTX*, const char* server, const char* share, char* workgroup, int workgroupLength,
+                  char* user, int userLength, char* password, int passwordLength)
+{
+    std::string name;
+    std::string secret;
+    if (!SmbCredentials::lookup(server ? server : "", share ? share : "", name, secret))
+        return; // libsmbclient's defaults: an anonymous logon
+    const size_t backslash = name.find('\\');
+    if (backslash != std::string::npos) {
+        CopyOut(name.substr(0, backslash), workgroup, workgroupLength);
+        name.erase(0, backslash + 1);
+    }
+    CopyOut(name, user, userLength);
+    CopyOut(secret, password, passwordLength);
+}
+
+// ---- contexts ----------------------------------------------------------------------
+
+std::mutex g_setupMutex;
+
+SMBCCTX* CreateContext(SmbKind kind, int* error)
+{
+    // Setting a context up loads the library's process-wide configuration: one at a time.
+    std::lock_guard lock(g_setupMutex);
+    SMBCCTX* ctx = smbc_new_context();
+    if (!ctx) {
+        *error = Win32::NotEnoughMemory;
+        return nullptr;
+    }
+    const std::string conf = EnvironmentValue(SmbConfigVariable);
+    if (!conf.empty() && smbc_setConfiguration(ctx, conf.c_str()) != 0) {
+        smbc_free_context(ctx, 0);
+        *error = Win32::NoNetwork;
+        return nullptr;
+    }
+    smbc_setDebug(ctx, 0);
+    smbc_setTimeout(ctx, 10000);
+    smbc_setFunctionAuthDataWithContext(ctx, AuthCallback);
+    smbc_setOptionUseKerberos(ctx, false);
+    smbc_setOptionFallbackAfterKerberos(ctx, true);
+    smbc_setOptionUseCCache(ctx, false);
+    smbc_setOptionCaseSensitive(ctx, false);
+    const std::string port = EnvironmentValue(SmbPortVariable);
+    if (!port.empty()) {
+        const long value = std::strtol(port.c_str(), nullptr, 10);
+        if (value > 0 && value < 65536)
+            smbc_setPort(ctx, static_cast<uint16_t>(value));
+    }
+    if (kind == SmbKind::Browse)
+        smbc_setOptionProtocols(ctx, "NT1", "NT1");
+    else
+        smbc_setOptionProtocols(ctx, "SMB2_02", "SMB3");
+    if (!smbc_init_context(ctx)) {
+        smbc_free_context(ctx, 0);
+        *error = Win32::NoNetwork;
+        return nullptr;
+    }
+    *error = Win32::NoError;
+    return ctx;
+}
+
+// The contexts of one thread, freed with it.
+struct ThreadContexts {
+    SMBCCTX* browse = nullptr;
+    SMBCCTX* files = nullptr;
+    std::string settings; // configuration file and port the contexts were made with
+    ~ThreadContexts() { release(); }
+    void release()
+    {
+        std::lock_guard lock(g_setupMutex);
+        if (browse)
+            smbc_free_context(browse, 1);
+        if (files)
+            smbc_free_context(files, 1);
+        browse = files = nullptr;
+    }
+};
+
+thread_local ThreadContexts t_contexts;
+
+bool IsUrlSafe(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+           || c == '_' || c == '~' || c >= 0x80;
+}
+
+std::string Escape(const std::string& part)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(part.size());
+    for (unsigned char c : part) {
+        if (IsUrlSafe(c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
+{
+    // A test that starts a server of its own names a new configuration: contexts made
+    // with the old one would talk to the wrong place.
+    const std::string settings = EnvironmentValue(SmbConfigVariable) + '\n' + EnvironmentValue(SmbPortVariable);
+    if (settings != t_contexts.settings) {
+        t_contexts.release();
+        t_contexts.settings = settings;
+    }
+    SMBCCTX*& slot = kind == SmbKind::Browse ? t_contexts.browse : t_contexts.files;
+    int code = Win32::NoError;
+    if (!slot)
+        slot = CreateContext(kind, &code);
+    if (error)
+        *error = code;
+    return slot;
+}
+
+void SmbDropConnections(const std::string&)
+{
+    // libsmbclient purges per context; a server's connections cannot be picked out
+    // through its interface, so every connection of the thread goes.
+    for (SMBCCTX* ctx : {t_contexts.browse, t_contexts.files})
+        if (ctx)
+            smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+}
+
+void SplitUncPath(const std::string& uncPath, std::string* server, std::string* share, std::string* rest)
+{
+    std::string s = uncPath.size() >= 2 && uncPath[0] == '\\' && uncPath[1] == '\\' ? uncPath.substr(2) : uncPath;
+    const size_t a = s.find('\\');
+    if (server)
+        *server = s.substr(0, a);
+    std::string afterServer = a == std::string::npos ? std::string() : s.substr(a + 1);
+    const size_t b = afterServer.find('\\');
+    if (share)
+        *share = afterServer.substr(0, b);
+    if (rest)
+        *rest = b == std::string::npos ? std::string() : afterServer.substr(b + 1);
+}
+
+std::string SmbUrl(const std::string& uncPath)
+{
+    std::string server;
+    std::string share;
+    std::string rest;
+    SplitUncPath(uncPath, &server, &share, &rest);
+    std::string url = "smb://" + Escape(server) + "/";
+    if (share.empty())
+        return url;
+    url += Escape(share);
+    size_t start = 0;
+    while (start <= rest.size() && !rest.empty()) {
+        const size_t end = rest.find('\\', start);
+        url += '/';
+        url += Escape(rest.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return url;
+}
+
+int Win32ErrorFromSmb(int err)
+{
+    switch (err) {
+    case 0: return Win32::NoError;
+    case ENOENT: return Win32::FileNotFound;
+    case ENOTDIR: return Win32::DirectoryInvalid;
+    case EACCES:
+    case EPERM: return Win32::AccessDenied;
+    case EEXIST: return Win32::AlreadyExists;
+    case ENOTEMPTY: return Win32::DirNotEmpty;
+    case EBUSY: return Win32::SharingViolation;
+    case EISDIR: return Win32::AccessDenied;
+    case EINVAL: return Win32::InvalidParameter;
+    case ENOMEM: return Win32::NotEnoughMemory;
+    case ENOSPC: return Win32::DiskFull;
+    case ENODEV:
+    case ENXIO: return Win32::BadNetName;
+    case ENAMETOOLONG: return Win32::FilenameExcedRange;
+    case ETIMEDOUT:
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN: return Win32::BadNetpath;
+    case ECONNRESET:
+    case EPIPE: return Win32::NetnameDeleted;
+    case ECANCELED:
+    case EINTR: return Win32::OperationAborted;
+    default: return Win32ErrorFromErrno(err);
+    }
+}
+
+int SmbErrorFor(int err, const std::string& uncPath)
+{
+    const int code = Win32ErrorFromSmb(err);
+    if (code != Win32::AccessDenied && code != Win32::FileNotFound)
+        return code;
+    std::string server;
+    std::string share;
+    std::string rest;
+    SplitUncPath(uncPath, &server, &share, &rest);
+    SMBCCTX* ctx = SmbThreadContext(SmbKind::Files);
+    if (!ctx || server.empty())
+        return code;
+    auto opens = [ctx](const std::string& unc) {
+        SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, SmbUrl(unc).c_str());
+        if (dir)
+            smbc_getFunctionClosedir(ctx)(ctx, dir);
+        return dir != nullptr;
+    };
+    const std::string serverPath = "\\\\" + server;
+    const std::string sharePath = share.empty() ? serverPath : serverPath + "\\" + share;
+    // A refused file or a missing one leaves the share reachable; a refused logon, a
+    // missing share or a missing server does not, and each has a code of its own.
+    if (opens(sharePath)) {
+        if (code == Win32::FileNotFound && rest.find('\\') != std::string::npos) {
+            const std::string parent = sharePath + "\\" + rest.substr(0, rest.rfind('\\'));
+            if (!opens(parent))
+                return Win32::PathNotFound;
+        }
+        return code;
+    }
+    const int shareErr = errno;
+    if (shareErr == EACCES || shareErr == EPERM)
+        return Win32::LogonFailure;
+    if (share.empty() || !opens(serverPath))
+        return errno == EACCES || errno == EPERM ? Win32::LogonFailure : Win32::BadNetpath;
+    return Win32::BadNetName;
+}
+
+namespace SmbCredentials {
+
+void set(const std::string& location, const std::string& user, const std::string& password)
+{
+    std::lock_guard lock(g_credentialMutex);
+    g_credentials[LocationKey(location)] = {user, password};
+}
+
+void forget(const std::string& location)
+{
+    std::lock_guard lock(g_credentialMutex);
+    g_credentials.erase(LocationKey(location));
+}
+
+void clear()
+{
+    std::lock_guard lock(g_credentialMutex);
+    g_credentials.clear();
+}
+
+void setFallback(Fallback fallback)
+{
+    std::lock_guard lock(g_credentialMutex);
+    g_fallback = std::move(fallback);
+}
+
+bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password)
+{
+    const std::string serverLocation = "\\\\" + server;
+    const std::string shareLocation = share.empty() ? std::string() : serverLocation + "\\" + share;
+    Fallback fallback;
+    {
+        std::lock_guard lock(g_credentialMutex);
+        for (const std::string& location : {shareLocation, serverLocation}) {
+            if (location.empty())
+                continue;
+            const auto it = g_credentials.find(LocationKey(location));
+            if (it != g_credentials.end()) {
+                user = it->second.user;
+                password = it->second.password;
+                return true;
+            }
+        }
+        fallback = g_fallback;
+    }
+    if (!fallback)
+        return false;
+    // The store is asked outside the lock: it may take its own locks.
+    if (!shareLocation.empty() && fallback(shareLocation + "\\", user, password))
+        return true;
+    return fallback(serverLocation, user, password);
+}
+
+} // namespace SmbCredentials

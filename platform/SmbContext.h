@@ -1,0 +1,70 @@
+#pragma once
+#include <functional>
+#include <string>
+
+// The libsmbclient contexts of the program. A context is not thread-safe, so each thread
+// gets its own, made on first use and freed when the thread ends; nothing hands one to
+// another thread. Two kinds: workgroup browsing still needs the old NT1 dialect, while
+// shares and files are reached over SMB2/3.
+//
+// Every context reads the configuration file that the environment variable
+// TAMSEL_SMB_CONF names, when it is set (tests and demos point it at a private smb.conf
+// with "interfaces = lo", "name resolve order = host" and private cache and lock
+// folders, so that nothing is broadcast beyond loopback); otherwise libsmbclient's usual
+// one. TAMSEL_SMB_PORT, when set, is the TCP port every context connects to.
+//
+// The authentication callback runs on every open and stat; it is answered from the
+// credential cache below and never asks the user.
+
+typedef struct _SMBCCTX SMBCCTX;
+
+enum class SmbKind {
+    Browse, // NT1: workgroups and their servers
+    Files,  // SMB2/3: shares, folders and files
+};
+
+inline constexpr const char* SmbConfigVariable = "TAMSEL_SMB_CONF";
+inline constexpr const char* SmbPortVariable = "TAMSEL_SMB_PORT";
+
+/// This thread's context of `kind`; null with *error (a Win32 code) when libsmbclient
+/// cannot be set up, for example because the configuration file cannot be read.
+SMBCCTX* SmbThreadContext(SmbKind kind, int* error = nullptr);
+
+/// Drops this thread's connections to servers (every one, or those to `server`), so that
+/// the next call connects again and asks the credential cache anew.
+void SmbDropConnections(const std::string& server = {});
+
+/// The smb:// address of a UNC path ("\\SERVER\SHARE\dir\" -> "smb://SERVER/SHARE/dir/"),
+/// with the characters libsmbclient would read as URL syntax escaped. "\\SERVER" gives the
+/// server's address, whose listing is its shares.
+std::string SmbUrl(const std::string& uncPath);
+
+/// The Win32 code for the errno a libsmbclient call left. A refused logon cannot be told
+/// from a refused file by errno alone: callers that know the connection failed use
+/// SmbLogonErrorIfRefused.
+int Win32ErrorFromSmb(int err);
+
+/// The code of Win32ErrorFromSmb, refined by looking at the share and the server of
+/// `uncPath` once more when `err` is a refusal or a missing entry: 1326 when the logon was
+/// refused, 53 when the server cannot be reached, 67 when the share is missing, 3 when the
+/// entry's folder is missing. Only failures pay for the extra requests.
+int SmbErrorFor(int err, const std::string& uncPath);
+
+/// The credentials the authentication callback gives. A location is "\\SERVER\SHARE",
+/// "\\SERVER\SHARE\" or "\\SERVER"; a share's entry wins over its server's. A user name
+/// may be "DOMAIN\user". The cache is shared by the threads of the process (it holds data,
+/// no context) and never writes a password anywhere.
+namespace SmbCredentials {
+void set(const std::string& location, const std::string& user, const std::string& password);
+void forget(const std::string& location);
+void clear();
+/// What the callback would answer for `server` and `share` (share may be empty).
+bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password);
+/// Asked when the cache has no entry (the password store answers it); called with the
+/// share's location "\\SERVER\SHARE\" and then the server's "\\SERVER".
+using Fallback = std::function<bool(const std::string& location, std::string& user, std::string& password)>;
+void setFallback(Fallback fallback);
+} // namespace SmbCredentials
+
+/// "SERVER" and "SHARE" of "\\SERVER\SHARE\..." (empty parts where the path has none).
+void SplitUncPath(const std::string& uncPath, std::string* server, std::string* share, std::string* rest = nullptr);

@@ -1,0 +1,168 @@
+#include "platform/FileAccess.h"
+#include "platform/SmbFiles.h"
+#include "platform/Win32Error.h"
+#include "support/SmbTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+using SmbFiles = SmbServerTest;
+
+const std::string Public = "\\\\127.0.0.1\\公開\\";
+
+std::map<std::string, FindEntry> List(const std::string& folder, int* error)
+{
+    std::map<std::string, FindEntry> found;
+    std::vector<FindEntry> entries;
+    if (ListDirectory(folder, entries, error))
+        for (FindEntry& e : entries)
+            found[e.name] = e;
+    return found;
+}
+
+TEST_F(SmbFiles, WriteReadSeekAndStatThroughUncPaths)
+{
+    int error = -1;
+    ASSERT_TRUE(ForceDirectories(Public + "資料\\深\\層", &error)) << error;
+    EXPECT_TRUE(std::filesystem::is_directory(s_server->folder("public") + "/資料/深/層"));
+    EXPECT_TRUE(DirectoryExists(Public + "資料\\深\\"));
+
+    auto file = OpenFile(Public + "資料\\報告 100%#.txt", FileMode::Create, &error);
+    ASSERT_TRUE(file) << error;
+    ASSERT_TRUE(file->write("hello world", 11));
+    ASSERT_TRUE(file->seek(6));
+    ASSERT_TRUE(file->write("WORLD", 5));
+    EXPECT_EQ(file->size(), 11);
+    file.reset();
+    std::ifstream local(s_server->folder("public") + "/資料/報告 100%#.txt");
+    std::string text;
+    std::getline(local, text);
+    EXPECT_EQ(text, "hello WORLD");
+
+    file = OpenFile(Public + "資料\\報告 100%#.txt", FileMode::Read, &error);
+    ASSERT_TRUE(file);
+    char buffer[32] = {};
+    size_t got = 0;
+    ASSERT_TRUE(file->seek(6));
+    ASSERT_TRUE(file->read(buffer, sizeof buffer, &got));
+    EXPECT_EQ(std::string(buffer, got), "WORLD");
+    EXPECT_FALSE(file->write("x", 1)); // opened for reading
+    file.reset();
+
+    FindEntry entry;
+    ASSERT_TRUE(GetFileEntry(Public + "資料\\報告 100%#.txt", entry, &error));
+    EXPECT_EQ(entry.name, "報告 100%#.txt");
+    EXPECT_EQ(entry.size, 11u);
+    EXPECT_EQ(entry.attributes & 0x10, 0u);
+    EXPECT_TRUE(FileExists(Public + "資料\\報告 100%#.txt"));
+    EXPECT_FALSE(FileExists(Public + "資料"));
+}
+
+TEST_F(SmbFiles, ListingGivesNamesAttributesAndPatterns)
+{
+    const std::string root = s_server->folder("public") + "/列表";
+    std::filesystem::create_directories(root + "/子資料夾");
+    std::filesystem::create_directories(root + "/..x");
+    std::ofstream(root + "/a.TXT") << "12345";
+    std::ofstream(root + "/b.dat") << "";
+    std::ofstream(root + "/.hidden") << "x";
+
+    int error = -1;
+    auto found = List(Public + "列表\\", &error);
+    ASSERT_EQ(error, 0);
+    EXPECT_EQ(found.count("."), 0u);
+    EXPECT_EQ(found.count(".."), 0u);
+    ASSERT_EQ(found.count("..x"), 1u); // a plain name, however it begins
+    ASSERT_EQ(found.count("子資料夾"), 1u);
+    EXPECT_EQ(found["子資料夾"].attributes & 0x10, 0x10u);
+    ASSERT_EQ(found.count("a.TXT"), 1u);
+    EXPECT_EQ(found["a.TXT"].size, 5u);
+    EXPECT_EQ(found["a.TXT"].attributes & 0x10, 0u);
+    EXPECT_GT(found["a.TXT"].modified, 40000.0);
+    EXPECT_EQ(found.size(), 5u);
+
+    found = List(Public + "列表\\*.txt", &error);
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_EQ(found.count("a.TXT"), 1u);
+}
+
+TEST_F(SmbFiles, RenameDeleteAndRemoveKeepTheSystemsRules)
+{
+    const std::string root = s_server->folder("public") + "/改名";
+    std::filesystem::create_directories(root + "/folder");
+    std::ofstream(root + "/one") << "1";
+    std::ofstream(root + "/two") << "2";
+    int error = -1;
+    const std::string dir = Public + "改名\\";
+    EXPECT_FALSE(RenameFile(dir + "one", dir + "two", &error));
+    EXPECT_EQ(error, Win32::AlreadyExists);
+    EXPECT_TRUE(RenameFile(dir + "one", dir + "一號", &error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(root + "/一號"));
+    EXPECT_FALSE(RenameFile(dir + "two", "D:\\two", &error));
+    EXPECT_EQ(error, Win32::NotSameDevice);
+
+    EXPECT_FALSE(DeleteFile(dir + "folder", &error));
+    EXPECT_EQ(error, Win32::AccessDenied);
+    std::ofstream(root + "/folder/inside") << "";
+    EXPECT_FALSE(RemoveDirectory(dir + "folder", &error));
+    EXPECT_EQ(error, Win32::DirNotEmpty);
+    EXPECT_TRUE(DeleteFile(dir + "folder\\inside", &error));
+    EXPECT_TRUE(RemoveDirectory(dir + "folder", &error));
+    EXPECT_FALSE(std::filesystem::exists(root + "/folder"));
+    EXPECT_FALSE(DeleteFile(dir + "gone", &error));
+    EXPECT_EQ(error, Win32::FileNotFound);
+}
+
+TEST_F(SmbFiles, MissingThingsAndRefusedLogonsHaveTheirOwnCodes)
+{
+    int error = 0;
+    EXPECT_FALSE(OpenFile(Public + "nofolder\\x", FileMode::Read, &error));
+    EXPECT_EQ(error, Win32::PathNotFound);
+    EXPECT_FALSE(OpenFile("\\\\127.0.0.1\\沒有這個\\x", FileMode::Read, &error));
+    EXPECT_EQ(error, Win32::BadNetName);
+    EXPECT_FALSE(OpenFile("\\\\127.0.0.3\\share\\x", FileMode::Read, &error));
+    EXPECT_EQ(error, Win32::BadNetpath);
+    EXPECT_FALSE(OpenFile("\\\\NOSUCHSERVER\\share\\x", FileMode::Read, &error));
+    EXPECT_EQ(error, Win32::BadNetpath);
+
+    std::ofstream(s_server->folder("private-share") + "/secret.txt") << "s";
+    std::vector<FindEntry> entries;
+    EXPECT_FALSE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error));
+    EXPECT_EQ(error, Win32::LogonFailure);
+    SmbCredentials::set("\\\\127.0.0.1\\私人", SmbTestServer::User, "wrong");
+    SmbDropConnections();
+    EXPECT_FALSE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error));
+    EXPECT_EQ(error, Win32::LogonFailure);
+    allowPrivateShare();
+    SmbDropConnections();
+    EXPECT_TRUE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error)) << error;
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "secret.txt");
+}
+
+TEST(SmbNames, OnlyPlainNamesAreSafe)
+{
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "..\\..\\etc", "/etc"})
+        EXPECT_FALSE(IsSafeRemoteName(bad)) << bad;
+    EXPECT_FALSE(IsSafeRemoteName(std::string("a\0b", 3)));
+    for (const char* good : {"...", "..a", "名稱", "a b.txt", "C$"})
+        EXPECT_TRUE(IsSafeRemoteName(good)) << good;
+}
+
+TEST(SmbNames, NativeFormRoundTripsAndNeedsAShare)
+{
+    EXPECT_EQ(SmbNativePath("\\\\srv\\共用\\a\\b\\"), "smb://srv/共用/a/b");
+    EXPECT_EQ(SmbNativePath("\\\\srv\\共用"), "smb://srv/共用");
+    EXPECT_EQ(SmbNativePath("\\\\srv\\"), "");
+    EXPECT_EQ(UncFromSmbNative("smb://srv/共用/a/b"), "\\\\srv\\共用\\a\\b");
+    EXPECT_TRUE(IsSmbNative("smb://srv/x"));
+    EXPECT_FALSE(IsSmbNative("/smb/x"));
+}
+
+} // namespace
