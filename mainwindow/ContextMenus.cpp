@@ -37,7 +37,7 @@ void TMainForm::buildContextMenus()
     tree->addSeparator();
     addCommand(tree, "DNDel", "刪除(&D)");
     addCommand(tree, "DNRename", "更名(&R)");
-    addCommand(tree, "N81", "斷線");
+    addCommand(tree, "N81", "斷線", &TMainForm::Disconnect2Click);
     tree->addSeparator();
     addCommand(tree, "DNContent", "節點(&N)", &TMainForm::DNContentClick);
     addCommand(tree, "N39", "內容(&C)");

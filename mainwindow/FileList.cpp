@@ -273,6 +273,8 @@ void TMainForm::OpenItem()
             ShowError(QString::fromStdString(FormatMessageId(kStrNoApplication, file)));
         return;
     }
+    if (data->RootKind == FtpRoot && openFtpItem(data, captionText, isFolderItem(item)))
+        return;
     SelectChildByCaption(captionText);
     QApplication::processEvents();
 }
@@ -339,6 +341,8 @@ void TMainForm::FileListViewEdited(int row, const QString& newCaption)
                 break;
             }
         }
+    } else if (ListMode == 3 && data && data->RootKind == FtpRoot) {
+        renamed = renameFtpItem(data, oldCaption, newCaption);
     } else if (ListMode == 3) {
         ShowInformation(kStrNoRenameInCache);
     }

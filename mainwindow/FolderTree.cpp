@@ -428,9 +428,14 @@ void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
                 LoadCachedChildren(node, true);
             break;
         case ExpandedRoot:
+            if (data->has(Domain) || (fromCache && CacheMode))
+                LoadCachedChildren(node, true);
+            break;
         case FtpRoot:
             if (data->has(Domain) || (fromCache && CacheMode))
                 LoadCachedChildren(node, true);
+            else
+                LoadFtpChildren(node);
             break;
         default:
             break;

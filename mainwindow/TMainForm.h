@@ -33,6 +33,7 @@ class TObjLocalDir;
 struct TNodeData;
 class TFormPosSaver;
 class TListView;
+class TFTPEnumForm;
 class TSplitter;
 class TStatusBar;
 
@@ -398,6 +399,22 @@ public:
     bool UpdateAllowed = true;
     bool UpdateRunning = false;
     bool m_shown = false;
+
+    // FTP sites (FtpCommands.cpp).
+    /// Lists an FTP node through its site window, connecting first when it has none;
+    /// false when the connection could not be made.
+    bool LoadFtpChildren(QTreeWidgetItem* node);
+    /// The site window most recently used.
+    QPointer<TFTPEnumForm> FTPEnumForm;
+    /// Closes the site window of the shown FTP node (the tree's "斷線").
+    void Disconnect2Click();
+
+private:
+    void FtpSiteListed(QTreeWidgetItem* node);
+    /// The site window of an FTP node, or null.
+    static TFTPEnumForm* siteWindow(const TNodeData* data);
+    bool openFtpItem(const TNodeData* data, const QString& caption, bool folderItem);
+    bool renameFtpItem(const TNodeData* data, const QString& oldCaption, const QString& newCaption);
 };
 
 /// The program's main window, set while it exists.

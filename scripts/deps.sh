@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   libsmbclient-dev libcurl4-openssl-dev libblkid-dev
   wsdd iproute2
+  vsftpd python3-pyftpdlib
   samba smbclient
   fonts-noto-cjk adwaita-icon-theme shared-mime-info
   xvfb xauth

@@ -13,6 +13,11 @@
 //                                         KEY in the native STOREDIR as a click on its node does,
 //                                         until the summary is in status panel 1; the figures
 //                                         of list without `ls`
+//   tamsel-bench-gui ftpget URL [PASSWORD_FILE]
+//                                         a site for URL's host, expanded in the tree, and
+//                                         URL's file downloaded through the site window;
+//                                         wall time, the window thread's longest stretch,
+//                                         and `curl` on the same URL in the same run
 //   tamsel-bench-gui expand [SHARES]      with the cached view on, expand a cached computer of
 //                                         SHARES top folders (2000); time until they are in
 //                                         the tree
@@ -20,6 +25,7 @@
 #include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
 #include "mainwindow/TMainForm.h"
+#include "network/TFTPEnumForm.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodeTree.h"
@@ -34,6 +40,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -374,6 +381,82 @@ int expand(int shares)
     return pc->childCount() == shares ? 0 : 1;
 }
 
+int ftpget(const std::string& url, const char* passwordFile)
+{
+    // ftp://[USER@]HOST[:PORT]/PATH
+    if (url.rfind("ftp://", 0) != 0 || url.find('/', 6) == std::string::npos) {
+        std::fprintf(stderr, "tamsel-bench: not an ftp:// file: %s\n", url.c_str());
+        return 2;
+    }
+    std::string authority = url.substr(6, url.find('/', 6) - 6);
+    const std::string path = url.substr(url.find('/', 6));
+    FtpSiteBlock block;
+    block.User = "anonymous";
+    if (authority.find('@') != std::string::npos) {
+        block.User = authority.substr(0, authority.rfind('@'));
+        authority.erase(0, authority.rfind('@') + 1);
+    }
+    block.Host = authority.substr(0, authority.find(':'));
+    if (authority.find(':') != std::string::npos)
+        block.Port = std::atoi(authority.c_str() + authority.find(':') + 1);
+    if (passwordFile) {
+        std::ifstream in(passwordFile);
+        std::getline(in, block.Password);
+    }
+    BenchWindow window;
+    auto* node = new QTreeWidgetItem(window.form->bookmarkRoot());
+    auto* data = new TNodeData;
+    data->Caption = "BENCH";
+    data->RootKind = FtpRoot;
+    data->NodeAttributes = Computer | Folder;
+    data->Host = block.Host;
+    data->StoreDir = SetupInfo.CachePath;
+    data->Key = "BENCH";
+    data->State = Idle;
+    QDir().mkpath(QString::fromStdString(NativePath(data->StoreDir)));
+    ShowNodeData(data, node);
+    std::array<unsigned char, FtpSiteBlockSize> bytes{};
+    EncodeFtpSiteBlock(block, bytes.data());
+    WriteNodeAttachment(*data, bytes.data(), bytes.size());
+    if (!window.form->LoadFtpChildren(node) || !window.form->FTPEnumForm) {
+        std::fprintf(stderr, "tamsel-bench: cannot connect to %s\n", block.Host.c_str());
+        return 1;
+    }
+    TFTPEnumForm* site = window.form->FTPEnumForm;
+    site->ShowError = [](const QString& text) { std::fprintf(stderr, "tamsel-bench: %s\n", text.toLocal8Bit().constData()); };
+    std::string remote;
+    for (char c : path)
+        remote += c == '/' ? '\\' : c;
+    QTemporaryDir target;
+    const std::string destination = WindowsPath(target.path().toStdString()) + "\\";
+    StretchMeter meter;
+    meter.start();
+    QElapsedTimer wall;
+    wall.start();
+    site->DownloadFiles(destination, {"1" + remote});
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const std::string name = remote.substr(remote.find_last_of('\\') + 1);
+    const std::string local = target.path().toStdString() + "/" + name;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(local, error);
+    std::printf("bytes: %lld\n", error ? -1LL : static_cast<long long>(size));
+    std::printf("wall_seconds: %.3f\n", seconds);
+    std::printf("longest_window_stretch_ms: %.1f\n", meter.longestMs());
+    QElapsedTimer curlClock;
+    curlClock.start();
+    // curl writes a file too, beside ours: the disk is part of both.
+    const std::string curlFile = target.path().toStdString() + "/curl.out";
+    std::string command = "curl -s -o '" + curlFile + "' '" + url + "'";
+    if (passwordFile)
+        command = "curl -s -o '" + curlFile + "' --user \"" + block.User + ":" + block.Password + "\" '" + url + "'";
+    const int curlStatus = std::system(command.c_str());
+    std::printf("curl_seconds: %.3f\n", curlStatus == 0 ? double(curlClock.nsecsElapsed()) / 1e9 : -1.0);
+    site->AskQuestion = [](const QString&) { return true; };
+    site->close();
+    QCoreApplication::processEvents();
+    return error ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -385,6 +468,8 @@ int main(int argc, char** argv)
         return list(argv[2]);
     if (command == "cached" && argc == 5)
         return cached(argv[2], argv[3], argv[4]);
+    if (command == "ftpget" && (argc == 3 || argc == 4))
+        return ftpget(argv[2], argc == 4 ? argv[3] : nullptr);
     if (command == "expand" && argc <= 3)
         return expand(argc == 3 ? std::atoi(argv[2]) : 2000);
     if (command == "switch" && (argc == 4 || argc == 5))
@@ -392,6 +477,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "usage: tamsel-bench list FOLDER\n"
                          "       tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH\n"
-                         "       tamsel-bench expand [SHARES]\n");
+                         "       tamsel-bench expand [SHARES]\n"
+                         "       tamsel-bench ftpget URL [PASSWORD_FILE]\n");
     return 2;
 }

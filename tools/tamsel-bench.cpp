@@ -304,7 +304,8 @@ int makeFolder(const std::string& folder, int entries)
 int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "list" || command == "switch" || command == "cached" || command == "expand") {
+    if (command == "list" || command == "switch" || command == "cached" || command == "expand"
+        || command == "ftpget") {
         // The file list needs the Qt side, which this program does not link: the program
         // beside it does that work.
         const std::filesystem::path gui = std::filesystem::canonical("/proc/self/exe").parent_path() / "tamsel-bench-gui";

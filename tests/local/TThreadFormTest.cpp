@@ -13,8 +13,11 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-// Stand-ins for the two task window classes: they count the stop messages they handle and,
+// Stand-ins for the two task window classes, kept to this file (the program has real ones
+// of the same names): they count the stop messages they handle and,
 // like the real ones, remove their task when they stop.
+namespace {
+
 class TNetEnumForm : public QWidget {
     Q_OBJECT
 public:
@@ -38,8 +41,6 @@ protected:
 class TFTPEnumForm : public TNetEnumForm {
     Q_OBJECT
 };
-
-namespace {
 
 class ThreadFormTest : public ::testing::Test {
 protected:

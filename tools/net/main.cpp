@@ -31,6 +31,22 @@ const Command Commands[] = {
     {"delete", netcli::deleteCommand},
 };
 
+// The file commands whose words name an ftp:// site go to the FTP side at once.
+const Command FtpCommands[] = {
+    {"ls", netcli::ftpLsCommand},         {"get", netcli::ftpGetCommand},
+    {"put", netcli::ftpPutCommand},       {"mkdir", netcli::ftpMkdirCommand},
+    {"rename", netcli::ftpRenameCommand}, {"delete", netcli::ftpDeleteCommand},
+};
+
+bool namesFtpSite(const netcli::Words& words)
+{
+    for (const std::string& word : words) {
+        if (netcli::isFtpUrl(word))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -39,9 +55,16 @@ int main(int argc, char** argv)
     try {
         if (argc < 2)
             throw CommandError{87, "用法: tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ...", true};
+        const netcli::Words words(argv + 2, argv + argc);
+        if (namesFtpSite(words)) {
+            for (const Command& command : FtpCommands) {
+                if (std::strcmp(argv[1], command.name) == 0)
+                    return command.run(words);
+            }
+        }
         for (const Command& command : Commands) {
             if (std::strcmp(argv[1], command.name) == 0)
-                return command.run(Words(argv + 2, argv + argc));
+                return command.run(words);
         }
         throw CommandError{87, std::string("不認識的命令 ") + argv[1], true};
     } catch (const CommandError& error) {

@@ -1,0 +1,301 @@
+// The file operations of a connected site window: download, upload, open, rename, delete
+// and new folder, each holding the window's busy flag for its whole run.
+#include "network/TFTPEnumForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "platform/DateTime.h"
+#include "platform/DriveMap.h"
+#include "platform/Exception.h"
+#include "platform/ShellServices.h"
+#include "resources/StringTable.h"
+#include "store/NodePaths.h"
+#include "platform/TextCodec.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPointer>
+
+#include <algorithm>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+QString str(int number) { return QString::fromStdString(LoadStr(number)); }
+QString qtext(const std::string& text) { return QString::fromStdString(text); }
+
+// "總共3 檔案,1 資料夾" and the like.
+QString summaryLine(int files, int folders)
+{
+    QString line = str(33088);
+    if (files)
+        line += QString::fromStdString(FormatMessageId(33009, std::to_string(files))) + QLatin1Char(',');
+    if (folders)
+        line += QString::fromStdString(FormatMessageId(33008, std::to_string(folders))) + QLatin1Char(',');
+    if (files || folders)
+        line.chop(1);
+    else
+        line += QLatin1Char('0');
+    return line;
+}
+
+std::string lastPart(const std::string& path)
+{
+    const std::string trimmed = RemoveBackslash(path);
+    const size_t slash = trimmed.find_last_of('\\');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+bool isFileOnDisk(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(NativePath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool isFolderOnDisk(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(NativePath(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+} // namespace
+
+bool TFTPEnumForm::beginOperation()
+{
+    if (m_busy) {
+        ShowInformation(caption() + QStringLiteral("\r\n") + str(33081));
+        return false;
+    }
+    m_busy = true;
+    m_site->client().cancel = false;
+    return true;
+}
+
+void TFTPEnumForm::endOperation()
+{
+    m_busy = false;
+    if (m_closeRequested)
+        close();
+}
+
+void TFTPEnumForm::showWindowForOperation()
+{
+    m_abort = false;
+    m_wasVisible = isVisible();
+    if (m_wasVisible)
+        activateWindow();
+    else
+        show();
+}
+
+void TFTPEnumForm::restoreVisibility()
+{
+    if (!m_wasVisible)
+        hide();
+}
+
+void TFTPEnumForm::showUploadProgress(int64_t done, int64_t total)
+{
+    // The percentage in 64 bits: a file over 20 MB would overflow done * 100 in 32.
+    const int64_t percent = total > 0 ? done * 100 / total : 100;
+    QString text = str(33092);
+    text.replace(QStringLiteral("%3d"), QString::number(percent).rightJustified(3));
+    text.replace(text.indexOf(QStringLiteral("%d")), 2, QString::number(done));
+    text.replace(text.indexOf(QStringLiteral("%d")), 2, QString::number(total));
+    StatusPanel0->setText(text);
+}
+
+FtpClient::Progress TFTPEnumForm::uploadProgress()
+{
+    // Called on the conversation's thread: at most one update of the panel every 100 ms.
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QPointer<TFTPEnumForm> window(this);
+    return [clock, window](int64_t done, int64_t total) {
+        if (clock->elapsed() < 100 && done != total)
+            return;
+        clock->restart();
+        QMetaObject::invokeMethod(window, [window, done, total] {
+            if (window)
+                window->showUploadProgress(done, total);
+        }, Qt::QueuedConnection);
+    };
+}
+
+void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vector<std::string>& entries)
+{
+    if (!beginOperation())
+        return;
+    showWindowForOperation();
+    std::vector<std::string> sorted(entries);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const std::string& a, const std::string& b) { return UpperAscii(a) < UpperAscii(b); });
+    int files = 0;
+    for (const std::string& entry : sorted)
+        files += !entry.empty() && entry[0] == '1';
+    appendLog(summaryLine(files, int(sorted.size()) - files), LogTeal);
+    try {
+        if (!sorted.empty()) {
+            const std::string folder(FolderPart(sorted.front().substr(1)));
+            const std::string remoteFolder = remote(folder);
+            const FtpResult changed = run([remoteFolder](FtpSite& site) { return site.changeDir(remoteFolder); });
+            logResult(FtpCommand::ChangeDir, changed);
+            appendLog(str(33085) + qtext(folder), LogTeal);
+        }
+        const double now = NowDateTime();
+        for (auto entry = sorted.rbegin(); entry != sorted.rend() && !m_abort; ++entry) {
+            if (entry->size() < 2)
+                continue;
+            const std::string path = entry->substr(1);
+            const std::string name = lastPart(path);
+            // A name from a listing that would climb out of the destination is refused.
+            if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+                appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
+                continue;
+            }
+            const std::string local = NativePath(destination + name);
+            const std::string from = remote(path);
+            appendLog(str(33086) + qtext(destination + name), LogTeal);
+            FtpResult result;
+            if ((*entry)[0] == '1') {
+                const int64_t size = m_sizes.value(qtext(from), -1);
+                result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
+                logResult(FtpCommand::Download, result);
+            } else {
+                QPointer<TFTPEnumForm> window(this);
+                result = run([from, local, now, window](FtpSite& site) {
+                    return site.downloadTree(from, local, now, [window](const std::string& line) {
+                        QMetaObject::invokeMethod(window, [window, line] {
+                            if (window)
+                                window->appendLog(str(33086) + qtext(line), LogTeal);
+                        }, Qt::QueuedConnection);
+                    }, {});
+                });
+                logResult(FtpCommand::Download, result);
+            }
+            if (!result.ok && !result.cancelled)
+                throw Exception(result.error);
+        }
+        restoreVisibility();
+    } catch (const std::exception& error) {
+        ShowError(caption() + QStringLiteral("\r\n") + str(33089) + QString::fromUtf8(error.what()));
+    }
+    endOperation();
+}
+
+void TFTPEnumForm::UploadFiles(const std::string& remoteFolder, const std::vector<std::string>& paths)
+{
+    if (!beginOperation())
+        return;
+    showWindowForOperation();
+    int files = 0;
+    for (const std::string& path : paths)
+        files += isFileOnDisk(path);
+    QString summary = summaryLine(files, int(paths.size()) - files);
+    appendLog(summary, LogTeal);
+    try {
+        const std::string folder = remote(remoteFolder);
+        const FtpResult changed = run([folder](FtpSite& site) { return site.changeDir(folder); });
+        logResult(FtpCommand::ChangeDir, changed);
+        appendLog(str(33085) + qtext(remoteFolder), LogTeal);
+        for (auto path = paths.rbegin(); path != paths.rend() && !m_abort; ++path) {
+            const bool file = isFileOnDisk(*path);
+            if (!file && !isFolderOnDisk(*path))
+                continue;
+            appendLog(str(33087) + qtext(*path), LogTeal);
+            const std::string local = NativePath(*path);
+            const std::string to = RemoteJoin(folder, lastPart(*path));
+            const FtpClient::Progress progress = uploadProgress();
+            const FtpResult result = run([file, local, to, progress](FtpSite& site) {
+                return file ? site.upload(local, to, progress)
+                            : site.uploadTree(local, to, [](const std::string&) {}, progress);
+            });
+            logResult(FtpCommand::Upload, result);
+            if (!result.ok && !result.cancelled)
+                throw Exception(result.error);
+        }
+        restoreVisibility();
+    } catch (const std::exception& error) {
+        ShowError(caption() + QStringLiteral("\r\n") + str(33090) + QString::fromUtf8(error.what()));
+    }
+    endOperation();
+}
+
+void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
+{
+    if (!beginOperation())
+        return;
+    try {
+        const std::string name = lastPart(remotePath);
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+            throw Exception("Not Exists File or Directory " + name);
+        const std::string local = NativePath(SetupInfo.TempPath + name);
+        appendLog(str(33086) + qtext(remotePath), LogTeal);
+        const std::string from = remote(remotePath);
+        const int64_t size = m_sizes.value(qtext(from), -1);
+        const FtpResult result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
+        logResult(FtpCommand::Download, result);
+        if (!result.ok)
+            throw Exception(result.error);
+        appendLog(str(33093) + qtext(remotePath), LogTeal);
+        const int started = OpenLocalFile ? OpenLocalFile(local) : ShellServices::Open(local, std::string());
+        if (started <= 32)
+            throw Exception(FormatMessageId(33094, remotePath));
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
+    endOperation();
+}
+
+bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string& newName)
+{
+    if (!beginOperation())
+        return false;
+    bool sent = false;
+    try {
+        if (newName.empty() || newName.find_first_of("/\\") != std::string::npos)
+            throw Exception(LoadStr(33024));
+        appendLog(str(33103) + qtext(m_currentFolder + remotePath) + QLatin1Char('-') + qtext(newName), LogTeal);
+        const std::string from = remote(remotePath);
+        const std::string to = RemoteJoin(RemoteParent(from), newName);
+        const FtpResult result = run([from, to](FtpSite& site) { return site.rename(from, to); });
+        logResult(FtpCommand::Rename, result);
+        sent = result.ok;
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
+    endOperation();
+    return sent;
+}
+
+bool TFTPEnumForm::DeleteRemote(const std::string& remotePath)
+{
+    if (!beginOperation())
+        return false;
+    appendLog(str(33104) + qtext(m_currentFolder + remotePath), LogTeal);
+    const std::string path = remote(remotePath);
+    FtpResult result = run([path](FtpSite& site) { return site.deleteFile(path); });
+    FtpCommand command = FtpCommand::Delete;
+    if (!result.ok && !result.cancelled) {
+        // Not a file: a folder goes with everything in it.
+        const double now = NowDateTime();
+        result = run([path, now](FtpSite& site) { return site.deleteTree(path, now, [](const std::string&) {}); });
+        command = FtpCommand::RemoveDir;
+    }
+    logResult(command, result);
+    endOperation();
+    return result.ok;
+}
+
+bool TFTPEnumForm::MakeRemoteFolder(const std::string& remotePath)
+{
+    if (!beginOperation())
+        return false;
+    appendLog(str(33106) + qtext(m_currentFolder + remotePath), LogTeal);
+    const std::string path = remote(remotePath);
+    const FtpResult result = run([path](FtpSite& site) { return site.makeDir(path); });
+    logResult(FtpCommand::MakeDir, result);
+    endOperation();
+    return result.ok;
+}

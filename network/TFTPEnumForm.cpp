@@ -1,0 +1,558 @@
+#include "network/TFTPEnumForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "local/ForceStopEvent.h"
+#include "local/MessageBoxes.h"
+#include "local/TImageLists.h"
+#include "local/TThreadForm.h"
+#include "platform/DateTime.h"
+#include "platform/DriveMap.h"
+#include "platform/FileAccess.h"
+#include "platform/TextCodec.h"
+#include "platform/Exception.h"
+#include "resources/StringTable.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+#include "store/NodeTree.h"
+#include "store/TEditForm.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QCheckBox>
+#include <QEventLoop>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextEdit>
+#include <QThread>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidgetItem>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+
+int TFTPEnumForm::FormCount = 0;
+
+namespace {
+
+QString str(int number) { return QString::fromStdString(LoadStr(number)); }
+QString qtext(const std::string& text) { return QString::fromStdString(text); }
+
+constexpr int kStateDisconnected = 1, kStateConnected = 2, kStateListing = 3;
+
+struct CommandTexts {
+    const char* success;
+    const char* failure;
+    const char* unsupported;
+};
+
+// By command code: the green line of a success, the red ones of a failure and of a command
+// the server does not know.
+const CommandTexts Texts[] = {
+    {"變換目錄成功", "變換目錄失敗", "ChangeDir not supported by this server"},
+    {"建立目錄成功", "建立目錄失敗", "MakeDir not supported by this server"},
+    {"刪除檔名成功", "刪除檔案失敗", "Delete not supported by this server"},
+    {"刪除目錄成功", "刪除目錄失敗", "RemoveDir not supported by this server"},
+    {"列出目錄成功", "列出目錄失敗", "List not supported by this server"},
+    {"更名成功", "更改名稱失敗", "Rename not supported by this server"},
+    {nullptr, "上載失敗", "UploadRestore not supported by this server"},
+    {nullptr, "下載失敗", "DownloadRestore not supported by this server"},
+    {nullptr, "下載失敗", "Download not supported by this server"},
+    {nullptr, "上傳失敗", "Upload not supported by this server"},
+    {nullptr, "上傳失敗", "UploadAppend not supported by this server"},
+    {"重新起始成功", "起始失敗", "Reinitialize not supported by this server"},
+    {nullptr, "要求記憶體失敗", "Allocate not supported by this server"},
+    {nullptr, "列出目錄失敗", "NList not supported by this server"},
+    {nullptr, "執行命令失敗", "DoCommand not supported by this server"},
+    {"得到目前的目錄", "發生未知的失敗", "CurrentDir not supported by this server"},
+};
+
+// The user name and password prompt of a site that refused the stored ones.
+bool askCredentialsDialog(QWidget* owner, const QString& host, std::string& user, std::string& password,
+                          bool& remember)
+{
+    QDialog dialog(owner);
+    dialog.setWindowTitle(host);
+    auto* layout = new QFormLayout(&dialog);
+    auto* userEdit = new QLineEdit(qtext(user), &dialog);
+    userEdit->setObjectName(QStringLiteral("UserNameEdit"));
+    auto* passwordEdit = new QLineEdit(qtext(password), &dialog);
+    passwordEdit->setObjectName(QStringLiteral("PasswordEdit"));
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    auto* rememberBox = new QCheckBox(QStringLiteral("記住密碼"), &dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addRow(QStringLiteral("使用者名稱"), userEdit);
+    layout->addRow(QStringLiteral("密碼"), passwordEdit);
+    layout->addRow(rememberBox);
+    layout->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    user = userEdit->text().toStdString();
+    password = passwordEdit->text().toStdString();
+    remember = rememberBox->isChecked();
+    return true;
+}
+
+// A text cut to a field of the site block (width - 1 bytes of CP950).
+std::string EncodeCutText(const std::string& text, size_t maxBytes) { return DecodeCP950(EncodeCP950Cut(text, maxBytes)); }
+
+bool isLoginRefused(const FtpResult& result) { return result.reply == 530 || result.reply == 331 || result.reply == 332; }
+
+} // namespace
+
+TFTPEnumForm::TFTPEnumForm(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint)
+    , m_site(std::make_unique<FtpSite>())
+{
+    setObjectName(QStringLiteral("FTPEnumForm"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    resize(386, 209);
+    QFont font(QStringLiteral("新細明體"));
+    if (!SetupInfo.FontName.empty())
+        font = QFont(qtext(SetupInfo.FontName), SetupInfo.FontSize > 0 ? SetupInfo.FontSize : -1);
+    setFont(font);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    dfsToolBar1 = new QToolBar(this);
+    dfsToolBar1->setObjectName(QStringLiteral("dfsToolBar1"));
+    dfsToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    auto addButton = [this](const char* name, const QString& text, const char* icon) {
+        auto* button = new QToolButton(dfsToolBar1);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(text);
+        button->setIcon(QIcon::fromTheme(QString::fromLatin1(icon)));
+        button->setAutoRaise(true);
+        button->setMinimumSize(39, 39);
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        dfsToolBar1->addWidget(button);
+        return button;
+    };
+    ToolButton1 = addButton("ToolButton1", QStringLiteral("斷線"), "network-offline");
+    ToolButton2 = addButton("ToolButton2", QStringLiteral("隱藏"), "go-down");
+    ToolButton3 = addButton("ToolButton3", QStringLiteral("內容"), "document-properties");
+    ToolButton4 = addButton("ToolButton4", QString(), "utilities-terminal");
+    layout->addWidget(dfsToolBar1);
+    LogRichEdit = new QTextEdit(this);
+    LogRichEdit->setObjectName(QStringLiteral("LogRichEdit"));
+    LogRichEdit->setReadOnly(true);
+    layout->addWidget(LogRichEdit, 1);
+    dfsStatusBar = new QStatusBar(this);
+    dfsStatusBar->setObjectName(QStringLiteral("dfsStatusBar"));
+    dfsStatusBar->setSizeGripEnabled(false);
+    StatusPanel0 = new QLabel(dfsStatusBar);
+    StatusPanel1 = new QLabel(dfsStatusBar);
+    StatusPanel1->setFixedWidth(50);
+    dfsStatusBar->addWidget(StatusPanel0, 1);
+    dfsStatusBar->addWidget(StatusPanel1);
+    layout->addWidget(dfsStatusBar);
+
+    connect(ToolButton1, &QToolButton::clicked, this, &TFTPEnumForm::CancelBitBtnClick);
+    connect(ToolButton2, &QToolButton::clicked, this, &TFTPEnumForm::BitBtn1Click);
+    connect(ToolButton3, &QToolButton::clicked, this, &TFTPEnumForm::ToolButton3Click);
+    connect(ToolButton4, &QToolButton::clicked, this, &TFTPEnumForm::ToolButton4Click);
+
+    AskQuestion = [this](const QString& text) { return ShowMessageText(this, text, MsgQuestion) == IdYes; };
+    ShowError = [this](const QString& text) { ShowMessageText(this, text, MsgError); };
+    ShowInformation = [this](const QString& text) { ShowMessageText(this, text, MsgInformation); };
+    AskCredentials = [this](std::string& user, std::string& password, bool& remember) {
+        return askCredentialsDialog(this, windowTitle(), user, password, remember);
+    };
+
+    // Placement: centred, each further window 10 pixels down and to the right.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move((area.width() - width()) / 2 + 10 * FormCount - 20, (area.height() - height()) / 2 + 10 * FormCount - 20);
+    }
+    ++FormCount;
+
+    m_thread = new QThread(this);
+    m_threadContext = new QObject;
+    m_threadContext->moveToThread(m_thread);
+    connect(m_thread, &QThread::finished, m_threadContext, &QObject::deleteLater);
+    m_thread->start();
+}
+
+TFTPEnumForm::~TFTPEnumForm()
+{
+    --FormCount;
+    m_site->client().cancel = true;
+    m_thread->quit();
+    m_thread->wait();
+}
+
+FtpResult TFTPEnumForm::run(const std::function<FtpResult(FtpSite&)>& job)
+{
+    auto state = std::make_shared<std::pair<FtpResult, bool>>();
+    QEventLoop loop;
+    QPointer<QEventLoop> waiting(&loop);
+    FtpSite* site = m_site.get();
+    ++m_running;
+    QMetaObject::invokeMethod(m_threadContext, [state, job, site, waiting, this] {
+        FtpResult result = job(*site);
+        QMetaObject::invokeMethod(this, [state, result, waiting] {
+            state->first = result;
+            state->second = true;
+            if (waiting)
+                waiting->quit();
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+    while (!state->second)
+        loop.exec();
+    --m_running;
+    return state->first;
+}
+
+QString TFTPEnumForm::logText() const { return LogRichEdit->toPlainText(); }
+
+void TFTPEnumForm::appendLog(const QString& text, const QColor& color)
+{
+    LogRichEdit->setTextColor(color);
+    LogRichEdit->append(text);
+}
+
+void TFTPEnumForm::logResult(FtpCommand command, const FtpResult& result)
+{
+    const int code = static_cast<int>(command);
+    const bool known = code >= 0 && code < int(std::size(Texts));
+    if (result.ok) {
+        if (known && Texts[code].success)
+            appendLog(QString::fromUtf8(Texts[code].success), LogGreen);
+        return;
+    }
+    if (result.cancelled)
+        return;
+    if (result.unsupported) {
+        if (known)
+            appendLog(QString::fromUtf8(Texts[code].unsupported), LogRed);
+        return;
+    }
+    appendLog(QString::fromUtf8(known ? Texts[code].failure : "發生未知的失敗"), LogRed);
+    if (!result.error.empty())
+        appendLog(QString::number(result.reply) + QLatin1Char(' ') + qtext(result.error), LogRed);
+}
+
+void TFTPEnumForm::setSiteStateImage(int image)
+{
+    if (!m_siteNode)
+        return;
+    m_siteNode->setData(0, StateIndexRole, image);
+    if (m_siteData)
+        m_siteData->StateIndex = image;
+}
+
+FtpResult TFTPEnumForm::connectWithCredentials()
+{
+    FtpSettings settings;
+    settings.host = m_block.Host;
+    settings.port = m_block.Port;
+    settings.user = m_block.User;
+    settings.password = m_block.Password;
+    settings.proxyHost = m_block.ProxyHost;
+    settings.proxyPort = m_block.ProxyPort;
+    const FtpSiteOptions options = ReadFtpSiteOptions(NativePath(m_siteData->StoreDir + m_siteData->Key));
+    settings.passive = options.passive;
+    for (;;) {
+        const FtpResult result = run([settings, options](FtpSite& site) { return site.connect(settings, options.encoding); });
+        if (result.ok || !isLoginRefused(result))
+            return result;
+        // Refused: ask again as often as the user wants to try.
+        if (!AskQuestion(QStringLiteral("使用者名稱或密碼錯誤,重新輸入?")))
+            return result;
+        std::string user = settings.user, password = settings.password;
+        bool remember = false;
+        if (!AskCredentials(user, password, remember))
+            return result;
+        settings.user = m_block.User = EncodeCutText(user, 63);
+        settings.password = m_block.Password = EncodeCutText(password, 63);
+        if (remember) {
+            std::array<unsigned char, FtpSiteBlockSize> bytes{};
+            EncodeFtpSiteBlock(m_block, bytes.data());
+            WriteNodeAttachment(*m_siteData, bytes.data(), bytes.size());
+        }
+    }
+}
+
+bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool& updateRunning)
+{
+    m_siteNode = site;
+    m_siteData = GetNodeData(site);
+    m_updateAllowed = &updateAllowed;
+    m_updateRunning = &updateRunning;
+    setWindowTitle(site->text(0));
+    m_siteData->SiteWindow = this;
+    m_siteData->State = 0;
+    m_siteData->RemoteName = "\\";
+    m_currentFolder = "\\";
+    if (ThreadForm)
+        m_taskId = ThreadForm->AddTask(site->text(0), str(33078), this, str(33079));
+    try {
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        ReadNodeAttachment(*m_siteData, bytes.data(), bytes.size());
+        m_block = DecodeFtpSiteBlock(bytes.data());
+    } catch (const std::exception& error) {
+        ShowError(caption() + QStringLiteral("\r\n") + QString::fromUtf8(error.what()));
+        m_connected = false;
+        close();
+        return false;
+    }
+    show();
+    m_busy = true;
+    const FtpResult result = connectWithCredentials();
+    m_busy = false;
+    if (!result.ok) {
+        ShowError(QString::number(result.reply) + qtext(result.error));
+        m_connected = false;
+        close();
+        return false;
+    }
+    setSiteStateImage(kStateConnected);
+    m_connected = true;
+    appendLog(str(33080) + qtext(m_block.Host), LogBlue);
+    ListFolder(m_siteNode);
+    return true;
+}
+
+void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
+{
+    if (m_busy) {
+        ShowInformation(caption() + QStringLiteral("\r\n") + str(33081));
+        return;
+    }
+    TNodeData* record = GetNodeData(node);
+    if (!record)
+        return;
+    setSiteStateImage(kStateListing);
+    record->State = 0;
+    m_busy = true;
+    *m_updateAllowed = false;
+    TItemList items;
+    try {
+        const std::string folder = remote(record->RemoteName);
+        const double now = NowDateTime();
+        std::vector<FtpEntry> entries;
+        std::vector<std::string> refused;
+        const FtpResult result = run([&](FtpSite& site) {
+            FtpResult changed = site.changeDir(folder);
+            if (!changed.ok)
+                return changed;
+            try {
+                return site.listFolder(folder, now, entries, refused);
+            } catch (const std::exception& error) {
+                FtpResult failed;
+                failed.error = error.what();
+                failed.reply = -1;
+                return failed;
+            }
+        });
+        if (!result.ok && result.reply == -1)
+            throw Exception(result.error);
+        logResult(result.ok ? FtpCommand::ChangeDir : FtpCommand::List, result);
+        if (!result.ok)
+            throw Exception(result.error);
+        logResult(FtpCommand::List, result);
+        for (const std::string& name : refused)
+            appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
+        QStringList folders;
+        items.reserve(entries.size());
+        for (const FtpEntry& entry : entries) {
+            TItemData item;
+            SetItemPath(item, record->RemoteName + entry.name);
+            item.Attributes = entry.folder ? FileAttributeDirectory : 0;
+            item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
+            item.Modified = entry.modified;
+            items.push_back(item);
+            if (entry.folder)
+                folders << qtext(entry.name);
+            else if (entry.size >= 0)
+                m_sizes.insert(qtext(folder == "/" ? "/" + entry.name : folder + "/" + entry.name), entry.size);
+        }
+        std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
+            return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
+        });
+        ClearNodeChildren(node);
+        record->State = 0;
+        const QIcon folderIcon = TImageLists::treeIcon(0);
+        for (const QString& name : folders) {
+            auto* child = new QTreeWidgetItem(node);
+            child->setText(0, name);
+            child->setData(0, ImageIndexRole, 0);
+            child->setData(0, SelectedIndexRole, 1);
+            child->setIcon(0, folderIcon);
+            auto* data = new TNodeData;
+            data->RootKind = FtpRoot;
+            data->NodeAttributes = Folder;
+            data->State = Idle;
+            data->RemoteName = record->RemoteName + name.toStdString() + "\\";
+            data->Host = record->Host;
+            data->StoreDir = record->StoreDir;
+            data->Key = record->Key;
+            data->SiteWindow = this;
+            BindNodeData(data, child);
+            AddPlaceholderChild(child);
+        }
+        *m_updateRunning = true;
+        try {
+            if (!items.empty())
+                WriteFolderListing(items, record->StoreDir, record->Key, false);
+        } catch (const std::exception& error) {
+            *m_updateRunning = false;
+            throw Exception(LoadStr(33083) + error.what());
+        }
+        *m_updateRunning = false;
+        record->State |= Expanded;
+        m_currentFolder = record->RemoteName;
+        if (OnFinished)
+            OnFinished(node);
+    } catch (const std::exception& error) {
+        ShowError(caption() + QStringLiteral("\r\n") + str(33084) + QString::fromUtf8(error.what()));
+    }
+    *m_updateAllowed = true;
+    m_busy = false;
+    record->State |= Idle;
+    setSiteStateImage(m_connected ? kStateConnected : kStateDisconnected);
+    if (m_closeRequested)
+        close();
+}
+
+bool TFTPEnumForm::event(QEvent* event)
+{
+    if (event->type() == ForceStopEventType()) {
+        ForceStop();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TFTPEnumForm::ForceStop()
+{
+    if (m_connected) {
+        m_connected = false;
+        m_abort = true;
+        m_site->client().cancel = true;
+    }
+    m_closing = true;
+    close();
+}
+
+void TFTPEnumForm::CancelBitBtnClick() { close(); }
+
+void TFTPEnumForm::BitBtn1Click() { hide(); }
+
+void TFTPEnumForm::closeEvent(QCloseEvent* event)
+{
+    if (m_connected && !m_closing && !m_closeRequested) {
+        if (!AskQuestion(caption() + QStringLiteral("\r\n") + str(33075))) {
+            event->ignore();
+            return;
+        }
+    }
+    if (m_running > 0) {
+        // The conversation is inside a command: stop it, and close when it has returned.
+        m_abort = true;
+        m_site->client().cancel = true;
+        if (!m_closeRequested)
+            ShowInformation(str(33076));
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+    finishClose();
+}
+
+void TFTPEnumForm::finishClose()
+{
+    if (m_connected || m_site->client().connected()) {
+        run([](FtpSite& site) {
+            site.disconnect();
+            FtpResult closed;
+            closed.ok = true;
+            return closed;
+        });
+    }
+    setSiteStateImage(kStateDisconnected);
+    m_connected = false;
+    if (m_siteData) {
+        m_siteData->SiteWindow = nullptr;
+        ClearNodeChildren(m_siteNode);
+        AddPlaceholderChild(m_siteNode);
+        for (const char* extension : {".IDX", ".LST"}) {
+            const std::string file = m_siteData->StoreDir + m_siteData->Key + extension;
+            if (FileExists(file))
+                ::DeleteFile(file);
+        }
+    }
+    if (ThreadForm && m_taskId)
+        ThreadForm->RemoveTask(m_taskId);
+    m_taskId = 0;
+    QTreeWidgetItem* site = m_siteNode;
+    m_siteNode = nullptr;
+    m_siteData = nullptr;
+    if (OnFinished && site)
+        OnFinished(site);
+    deleteLater();
+}
+
+void TFTPEnumForm::ToolButton3Click()
+{
+    if (!m_siteData)
+        return;
+    TEditForm editor(this);
+    editor.setFont(font());
+    editor.FtpCaption = m_siteNode->text(0).toStdString();
+    editor.FtpHost = m_block.Host;
+    editor.FtpUser = m_block.User;
+    editor.FtpPassword = m_block.Password;
+    editor.FtpProxy = m_block.ProxyHost;
+    editor.FtpPort = m_block.Port;
+    editor.FtpProxyPort = m_block.ProxyPort;
+    editor.ShowPage(TEditForm::FtpPage, m_siteNode);
+    if (!editor.Accepted)
+        return;
+    try {
+        m_siteNode->setText(0, qtext(editor.FtpCaption));
+        m_block.Host = EncodeCutText(editor.FtpHost, 127);
+        m_block.User = EncodeCutText(editor.FtpUser, 63);
+        m_block.Password = EncodeCutText(editor.FtpPassword, 63);
+        m_block.ProxyHost = EncodeCutText(editor.FtpProxy, 127);
+        m_block.Port = editor.FtpPort;
+        m_block.ProxyPort = editor.FtpProxyPort;
+        m_siteData->Caption = editor.FtpCaption;
+        WriteNodeRecord(*m_siteData);
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        EncodeFtpSiteBlock(m_block, bytes.data());
+        WriteNodeAttachment(*m_siteData, bytes.data(), bytes.size());
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
+}
+
+void TFTPEnumForm::ToolButton4Click()
+{
+    bool accepted = false;
+    const QString text = QInputDialog::getText(this, QString(), QString(), QLineEdit::Normal, QString(), &accepted);
+    if (!accepted || !beginOperation())
+        return;
+    std::vector<std::string> lines;
+    const std::string folder = text.toStdString();
+    const FtpResult result = run([&](FtpSite& site) { return site.rawList(folder, lines); });
+    logResult(FtpCommand::List, result);
+    appendLog(text, LogTeal);
+    for (const std::string& line : lines)
+        appendLog(qtext(line), QColor(Qt::black));
+    endOperation();
+}

@@ -1,0 +1,135 @@
+#pragma once
+#include "network/FtpSite.h"
+#include "store/CacheListing.h"
+
+#include <QColor>
+#include <QHash>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QStatusBar;
+class QTextEdit;
+class QThread;
+class QToolBar;
+class QToolButton;
+class QTreeWidgetItem;
+struct TNodeData;
+
+// The window of one connected FTP site: its tool bar, a coloured log of the conversation,
+// and the listings and transfers of the site. The conversation runs on a thread of the
+// window's own, one command at a time; while it runs, the window keeps handling events
+// (a nested loop), and busy keeps a second listing or transfer from starting. The site's
+// folders become tree nodes sharing the site's Key; every listed folder is appended to the
+// site's listing files, which are deleted when the window closes.
+class TFTPEnumForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFTPEnumForm(QWidget* parent = nullptr);
+    ~TFTPEnumForm() override;
+
+    /// Connects to the site of `site` (an FTP site node) and lists its root; false when the
+    /// connection failed (the window has closed itself then).
+    bool ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool& updateRunning);
+    /// Lists the folder of `node` (the site node or one of its folder nodes) into the tree
+    /// and the site's listing files.
+    void ListFolder(QTreeWidgetItem* node);
+    /// Disconnects and closes on the task list's stop message.
+    void ForceStop();
+
+    // The file operations on the site ("\"-separated remote paths).
+    /// Entries are "1" + remote file path or "2" + remote folder path; destination is a
+    /// local folder (Windows form) ending in "\".
+    void DownloadFiles(const std::string& destination, const std::vector<std::string>& entries);
+    void UploadFiles(const std::string& remoteFolder, const std::vector<std::string>& paths);
+    void OpenRemoteFile(const std::string& remotePath);
+    bool RenameRemote(const std::string& remotePath, const std::string& newName);
+    bool DeleteRemote(const std::string& remotePath);
+    bool MakeRemoteFolder(const std::string& remotePath);
+
+    bool connected() const { return m_connected; }
+    bool busy() const { return m_busy; }
+    QTreeWidgetItem* siteNode() const { return m_siteNode; }
+    QString logText() const;
+
+    /// Called with a node after its listing, and with the site node when the window closes.
+    std::function<void(QTreeWidgetItem*)> OnFinished;
+    /// Boxes and questions; replaceable for tests. Questions answer true for Yes.
+    std::function<bool(const QString&)> AskQuestion;
+    std::function<void(const QString&)> ShowError;
+    std::function<void(const QString&)> ShowInformation;
+    /// Asks for a user name and password; false when cancelled. `remember` says whether
+    /// the site's record keeps them.
+    std::function<bool(std::string& user, std::string& password, bool& remember)> AskCredentials;
+    /// Opens a downloaded file; the shell's result (above 32 when started).
+    std::function<int(const std::string& nativePath)> OpenLocalFile;
+
+    /// How many site windows are open (the placement of a new one depends on it).
+    static int FormCount;
+    /// The log colours.
+    static inline const QColor LogBlue{0, 0, 255}, LogGreen{0, 128, 0}, LogRed{255, 0, 0}, LogTeal{0, 128, 128};
+
+    // Components, named as the window's layout names them.
+    QToolBar* dfsToolBar1 = nullptr;
+    QToolButton* ToolButton1 = nullptr;
+    QToolButton* ToolButton2 = nullptr;
+    QToolButton* ToolButton3 = nullptr;
+    QToolButton* ToolButton4 = nullptr;
+    QTextEdit* LogRichEdit = nullptr;
+    QStatusBar* dfsStatusBar = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CancelBitBtnClick();
+    void BitBtn1Click();
+    void ToolButton3Click();
+    void ToolButton4Click();
+
+    /// Runs `job` on the conversation's thread and waits for it, handling events meanwhile.
+    FtpResult run(const std::function<FtpResult(FtpSite&)>& job);
+    /// Logs a command's success (green) or failure (red) by its code.
+    void logResult(FtpCommand command, const FtpResult& result);
+    void appendLog(const QString& text, const QColor& color);
+    /// Starts an operation: false (after the busy box) when another one runs.
+    bool beginOperation();
+    void endOperation();
+    void showWindowForOperation();
+    void restoreVisibility();
+    void showUploadProgress(int64_t done, int64_t total);
+    FtpClient::Progress uploadProgress();
+    void setSiteStateImage(int image);
+    FtpResult connectWithCredentials();
+    void finishClose();
+    std::string remote(const std::string& sitePath) const { return FtpPathFromSite(sitePath); }
+    QString caption() const { return windowTitle(); }
+
+    QThread* m_thread = nullptr;
+    QObject* m_threadContext = nullptr;
+    std::unique_ptr<FtpSite> m_site;
+    int m_taskId = 0;
+    QTreeWidgetItem* m_siteNode = nullptr;
+    TNodeData* m_siteData = nullptr;
+    FtpSiteBlock m_block;
+    std::string m_currentFolder = "\\";
+    bool m_connected = false;
+    bool m_busy = false;
+    bool m_abort = false;
+    bool m_closing = false;
+    bool m_closeRequested = false;
+    bool m_wasVisible = false;
+    int m_running = 0;
+    bool* m_updateAllowed = nullptr;
+    bool* m_updateRunning = nullptr;
+    // Sizes of the files listed in this session, by remote path: a download that ends
+    // short of its size is a failure even when the server says it went well.
+    QHash<QString, qint64> m_sizes;
+};

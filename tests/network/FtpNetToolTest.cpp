@@ -1,0 +1,74 @@
+// tamsel-net on ftp:// paths against pyftpdlib on loopback: the JSON lines, the password
+// from standard input, and the error line of a refused login.
+#include "local/TempTree.h"
+#include "network/FtpServers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs tamsel-net with `arguments` (already quoted), `input` on standard input; standard
+// error goes to standard output after it.
+ToolRun net(const std::string& arguments, const std::string& input, const std::string& scratch)
+{
+    const std::string inputFile = scratch + "/stdin";
+    std::ofstream(inputFile) << input;
+    const std::string command = std::string(TAMSEL_NET_TOOL) + " " + arguments + " < '" + inputFile + "' 2>&1";
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        run.out.append(buffer, count);
+    run.status = WEXITSTATUS(pclose(pipe));
+    return run;
+}
+
+TEST(FtpNetTool, ListsGetsPutsAndChangesASiteWithAPassword)
+{
+    TempTree tree;
+    ASSERT_TRUE(tree.valid());
+    std::filesystem::create_directories(tree.path("root/sub dir"));
+    std::ofstream(tree.path("root/sub dir/文件 一.txt")) << "one";
+    std::filesystem::create_directories(tree.path("local"));
+    FtpTestServer server;
+    ASSERT_TRUE(server.startPyftpd(tree.path("root"), "user", "secret"));
+    const std::string site = "'ftp://user@127.0.0.1:" + std::to_string(server.port());
+
+    ToolRun ls = net("ls " + site + "/sub dir/' --password-stdin", "secret\n", tree.root());
+    EXPECT_EQ(ls.status, 0) << ls.out;
+    EXPECT_NE(ls.out.find("{\"name\": \"文件 一.txt\", \"folder\": false, \"size\": 3"), std::string::npos) << ls.out;
+
+    ToolRun get = net("get " + site + "/sub dir/文件 一.txt' '" + tree.path("local") + "' --password-stdin", "secret\n",
+                  tree.root());
+    EXPECT_EQ(get.status, 0) << get.out;
+    EXPECT_TRUE(std::filesystem::exists(tree.path("local/文件 一.txt")));
+
+    ToolRun put = net("put '" + tree.path("local/文件 一.txt") + "' " + site + "/' --password-stdin", "secret\n", tree.root());
+    EXPECT_EQ(put.status, 0) << put.out;
+    EXPECT_TRUE(std::filesystem::exists(tree.path("root/文件 一.txt")));
+
+    EXPECT_EQ(net("mkdir " + site + "/新/' --password-stdin", "secret\n", tree.root()).status, 0);
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("root/新")));
+    EXPECT_EQ(net("rename " + site + "/文件 一.txt' 二.txt --password-stdin", "secret\n", tree.root()).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(tree.path("root/二.txt")));
+    EXPECT_EQ(net("delete " + site + "/sub dir/' --password-stdin", "secret\n", tree.root()).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("root/sub dir")));
+
+    ToolRun refused = net("ls " + site + "/' --password-stdin", "wrong\n", tree.root());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("{\"error\": 5,"), std::string::npos) << refused.out;
+    ToolRun usage = net("ls " + site + "/' --encoding latin1", "", tree.root());
+    EXPECT_EQ(usage.status, 2);
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+// The site window against pyftpdlib on loopback: listings into the tree and the site's
+// listing files, transfers, the busy rule, and the close that removes the listings.
+#include "network/TFTPEnumForm.h"
+
+#include "local/TempTree.h"
+#include "network/FtpServers.h"
+#include "store/CacheListing.h"
+#include "store/NodeTree.h"
+#include "support/TestDrives.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+std::string windowsPath(const std::string& native) { return "D:" + native + "\\"; }
+
+class SiteWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tree.valid());
+        MapTestDrives(tree.root());
+        std::filesystem::create_directories(tree.path("root/b folder/inner"));
+        std::filesystem::create_directories(tree.path("root/A folder"));
+        std::ofstream(tree.path("root/b folder/inner/x.txt")) << "x";
+        std::ofstream(tree.path("root/top file.txt")) << "top";
+        std::filesystem::create_directories(tree.path("store"));
+        std::filesystem::create_directories(tree.path("local"));
+        ASSERT_TRUE(server.startPyftpd(tree.path("root"), "user", "secret"));
+
+        site = new QTreeWidgetItem(&view);
+        site->setText(0, QStringLiteral("站台"));
+        auto* data = new TNodeData;
+        data->RootKind = FtpRoot;
+        data->NodeAttributes = Computer | Folder;
+        data->Host = "127.0.0.1";
+        data->StoreDir = "D:\\store\\";
+        data->Key = "SITE";
+        data->State = Idle;
+        BindNodeData(data, site);
+        FtpSiteBlock block;
+        block.Host = "127.0.0.1";
+        block.Port = server.port();
+        block.User = "user";
+        block.Password = password;
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        EncodeFtpSiteBlock(block, bytes.data());
+        WriteNodeAttachment(*data, bytes.data(), bytes.size());
+
+        window = new TFTPEnumForm;
+        window->AskQuestion = [this](const QString& text) {
+            questions << text;
+            return answer;
+        };
+        window->ShowError = [this](const QString& text) { errors << text; };
+        window->ShowInformation = [this](const QString& text) { informations << text; };
+        window->AskCredentials = [this](std::string& user, std::string& typed, bool& remember) {
+            ++credentialAsks;
+            user = "user";
+            typed = "secret";
+            remember = true;
+            return true;
+        };
+        window->OnFinished = [this](QTreeWidgetItem* node) { finished << node; };
+    }
+    void TearDown() override
+    {
+        if (window) {
+            answer = true;
+            window->close();
+            QApplication::processEvents();
+        }
+        delete window.data();
+        FreeNodeTree(site);
+        RefreshDriveMap();
+    }
+    QStringList childCaptions(QTreeWidgetItem* node) const
+    {
+        QStringList captions;
+        for (int i = 0; i < node->childCount(); ++i)
+            captions << node->child(i)->text(0);
+        return captions;
+    }
+    TItemList listing(const std::string& folder) const
+    {
+        TItemList items;
+        ReadFolderListing(items, "D:\\store\\", "SITE", folder);
+        return items;
+    }
+
+    TempTree tree;
+    FtpTestServer server;
+    QTreeWidget view;
+    QTreeWidgetItem* site = nullptr;
+    QPointer<TFTPEnumForm> window;
+    std::string password = "secret";
+    bool updateAllowed = true, updateRunning = false, answer = true;
+    QStringList questions, errors, informations;
+    QList<QTreeWidgetItem*> finished;
+    int credentialAsks = 0;
+};
+
+TEST_F(SiteWindowTest, ListsFoldersIntoTheTreeAndAppendsThemToOneListingPair)
+{
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(window->connected());
+    EXPECT_EQ(childCaptions(site), (QStringList{QStringLiteral("A folder"), QStringLiteral("b folder")}));
+    EXPECT_TRUE(GetNodeData(site)->State & Expanded);
+    EXPECT_EQ(listing("\\").size(), 3u);
+    QTreeWidgetItem* folder = site->child(1);
+    const TNodeData* folderData = GetNodeData(folder);
+    EXPECT_EQ(folderData->RemoteName, "\\b folder\\");
+    EXPECT_EQ(folderData->Key, "SITE");
+    EXPECT_EQ(folderData->SiteWindow, window.data());
+    window->ListFolder(folder);
+    EXPECT_EQ(childCaptions(folder), QStringList{QStringLiteral("inner")});
+    // Both folders are in the same pair of files.
+    EXPECT_EQ(listing("\\").size(), 3u);
+    ASSERT_EQ(listing("\\b folder\\").size(), 1u);
+    EXPECT_EQ(ItemPath(listing("\\b folder\\")[0]), "\\b folder\\inner");
+    EXPECT_TRUE(updateAllowed);
+    EXPECT_FALSE(updateRunning);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_TRUE(window->logText().contains(QStringLiteral("成功連接 - 127.0.0.1")));
+    EXPECT_TRUE(window->logText().contains(QStringLiteral("列出目錄成功")));
+
+    // Closing asks, disconnects, collapses the site and deletes its listing files.
+    answer = false;
+    window->close();
+    EXPECT_TRUE(window->connected());
+    answer = true;
+    window->close();
+    QApplication::processEvents();
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("store/SITE.LST")));
+    EXPECT_FALSE(std::filesystem::exists(tree.path("store/SITE.IDX")));
+    EXPECT_TRUE(std::filesystem::exists(tree.path("store/SITE.ATT")));
+    EXPECT_EQ(site->childCount(), 1);
+    EXPECT_EQ(GetNodeData(site)->SiteWindow, nullptr);
+    EXPECT_EQ(finished.last(), site);
+}
+
+TEST_F(SiteWindowTest, DownloadsUploadsAndChangesTheServer)
+{
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning));
+    const std::string local = windowsPath("\\local");
+    window->DownloadFiles(local, {"1\\top file.txt", "2\\b folder"});
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    std::ifstream in(tree.path("local/top file.txt"));
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "top");
+    EXPECT_TRUE(std::filesystem::exists(tree.path("local/b folder/inner/x.txt")));
+    EXPECT_TRUE(window->logText().contains(QStringLiteral("總共1 檔案,1 資料夾")));
+
+    std::ofstream(tree.path("local/new.txt")) << "new";
+    window->UploadFiles("\\A folder\\", {windowsPath("\\local") + "new.txt", windowsPath("\\local") + "missing.txt"});
+    EXPECT_TRUE(std::filesystem::exists(tree.path("root/A folder/new.txt")));
+    EXPECT_TRUE(window->RenameRemote("\\A folder\\new.txt", "renamed.txt"));
+    EXPECT_TRUE(std::filesystem::exists(tree.path("root/A folder/renamed.txt")));
+    EXPECT_TRUE(window->MakeRemoteFolder("\\A folder\\New"));
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("root/A folder/New")));
+    EXPECT_TRUE(window->DeleteRemote("\\A folder\\renamed.txt"));
+    EXPECT_FALSE(std::filesystem::exists(tree.path("root/A folder/renamed.txt")));
+    EXPECT_FALSE(window->RenameRemote("\\A folder\\nothing", "x"));
+    EXPECT_TRUE(window->logText().contains(QStringLiteral("更名成功")));
+    EXPECT_TRUE(window->logText().contains(QStringLiteral("更改名稱失敗")));
+}
+
+TEST_F(SiteWindowTest, ASecondOperationWhileBusyOnlyShowsTheBusyBox)
+{
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning));
+    bool secondResult = true;
+    // The second request arrives while the first download waits for the server.
+    QTimer::singleShot(0, window, [&] { secondResult = window->MakeRemoteFolder("\\second"); });
+    window->DownloadFiles(windowsPath("\\local"), {"1\\top file.txt"});
+    QApplication::processEvents();
+    EXPECT_FALSE(secondResult);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("root/second")));
+    ASSERT_EQ(informations.size(), 1);
+    EXPECT_TRUE(informations[0].contains(QStringLiteral("忙碌中,請稍待 ...")));
+    EXPECT_TRUE(std::filesystem::exists(tree.path("local/top file.txt")));
+}
+
+TEST_F(SiteWindowTest, AWrongStoredPasswordAsksAndRemembersTheTypedOne)
+{
+    FtpSiteBlock block;
+    std::array<unsigned char, FtpSiteBlockSize> bytes{};
+    ReadNodeAttachment(*GetNodeData(site), bytes.data(), bytes.size());
+    block = DecodeFtpSiteBlock(bytes.data());
+    block.Password = "wrong";
+    EncodeFtpSiteBlock(block, bytes.data());
+    WriteNodeAttachment(*GetNodeData(site), bytes.data(), bytes.size());
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning));
+    EXPECT_EQ(credentialAsks, 1);
+    ReadNodeAttachment(*GetNodeData(site), bytes.data(), bytes.size());
+    EXPECT_EQ(DecodeFtpSiteBlock(bytes.data()).Password, "secret");
+}
+
+} // namespace
