@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -204,6 +205,65 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         entries.push_back(item);
     }
     list.insert(list.end(), entries.begin(), entries.end());
+}
+
+void ForEachListingEntry(const std::string& storeDir, const std::string& key,
+                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit)
+{
+    RecoverFolderListings(storeDir, key);
+    const std::string base = storeDir + key;
+    const std::string indexPath = base + ".IDX";
+    const std::string listingPath = base + ".LST";
+    std::string index, listing;
+    {
+        // Open both before either is read, so that a switch of the pair cannot come between.
+        auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
+        auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
+        index = readWhole(*indexFile, indexPath);
+        listing = readWhole(*listingFile, listingPath);
+    }
+    const unsigned char* ip = reinterpret_cast<const unsigned char*>(index.data());
+    const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
+    std::set<std::string> seen;
+    for (size_t at = 0; at < index.size();) {
+        if (index.size() - at < IndexFixed)
+            raiseDamaged(indexPath);
+        const size_t m = get16(ip + at + 8);
+        if (index.size() - at - IndexFixed < m)
+            raiseDamaged(indexPath);
+        const std::string_view field(index.data() + at + IndexFixed, m);
+        const std::string_view folder = field.substr(0, std::min(field.find('\0'), field.size()));
+        const uint32_t offset = get32(ip + at);
+        const uint32_t count = get32(ip + at + 4);
+        at += IndexFixed + m;
+        if (int32_t(offset) < 0 || int32_t(count) < 0)
+            raiseDamaged(indexPath);
+        // The first listing of a folder wins; folder paths are compared without case.
+        const bool ascii = std::all_of(folder.begin(), folder.end(), [](char c) { return (unsigned char)c < 0x80; });
+        if (!seen.insert(FoldTextCase(ascii ? std::string(folder) : DecodeCP950(folder))).second)
+            continue;
+        if (offset > listing.size() || uint64_t(count) * ListingFixed > listing.size() - offset)
+            raiseDamaged(listingPath);
+        size_t pos = offset;
+        ListingEntry entry;
+        for (uint32_t k = 0; k < count; k++) {
+            if (listing.size() - pos < ListingFixed)
+                raiseDamaged(listingPath);
+            const size_t n = get16(lp + pos + 16);
+            if (n > ListingNameBuffer)
+                throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
+                                + std::to_string(ListingNameBuffer) + " 位元組");
+            if (listing.size() - pos - ListingFixed < n)
+                raiseDamaged(listingPath);
+            entry.Size = get32(lp + pos);
+            entry.Attributes = get32(lp + pos + 4);
+            std::memcpy(&entry.Modified, lp + pos + 8, 8);
+            const char* name = listing.data() + pos + ListingFixed;
+            entry.Name = std::string_view(name, strnlen(name, n));
+            pos += ListingFixed + n;
+            visit(folder, entry);
+        }
+    }
 }
 
 namespace {
