@@ -74,6 +74,64 @@ bool wildcardMatch(std::string_view pattern, std::string_view text)
     return p == pattern.size();
 }
 
+// True when `c` neither folds nor is the fold of another character: its CP950 bytes are
+// then the same in every name that matches it.
+bool caseless(char32_t c)
+{
+    if (c < 0x80)
+        return true;  // ASCII letters are compared folded, byte by byte
+    return !((c >= 0xC0 && c <= 0xFE) || (c >= 0x391 && c <= 0x3CB) || (c >= 0x400 && c <= 0x45F)
+             || (c >= 0xFF21 && c <= 0xFF5A));
+}
+
+// The longest run of `folded` between wildcards, as CP950 bytes; empty unless every
+// character of it is caseless and CP950 holds it (the escapes of the others are left alone).
+std::string rawLiteral(const std::string& folded)
+{
+    std::string best;
+    for (size_t at = 0; at <= folded.size();) {
+        const size_t end = std::min(folded.find_first_of("*?", at), folded.size());
+        if (end - at > best.size())
+            best = folded.substr(at, end - at);
+        at = end + 1;
+    }
+    for (size_t pos = 0; pos < best.size();) {
+        const unsigned char lead = static_cast<unsigned char>(best[pos]);
+        const size_t n = std::min(utf8Length(lead), best.size() - pos);
+        char32_t c = n == 1 ? lead : lead & (0xFF >> (n + 1));
+        for (size_t k = 1; k < n; k++)
+            c = c << 6 | (static_cast<unsigned char>(best[pos + k]) & 0x3F);
+        if (!caseless(c))
+            return {};
+        pos += n;
+    }
+    std::string raw = EncodeCP950(best);
+    return raw.find('\xFF') == std::string::npos ? raw : std::string();
+}
+
+// Whether `name` holds `raw` (ASCII letters of it in lower case) with ASCII case ignored.
+// In CP950 a trail byte can look like an ASCII letter, so a hit may be false, never a miss.
+bool rawContains(std::string_view name, std::string_view raw)
+{
+    if (raw.size() > name.size())
+        return false;
+    const size_t last = name.size() - raw.size();
+    for (size_t i = 0; i <= last; i++) {
+        size_t k = 0;
+        for (; k < raw.size(); k++) {
+            const unsigned char p = static_cast<unsigned char>(raw[k]);
+            unsigned char b = static_cast<unsigned char>(name[i + k]);
+            if (b >= 'A' && b <= 'Z')
+                b |= 0x20;
+            if (b != p)
+                break;
+        }
+        if (k == raw.size())
+            return true;
+    }
+    return false;
+}
+
 bool wantedComputer(const SearchQuery& query, const std::string& name)
 {
     if (query.Computers.empty())
@@ -94,7 +152,8 @@ std::vector<CachedComputer> CachedComputers(const std::string& cachePath,
 
 NameMatcher::NameMatcher(std::string_view pattern)
     : m_folded(FoldTextCase(pattern)),
-      m_wildcard(pattern.find_first_of("*?") != std::string_view::npos)
+      m_wildcard(pattern.find_first_of("*?") != std::string_view::npos),
+      m_raw(rawLiteral(m_folded))
 {
 }
 
@@ -102,6 +161,13 @@ bool NameMatcher::matches(std::string_view name) const
 {
     if (m_folded.empty())
         return true;
+    if (!m_raw.empty()) {
+        if (!rawContains(name, m_raw))
+            return false;
+        // In an ASCII name the bytes are the characters: the hit is exact.
+        if (!m_wildcard && isAscii(name))
+            return true;
+    }
     // Most names are plain ASCII, the same bytes in CP950 and UTF-8: only the others are
     // decoded.
     m_buffer = FoldTextCase(isAscii(name) ? name : std::string_view(DecodeCP950(name)));

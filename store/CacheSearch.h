@@ -36,6 +36,10 @@ public:
 private:
     std::string m_folded;
     bool m_wildcard = false;
+    // The longest literal run of the pattern as CP950 bytes (ASCII letters in lower case),
+    // when every name that matches must hold it byte for byte up to ASCII case: a name
+    // without it is passed over undecoded. Empty when the run has letters of other cases.
+    std::string m_raw;
     mutable std::string m_buffer;
 };
 

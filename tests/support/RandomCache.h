@@ -45,9 +45,11 @@ inline std::string randomName(std::mt19937& rng)
 
 /// Writes `computers` computers PC0.. under workgroup "WG" of the network branch of
 /// `cachePath` (Windows-style, trailing backslash), `entries` entries in all, in folders of
-/// about `perFolder` entries. Returns every entry written.
+/// about `perFolder` entries; every `rareEvery`-th entry (when not 0) gets `rare` in its name.
+/// Returns every entry written.
 inline std::vector<Entry> makeRandomCache(const std::string& cachePath, int computers, int entries,
-                                          unsigned seed, int perFolder = 50)
+                                          unsigned seed, int perFolder = 50, const std::string& rare = {},
+                                          int rareEvery = 0)
 {
     std::mt19937 rng(seed);
     TNodeData net;
@@ -87,6 +89,8 @@ inline std::vector<Entry> makeRandomCache(const std::string& cachePath, int comp
                 e.Computer = pc.Caption;
                 e.Folder = folder;
                 e.Name = std::to_string(k) + "-" + randomName(rng);
+                if (rareEvery > 0 && written.size() % size_t(rareEvery) == size_t(rareEvery) / 2)
+                    e.Name.insert(e.Name.size() / 2, rare);
                 e.Attributes = rng() % 10 == 0 ? FileAttributeDirectory : 0x20;
                 e.Size = e.Attributes == FileAttributeDirectory ? 0 : uint32_t(rng() % 100000000);
                 e.Modified = 36526 + double(rng() % 9000) + double(rng() % 86400) / 86400.0;  // 2000 to 2024
