@@ -106,18 +106,32 @@ std::string rawLiteral(const std::string& folded)
         pos += n;
     }
     std::string raw = EncodeCP950(best);
-    return raw.find('\xFF') == std::string::npos ? raw : std::string();
+    if (raw.find('\xFF') != std::string::npos)
+        return {};
+    // A CP950 trail byte can be an upper-case ASCII letter ("七" is A4 43): every byte is
+    // folded, here and in the name alike, so such a character still matches itself.
+    for (char& b : raw)
+        if (b >= 'A' && b <= 'Z')
+            b = char(b | 0x20);
+    return raw;
 }
 
-// Whether `name` holds `raw` (ASCII letters of it in lower case) with ASCII case ignored.
+// Whether `name` holds `raw` (its bytes of ASCII letters in lower case) with the case of
+// such bytes ignored.
 // In CP950 a trail byte can look like an ASCII letter, so a hit may be false, never a miss.
 bool rawContains(std::string_view name, std::string_view raw)
 {
     if (raw.size() > name.size())
         return false;
+    // Most names lack even the first byte: look for it alone before comparing the rest.
+    const unsigned char first = static_cast<unsigned char>(raw[0]);
+    const unsigned char firstUpper = first >= 'a' && first <= 'z' ? first - 0x20 : first;
     const size_t last = name.size() - raw.size();
     for (size_t i = 0; i <= last; i++) {
-        size_t k = 0;
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c != first && c != firstUpper)
+            continue;
+        size_t k = 1;
         for (; k < raw.size(); k++) {
             const unsigned char p = static_cast<unsigned char>(raw[k]);
             unsigned char b = static_cast<unsigned char>(name[i + k]);

@@ -178,7 +178,7 @@ TEST(CacheSearchNames, CaseOfOtherAlphabetsAndAFolderListedTwice)
     randomcache::makeRandomCache(cache, 1, 1, 1);
     // The folder is listed twice; Tamsel shows the first listing, so the search does too.
     std::vector<TItemList> folders(2);
-    for (const char* name : {"ÄRGER.txt", "ΣΟΦΙΑ.doc", "ｆｕｌｌ.txt", "平常.TXT"}) {
+    for (const char* name : {"ÄRGER.txt", "ΣΟΦΙΑ.doc", "ｆｕｌｌ.txt", "平常.TXT", "乙丁七.dat"}) {
         TItemData item;
         SetItemPath(item, std::string("\\\\PC0\\共用\\") + name);
         folders[0].push_back(item);
@@ -200,6 +200,11 @@ TEST(CacheSearchNames, CaseOfOtherAlphabetsAndAFolderListedTwice)
     EXPECT_EQ(names("σοφ"), (std::set<std::string>{"ΣΟΦΙΑ.doc"}));
     EXPECT_EQ(names("ＦＵＬＬ"), (std::set<std::string>{"ｆｕｌｌ.txt"}));
     EXPECT_EQ(names("??.txt"), (std::set<std::string>{"平常.TXT"}));
+    // CP950 trail bytes that look like upper-case ASCII letters (A4 41, A4 42, A4 43).
+    EXPECT_EQ(names("丁七"), (std::set<std::string>{"乙丁七.dat"}));
+    EXPECT_EQ(names("乙?七*"), (std::set<std::string>{"乙丁七.dat"}));
+    EXPECT_EQ(names("七.DAT"), (std::set<std::string>{"乙丁七.dat"}));
+    EXPECT_TRUE(names("七b").empty());
     EXPECT_EQ(names("*.TXT"), (std::set<std::string>{"ÄRGER.txt", "ｆｕｌｌ.txt", "平常.TXT"}));
 }
 
