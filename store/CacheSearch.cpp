@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -123,25 +124,33 @@ bool rawContains(std::string_view name, std::string_view raw)
 {
     if (raw.size() > name.size())
         return false;
-    // Most names lack even the first byte: look for it alone before comparing the rest.
+    // Most names lack even the first byte: find it (in either case) with memchr, and only
+    // there compare the rest.
     const unsigned char first = static_cast<unsigned char>(raw[0]);
-    const unsigned char firstUpper = first >= 'a' && first <= 'z' ? first - 0x20 : first;
-    const size_t last = name.size() - raw.size();
-    for (size_t i = 0; i <= last; i++) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c != first && c != firstUpper)
-            continue;
+    const bool letter = first >= 'a' && first <= 'z';
+    const char* const begin = name.data();
+    const char* const last = begin + (name.size() - raw.size());
+    for (const char* at = begin; at <= last;) {
+        const size_t left = size_t(last - at) + 1;
+        const char* lower = static_cast<const char*>(std::memchr(at, first, left));
+        if (letter) {
+            const char* upper = static_cast<const char*>(std::memchr(at, first - 0x20, lower ? size_t(lower - at) : left));
+            if (upper)
+                lower = upper;
+        }
+        if (!lower)
+            return false;
         size_t k = 1;
         for (; k < raw.size(); k++) {
-            const unsigned char p = static_cast<unsigned char>(raw[k]);
-            unsigned char b = static_cast<unsigned char>(name[i + k]);
+            unsigned char b = static_cast<unsigned char>(lower[k]);
             if (b >= 'A' && b <= 'Z')
                 b |= 0x20;
-            if (b != p)
+            if (b != static_cast<unsigned char>(raw[k]))
                 break;
         }
         if (k == raw.size())
             return true;
+        at = lower + 1;
     }
     return false;
 }
