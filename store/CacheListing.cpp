@@ -93,6 +93,31 @@ bool samePathNoCase(std::string_view stored, std::string_view wanted, const std:
     return CompareTextNoCase(DecodeCP950(stored), wantedText) == 0;
 }
 
+// One entry of an ".IDX": where its folder's entries begin, how many, and its path.
+struct IndexEntry {
+    uint32_t offset = 0;
+    uint32_t count = 0;
+    std::string_view folder;  // CP950, up to its NUL
+};
+
+// The index entry at `at`, which then moves past it; a cut entry is damage.
+IndexEntry readIndexEntry(const std::string& index, size_t& at, const std::string& indexPath)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
+    if (index.size() - at < IndexFixed)
+        raiseDamaged(indexPath);
+    const size_t m = get16(p + at + 8);
+    if (index.size() - at - IndexFixed < m)
+        raiseDamaged(indexPath);
+    const std::string_view field(index.data() + at + IndexFixed, m);
+    IndexEntry entry;
+    entry.offset = get32(p + at);
+    entry.count = get32(p + at + 4);
+    entry.folder = field.substr(0, std::min(field.find('\0'), field.size()));
+    at += IndexFixed + m;
+    return entry;
+}
+
 // Reads the listing sequentially in slices, so that a large listing is never held whole.
 class SliceReader {
 public:
@@ -144,25 +169,17 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     const std::string index = readWhole(*indexFile, indexPath);
 
     const std::string wanted = EncodeCP950(folderPath);
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
     size_t at = 0;
     bool found = false;
     uint32_t offset = 0, count = 0;
     while (at < index.size()) {
-        if (index.size() - at < IndexFixed)
-            raiseDamaged(indexPath);
-        const size_t m = get16(p + at + 8);
-        if (index.size() - at - IndexFixed < m)
-            raiseDamaged(indexPath);
-        const std::string_view field(index.data() + at + IndexFixed, m);
-        const std::string_view stored = field.substr(0, std::min(field.find('\0'), field.size()));
-        if (samePathNoCase(stored, wanted, folderPath)) {
-            offset = get32(p + at);
-            count = get32(p + at + 4);
+        const IndexEntry entry = readIndexEntry(index, at, indexPath);
+        if (samePathNoCase(entry.folder, wanted, folderPath)) {
+            offset = entry.offset;
+            count = entry.count;
             found = true;
             break;
         }
-        at += IndexFixed + m;
     }
     if (!found)
         throw Exception("快取檔中沒有 " + folderPath + " 的資料");
@@ -222,20 +239,12 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         index = readWhole(*indexFile, indexPath);
         listing = readWhole(*listingFile, listingPath);
     }
-    const unsigned char* ip = reinterpret_cast<const unsigned char*>(index.data());
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
     std::set<std::string> seen;
     for (size_t at = 0; at < index.size();) {
-        if (index.size() - at < IndexFixed)
-            raiseDamaged(indexPath);
-        const size_t m = get16(ip + at + 8);
-        if (index.size() - at - IndexFixed < m)
-            raiseDamaged(indexPath);
-        const std::string_view field(index.data() + at + IndexFixed, m);
-        const std::string_view folder = field.substr(0, std::min(field.find('\0'), field.size()));
-        const uint32_t offset = get32(ip + at);
-        const uint32_t count = get32(ip + at + 4);
-        at += IndexFixed + m;
+        const IndexEntry indexEntry = readIndexEntry(index, at, indexPath);
+        const std::string_view folder = indexEntry.folder;
+        const uint32_t offset = indexEntry.offset, count = indexEntry.count;
         if (int32_t(offset) < 0 || int32_t(count) < 0)
             raiseDamaged(indexPath);
         // The first listing of a folder wins; folder paths are compared without case.
