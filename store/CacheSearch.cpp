@@ -4,11 +4,13 @@
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
+#include "store/TItemData.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <map>
 
 namespace {
 
@@ -244,6 +246,31 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
         }
     }
     return searched;
+}
+
+std::vector<std::vector<SearchHit>> GroupDuplicates(const std::vector<SearchHit>& hits)
+{
+    // Key: the folded bare name and the size; the groups keep the order of their first hit.
+    std::map<std::pair<std::string, uint32_t>, size_t> groupOf;
+    std::vector<std::vector<SearchHit>> groups;
+    for (const SearchHit& hit : hits) {
+        if (hit.Attributes & FileAttributeDirectory)
+            continue;
+        const auto key = std::make_pair(FoldTextCase(BareName(hit.Path)), hit.Size);
+        const auto [it, added] = groupOf.try_emplace(key, groups.size());
+        if (added)
+            groups.emplace_back();
+        groups[it->second].push_back(hit);
+    }
+    std::vector<std::vector<SearchHit>> acrossComputers;
+    for (auto& group : groups) {
+        const bool several = std::any_of(group.begin(), group.end(), [&](const SearchHit& h) {
+            return CompareTextNoCase(h.Computer, group.front().Computer) != 0;
+        });
+        if (several)
+            acrossComputers.push_back(std::move(group));
+    }
+    return acrossComputers;
 }
 
 std::optional<double> ParseSearchDate(std::string_view text)

@@ -69,6 +69,11 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
                 const std::function<bool(const SearchHit&)>& onHit,
                 const std::function<void(const std::string& message)>& onError);
 
+/// The file hits (folders left out) that share a name, without regard to case, and a size
+/// and lie on at least two computers: one group each, the hits in the order given, the
+/// groups in the order of their first hit.
+std::vector<std::vector<SearchHit>> GroupDuplicates(const std::vector<SearchHit>& hits);
+
 /// Parses "yyyy-mm-dd" or "yyyy/mm/dd", optionally followed by " hh:mm" or " hh:mm:ss"
 /// (or "T" instead of the blank), into days since 1899-12-30; nothing when it is not a
 /// valid date.

@@ -2,13 +2,15 @@
 // without a window and without the computers being on.
 //
 //   pallisk --query TEXT [--min-size N] [--max-size N] [--after DATE] [--before DATE]
-//           [--computer NAME]...
+//           [--computer NAME]... [--duplicates]
 //
 // TEXT is a substring of the name, or with "*" and "?" a pattern of the whole name; case
 // is ignored. DATE is "yyyy-mm-dd" with an optional " hh:mm[:ss]": --after keeps entries
 // modified at or after it, --before those modified before it. One JSON line per match:
 // {"path", "size", "modified", "computer"}. A computer whose cache cannot be read is
 // reported on standard error and the others are still searched; the exit status is then 1.
+// --duplicates prints instead only the matching files that share their name (case ignored)
+// and size with a file of another computer, each line with the number of its "group".
 #include "platform/DateTime.h"
 #include "platform/ProgramFolder.h"
 #include "store/CacheSearch.h"
@@ -23,7 +25,7 @@ namespace {
 
 constexpr int ErrorInvalidData = 13;  // the Win32 code of damaged data
 constexpr const char* Usage =
-    "用法: pallisk --query TEXT [--min-size N] [--max-size N] [--after DATE] [--before DATE] [--computer NAME]...";
+    "用法: pallisk --query TEXT [--min-size N] [--max-size N] [--after DATE] [--before DATE] [--computer NAME]... [--duplicates]";
 
 std::optional<double> dateOption(const netcli::NetArgs& args, const std::string& option)
 {
@@ -35,10 +37,24 @@ std::optional<double> dateOption(const netcli::NetArgs& args, const std::string&
     return date;
 }
 
+// Lines go through stdio's buffer, not one system call each: a million matches must stay
+// cheap. `group` 0 prints no group.
+void printHit(const SearchHit& hit, int group)
+{
+    JsonObject line;
+    line.text("path", hit.Path).number("size", hit.Size).text("modified", DateTimeText(hit.Modified));
+    line.text("computer", hit.Computer);
+    if (group > 0)
+        line.number("group", group);
+    const std::string text = line.line();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
 int run(const std::vector<std::string>& words)
 {
     using namespace netcli;
-    const NetArgs args(words, {"--query", "--min-size", "--max-size", "--after", "--before", "--computer"}, {});
+    const NetArgs args(words, {"--query", "--min-size", "--max-size", "--after", "--before", "--computer"},
+                       {"--duplicates"});
     args.expect(0, 0, Usage);
     if (!args.has("--query"))
         throw CommandError{87, Usage, true};
@@ -57,15 +73,14 @@ int run(const std::vector<std::string>& words)
     const std::string cachePath = ProgramFolder() + "Cache\\";
     // Lines are written through one buffered stream and flushed per folder's worth by
     // stdio, not per line: a million matches must not cost a million system calls.
+    const bool duplicates = args.has("--duplicates");
+    std::vector<SearchHit> kept;
     SearchCache(cachePath, query,
-                [](const SearchHit& hit) {
-                    const std::string line = JsonObject()
-                                                 .text("path", hit.Path)
-                                                 .number("size", hit.Size)
-                                                 .text("modified", DateTimeText(hit.Modified))
-                                                 .text("computer", hit.Computer)
-                                                 .line();
-                    std::fwrite(line.data(), 1, line.size(), stdout);
+                [&](const SearchHit& hit) {
+                    if (duplicates)
+                        kept.push_back(hit);
+                    else
+                        printHit(hit, 0);
                     return true;
                 },
                 [&](const std::string& message) {
@@ -73,6 +88,12 @@ int run(const std::vector<std::string>& words)
                     report(CommandError{ErrorInvalidData, message});
                     failed = true;
                 });
+    if (duplicates) {
+        const auto groups = GroupDuplicates(kept);
+        for (size_t g = 0; g < groups.size(); g++)
+            for (const SearchHit& hit : groups[g])
+                printHit(hit, int(g) + 1);
+    }
     std::fflush(stdout);
     return failed ? ExitFailed : ExitOk;
 }

@@ -285,3 +285,49 @@ TEST_F(CacheSearch, CommandLinePrintsOneLinePerMatchAndReportsErrors)
     q.Computers = {"PC1", "PC2", "PC3", "PC4"};
     EXPECT_EQ(r.lines.size(), bruteForce(m_truth, q).size());
 }
+
+TEST(CacheSearchDuplicates, SameNameAndSizeOnTwoComputers)
+{
+    StoreFolder home;
+    std::filesystem::create_directories(home.path("Cache"));
+    const std::string cache = home.win("Cache");
+    randomcache::makeRandomCache(cache, 3, 3, 2);
+    auto put = [&](const char* computer, std::vector<std::pair<const char*, uint32_t>> files) {
+        TItemList list;
+        for (const auto& [name, size] : files) {
+            TItemData item;
+            SetItemPath(item, std::string("\\\\") + computer + "\\D\\" + name);
+            item.Size = size;
+            item.Attributes = std::string(name) == "相簿" ? FileAttributeDirectory : 0x20;
+            list.push_back(item);
+        }
+        ReplaceFolderListings(cache + "Net\\WG\\", computer, std::vector<TItemList>{list});
+    };
+    put("PC0", {{"A.txt", 5}, {"b.txt", 5}, {"c.txt", 7}, {"相簿", 0}, {"照片.JPG", 9}});
+    put("PC1", {{"a.TXT", 5}, {"b.txt", 6}, {"相簿", 0}, {"照片.jpg", 9}});
+    put("PC2", {{"c.txt", 8}, {"照片.jpg", 9}});
+
+    std::vector<SearchHit> hits;
+    SearchQuery q;
+    SearchCache(cache, q, [&](const SearchHit& h) { hits.push_back(h); return true; }, [](const std::string& m) {
+        ADD_FAILURE() << m;
+    });
+    std::vector<std::vector<std::string>> groups;
+    for (const auto& group : GroupDuplicates(hits)) {
+        groups.emplace_back();
+        for (const auto& hit : group)
+            groups.back().push_back(hit.Path);
+    }
+    const std::vector<std::vector<std::string>> expected = {
+        {"\\\\PC0\\D\\A.txt", "\\\\PC1\\D\\a.TXT"},
+        {"\\\\PC0\\D\\照片.JPG", "\\\\PC1\\D\\照片.jpg", "\\\\PC2\\D\\照片.jpg"},
+    };
+    EXPECT_EQ(groups, expected);
+
+    // The same through the command line, one group number per line.
+    const ToolRun r = pallisk(home, "--query .jpg --duplicates");
+    EXPECT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.lines.size(), 3u);
+    for (const auto& line : r.lines)
+        EXPECT_EQ(line["group"].integer(), 1);
+}
