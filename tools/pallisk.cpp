@@ -71,8 +71,6 @@ int run(const std::vector<std::string>& words)
 
     bool failed = false;
     const std::string cachePath = ProgramFolder() + "Cache\\";
-    // Lines are written through one buffered stream and flushed per folder's worth by
-    // stdio, not per line: a million matches must not cost a million system calls.
     const bool duplicates = args.has("--duplicates");
     std::vector<SearchHit> kept;
     SearchCache(cachePath, query,
