@@ -6,7 +6,11 @@
 #include "local/TThreadForm.h"
 #include "resources/StringTable.h"
 
+#include "platform/DriveMap.h"
+
 #include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QMenu>
 #include <QToolButton>
 
@@ -64,6 +68,27 @@ void TMainForm::connectFolderPopupMenu()
     wire("N32", [this] { m_shell->EmptyRecycleBin(); });
     wire("N37", [this] { m_shell->RunProgram("Rundll32.exe", "shell32.dll,Control_RunDLL desk.cpl"); });
     wire("N58", [this] { m_shell->ShowFind(kSystemDrive); });
+
+    // The search over the cache, from the tools menu and the tool bar.
+    if (FamilyProgramFolder.isEmpty())
+        FamilyProgramFolder = QCoreApplication::applicationDirPath();
+    if (QAction* search = findChild<QAction*>(QStringLiteral("N28"))) {
+        connect(search, &QAction::triggered, this, [this] { runFamilyProgram("pallisk"); });
+        search->setEnabled(true);
+    }
+    connect(ToolButton6, &QToolButton::clicked, this, [this] { runFamilyProgram("pallisk"); });
+    ToolButton6->setEnabled(true);
+}
+
+void TMainForm::runFamilyProgram(const char* name)
+{
+    const QString program = FamilyProgramFolder + QLatin1Char('/') + QLatin1String(name);
+    // Said plainly here: the shell would only report a file it cannot open.
+    if (!QFileInfo(program).isExecutable()) {
+        ShowError(QStringLiteral("找不到程式 %1，請把它安裝在 Tamsel 的程式資料夾中").arg(program));
+        return;
+    }
+    m_shell->RunProgram(WindowsPath(program.toStdString()), "");
 }
 
 void TMainForm::ThreadToolButtonClick()

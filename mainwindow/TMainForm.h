@@ -132,6 +132,9 @@ public:
     std::function<int(int)> AskQuestion;
     /// How errors reach the user; replaceable for tests.
     std::function<void(const QString&)> ShowError;
+    /// Where the family programs (pallisk and its kin) are looked for: the executable's
+    /// folder, where the build and an install put them beside tamsel.
+    QString FamilyProgramFolder;
     /// The information box by string number; replaceable for tests.
     std::function<void(int)> ShowInformation;
     /// The information box with a text of its own; replaceable for tests.
@@ -283,6 +286,7 @@ private:
     void ThreadToolButtonClick();
     void ExploreToolButtonClick();
     void connectFolderPopupMenu();
+    void runFamilyProgram(const char* name);
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 namespace {
@@ -92,6 +93,31 @@ bool samePathNoCase(std::string_view stored, std::string_view wanted, const std:
     return CompareTextNoCase(DecodeCP950(stored), wantedText) == 0;
 }
 
+// One entry of an ".IDX": where its folder's entries begin, how many, and its path.
+struct IndexEntry {
+    uint32_t offset = 0;
+    uint32_t count = 0;
+    std::string_view folder;  // CP950, up to its NUL
+};
+
+// The index entry at `at`, which then moves past it; a cut entry is damage.
+IndexEntry readIndexEntry(const std::string& index, size_t& at, const std::string& indexPath)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
+    if (index.size() - at < IndexFixed)
+        raiseDamaged(indexPath);
+    const size_t m = get16(p + at + 8);
+    if (index.size() - at - IndexFixed < m)
+        raiseDamaged(indexPath);
+    const std::string_view field(index.data() + at + IndexFixed, m);
+    IndexEntry entry;
+    entry.offset = get32(p + at);
+    entry.count = get32(p + at + 4);
+    entry.folder = field.substr(0, std::min(field.find('\0'), field.size()));
+    at += IndexFixed + m;
+    return entry;
+}
+
 // Reads the listing sequentially in slices, so that a large listing is never held whole.
 class SliceReader {
 public:
@@ -143,25 +169,17 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     const std::string index = readWhole(*indexFile, indexPath);
 
     const std::string wanted = EncodeCP950(folderPath);
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
     size_t at = 0;
     bool found = false;
     uint32_t offset = 0, count = 0;
     while (at < index.size()) {
-        if (index.size() - at < IndexFixed)
-            raiseDamaged(indexPath);
-        const size_t m = get16(p + at + 8);
-        if (index.size() - at - IndexFixed < m)
-            raiseDamaged(indexPath);
-        const std::string_view field(index.data() + at + IndexFixed, m);
-        const std::string_view stored = field.substr(0, std::min(field.find('\0'), field.size()));
-        if (samePathNoCase(stored, wanted, folderPath)) {
-            offset = get32(p + at);
-            count = get32(p + at + 4);
+        const IndexEntry entry = readIndexEntry(index, at, indexPath);
+        if (samePathNoCase(entry.folder, wanted, folderPath)) {
+            offset = entry.offset;
+            count = entry.count;
             found = true;
             break;
         }
-        at += IndexFixed + m;
     }
     if (!found)
         throw Exception("快取檔中沒有 " + folderPath + " 的資料");
@@ -204,6 +222,57 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         entries.push_back(item);
     }
     list.insert(list.end(), entries.begin(), entries.end());
+}
+
+void ForEachListingEntry(const std::string& storeDir, const std::string& key,
+                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit)
+{
+    RecoverFolderListings(storeDir, key);
+    const std::string base = storeDir + key;
+    const std::string indexPath = base + ".IDX";
+    const std::string listingPath = base + ".LST";
+    std::string index, listing;
+    {
+        // Open both before either is read, so that a switch of the pair cannot come between.
+        auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
+        auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
+        index = readWhole(*indexFile, indexPath);
+        listing = readWhole(*listingFile, listingPath);
+    }
+    const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
+    std::set<std::string> seen;
+    for (size_t at = 0; at < index.size();) {
+        const IndexEntry indexEntry = readIndexEntry(index, at, indexPath);
+        const std::string_view folder = indexEntry.folder;
+        const uint32_t offset = indexEntry.offset, count = indexEntry.count;
+        if (int32_t(offset) < 0 || int32_t(count) < 0)
+            raiseDamaged(indexPath);
+        // The first listing of a folder wins; folder paths are compared without case.
+        const bool ascii = std::all_of(folder.begin(), folder.end(), [](char c) { return (unsigned char)c < 0x80; });
+        if (!seen.insert(FoldTextCase(ascii ? std::string(folder) : DecodeCP950(folder))).second)
+            continue;
+        if (offset > listing.size() || uint64_t(count) * ListingFixed > listing.size() - offset)
+            raiseDamaged(listingPath);
+        size_t pos = offset;
+        ListingEntry entry;
+        for (uint32_t k = 0; k < count; k++) {
+            if (listing.size() - pos < ListingFixed)
+                raiseDamaged(listingPath);
+            const size_t n = get16(lp + pos + 16);
+            if (n > ListingNameBuffer)
+                throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
+                                + std::to_string(ListingNameBuffer) + " 位元組");
+            if (listing.size() - pos - ListingFixed < n)
+                raiseDamaged(listingPath);
+            entry.Size = get32(lp + pos);
+            entry.Attributes = get32(lp + pos + 4);
+            std::memcpy(&entry.Modified, lp + pos + 8, 8);
+            const char* name = listing.data() + pos + ListingFixed;
+            entry.Name = std::string_view(name, strnlen(name, n));
+            pos += ListingFixed + n;
+            visit(folder, entry);
+        }
+    }
 }
 
 namespace {

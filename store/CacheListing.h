@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TNodeData;
@@ -28,6 +29,22 @@ constexpr size_t ListingNameBuffer = 260;
 /// not in the index, a text of its own when the files are damaged (nothing is appended).
 void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::string& key,
                        const std::string& folderPath);
+
+/// One entry of a listing as stored: the name is CP950 bytes (up to its NUL).
+struct ListingEntry {
+    uint32_t Size = 0;
+    uint32_t Attributes = 0;
+    double Modified = 0;
+    std::string_view Name;
+};
+
+/// Visits every entry of the listing pair of `key` in `storeDir`, folder by folder in index
+/// order; `folder` is the folder path as stored (CP950, trailing backslash). A folder that
+/// the index names twice is visited once, with its first listing, as ReadFolderListing
+/// reads it. Both files are read whole once, not once per folder. Throws Exception as
+/// ReadFolderListing does; on damage the entries before it have been visited.
+void ForEachListingEntry(const std::string& storeDir, const std::string& key,
+                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit);
 
 /// Appends the entries of `list` (one folder) to the listing and one index entry for
 /// them; `startNew` replaces both files by this one folder (as ReplaceFolderListings does).

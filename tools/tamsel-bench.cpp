@@ -18,12 +18,17 @@
 //   tamsel-bench makefolder FOLDER [ENTRIES]
 //                                    make a local folder with the same ENTRIES entries
 //   tamsel-bench switch FOLDER OTHER switch folders while FOLDER is listed (tamsel-bench-gui)
+//   tamsel-bench search [ENTRIES] [COMPUTERS]
+//                                    pallisk over a cache of ENTRIES entries (1000000) of
+//                                    COMPUTERS computers (20) against grep -F -i -c over a
+//                                    dump of the same paths
 #include "store/CacheListing.h"
 #include "store/TItemData.h"
 #include "store/TLZHuff.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "tests/support/PlainLzss.h"
+#include "tools/SearchBench.h"
 
 #include <chrono>
 #include <ctime>
@@ -332,6 +337,8 @@ int main(int argc, char** argv)
         if (command == "makecache" && argc >= 3)
             return makeCache(argv[2], argc > 3 ? std::atoi(argv[3]) : 100000, argc > 4 ? std::atoi(argv[4]) : 50000,
                              argc > 5 ? std::atoi(argv[5]) : 2000);
+        if (command == "search")
+            return benchSearch(PALLISK_PATH, argc > 2 ? std::atoi(argv[2]) : 1000000, argc > 3 ? std::atoi(argv[3]) : 20);
         if (command == "makefolder" && argc >= 3)
             return makeFolder(argv[2], argc > 3 ? std::atoi(argv[3]) : 50000);
     } catch (const Exception& e) {
@@ -342,6 +349,7 @@ int main(int argc, char** argv)
                          "       tamsel-bench list FOLDER | tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH | tamsel-bench expand [SHARES]\n"
                          "       tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]\n"
-                         "       tamsel-bench makefolder FOLDER [ENTRIES]\n");
+                         "       tamsel-bench makefolder FOLDER [ENTRIES]\n"
+                         "       tamsel-bench search [ENTRIES] [COMPUTERS]\n");
     return 2;
 }

@@ -15,7 +15,13 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTemporaryDir>
 #include <QToolButton>
+
+#include "../local/WaitFor.h"
+
+#include <fstream>
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -137,6 +143,30 @@ TEST_F(ShellWiringTest, ExplorerCommandsAreWired)
     m_form->shell()->AskQuestion = [&](QWidget*, const QString&) { ++asked; return int(IdNo); };
     action("N32")->trigger();
     EXPECT_EQ(asked, 1);
+}
+
+TEST_F(ShellWiringTest, SearchStartsPalliskFromTheProgramFolderOrSaysItIsMissing)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    m_form->FamilyProgramFolder = folder.path();
+    QStringList errors;
+    m_form->ShowError = [&](const QString& text) { errors << text; };
+    action("N28")->trigger();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(folder.path() + "/pallisk")) << errors[0].toStdString();
+
+    // A stand-in program that leaves a mark: both the menu entry and the tool button start it.
+    const std::string program = (folder.path() + "/pallisk").toStdString();
+    const std::string mark = (folder.path() + "/started").toStdString();
+    std::ofstream(program) << "#!/bin/sh\necho x >> '" << mark << "'\n";
+    ::chmod(program.c_str(), 0755);
+    action("N28")->trigger();
+    EXPECT_TRUE(WaitFor([&] { return QFileInfo(QString::fromStdString(mark)).size() == 2; }));
+    EXPECT_TRUE(WaitFor([&] { return m_form->shell()->JobCount == 0; }));
+    m_form->ToolButton6->click();
+    EXPECT_TRUE(WaitFor([&] { return QFileInfo(QString::fromStdString(mark)).size() == 4; }));
+    EXPECT_EQ(errors.size(), 1);
 }
 
 TEST_F(ShellWiringTest, ClosingStopsTheTaskWindowsAndHidesTheTaskList)

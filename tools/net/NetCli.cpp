@@ -17,6 +17,7 @@ NetArgs::NetArgs(const std::vector<std::string>& words, const std::set<std::stri
                 if (i + 1 >= words.size())
                     throw CommandError{87, word + " 需要一個值", true};
                 m_values[word] = words[++i];
+                m_allValues[word].push_back(m_values[word]);
             } else if (flags.count(word)) {
                 m_flags.insert(word);
             } else {
@@ -37,6 +38,12 @@ std::string NetArgs::value(const std::string& option, const std::string& fallbac
 {
     auto it = m_values.find(option);
     return it == m_values.end() ? fallback : it->second;
+}
+
+std::vector<std::string> NetArgs::values(const std::string& option) const
+{
+    auto it = m_allValues.find(option);
+    return it == m_allValues.end() ? std::vector<std::string>{} : it->second;
 }
 
 long long NetArgs::number(const std::string& option, long long fallback, long long min, long long max) const

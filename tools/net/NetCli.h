@@ -32,6 +32,8 @@ public:
     const std::vector<std::string>& positional() const { return m_positional; }
     bool has(const std::string& option) const;
     std::string value(const std::string& option, const std::string& fallback = {}) const;
+    /// Every value given for a value option that may be repeated, in order.
+    std::vector<std::string> values(const std::string& option) const;
     /// The option's value as a whole number in [min, max], or `fallback` when absent.
     long long number(const std::string& option, long long fallback, long long min, long long max) const;
     /// Raises a usage error unless there are between `min` and `max` positional words.
@@ -40,6 +42,7 @@ public:
 private:
     std::vector<std::string> m_positional;
     std::map<std::string, std::string> m_values;
+    std::map<std::string, std::vector<std::string>> m_allValues;
     std::set<std::string> m_flags;
 };
 

@@ -1,0 +1,311 @@
+#include "store/CacheSearch.h"
+
+#include "platform/TextCodec.h"
+#include "store/CacheListing.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+#include "store/TItemData.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <map>
+
+namespace {
+
+// Cache folders nest one per Domain node; a deeper tree than this is damaged, not real.
+constexpr int MaxCacheDepth = 32;
+
+void collectComputers(const std::string& folder, int depth, std::vector<CachedComputer>& out,
+                      const std::function<void(const std::string&)>& onError)
+{
+    TNodeList nodes;
+    try {
+        LoadNodeFile(folder, nodes, false);
+    } catch (const std::exception& e) {
+        if (onError)
+            onError(folder + NodeFileName + ": " + e.what());
+        return;
+    }
+    for (const auto& node : nodes) {
+        if (!IsPlainKey(node->Key))
+            continue;
+        if (node->has(Computer))
+            out.push_back({node->Caption, node->StoreDir, node->Key});
+        if (node->has(Domain) && depth < MaxCacheDepth)
+            collectComputers(node->StoreDir + node->Key + "\\", depth + 1, out, onError);
+    }
+}
+
+bool isAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// UTF-8 length of the character that starts with `lead`.
+size_t utf8Length(unsigned char lead)
+{
+    return lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+
+// Whole-text match of `pattern` ("*" any run, "?" one character) against `text`, both
+// folded UTF-8. Greedy with one backtrack point: linear in practice, never exponential.
+bool wildcardMatch(std::string_view pattern, std::string_view text)
+{
+    size_t p = 0, t = 0, starP = std::string_view::npos, starT = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = ++p;
+            starT = t;
+        } else if (p < pattern.size() && pattern[p] == '?') {
+            p++;
+            t += utf8Length(static_cast<unsigned char>(text[t]));
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            p++;
+            t++;
+        } else if (starP != std::string_view::npos) {
+            p = starP;
+            starT += utf8Length(static_cast<unsigned char>(text[starT]));
+            t = starT;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        p++;
+    return p == pattern.size();
+}
+
+// True when `c` neither folds nor is the fold of another character: its CP950 bytes are
+// then the same in every name that matches it.
+bool caseless(char32_t c)
+{
+    if (c < 0x80)
+        return true;  // ASCII letters are compared folded, byte by byte
+    return !((c >= 0xC0 && c <= 0xFE) || (c >= 0x391 && c <= 0x3CB) || (c >= 0x400 && c <= 0x45F)
+             || (c >= 0xFF21 && c <= 0xFF5A));
+}
+
+// The longest run of `folded` between wildcards, as CP950 bytes; empty unless every
+// character of it is caseless and CP950 holds it (the escapes of the others are left alone).
+std::string rawLiteral(const std::string& folded)
+{
+    std::string best;
+    for (size_t at = 0; at <= folded.size();) {
+        const size_t end = std::min(folded.find_first_of("*?", at), folded.size());
+        if (end - at > best.size())
+            best = folded.substr(at, end - at);
+        at = end + 1;
+    }
+    for (size_t pos = 0; pos < best.size();) {
+        const unsigned char lead = static_cast<unsigned char>(best[pos]);
+        const size_t n = std::min(utf8Length(lead), best.size() - pos);
+        char32_t c = n == 1 ? lead : lead & (0xFF >> (n + 1));
+        for (size_t k = 1; k < n; k++)
+            c = c << 6 | (static_cast<unsigned char>(best[pos + k]) & 0x3F);
+        if (!caseless(c))
+            return {};
+        pos += n;
+    }
+    std::string raw = EncodeCP950(best);
+    if (raw.find('\xFF') != std::string::npos)
+        return {};
+    // A CP950 trail byte can be an upper-case ASCII letter ("七" is A4 43): every byte is
+    // folded, here and in the name alike, so such a character still matches itself.
+    for (char& b : raw)
+        if (b >= 'A' && b <= 'Z')
+            b = char(b | 0x20);
+    return raw;
+}
+
+// Whether `name` holds `raw` (its bytes of ASCII letters in lower case) with the case of
+// such bytes ignored.
+// In CP950 a trail byte can look like an ASCII letter, so a hit may be false, never a miss.
+bool rawContains(std::string_view name, std::string_view raw)
+{
+    if (raw.size() > name.size())
+        return false;
+    // Most names lack even the first byte: find it (in either case) with memchr, and only
+    // there compare the rest.
+    const unsigned char first = static_cast<unsigned char>(raw[0]);
+    const bool letter = first >= 'a' && first <= 'z';
+    const char* const begin = name.data();
+    const char* const last = begin + (name.size() - raw.size());
+    for (const char* at = begin; at <= last;) {
+        const size_t left = size_t(last - at) + 1;
+        const char* lower = static_cast<const char*>(std::memchr(at, first, left));
+        if (letter) {
+            const char* upper = static_cast<const char*>(std::memchr(at, first - 0x20, lower ? size_t(lower - at) : left));
+            if (upper)
+                lower = upper;
+        }
+        if (!lower)
+            return false;
+        size_t k = 1;
+        for (; k < raw.size(); k++) {
+            unsigned char b = static_cast<unsigned char>(lower[k]);
+            if (b >= 'A' && b <= 'Z')
+                b |= 0x20;
+            if (b != static_cast<unsigned char>(raw[k]))
+                break;
+        }
+        if (k == raw.size())
+            return true;
+        at = lower + 1;
+    }
+    return false;
+}
+
+bool wantedComputer(const SearchQuery& query, const std::string& name)
+{
+    if (query.Computers.empty())
+        return true;
+    return std::any_of(query.Computers.begin(), query.Computers.end(),
+                       [&](const std::string& c) { return CompareTextNoCase(c, name) == 0; });
+}
+
+} // namespace
+
+std::vector<CachedComputer> CachedComputers(const std::string& cachePath,
+                                            const std::function<void(const std::string&)>& onError)
+{
+    std::vector<CachedComputer> out;
+    collectComputers(AddBackslash(cachePath), 0, out, onError);
+    return out;
+}
+
+NameMatcher::NameMatcher(std::string_view pattern)
+    : m_folded(FoldTextCase(pattern)),
+      m_wildcard(pattern.find_first_of("*?") != std::string_view::npos),
+      m_raw(rawLiteral(m_folded))
+{
+}
+
+bool NameMatcher::matches(std::string_view name) const
+{
+    if (m_folded.empty())
+        return true;
+    if (!m_raw.empty()) {
+        if (!rawContains(name, m_raw))
+            return false;
+        // In an ASCII name the bytes are the characters: the hit is exact.
+        if (!m_wildcard && isAscii(name))
+            return true;
+    }
+    // Most names are plain ASCII, the same bytes in CP950 and UTF-8: only the others are
+    // decoded.
+    m_buffer = FoldTextCase(isAscii(name) ? name : std::string_view(DecodeCP950(name)));
+    if (m_wildcard)
+        return wildcardMatch(m_folded, m_buffer);
+    return m_buffer.find(m_folded) != std::string::npos;
+}
+
+int SearchCache(const std::string& cachePath, const SearchQuery& query,
+                const std::function<bool(const SearchHit&)>& onHit,
+                const std::function<void(const std::string&)>& onError)
+{
+    const NameMatcher matcher(query.Text);
+    int searched = 0;
+    bool stopped = false;
+    for (const CachedComputer& computer : CachedComputers(cachePath, onError)) {
+        if (stopped)
+            break;
+        if (!wantedComputer(query, computer.Name))
+            continue;
+        try {
+            ForEachListingEntry(computer.StoreDir, computer.Key,
+                                [&](std::string_view folder, const ListingEntry& entry) {
+                if (stopped)
+                    return;
+                if (query.MinSize && entry.Size < *query.MinSize)
+                    return;
+                if (query.MaxSize && entry.Size > *query.MaxSize)
+                    return;
+                if (query.After && !(entry.Modified >= *query.After))
+                    return;
+                if (query.Before && !(entry.Modified < *query.Before))
+                    return;
+                if (!matcher.matches(entry.Name))
+                    return;
+                SearchHit hit;
+                std::string path(folder);
+                path.append(entry.Name);
+                hit.Path = DecodeCP950(path);
+                hit.Size = entry.Size;
+                hit.Attributes = entry.Attributes;
+                hit.Modified = entry.Modified;
+                hit.Computer = computer.Name;
+                if (!onHit(hit))
+                    stopped = true;
+            });
+            searched++;
+        } catch (const std::exception& e) {
+            if (onError)
+                onError(computer.Name + ": " + e.what());
+        }
+    }
+    return searched;
+}
+
+std::vector<std::vector<SearchHit>> GroupDuplicates(const std::vector<SearchHit>& hits)
+{
+    // Key: the folded bare name and the size; the groups keep the order of their first hit.
+    std::map<std::pair<std::string, uint32_t>, size_t> groupOf;
+    std::vector<std::vector<SearchHit>> groups;
+    for (const SearchHit& hit : hits) {
+        if (hit.Attributes & FileAttributeDirectory)
+            continue;
+        const auto key = std::make_pair(FoldTextCase(BareName(hit.Path)), hit.Size);
+        const auto [it, added] = groupOf.try_emplace(key, groups.size());
+        if (added)
+            groups.emplace_back();
+        groups[it->second].push_back(hit);
+    }
+    std::vector<std::vector<SearchHit>> acrossComputers;
+    for (auto& group : groups) {
+        const bool several = std::any_of(group.begin(), group.end(), [&](const SearchHit& h) {
+            return CompareTextNoCase(h.Computer, group.front().Computer) != 0;
+        });
+        if (several)
+            acrossComputers.push_back(std::move(group));
+    }
+    return acrossComputers;
+}
+
+std::optional<double> ParseSearchDate(std::string_view text)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    char sep1 = 0, sep2 = 0, tail = 0;
+    const std::string t(text);
+    int got = std::sscanf(t.c_str(), "%4d%c%2d%c%2d%c", &y, &sep1, &mo, &sep2, &d, &tail);
+    if (got < 5 || sep1 != sep2 || (sep1 != '-' && sep1 != '/'))
+        return std::nullopt;
+    if (got == 6) {
+        if (tail != ' ' && tail != 'T')
+            return std::nullopt;
+        char c1 = 0, c2 = 0, extra = 0;
+        const size_t at = t.find(tail, 8);
+        const int timeGot = std::sscanf(t.c_str() + at + 1, "%2d%c%2d%c%2d%c", &h, &c1, &mi, &c2, &s, &extra);
+        if (!(timeGot == 3 && c1 == ':') && !(timeGot == 5 && c1 == ':' && c2 == ':'))
+            return std::nullopt;
+    } else if (t.size() > 10) {
+        return std::nullopt;
+    }
+    static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (y < 1 || mo < 1 || mo > 12 || d < 1 || d > monthDays[mo - 1] || (mo == 2 && d == 29 && !leap)
+        || h > 23 || mi > 59 || s > 59 || h < 0 || mi < 0 || s < 0)
+        return std::nullopt;
+    // Days from the civil date (proleptic Gregorian), then moved to the 1899-12-30 epoch.
+    const int yy = mo <= 2 ? y - 1 : y;
+    const int era = yy / 400;
+    const int yoe = yy - era * 400;
+    const int doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long days1970 = long(era) * 146097 + doe - 719468;
+    const long days1899 = days1970 + 25569;
+    // Before the epoch the whole part is negative and the fraction still counts forward.
+    const double fraction = (h * 3600 + mi * 60 + s) / 86400.0;
+    return days1899 < 0 ? double(days1899) - fraction : double(days1899) + fraction;
+}

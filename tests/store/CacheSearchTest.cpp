@@ -1,0 +1,333 @@
+#include "StoreFolder.h"
+#include "MiniJson.h"
+#include "support/RandomCache.h"
+#include "platform/DateTime.h"
+#include "store/CacheListing.h"
+#include "store/CacheSearch.h"
+#include "store/NodePaths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sys/wait.h>
+#include <tuple>
+
+namespace {
+
+using Found = std::set<std::tuple<std::string, std::string, uint32_t>>;  // computer, path, size
+
+// Code points of a UTF-8 text, for the plain matcher below.
+std::u32string codePoints(const std::string& utf8)
+{
+    std::u32string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        const int n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        char32_t cp = n == 1 ? c : c & (0xFF >> (n + 1));
+        for (int k = 1; k < n && i + size_t(k) < utf8.size(); k++)
+            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + size_t(k)]) & 0x3F);
+        out += cp;
+        i += size_t(n);
+    }
+    return out;
+}
+
+// The plain recursive definition of a pattern, slow but obviously right.
+bool globPlain(const std::u32string& p, size_t i, const std::u32string& t, size_t j)
+{
+    if (i == p.size())
+        return j == t.size();
+    if (p[i] == U'*')
+        return globPlain(p, i + 1, t, j) || (j < t.size() && globPlain(p, i, t, j + 1));
+    return j < t.size() && (p[i] == U'?' || p[i] == t[j]) && globPlain(p, i + 1, t, j + 1);
+}
+
+bool plainMatch(const std::string& pattern, const std::string& name)
+{
+    const std::string p = FoldTextCase(pattern), n = FoldTextCase(name);
+    if (pattern.find_first_of("*?") == std::string::npos)
+        return n.find(p) != std::string::npos;
+    return globPlain(codePoints(p), 0, codePoints(n), 0);
+}
+
+Found bruteForce(const std::vector<randomcache::Entry>& truth, const SearchQuery& q)
+{
+    Found out;
+    for (const auto& e : truth) {
+        if ((q.MinSize && e.Size < *q.MinSize) || (q.MaxSize && e.Size > *q.MaxSize)
+            || (q.After && e.Modified < *q.After) || (q.Before && e.Modified >= *q.Before))
+            continue;
+        if (!q.Computers.empty() && std::find(q.Computers.begin(), q.Computers.end(), e.Computer) == q.Computers.end())
+            continue;
+        if (plainMatch(q.Text, e.Name))
+            out.insert({e.Computer, e.Folder + e.Name, e.Size});
+    }
+    return out;
+}
+
+Found search(const std::string& cache, const SearchQuery& q, std::vector<std::string>* errors = nullptr)
+{
+    Found out;
+    SearchCache(cache, q,
+                [&](const SearchHit& h) {
+                    EXPECT_TRUE(out.insert({h.Computer, h.Path, h.Size}).second) << "twice: " << h.Path;
+                    return true;
+                },
+                [&](const std::string& m) {
+                    if (errors)
+                        errors->push_back(m);
+                    else
+                        ADD_FAILURE() << m;
+                });
+    return out;
+}
+
+class CacheSearch : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(m_home.path("Cache"));
+        m_cache = m_home.win("Cache");
+        m_truth = randomcache::makeRandomCache(m_cache, 5, 4000, 1208, 40);
+    }
+    StoreFolder m_home;
+    std::string m_cache;
+    std::vector<randomcache::Entry> m_truth;
+};
+
+} // namespace
+
+TEST_F(CacheSearch, FindsExactlyWhatAPlainScanFinds)
+{
+    const char* const patterns[] = {"report", "REPORT", "報告", "資料_", "photo1", "*.jpg", "r?port*", "*報告*.MP3",
+                                    "?", "*", "no such name", "共用", "3-DATA"};
+    for (const char* pattern : patterns) {
+        SearchQuery q;
+        q.Text = pattern;
+        const Found expected = bruteForce(m_truth, q);
+        EXPECT_EQ(search(m_cache, q), expected) << pattern;
+    }
+    // The patterns that should find something do: the comparison above is not empty-vs-empty.
+    SearchQuery some;
+    some.Text = "報告";
+    EXPECT_GT(bruteForce(m_truth, some).size(), 100u);
+    some.Text = "*.JPG";
+    EXPECT_GT(bruteForce(m_truth, some).size(), 100u);
+}
+
+TEST_F(CacheSearch, FiltersBySizeDateAndComputer)
+{
+    SearchQuery q;
+    q.Text = "a";
+    q.MinSize = 1000000;
+    q.MaxSize = 5000000;
+    Found expected = bruteForce(m_truth, q);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(search(m_cache, q), expected);
+
+    q = {};
+    q.Text = "*";
+    q.After = *ParseSearchDate("2010-01-01");
+    q.Before = *ParseSearchDate("2012-06-30 12:00");
+    expected = bruteForce(m_truth, q);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(search(m_cache, q), expected);
+
+    q = {};
+    q.Text = "data";
+    q.Computers = {"PC1", "PC3"};
+    expected = bruteForce(m_truth, q);
+    q.Computers = {"pc1", "Pc3"};  // captions without regard to case
+    const Found got = search(m_cache, q);
+    EXPECT_EQ(got, expected);
+    for (const auto& hit : got)
+        EXPECT_TRUE(std::get<0>(hit) == "PC1" || std::get<0>(hit) == "PC3");
+}
+
+TEST_F(CacheSearch, DamagedListingIsReportedAndTheOthersSearched)
+{
+    namespace fs = std::filesystem;
+    const fs::path listing = m_home.path("Cache/Net/WG/PC2.LST");
+    fs::resize_file(listing, fs::file_size(listing) / 2);
+    fs::remove(m_home.path("Cache/Net/WG/PC4.IDX"));
+    SearchQuery q;
+    q.Text = "report";
+    std::vector<std::string> errors;
+    const Found got = search(m_cache, q, &errors);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].rfind("PC2: 快取檔 ", 0), 0u) << errors[0];
+    EXPECT_NE(errors[0].find("已損壞"), std::string::npos) << errors[0];
+    EXPECT_EQ(errors[1].rfind("PC4: ", 0), 0u) << errors[1];
+    q.Computers = {"PC0", "PC1", "PC3"};
+    const Found others = bruteForce(m_truth, q);
+    EXPECT_FALSE(others.empty());
+    for (const auto& hit : others)
+        EXPECT_TRUE(got.count(hit)) << std::get<1>(hit);
+    for (const auto& hit : got)
+        EXPECT_NE(std::get<0>(hit), "PC4");
+}
+
+TEST(CacheSearchNames, CaseOfOtherAlphabetsAndAFolderListedTwice)
+{
+    StoreFolder home;
+    std::filesystem::create_directories(home.path("Cache"));
+    const std::string cache = home.win("Cache");
+    randomcache::makeRandomCache(cache, 1, 1, 1);
+    // The folder is listed twice; Tamsel shows the first listing, so the search does too.
+    std::vector<TItemList> folders(2);
+    for (const char* name : {"ÄRGER.txt", "ΣΟΦΙΑ.doc", "ｆｕｌｌ.txt", "平常.TXT", "乙丁七.dat"}) {
+        TItemData item;
+        SetItemPath(item, std::string("\\\\PC0\\共用\\") + name);
+        folders[0].push_back(item);
+    }
+    TItemData later;
+    SetItemPath(later, "\\\\pc0\\共用\\ärger-later.txt");
+    folders[1].push_back(later);
+    ReplaceFolderListings(home.win("Cache") + "Net\\WG\\", "PC0", folders);
+
+    auto names = [&](const char* pattern) {
+        SearchQuery q;
+        q.Text = pattern;
+        std::set<std::string> out;
+        for (const auto& hit : search(cache, q))
+            out.insert(std::string(BareName(std::get<1>(hit))));
+        return out;
+    };
+    EXPECT_EQ(names("ärger"), (std::set<std::string>{"ÄRGER.txt"}));
+    EXPECT_EQ(names("σοφ"), (std::set<std::string>{"ΣΟΦΙΑ.doc"}));
+    EXPECT_EQ(names("ＦＵＬＬ"), (std::set<std::string>{"ｆｕｌｌ.txt"}));
+    EXPECT_EQ(names("??.txt"), (std::set<std::string>{"平常.TXT"}));
+    // CP950 trail bytes that look like upper-case ASCII letters (A4 41, A4 42, A4 43).
+    EXPECT_EQ(names("丁七"), (std::set<std::string>{"乙丁七.dat"}));
+    EXPECT_EQ(names("乙?七*"), (std::set<std::string>{"乙丁七.dat"}));
+    EXPECT_EQ(names("七.DAT"), (std::set<std::string>{"乙丁七.dat"}));
+    EXPECT_TRUE(names("七b").empty());
+    EXPECT_EQ(names("*.TXT"), (std::set<std::string>{"ÄRGER.txt", "ｆｕｌｌ.txt", "平常.TXT"}));
+}
+
+TEST(CacheSearchDates, ParsesDatesAndRefusesOthers)
+{
+    EXPECT_DOUBLE_EQ(*ParseSearchDate("1899-12-30"), 0.0);
+    EXPECT_DOUBLE_EQ(*ParseSearchDate("2000-01-01"), 36526.0);
+    EXPECT_DOUBLE_EQ(*ParseSearchDate("2024/02/29 18:00"), 45351.75);
+    EXPECT_DOUBLE_EQ(*ParseSearchDate("2024-02-29T06:00:00"), 45351.25);
+    EXPECT_DOUBLE_EQ(*ParseSearchDate("1899-12-29 06:00"), -1.25);
+    EXPECT_EQ(DateTimeText(*ParseSearchDate("2031-07-04 23:59:58")), "2031/07/04 23:59:58");
+    for (const char* bad : {"", "2023-02-29", "2024-13-01", "2024-1-x", "2024-01-01 25:00", "2024-01/01",
+                            "2024-01-01junk", "tomorrow", "2024-01-01 10"})
+        EXPECT_FALSE(ParseSearchDate(bad)) << bad;
+}
+
+namespace {
+
+struct ToolRun {
+    int code = -1;
+    std::vector<json::Value> lines;
+    std::string err;
+};
+
+ToolRun pallisk(const StoreFolder& home, const std::string& args)
+{
+    const std::string command = "TAMSEL_HOME='" + home.path() + "' '" PALLISK_TOOL "' " + args + " 2>'"
+                                + home.path("stderr.txt") + "'";
+    ToolRun r;
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int status = pclose(pipe);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = home.readFile("stderr.txt");
+    for (size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+        r.lines.push_back(json::parse(out.substr(at, end - at)));
+    return r;
+}
+
+} // namespace
+
+TEST_F(CacheSearch, CommandLinePrintsOneLinePerMatchAndReportsErrors)
+{
+    ToolRun r = pallisk(m_home, "--query '*報告*.mp3' --min-size 10 --computer PC0 --computer PC4 --after 2001-01-01");
+    EXPECT_EQ(r.code, 0) << r.err;
+    SearchQuery q;
+    q.Text = "*報告*.mp3";
+    q.MinSize = 10;
+    q.After = *ParseSearchDate("2001-01-01");
+    q.Computers = {"PC0", "PC4"};
+    Found expected = bruteForce(m_truth, q), got;
+    EXPECT_FALSE(expected.empty());
+    for (const auto& line : r.lines) {
+        got.insert({line["computer"].text, line["path"].text, uint32_t(line["size"].integer())});
+        EXPECT_EQ(line["modified"].text.size(), 19u);
+    }
+    EXPECT_EQ(got, expected);
+
+    r = pallisk(m_home, "--min-size 3");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("\"error\": 87"), std::string::npos) << r.err;
+    r = pallisk(m_home, "--query x --before 2024-02-30");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--before"), std::string::npos) << r.err;
+
+    std::filesystem::resize_file(m_home.path("Cache/Net/WG/PC0.IDX"), 7);
+    r = pallisk(m_home, "--query report");
+    EXPECT_EQ(r.code, 1);
+    const json::Value error = json::parse(r.err.substr(0, r.err.find('\n')));
+    EXPECT_EQ(error["error"].integer(), 13);
+    EXPECT_EQ(error["message"].text.rfind("PC0: 快取檔 ", 0), 0u) << error["message"].text;
+    q = {};
+    q.Text = "report";
+    q.Computers = {"PC1", "PC2", "PC3", "PC4"};
+    EXPECT_EQ(r.lines.size(), bruteForce(m_truth, q).size());
+}
+
+TEST(CacheSearchDuplicates, SameNameAndSizeOnTwoComputers)
+{
+    StoreFolder home;
+    std::filesystem::create_directories(home.path("Cache"));
+    const std::string cache = home.win("Cache");
+    randomcache::makeRandomCache(cache, 3, 3, 2);
+    auto put = [&](const char* computer, std::vector<std::pair<const char*, uint32_t>> files) {
+        TItemList list;
+        for (const auto& [name, size] : files) {
+            TItemData item;
+            SetItemPath(item, std::string("\\\\") + computer + "\\D\\" + name);
+            item.Size = size;
+            item.Attributes = std::string(name) == "相簿" ? FileAttributeDirectory : 0x20;
+            list.push_back(item);
+        }
+        ReplaceFolderListings(cache + "Net\\WG\\", computer, std::vector<TItemList>{list});
+    };
+    put("PC0", {{"A.txt", 5}, {"b.txt", 5}, {"c.txt", 7}, {"相簿", 0}, {"照片.JPG", 9}});
+    put("PC1", {{"a.TXT", 5}, {"b.txt", 6}, {"相簿", 0}, {"照片.jpg", 9}});
+    put("PC2", {{"c.txt", 8}, {"照片.jpg", 9}});
+
+    std::vector<SearchHit> hits;
+    SearchQuery q;
+    SearchCache(cache, q, [&](const SearchHit& h) { hits.push_back(h); return true; }, [](const std::string& m) {
+        ADD_FAILURE() << m;
+    });
+    std::vector<std::vector<std::string>> groups;
+    for (const auto& group : GroupDuplicates(hits)) {
+        groups.emplace_back();
+        for (const auto& hit : group)
+            groups.back().push_back(hit.Path);
+    }
+    const std::vector<std::vector<std::string>> expected = {
+        {"\\\\PC0\\D\\A.txt", "\\\\PC1\\D\\a.TXT"},
+        {"\\\\PC0\\D\\照片.JPG", "\\\\PC1\\D\\照片.jpg", "\\\\PC2\\D\\照片.jpg"},
+    };
+    EXPECT_EQ(groups, expected);
+
+    // The same through the command line, one group number per line.
+    const ToolRun r = pallisk(home, "--query .jpg --duplicates");
+    EXPECT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(r.lines.size(), 3u);
+    for (const auto& line : r.lines)
+        EXPECT_EQ(line["group"].integer(), 1);
+}
