@@ -193,7 +193,7 @@ void TMainForm::LoadCachedChildren(QTreeWidgetItem* node, bool fromCache)
                 childData->SelectedIndex = TImageLists::TreeFolderOpen;
                 childData->NodeAttributes = Folder;
                 childData->RemoteName = AddBackslash(path);
-                childData->State = Idle | (fromCache ? FromCache : 0);
+                childData->State = fromCache ? (Idle | FromCache) : Idle;
                 childData->Key = data->Key;
                 ShowNodeData(childData, child);
                 showNodeImages(child);

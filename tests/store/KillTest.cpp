@@ -67,8 +67,9 @@ void killWhileWriting(const std::function<void(int)>& write, const std::function
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed on its own, status " << status;
         const int now = verdict();
         ASSERT_GE(now, 0) << "the stored file reads as a mix or damaged";
-        if (rising)
+        if (rising) {
             ASSERT_GE(now, last);
+        }
         if (now != last)
             killedMidway++;
         last = now;

@@ -262,7 +262,9 @@ TEST(ArchiveDamage, AnExportThatFailsKeepsTheOldArchive)
 {
     StoreFolder dir;
     fs::create_directories(dir.path("src/Net"));
-    dir.writeFile("src/Net/a\\b.txt", "a name the archive cannot hold");
+    dir.writeFile("src/Net/a.txt", "a file before the one that cannot be read");
+    // A pipe among the files: the export cannot read it, and must fail before it replaces anything.
+    ASSERT_EQ(mkfifo(dir.path("src/Net/pipe").c_str(), 0600), 0);
     dir.writeFile("old.che", "old archive");
     TLZHuff coder;
     EXPECT_NE(errorOf([&] { coder.ExportArchive(dir.win("src"), {dir.win("src") + "Net"}, dir.win() + "old.che"); }),
