@@ -12,6 +12,7 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/RegistryFile.h"
+#include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "store/NodeFile.h"
@@ -359,13 +360,61 @@ bool TMainForm::SelectPath(const std::string& path)
 
 bool TMainForm::SelectLocalPath(const std::string& path)
 {
+    return selectFolderBelow(m_localRoot, AddBackslash(path), 1);
+}
+
+bool TMainForm::SelectSharePath(const std::string& path)
+{
+    // \\SERVER\SHARE\DIR\: the parts after the two backslashes are SERVER, SHARE, DIR...
     const std::string full = AddBackslash(path);
+    const std::string rest = full.substr(2);
+    const std::string server = PathPart(rest, 1);
+    const std::string share = PathPart(rest, 2);
+    if (!m_netRoot || server.empty() || share.empty())
+        return false;
+    const std::string shareName = "\\\\" + server + "\\" + share + "\\";
+    // A share reached by its address hangs under the network root, found again by its
+    // path, and lists and expands like a local folder through its network path.
+    QTreeWidgetItem* shareNode = nullptr;
+    for (int i = 0; i < m_netRoot->childCount() && !shareNode; ++i) {
+        const TNodeData* data = GetNodeData(m_netRoot->child(i));
+        if (data && data->RootKind == LocalRoot && UpperAscii(data->RemoteName) == UpperAscii(shareName))
+            shareNode = m_netRoot->child(i);
+    }
+    if (!shareNode) {
+        shareNode = new QTreeWidgetItem(m_netRoot);
+        TNodeData* data = NewNodeData(m_netRoot);
+        data->Caption = share + " (" + server + ")";
+        data->RootKind = LocalRoot;
+        data->NodeAttributes = Share | Folder;
+        data->State = Idle;
+        data->RemoteName = shareName;
+        data->Host = data->Caption;
+        data->ImageIndex = TImageLists::TreeSharedFolder;
+        data->SelectedIndex = TImageLists::TreeSharedFolderOpen;
+        ShowNodeData(data, shareNode);
+        showNodeImages(shareNode);
+        AddPlaceholderChild(shareNode);
+        m_netRoot->setExpanded(true);
+    }
+    if (CountBackslashes(rest) <= 2) {
+        FolderTreeView->scrollToItem(shareNode);
+        FolderTreeView->setCurrentItem(shareNode);
+        return true;
+    }
+    return selectFolderBelow(shareNode, rest, 3);
+}
+
+bool TMainForm::selectFolderBelow(QTreeWidgetItem* start, const std::string& full, int firstPart)
+{
     const int parts = CountBackslashes(full);
-    QTreeWidgetItem* current = m_localRoot;
+    QTreeWidgetItem* current = start;
     bool found = false;
     FolderTreeView->setUpdatesEnabled(false);
     try {
-        for (int part = 1; part <= parts; ++part) {
+        if (firstPart > 1 && !childrenLoaded(start))
+            LoadLocalChildren(start);
+        for (int part = firstPart; part <= parts; ++part) {
             const QString name = QString::fromStdString(PathPart(full, part));
             // Linux names keep their case: an exact match wins over one that differs in case.
             QTreeWidgetItem* match = nullptr;

@@ -269,12 +269,10 @@ void TMainForm::goToFolder(const std::string& path)
         folder = RemoveBackslash(path);
         folder.resize(folder.rfind('\\') + 1);
     }
-    if (IsUncPath(folder)) {
-        // FIXME: a network folder is shown once the network tree holds live shares.
-        ShowError(QString::fromStdString(Win32MessageText(Win32::BadNetpath)));
-        return;
-    }
-    SelectLocalPath(folder);
+    if (IsUncPath(folder))
+        SelectSharePath(folder);
+    else
+        SelectLocalPath(folder);
     const TNodeData* shown = FolderTreeView->currentItem() ? GetNodeData(FolderTreeView->currentItem()) : nullptr;
     if (!shown || UpperAscii(AddBackslash(shown->RemoteName)) != UpperAscii(folder))
         ShowError(strWith(kStrAddressNotFound, QString::fromStdString(path)));

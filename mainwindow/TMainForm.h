@@ -82,6 +82,9 @@ public:
     /// Opens the local root down to a file-system path, loading folders on the way, and
     /// selects the deepest match. True when any part matched.
     bool SelectLocalPath(const std::string& path);
+    /// Shows a share's folder (\\SERVER\SHARE\DIR\) in the tree: the share under the network
+    /// root, loaded like a local folder down to DIR. True when the share node was reached.
+    bool SelectSharePath(const std::string& path);
     void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
     void LoadLocalChildren(QTreeWidgetItem* node);
     /// Loads a node's children from the cache: stored records for a node that owns a node
@@ -194,6 +197,9 @@ private:
     void AddressComboBoxExit();
     /// Shows a drive or network folder (or a file's folder) typed into the address box.
     void goToFolder(const std::string& path);
+    /// Descends from `start` by the parts `firstPart`.. of `full`, loading folders on the way,
+    /// and selects the deepest match.
+    bool selectFolderBelow(QTreeWidgetItem* start, const std::string& full, int firstPart);
     /// The details header's sort indicator on `column` (-1: none).
     void showSortIndicator(int column, bool ascending);
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
