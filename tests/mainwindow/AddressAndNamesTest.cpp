@@ -30,29 +30,7 @@ class AddressAndNamesTest : public BrowseFixture {
 protected:
     QString panel(int number) const { return m_form->statusBarPanels()->panelText(number); }
 
-    QStringList listCaptions() const
-    {
-        QStringList texts;
-        const TListModel* model = m_form->fileListView()->model();
-        for (int row = 0; row < model->rowCount(); ++row)
-            texts << model->item(row).Caption;
-        return texts;
-    }
-
     bool listed() { return waitUntil([this] { return panel(1).contains(QStringLiteral("資料夾,")); }); }
-
-    /// Types `text` into the address box and presses Enter.
-    void go(const std::string& text)
-    {
-        m_form->AddressComboBox->setEditText(QString::fromStdString(text));
-        emit m_form->AddressComboBox->activated(0);
-    }
-
-    std::string shownFolder() const
-    {
-        const QTreeWidgetItem* item = m_form->FolderTreeView->currentItem();
-        return item ? GetNodeData(item)->RemoteName : std::string();
-    }
 };
 
 // Silent file operations, for the copy through the engine the commands use.

@@ -9,8 +9,10 @@
 #include "support/ScopedEnvironment.h"
 #include "support/TempConfig.h"
 #include "support/TempFolder.h"
+#include "ui/TListView.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTreeWidget>
 
@@ -99,6 +101,29 @@ protected:
         for (int i = 0; i < node->childCount(); ++i)
             texts << node->child(i)->text(0);
         return texts;
+    }
+
+    /// Types `text` into the address box and presses Enter.
+    void go(const std::string& text)
+    {
+        m_form->AddressComboBox->setEditText(QString::fromStdString(text));
+        emit m_form->AddressComboBox->activated(0);
+    }
+
+    QStringList listCaptions() const
+    {
+        QStringList texts;
+        const TListModel* model = m_form->fileListView()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            texts << model->item(row).Caption;
+        return texts;
+    }
+
+    /// The RemoteName of the tree's current node.
+    std::string shownFolder() const
+    {
+        const QTreeWidgetItem* item = m_form->FolderTreeView->currentItem();
+        return item ? GetNodeData(item)->RemoteName : std::string();
     }
 
     /// Runs the event loop until `done` holds or `ms` have passed.

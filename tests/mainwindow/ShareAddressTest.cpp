@@ -28,24 +28,6 @@ protected:
         BrowseFixture::SetUp();
         ASSERT_TRUE(s_server->ok()) << "smbd did not start";
     }
-    void go(const std::string& text)
-    {
-        m_form->AddressComboBox->setEditText(QString::fromStdString(text));
-        emit m_form->AddressComboBox->activated(0);
-    }
-    QStringList listCaptions() const
-    {
-        QStringList texts;
-        const TListModel* model = m_form->fileListView()->model();
-        for (int row = 0; row < model->rowCount(); ++row)
-            texts << model->item(row).Caption;
-        return texts;
-    }
-    std::string shownFolder() const
-    {
-        const QTreeWidgetItem* item = m_form->FolderTreeView->currentItem();
-        return item ? GetNodeData(item)->RemoteName : std::string();
-    }
     static inline SmbTestServer* s_server = nullptr;
 };
 
