@@ -7,16 +7,18 @@
 #include "resources/StringTable.h"
 
 #include "platform/DriveMap.h"
+#include "platform/ShellServices.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QToolButton>
+#include <QTreeWidget>
 
 namespace {
 
-enum : int { kStrHideWindow = 33035, kStrShowWindow = 33036 };
+enum : int { kStrHideWindow = 33035, kStrShowWindow = 33036, kStrNoSpecialFolder = 44079 };
 
 // Special folder identifiers of the explorer menu.
 enum : int {
@@ -49,10 +51,12 @@ constexpr const char* kSystemDrive = "C:\\";
 
 void TMainForm::connectFolderPopupMenu()
 {
-    auto wire = [this](const char* name, auto command) {
+    auto find = [this](const char* name) {
         QAction* entry = FolderPopupMenu->findChild<QAction*>(QString::fromLatin1(name));
-        if (!entry)
-            entry = findChild<QAction*>(QString::fromLatin1(name));
+        return entry ? entry : findChild<QAction*>(QString::fromLatin1(name));
+    };
+    auto wire = [this, find](const char* name, auto command) {
+        QAction* entry = find(name);
         if (!entry)
             return;
         connect(entry, &QAction::triggered, this, command);
@@ -60,6 +64,24 @@ void TMainForm::connectFolderPopupMenu()
     };
     for (const FolderEntry& folder : kFolderEntries) {
         const int csidl = folder.csidl;
+        if (csidl == CsidlNetwork && !folder.properties) {
+            // The network neighbourhood here is the program's own branch.
+            wire(folder.name, [this] {
+                if (m_netRoot)
+                    FolderTreeView->setCurrentItem(m_netRoot);
+            });
+            continue;
+        }
+        if (!ShellServices::HasSpecialFolder(csidl)) {
+            // A folder only Windows has: greyed, and the hint says why.
+            if (QAction* entry = find(folder.name)) {
+                const QString hint = QString::fromStdString(LoadStr(kStrNoSpecialFolder));
+                entry->setEnabled(false);
+                entry->setStatusTip(hint);
+                entry->setToolTip(hint);
+            }
+            continue;
+        }
         if (folder.properties)
             wire(folder.name, [this, csidl] { m_shell->SpecialFolderProperties(csidl); });
         else

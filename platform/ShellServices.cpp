@@ -82,6 +82,16 @@ int Explore(const std::string& nativePath)
     return launchDefault(native, "inode/directory");
 }
 
+bool HasSpecialFolder(int id)
+{
+    switch (id) {
+    case 0: case 2: case 5: case 7: case 10: case 11: case 16: case 17: case 20: case 26:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string SpecialFolderPath(int id)
 {
     QString path;

@@ -34,5 +34,8 @@ bool IsProgram(const std::string& nativePath);
 /// The folder that corresponds to a special folder identifier (16 desktop, 5 documents,
 /// 10 recycle bin, ...). Empty when this system has none, or it does not exist.
 std::string SpecialFolderPath(int id);
+/// Whether this system has a counterpart of the special folder at all (it may not exist
+/// yet, as the trash before the first delete).
+bool HasSpecialFolder(int id);
 
 } // namespace ShellServices

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QToolButton>
 
 #include "../local/WaitFor.h"
@@ -132,12 +133,22 @@ TEST_F(ShellWiringTest, ShellWorkLimitReachesTheShellObject)
 TEST_F(ShellWiringTest, ExplorerCommandsAreWired)
 {
     EXPECT_TRUE(m_form->ExploreToolButton->isEnabled());
-    for (const char* name : {"N40", "N42", "N45", "N44", "N56", "Intern1", "N49", "N50", "N32", "N37", "N38", "N74", "N75",
-                             "N41", "N46", "N43", "N58", "N55", "N54", "N48", "N47", "N57"}) {
+    for (const char* name : {"N40", "N42", "N45", "N44", "N50", "N32", "N37", "N38", "N43", "N58", "N54", "N48", "N47",
+                             "N57"}) {
         QAction* entry = action(name);
         ASSERT_NE(entry, nullptr) << name;
         EXPECT_TRUE(entry->isEnabled()) << name;
     }
+    // Folders only Windows has are greyed, with a hint that says why.
+    for (const char* name : {"N56", "Intern1", "N49", "N74", "N75", "N41", "N46", "N55"}) {
+        QAction* entry = action(name);
+        ASSERT_NE(entry, nullptr) << name;
+        EXPECT_FALSE(entry->isEnabled()) << name;
+        EXPECT_EQ(entry->statusTip(), QString::fromUtf8("這個資料夾在這部電腦上沒有對應的位置。")) << name;
+    }
+    // The network neighbourhood is the program's own branch.
+    action("N44")->trigger();
+    EXPECT_EQ(m_form->FolderTreeView->currentItem(), m_form->netRoot());
     // Emptying the trash asks first; declining leaves the trash alone.
     int asked = 0;
     m_form->shell()->AskQuestion = [&](QWidget*, const QString&) { ++asked; return int(IdNo); };
