@@ -25,14 +25,14 @@ constexpr size_t MaxChildOutput = 4 * 1024 * 1024;
 std::vector<std::string> listEntries(SMBCCTX* context, const std::string& url, unsigned type)
 {
     std::vector<std::string> names;
-    SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, url.c_str());
+    SMBCFILE* dir = SmbCall([&] { return smbc_getFunctionOpendir(context)(context, url.c_str()); });
     if (!dir)
         return names;
-    while (struct smbc_dirent* entry = smbc_getFunctionReaddir(context)(context, dir)) {
+    while (struct smbc_dirent* entry = SmbCall([&] { return smbc_getFunctionReaddir(context)(context, dir); })) {
         if (entry->smbc_type == type && entry->name[0])
             names.emplace_back(entry->name);
     }
-    smbc_getFunctionClosedir(context)(context, dir);
+    SmbCall([&] { return smbc_getFunctionClosedir(context)(context, dir); });
     return names;
 }
 

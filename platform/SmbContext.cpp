@@ -11,6 +11,12 @@
 #include <map>
 #include <mutex>
 
+std::unique_lock<std::recursive_mutex> LockSmbCalls()
+{
+    static std::recursive_mutex calls;
+    return std::unique_lock(calls);
+}
+
 namespace {
 
 // ---- credential cache ------------------------------------------------------------
@@ -69,12 +75,11 @@ void AuthCallback(SMBCCTX*, const char* server, const char* share, char* workgro
 
 // ---- contexts ----------------------------------------------------------------------
 
-std::mutex g_setupMutex;
 
 SMBCCTX* CreateContext(SmbKind kind, int* error)
 {
     // Setting a context up loads the library's process-wide configuration: one at a time.
-    std::lock_guard lock(g_setupMutex);
+    auto lock = LockSmbCalls();
     SMBCCTX* ctx = smbc_new_context();
     if (!ctx) {
         *error = Win32::NotEnoughMemory;
@@ -120,7 +125,7 @@ struct ThreadContexts {
     ~ThreadContexts() { release(); }
     void release()
     {
-        std::lock_guard lock(g_setupMutex);
+        auto lock = LockSmbCalls();
         if (browse)
             smbc_free_context(browse, 1);
         if (files)
@@ -180,7 +185,7 @@ void SmbDropConnections(const std::string&)
     // through its interface, so every connection of the thread goes.
     for (SMBCCTX* ctx : {t_contexts.browse, t_contexts.files})
         if (ctx)
-            smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+            SmbCall([&] { return smbc_getFunctionPurgeCachedServers(ctx)(ctx); });
 }
 
 void SplitUncPath(const std::string& uncPath, std::string* server, std::string* share, std::string* rest)
@@ -263,9 +268,9 @@ int SmbErrorFor(int err, const std::string& uncPath)
     if (!ctx || server.empty())
         return code;
     auto opens = [ctx](const std::string& unc) {
-        SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, SmbUrl(unc).c_str());
+        SMBCFILE* dir = SmbCall([&] { return smbc_getFunctionOpendir(ctx)(ctx, SmbUrl(unc).c_str()); });
         if (dir)
-            smbc_getFunctionClosedir(ctx)(ctx, dir);
+            SmbCall([&] { return smbc_getFunctionClosedir(ctx)(ctx, dir); });
         return dir != nullptr;
     };
     const std::string serverPath = "\\\\" + server;

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <mutex>
 #include <string>
 
 // The libsmbclient contexts of the program. A context is not thread-safe, so each thread
@@ -25,6 +26,20 @@ enum class SmbKind {
 
 inline constexpr const char* SmbConfigVariable = "TAMSEL_SMB_CONF";
 inline constexpr const char* SmbPortVariable = "TAMSEL_SMB_PORT";
+
+/// libsmbclient keeps the scratch memory of each call on one process-wide stack (this
+/// build has no thread support), so no two of its calls may run at once, even on separate
+/// contexts. Held around each call only, never across a callback that may wait for another
+/// thread, which could be waiting for this lock.
+std::unique_lock<std::recursive_mutex> LockSmbCalls();
+
+/// The result of `call`, made while holding LockSmbCalls; errno is left as the call set it.
+template <class Call>
+auto SmbCall(Call&& call)
+{
+    auto lock = LockSmbCalls();
+    return call();
+}
 
 /// This thread's context of `kind`; null with *error (a Win32 code) when libsmbclient
 /// cannot be set up, for example because the configuration file cannot be read.

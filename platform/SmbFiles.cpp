@@ -50,13 +50,13 @@ uint32_t AttributesOf(const std::string& name, const struct stat& st)
 class SmbFile : public PlatformFile {
 public:
     SmbFile(SMBCCTX* ctx, SMBCFILE* file) : m_ctx(ctx), m_file(file) {}
-    ~SmbFile() override { smbc_getFunctionClose(m_ctx)(m_ctx, m_file); }
+    ~SmbFile() override { SmbCall([&] { return smbc_getFunctionClose(m_ctx)(m_ctx, m_file); }); }
 
     bool read(void* buffer, size_t count, size_t* got) override
     {
         size_t done = 0;
         while (done < count) {
-            const ssize_t n = smbc_getFunctionRead(m_ctx)(m_ctx, m_file, static_cast<char*>(buffer) + done, count - done);
+            const ssize_t n = SmbCall([&] { return smbc_getFunctionRead(m_ctx)(m_ctx, m_file, static_cast<char*>(buffer) + done, count - done); });
             if (n < 0) {
                 if (got)
                     *got = done;
@@ -75,8 +75,8 @@ public:
     {
         size_t done = 0;
         while (done < count) {
-            const ssize_t n = smbc_getFunctionWrite(m_ctx)(m_ctx, m_file, static_cast<const char*>(buffer) + done,
-                                                          count - done);
+            const ssize_t n = SmbCall([&] { return smbc_getFunctionWrite(m_ctx)(m_ctx, m_file, static_cast<const char*>(buffer) + done,
+                                                          count - done); });
             if (n <= 0)
                 return fail(n < 0 ? (errno == EBADF ? EACCES : errno) : EIO);
             done += static_cast<size_t>(n);
@@ -86,13 +86,13 @@ public:
 
     bool seek(int64_t offset) override
     {
-        return smbc_getFunctionLseek(m_ctx)(m_ctx, m_file, offset, SEEK_SET) >= 0 || fail(errno);
+        return SmbCall([&] { return smbc_getFunctionLseek(m_ctx)(m_ctx, m_file, offset, SEEK_SET); }) >= 0 || fail(errno);
     }
 
     int64_t size() override
     {
         struct stat st {};
-        if (smbc_getFunctionFstat(m_ctx)(m_ctx, m_file, &st) != 0) {
+        if (SmbCall([&] { return smbc_getFunctionFstat(m_ctx)(m_ctx, m_file, &st); }) != 0) {
             fail(errno);
             return -1;
         }
@@ -101,12 +101,12 @@ public:
 
     bool truncate(int64_t size) override
     {
-        return smbc_getFunctionFtruncate(m_ctx)(m_ctx, m_file, size) == 0 || fail(errno);
+        return SmbCall([&] { return smbc_getFunctionFtruncate(m_ctx)(m_ctx, m_file, size); }) == 0 || fail(errno);
     }
 
     bool flush() override { return true; } // every write has been answered by the server
 
-    int64_t position() override { return smbc_getFunctionLseek(m_ctx)(m_ctx, m_file, 0, SEEK_CUR); }
+    int64_t position() override { return SmbCall([&] { return smbc_getFunctionLseek(m_ctx)(m_ctx, m_file, 0, SEEK_CUR); }); }
 
 private:
     bool fail(int err)
@@ -168,25 +168,25 @@ int SmbError(int err, const std::string& native)
 int SmbStat(const std::string& native, struct stat* st)
 {
     SMBCCTX* ctx = Context();
-    return ctx ? smbc_getFunctionStat(ctx)(ctx, Url(native).c_str(), st) : -1;
+    return ctx ? SmbCall([&] { return smbc_getFunctionStat(ctx)(ctx, Url(native).c_str(), st); }) : -1;
 }
 
 int SmbMkdir(const std::string& native)
 {
     SMBCCTX* ctx = Context();
-    return ctx ? smbc_getFunctionMkdir(ctx)(ctx, Url(native).c_str(), 0755) : -1;
+    return ctx ? SmbCall([&] { return smbc_getFunctionMkdir(ctx)(ctx, Url(native).c_str(), 0755); }) : -1;
 }
 
 int SmbRmdir(const std::string& native)
 {
     SMBCCTX* ctx = Context();
-    return ctx ? smbc_getFunctionRmdir(ctx)(ctx, Url(native).c_str()) : -1;
+    return ctx ? SmbCall([&] { return smbc_getFunctionRmdir(ctx)(ctx, Url(native).c_str()); }) : -1;
 }
 
 int SmbUnlink(const std::string& native)
 {
     SMBCCTX* ctx = Context();
-    return ctx ? smbc_getFunctionUnlink(ctx)(ctx, Url(native).c_str()) : -1;
+    return ctx ? SmbCall([&] { return smbc_getFunctionUnlink(ctx)(ctx, Url(native).c_str()); }) : -1;
 }
 
 int SmbRename(const std::string& from, const std::string& to, bool replace)
@@ -196,14 +196,14 @@ int SmbRename(const std::string& from, const std::string& to, bool replace)
         return -1;
     struct stat st {};
     // A name that differs only in case is the same entry on the server: let it through.
-    if (!replace && smbc_getFunctionStat(ctx)(ctx, Url(to).c_str(), &st) == 0) {
+    if (!replace && SmbCall([&] { return smbc_getFunctionStat(ctx)(ctx, Url(to).c_str(), &st); }) == 0) {
         struct stat source {};
-        if (smbc_getFunctionStat(ctx)(ctx, Url(from).c_str(), &source) != 0 || source.st_ino != st.st_ino) {
+        if (SmbCall([&] { return smbc_getFunctionStat(ctx)(ctx, Url(from).c_str(), &source); }) != 0 || source.st_ino != st.st_ino) {
             errno = EEXIST;
             return -1;
         }
     }
-    return smbc_getFunctionRename(ctx)(ctx, Url(from).c_str(), ctx, Url(to).c_str());
+    return SmbCall([&] { return smbc_getFunctionRename(ctx)(ctx, Url(from).c_str(), ctx, Url(to).c_str()); });
 }
 
 int SmbSetModified(const std::string& native, time_t modified)
@@ -212,7 +212,7 @@ int SmbSetModified(const std::string& native, time_t modified)
     if (!ctx)
         return -1;
     struct timeval times[2] = {{modified, 0}, {modified, 0}};
-    return smbc_getFunctionUtimes(ctx)(ctx, Url(native).c_str(), times);
+    return SmbCall([&] { return smbc_getFunctionUtimes(ctx)(ctx, Url(native).c_str(), times); });
 }
 
 bool SmbForEachEntry(const std::string& native, const std::function<bool(FindEntry&&)>& visit)
@@ -220,12 +220,12 @@ bool SmbForEachEntry(const std::string& native, const std::function<bool(FindEnt
     SMBCCTX* ctx = Context();
     if (!ctx)
         return false;
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, Url(native).c_str());
+    SMBCFILE* dir = SmbCall([&] { return smbc_getFunctionOpendir(ctx)(ctx, Url(native).c_str()); });
     if (!dir)
         return false;
     const auto readdirplus2 = smbc_getFunctionReaddirPlus2(ctx);
     struct stat st {};
-    while (const libsmb_file_info* info = readdirplus2(ctx, dir, &st)) {
+    while (const libsmb_file_info* info = SmbCall([&] { return readdirplus2(ctx, dir, &st); })) {
         const std::string name = info->name ? info->name : "";
         if (name == "." || name == "..")
             continue;
@@ -246,7 +246,7 @@ bool SmbForEachEntry(const std::string& native, const std::function<bool(FindEnt
             break;
     }
     const int err = errno;
-    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    SmbCall([&] { return smbc_getFunctionClosedir(ctx)(ctx, dir); });
     errno = err;
     return true;
 }
@@ -265,7 +265,7 @@ std::unique_ptr<PlatformFile> SmbOpenFile(const std::string& native, FileMode mo
     case FileMode::Create: flags = O_RDWR | O_CREAT | O_TRUNC; break;
     case FileMode::OpenOrCreate: flags = O_RDWR | O_CREAT; break;
     }
-    SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, Url(native).c_str(), flags, 0644);
+    SMBCFILE* file = SmbCall([&] { return smbc_getFunctionOpen(ctx)(ctx, Url(native).c_str(), flags, 0644); });
     if (!file) {
         const int err = errno;
         SetError(error, err == EISDIR ? Win32::AccessDenied : SmbError(err, native));
@@ -273,7 +273,7 @@ std::unique_ptr<PlatformFile> SmbOpenFile(const std::string& native, FileMode mo
     }
     auto opened = std::make_unique<SmbFile>(ctx, file);
     struct stat st {};
-    if (smbc_getFunctionFstat(ctx)(ctx, file, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (SmbCall([&] { return smbc_getFunctionFstat(ctx)(ctx, file, &st); }) == 0 && S_ISDIR(st.st_mode)) {
         SetError(error, Win32::AccessDenied);
         return nullptr;
     }

@@ -32,7 +32,7 @@ bool ListSmbShares(const std::string& host, std::vector<SmbShare>& shares, int* 
     if (!ctx)
         return fail(code);
     const std::string server = "\\\\" + name;
-    SMBCFILE* dir = smbc_getFunctionOpendir(ctx)(ctx, SmbUrl(server).c_str());
+    SMBCFILE* dir = SmbCall([&] { return smbc_getFunctionOpendir(ctx)(ctx, SmbUrl(server).c_str()); });
     if (!dir) {
         const int err = errno;
         // The server itself is what is missing here: no such name or nobody answering.
@@ -41,7 +41,7 @@ bool ListSmbShares(const std::string& host, std::vector<SmbShare>& shares, int* 
         return fail(SmbErrorFor(err, server));
     }
     shares.clear();
-    while (const smbc_dirent* d = smbc_getFunctionReaddir(ctx)(ctx, dir)) {
+    while (const smbc_dirent* d = SmbCall([&] { return smbc_getFunctionReaddir(ctx)(ctx, dir); })) {
         if (d->smbc_type != SMBC_FILE_SHARE)
             continue;
         SmbShare share;
@@ -55,7 +55,7 @@ bool ListSmbShares(const std::string& host, std::vector<SmbShare>& shares, int* 
         share.hidden = !shareName.empty() && shareName.back() == '$';
         shares.push_back(std::move(share));
     }
-    smbc_getFunctionClosedir(ctx)(ctx, dir);
+    SmbCall([&] { return smbc_getFunctionClosedir(ctx)(ctx, dir); });
     if (error)
         *error = Win32::NoError;
     return true;
