@@ -1,3 +1,4 @@
+#include "support/ErrorOf.h"
 #include "store/TLZHuff.h"
 #include "platform/Exception.h"
 #include "platform/TextCodec.h"
@@ -15,16 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 // Copies a vector's input tree into `dir` (the shared vectors are read-only).
 void copyTree(const fs::path& from, const StoreFolder& dir)

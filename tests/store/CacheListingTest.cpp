@@ -1,3 +1,4 @@
+#include "support/ErrorOf.h"
 #include "store/CacheListing.h"
 #include "store/TNodeData.h"
 #include "platform/Exception.h"
@@ -16,16 +17,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-std::string errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 std::string hex(std::string_view bytes)
 {

@@ -1,3 +1,4 @@
+#include "support/ErrorOf.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "platform/Exception.h"
@@ -13,16 +14,6 @@
 #include <filesystem>
 
 namespace {
-
-std::string errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 TNodeData node(const std::string& storeDir, const std::string& key, uint16_t attributes = Computer)
 {

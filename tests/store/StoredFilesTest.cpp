@@ -1,4 +1,5 @@
 // Stored files against interrupted writes, full disks and things that are not files.
+#include "support/ErrorOf.h"
 #include "Generations.h"
 #include "StoreFolder.h"
 #include "platform/AtomicFile.h"
@@ -22,16 +23,6 @@ namespace fs = std::filesystem;
 using namespace generations;
 
 namespace {
-
-std::string errorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 // The id of a process that has ended, as a killed writer leaves it in its file names.
 std::string deadPid()
