@@ -1,5 +1,6 @@
 #include "network/NetDiscovery.h"
 
+#include "network/DnsSdSource.h"
 #include "network/NetBiosSource.h"
 #include "network/WsDiscovery.h"
 
@@ -109,7 +110,8 @@ Result Discover(const Options& options, const std::atomic<bool>* stop)
     }
     if (options.sources & Wsd)
         sources.emplace_back([&] { add(DiscoverWsd(options.waitMs, stop)); });
-    // FIXME: DNS-SD through the local mDNS daemon is not asked yet.
+    if (options.sources & DnsSd)
+        sources.emplace_back([&] { add(DiscoverDnsSd(options.waitMs, stop)); });
     for (std::thread& t : sources)
         t.join();
     // Sources finish in any order; the NetBIOS spelling of a name comes first.

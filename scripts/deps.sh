@@ -5,8 +5,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
-  libsmbclient-dev libcurl4-openssl-dev libblkid-dev
-  wsdd iproute2
+  libsmbclient-dev libcurl4-openssl-dev libblkid-dev libavahi-client-dev
+  wsdd iproute2 avahi-daemon
   vsftpd python3-pyftpdlib
   samba smbclient
   fonts-noto-cjk adwaita-icon-theme shared-mime-info

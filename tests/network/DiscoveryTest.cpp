@@ -1,9 +1,11 @@
 // Discovery's parsing and merging, the child-process browse and the ping, without a LAN:
 // everything here stays on loopback or in the process.
+#include "network/DnsSdSource.h"
 #include "network/NetBiosSource.h"
 #include "network/NetDiscovery.h"
 #include "network/WsDiscovery.h"
 #include "platform/Ping.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +150,26 @@ TEST(NetBiosChild, ACrashKeepsWhatWasWrittenAndAHangIsEnded)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
     EXPECT_TRUE(BrowseNetBiosInChild(folder.path("missing"), 200, nullptr).empty());
+}
+
+// Most machines run no mDNS daemon: the source must say nothing and not wait out its time,
+// nor hold up the discoveries beside it.
+TEST(DnsSd, WithoutADaemonTheSourceAnswersNothingAtOnce)
+{
+    TempFolder folder;
+    ScopedEnvironment saved({"DBUS_SYSTEM_BUS_ADDRESS"});
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + folder.path("no-bus")).c_str(), 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(DiscoverDnsSd(600000, nullptr).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+
+    Options options;
+    options.sources = DnsSd;
+    options.waitMs = 600000;
+    start = std::chrono::steady_clock::now();
+    const Result found = Discover(options);
+    EXPECT_TRUE(found.groups.empty() && found.computers.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 TEST(Ping, LoopbackAnswersAndAStopEndsTheWait)

@@ -169,14 +169,24 @@ TEST_F(NetLan, DiscoverMergesNetBiosAndWsDiscoveryAndFindsTheSmb2OnlyComputerOve
     // BETA speaks no NetBIOS: only WS-Discovery can know it.
     EXPECT_NE(out.find("{\"type\": \"computer\", \"name\": \"BETA\", \"workgroup\": \"TESTLAN\", \"address\": \""
                        + env("TAMSEL_TEST_LAN_BETA") + "\", \"sources\": [\"wsd\"]}\n"), std::string::npos) << out;
+    // ALPHA announces itself over DNS-SD too where the LAN has mDNS daemons.
+    const std::string alphaSources = env("TAMSEL_TEST_LAN_MDNS").empty() ? "[\"netbios\", \"wsd\"]"
+                                                                          : "[\"netbios\", \"wsd\", \"dnssd\"]";
     EXPECT_NE(out.find("{\"type\": \"computer\", \"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\", \"address\": \""
-                       + env("TAMSEL_TEST_LAN_ALPHA") + "\", \"sources\": [\"netbios\", \"wsd\"]}\n"), std::string::npos) << out;
+                       + env("TAMSEL_TEST_LAN_ALPHA") + "\", \"sources\": " + alphaSources + "}\n"), std::string::npos) << out;
 
     // The browse child alone: what the window's NetBIOS source reads.
     const std::string netbios = run(std::string(TAMSEL_NET_PROGRAM) + " discover --source netbios", &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(netbios.find("\"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\""), std::string::npos) << netbios;
     EXPECT_EQ(netbios.find("BETA"), std::string::npos) << netbios;
+
+    if (!env("TAMSEL_TEST_LAN_MDNS").empty()) {
+        const std::string dnssd = run(std::string(TAMSEL_NET_PROGRAM) + " discover --source dnssd", &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(dnssd, "{\"type\": \"computer\", \"name\": \"ALPHA\", \"workgroup\": \"\", \"address\": \""
+                             + env("TAMSEL_TEST_LAN_ALPHA") + "\", \"sources\": [\"dnssd\"]}\n");
+    }
 }
 
 } // namespace

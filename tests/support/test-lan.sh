@@ -92,6 +92,60 @@ ip netns exec "$nsb" smbd -D -s "$root/beta/smb.conf"
 ip netns exec "$nsa" /usr/bin/python3 /usr/sbin/wsdd -4 -i eth0 -n ALPHA -w TESTLAN -U 0b7a3c2e-1111-4a4a-8c8c-00000000000a >"$root/wsdd-a.log" 2>&1 &
 ip netns exec "$nsb" /usr/bin/python3 /usr/sbin/wsdd -4 -i eth0 -n BETA -w TESTLAN -U 0b7a3c2e-2222-4a4a-8c8c-00000000000b >"$root/wsdd-b.log" 2>&1 &
 
+# DNS-SD where avahi-daemon is installed: a daemon on ALPHA announcing _smb._tcp and one on
+# the client for its programs to ask, each with a system bus of its own and, in a mount
+# namespace of its own, a private /run and services folder: the machine's are never touched.
+mdns() { # namespace, folder, host name
+  mkdir -p "$2/services"
+  cat > "$2/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$2/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+  cat > "$2/avahi.conf" <<CONF
+[server]
+host-name=$3
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=eth0
+enable-dbus=yes
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-workstation=no
+publish-hinfo=no
+CONF
+  ip netns exec "$1" unshare -m sh -c '
+    mount -t tmpfs tmpfs /run && mkdir -p /run/avahi-daemon /run/dbus &&
+    mount --bind "$0/services" /etc/avahi/services &&
+    dbus-daemon --config-file="$0/bus.conf" --nofork --nopidfile >"$0/dbus.log" 2>&1 &
+    for _ in $(seq 50); do [ -S "$0/bus" ] && break; sleep 0.05; done
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$0/bus" exec avahi-daemon -f "$0/avahi.conf" --no-drop-root --no-chroot --no-rlimits' "$2" >"$2/avahi.log" 2>&1 &
+  disown  # ended with its namespace: no job report
+}
+client_bus=""
+if command -v avahi-daemon >/dev/null && command -v dbus-daemon >/dev/null; then
+  mkdir -p "$root/alpha-mdns/services" "$root/client-mdns"
+  cat > "$root/alpha-mdns/services/smb.service" <<SERVICE
+<?xml version="1.0" standalone='no'?>
+<!DOCTYPE service-group SYSTEM "avahi-service.dtd">
+<service-group>
+  <name>ALPHA</name>
+  <service><type>_smb._tcp</type><port>445</port></service>
+</service-group>
+SERVICE
+  mdns "$nsa" "$root/alpha-mdns" alpha
+  mdns "$nsc" "$root/client-mdns" client
+  client_bus="unix:path=$root/client-mdns/bus"
+fi
+
 mkdir -p "$root/client"/{lock,state,cache,private}
 cat > "$root/client/smb.conf" <<CONF
 [global]
@@ -127,5 +181,5 @@ watcher=$!
 set +e
 echo "LAN ready after ${SECONDS}s" >&2
 ip netns exec "$nsc" env TAMSEL_SMB_CONF="$root/client/smb.conf" TAMSEL_TEST_LAN=1 \
-  TAMSEL_TEST_LAN_BROWSE_READY="$root/browse-ready" \
+  TAMSEL_TEST_LAN_BROWSE_READY="$root/browse-ready" ${client_bus:+DBUS_SYSTEM_BUS_ADDRESS="$client_bus" TAMSEL_TEST_LAN_MDNS=1} \
   TAMSEL_TEST_LAN_DEAD=10.77.0.9 TAMSEL_TEST_LAN_ALPHA=10.77.0.2 TAMSEL_TEST_LAN_BETA=10.77.0.3 "$@"
