@@ -33,6 +33,7 @@
 #include "platform/NetResource.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
+#include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "platform/DriveMap.h"
 #include "ui/TListView.h"
