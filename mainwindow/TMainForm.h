@@ -313,6 +313,7 @@ private:
     void I1Click();
     void A1Click();
     void N79Click();
+    void N24Click();
     // The node dialogs (NodeCommands.cpp).
     void N26Click();
     void DNContentClick();
