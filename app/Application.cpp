@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/SetupInfo.h"
+#include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
@@ -12,6 +13,8 @@
 #include <QIcon>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -67,6 +70,14 @@ int RunTamsel(int argc, char** argv)
 {
     Application app(argc, argv);
     const QString title = QString::fromStdString(LoadStr(30000));
+    std::vector<std::string> words;
+    for (const QString& word : app.arguments().mid(1))
+        words.push_back(word.toStdString());
+    const StartOptions options = ParseStartOptions(words);
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), StartUsage);
+        return 2;
+    }
     try {
         PrepareApplication(app);
         PrepareProgramFolders(SetupInfo);
@@ -74,9 +85,19 @@ int RunTamsel(int argc, char** argv)
         LoadSetupInfo(SetupInfo);
         {
             auto mainForm = std::make_unique<TMainForm>();
-            auto threadForm = std::make_unique<TThreadForm>();
+            auto threadForm = std::make_unique<TThreadForm>(nullptr, [] {
+                return TTaskListLook{SetupInfo.FontName, SetupInfo.FontSize, SetupInfo.ButtonStyle,
+                                     SetupInfo.ShowGlyph, SetupInfo.ShowText};
+            });
             ThreadForm = threadForm.get();
             mainForm->show();
+            if (!options.SelectPath.empty()) {
+                // Once the tree is built by the first show.
+                TMainForm* form = mainForm.get();
+                QTimer::singleShot(0, form, [form, options] {
+                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer);
+                });
+            }
             app.exec();
         }
         SaveSetupInfo(SetupInfo);
