@@ -231,6 +231,8 @@ private:
     bool selectFolderBelow(QTreeWidgetItem* start, const std::string& full, int firstPart);
     /// The details header's sort indicator on `column` (-1: none).
     void showSortIndicator(int column, bool ascending);
+    /// Widens the details columns that the window's font would cut.
+    void fitDetailColumns();
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();
