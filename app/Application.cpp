@@ -85,7 +85,10 @@ int RunTamsel(int argc, char** argv)
         LoadSetupInfo(SetupInfo);
         {
             auto mainForm = std::make_unique<TMainForm>();
-            auto threadForm = std::make_unique<TThreadForm>();
+            auto threadForm = std::make_unique<TThreadForm>(nullptr, [] {
+                return TTaskListLook{SetupInfo.FontName, SetupInfo.FontSize, SetupInfo.ButtonStyle,
+                                     SetupInfo.ShowGlyph, SetupInfo.ShowText};
+            });
             ThreadForm = threadForm.get();
             mainForm->show();
             if (!options.SelectPath.empty()) {

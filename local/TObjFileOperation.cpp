@@ -1,7 +1,6 @@
 #include "local/TObjFileOperation.h"
 
 #include "local/TFileOperationDialog.h"
-#include "app/SetupInfo.h"
 #include "platform/DriveMap.h"
 #include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
@@ -56,11 +55,12 @@ TObjFileOperation::TObjFileOperation(QWidget* window) : m_window(window)
 
 TObjFileOperation::~TObjFileOperation() = default;
 
-void TObjFileOperation::RequestOpen(const std::string& file, const std::string& parameters)
+void TObjFileOperation::RequestOpen(const std::string& file, const std::string& parameters,
+                                    const std::string& tempFolder)
 {
     m_source.assign(file.begin(), file.end());
     m_destination = parameters;
-    m_tempFolder = SetupInfo.TempPath;
+    m_tempFolder = tempFolder;
     m_operation = FO_OPEN;
     Resume();
 }

@@ -31,8 +31,9 @@ public:
 
     /// Opens `file` (Windows-style) with the shell's "open", `parameters` passed to a program.
     /// A file of a share is copied into the Temp folder first (with the progress window),
-    /// since the programs of the desktop cannot open the UNC form.
-    void RequestOpen(const std::string& file, const std::string& parameters);
+    /// since the programs of the desktop cannot open the UNC form: into `tempFolder`
+    /// (Windows-style, ending in a backslash).
+    void RequestOpen(const std::string& file, const std::string& parameters, const std::string& tempFolder);
     /// Copies `size` bytes of the source list (paths each ending in a zero byte, one more
     /// zero at the end; Windows-style) and the destination, then starts.
     void RequestFileOperation(uint32_t operation, const char* sourceList, uint16_t flags,

@@ -78,7 +78,7 @@ void TObjShell::RunProgram(const std::string& file, const std::string& parameter
     auto* worker = new TObjFileOperation(m_window);
     worker->SetReceiver(this);
     worker->OnTerminate = [this](TWorkerThread* sender) { JobDone(sender); };
-    worker->RequestOpen(file, parameters);
+    worker->RequestOpen(file, parameters, TempFolder);
 }
 
 void TObjShell::OpenPath(const std::string& path)

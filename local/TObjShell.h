@@ -24,6 +24,9 @@ public:
 
     int32_t WorkLimit = 30;
     int32_t JobCount = 0;
+    /// Where a share's file is copied before it is opened (Windows-style, ending in a
+    /// backslash); set by the main window from the program's folders.
+    std::string TempFolder;
     /// Set by the main window to its UpdateTaskCounts.
     std::function<void()> OnCountChanged;
 

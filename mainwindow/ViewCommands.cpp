@@ -41,8 +41,10 @@ void TMainForm::ApplySettings()
     m_N10->setChecked(!SetupInfo.ShowPanel);
     N10Click();
 
-    if (m_shell)
+    if (m_shell) {
         m_shell->WorkLimit = SetupInfo.ShellWorkLimit;
+        m_shell->TempFolder = SetupInfo.TempPath;
+    }
 
     const int textHeight = QFontMetrics(font()).boundingRect(QStringLiteral("Font")).height();
     StatusBar->setClientHeight(textHeight + 6);
