@@ -3,6 +3,7 @@
 #include "support/TempConfig.h"
 #include "platform/DateTime.h"
 #include "store/CacheListing.h"
+#include "store/CrawlChanges.h"
 #include "store/NodeFile.h"
 #include "tools/pallisk/PalliskWindow.h"
 #include "tools/pallisk/SearchResultModel.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
@@ -310,6 +312,51 @@ TEST_F(PalliskWindowTest, DuplicatesAcrossComputersOnRequest)
     emit window.DuplicateTree->itemActivated(top->child(1), 0);
     ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
     EXPECT_EQ(m_started[0][1], QStringLiteral("\\\\PCY\\e\\"));
+}
+
+// The changes page reads the record the cache updater left beside a computer's listing.
+TEST_F(PalliskWindowTest, ChangesSinceThePreviousCrawlPerComputer)
+{
+    const std::string group = m_cache + "Net\\WG\\";
+    CrawlRecord record;
+    record.Crawled = *ParseSearchDate("2026-12-01 08:00");
+    record.Previous = *ParseSearchDate("2026-11-24 08:00");
+    record.Partial = true;
+    record.Reasons = {"時間到"};
+    record.Refused = {{"\\\\PC2\\私人", 5, "存取被拒"}};
+    record.Changes = {{CrawlChangeKind::New, "\\\\PC2\\共用0\\新的.txt", 12, 46000, 0, 0},
+                      {CrawlChangeKind::Removed, "\\\\PC2\\共用0\\舊的.txt", 7, 45000, 0, 0},
+                      {CrawlChangeKind::Changed, "\\\\PC2\\共用1\\改了.doc", 300, 46001, 200, 45001}};
+    WriteCrawlRecord(group, "PC2", record);
+    m_home.writeFile("Cache/Net/WG/PC3.CHG", "not a crawl record\n");
+
+    PalliskWindow& window = open();
+    window.ChangeComputerBox->setCurrentIndex(window.ChangeComputerBox->findText(QStringLiteral("PC2")));
+    ASSERT_EQ(window.ChangeTree->topLevelItemCount(), 3);
+    QStringList kinds;
+    for (int i = 0; i < 3; ++i)
+        kinds << window.ChangeTree->topLevelItem(i)->text(0) + QLatin1Char(' ') + window.ChangeTree->topLevelItem(i)->text(1);
+    kinds.sort();
+    EXPECT_EQ(kinds, (QStringList{"刪除 舊的.txt", "新增 新的.txt", "變更 改了.doc"}));
+    const QString label = window.ChangeLabel->text();
+    for (const char* part : {"2026/12/01 08:00:00", "2026/11/24 08:00:00", "不完整", "時間到", "\\\\PC2\\私人", "新增 1、刪除 1、變更 1"})
+        EXPECT_TRUE(label.contains(QString::fromUtf8(part))) << part << " in " << label.toStdString();
+
+    // A change opens its folder as a result does.
+    window.HostAnswers = [](const std::string&) { return false; };
+    QTreeWidgetItem* row = window.ChangeTree->findItems(QStringLiteral("改了.doc"), Qt::MatchExactly, 1).value(0);
+    ASSERT_NE(row, nullptr);
+    emit window.ChangeTree->itemActivated(row, 0);
+    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\PC2\\共用1\\", "--cached", "--computer", "PC2"}));
+
+    // Never crawled, and a record that cannot be read: each says so, with no rows.
+    window.ChangeComputerBox->setCurrentIndex(window.ChangeComputerBox->findText(QStringLiteral("PC1")));
+    EXPECT_EQ(window.ChangeTree->topLevelItemCount(), 0);
+    EXPECT_TRUE(window.ChangeLabel->text().contains(QStringLiteral("還沒有"))) << window.ChangeLabel->text().toStdString();
+    window.ChangeComputerBox->setCurrentIndex(window.ChangeComputerBox->findText(QStringLiteral("PC3")));
+    EXPECT_EQ(window.ChangeTree->topLevelItemCount(), 0);
+    EXPECT_TRUE(window.ChangeLabel->text().contains(QStringLiteral("無法讀取"))) << window.ChangeLabel->text().toStdString();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tools/pallisk/PalliskWindow.h"
 
 #include "platform/Ping.h"
+#include "store/CrawlChanges.h"
 #include "platform/RegistryFile.h"
 #include "store/NodePaths.h"
 #include "store/TItemData.h"
@@ -9,6 +10,7 @@
 #include "tools/pallisk/TObjCacheSearch.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -146,6 +148,7 @@ void PalliskWindow::buildWindow()
     ResultView->header()->resizeSection(SearchResultModel::FolderColumn, 300);
     PageControl->addTab(ResultView, QStringLiteral("搜尋結果"));
     PageControl->addTab(buildDuplicatesPage(), QStringLiteral("重複檔案"));
+    PageControl->addTab(buildChangesPage(), QStringLiteral("變更"));
     splitter->addWidget(left);
     splitter->addWidget(PageControl);
     splitter->setStretchFactor(1, 1);
@@ -245,6 +248,100 @@ QWidget* PalliskWindow::buildDuplicatesPage()
     return page;
 }
 
+QWidget* PalliskWindow::buildChangesPage()
+{
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("電腦"), page));
+    ChangeComputerBox = new QComboBox(page);
+    ChangeComputerBox->setObjectName(QStringLiteral("ChangeComputerBox"));
+    ChangeComputerBox->setMinimumContentsLength(16);
+    top->addWidget(ChangeComputerBox);
+    top->addStretch(1);
+    layout->addLayout(top);
+    ChangeLabel = new QLabel(page);
+    ChangeLabel->setObjectName(QStringLiteral("ChangeLabel"));
+    ChangeLabel->setWordWrap(true);
+    layout->addWidget(ChangeLabel);
+    ChangeTree = new QTreeWidget(page);
+    ChangeTree->setObjectName(QStringLiteral("ChangeTree"));
+    ChangeTree->setRootIsDecorated(false);
+    ChangeTree->setUniformRowHeights(true);
+    ChangeTree->setSortingEnabled(true);
+    ChangeTree->setHeaderLabels({QStringLiteral("變更"), QStringLiteral("名稱"), QStringLiteral("資料夾"),
+                                 QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("原大小"),
+                                 QStringLiteral("原日期")});
+    ChangeTree->header()->resizeSection(1, 200);
+    ChangeTree->header()->resizeSection(2, 260);
+    layout->addWidget(ChangeTree, 1);
+    connect(ChangeComputerBox, &QComboBox::currentIndexChanged, this, &PalliskWindow::ChangeComputerBoxChanged);
+    connect(ChangeTree, &QTreeWidget::itemActivated, this, &PalliskWindow::ChangeTreeActivated);
+    return page;
+}
+
+void PalliskWindow::ChangeComputerBoxChanged()
+{
+    ChangeTree->clear();
+    const int index = ChangeComputerBox->currentIndex();
+    if (index < 0 || size_t(index) >= m_computers.size()) {
+        ChangeLabel->setText(m_computers.empty() ? QStringLiteral("還沒有快取的電腦") : QString());
+        return;
+    }
+    const CachedComputer& computer = m_computers[size_t(index)];
+    CrawlRecord record;
+    try {
+        if (!ReadCrawlRecord(computer.StoreDir, computer.Key, record)) {
+            ChangeLabel->setText(QStringLiteral("%1 還沒有被「更新快取」掃描過，沒有變更的記錄").arg(qtext(computer.Name)));
+            return;
+        }
+    } catch (const std::exception& error) {
+        ChangeLabel->setText(QStringLiteral("無法讀取 %1 的變更記錄：%2").arg(qtext(computer.Name), QString::fromUtf8(error.what())));
+        return;
+    }
+    QString text = QStringLiteral("最近一次掃描 %1").arg(SearchResultModel::dateText(record.Crawled));
+    text += record.Previous > 0 ? QStringLiteral("，與 %1 的掃描比較").arg(SearchResultModel::dateText(record.Previous))
+                                : QStringLiteral("，這是第一次掃描，沒有可比較的");
+    text += record.Partial ? QStringLiteral("；掃描不完整") : QStringLiteral("；掃描完整");
+    for (const std::string& reason : record.Reasons)
+        text += QStringLiteral("：") + qtext(reason);
+    for (const RefusedShare& refused : record.Refused)
+        text += QStringLiteral("；%1 拒絕存取 (%2)").arg(qtext(refused.Share), qtext(refused.Message));
+    int counts[3] = {};
+    for (const CrawlChange& change : record.Changes)
+        counts[int(change.Kind)]++;
+    text += QStringLiteral("。新增 %1、刪除 %2、變更 %3 個檔案").arg(counts[0]).arg(counts[1]).arg(counts[2]);
+    ChangeLabel->setText(text);
+
+    static const char* const kinds[] = {"新增", "刪除", "變更"};
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(qsizetype(record.Changes.size()));
+    for (const CrawlChange& change : record.Changes) {
+        const bool changed = change.Kind == CrawlChangeKind::Changed;
+        auto* row = new QTreeWidgetItem({QString::fromUtf8(kinds[int(change.Kind)]), qtext(std::string(BareName(change.Path))),
+                                         qtext(std::string(FolderPart(change.Path))), SearchResultModel::sizeText(change.Size),
+                                         SearchResultModel::dateText(change.Modified),
+                                         changed ? SearchResultModel::sizeText(change.OldSize) : QString(),
+                                         changed ? SearchResultModel::dateText(change.OldModified) : QString()});
+        row->setData(0, kHitRole, qtext(change.Path));
+        row->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        row->setTextAlignment(5, Qt::AlignRight | Qt::AlignVCenter);
+        rows << row;
+    }
+    ChangeTree->addTopLevelItems(rows);
+}
+
+void PalliskWindow::ChangeTreeActivated(QTreeWidgetItem* item)
+{
+    const int index = ChangeComputerBox->currentIndex();
+    if (!item || index < 0 || size_t(index) >= m_computers.size())
+        return;
+    SearchHit hit;
+    hit.Path = item->data(0, kHitRole).toString().toStdString();
+    hit.Computer = m_computers[size_t(index)].Name;
+    OpenHit(hit);
+}
+
 void PalliskWindow::ReloadComputers()
 {
     m_computerErrors.clear();
@@ -265,6 +362,14 @@ void PalliskWindow::ReloadComputers()
                                                                     : QStringLiteral("computer")));
     }
     m_loadingComputers = false;
+    // The changes are per computer node: one entry each, in the order of the node files.
+    const QString chosen = ChangeComputerBox->currentText();
+    const QSignalBlocker blocker(ChangeComputerBox);
+    ChangeComputerBox->clear();
+    for (const CachedComputer& computer : m_computers)
+        ChangeComputerBox->addItem(qtext(computer.Name));
+    ChangeComputerBox->setCurrentIndex(std::max(0, ChangeComputerBox->findText(chosen)));
+    ChangeComputerBoxChanged();
 }
 
 std::vector<std::string> PalliskWindow::checkedComputers() const

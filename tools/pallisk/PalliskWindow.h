@@ -70,6 +70,9 @@ public:
     SearchResultModel* ResultModel = nullptr;
     QPushButton* DuplicatesButton = nullptr;
     QTreeWidget* DuplicateTree = nullptr;
+    QComboBox* ChangeComputerBox = nullptr;
+    QLabel* ChangeLabel = nullptr;
+    QTreeWidget* ChangeTree = nullptr;
     QLabel* CountLabel = nullptr;
 
 protected:
@@ -79,10 +82,14 @@ private:
     void buildWindow();
     QWidget* buildQueryRow();
     QWidget* buildDuplicatesPage();
+    QWidget* buildChangesPage();
     void QueryChanged();
     void ComputerListItemChanged(QListWidgetItem* item);
     void ResultViewActivated();
     void DuplicateTreeActivated(QTreeWidgetItem* item);
+    /// Shows what the last crawl of the chosen computer changed.
+    void ChangeComputerBoxChanged();
+    void ChangeTreeActivated(QTreeWidgetItem* item);
     /// The query of the fields; false with the reason in the status bar when a field is wrong.
     bool readQuery(SearchQuery& query);
     std::vector<std::string> checkedComputers() const;
