@@ -191,6 +191,7 @@ void TMainForm::FormCreate()
     connect(ExploreToolButton, &QToolButton::clicked, this, &TMainForm::ExploreToolButtonClick);
     ExploreToolButton->setEnabled(true);
     connectFolderPopupMenu();
+    connectToolCommands();
     connectBrowsing();
     connectCachedView();
     if (!qobject_cast<THintStyle*>(QApplication::style()))

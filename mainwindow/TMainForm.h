@@ -296,6 +296,13 @@ private:
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();
+    // The external tools (ToolCommands.cpp).
+    void connectToolCommands();
+    void rebuildToolEntries(const std::vector<std::string>& captions);
+    void M50Click();
+    void RunTool(QAction* entry);
+    /// The Windows-style path of the first selected list item, empty when there is none.
+    std::string toolFile() const;
 
 public:
     // Components, named as the window's layout names them.

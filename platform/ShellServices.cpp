@@ -68,6 +68,13 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
         return ShellFileNotFound;
     if (info.isDir())
         return Explore(nativePath);
+    // A launcher entry starts its application by its own Exec line, the arguments as its files.
+    if (DesktopApps::MimeTypeOfFile(native) == QLatin1String("application/x-desktop")) {
+        const auto app = DesktopApps::LoadFile(native);
+        if (!app)
+            return ShellFailed;
+        return DesktopApps::Launch(*app, arguments) ? ShellOk : ShellFailed;
+    }
     if (IsProgram(nativePath)) {
         return QProcess::startDetached(native, arguments, info.absolutePath()) ? ShellOk : ShellFailed;
     }
