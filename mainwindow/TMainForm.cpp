@@ -192,6 +192,7 @@ void TMainForm::FormCreate()
     ExploreToolButton->setEnabled(true);
     connectFolderPopupMenu();
     connectToolCommands();
+    connectSetupCommands();
     connectBrowsing();
     connectCachedView();
     if (!qobject_cast<THintStyle*>(QApplication::style()))

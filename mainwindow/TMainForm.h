@@ -296,6 +296,9 @@ private:
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();
+    // The options dialog and the help (SetupCommands.cpp).
+    void connectSetupCommands();
+    void N86Click();
     // The external tools (ToolCommands.cpp).
     void connectToolCommands();
     void rebuildToolEntries(const std::vector<std::string>& captions);
