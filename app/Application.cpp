@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/SetupInfo.h"
+#include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
 #include "app/LanguageSetting.h"
 #include "local/TThreadForm.h"
@@ -13,6 +14,8 @@
 #include <QIcon>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -68,6 +71,14 @@ int RunTamsel(int argc, char** argv)
 {
     Application app(argc, argv);
     const QString title = QString::fromStdString(LoadStr(30000));
+    std::vector<std::string> words;
+    for (const QString& word : app.arguments().mid(1))
+        words.push_back(word.toStdString());
+    const StartOptions options = ParseStartOptions(words);
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), StartUsage);
+        return 2;
+    }
     try {
         PrepareApplication(app);
         PrepareProgramFolders(SetupInfo);
@@ -82,6 +93,13 @@ int RunTamsel(int argc, char** argv)
             });
             ThreadForm = threadForm.get();
             mainForm->show();
+            if (!options.SelectPath.empty()) {
+                // Once the tree is built by the first show.
+                TMainForm* form = mainForm.get();
+                QTimer::singleShot(0, form, [form, options] {
+                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer);
+                });
+            }
             app.exec();
         }
         SaveSetupInfo(SetupInfo);

@@ -86,6 +86,13 @@ public:
     /// root, loaded like a local folder down to DIR. True when the share node was reached.
     bool SelectSharePath(const std::string& path);
     void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
+    /// Opens the window at `path` as another program asks (StartSelection.cpp): a folder
+    /// of this machine or a share, live; with `cached`, the folder in the cached view of
+    /// the cached computer that holds it (the one captioned `computer`, when given).
+    void SelectOnStart(const std::string& path, bool cached, const std::string& computer);
+    /// Turns the cached view on and selects a cached folder (with its trailing backslash);
+    /// false when no cached computer holds it (the nearest node is selected then).
+    bool SelectCachedPath(const std::string& folder, const std::string& computer);
     void LoadLocalChildren(QTreeWidgetItem* node);
     /// Loads a node's children from the cache: stored records for a node that owns a node
     /// folder, else the folders of its cached listing. `fromCache` marks the children as
@@ -186,6 +193,8 @@ private:
     QTreeWidgetItem* selectedNode() const;
     void forgetShownNodeBelow(const QTreeWidgetItem* node);
     void connectBrowsing();
+    QTreeWidgetItem* findCachedComputer(QTreeWidgetItem* node, const std::string& folded, const std::string& computer,
+                                        int depth);
 
     // Navigation.
     void recordAddress(const QString& address, bool newPlace);
