@@ -328,6 +328,16 @@ private:
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();
+    // The options dialog and the help (SetupCommands.cpp).
+    void connectSetupCommands();
+    void N86Click();
+    // The external tools (ToolCommands.cpp).
+    void connectToolCommands();
+    void rebuildToolEntries(const std::vector<std::string>& captions);
+    void M50Click();
+    void RunTool(QAction* entry);
+    /// The Windows-style path of the first selected list item, empty when there is none.
+    std::string toolFile() const;
 
 public:
     // Components, named as the window's layout names them.
