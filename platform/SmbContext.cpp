@@ -166,8 +166,9 @@ SMBCCTX* CreateContext(SmbKind kind, int* error)
     else
         smbc_setOptionProtocols(ctx, "SMB2_02", "SMB3");
     if (!smbc_init_context(ctx)) {
-        delete static_cast<Connections*>(smbc_getOptionUserData(ctx));
+        auto* connections = static_cast<Connections*>(smbc_getOptionUserData(ctx));
         smbc_free_context(ctx, 0);
+        delete connections;
         *error = Win32::NoNetwork;
         return nullptr;
     }
