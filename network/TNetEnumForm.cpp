@@ -8,6 +8,7 @@
 #include "local/TThreadForm.h"
 #include "network/NetPassword.h"
 #include "network/TObjNetEnum.h"
+#include "network/TPassForm.h"
 #include "platform/DateTime.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
@@ -113,6 +114,21 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
     AskQuestion = [this](const QString& text) { return ShowMessageText(this, text, MsgQuestion) == IdYes; };
     ShowError = [this](const QString& text) { ShowMessageText(this, text, MsgError); };
     ShowInformation = [this](const QString& text) { ShowMessageText(this, text, MsgInformation); };
+    AskCredentials = [this](const std::string& location, std::string& user, std::string& password, bool& remember) {
+        TPassForm dialog(this);
+        dialog.setFont(this->font());
+        dialog.setUserName(qtext(user));
+        dialog.setPassword(qtext(password));
+        // A stop from the task list closes the dialog, as its cancel button would.
+        m_passDialog = &dialog;
+        const bool confirmed = dialog.showFor(qtext(location));
+        remember = dialog.remember();
+        if (confirmed) {
+            user = dialog.userName().toStdString();
+            password = dialog.password().toStdString();
+        }
+        return confirmed;
+    };
     placeOnScreen();
 }
 
