@@ -10,6 +10,7 @@
 #include "network/TObjNetEnum.h"
 #include "network/TPassForm.h"
 #include "platform/DateTime.h"
+#include "platform/FileAccess.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
@@ -367,6 +368,8 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
             if (SetupInfo.AutoCache && !stored.empty()) {
                 *m_updateRunning = true;
                 try {
+                    // The parent's folder exists only if the parent itself was stored.
+                    ForceDirectories(stored.front()->StoreDir);
                     WriteNodeRecords(stored);
                 } catch (const std::exception&) {
                     // The cache is a convenience: the live tree stands without it.
