@@ -484,7 +484,10 @@ int netexpand(const std::string& address, int holdMs)
     computer.Usage = int32_t(netres::UsageContainer);
     computer.State = Idle;
     computer.Key = SafeFileName(address);
+    computer.ImageIndex = computer.SelectedIndex = 6;
     WriteNodeRecord(computer);
+    // Held open to be looked at, the expansion windows show themselves as well.
+    SetupInfo.AutoHide = holdMs <= 0;
     form.expandedRoot()->setExpanded(true);
     QTreeWidgetItem* node = nullptr;
     for (int i = 0; i < form.expandedRoot()->childCount() && !node; ++i)
