@@ -4,6 +4,7 @@
 
 #include "app/SetupInfo.h"
 #include "local/ErrorText.h"
+#include "local/NameOrder.h"
 #include "local/TImageLists.h"
 #include "local/TObjDisk.h"
 #include "local/TObjShell.h"
@@ -57,8 +58,16 @@ std::vector<std::string> subfolderNames(const std::string& folder)
     for (const FindEntry& entry : entries)
         if (entry.attributes & kDirectoryAttribute)
             names.push_back(entry.name);
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
+    // The list shows the same folders in the same order.
+    const NameOrder order;
+    std::vector<std::pair<QCollatorSortKey, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names)
+        keyed.emplace_back(order.key(QString::fromStdString(name)), std::move(name));
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    names.clear();
+    for (auto& [key, name] : keyed)
+        names.push_back(std::move(name));
     return names;
 }
 

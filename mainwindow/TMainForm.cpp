@@ -191,6 +191,8 @@ void TMainForm::FormCreate()
     connect(ExploreToolButton, &QToolButton::clicked, this, &TMainForm::ExploreToolButtonClick);
     ExploreToolButton->setEnabled(true);
     connectFolderPopupMenu();
+    connectToolCommands();
+    connectSetupCommands();
     connectBrowsing();
     connectCachedView();
     connectNetwork();

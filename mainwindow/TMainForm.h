@@ -231,6 +231,8 @@ private:
     bool selectFolderBelow(QTreeWidgetItem* start, const std::string& full, int firstPart);
     /// The details header's sort indicator on `column` (-1: none).
     void showSortIndicator(int column, bool ascending);
+    /// Widens the details columns that the window's font would cut.
+    void fitDetailColumns();
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();
@@ -313,6 +315,7 @@ private:
     void I1Click();
     void A1Click();
     void N79Click();
+    void N24Click();
     // The node dialogs (NodeCommands.cpp).
     void N26Click();
     void DNContentClick();
@@ -325,6 +328,16 @@ private:
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();
+    // The options dialog and the help (SetupCommands.cpp).
+    void connectSetupCommands();
+    void N86Click();
+    // The external tools (ToolCommands.cpp).
+    void connectToolCommands();
+    void rebuildToolEntries(const std::vector<std::string>& captions);
+    void M50Click();
+    void RunTool(QAction* entry);
+    /// The Windows-style path of the first selected list item, empty when there is none.
+    std::string toolFile() const;
 
 public:
     // Components, named as the window's layout names them.

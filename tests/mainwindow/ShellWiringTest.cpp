@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -178,6 +179,38 @@ TEST_F(ShellWiringTest, SearchStartsPalliskFromTheProgramFolderOrSaysItIsMissing
     EXPECT_TRUE(WaitFor([&] { return m_form->shell()->JobCount == 0; }));
     m_form->ToolButton6->click();
     EXPECT_TRUE(WaitFor([&] { return QFileInfo(QString::fromStdString(mark)).size() == 4; }));
+    EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(ShellWiringTest, TheCollectorAndTheWizardStartFromTheProgramFolder)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    m_form->FamilyProgramFolder = folder.path();
+    QStringList errors;
+    m_form->ShowError = [&](const QString& text) { errors << text; };
+    m_form->ToolButton1->click();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(folder.path() + "/ordhune")) << errors[0].toStdString();
+
+    // Each stand-in writes its own name: the entry and the buttons start the right one.
+    for (const char* name : {"quellor", "ordhune"}) {
+        const std::string program = (folder.path() + "/" + name).toStdString();
+        std::ofstream(program) << "#!/bin/sh\necho " << name << " >> '" << (folder.path() + "/started").toStdString() << "'\n";
+        ::chmod(program.c_str(), 0755);
+    }
+    const QString mark = folder.path() + "/started";
+    auto started = [&] {
+        QFile file(mark);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    };
+    action("ToolMenu")->trigger();
+    EXPECT_TRUE(WaitFor([&] { return started().size() == 1; }));
+    m_form->ToolButton10->click();
+    EXPECT_TRUE(WaitFor([&] { return started().size() == 2; }));
+    m_form->ToolButton1->click();
+    EXPECT_TRUE(WaitFor([&] { return started().size() == 3; }));
+    EXPECT_EQ(started(), (QStringList{"quellor", "quellor", "ordhune"}));
     EXPECT_EQ(errors.size(), 1);
 }
 
