@@ -8,7 +8,9 @@
 #include "local/TThreadForm.h"
 #include "network/NetPassword.h"
 #include "network/TObjNetEnum.h"
+#include "network/TPassForm.h"
 #include "platform/DateTime.h"
+#include "platform/FileAccess.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
@@ -113,6 +115,21 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
     AskQuestion = [this](const QString& text) { return ShowMessageText(this, text, MsgQuestion) == IdYes; };
     ShowError = [this](const QString& text) { ShowMessageText(this, text, MsgError); };
     ShowInformation = [this](const QString& text) { ShowMessageText(this, text, MsgInformation); };
+    AskCredentials = [this](const std::string& location, std::string& user, std::string& password, bool& remember) {
+        TPassForm dialog(this);
+        dialog.setFont(this->font());
+        dialog.setUserName(qtext(user));
+        dialog.setPassword(qtext(password));
+        // A stop from the task list closes the dialog, as its cancel button would.
+        m_passDialog = &dialog;
+        const bool confirmed = dialog.showFor(qtext(location));
+        remember = dialog.remember();
+        if (confirmed) {
+            user = dialog.userName().toStdString();
+            password = dialog.password().toStdString();
+        }
+        return confirmed;
+    };
     placeOnScreen();
 }
 
@@ -351,6 +368,8 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
             if (SetupInfo.AutoCache && !stored.empty()) {
                 *m_updateRunning = true;
                 try {
+                    // The parent's folder exists only if the parent itself was stored.
+                    ForceDirectories(stored.front()->StoreDir);
                     WriteNodeRecords(stored);
                 } catch (const std::exception&) {
                     // The cache is a convenience: the live tree stands without it.

@@ -21,9 +21,12 @@
 //   tamsel-bench-gui expand [SHARES]      with the cached view on, expand a cached computer of
 //                                         SHARES top folders (2000); time until they are in
 //                                         the tree
-//   tamsel-bench-gui netexpand ADDRESS    ADDRESS as a computer of the expanded network,
+//   tamsel-bench-gui netexpand ADDRESS [HOLD_MS]
+//                                         ADDRESS as a computer of the expanded network,
 //                                         expanded live through the expansion window until
-//                                         its shares are in the tree or it did not answer
+//                                         its shares are in the tree or it did not answer;
+//                                         with HOLD_MS, then every share is opened in turn and
+//                                         the window stays that long, to be looked at
 #include "app/Application.h"
 #include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
@@ -463,7 +466,7 @@ int ftpget(const std::string& url, const char* passwordFile)
     return error ? 1 : 0;
 }
 
-int netexpand(const std::string& address)
+int netexpand(const std::string& address, int holdMs)
 {
     BenchWindow window;
     TMainForm& form = *window.form;
@@ -481,7 +484,10 @@ int netexpand(const std::string& address)
     computer.Usage = int32_t(netres::UsageContainer);
     computer.State = Idle;
     computer.Key = SafeFileName(address);
+    computer.ImageIndex = computer.SelectedIndex = 6;
     WriteNodeRecord(computer);
+    // Held open to be looked at, the expansion windows show themselves as well.
+    SetupInfo.AutoHide = holdMs <= 0;
     form.expandedRoot()->setExpanded(true);
     QTreeWidgetItem* node = nullptr;
     for (int i = 0; i < form.expandedRoot()->childCount() && !node; ++i)
@@ -496,7 +502,8 @@ int netexpand(const std::string& address)
     form.NetEnumFormSetup = [&](TNetEnumForm* expansion) {
         expansion->ShowInformation = [&failure](const QString& text) { failure = text; };
         expansion->ShowError = [&failure](const QString& text) { failure = text; };
-        expansion->AskCredentials = [](const std::string&, std::string&, std::string&, bool&) { return false; };
+        if (holdMs <= 0)
+            expansion->AskCredentials = [](const std::string&, std::string&, std::string&, bool&) { return false; };
         QObject::connect(expansion, &QObject::destroyed, [&ended] { ended = true; });
     };
     for (int i = 0; i < 10; ++i)
@@ -518,6 +525,20 @@ int netexpand(const std::string& address)
     std::printf("longest_window_stretch_ms: %.1f\n", meter.longestMs());
     if (!failure.isEmpty())
         std::printf("error: %s\n", failure.simplified().toUtf8().constData());
+    std::fflush(stdout);
+    if (holdMs > 0) {
+        for (int i = node->childCount() - 1; i >= 0; --i) {
+            ended = false;
+            form.FolderTreeView->setCurrentItem(node->child(i));
+            node->child(i)->setExpanded(true);
+            while (!ended)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        QElapsedTimer hold;
+        hold.start();
+        while (hold.elapsed() < holdMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
     return shares > 0 || !failure.isEmpty() ? 0 : 1;
 }
 
@@ -536,15 +557,15 @@ int main(int argc, char** argv)
         return ftpget(argv[2], argc == 4 ? argv[3] : nullptr);
     if (command == "expand" && argc <= 3)
         return expand(argc == 3 ? std::atoi(argv[2]) : 2000);
-    if (command == "netexpand" && argc == 3)
-        return netexpand(argv[2]);
+    if (command == "netexpand" && (argc == 3 || argc == 4))
+        return netexpand(argv[2], argc == 4 ? std::atoi(argv[3]) : 0);
     if (command == "switch" && (argc == 4 || argc == 5))
         return switchFolders(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 200);
     std::fprintf(stderr, "usage: tamsel-bench list FOLDER\n"
                          "       tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH\n"
                          "       tamsel-bench expand [SHARES]\n"
-                         "       tamsel-bench netexpand ADDRESS\n"
+                         "       tamsel-bench netexpand ADDRESS [HOLD_MS]\n"
                          "       tamsel-bench ftpget URL [PASSWORD_FILE]\n");
     return 2;
 }

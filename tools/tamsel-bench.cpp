@@ -350,7 +350,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "usage: tamsel-bench archive [FILE...] | tamsel-bench index [FOLDERS]\n"
                          "       tamsel-bench list FOLDER | tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH | tamsel-bench expand [SHARES]\n"
-                         "       tamsel-bench netexpand ADDRESS\n"
+                         "       tamsel-bench netexpand ADDRESS [HOLD_MS]\n"
                          "       tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]\n"
                          "       tamsel-bench makefolder FOLDER [ENTRIES]\n"
                          "       tamsel-bench search [ENTRIES] [COMPUTERS]\n");

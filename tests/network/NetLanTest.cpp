@@ -2,14 +2,22 @@
 // tests/support/test-lan.sh (this program runs in its client namespace).
 #include "local/TWorkerThread.h"
 #include "local/WaitFor.h"
+#include "app/SetupInfo.h"
 #include "network/NetDiscovery.h"
+#include "network/TNetEnumForm.h"
+#include "platform/DriveMap.h"
+#include "store/NodeFile.h"
+#include "store/NodeTree.h"
+#include "support/TempFolder.h"
 #include "network/TObjNetEnum.h"
 #include "platform/NetResource.h"
 #include "store/TNodeData.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -152,6 +160,57 @@ TEST_F(NetLan, ExpandedComputerThatDoesNotAnswerIsNoAnswerWithinTheLimit)
     EXPECT_EQ(outcome.text, "無反應");
     EXPECT_TRUE(outcome.records.empty());
     EXPECT_TRUE(dead.State & Idle);
+}
+
+TEST_F(NetLan, TheExpansionWindowHangsAWorkgroupsComputersInAndStoresThem)
+{
+    TempFolder cache;
+    SetupInfo = TSetupInfo();
+    SetupInfo.AutoHide = true;
+    SetupInfo.AutoCache = true;
+    QTreeWidget tree;
+    auto* node = new QTreeWidgetItem(&tree);
+    auto* group = new TNodeData;
+    group->RootKind = NetRoot;
+    group->NodeAttributes = Domain | Container;
+    group->DisplayType = int32_t(netres::DisplayDomain);
+    group->Usage = int32_t(netres::UsageContainer);
+    group->RemoteName = group->Caption = group->Host = group->Key = "TESTLAN";
+    group->StoreDir = WindowsPath(cache.path()) + "\\";
+    group->State = Expanded | Idle;
+    ShowNodeData(group, node);
+    bool updateAllowed = true, updateRunning = false;
+    QPointer<TNetEnumForm> form = new TNetEnumForm;
+    form->DiscoveryWaitMs = 1500;
+    form->BrowseProgram = TAMSEL_NET_PROGRAM;
+    QStringList messages;
+    form->ShowInformation = [&messages](const QString& text) { messages << text; };
+    form->StartEnum(node, updateAllowed, updateRunning);
+    ASSERT_TRUE(WaitFor([&] {
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return form.isNull();
+    }, 15000));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    QStringList names;
+    for (int i = 0; i < node->childCount(); ++i) {
+        const TNodeData* data = GetNodeData(node->child(i));
+        names << node->child(i)->text(0);
+        EXPECT_TRUE(data->has(Computer));
+        EXPECT_EQ(data->ImageIndex, 6);
+        EXPECT_EQ(data->Host, "TESTLAN");
+        EXPECT_EQ(node->child(i)->childCount(), 1);  // expandable
+    }
+    EXPECT_TRUE(names.contains("ALPHA") && names.contains("BETA")) << names.join(',').toStdString();
+    // The computers are in the node file the workgroup loads its cached children from.
+    TNodeList stored;
+    LoadNodeFile(group->StoreDir + "TESTLAN\\", stored, true);
+    QStringList storedNames;
+    for (const auto& record : stored)
+        storedNames << QString::fromStdString(record->Caption);
+    EXPECT_TRUE(storedNames.contains("ALPHA") && storedNames.contains("BETA")) << storedNames.join(',').toStdString();
+    EXPECT_TRUE(updateAllowed);
+    EXPECT_FALSE(updateRunning);
+    FreeNodeTree(tree.invisibleRootItem());
 }
 
 // Last: the master browser election of the test LAN takes about 20 s, and the tests

@@ -6,6 +6,7 @@
 #include "local/TThreadForm.h"
 #include "network/NetPassword.h"
 #include "network/TNetEnumForm.h"
+#include "network/TPassForm.h"
 #include "platform/NetResource.h"
 #include "platform/SmbContext.h"
 #include "store/NodeTree.h"
@@ -15,6 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
@@ -76,7 +81,7 @@ protected:
     QTreeWidgetItem* share(const char* name) { return addNode(std::string("\\\\127.0.0.1\\") + name + "\\", Share | Folder); }
 
     // As the main window hands a node over: children cleared, Expanded set.
-    TNetEnumForm* start(QTreeWidgetItem* node)
+    TNetEnumForm* start(QTreeWidgetItem* node, bool realPrompt = false)
     {
         ClearNodeChildren(node);
         GetNodeData(node)->State |= Expanded;
@@ -88,7 +93,8 @@ protected:
             m_questions << text;
             return m_answer;
         };
-        form->AskCredentials = [this](const std::string& location, std::string& user, std::string& password,
+        if (!realPrompt)
+            form->AskCredentials = [this](const std::string& location, std::string& user, std::string& password,
                                       bool& remember) {
             m_prompts.push_back({location, user, password});
             if (m_typed.empty())
@@ -293,6 +299,40 @@ TEST_F(NetEnumFormTest, ForceStopAbandonsTheWorkerAlsoInsideTheLogonPrompt)
     EXPECT_EQ(m_tasks->TaskCount(), 0);
     std::string user, password;
     EXPECT_FALSE(LookupNetPassword("\\\\127.0.0.1\\私人\\", user, password));
+}
+
+TEST_F(NetEnumFormTest, ThePasswordDialogComesPrefilledAndWhatWorkedIsStored)
+{
+    StoreNetPassword("\\\\127.0.0.1\\私人\\", "root", "old");
+    QString shownLocation, shownUser, shownPassword;
+    // The dialog runs modally: fill it from inside its own event loop.
+    std::function<void()> answer = [&] {
+        TPassForm* dialog = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* candidate = qobject_cast<TPassForm*>(widget); candidate && candidate->isVisible())
+                dialog = candidate;
+        if (!dialog) {
+            QTimer::singleShot(20, answer);
+            return;
+        }
+        shownLocation = dialog->ComputerEdit->text();
+        shownUser = dialog->UserNameEdit->text();
+        shownPassword = dialog->PasswordEdit->text();
+        dialog->PasswordEdit->setText(QString::fromUtf8(SmbTestServer::Password));
+        dialog->RecordCheckBox->setChecked(true);
+        dialog->BitBtn1->click();
+    };
+    QTimer::singleShot(20, answer);
+    QTreeWidgetItem* node = share("私人");
+    start(node, true);
+    ASSERT_TRUE(waitClosed());
+    EXPECT_EQ(shownLocation, QStringLiteral("\\\\127.0.0.1\\私人\\"));
+    EXPECT_EQ(shownUser, QStringLiteral("root"));
+    EXPECT_EQ(shownPassword, QStringLiteral("old"));
+    std::string user, password;
+    ASSERT_TRUE(LookupNetPassword("\\\\127.0.0.1\\私人\\", user, password));
+    EXPECT_EQ(password, SmbTestServer::Password);
+    EXPECT_EQ(GetNodeData(node)->State & (Expanded | Idle), Expanded | Idle);
 }
 
 } // namespace
