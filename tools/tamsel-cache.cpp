@@ -6,10 +6,14 @@
 //   tamsel-cache listing STOREDIR KEY FOLDERPATH  one JSON object per entry of the folder
 //   tamsel-cache listdat FILE                   one JSON object per record of a LIST.DAT
 //   tamsel-cache attachment FILE                the FTP site block of an .ATT, one object
+//   tamsel-cache computer CACHE TARGET          the stored computer TARGET names (a dotted
+//                                               address goes to the expanded network), added
+//                                               with its roots when missing; one object
 //
 // ARCHIVE, BASE, FOLDER and STOREDIR are native paths; FOLDERPATH is the cached folder's
 // path as the listing stores it (\\SERVER\SHARE\DIR\). Output is UTF-8; errors go to
 // standard error with a non-zero exit code.
+#include "network/CrawlTargets.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "store/CacheListing.h"
@@ -36,7 +40,7 @@ std::string programPath(const std::string& native, bool folder)
 int usage()
 {
     std::fputs("usage: tamsel-cache export ARCHIVE BASE NAME... | import ARCHIVE BASE | nodes FOLDER |"
-               " listing STOREDIR KEY FOLDERPATH | listdat FILE | attachment FILE\n",
+               " listing STOREDIR KEY FOLDERPATH | listdat FILE | attachment FILE | computer CACHE TARGET\n",
                stderr);
     return 2;
 }
@@ -120,6 +124,18 @@ int run(const std::vector<std::string>& args)
             .text("ProxyHost", block.ProxyHost)
             .number("Port", block.Port)
             .number("ProxyPort", block.ProxyPort)
+            .print();
+        return 0;
+    }
+    if (command == "computer" && args.size() == 3) {
+        bool added = false;
+        const auto computer = FindOrAddComputer(programPath(args[1], true), args[2], "", added);
+        JsonObject()
+            .text("Caption", computer->Caption)
+            .text("Host", computer->Host)
+            .text("RemoteName", computer->RemoteName)
+            .text("StoreDir", computer->StoreDir)
+            .boolean("added", added)
             .print();
         return 0;
     }
