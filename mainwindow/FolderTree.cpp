@@ -687,9 +687,16 @@ void TMainForm::FolderTreeViewPopupMenuPopup()
     // Deleting nodes, new folders and computers and the node dialog join with the stored
     // nodes; renaming follows the rules here already.
     QAction* rename = findChild<QAction*>(QStringLiteral("DNRename"));
+    QAction* remove = findChild<QAction*>(QStringLiteral("DNDel"));
+    QAction* newFolder = findChild<QAction*>(QStringLiteral("DNNewDir"));
     const QTreeWidgetItem* node = selectedNode();
     const TNodeData* data = node ? GetNodeData(node) : nullptr;
-    rename->setEnabled(!data || data->RootKind != NetRoot);
+    const bool network = data && data->RootKind == NetRoot;
+    rename->setEnabled(!network);
+    remove->setEnabled(!network && !(data && data->has(Sys)));
+    newFolder->setEnabled(!network && !(data && data->has(Computer)));
+    findChild<QAction*>(QStringLiteral("FtpSiteOptions"))
+        ->setVisible(data && data->RootKind == FtpRoot && data->has(Computer));
 }
 
 void TMainForm::expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute)

@@ -193,6 +193,7 @@ void TMainForm::FormCreate()
     connectFolderPopupMenu();
     connectBrowsing();
     connectCachedView();
+    connectFtpCommands();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())

@@ -39,6 +39,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 int TFTPEnumForm::FormCount = 0;
 
@@ -406,8 +407,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         }
         *m_updateRunning = true;
         try {
-            if (!items.empty())
-                WriteFolderListing(items, record->StoreDir, record->Key, false);
+            storeFolderListing(*record, items);
         } catch (const std::exception& error) {
             *m_updateRunning = false;
             throw Exception(LoadStr(33083) + error.what());
@@ -426,6 +426,50 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
     setSiteStateImage(m_connected ? kStateConnected : kStateDisconnected);
     if (m_closeRequested)
         close();
+}
+
+void TFTPEnumForm::storeFolderListing(const TNodeData& record, const TItemList& items)
+{
+    TItemData folderItem;
+    SetItemPath(folderItem, record.RemoteName);
+    const std::string folderBytes(ItemPathBytes(folderItem));
+    const QByteArray folderKey = QByteArray::fromStdString(UpperAscii(folderBytes));
+    if (!m_storedFolders.contains(folderKey)) {
+        if (!items.empty()) {
+            WriteFolderListing(items, record.StoreDir, record.Key, false);
+            m_storedFolders.insert(folderKey);
+        }
+        return;
+    }
+    // Listed again (after a change on the server, a refresh): the index finds a folder's
+    // first listing, so an appended second one would never be shown. The pair is written
+    // anew with the other folders as they were and this one as it is now.
+    std::vector<TItemList> folders;
+    std::string current;
+    bool started = false, skipping = false;
+    ForEachListingEntry(record.StoreDir, record.Key, [&](std::string_view folder, const ListingEntry& entry) {
+        if (!started || folder != current) {
+            started = true;
+            current = std::string(folder);
+            skipping = UpperAscii(current) == folderKey.toStdString();
+            if (!skipping)
+                folders.emplace_back();
+        }
+        if (skipping)
+            return;
+        TItemData item;
+        item.Size = entry.Size;
+        item.Attributes = entry.Attributes;
+        item.Modified = entry.Modified;
+        const std::string path = current + std::string(entry.Name);
+        std::memcpy(item.Path, path.data(), std::min(path.size(), sizeof item.Path - 1));
+        folders.back().push_back(item);
+    });
+    if (!items.empty())
+        folders.push_back(items);
+    else
+        m_storedFolders.remove(folderKey);
+    ReplaceFolderListings(record.StoreDir, record.Key, folders);
 }
 
 bool TFTPEnumForm::event(QEvent* event)
@@ -490,6 +534,7 @@ void TFTPEnumForm::finishClose()
         m_siteData->SiteWindow = nullptr;
         ClearNodeChildren(m_siteNode);
         AddPlaceholderChild(m_siteNode);
+        m_storedFolders.clear();
         for (const char* extension : {".IDX", ".LST"}) {
             const std::string file = m_siteData->StoreDir + m_siteData->Key + extension;
             if (FileExists(file))
