@@ -195,7 +195,7 @@ void DeleteNodeCache(TNodeData& data, bool markDeleted)
     const std::string base = data.StoreDir + data.Key;
     if (data.has(Computer)) {
         RecoverFolderListings(data.StoreDir, data.Key);
-        for (const char* ext : {".LST", ".IDX", ".PAIR"}) {
+        for (const char* ext : {".LST", ".IDX", ".PAIR", ".CHG"}) {
             int error = 0;
             if (FileExists(base + ext) && !DeleteFile(base + ext, &error))
                 RaiseFileError(error);
