@@ -340,25 +340,50 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
     record->State = 0;
     m_busy = true;
     *m_updateAllowed = false;
-    TItemList items;
     try {
         const std::string folder = remote(record->RemoteName);
         const double now = NowDateTime();
         std::vector<FtpEntry> entries;
         std::vector<std::string> refused;
+        // The entries become items and go into the site's listing files on the
+        // conversation's thread as well: for a folder of thousands of entries that is
+        // tens of milliseconds the window would otherwise stand still.
+        const TNodeData target = *record;
+        std::string writeError;
+        *m_updateRunning = true;
         const FtpResult result = run([&](FtpSite& site) {
             FtpResult changed = site.changeDir(folder);
             if (!changed.ok)
                 return changed;
+            FtpResult listed;
             try {
-                return site.listFolder(folder, now, entries, refused);
+                listed = site.listFolder(folder, now, entries, refused);
             } catch (const std::exception& error) {
                 FtpResult failed;
                 failed.error = error.what();
                 failed.reply = -1;
                 return failed;
             }
+            if (!listed.ok)
+                return listed;
+            TItemList items;
+            items.reserve(entries.size());
+            for (const FtpEntry& entry : entries) {
+                TItemData item;
+                SetItemPath(item, target.RemoteName + entry.name);
+                item.Attributes = entry.folder ? FileAttributeDirectory : 0;
+                item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
+                item.Modified = entry.modified;
+                items.push_back(item);
+            }
+            try {
+                storeFolderListing(target, items);
+            } catch (const std::exception& error) {
+                writeError = error.what();
+            }
+            return listed;
         });
+        *m_updateRunning = false;
         if (!result.ok && result.reply == -1)
             throw Exception(result.error);
         logResult(result.ok ? FtpCommand::ChangeDir : FtpCommand::List, result);
@@ -368,14 +393,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         for (const std::string& name : refused)
             appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
         QStringList folders;
-        items.reserve(entries.size());
         for (const FtpEntry& entry : entries) {
-            TItemData item;
-            SetItemPath(item, record->RemoteName + entry.name);
-            item.Attributes = entry.folder ? FileAttributeDirectory : 0;
-            item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
-            item.Modified = entry.modified;
-            items.push_back(item);
             if (entry.folder)
                 folders << qtext(entry.name);
             else if (entry.size >= 0)
@@ -405,14 +423,9 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
             BindNodeData(data, child);
             AddPlaceholderChild(child);
         }
-        *m_updateRunning = true;
-        try {
-            storeFolderListing(*record, items);
-        } catch (const std::exception& error) {
-            *m_updateRunning = false;
-            throw Exception(LoadStr(33083) + error.what());
-        }
-        *m_updateRunning = false;
+        // A failed write leaves the folder nodes added.
+        if (!writeError.empty())
+            throw Exception(LoadStr(33083) + writeError);
         record->State |= Expanded;
         m_currentFolder = record->RemoteName;
         if (OnFinished)
