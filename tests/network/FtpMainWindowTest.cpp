@@ -10,7 +10,10 @@
 #include "store/CacheListing.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMenu>
 #include <QRadioButton>
 #include <QTimer>
@@ -218,6 +221,112 @@ TEST_F(FtpMainWindowTest, SiteOptionsAreKeptBesideTheBlockAndUsedAtTheNextConnec
     EXPECT_TRUE(listCaptions().contains(QStringLiteral("中文.txt"))) << listCaptions().join(' ').toStdString();
     EXPECT_EQ(ReadFtpSiteOptions(base).encoding, FtpEncoding::Auto);
     EXPECT_FALSE(ReadFtpSiteOptions(base).passive);
+}
+
+// Answers the boxes and the password prompt that the site window opens while it connects:
+// Yes (or `yes`) to the question, and `user`/`password` typed into the prompt, confirmed
+// with "記住密碼" ticked, or the prompt cancelled when `cancel`.
+class ModalAnswers {
+public:
+    ModalAnswers()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });
+        m_timer.start();
+    }
+    bool yes = true;
+    bool cancel = false;
+    QString user = QStringLiteral("user"), password = QStringLiteral("secret");
+    QStringList questions;
+    int prompts = 0;
+    QString promptLocation;
+
+private:
+    void answer()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            questions << box->text();
+            box->done(yes ? QMessageBox::Yes : QMessageBox::No);
+            return;
+        }
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        auto* userEdit = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("UserNameEdit")) : nullptr;
+        auto* passwordEdit = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("PasswordEdit")) : nullptr;
+        if (!userEdit || !passwordEdit)
+            return;
+        ++prompts;
+        if (auto* location = dialog->findChild<QLineEdit*>(QStringLiteral("ComputerEdit")))
+            promptLocation = location->text();
+        if (cancel) {
+            dialog->reject();
+            return;
+        }
+        userEdit->setText(user);
+        passwordEdit->setText(password);
+        if (auto* remember = dialog->findChild<QCheckBox*>())
+            remember->setChecked(true);
+        dialog->accept();
+    }
+    QTimer m_timer;
+};
+
+TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
+{
+    auto storedPassword = [this] {
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        ReadNodeAttachment(*GetNodeData(m_site), bytes.data(), bytes.size());
+        return DecodeFtpSiteBlock(bytes.data()).Password;
+    };
+    auto storePassword = [this](const std::string& password) {
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        ReadNodeAttachment(*GetNodeData(m_site), bytes.data(), bytes.size());
+        FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+        block.Password = password;
+        EncodeFtpSiteBlock(block, bytes.data());
+        WriteNodeAttachment(*GetNodeData(m_site), bytes.data(), bytes.size());
+    };
+    auto disconnect = [this] {
+        trigger("N81");
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    {
+        // The stored password works: nothing is asked.
+        ModalAnswers answers;
+        ASSERT_NE(connectSite(), nullptr);
+        EXPECT_EQ(answers.prompts, 0);
+        m_answer = IdYes;
+        disconnect();
+    }
+    {
+        // A wrong one: the question, then the prompt; the typed password is kept.
+        storePassword("wrong");
+        ModalAnswers answers;
+        ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+        ASSERT_EQ(answers.questions.size(), 1);
+        EXPECT_EQ(answers.questions[0], QStringLiteral("使用者名稱或密碼錯誤,重新輸入?"));
+        EXPECT_EQ(answers.prompts, 1);
+        EXPECT_TRUE(listCaptions().contains(QStringLiteral("a.txt")));
+        EXPECT_EQ(storedPassword(), "secret");
+        disconnect();
+    }
+    {
+        // A wrong one typed again, then the prompt given up: no connection, the error box,
+        // the site collapsed. "記住密碼" keeps what was typed, as it was asked to.
+        storePassword("wrong");
+        ModalAnswers answers;
+        answers.password = QStringLiteral("still wrong");
+        QTimer::singleShot(300, [&answers] { answers.cancel = true; });
+        m_form->FolderTreeView->setCurrentItem(m_site);
+        m_site->setExpanded(true);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_GE(answers.prompts, 2);
+        EXPECT_TRUE(m_form->FTPEnumForm.isNull());
+        EXPECT_EQ(GetNodeData(m_site)->SiteWindow, nullptr);
+        ASSERT_FALSE(m_errors.isEmpty());
+        EXPECT_TRUE(m_errors.last().startsWith(QStringLiteral("530"))) << m_errors.last().toStdString();
+        EXPECT_EQ(storedPassword(), "still wrong");
+    }
 }
 
 } // namespace
