@@ -1,4 +1,5 @@
 #include "network/TFTPEnumForm.h"
+#include "network/TPassForm.h"
 
 #include "app/SetupInfo.h"
 #include "local/ErrorText.h"
@@ -19,10 +20,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
-#include <QDialogButtonBox>
-#include <QCheckBox>
 #include <QEventLoop>
-#include <QFormLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -77,31 +75,21 @@ const CommandTexts Texts[] = {
     {"得到目前的目錄", "發生未知的失敗", "CurrentDir not supported by this server"},
 };
 
-// The user name and password prompt of a site that refused the stored ones.
-bool askCredentialsDialog(QWidget* owner, const QString& host, std::string& user, std::string& password,
+// The password prompt for a site that refused the stored credentials: it names the site's
+// host, which the user cannot change here (the site's own dialog does that).
+bool askCredentialsDialog(QWidget* owner, const std::string& host, std::string& user, std::string& password,
                           bool& remember)
 {
-    QDialog dialog(owner);
-    dialog.setWindowTitle(host);
-    auto* layout = new QFormLayout(&dialog);
-    auto* userEdit = new QLineEdit(qtext(user), &dialog);
-    userEdit->setObjectName(QStringLiteral("UserNameEdit"));
-    auto* passwordEdit = new QLineEdit(qtext(password), &dialog);
-    passwordEdit->setObjectName(QStringLiteral("PasswordEdit"));
-    passwordEdit->setEchoMode(QLineEdit::Password);
-    auto* rememberBox = new QCheckBox(QStringLiteral("記住密碼"), &dialog);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    layout->addRow(QStringLiteral("使用者名稱"), userEdit);
-    layout->addRow(QStringLiteral("密碼"), passwordEdit);
-    layout->addRow(rememberBox);
-    layout->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
+    TPassForm form(owner);
+    form.setFont(owner->font());
+    form.setUserName(qtext(user));
+    form.setPassword(qtext(password));
+    form.ComputerEdit->setEnabled(false);
+    if (!form.showFor(qtext(host)))
         return false;
-    user = userEdit->text().toStdString();
-    password = passwordEdit->text().toStdString();
-    remember = rememberBox->isChecked();
+    user = form.userName().toStdString();
+    password = form.password().toStdString();
+    remember = form.remember();
     return true;
 }
 
@@ -170,7 +158,7 @@ TFTPEnumForm::TFTPEnumForm(QWidget* parent)
     ShowError = [this](const QString& text) { ShowMessageText(this, text, MsgError); };
     ShowInformation = [this](const QString& text) { ShowMessageText(this, text, MsgInformation); };
     AskCredentials = [this](std::string& user, std::string& password, bool& remember) {
-        return askCredentialsDialog(this, windowTitle(), user, password, remember);
+        return askCredentialsDialog(this, m_siteData ? m_siteData->Host : std::string(), user, password, remember);
     };
 
     // Placement: centred, each further window 10 pixels down and to the right.

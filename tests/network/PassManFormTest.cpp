@@ -6,6 +6,7 @@
 #include "network/TPassForm.h"
 #include "platform/RegistryStore.h"
 #include "store/DialogDriver.h"
+#include "support/DialogScript.h"
 #include "support/TempConfig.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,11 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QElapsedTimer>
-#include <QPointer>
 #include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
 
-#include <algorithm>
-#include <deque>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -32,65 +29,6 @@
 namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
-
-// Answers the modal dialogs of one step in the order they come up, the prompt and the
-// message boxes after it alike. A dialog that nobody expected, or one a step left open for
-// seconds, is cancelled and fails the test; an expected one that never came fails it when
-// the script ends.
-class DialogScript {
-public:
-    DialogScript()
-    {
-        m_timer.setInterval(5);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
-        m_timer.start();
-    }
-    ~DialogScript() { EXPECT_TRUE(m_steps.empty()) << m_steps.size() << " dialogs never came up"; }
-
-    template <class Dialog>
-    DialogScript& then(std::function<void(Dialog&)> handle)
-    {
-        m_steps.push_back([handle](QWidget& shown) {
-            auto* dialog = qobject_cast<Dialog*>(&shown);
-            if (!dialog)
-                return false;
-            handle(*dialog);
-            return true;
-        });
-        return *this;
-    }
-
-private:
-    void poll()
-    {
-        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!modal)
-            return;
-        if (std::find(m_handled.begin(), m_handled.end(), modal) != m_handled.end()) {
-            if (m_sinceHandled.elapsed() > 5000) {
-                ADD_FAILURE() << "left open: " << modal->windowTitle().toStdString();
-                modal->reject();
-            }
-            return;
-        }
-        m_handled.emplace_back(modal);
-        m_sinceHandled.start();
-        std::function<bool(QWidget&)> step;
-        if (!m_steps.empty()) {
-            step = std::move(m_steps.front());
-            m_steps.pop_front();
-        }
-        if (!step || !step(*modal)) {
-            ADD_FAILURE() << "unexpected dialog: " << modal->windowTitle().toStdString();
-            modal->reject();
-        }
-    }
-
-    std::deque<std::function<bool(QWidget&)>> m_steps;
-    std::vector<QPointer<QDialog>> m_handled;
-    QElapsedTimer m_sinceHandled;
-    QTimer m_timer;
-};
 
 // Fills the prompt and confirms it; `seen` looks at what it showed first.
 std::function<void(TPassForm&)> fill(const QString& location, const QString& user, const QString& password,
