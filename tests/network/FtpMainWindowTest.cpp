@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMenu>
 #include <QRadioButton>
 #include <QTimer>
@@ -240,6 +241,7 @@ public:
     QStringList questions;
     int prompts = 0;
     QString promptLocation;
+    bool locationEditable = true;
 
 private:
     void answer()
@@ -256,8 +258,10 @@ private:
         if (!userEdit || !passwordEdit)
             return;
         ++prompts;
-        if (auto* location = dialog->findChild<QLineEdit*>(QStringLiteral("ComputerEdit")))
+        if (auto* location = dialog->findChild<QLineEdit*>(QStringLiteral("ComputerEdit"))) {
             promptLocation = location->text();
+            locationEditable = location->isEnabled();
+        }
         if (cancel) {
             dialog->reject();
             return;
@@ -266,7 +270,10 @@ private:
         passwordEdit->setText(password);
         if (auto* remember = dialog->findChild<QCheckBox*>())
             remember->setChecked(true);
-        dialog->accept();
+        // Its "確定", as the user confirms it.
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("確定"))
+                button->click();
     }
     QTimer m_timer;
 };
@@ -306,6 +313,9 @@ TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
         ASSERT_EQ(answers.questions.size(), 1);
         EXPECT_EQ(answers.questions[0], QStringLiteral("使用者名稱或密碼錯誤,重新輸入?"));
         EXPECT_EQ(answers.prompts, 1);
+        // The prompt names the site's host, which cannot be changed there.
+        EXPECT_EQ(answers.promptLocation, QStringLiteral("127.0.0.1"));
+        EXPECT_FALSE(answers.locationEditable);
         EXPECT_TRUE(listCaptions().contains(QStringLiteral("a.txt")));
         EXPECT_EQ(storedPassword(), "secret");
         disconnect();
