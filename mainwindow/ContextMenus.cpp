@@ -38,6 +38,8 @@ void TMainForm::buildContextMenus()
     addCommand(tree, "DNDel", "刪除(&D)");
     addCommand(tree, "DNRename", "更名(&R)");
     addCommand(tree, "N81", "斷線", &TMainForm::Disconnect2Click);
+    // Shown for FTP sites only.
+    addCommand(tree, "FtpSiteOptions", "站台選項(&O)...");
     tree->addSeparator();
     addCommand(tree, "DNContent", "節點(&N)", &TMainForm::DNContentClick);
     addCommand(tree, "N39", "內容(&C)");

@@ -686,12 +686,19 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
 
 void TMainForm::FolderTreeViewPopupMenuPopup()
 {
-    // Deleting nodes, new folders and computers and the node dialog join with the stored
-    // nodes; renaming follows the rules here already.
+    // Nothing of the live network is renamed, deleted or given folders here; fixed nodes
+    // are not deleted, computers and sites get no folders from the tree.
     QAction* rename = findChild<QAction*>(QStringLiteral("DNRename"));
+    QAction* remove = findChild<QAction*>(QStringLiteral("DNDel"));
+    QAction* newFolder = findChild<QAction*>(QStringLiteral("DNNewDir"));
     const QTreeWidgetItem* node = selectedNode();
     const TNodeData* data = node ? GetNodeData(node) : nullptr;
-    rename->setEnabled(!data || data->RootKind != NetRoot);
+    const bool network = data && data->RootKind == NetRoot;
+    rename->setEnabled(!network);
+    remove->setEnabled(!network && !(data && data->has(Sys)));
+    newFolder->setEnabled(!network && !(data && data->has(Computer)));
+    findChild<QAction*>(QStringLiteral("FtpSiteOptions"))
+        ->setVisible(data && data->RootKind == FtpRoot && data->has(Computer));
 }
 
 void TMainForm::expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute)

@@ -1,15 +1,50 @@
 // The main window's side of FTP sites: expanding a site or one of its folders through the
-// site window, opening and renaming remote files from the list, disconnecting.
+// site window, opening, renaming, deleting and making remote files and folders from the
+// tree and the list, disconnecting.
 #include "mainwindow/TMainForm.h"
 
 #include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "local/MessageBoxes.h"
 #include "platform/Exception.h"
 #include "network/TFTPEnumForm.h"
+#include "network/TFtpOptionsForm.h"
 #include "resources/StringTable.h"
 #include "store/NodeTree.h"
+#include "ui/Fonts.h"
 #include "ui/TListView.h"
 
+#include <QAction>
+#include <QSet>
+#include <QTreeWidget>
 #include <QTreeWidgetItem>
+
+namespace {
+
+enum : int { kStrNodeBusy = 33026, kStrDeleteFiles = 33107 };
+
+} // namespace
+
+void TMainForm::connectFtpCommands()
+{
+    AskQuestionText = [this](const QString& text) { return ShowMessageText(this, text, MsgQuestion) == IdYes; };
+    // The FTP list's new folder and delete are the list's own (N33Click, N16Click), which
+    // hand FTP folders on to the site window.
+    const std::pair<const char*, void (TMainForm::*)()> commands[] = {
+        {"DNNewDir", &TMainForm::DNNewDirClick}, {"DNDel", &TMainForm::DNDelClick},
+        {"FTPOpen", &TMainForm::OpenItem},       {"FTPRename", &TMainForm::M1Click},
+        {"FTPNewDir", &TMainForm::N33Click},     {"FTPDelete", &TMainForm::N16Click},
+        {"FtpSiteOptions", &TMainForm::FtpSiteOptionsClick},
+    };
+    for (const auto& [name, handler] : commands) {
+        QAction* entry = findChild<QAction*>(QString::fromLatin1(name));
+        connect(entry, &QAction::triggered, this, handler);
+        entry->setEnabled(true);
+    }
+    QAction* refresh = findChild<QAction*>(QStringLiteral("FTPRefresh"));
+    refresh->setEnabled(true);
+    connect(refresh, &QAction::triggered, this, [this] { refreshFtpNode(m_shownNode); });
+}
 
 TFTPEnumForm* TMainForm::siteWindow(const TNodeData* data)
 {
@@ -86,4 +121,81 @@ void TMainForm::Disconnect2Click()
     if (data && data->RootKind == FtpRoot)
         if (TFTPEnumForm* window = siteWindow(data))
             window->close();
+}
+
+void TMainForm::refreshFtpNode(QTreeWidgetItem* node)
+{
+    TNodeData* data = node ? GetNodeData(node) : nullptr;
+    TFTPEnumForm* window = siteWindow(data);
+    if (!window)
+        return;
+    std::string busy;
+    if (!FindBusyNode(node, busy)) {
+        ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, busy)));
+        return;
+    }
+    // The listing replaces the node's children: a list showing one of them goes first, and
+    // the tree's own selection changes meanwhile are not the user's.
+    m_treeChanging = true;
+    forgetShownNodeBelow(node);
+    FTPEnumForm = window;
+    window->ListFolder(node);
+    m_treeChanging = false;
+    // A listing of the shown node has shown it again already (FtpSiteListed).
+    if (FolderTreeView->currentItem() != node)
+        FolderTreeView->setCurrentItem(node);
+    else if (m_shownNode != node)
+        ShowNode(node);
+}
+
+void TMainForm::ftpNewFolder(QTreeWidgetItem* node)
+{
+    TNodeData* data = node ? GetNodeData(node) : nullptr;
+    TFTPEnumForm* window = siteWindow(data);
+    if (!window || !data->has(Folder))
+        return;
+    // "New", or the first "New (n)" that no folder or file of the folder is called yet.
+    QSet<QString> taken;
+    for (int i = 0; i < node->childCount(); ++i)
+        taken.insert(node->child(i)->text(0).toLower());
+    if (node == m_shownNode)
+        for (const TListItem& item : FileListView->model()->items())
+            taken.insert(item.Caption.toLower());
+    QString name = QStringLiteral("New");
+    for (int n = 2; taken.contains(name.toLower()); ++n)
+        name = QStringLiteral("New (%1)").arg(n);
+    if (window->MakeRemoteFolder(data->RemoteName + name.toStdString()))
+        refreshFtpNode(node);
+}
+
+void TMainForm::ftpDeleteItems()
+{
+    QTreeWidgetItem* node = m_shownNode;
+    const TNodeData* data = shownData();
+    QPointer<TFTPEnumForm> window = siteWindow(data);
+    const QStringList captions = selectedCaptions();
+    if (!window || !data->has(Folder) || captions.isEmpty())
+        return;
+    if (captions.size() > 1 && AskQuestion(kStrDeleteFiles) != IdYes)
+        return;
+    const std::string folder = data->RemoteName;
+    for (const QString& caption : captions) {
+        const bool sent = window->DeleteRemote(folder + caption.toStdString());
+        // A busy window has said so once; a closed one took the folder's nodes with it.
+        if (!window || (!sent && window->busy()) || m_shownNode != node)
+            return;
+    }
+    refreshFtpNode(node);
+}
+
+void TMainForm::FtpSiteOptionsClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (!data || data->RootKind != FtpRoot || !data->has(Computer))
+        return;
+    TFtpOptionsForm form(this);
+    form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    form.ShowError = ShowError;
+    form.ShowFor(node);
 }

@@ -164,6 +164,10 @@ void TMainForm::N92Click()
 void TMainForm::N33Click()
 {
     const TNodeData* data = shownData();
+    if (data && data->RootKind == FtpRoot) {
+        ftpNewFolder(m_shownNode);
+        return;
+    }
     if (!data || data->RootKind != LocalRoot || !data->has(Folder))
         return;
     try {
@@ -176,6 +180,10 @@ void TMainForm::N33Click()
 
 void TMainForm::N16Click()
 {
+    if (shownData() && shownData()->RootKind == FtpRoot) {
+        ftpDeleteItems();
+        return;
+    }
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
     const TNodeData* data = shownData();

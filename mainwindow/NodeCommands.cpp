@@ -1,12 +1,34 @@
-// The node dialogs of the main window: the content dialog of the selected tree node.
+// The node commands of the main window: the content dialog, new folder and delete of the
+// selected tree node.
 #include "mainwindow/TMainForm.h"
 
 #include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "local/MessageBoxes.h"
+#include "local/TObjShell.h"
+#include "local/FileOperationEngine.h"
+#include "network/TFTPEnumForm.h"
+#include "platform/FileAccess.h"
+#include "resources/StringTable.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "store/TContentForm.h"
 #include "ui/Fonts.h"
 
+#include <QPointer>
 #include <QTreeWidget>
+
+namespace {
+
+enum : int {
+    kStrNodeBusy = 33026, kStrDeleteNode = 33027, kStrHasChildNodes = 33028, kStrDeleteFailed = 33029,
+    kStrCannotDelete = 33030,
+};
+
+QString str(int number) { return QString::fromStdString(LoadStr(number)); }
+
+} // namespace
 
 void TMainForm::N26Click()
 {
@@ -49,5 +71,117 @@ void TMainForm::resetStoredChildren(QTreeWidgetItem* node)
             ShowNode(node);
         else
             FolderTreeView->setCurrentItem(node);
+    }
+}
+
+void TMainForm::DNNewDirClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (!data)
+        return;
+    if (data->RootKind == LocalRoot && data->has(Folder)) {
+        try {
+            // The folder's watcher brings the new folder into the tree and the list.
+            NewFolder(data->RemoteName, "");
+        } catch (const std::exception& error) {
+            ShowError(QString::fromUtf8(error.what()));
+        }
+    } else if (data->RootKind == FtpRoot && data->has(Folder) && !data->has(Domain)) {
+        ftpNewFolder(node);
+    }
+}
+
+void TMainForm::DNDelClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (!data)
+        return;
+    std::string busy;
+    if (!FindBusyNode(node, busy)) {
+        ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, busy)));
+        return;
+    }
+    if (data->has(Sys)) {
+        ShowError(str(kStrCannotDelete));
+        return;
+    }
+    const bool ftp = data->RootKind == FtpRoot;
+    if (ftp && data->has(Folder) && !data->has(Computer) && !data->has(Domain)) {
+        // A folder on the server. Without its site window it is a folder of a listing only,
+        // with no record of its own to delete.
+        QPointer<TFTPEnumForm> window = siteWindow(data);
+        QTreeWidgetItem* parent = node->parent();
+        if (!window) {
+            ShowInformationText(str(kStrCannotDelete));
+            return;
+        }
+        window->DeleteRemote(RemoveBackslash(data->RemoteName));
+        if (window && parent)
+            refreshFtpNode(parent);
+        return;
+    }
+    if (data->has(Bookmark) || data->RootKind == BookmarkRoot || data->RootKind == ExpandedRoot || ftp) {
+        // A connected site's window works on its node: it goes only after "斷線".
+        if (siteWindow(data)) {
+            ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, node->text(0).toStdString())));
+            return;
+        }
+        deleteStoredNode(node, data);
+        return;
+    }
+    if ((data->RootKind == LocalRoot || data->RootKind == NetRoot) && !data->RemoteName.empty()) {
+        m_shell->FileOperation(FO_DELETE, {RemoveBackslash(data->RemoteName)}, QString(), FOF_ALLOWUNDO, true,
+                               std::string());
+        return;
+    }
+    ShowInformationText(str(kStrCannotDelete));
+}
+
+void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
+{
+    QString question = str(kStrDeleteNode);
+    if (data->has(Domain)) {
+        TNodeList children;
+        LoadNodeFile(data->StoreDir + data->Key + "\\", children, false);
+        if (!children.empty())
+            question = str(kStrHasChildNodes) + QStringLiteral("\r\n") + question;
+    }
+    if (!AskQuestionText(question))
+        return;
+    UpdateRunning = true;
+    try {
+        DeleteNodeCache(*data, true);
+        // A site's block holds its password in plain text: it goes with the site.
+        if (data->RootKind == FtpRoot && data->has(Computer) && IsPlainKey(data->Key))
+            for (const char* extension : {".ATT", ".OPT"})
+                if (FileExists(data->StoreDir + data->Key + extension))
+                    ::DeleteFile(data->StoreDir + data->Key + extension);
+    } catch (const std::exception& error) {
+        UpdateRunning = false;
+        ShowError(str(kStrDeleteFailed) + QString::fromUtf8(error.what()));
+        return;
+    }
+    UpdateRunning = false;
+    // The record is a tombstone now: the node leaves the tree as a reload of its parent
+    // would leave it out.
+    QTreeWidgetItem* parent = node->parent();
+    m_treeChanging = true;
+    bool shownGone = false;
+    for (const QTreeWidgetItem* current = m_shownNode; current && !shownGone; current = current->parent())
+        shownGone = current == node;
+    if (shownGone) {
+        StopWorkers();
+        m_shownNode = nullptr;
+    }
+    FreeNodeTree(node);
+    delete node;
+    m_treeChanging = false;
+    if (shownGone && parent) {
+        if (FolderTreeView->currentItem() == parent)
+            ShowNode(parent);
+        else
+            FolderTreeView->setCurrentItem(parent);
     }
 }

@@ -196,6 +196,7 @@ void TMainForm::FormCreate()
     connectBrowsing();
     connectCachedView();
     connectNetwork();
+    connectFtpCommands();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())

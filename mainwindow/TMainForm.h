@@ -150,6 +150,8 @@ public:
     std::function<void(int)> ShowInformation;
     /// The information box with a text of its own; replaceable for tests.
     std::function<void(const QString&)> ShowInformationText;
+    /// The yes/no question with a text of its own (true for Yes); replaceable for tests.
+    std::function<bool(const QString&)> AskQuestionText;
     /// Called with every new expansion window before it starts (tests and benchmarks
     /// answer its questions or shorten its waits).
     std::function<void(TNetEnumForm*)> NetEnumFormSetup;
@@ -321,6 +323,10 @@ private:
     void DNContentClick();
     void showNodeContent(QTreeWidgetItem* node);
     void resetStoredChildren(QTreeWidgetItem* node);
+    /// The tree's new folder and delete, on the selected node.
+    void DNNewDirClick();
+    void DNDelClick();
+    void deleteStoredNode(QTreeWidgetItem* node, TNodeData* data);
     void ThreadToolButtonClick();
     void ExploreToolButtonClick();
     void connectFolderPopupMenu();
@@ -462,7 +468,17 @@ public:
     void Disconnect2Click();
 
 private:
+    void connectFtpCommands();
     void FtpSiteListed(QTreeWidgetItem* node);
+    /// Lists an FTP node again through its site window and shows it (after a change on
+    /// the server); refused with the busy text while a node below it works.
+    void refreshFtpNode(QTreeWidgetItem* node);
+    /// New folder "New" (or "New (2)", ...) in an FTP folder node.
+    void ftpNewFolder(QTreeWidgetItem* node);
+    /// Deletes the selected list items of the shown FTP folder on the server.
+    void ftpDeleteItems();
+    /// The per-site text encoding and transfer mode of the selected site node.
+    void FtpSiteOptionsClick();
     /// The site window of an FTP node, or null.
     static TFTPEnumForm* siteWindow(const TNodeData* data);
     bool openFtpItem(const TNodeData* data, const QString& caption, bool folderItem);

@@ -256,7 +256,7 @@ bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string
     try {
         if (newName.empty() || newName.find_first_of("/\\") != std::string::npos)
             throw Exception(LoadStr(33024));
-        appendLog(str(33103) + qtext(m_currentFolder + remotePath) + QLatin1Char('-') + qtext(newName), LogTeal);
+        appendLog(str(33103) + qtext(logPath(remotePath)) + QLatin1Char('-') + qtext(newName), LogTeal);
         const std::string from = remote(remotePath);
         const std::string to = RemoteJoin(RemoteParent(from), newName);
         const FtpResult result = run([from, to](FtpSite& site) { return site.rename(from, to); });
@@ -273,7 +273,7 @@ bool TFTPEnumForm::DeleteRemote(const std::string& remotePath)
 {
     if (!beginOperation())
         return false;
-    appendLog(str(33104) + qtext(m_currentFolder + remotePath), LogTeal);
+    appendLog(str(33104) + qtext(logPath(remotePath)), LogTeal);
     const std::string path = remote(remotePath);
     FtpResult result = run([path](FtpSite& site) { return site.deleteFile(path); });
     FtpCommand command = FtpCommand::Delete;
@@ -292,7 +292,7 @@ bool TFTPEnumForm::MakeRemoteFolder(const std::string& remotePath)
 {
     if (!beginOperation())
         return false;
-    appendLog(str(33106) + qtext(m_currentFolder + remotePath), LogTeal);
+    appendLog(str(33106) + qtext(logPath(remotePath)), LogTeal);
     const std::string path = remote(remotePath);
     const FtpResult result = run([path](FtpSite& site) { return site.makeDir(path); });
     logResult(FtpCommand::MakeDir, result);

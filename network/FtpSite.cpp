@@ -2,6 +2,7 @@
 
 #include "platform/NativeFiles.h"
 
+#include <cstdio>
 #include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -215,7 +216,20 @@ FtpSiteOptions ReadFtpSiteOptions(const std::string& nativeBase)
 
 bool WriteFtpSiteOptions(const std::string& nativeBase, const FtpSiteOptions& options)
 {
-    std::ofstream out(nativeBase + ".OPT", std::ios::trunc);
-    out << "encoding=" << FtpEncodingName(options.encoding) << "\npassive=" << (options.passive ? 1 : 0) << "\n";
-    return bool(out.flush());
+    // Through a temporary file: a failed write leaves the old choices whole.
+    const std::string path = nativeBase + ".OPT", temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << "encoding=" << FtpEncodingName(options.encoding) << "\npassive=" << (options.passive ? 1 : 0) << "\n";
+        if (!out.flush()) {
+            out.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
 }

@@ -37,6 +37,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 int TFTPEnumForm::FormCount = 0;
 
@@ -327,25 +328,50 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
     record->State = 0;
     m_busy = true;
     *m_updateAllowed = false;
-    TItemList items;
     try {
         const std::string folder = remote(record->RemoteName);
         const double now = NowDateTime();
         std::vector<FtpEntry> entries;
         std::vector<std::string> refused;
+        // The entries become items and go into the site's listing files on the
+        // conversation's thread as well: for a folder of thousands of entries that is
+        // tens of milliseconds the window would otherwise stand still.
+        const TNodeData target = *record;
+        std::string writeError;
+        *m_updateRunning = true;
         const FtpResult result = run([&](FtpSite& site) {
             FtpResult changed = site.changeDir(folder);
             if (!changed.ok)
                 return changed;
+            FtpResult listed;
             try {
-                return site.listFolder(folder, now, entries, refused);
+                listed = site.listFolder(folder, now, entries, refused);
             } catch (const std::exception& error) {
                 FtpResult failed;
                 failed.error = error.what();
                 failed.reply = -1;
                 return failed;
             }
+            if (!listed.ok)
+                return listed;
+            TItemList items;
+            items.reserve(entries.size());
+            for (const FtpEntry& entry : entries) {
+                TItemData item;
+                SetItemPath(item, target.RemoteName + entry.name);
+                item.Attributes = entry.folder ? FileAttributeDirectory : 0;
+                item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
+                item.Modified = entry.modified;
+                items.push_back(item);
+            }
+            try {
+                storeFolderListing(target, items);
+            } catch (const std::exception& error) {
+                writeError = error.what();
+            }
+            return listed;
         });
+        *m_updateRunning = false;
         if (!result.ok && result.reply == -1)
             throw Exception(result.error);
         logResult(result.ok ? FtpCommand::ChangeDir : FtpCommand::List, result);
@@ -355,14 +381,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         for (const std::string& name : refused)
             appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
         QStringList folders;
-        items.reserve(entries.size());
         for (const FtpEntry& entry : entries) {
-            TItemData item;
-            SetItemPath(item, record->RemoteName + entry.name);
-            item.Attributes = entry.folder ? FileAttributeDirectory : 0;
-            item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
-            item.Modified = entry.modified;
-            items.push_back(item);
             if (entry.folder)
                 folders << qtext(entry.name);
             else if (entry.size >= 0)
@@ -392,15 +411,9 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
             BindNodeData(data, child);
             AddPlaceholderChild(child);
         }
-        *m_updateRunning = true;
-        try {
-            if (!items.empty())
-                WriteFolderListing(items, record->StoreDir, record->Key, false);
-        } catch (const std::exception& error) {
-            *m_updateRunning = false;
-            throw Exception(LoadStr(33083) + error.what());
-        }
-        *m_updateRunning = false;
+        // A failed write leaves the folder nodes added.
+        if (!writeError.empty())
+            throw Exception(LoadStr(33083) + writeError);
         record->State |= Expanded;
         m_currentFolder = record->RemoteName;
         if (OnFinished)
@@ -414,6 +427,50 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
     setSiteStateImage(m_connected ? kStateConnected : kStateDisconnected);
     if (m_closeRequested)
         close();
+}
+
+void TFTPEnumForm::storeFolderListing(const TNodeData& record, const TItemList& items)
+{
+    TItemData folderItem;
+    SetItemPath(folderItem, record.RemoteName);
+    const std::string folderBytes(ItemPathBytes(folderItem));
+    const QByteArray folderKey = QByteArray::fromStdString(UpperAscii(folderBytes));
+    if (!m_storedFolders.contains(folderKey)) {
+        if (!items.empty()) {
+            WriteFolderListing(items, record.StoreDir, record.Key, false);
+            m_storedFolders.insert(folderKey);
+        }
+        return;
+    }
+    // Listed again (after a change on the server, a refresh): the index finds a folder's
+    // first listing, so an appended second one would never be shown. The pair is written
+    // anew with the other folders as they were and this one as it is now.
+    std::vector<TItemList> folders;
+    std::string current;
+    bool started = false, skipping = false;
+    ForEachListingEntry(record.StoreDir, record.Key, [&](std::string_view folder, const ListingEntry& entry) {
+        if (!started || folder != current) {
+            started = true;
+            current = std::string(folder);
+            skipping = UpperAscii(current) == folderKey.toStdString();
+            if (!skipping)
+                folders.emplace_back();
+        }
+        if (skipping)
+            return;
+        TItemData item;
+        item.Size = entry.Size;
+        item.Attributes = entry.Attributes;
+        item.Modified = entry.Modified;
+        const std::string path = current + std::string(entry.Name);
+        std::memcpy(item.Path, path.data(), std::min(path.size(), sizeof item.Path - 1));
+        folders.back().push_back(item);
+    });
+    if (!items.empty())
+        folders.push_back(items);
+    else
+        m_storedFolders.remove(folderKey);
+    ReplaceFolderListings(record.StoreDir, record.Key, folders);
 }
 
 bool TFTPEnumForm::event(QEvent* event)
@@ -478,6 +535,7 @@ void TFTPEnumForm::finishClose()
         m_siteData->SiteWindow = nullptr;
         ClearNodeChildren(m_siteNode);
         AddPlaceholderChild(m_siteNode);
+        m_storedFolders.clear();
         for (const char* extension : {".IDX", ".LST"}) {
             const std::string file = m_siteData->StoreDir + m_siteData->Key + extension;
             if (FileExists(file))

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QHash>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -109,8 +110,16 @@ private:
     void setSiteStateImage(int image);
     FtpResult connectWithCredentials();
     void finishClose();
+    /// Puts one folder's entries into the site's listing pair: appended the first time,
+    /// replacing its earlier listing when the folder was listed before in this session.
+    void storeFolderListing(const TNodeData& record, const TItemList& items);
     std::string remote(const std::string& sitePath) const { return FtpPathFromSite(sitePath); }
     QString caption() const { return windowTitle(); }
+    /// A path for the log: a full one ("\\...") as it is, a bare name in the current folder.
+    std::string logPath(const std::string& remotePath) const
+    {
+        return !remotePath.empty() && remotePath[0] == '\\' ? remotePath : m_currentFolder + remotePath;
+    }
 
     QThread* m_thread = nullptr;
     QObject* m_threadContext = nullptr;
@@ -132,4 +141,6 @@ private:
     // Sizes of the files listed in this session, by remote path: a download that ends
     // short of its size is a failure even when the server says it went well.
     QHash<QString, qint64> m_sizes;
+    // The folders (stored bytes, upper case) the site's listing pair holds.
+    QSet<QByteArray> m_storedFolders;
 };

@@ -18,6 +18,11 @@
 //                                         URL's file downloaded through the site window;
 //                                         wall time, the window thread's longest stretch,
 //                                         and `curl` on the same URL in the same run
+//   tamsel-bench-gui ftplist URL/ [PASSWORD_FILE]
+//                                         the folder URL/ listed through the site window into
+//                                         the tree, the site's cache and the list (the root
+//                                         with the connection); wall time, the window
+//                                         thread's longest stretch, `curl` on the same LIST
 //   tamsel-bench-gui expand [SHARES]      with the cached view on, expand a cached computer of
 //                                         SHARES top folders (2000); time until they are in
 //                                         the tree
@@ -390,16 +395,16 @@ int expand(int shares)
     return pc->childCount() == shares ? 0 : 1;
 }
 
-int ftpget(const std::string& url, const char* passwordFile)
+// ftp://[USER@]HOST[:PORT]/PATH into a site block and the path; false (after a message)
+// for anything else.
+bool parseFtpUrl(const std::string& url, const char* passwordFile, FtpSiteBlock& block, std::string& path)
 {
-    // ftp://[USER@]HOST[:PORT]/PATH
     if (url.rfind("ftp://", 0) != 0 || url.find('/', 6) == std::string::npos) {
-        std::fprintf(stderr, "tamsel-bench: not an ftp:// file: %s\n", url.c_str());
-        return 2;
+        std::fprintf(stderr, "tamsel-bench: not an ftp:// address: %s\n", url.c_str());
+        return false;
     }
     std::string authority = url.substr(6, url.find('/', 6) - 6);
-    const std::string path = url.substr(url.find('/', 6));
-    FtpSiteBlock block;
+    path = url.substr(url.find('/', 6));
     block.User = "anonymous";
     if (authority.find('@') != std::string::npos) {
         block.User = authority.substr(0, authority.rfind('@'));
@@ -412,7 +417,14 @@ int ftpget(const std::string& url, const char* passwordFile)
         std::ifstream in(passwordFile);
         std::getline(in, block.Password);
     }
-    BenchWindow window;
+    return true;
+}
+
+// A site node for `block` among the bookmarks, not connected yet.
+QTreeWidgetItem* addBenchSite(BenchWindow& window, const FtpSiteBlock& block)
+{
+    GetNodeData(window.form->bookmarkRoot())->State |= Expanded;
+    window.form->bookmarkRoot()->setExpanded(true);
     auto* node = new QTreeWidgetItem(window.form->bookmarkRoot());
     auto* data = new TNodeData;
     data->Caption = "BENCH";
@@ -424,9 +436,99 @@ int ftpget(const std::string& url, const char* passwordFile)
     data->State = Idle;
     QDir().mkpath(QString::fromStdString(NativePath(data->StoreDir)));
     ShowNodeData(data, node);
+    AddPlaceholderChild(node);
     std::array<unsigned char, FtpSiteBlockSize> bytes{};
     EncodeFtpSiteBlock(block, bytes.data());
     WriteNodeAttachment(*data, bytes.data(), bytes.size());
+    return node;
+}
+
+// curl fetching `url` (a file, or a folder's LIST) into `output`; seconds, -1 on failure.
+double curlSeconds(const std::string& url, const FtpSiteBlock& block, bool withPassword, const std::string& output)
+{
+    std::string command = "curl -s -o '" + output + "' '" + url + "'";
+    if (withPassword)
+        command = "curl -s -o '" + output + "' --user \"" + block.User + ":" + block.Password + "\" '" + url + "'";
+    QElapsedTimer clock;
+    clock.start();
+    return std::system(command.c_str()) == 0 ? double(clock.nsecsElapsed()) / 1e9 : -1.0;
+}
+
+void closeSite(TFTPEnumForm* site)
+{
+    site->AskQuestion = [](const QString&) { return true; };
+    site->close();
+    QCoreApplication::processEvents();
+}
+
+int ftplist(const std::string& url, const char* passwordFile)
+{
+    FtpSiteBlock block;
+    std::string path;
+    if (!parseFtpUrl(url, passwordFile, block, path))
+        return 2;
+    if (path.back() != '/') {
+        std::fprintf(stderr, "tamsel-bench: %s is no folder (it must end in /)\n", url.c_str());
+        return 2;
+    }
+    QTemporaryDir scratch;
+    const std::string curlFile = scratch.path().toStdString() + "/curl.out";
+    curlSeconds(url, block, passwordFile, curlFile);  // the server's caches warm for both
+    BenchWindow window;
+    QTreeWidgetItem* node = addBenchSite(window, block);
+    // The root is listed by the connection itself, and timed with it as curl logs in too;
+    // a folder further down is reached first and then timed from its expansion.
+    QStringList parts = QString::fromStdString(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!parts.isEmpty()) {
+        if (!window.form->LoadFtpChildren(node) || !window.form->FTPEnumForm) {
+            std::fprintf(stderr, "tamsel-bench: cannot connect to %s\n", block.Host.c_str());
+            return 1;
+        }
+        for (int i = 0; i < parts.size(); ++i) {
+            node = childCaptioned(node, parts[i]);
+            if (!node || node->text(0) != parts[i]) {
+                std::fprintf(stderr, "tamsel-bench: no folder %s\n", parts[i].toLocal8Bit().constData());
+                return 1;
+            }
+            if (i + 1 < parts.size())
+                window.form->FTPEnumForm->ListFolder(node);
+        }
+    }
+    const ShowFigures figures = measureShow(window, node, [&] {
+        if (!node->isExpanded())
+            node->setExpanded(true);  // connects or lists, then shows the folder
+        return window.summaryShown();
+    });
+    if (!window.form->FTPEnumForm) {
+        std::fprintf(stderr, "tamsel-bench: cannot connect to %s\n", block.Host.c_str());
+        return 1;
+    }
+    const double curl = curlSeconds(url, block, passwordFile, curlFile);
+    const TNodeData* data = GetNodeData(node);
+    TItemList cached;
+    try {
+        ReadFolderListing(cached, data->StoreDir, data->Key, data->RemoteName);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tamsel-bench: %s\n", error.what());
+    }
+    std::printf("tree_children: %d\n", node->childCount());
+    std::printf("cached_entries: %zu\n", cached.size());
+    printShowFigures(window, figures, [&] {
+        std::printf("curl_seconds: %.3f\n", curl);
+        std::printf("ratio_to_curl: %.2f\n", curl > 0 ? figures.seconds / curl : 0.0);
+    });
+    closeSite(window.form->FTPEnumForm);
+    return 0;
+}
+
+int ftpget(const std::string& url, const char* passwordFile)
+{
+    FtpSiteBlock block;
+    std::string path;
+    if (!parseFtpUrl(url, passwordFile, block, path))
+        return 2;
+    BenchWindow window;
+    QTreeWidgetItem* node = addBenchSite(window, block);
     if (!window.form->LoadFtpChildren(node) || !window.form->FTPEnumForm) {
         std::fprintf(stderr, "tamsel-bench: cannot connect to %s\n", block.Host.c_str());
         return 1;
@@ -451,18 +553,11 @@ int ftpget(const std::string& url, const char* passwordFile)
     std::printf("bytes: %lld\n", error ? -1LL : static_cast<long long>(size));
     std::printf("wall_seconds: %.3f\n", seconds);
     std::printf("longest_window_stretch_ms: %.1f\n", meter.longestMs());
-    QElapsedTimer curlClock;
-    curlClock.start();
     // curl writes a file too, beside ours: the disk is part of both.
-    const std::string curlFile = target.path().toStdString() + "/curl.out";
-    std::string command = "curl -s -o '" + curlFile + "' '" + url + "'";
-    if (passwordFile)
-        command = "curl -s -o '" + curlFile + "' --user \"" + block.User + ":" + block.Password + "\" '" + url + "'";
-    const int curlStatus = std::system(command.c_str());
-    std::printf("curl_seconds: %.3f\n", curlStatus == 0 ? double(curlClock.nsecsElapsed()) / 1e9 : -1.0);
-    site->AskQuestion = [](const QString&) { return true; };
-    site->close();
-    QCoreApplication::processEvents();
+    const double curl = curlSeconds(url, block, passwordFile, target.path().toStdString() + "/curl.out");
+    std::printf("curl_seconds: %.3f\n", curl);
+    std::printf("ratio_to_curl: %.2f\n", curl > 0 ? seconds / curl : 0.0);
+    closeSite(site);
     return error ? 1 : 0;
 }
 
@@ -553,6 +648,8 @@ int main(int argc, char** argv)
         return list(argv[2]);
     if (command == "cached" && argc == 5)
         return cached(argv[2], argv[3], argv[4]);
+    if (command == "ftplist" && (argc == 3 || argc == 4))
+        return ftplist(argv[2], argc == 4 ? argv[3] : nullptr);
     if (command == "ftpget" && (argc == 3 || argc == 4))
         return ftpget(argv[2], argc == 4 ? argv[3] : nullptr);
     if (command == "expand" && argc <= 3)
@@ -566,6 +663,7 @@ int main(int argc, char** argv)
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH\n"
                          "       tamsel-bench expand [SHARES]\n"
                          "       tamsel-bench netexpand ADDRESS [HOLD_MS]\n"
-                         "       tamsel-bench ftpget URL [PASSWORD_FILE]\n");
+                         "       tamsel-bench ftpget URL [PASSWORD_FILE]\n"
+                         "       tamsel-bench ftplist URL/ [PASSWORD_FILE]\n");
     return 2;
 }

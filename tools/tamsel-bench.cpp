@@ -312,7 +312,7 @@ int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "list" || command == "switch" || command == "cached" || command == "expand"
-        || command == "ftpget" || command == "netexpand") {
+        || command == "ftpget" || command == "ftplist" || command == "netexpand") {
         // The file list needs the Qt side, which this program does not link: the program
         // beside it does that work.
         const std::filesystem::path gui = std::filesystem::canonical("/proc/self/exe").parent_path() / "tamsel-bench-gui";

@@ -172,7 +172,7 @@ TEST(HostileSite, RefusesClimbingNamesAndNeverKeepsABrokenTransferAsDone)
     std::vector<std::string> names;
     for (const FtpEntry& entry : entries)
         names.push_back(entry.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"good.txt", "broken.bin"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"good.txt", "broken.bin", "resume.bin"}));
     EXPECT_EQ(refused.size(), 4u);
 
     // Climbing names are refused by the tree download too: nothing lands outside.

@@ -47,14 +47,7 @@ protected:
         data->Key = "SITE";
         data->State = Idle;
         BindNodeData(data, site);
-        FtpSiteBlock block;
-        block.Host = "127.0.0.1";
-        block.Port = server.port();
-        block.User = "user";
-        block.Password = password;
-        std::array<unsigned char, FtpSiteBlockSize> bytes{};
-        EncodeFtpSiteBlock(block, bytes.data());
-        WriteNodeAttachment(*data, bytes.data(), bytes.size());
+        writeBlock(server.port());
 
         window = new TFTPEnumForm;
         window->AskQuestion = [this](const QString& text) {
@@ -83,6 +76,32 @@ protected:
         FreeNodeTree(site);
         RefreshDriveMap();
     }
+    /// The site's connection block, for the server on `port`.
+    void writeBlock(int port)
+    {
+        FtpSiteBlock block;
+        block.Host = "127.0.0.1";
+        block.Port = port;
+        block.User = "user";
+        block.Password = password;
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        EncodeFtpSiteBlock(block, bytes.data());
+        WriteNodeAttachment(*GetNodeData(site), bytes.data(), bytes.size());
+    }
+    /// Connects the window to the hostile server instead.
+    void useHostileServer()
+    {
+        ASSERT_TRUE(hostile.startHostile(tree.root()));
+        writeBlock(hostile.port());
+    }
+    QStringList itemNames(const TItemList& items) const
+    {
+        QStringList names;
+        for (const TItemData& item : items)
+            names << QString::fromStdString(ItemPath(item));
+        names.sort();
+        return names;
+    }
     QStringList childCaptions(QTreeWidgetItem* node) const
     {
         QStringList captions;
@@ -99,6 +118,7 @@ protected:
 
     TempTree tree;
     FtpTestServer server;
+    FtpTestServer hostile;
     QTreeWidget view;
     QTreeWidgetItem* site = nullptr;
     QPointer<TFTPEnumForm> window;
@@ -204,6 +224,77 @@ TEST_F(SiteWindowTest, AWrongStoredPasswordAsksAndRemembersTheTypedOne)
     EXPECT_EQ(credentialAsks, 1);
     ReadNodeAttachment(*GetNodeData(site), bytes.data(), bytes.size());
     EXPECT_EQ(DecodeFtpSiteBlock(bytes.data()).Password, "secret");
+}
+
+TEST_F(SiteWindowTest, AFolderListedAgainReplacesItsOwnListingAndKeepsTheOthers)
+{
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning));
+    window->ListFolder(site->child(1));
+    ASSERT_EQ(listing("\\b folder\\").size(), 1u);
+    // The server changes; the root is listed again, as a refresh after an operation does.
+    std::filesystem::remove(tree.path("root/top file.txt"));
+    std::ofstream(tree.path("root/new file.txt")) << "new";
+    window->ListFolder(site);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(itemNames(listing("\\")),
+              (QStringList{"\\A folder", "\\b folder", "\\new file.txt"}));
+    EXPECT_EQ(itemNames(listing("\\b folder\\")), QStringList{"\\b folder\\inner"});
+    // A folder that is empty now loses its earlier listing.
+    std::filesystem::remove_all(tree.path("root/b folder/inner"));
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < site->childCount(); ++i)
+        if (site->child(i)->text(0) == QStringLiteral("b folder"))
+            folder = site->child(i);
+    ASSERT_NE(folder, nullptr);
+    window->ListFolder(folder);
+    EXPECT_THROW(listing("\\b folder\\"), std::exception);
+    EXPECT_EQ(listing("\\").size(), 3u);
+}
+
+TEST_F(SiteWindowTest, ClosingDuringADownloadAsksStopsTheLoopAndLeavesNoFile)
+{
+    useHostileServer();
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    // stall.bin goes first (downloads run in reverse order) and never comes; the close
+    // arrives while the window waits for it.
+    QTimer::singleShot(300, window, [this] { window->close(); });
+    window->DownloadFiles(windowsPath("\\local"), {"1\\good.txt", "1\\stall.bin"});
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("確定要離線?")));
+    EXPECT_TRUE(informations.contains(QStringLiteral("嘗試離線中,請稍待 ..."))) << informations.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(window.isNull());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(std::filesystem::exists(tree.path("local/stall.bin")));
+    EXPECT_FALSE(std::filesystem::exists(tree.path("local/good.txt"))) << "no further file after the close";
+    EXPECT_FALSE(std::filesystem::exists(tree.path("store/SITE.LST")));
+    EXPECT_EQ(site->childCount(), 1);
+    EXPECT_EQ(GetNodeData(site)->SiteWindow, nullptr);
+}
+
+TEST_F(SiteWindowTest, ADownloadThatBrokeOffGoesOnFromWhereItStoppedWhenAskedAgain)
+{
+    useHostileServer();
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    const std::string local = tree.path("local/resume.bin");
+    window->DownloadFiles(windowsPath("\\local"), {"1\\resume.bin"});
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("下載檔案時發生錯誤"))) << errors[0].toStdString();
+    EXPECT_FALSE(std::filesystem::exists(local));
+    EXPECT_EQ(std::filesystem::file_size(FtpClient::partialName(local)), 40000u);
+
+    // The server sends the whole file only from an offset: a fresh start would break off again.
+    window->DownloadFiles(windowsPath("\\local"), {"1\\resume.bin"});
+    EXPECT_EQ(errors.size(), 1) << errors.join(QLatin1Char('\n')).toStdString();
+    std::ifstream in(local, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(bytes.size(), 100000u);
+    bool pattern = true;
+    for (size_t i = 0; i < bytes.size() && pattern; ++i)
+        pattern = static_cast<unsigned char>(bytes[i]) == i % 251;
+    EXPECT_TRUE(pattern);
+    EXPECT_FALSE(std::filesystem::exists(FtpClient::partialName(local)));
 }
 
 } // namespace

@@ -43,13 +43,18 @@ HOSTILE_LIST = (
     b"drwxr-xr-x 1 u g 0 Jan 02 2024 ..\r\n"
     b"-rw-r--r-- 1 u g 5 Jan 02 2024 good.txt\r\n"
     b"-rw-r--r-- 1 u g 100000 Jan 02 2024 broken.bin\r\n"
+    b"-rw-r--r-- 1 u g 100000 Jan 02 2024 resume.bin\r\n"
 )
+# resume.bin breaks off after 40000 bytes unless it is asked for from an offset (REST):
+# only a client that goes on from where it broke off ever gets all of it.
+RESUME = bytes(i % 251 for i in range(100000))
 
 
 def hostile_session(conn):
     f = conn.makefile("rb")
     conn.sendall(b"220 hostile\r\n")
     data_listener = None
+    offset = 0
     while True:
         line = f.readline()
         if not line:
@@ -72,7 +77,11 @@ def hostile_session(conn):
             port = data_listener.getsockname()[1]
             conn.sendall(("229 Entering (|||%d|)\r\n" % port).encode())
         elif cmd == "SIZE":
-            conn.sendall(b"213 100000\r\n" if "broken" in arg else b"213 5\r\n")
+            big = "broken" in arg or "resume" in arg
+            conn.sendall(b"213 100000\r\n" if big else b"213 5\r\n")
+        elif cmd == "REST":
+            offset = int(arg)
+            conn.sendall(b"350 restarting\r\n")
         elif cmd in ("LIST", "RETR"):
             if data_listener is None:
                 conn.sendall(b"425 no data connection\r\n")
@@ -86,11 +95,14 @@ def hostile_session(conn):
                 data.sendall(HOSTILE_LIST)
             elif "broken" in arg:
                 data.sendall(b"x" * 40000)
+            elif "resume" in arg:
+                data.sendall(RESUME[offset:] if offset else RESUME[:40000])
             else:
                 data.sendall(b"hello")
             data.close()
             data_listener.close()
             data_listener = None
+            offset = 0
             conn.sendall(b"226 done\r\n")
         elif cmd == "QUIT":
             conn.sendall(b"221 bye\r\n")

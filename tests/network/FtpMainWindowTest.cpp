@@ -1,0 +1,342 @@
+// FTP sites through the main window against pyftpdlib on loopback: new folder and delete
+// from the tree and the list menus, the refreshed list after them, disconnecting, and the
+// site's own options.
+#include <gtest/gtest.h>
+
+#include "mainwindow/BrowseFixture.h"
+#include "network/FtpServers.h"
+#include "network/TFTPEnumForm.h"
+#include "network/TFtpOptionsForm.h"
+#include "store/CacheListing.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <array>
+#include <fstream>
+
+namespace {
+
+class FtpMainWindowTest : public BrowseFixture {
+protected:
+    void SetUp() override
+    {
+        BrowseFixture::SetUp();
+        makeFolder("ftproot/docs");
+        for (const char* name : {"a.txt", "b.txt", "中文.txt"})
+            m_drive.writeFile(std::string("ftproot/") + name, "text");
+        ASSERT_TRUE(m_server.startPyftpd(m_drive.path("ftproot"), "user", "secret"));
+        openForm();
+        m_form->ShowInformationText = [this](const QString& text) { m_informationTexts << text; };
+        m_form->AskQuestionText = [this](const QString& text) {
+            m_questionTexts << text;
+            return m_answer == IdYes;
+        };
+        // A site among the bookmarks, whose root counts as loaded so opening it keeps the site.
+        GetNodeData(m_form->bookmarkRoot())->State |= Expanded;
+        m_form->bookmarkRoot()->setExpanded(true);
+        m_site = new QTreeWidgetItem(m_form->bookmarkRoot());
+        auto* data = new TNodeData;
+        data->Caption = "SITE";
+        data->RootKind = FtpRoot;
+        data->NodeAttributes = Computer | Folder;
+        data->Host = "127.0.0.1";
+        data->StoreDir = SetupInfo.CachePath;
+        data->Key = "SITE";
+        data->State = Idle;
+        ShowNodeData(data, m_site);
+        AddPlaceholderChild(m_site);
+        FtpSiteBlock block;
+        block.Host = "127.0.0.1";
+        block.Port = m_server.port();
+        block.User = "user";
+        block.Password = "secret";
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        EncodeFtpSiteBlock(block, bytes.data());
+        WriteNodeAttachment(*data, bytes.data(), bytes.size());
+    }
+    void TearDown() override
+    {
+        if (TFTPEnumForm* window = m_form ? m_form->FTPEnumForm.data() : nullptr) {
+            window->AskQuestion = [](const QString&) { return true; };
+            window->close();
+        }
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        BrowseFixture::TearDown();
+    }
+
+    /// Shows the site and expands it, which connects and lists its root into the list.
+    TFTPEnumForm* connectSite()
+    {
+        m_form->FolderTreeView->setCurrentItem(m_site);
+        m_site->setExpanded(true);
+        TFTPEnumForm* window = m_form->FTPEnumForm;
+        if (window) {
+            window->ShowError = [this](const QString& text) { m_errors << text; };
+            window->AskQuestion = [this](const QString& text) {
+                m_questionTexts << text;
+                return m_answer == IdYes;
+            };
+        }
+        waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); });
+        return window;
+    }
+    void trigger(const char* name)
+    {
+        QAction* entry = m_form->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(entry, nullptr) << name;
+        ASSERT_TRUE(entry->isEnabled()) << name;
+        entry->trigger();
+    }
+    void select(const QStringList& names)
+    {
+        TListModel* model = m_form->fileListView()->model();
+        QItemSelectionModel* selection = m_form->fileListView()->selectionModel();
+        selection->clearSelection();
+        for (int row = 0; row < model->rowCount(); ++row)
+            if (names.contains(model->item(row).Caption))
+                selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    bool onServer(const char* name) const { return std::filesystem::exists(m_drive.path(std::string("ftproot/") + name)); }
+    /// Opens the site options from the tree's menu, chooses with `choose` and confirms.
+    void chooseOptions(const std::function<void(TFtpOptionsForm&)>& choose)
+    {
+        m_form->FolderTreeView->setCurrentItem(m_site);
+        emit m_form->FolderTreeViewPopupMenu->aboutToShow();
+        QTimer::singleShot(0, [&choose] {
+            auto* form = qobject_cast<TFtpOptionsForm*>(QApplication::activeModalWidget());
+            if (!form)
+                return;
+            choose(*form);
+            form->accept();
+        });
+        trigger("FtpSiteOptions");
+    }
+
+    FtpTestServer m_server;
+    QTreeWidgetItem* m_site = nullptr;
+    QStringList m_informationTexts, m_questionTexts;
+};
+
+TEST_F(FtpMainWindowTest, NewFolderAndDeleteFromTheMenusActOnTheServerAndShowTheResult)
+{
+    TFTPEnumForm* window = connectSite();
+    ASSERT_NE(window, nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+
+    // The FTP list's entry and the File menu's: "New", then a name not taken yet.
+    trigger("FTPNewDir");
+    EXPECT_TRUE(std::filesystem::is_directory(m_drive.path("ftproot/New")));
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("New")); })) << listCaptions().join(' ').toStdString();
+    EXPECT_NE(child(m_site, "New"), nullptr);
+    trigger("N1");
+    EXPECT_TRUE(std::filesystem::is_directory(m_drive.path("ftproot/New (2)")));
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("New (2)")); }));
+    EXPECT_TRUE(window->logText().contains(QStringLiteral("建立資料夾:\\New (2)")));
+
+    // The tree's delete on a folder of the site deletes it on the server and shows the site.
+    m_form->FolderTreeView->setCurrentItem(child(m_site, "New"));
+    trigger("DNDel");
+    EXPECT_FALSE(onServer("New"));
+    EXPECT_EQ(child(m_site, "New"), nullptr);
+    EXPECT_EQ(m_form->FolderTreeView->currentItem(), m_site);
+    EXPECT_TRUE(waitUntil([this] {
+        return listCaptions().contains(QStringLiteral("a.txt")) && !listCaptions().contains(QStringLiteral("New"));
+    })) << listCaptions().join(' ').toStdString();
+
+    // One item goes without a question; several only after one.
+    select({QStringLiteral("a.txt")});
+    trigger("N3");
+    EXPECT_FALSE(onServer("a.txt"));
+    EXPECT_TRUE(waitUntil([this] { return !listCaptions().contains(QStringLiteral("a.txt")) && !listCaptions().isEmpty(); }));
+    EXPECT_TRUE(m_questions.isEmpty());
+    select({QStringLiteral("b.txt"), QStringLiteral("中文.txt")});
+    m_answer = IdNo;
+    trigger("FTPDelete");
+    EXPECT_EQ(m_questions, QList<int>{33107});
+    EXPECT_TRUE(onServer("b.txt") && onServer("中文.txt"));
+    m_answer = IdYes;
+    select({QStringLiteral("b.txt"), QStringLiteral("中文.txt")});
+    trigger("FTPDelete");
+    EXPECT_FALSE(onServer("b.txt") || onServer("中文.txt"));
+    EXPECT_TRUE(waitUntil([this] { return !listCaptions().contains(QStringLiteral("b.txt")); }));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+
+    // The site node itself is not deleted while its window is connected; "斷線" closes it.
+    m_form->FolderTreeView->setCurrentItem(m_site);
+    trigger("DNDel");
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("正被其它行程使用中")));
+    m_errors.clear();
+    trigger("N81");
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(m_form->FTPEnumForm.isNull());
+    EXPECT_EQ(m_site->childCount(), 1);
+    EXPECT_TRUE(m_questionTexts.last().contains(QStringLiteral("確定要離線?")));
+
+    // Disconnected, it is a stored node: deleting it asks and removes its block too.
+    trigger("DNDel");
+    EXPECT_EQ(m_questionTexts.last(), QStringLiteral("您確定要刪除此節點?"));
+    EXPECT_EQ(child(m_form->bookmarkRoot(), "SITE"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(NativePath(SetupInfo.CachePath + "SITE.ATT")));
+}
+
+TEST_F(FtpMainWindowTest, SiteOptionsAreKeptBesideTheBlockAndUsedAtTheNextConnection)
+{
+    m_form->FolderTreeView->setCurrentItem(m_site);
+    emit m_form->FolderTreeViewPopupMenu->aboutToShow();
+    EXPECT_TRUE(m_form->findChild<QAction*>(QStringLiteral("FtpSiteOptions"))->isVisible());
+    m_form->FolderTreeView->setCurrentItem(driveD());
+    emit m_form->FolderTreeViewPopupMenu->aboutToShow();
+    EXPECT_FALSE(m_form->findChild<QAction*>(QStringLiteral("FtpSiteOptions"))->isVisible());
+
+    chooseOptions([](TFtpOptionsForm& form) {
+        form.EncodingComboBox->setCurrentIndex(form.EncodingComboBox->findText(QStringLiteral("CP950 (Big5)")));
+        form.PassiveRadioButton->setChecked(true);
+    });
+    const std::string base = NativePath(SetupInfo.CachePath + "SITE");
+    std::ifstream in(base + ".OPT");
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text, "encoding=cp950\npassive=1\n");
+    EXPECT_EQ(std::filesystem::file_size(base + ".ATT"), FtpSiteBlockSize);
+
+    // Read as CP950, the server's UTF-8 name is not the name on the server.
+    ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(listCaptions().contains(QStringLiteral("中文.txt")));
+    m_answer = IdYes;
+    trigger("N81");
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    chooseOptions([](TFtpOptionsForm& form) {
+        EXPECT_TRUE(form.PassiveRadioButton->isChecked());
+        form.EncodingComboBox->setCurrentIndex(form.EncodingComboBox->findText(QStringLiteral("自動偵測")));
+        form.ActiveRadioButton->setChecked(true);
+    });
+    ASSERT_NE(connectSite(), nullptr);
+    EXPECT_TRUE(listCaptions().contains(QStringLiteral("中文.txt"))) << listCaptions().join(' ').toStdString();
+    EXPECT_EQ(ReadFtpSiteOptions(base).encoding, FtpEncoding::Auto);
+    EXPECT_FALSE(ReadFtpSiteOptions(base).passive);
+}
+
+// Answers the boxes and the password prompt that the site window opens while it connects:
+// Yes (or `yes`) to the question, and `user`/`password` typed into the prompt, confirmed
+// with "記住密碼" ticked, or the prompt cancelled when `cancel`.
+class ModalAnswers {
+public:
+    ModalAnswers()
+    {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { answer(); });
+        m_timer.start();
+    }
+    bool yes = true;
+    bool cancel = false;
+    QString user = QStringLiteral("user"), password = QStringLiteral("secret");
+    QStringList questions;
+    int prompts = 0;
+    QString promptLocation;
+    bool locationEditable = true;
+
+private:
+    void answer()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            questions << box->text();
+            box->done(yes ? QMessageBox::Yes : QMessageBox::No);
+            return;
+        }
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        auto* userEdit = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("UserNameEdit")) : nullptr;
+        auto* passwordEdit = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("PasswordEdit")) : nullptr;
+        if (!userEdit || !passwordEdit)
+            return;
+        ++prompts;
+        if (auto* location = dialog->findChild<QLineEdit*>(QStringLiteral("ComputerEdit"))) {
+            promptLocation = location->text();
+            locationEditable = location->isEnabled();
+        }
+        if (cancel) {
+            dialog->reject();
+            return;
+        }
+        userEdit->setText(user);
+        passwordEdit->setText(password);
+        if (auto* remember = dialog->findChild<QCheckBox*>())
+            remember->setChecked(true);
+        // Its "確定", as the user confirms it.
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("確定"))
+                button->click();
+    }
+    QTimer m_timer;
+};
+
+TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
+{
+    auto storedPassword = [this] {
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        ReadNodeAttachment(*GetNodeData(m_site), bytes.data(), bytes.size());
+        return DecodeFtpSiteBlock(bytes.data()).Password;
+    };
+    auto storePassword = [this](const std::string& password) {
+        std::array<unsigned char, FtpSiteBlockSize> bytes{};
+        ReadNodeAttachment(*GetNodeData(m_site), bytes.data(), bytes.size());
+        FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+        block.Password = password;
+        EncodeFtpSiteBlock(block, bytes.data());
+        WriteNodeAttachment(*GetNodeData(m_site), bytes.data(), bytes.size());
+    };
+    auto disconnect = [this] {
+        trigger("N81");
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    {
+        // The stored password works: nothing is asked.
+        ModalAnswers answers;
+        ASSERT_NE(connectSite(), nullptr);
+        EXPECT_EQ(answers.prompts, 0);
+        m_answer = IdYes;
+        disconnect();
+    }
+    {
+        // A wrong one: the question, then the prompt; the typed password is kept.
+        storePassword("wrong");
+        ModalAnswers answers;
+        ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+        ASSERT_EQ(answers.questions.size(), 1);
+        EXPECT_EQ(answers.questions[0], QStringLiteral("使用者名稱或密碼錯誤,重新輸入?"));
+        EXPECT_EQ(answers.prompts, 1);
+        // The prompt names the site's host, which cannot be changed there.
+        EXPECT_EQ(answers.promptLocation, QStringLiteral("127.0.0.1"));
+        EXPECT_FALSE(answers.locationEditable);
+        EXPECT_TRUE(listCaptions().contains(QStringLiteral("a.txt")));
+        EXPECT_EQ(storedPassword(), "secret");
+        disconnect();
+    }
+    {
+        // A wrong one typed again, then the prompt given up: no connection, the error box,
+        // the site collapsed. "記住密碼" keeps what was typed, as it was asked to.
+        storePassword("wrong");
+        ModalAnswers answers;
+        answers.password = QStringLiteral("still wrong");
+        QTimer::singleShot(300, [&answers] { answers.cancel = true; });
+        m_form->FolderTreeView->setCurrentItem(m_site);
+        m_site->setExpanded(true);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_GE(answers.prompts, 2);
+        EXPECT_TRUE(m_form->FTPEnumForm.isNull());
+        EXPECT_EQ(GetNodeData(m_site)->SiteWindow, nullptr);
+        ASSERT_FALSE(m_errors.isEmpty());
+        EXPECT_TRUE(m_errors.last().startsWith(QStringLiteral("530"))) << m_errors.last().toStdString();
+        EXPECT_EQ(storedPassword(), "still wrong");
+    }
+}
+
+} // namespace
