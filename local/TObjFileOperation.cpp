@@ -69,6 +69,13 @@ void TObjFileOperation::RequestOpen(const std::string& file, const std::string& 
     Resume();
 }
 
+void TObjFileOperation::RequestOpenArguments(const std::string& file, const QStringList& arguments,
+                                             const std::string& tempFolder)
+{
+    m_arguments = arguments;
+    RequestOpen(file, std::string(), tempFolder);
+}
+
 void TObjFileOperation::RequestFileOperation(uint32_t operation, const char* sourceList, uint16_t flags,
                                              const std::string& destination, size_t size)
 {
@@ -102,11 +109,13 @@ void TObjFileOperation::Execute()
                 CallCompletionAlways();
                 return;
             }
+        } else if (!file.empty() && file.front() == '/') {
+            native = file; // a program named in this system's own form
         } else if (!toNative(file, native)) {
             native = ShellServices::FindProgram(file);
         }
         ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
-                                    : ShellServices::OpenWithArguments(native, NativeArguments(m_destination));
+                                    : ShellServices::OpenWithArguments(native, m_arguments ? *m_arguments : NativeArguments(m_destination));
         CallCompletionAlways();
         return;
     }

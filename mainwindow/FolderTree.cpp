@@ -119,13 +119,7 @@ QTreeWidgetItem* childByCaption(const QTreeWidgetItem* node, const QString& text
 
 void TMainForm::showNodeImages(QTreeWidgetItem* node)
 {
-    const int image = node->data(0, ImageIndexRole).toInt();
-    const int selected = node->data(0, SelectedIndexRole).toInt();
-    QIcon icon = TImageLists::treeIcon(image);
-    if (selected != image)
-        for (const QSize& size : icon.availableSizes())
-            icon.addPixmap(TImageLists::treeIcon(selected).pixmap(size), QIcon::Selected);
-    node->setIcon(0, icon);
+    TImageLists::showTreeImages(node);
 }
 
 QTreeWidgetItem* TMainForm::addRoot(QTreeWidgetItem* parent, int captionNumber, int image, uint8_t rootKind,
@@ -252,14 +246,6 @@ void TMainForm::LoadDrives()
         showNodeImages(node);
         AddPlaceholderChild(node);
     }
-}
-
-void TMainForm::LoadNetworkRoot()
-{
-    // Browsing the network comes with its own issue; until then the root is empty and has
-    // no expand button, so nothing there pretends to work.
-    ClearNodeChildren(m_netRoot);
-    GetNodeData(m_netRoot)->State |= Expanded;
 }
 
 void TMainForm::LoadLocalChildren(QTreeWidgetItem* node)
@@ -471,9 +457,12 @@ void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
     if (!data || (data->State & Expanded))
         return;
     try {
-        // The live network and FTP sites join with their own issues: their nodes load only
-        // from the cache until then.
         const bool fromCache = (data->State & FromCache) != 0;
+        // A computer that did not answer goes on showing its cached folders below it.
+        if ((data->State & CacheFallback) && (data->RootKind == NetRoot || data->RootKind == ExpandedRoot)) {
+            LoadFallbackChildren(node);
+            return;
+        }
         switch (data->RootKind) {
         case BookmarkRoot:
             LoadCachedChildren(node, false);
@@ -484,10 +473,14 @@ void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
         case NetRoot:
             if (fromCache && (CacheMode || data->has(Domain)))
                 LoadCachedChildren(node, true);
+            else
+                LoadNetworkChildren(node);
             break;
         case ExpandedRoot:
             if (data->has(Domain) || (fromCache && CacheMode))
                 LoadCachedChildren(node, true);
+            else
+                LoadNetworkChildren(node);
             break;
         case FtpRoot:
             if (data->has(Domain) || (fromCache && CacheMode))
@@ -714,11 +707,7 @@ void TMainForm::expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute)
 
 void TMainForm::N63Click()
 {
-    FolderTreeView->setUpdatesEnabled(false);
-    if (!m_topRoot->isExpanded())
-        m_topRoot->setExpanded(true);
-    expandLevels(m_localRoot, 0);
-    FolderTreeView->setUpdatesEnabled(true);
+    expandBranch(m_localRoot, 0);
 }
 
 void TMainForm::N34Click()

@@ -115,10 +115,12 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
     case ExpandedRoot:
         if (data->has(Container) && (data->RootKind == ExpandedRoot || !data->has(Folder)))
             ListChildNodes();
-        else if (CacheMode)
+        else if (CacheMode || (data->State & CacheFallback))
             ListCachedFolder();
         else
             ListLocalFolder();
+        if (data->State & CacheFallback)
+            showCacheDate(data);
         if (SetupInfo.AutoExpand)
             node->setExpanded(true);
         break;

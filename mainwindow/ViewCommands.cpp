@@ -50,6 +50,8 @@ void TMainForm::ApplySettings()
     StatusBar->setClientHeight(textHeight + 6);
     TreePanel->setFont(SettingsFont(SetupInfo.TreeViewFontName, SetupInfo.TreeViewFontSize));
     ListPanel->setFont(SettingsFont(SetupInfo.ListViewFontName, SetupInfo.ListViewFontSize));
+    FolderTreeView->setFont(TreePanel->font());
+    FileListView->setFont(ListPanel->font());
     fitDetailColumns();
     for (QLabel* strip : {TreePanel, ListPanel})
         strip->setFixedHeight(textHeight + 2 + 2 * strip->frameWidth());

@@ -75,6 +75,13 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
     if (textPath.empty())
         return ShellFailed;
     const QString native = QString::fromStdString(textPath);
+    // A launcher entry starts its application by its own Exec line, the arguments as its files.
+    if (DesktopApps::MimeTypeOfFile(native) == QLatin1String("application/x-desktop")) {
+        const auto app = DesktopApps::LoadFile(native);
+        if (!app)
+            return ShellFailed;
+        return DesktopApps::Launch(*app, arguments) ? ShellOk : ShellFailed;
+    }
     if (IsProgram(textPath)) {
         const size_t slash = nativePath.rfind('/');
         const std::string folder = TextPathAlias(slash == 0 ? std::string("/") : nativePath.substr(0, slash));
