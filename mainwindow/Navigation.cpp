@@ -513,9 +513,16 @@ void TMainForm::fitDetailColumns()
     // only widen, so a width the user chose stays.
     const char* const samples[] = {"", ".jpeg", "", "9,999,999.99KB", "唯讀,隱藏", "2026/12/31 23:59:59"};
     for (QTreeView* details : FileListView->findChildren<QTreeView*>()) {
-        const int padding = 2 * details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, details) + 12;
-        for (int column = 0; column < details->header()->count() && column < 6; ++column) {
-            const int needed = details->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[column])) + padding;
+        QStyle* style = details->style();
+        const int padding = 2 * style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, details) + 12;
+        // A heading needs room for the sort indicator beside it.
+        QHeaderView* header = details->header();
+        const int indicator = style->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header)
+            + 3 * style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        for (int column = 0; column < header->count() && column < 6; ++column) {
+            const QString heading = header->model()->headerData(column, Qt::Horizontal).toString();
+            const int needed = std::max(details->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[column])) + padding,
+                                        header->fontMetrics().horizontalAdvance(heading) + indicator + padding);
             details->setColumnWidth(column, std::max(details->columnWidth(column), needed));
         }
     }

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sys/stat.h>
 
 TEST(ShellServices, SpecialFoldersAreTheXdgFoldersThatExist)
@@ -98,6 +99,22 @@ TEST_F(TextPathAliasTest, NamesThatAreNotUtf8GetATextAliasOfTheExactFile)
     struct stat st {};
     ASSERT_EQ(::lstat(TextPathAliasFolder().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // Names of random bytes: each alias is text and opens its own file.
+    std::mt19937 random(915);
+    for (int round = 0; round < 40; ++round) {
+        std::string name;
+        for (int k = 0, n = 1 + static_cast<int>(random() % 10); k < n; ++k) {
+            const char c = static_cast<char>(1 + random() % 255);
+            name += c == '/' ? '\xFF' : c;
+        }
+        if (name == "." || name == "..")
+            continue;
+        m_tree.write("random/" + name, name);
+        const std::string aliasOf = TextPathAlias(m_tree.path("random/" + name));
+        EXPECT_TRUE(IsValidUtf8(aliasOf)) << ProgramName(name);
+        EXPECT_EQ(readAll(aliasOf), name) << ProgramName(name);
+    }
 
     // A name too long for the folder once escaped keeps its extension.
     const std::string longName = std::string(200, '\xFF') + ".txt";

@@ -83,7 +83,7 @@ TEST_F(AddressAndNamesTest, TheAddressBoxTakesEveryFormAndSaysWhatItCannotFind)
 }
 
 // Names of random bytes: in the tree and the list, each opens, renames, copies, shows its
-// properties and is deleted, and what happens on disk happens to exactly those bytes.
+// properties, is moved and is deleted, and what happens on disk happens to exactly those bytes.
 TEST_F(AddressAndNamesTest, NamesOfAnyBytesWorkThroughTheWindow)
 {
     std::mt19937 random(1209);
@@ -99,6 +99,7 @@ TEST_F(AddressAndNamesTest, NamesOfAnyBytesWorkThroughTheWindow)
     }
     makeFolder("bytes");
     makeFolder("copies");
+    makeFolder("moved");
     for (const std::string& name : names)
         std::ofstream(m_drive.path("bytes/" + name)) << name;
     makeFolder("bytes/\xB3\x5C" "dir");
@@ -126,6 +127,10 @@ TEST_F(AddressAndNamesTest, NamesOfAnyBytesWorkThroughTheWindow)
         FileOperationEngine engine(ui);
         ASSERT_EQ(engine.Run(FO_COPY, {NativePath(path)}, NativePath("D:\\copies\\"), FOF_NOCONFIRMATION).code, 0);
         EXPECT_EQ(m_drive.readFile("copies/" + name), name);
+        const std::string copy = "D:\\copies\\" + caption.toStdString();
+        ASSERT_EQ(engine.Run(FO_MOVE, {NativePath(copy)}, NativePath("D:\\moved\\"), FOF_NOCONFIRMATION).code, 0);
+        EXPECT_EQ(m_drive.readFile("moved/" + name), name);
+        EXPECT_FALSE(std::filesystem::exists(m_drive.path("copies/" + name)));
 
         // Renamed as the user does it: the view's own editor, committed with Enter.
         const std::string renamed = name + std::to_string(round++);

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTreeView>
 
 #include <fstream>
@@ -61,10 +62,10 @@ TEST_F(WindowFitTest, TheDetailsViewShowsEveryColumnOrScrollsToIt)
     ASSERT_GT(model->rowCount(), 0);
     for (int column = 0; column < header->count(); ++column) {
         EXPECT_FALSE(header->isSectionHidden(column)) << column;
-        // Every column is wide enough for its heading, and the longest cell is not cut
-        // down to nothing.
+        // Every column is wide enough for its heading and the sort indicator beside it.
         const QString heading = model->headerData(column, Qt::Horizontal).toString();
-        EXPECT_GE(header->sectionSize(column), header->fontMetrics().horizontalAdvance(heading)) << column;
+        EXPECT_GE(header->sectionSize(column), header->fontMetrics().horizontalAdvance(heading)
+                  + header->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header)) << column;
         // Scrolled to, the column lies inside the view.
         details->scrollTo(model->index(0, column));
         details->horizontalScrollBar()->setValue(header->sectionPosition(column));
