@@ -1,7 +1,9 @@
 #include "app/Application.h"
 
 #include "app/SetupInfo.h"
+#include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
+#include "app/LanguageSetting.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
@@ -12,6 +14,8 @@
 #include <QIcon>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -67,16 +71,35 @@ int RunTamsel(int argc, char** argv)
 {
     Application app(argc, argv);
     const QString title = QString::fromStdString(LoadStr(30000));
+    std::vector<std::string> words;
+    for (const QString& word : app.arguments().mid(1))
+        words.push_back(word.toStdString());
+    const StartOptions options = ParseStartOptions(words);
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), StartUsage);
+        return 2;
+    }
     try {
         PrepareApplication(app);
         PrepareProgramFolders(SetupInfo);
         SetSetupErrorReporter(showSetupError);
         LoadSetupInfo(SetupInfo);
+        SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
         {
             auto mainForm = std::make_unique<TMainForm>();
-            auto threadForm = std::make_unique<TThreadForm>();
+            auto threadForm = std::make_unique<TThreadForm>(nullptr, [] {
+                return TTaskListLook{SetupInfo.FontName, SetupInfo.FontSize, SetupInfo.ButtonStyle,
+                                     SetupInfo.ShowGlyph, SetupInfo.ShowText};
+            });
             ThreadForm = threadForm.get();
             mainForm->show();
+            if (!options.SelectPath.empty()) {
+                // Once the tree is built by the first show.
+                TMainForm* form = mainForm.get();
+                QTimer::singleShot(0, form, [form, options] {
+                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer);
+                });
+            }
             app.exec();
         }
         SaveSetupInfo(SetupInfo);

@@ -1,6 +1,5 @@
 #include "local/TThreadForm.h"
 
-#include "app/SetupInfo.h"
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
 #include "resources/StringTable.h"
@@ -40,17 +39,21 @@ QString u(const char* text)
 
 TThreadForm* ThreadForm = nullptr;
 
-TThreadForm::TThreadForm(QWidget* parent)
+TThreadForm::TThreadForm(QWidget* parent, std::function<TTaskListLook()> look)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowMinMaxButtonsHint)
+                          | Qt::WindowMinMaxButtonsHint),
+      m_look(std::move(look))
 {
     setWindowTitle(u("行程"));
     // The main window recognises the task list by this name.
     setObjectName(QStringLiteral("ThreadForm"));
     m_posSaver = new TFormPosSaver(this, kPlacementKey);
     AskQuestion = [](QWidget* owner, int number) { return ShowMessageId(owner, number, MsgQuestion); };
-    if (!SetupInfo.FontName.empty() && SetupInfo.FontSize > 0)
-        setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    if (m_look) {
+        const TTaskListLook settings = m_look();
+        if (!settings.FontName.empty() && settings.FontSize > 0)
+            setFont(SettingsFont(settings.FontName, settings.FontSize));
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -247,7 +250,10 @@ void TThreadForm::showEvent(QShowEvent* event)
         m_placementLoaded = true;
         m_posSaver->restore();
     }
-    ApplyToolBarStyle(SetupInfo.ButtonStyle, SetupInfo.ShowGlyph, SetupInfo.ShowText);
+    if (m_look) {
+        const TTaskListLook settings = m_look();
+        ApplyToolBarStyle(settings.ButtonStyle, settings.ShowGlyph, settings.ShowText);
+    }
     QWidget::showEvent(event);
 }
 

@@ -4,7 +4,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 class QPlainTextEdit;
 class QToolBar;
@@ -13,14 +15,26 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TFormPosSaver;
 
+// What the task list takes from the user's settings: the font of the dialogs and the look of
+// the tool bars (style 0 flat, 1 raised, 2 hidden).
+struct TTaskListLook {
+    std::string FontName;
+    int32_t FontSize = 0;
+    int ButtonStyle = 0;
+    bool ShowGlyph = true;
+    bool ShowText = true;
+};
+
 // The task list ("行程"): one window for the whole run, listing the running task windows
 // (network expansions, FTP sites) with show, hide and stop, and a log they share. Closing
 // it only hides it. Its placement is kept in the registry key "...\Tamsel\Threads".
 class TThreadForm : public QWidget {
     Q_OBJECT
 public:
-    /// FormCreate: counter 0, empty lists, ConfirmStop true.
-    explicit TThreadForm(QWidget* parent = nullptr);
+    /// FormCreate: counter 0, empty lists, ConfirmStop true. `look` answers the current
+    /// settings, asked at creation (the font) and at every show (the tool bar); without it
+    /// the window keeps Qt's defaults.
+    explicit TThreadForm(QWidget* parent = nullptr, std::function<TTaskListLook()> look = {});
     ~TThreadForm() override;
 
     /// Lists a task window; returns its ID (1, 2, ... never reused in a run).
@@ -70,6 +84,7 @@ private:
     QList<QPointer<QWidget>> m_windows;
     TFormPosSaver* m_posSaver;
     bool m_placementLoaded = false;
+    std::function<TTaskListLook()> m_look;
 };
 
 /// The one task list of the run, created hidden at start-up after the main window; task

@@ -109,6 +109,15 @@ void TMainForm::connectFolderPopupMenu()
     }
     connect(ToolButton5, &QToolButton::clicked, this, &TMainForm::N12Click);
     ToolButton5->setEnabled(true);
+    // The collector from its menu entry and button, the wizard from its button.
+    if (QAction* collect = findChild<QAction*>(QStringLiteral("ToolMenu"))) {
+        connect(collect, &QAction::triggered, this, [this] { runFamilyProgram("quellor"); });
+        collect->setEnabled(true);
+    }
+    connect(ToolButton10, &QToolButton::clicked, this, [this] { runFamilyProgram("quellor"); });
+    ToolButton10->setEnabled(true);
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { runFamilyProgram("ordhune"); });
+    ToolButton1->setEnabled(true);
 }
 
 QString TMainForm::familyProgram(const char* name)

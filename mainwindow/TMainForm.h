@@ -34,6 +34,7 @@ struct TNodeData;
 class TFormPosSaver;
 class TListView;
 class TFTPEnumForm;
+class TNetEnumForm;
 class TSplitter;
 class TStatusBar;
 
@@ -86,6 +87,13 @@ public:
     /// root, loaded like a local folder down to DIR. True when the share node was reached.
     bool SelectSharePath(const std::string& path);
     void RefreshNode(QTreeWidgetItem* node, bool checkBusy);
+    /// Opens the window at `path` as another program asks (StartSelection.cpp): a folder
+    /// of this machine or a share, live; with `cached`, the folder in the cached view of
+    /// the cached computer that holds it (the one captioned `computer`, when given).
+    void SelectOnStart(const std::string& path, bool cached, const std::string& computer);
+    /// Turns the cached view on and selects a cached folder (with its trailing backslash);
+    /// false when no cached computer holds it (the nearest node is selected then).
+    bool SelectCachedPath(const std::string& folder, const std::string& computer);
     void LoadLocalChildren(QTreeWidgetItem* node);
     /// Loads a node's children from the cache: stored records for a node that owns a node
     /// folder, else the folders of its cached listing. `fromCache` marks the children as
@@ -142,6 +150,9 @@ public:
     std::function<void(int)> ShowInformation;
     /// The information box with a text of its own; replaceable for tests.
     std::function<void(const QString&)> ShowInformationText;
+    /// Called with every new expansion window before it starts (tests and benchmarks
+    /// answer its questions or shorten its waits).
+    std::function<void(TNetEnumForm*)> NetEnumFormSetup;
 
 protected:
     bool event(QEvent* event) override;
@@ -164,6 +175,22 @@ private:
     void BuildTree();
     void LoadDrives();
     void LoadNetworkRoot();
+    // The live network (NetworkTree.cpp).
+    void connectNetwork();
+    void LoadNetworkChildren(QTreeWidgetItem* node);
+    void NetworkDone(TNetEnumForm* window);
+    bool offerCachedFolders(QTreeWidgetItem* node, uint32_t code, const QString& error);
+    void LoadFallbackChildren(QTreeWidgetItem* node);
+    void showCacheDate(const TNodeData* data);
+    bool showsLiveShareFolder() const;
+    void N76Click();
+    void NetNewDirClick();
+    void NetDeleteClick();
+    void expandBranch(QTreeWidgetItem* root, uint16_t stopAttribute);
+    void N60Click();
+    void N61Click();
+    void N65Click();
+    void N66Click();
     void addDesktopEntries();
     QTreeWidgetItem* addRoot(QTreeWidgetItem* parent, int caption, int image, uint8_t rootKind, const char* key,
                              uint32_t state, bool write);
@@ -186,6 +213,8 @@ private:
     QTreeWidgetItem* selectedNode() const;
     void forgetShownNodeBelow(const QTreeWidgetItem* node);
     void connectBrowsing();
+    QTreeWidgetItem* findCachedComputer(QTreeWidgetItem* node, const std::string& folded, const std::string& computer,
+                                        int depth);
 
     // Navigation.
     void recordAddress(const QString& address, bool newPlace);
@@ -202,6 +231,8 @@ private:
     bool selectFolderBelow(QTreeWidgetItem* start, const std::string& full, int firstPart);
     /// The details header's sort indicator on `column` (-1: none).
     void showSortIndicator(int column, bool ascending);
+    /// Widens the details columns that the window's font would cut.
+    void fitDetailColumns();
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();
@@ -284,6 +315,7 @@ private:
     void I1Click();
     void A1Click();
     void N79Click();
+    void N24Click();
     // The node dialogs (NodeCommands.cpp).
     void N26Click();
     void DNContentClick();
@@ -302,6 +334,16 @@ private:
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();
+    // The options dialog and the help (SetupCommands.cpp).
+    void connectSetupCommands();
+    void N86Click();
+    // The external tools (ToolCommands.cpp).
+    void connectToolCommands();
+    void rebuildToolEntries(const std::vector<std::string>& captions);
+    void M50Click();
+    void RunTool(QAction* entry);
+    /// The Windows-style path of the first selected list item, empty when there is none.
+    std::string toolFile() const;
 
 public:
     // Components, named as the window's layout names them.

@@ -41,13 +41,18 @@ void TMainForm::ApplySettings()
     m_N10->setChecked(!SetupInfo.ShowPanel);
     N10Click();
 
-    if (m_shell)
+    if (m_shell) {
         m_shell->WorkLimit = SetupInfo.ShellWorkLimit;
+        m_shell->TempFolder = SetupInfo.TempPath;
+    }
 
     const int textHeight = QFontMetrics(font()).boundingRect(QStringLiteral("Font")).height();
     StatusBar->setClientHeight(textHeight + 6);
     TreePanel->setFont(SettingsFont(SetupInfo.TreeViewFontName, SetupInfo.TreeViewFontSize));
     ListPanel->setFont(SettingsFont(SetupInfo.ListViewFontName, SetupInfo.ListViewFontSize));
+    FolderTreeView->setFont(TreePanel->font());
+    FileListView->setFont(ListPanel->font());
+    fitDetailColumns();
     for (QLabel* strip : {TreePanel, ListPanel})
         strip->setFixedHeight(textHeight + 2 + 2 * strip->frameWidth());
     // The box needs room for its frame around the text, or the text would be clipped.

@@ -32,7 +32,7 @@ void collectComputers(const std::string& folder, int depth, std::vector<CachedCo
         if (!IsPlainKey(node->Key))
             continue;
         if (node->has(Computer))
-            out.push_back({node->Caption, node->StoreDir, node->Key});
+            out.push_back({node->Caption, node->StoreDir, node->Key, node->RemoteName, node->Host, node->RootKind});
         if (node->has(Domain) && depth < MaxCacheDepth)
             collectComputers(node->StoreDir + node->Key + "\\", depth + 1, out, onError);
     }
@@ -173,6 +173,20 @@ std::vector<CachedComputer> CachedComputers(const std::string& cachePath,
     std::vector<CachedComputer> out;
     collectComputers(AddBackslash(cachePath), 0, out, onError);
     return out;
+}
+
+LiveLocation LiveLocationOf(const CachedComputer& computer, const std::string& path)
+{
+    if (computer.RootKind == FtpRoot || path.empty() || path[0] == '/')
+        return {};
+    if (path.size() < 2 || path[0] != '\\' || path[1] != '\\')
+        return {path, ""};  // a drive path of this machine
+    const std::string rest = path.substr(2);
+    const size_t end = rest.find('\\');
+    const std::string server = rest.substr(0, end);
+    if (computer.RootKind == ExpandedRoot && !computer.Host.empty())
+        return {"\\\\" + computer.Host + (end == std::string::npos ? "" : rest.substr(end)), computer.Host};
+    return {path, server};
 }
 
 NameMatcher::NameMatcher(std::string_view pattern)

@@ -16,7 +16,21 @@ struct CachedComputer {
     std::string Name;      // the node's caption
     std::string StoreDir;  // with its trailing backslash
     std::string Key;
+    std::string RemoteName;  // \\SERVER or \\SERVER\ (expanded network); an FTP site's root folder
+    std::string Host;        // an expanded-network computer's address, an FTP site's host
+    uint8_t RootKind = 0;
 };
+
+/// Where a cached path is reached while its computer is on: `Path` is the path to open
+/// (an expanded-network computer's server part replaced by the address the user gave for
+/// it, since its name may resolve nowhere), `Host` what to ping first (empty for a path
+/// of this machine, which needs no check). An FTP path gives an empty `Path`: its files
+/// are reached through the site, not the file layer.
+struct LiveLocation {
+    std::string Path;
+    std::string Host;
+};
+LiveLocation LiveLocationOf(const CachedComputer& computer, const std::string& path);
 
 /// Every node with the Computer flag in the node files under `cachePath` (which ends in a
 /// backslash), following Domain nodes into their folders, in node-file order. A node file

@@ -3,6 +3,7 @@
 #include "local/MessageBoxes.h"
 #include "store/NodePaths.h"
 #include "store/TContentForm.h"
+#include "ui/PasswordEdit.h"
 #include "ui/TIPEdit.h"
 
 #include <QFormLayout>
@@ -10,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTreeWidgetItem>
@@ -22,18 +22,6 @@
 namespace {
 
 const char* const PageCaptions[] = {"編輯擴大網路芳鄰節點", "編輯FTP節點", "編輯書籤節點"};
-
-// The password edit shows one "*" per character, whatever the style's own mask is.
-class StarPasswordStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '*';
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
 
 /// A decimal integer with an optional sign that fits 32 bits; nothing else, not even blanks.
 std::optional<int32_t> decimalInteger(const QString& text)
@@ -151,11 +139,7 @@ QWidget* TEditForm::buildFtpPage()
     FTPHostEdit = lineEdit(group, "FTPHostEdit");
     FTPUserNameEdit = lineEdit(group, "FTPUserNameEdit");
     FTPPasswordEdit = lineEdit(group, "FTPPasswordEdit");
-    // A widget does not own its style: the dialog does, and frees it after the edit.
-    auto* stars = new StarPasswordStyle;
-    stars->setParent(this);
-    FTPPasswordEdit->setStyle(stars);
-    FTPPasswordEdit->setEchoMode(QLineEdit::Password);
+    UseStarPasswordEcho(FTPPasswordEdit);
     FTPProxyEdit = lineEdit(group, "FTPProxyEdit");
     FTPPortEdit = lineEdit(group, "FTPPortEdit");
     FTPProxyPortEdit = lineEdit(group, "FTPProxyPortEdit");

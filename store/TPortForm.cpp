@@ -1,10 +1,8 @@
 #include "store/TPortForm.h"
 
-#include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
-#include "platform/ProgramFolder.h"
 #include "store/TLZHuff.h"
 
 #include <QApplication>
@@ -215,9 +213,4 @@ void ShowPortForm(QWidget* parent, const std::string& cachePath)
 {
     TPortForm form(parent, cachePath);
     form.exec();
-}
-
-void ShowPortForm(QWidget* parent)
-{
-    ShowPortForm(parent, SetupInfo.CachePath.empty() ? ProgramFolder() + "Cache\\" : SetupInfo.CachePath);
 }

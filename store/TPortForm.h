@@ -65,5 +65,3 @@ private:
 
 /// Opens the wizard over `parent` for the cache folder `cachePath` and runs it to its end.
 void ShowPortForm(QWidget* parent, const std::string& cachePath);
-/// The same for the program's cache folder, SetupInfo.CachePath.
-void ShowPortForm(QWidget* parent);

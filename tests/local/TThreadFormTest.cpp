@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "app/SetupInfo.h"
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
@@ -47,7 +46,7 @@ protected:
     void SetUp() override
     {
         setenv("TAMSEL_CONFIG", m_tree.path("registry.reg").c_str(), 1);
-        m_form = std::make_unique<TThreadForm>();
+        m_form = std::make_unique<TThreadForm>(nullptr, [this] { return m_look; });
         m_form->OnTasksChanged = [this] { m_changes.push_back(m_form->TaskCount()); };
         m_form->AskQuestion = [this](QWidget*, int number) {
             m_asked.push_back(number);
@@ -66,6 +65,7 @@ protected:
     std::vector<int> m_changes;
     std::vector<int> m_asked;
     int m_answer = IdYes;
+    TTaskListLook m_look;
 };
 
 } // namespace
@@ -198,19 +198,15 @@ TEST_F(ThreadFormTest, ToolBarStyleFollowsTheSettings)
     EXPECT_EQ(m_form->ToolButton5->toolButtonStyle(), Qt::ToolButtonIconOnly);
 
     // Showing the window applies the settings as they are then.
-    const TSetupInfo saved = SetupInfo;
-    SetupInfo.ButtonStyle = 2;
+    m_look.ButtonStyle = 2;
     m_form->show();
     EXPECT_TRUE(m_form->ToolBar->isHidden());
     m_form->hide();
-    SetupInfo.ButtonStyle = 1;
-    SetupInfo.ShowGlyph = true;
-    SetupInfo.ShowText = true;
+    m_look = TTaskListLook{"", 0, 1, true, true};
     m_form->show();
     EXPECT_FALSE(m_form->ToolBar->isHidden());
     EXPECT_FALSE(m_form->ToolButton4->autoRaise());
     EXPECT_EQ(m_form->ToolButton4->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
-    SetupInfo = saved;
 }
 
 #include "TThreadFormTest.moc"

@@ -331,6 +331,36 @@ TEST_F(CachedViewTest, IconIndexByExtensionOrOwnName)
     EXPECT_EQ(form.IconIndexFor("pic.ico"), 1);
 }
 
+// The place another program asks for on the command line: a cached folder in the cached
+// view, found by its path in whichever branch holds its computer; a live folder directly.
+TEST_F(CachedViewTest, StartSelectionOpensCachedFoldersOfEitherBranchAndLiveFolders)
+{
+    makeFolder("start/here");
+    TMainForm& form = openForm();
+    // Case differs from the listing's: paths of a computer compare without regard to case.
+    form.SelectOnStart("\\\\pc1\\share\\SUB", true, "");
+    EXPECT_TRUE(form.CacheMode);
+    EXPECT_EQ(shownFolder(), "\\\\PC1\\SHARE\\Sub\\");
+    EXPECT_TRUE(GetNodeData(form.FolderTreeView->currentItem())->State & FromCache);
+    EXPECT_EQ(form.FolderTreeView->currentItem()->parent()->text(0), QStringLiteral("SHARE"));
+
+    form.SelectOnStart("\\\\HOST1\\PUB\\", true, "");
+    EXPECT_EQ(shownFolder(), "\\\\HOST1\\PUB\\");
+    EXPECT_EQ(form.FolderTreeView->currentItem()->parent()->parent(), form.expandedRoot());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // The computer named must be the one that holds it; a folder no index knows stops at
+    // the nearest folder and says so.
+    EXPECT_FALSE(form.SelectCachedPath("\\\\PC1\\SHARE\\", "PC3"));
+    form.SelectOnStart("\\\\PC1\\SHARE\\Sub\\Deeper\\", true, "PC1");
+    EXPECT_EQ(shownFolder(), "\\\\PC1\\SHARE\\Sub\\");
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("Deeper"))) << m_errors[0].toStdString();
+
+    form.SelectOnStart("D:\\start\\here", false, "");
+    EXPECT_EQ(shownFolder(), "D:\\start\\here\\");
+}
+
 } // namespace
 
 namespace {

@@ -1,0 +1,35 @@
+#include "app/StartOptions.h"
+
+#include "platform/DriveMap.h"
+
+StartOptions ParseStartOptions(const std::vector<std::string>& args)
+{
+    StartOptions options;
+    auto fail = [&](const std::string& text) {
+        StartOptions failed;
+        failed.Error = text;
+        return failed;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word == "--cached") {
+            options.Cached = true;
+        } else if (word == "--select" || word == "--computer") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return fail(word + " 需要一個值");
+            (word == "--select" ? options.SelectPath : options.Computer) = args[++i];
+        } else {
+            return fail("不明的參數 " + word);
+        }
+    }
+    if ((options.Cached || !options.Computer.empty()) && options.SelectPath.empty())
+        return fail("--cached 與 --computer 需要 --select");
+    // A Linux path is taken in the program's own form.
+    if (!options.SelectPath.empty() && options.SelectPath[0] == '/' && !options.Cached) {
+        const std::string windows = WindowsPath(options.SelectPath);
+        if (windows.empty())
+            return fail("無法開啟的路徑 " + options.SelectPath);
+        options.SelectPath = windows;
+    }
+    return options;
+}

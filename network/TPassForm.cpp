@@ -1,0 +1,148 @@
+#include "network/TPassForm.h"
+
+#include "local/MessageBoxes.h"
+#include "ui/Fonts.h"
+#include "ui/PasswordEdit.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// How far the dialog's bottom edge stays above the cursor, so that the pointer does not
+// cover the edits.
+constexpr int kCursorGap = 20;
+
+QLineEdit* lineEdit(QWidget* parent, const char* name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setMinimumWidth(edit->fontMetrics().averageCharWidth() * 30);
+    return edit;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* result = new QPushButton(caption, parent);
+    result->setObjectName(QString::fromLatin1(name));
+    return result;
+}
+
+} // namespace
+
+TPassForm::TPassForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("PassForm"));
+    setWindowTitle(QStringLiteral("密碼"));
+    setFont(SettingsFont("MS Sans Serif", font().pointSize()));
+
+    auto* layout = new QVBoxLayout(this);
+    // A dialog border: the size follows the contents, the user cannot drag it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    auto* grid = new QGridLayout;
+    ComputerEdit = lineEdit(this, "ComputerEdit");
+    UserNameEdit = lineEdit(this, "UserNameEdit");
+    PasswordEdit = lineEdit(this, "PasswordEdit");
+    UseStarPasswordEcho(PasswordEdit);
+    Label2 = new QLabel(QStringLiteral("電腦名稱"), this);
+    Label3 = new QLabel(QStringLiteral("使用者"), this);
+    Label1 = new QLabel(QStringLiteral("密碼"), this);
+    Label2->setBuddy(ComputerEdit);
+    Label3->setBuddy(UserNameEdit);
+    Label1->setBuddy(PasswordEdit);
+    grid->addWidget(Label2, 0, 0);
+    grid->addWidget(ComputerEdit, 0, 1);
+    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(UserNameEdit, 1, 1);
+    grid->addWidget(Label1, 2, 0);
+    grid->addWidget(PasswordEdit, 2, 1);
+    layout->addLayout(grid);
+
+    RecordCheckBox = new QCheckBox(QStringLiteral("記住密碼"), this);
+    RecordCheckBox->setObjectName(QStringLiteral("RecordCheckBox"));
+    layout->addWidget(RecordCheckBox);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    BitBtn1 = button(this, "BitBtn1", QStringLiteral("確定"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = button(this, "BitBtn2", QStringLiteral("放棄"));
+    BitBtn2->setAutoDefault(false);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TPassForm::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TPassForm::BitBtn2Click);
+}
+
+void TPassForm::setRemember(bool remember)
+{
+    RecordCheckBox->setChecked(remember);
+}
+
+bool TPassForm::showFor(const QString& location)
+{
+    ComputerEdit->setText(location);
+    exec();
+    return m_confirmed;
+}
+
+QPoint TPassForm::placementFor(const QPoint& cursor, const QSize& size)
+{
+    return {std::max(0, cursor.x() - size.width() / 2), std::max(0, cursor.y() - size.height() - kCursorGap)};
+}
+
+void TPassForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TPassForm::FormShow()
+{
+    move(placementFor(QCursor::pos(), frameGeometry().size()));
+    PasswordEdit->setText(m_password);
+    UserNameEdit->setText(m_userName);
+    m_confirmed = false;
+    // The user name is what a person most often corrects; an empty one is typed first.
+    (UserNameEdit->text().isEmpty() ? UserNameEdit : PasswordEdit)->setFocus();
+}
+
+void TPassForm::BitBtn1Click()
+{
+    // The store keeps "user;password" and splits at the first ";": a user name holding one
+    // would come back as another user with a different password.
+    if (UserNameEdit->text().contains(QLatin1Char(';'))) {
+        ShowErrorText(this, QStringLiteral("使用者名稱不能含有「;」"));
+        UserNameEdit->setFocus();
+        return;
+    }
+    m_password = PasswordEdit->text();
+    m_userName = UserNameEdit->text();
+    m_location = ComputerEdit->text();
+    m_remember = RecordCheckBox->isChecked();
+    m_confirmed = true;
+    QDialog::accept();
+}
+
+void TPassForm::BitBtn2Click()
+{
+    m_remember = RecordCheckBox->isChecked();
+    m_confirmed = false;
+    QDialog::reject();
+}
+
+void TPassForm::reject()
+{
+    BitBtn2Click();
+}
