@@ -105,7 +105,8 @@ TThreadForm::~TThreadForm()
 
 bool TThreadForm::IsTaskWindow(const QWidget* window)
 {
-    return window && (window->inherits("TNetEnumForm") || window->inherits("TFTPEnumForm"));
+    return window && (window->inherits("TNetEnumForm") || window->inherits("TFTPEnumForm")
+                      || window->inherits("TCrawlForm"));
 }
 
 int TThreadForm::AddTask(const QString& name, const QString& kind, QWidget* window, const QString& state)

@@ -4,6 +4,8 @@
 
 #include "local/TObjShell.h"
 #include "local/TThreadForm.h"
+#include "network/TCrawlForm.h"
+#include "store/NodeTree.h"
 #include "resources/StringTable.h"
 
 #include "platform/DriveMap.h"
@@ -100,6 +102,13 @@ void TMainForm::connectFolderPopupMenu()
     }
     connect(ToolButton6, &QToolButton::clicked, this, [this] { runFamilyProgram("pallisk"); });
     ToolButton6->setEnabled(true);
+    // The cache update, from the tools menu and the tool bar, runs as a task.
+    if (QAction* update = findChild<QAction*>(QStringLiteral("N12"))) {
+        connect(update, &QAction::triggered, this, &TMainForm::N12Click);
+        update->setEnabled(true);
+    }
+    connect(ToolButton5, &QToolButton::clicked, this, &TMainForm::N12Click);
+    ToolButton5->setEnabled(true);
     // The collector from its menu entry and button, the wizard from its button.
     if (QAction* collect = findChild<QAction*>(QStringLiteral("ToolMenu"))) {
         connect(collect, &QAction::triggered, this, [this] { runFamilyProgram("quellor"); });
@@ -111,14 +120,48 @@ void TMainForm::connectFolderPopupMenu()
     ToolButton1->setEnabled(true);
 }
 
-void TMainForm::runFamilyProgram(const char* name)
+QString TMainForm::familyProgram(const char* name)
 {
     const QString program = FamilyProgramFolder + QLatin1Char('/') + QLatin1String(name);
     // Said plainly here: the shell would only report a file it cannot open.
     if (!QFileInfo(program).isExecutable()) {
         ShowError(QStringLiteral("找不到程式 %1，請把它安裝在 Tamsel 的程式資料夾中").arg(program));
+        return QString();
+    }
+    return program;
+}
+
+void TMainForm::N12Click()
+{
+    // One update at a time: a second click shows the one that runs.
+    if (TCrawlForm* running = TCrawlForm::Running()) {
+        running->show();
+        running->raise();
         return;
     }
+    const QString program = familyProgram("vessring");
+    if (program.isEmpty())
+        return;
+    auto* form = new TCrawlForm(program, {QStringLiteral("-N")});
+    form->setFont(font());
+    connect(form, &TCrawlForm::ComputerCrawled, this, &TMainForm::reshowCachedFolder);
+    if (!form->Start())
+        ShowError(QStringLiteral("無法啟動程式 %1").arg(program));
+}
+
+void TMainForm::reshowCachedFolder()
+{
+    QTreeWidgetItem* node = m_shownNode;
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (CacheMode && data && (data->State & FromCache) && node == FolderTreeView->currentItem())
+        ShowNode(node);
+}
+
+void TMainForm::runFamilyProgram(const char* name)
+{
+    const QString program = familyProgram(name);
+    if (program.isEmpty())
+        return;
     m_shell->RunProgram(WindowsPath(program.toStdString()), "");
 }
 

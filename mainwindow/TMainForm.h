@@ -331,6 +331,12 @@ private:
     void ExploreToolButtonClick();
     void connectFolderPopupMenu();
     void runFamilyProgram(const char* name);
+    /// The full path of a family program, or empty after saying that it is missing.
+    QString familyProgram(const char* name);
+    /// "更新快取": the cache updater for every stored computer, as a task.
+    void N12Click();
+    /// Shows the cached folder on screen again, so that a new crawl's listing appears.
+    void reshowCachedFolder();
     void setToolBarStyle(int style);
     void setViewStyleCommand(int style);
     void applyToolButtonLook();

@@ -2,6 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
+#include "platform/FileAccess.h"
 #include "platform/NetResource.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
@@ -96,6 +97,9 @@ std::unique_ptr<TNodeData> FindOrAddComputer(const std::string& cachePath, const
         throw Exception("不是電腦名稱或位址：" + target);
     const bool address = isAddress(name);
     const std::string cache = AddBackslash(cachePath);
+    int error = 0;
+    if (!ForceDirectories(cache, &error))
+        RaiseFileError(error);
     for (auto& computer : StoredComputers(cache)) {
         if (CompareTextNoCase(CrawlComputerName(*computer), name) == 0)
             return std::move(computer);

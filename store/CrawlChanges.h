@@ -12,7 +12,7 @@
 // The file is UTF-8 text, one item per line, fields separated by tabs:
 //   tamsel-crawl<TAB>1
 //   crawled<TAB>DAYS                       this crawl (days since 1899-12-30, local time)
-//   previous<TAB>DAYS                      the crawl compared with; 0 for a first crawl
+//   previous<TAB>DAYS                      the crawl compared with; 0 when not known
 //   state<TAB>complete | partial
 //   reason<TAB>TEXT                        why a crawl is partial (one line per reason)
 //   refused<TAB>CODE<TAB>\\SERVER\SHARE<TAB>TEXT   a share that refused access
@@ -39,7 +39,7 @@ struct RefusedShare {
 
 struct CrawlRecord {
     double Crawled = 0;
-    double Previous = 0;  // 0: no crawl before this one, so nothing counts as new
+    double Previous = 0;  // 0 when not known; a first crawl (no pair before) has no changes
     bool Partial = false;
     std::vector<std::string> Reasons;
     std::vector<RefusedShare> Refused;

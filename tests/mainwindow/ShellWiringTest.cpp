@@ -7,6 +7,7 @@
 #include "local/TObjShell.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
+#include "network/CrawlTargets.h"
 #include "network/TNetEnumForm.h"
 #include "support/TempConfig.h"
 #include "ui/TStatusBar.h"
@@ -14,6 +15,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QFile>
 #include <QMessageBox>
 #include <QTimer>
@@ -179,6 +182,32 @@ TEST_F(ShellWiringTest, SearchStartsPalliskFromTheProgramFolderOrSaysItIsMissing
     EXPECT_TRUE(WaitFor([&] { return m_form->shell()->JobCount == 0; }));
     m_form->ToolButton6->click();
     EXPECT_TRUE(WaitFor([&] { return QFileInfo(QString::fromStdString(mark)).size() == 4; }));
+    EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(ShellWiringTest, CacheUpdateRunsTheUpdaterAsATaskAndLogsWhatFailed)
+{
+    QStringList errors;
+    m_form->ShowError = [&](const QString& text) { errors << text; };
+    QTemporaryDir empty;
+    m_form->FamilyProgramFolder = empty.path();
+    action("N12")->trigger();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(empty.path() + "/vessring")) << errors[0].toStdString();
+
+    // A stored computer that no server answers to: the real updater runs and reports it.
+    bool added = false;
+    FindOrAddComputer(SetupInfo.CachePath, "\\\\NOSUCHPC", "WG", added);
+    ASSERT_TRUE(added);
+    m_form->FamilyProgramFolder = QFileInfo(QStringLiteral(VESSRING_TOOL)).absolutePath();
+    m_form->ToolButton5->click();
+    EXPECT_EQ(ThreadForm->TaskCount(), 1);
+    action("N12")->trigger();  // a second click while it runs starts no second one
+    EXPECT_EQ(ThreadForm->TaskCount(), 1);
+    EXPECT_TRUE(WaitFor([&] { return ThreadForm->TaskCount() == 0; }, 20000));
+    const QString log = ThreadForm->LogMemo->toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("更新快取:NOSUCHPC 失敗："))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("結束，1 台電腦"))) << log.toStdString();
     EXPECT_EQ(errors.size(), 1);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/SmbContext.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@ namespace {
 //   C kind size modified oldSize oldModified path   (only counted by the parent)
 //   D written cancelled error files images audio video folders reused partial crawled previous text
 std::atomic<bool> g_childStop{false};
+constexpr std::chrono::milliseconds ProgressInterval{100};
 
 void childSignal(int)
 {
@@ -63,7 +65,13 @@ std::string real(double value)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     UseNetPasswordsForSmb();
+    // A line per folder would wake the parent thousands of times a second for nothing.
+    auto last = std::chrono::steady_clock::time_point();
     const CrawlOutcome outcome = CrawlComputer(computer, options, g_childStop, [&](const CrawlProgress& p) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < ProgressInterval)
+            return;
+        last = now;
         writeAll(fd, "P\t" + std::to_string(p.Folders) + "\t" + std::to_string(p.ReusedFolders) + "\t"
                          + std::to_string(p.Files) + "\t" + flat(p.Share) + "\n");
     });
