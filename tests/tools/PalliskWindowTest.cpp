@@ -13,7 +13,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -63,7 +67,10 @@ protected:
     {
         m_window = std::make_unique<PalliskWindow>(m_cache);
         m_window->ShowError = [this](const QString& text) { m_errors << text; };
-        m_window->StartTamsel = [this](const QStringList& arguments) { m_started << arguments; };
+        m_window->StartProgram = [this](const QString& program, const QStringList& arguments) {
+            m_programs << program;
+            m_started << arguments;
+        };
         m_window->show();
         return *m_window;
     }
@@ -92,6 +99,7 @@ protected:
     std::unique_ptr<PalliskWindow> m_window;
     QStringList m_errors;
     QList<QStringList> m_started;
+    QStringList m_programs;
 };
 
 TEST_F(PalliskWindowTest, ResultsAreWhatAPlainScanFindsWithTheFieldsFilters)
@@ -357,6 +365,36 @@ TEST_F(PalliskWindowTest, ChangesSinceThePreviousCrawlPerComputer)
     window.ChangeComputerBox->setCurrentIndex(window.ChangeComputerBox->findText(QStringLiteral("PC3")));
     EXPECT_EQ(window.ChangeTree->topLevelItemCount(), 0);
     EXPECT_TRUE(window.ChangeLabel->text().contains(QStringLiteral("無法讀取"))) << window.ChangeLabel->text().toStdString();
+}
+
+// Selected results go to the collector as the search's own lines.
+TEST_F(PalliskWindowTest, SelectedResultsAreHandedToTheCollector)
+{
+    PalliskWindow& window = open();
+    window.CollectButton->click();
+    EXPECT_TRUE(m_programs.isEmpty());
+    EXPECT_TRUE(window.CountLabel->text().contains(QStringLiteral("選取"))) << window.CountLabel->text().toStdString();
+
+    ASSERT_GT(searchFor(QStringLiteral("照片")).size(), 2u);
+    QItemSelectionModel* selection = window.ResultView->selectionModel();
+    for (int row : {0, 2})
+        selection->select(window.ResultModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window.CollectButton->click();
+    ASSERT_EQ(m_programs, QStringList{"quellor"});
+    ASSERT_EQ(m_started[0].size(), 2);
+    EXPECT_EQ(m_started[0][0], QStringLiteral("--list"));
+    QFile list(m_started[0][1]);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = list.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3);  // two lines and the empty rest after the last line end
+    for (int i : {0, 1}) {
+        const QJsonObject line = QJsonDocument::fromJson(lines[i]).object();
+        const SearchHit& hit = window.ResultModel->hit(i == 0 ? 0 : 2);
+        EXPECT_EQ(line.value(QStringLiteral("path")).toString().toStdString(), hit.Path);
+        EXPECT_EQ(line.value(QStringLiteral("computer")).toString().toStdString(), hit.Computer);
+    }
+    // The list lies in the program folder's scratch folder, not somewhere shared.
+    EXPECT_EQ(m_started[0][1].toStdString().rfind(m_home.path("Temp/"), 0), 0u) << m_started[0][1].toStdString();
 }
 
 } // namespace
