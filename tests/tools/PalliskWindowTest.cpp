@@ -8,11 +8,12 @@
 #include "tools/pallisk/PalliskWindow.h"
 #include "tools/pallisk/SearchResultModel.h"
 
+#include "local/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -32,18 +33,6 @@
 namespace {
 
 using randomcache::Found;
-
-bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 Found shown(const SearchResultModel& model)
 {
@@ -80,7 +69,7 @@ protected:
     {
         m_window->NameEdit->setText(text);
         m_window->SearchButton->click();
-        EXPECT_TRUE(waitUntil([this] { return !m_window->searching(); }));
+        EXPECT_TRUE(WaitFor([this] { return !m_window->searching(); }));
         return shown(*m_window->ResultModel);
     }
 
@@ -205,24 +194,24 @@ TEST_F(PalliskWindowTest, ANewQueryCancelsTheRunningSearchAndNoneOfItsRowsRemain
     PalliskWindow& window = open();
     window.NameEdit->setText(QStringLiteral("*"));
     window.SearchButton->click();
-    ASSERT_TRUE(waitUntil([&] { return window.ResultModel->rowCount() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return window.ResultModel->rowCount() > 0; }));
     EXPECT_TRUE(window.searching());
     // Typing stops the search at once, before the pause that starts the next.
     window.NameEdit->setText(QStringLiteral("照片"));
     EXPECT_FALSE(window.searching());
-    ASSERT_TRUE(waitUntil([&] { return window.searching(); }));
-    ASSERT_TRUE(waitUntil([&] { return !window.searching(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return window.searching(); }));
+    ASSERT_TRUE(WaitFor([&] { return !window.searching(); }, 30000));
     // Late batches of the first search never reach the list.
-    waitUntil([] { return false; }, 200);
+    SpinEvents(200);
     EXPECT_EQ(shown(*window.ResultModel), expected("照片"));
 
     // Stop keeps what was found and takes nothing more.
     window.NameEdit->setText(QStringLiteral("*"));
     window.SearchButton->click();
-    ASSERT_TRUE(waitUntil([&] { return window.ResultModel->rowCount() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return window.ResultModel->rowCount() > 0; }));
     window.StopButton->click();
     const int kept = window.ResultModel->rowCount();
-    waitUntil([] { return false; }, 300);
+    SpinEvents(300);
     EXPECT_EQ(window.ResultModel->rowCount(), kept);
     EXPECT_LT(size_t(kept), m_truth.size());
 }
@@ -262,13 +251,13 @@ TEST_F(PalliskWindowTest, AResultOpensTamselLiveOrFromTheCache)
     EXPECT_EQ(searchFor(QStringLiteral("總帳")).size(), 1u);
     window.ResultView->setCurrentIndex(window.ResultModel->index(0, 0));
     emit window.ResultView->activated(window.ResultView->currentIndex());
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(pinged, std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\127.0.0.1\\帳本\\2024\\"}));
 
     answer = false;
     emit window.ResultView->activated(window.ResultView->currentIndex());
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 2; }));
     EXPECT_EQ(m_started[1], (QStringList{"--select", "\\\\ACCT\\帳本\\2024\\", "--cached", "--computer", "會計"}));
 
     // A network computer is pinged by its name.
@@ -277,7 +266,7 @@ TEST_F(PalliskWindowTest, AResultOpensTamselLiveOrFromTheCache)
     pinged.clear();
     window.ResultView->setCurrentIndex(window.ResultModel->index(0, 0));
     emit window.ResultView->activated(window.ResultView->currentIndex());
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 3; }));
     ASSERT_EQ(pinged.size(), 1u);
     EXPECT_EQ(pinged[0], window.ResultModel->hit(0).Computer);
 }
@@ -308,7 +297,7 @@ TEST_F(PalliskWindowTest, DuplicatesAcrossComputersOnRequest)
     PalliskWindow& window = open();
     window.NameEdit->setText(QStringLiteral(".pdf"));
     window.DuplicatesButton->click();
-    ASSERT_TRUE(waitUntil([&] { return !window.findingDuplicates(); }));
+    ASSERT_TRUE(WaitFor([&] { return !window.findingDuplicates(); }));
     ASSERT_EQ(window.DuplicateTree->topLevelItemCount(), 1);
     QTreeWidgetItem* top = window.DuplicateTree->topLevelItem(0);
     EXPECT_EQ(top->childCount(), 2);
@@ -318,7 +307,7 @@ TEST_F(PalliskWindowTest, DuplicatesAcrossComputersOnRequest)
     // A duplicate opens like any result.
     window.HostAnswers = [](const std::string&) { return false; };
     emit window.DuplicateTree->itemActivated(top->child(1), 0);
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(m_started[0][1], QStringLiteral("\\\\PCY\\e\\"));
 }
 
@@ -355,7 +344,7 @@ TEST_F(PalliskWindowTest, ChangesSinceThePreviousCrawlPerComputer)
     QTreeWidgetItem* row = window.ChangeTree->findItems(QStringLiteral("改了.doc"), Qt::MatchExactly, 1).value(0);
     ASSERT_NE(row, nullptr);
     emit window.ChangeTree->itemActivated(row, 0);
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\PC2\\共用1\\", "--cached", "--computer", "PC2"}));
 
     // Never crawled, and a record that cannot be read: each says so, with no rows.
