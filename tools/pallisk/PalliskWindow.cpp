@@ -112,6 +112,7 @@ PalliskWindow::PalliskWindow(std::string cachePath, QWidget* parent)
     buildWindow();
     ReloadComputers();
     showCount();
+    NameEdit->setFocus();
 }
 
 PalliskWindow::~PalliskWindow()
@@ -150,7 +151,9 @@ void PalliskWindow::buildWindow()
     // No sort until a header is clicked: the rows come in the order they are found.
     ResultView->header()->setSortIndicator(-1, Qt::AscendingOrder);
     ResultView->header()->resizeSection(SearchResultModel::NameColumn, 220);
-    ResultView->header()->resizeSection(SearchResultModel::FolderColumn, 300);
+    ResultView->header()->resizeSection(SearchResultModel::FolderColumn, 260);
+    ResultView->header()->resizeSection(SearchResultModel::SizeColumn, 90);
+    ResultView->header()->resizeSection(SearchResultModel::DateColumn, 150);
     PageControl->addTab(ResultView, QStringLiteral("搜尋結果"));
     PageControl->addTab(buildDuplicatesPage(), QStringLiteral("重複檔案"));
     PageControl->addTab(buildChangesPage(), QStringLiteral("變更"));
@@ -279,6 +282,7 @@ QWidget* PalliskWindow::buildChangesPage()
     ChangeTree->setRootIsDecorated(false);
     ChangeTree->setUniformRowHeights(true);
     ChangeTree->setSortingEnabled(true);
+    ChangeTree->sortByColumn(2, Qt::AscendingOrder);
     ChangeTree->setHeaderLabels({QStringLiteral("變更"), QStringLiteral("名稱"), QStringLiteral("資料夾"),
                                  QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("原大小"),
                                  QStringLiteral("原日期")});
