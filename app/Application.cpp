@@ -3,6 +3,7 @@
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
+#include "app/LanguageSetting.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
@@ -83,6 +84,7 @@ int RunTamsel(int argc, char** argv)
         PrepareProgramFolders(SetupInfo);
         SetSetupErrorReporter(showSetupError);
         LoadSetupInfo(SetupInfo);
+        SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
         {
             auto mainForm = std::make_unique<TMainForm>();
             auto threadForm = std::make_unique<TThreadForm>(nullptr, [] {

@@ -5,6 +5,7 @@
 #include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
 #include "platform/ShellServices.h"
+#include "platform/TextPathAlias.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
@@ -43,8 +44,11 @@ QStringList TObjFileOperation::NativeArguments(const std::string& parameters)
     QStringList arguments = QProcess::splitCommand(QString::fromStdString(parameters));
     for (QString& argument : arguments) {
         const std::string native = NativePath(argument.toStdString());
-        if (!native.empty())
-            argument = QString::fromStdString(native);
+        if (native.empty())
+            continue;
+        const std::string text = TextPathAlias(native);
+        if (!text.empty())
+            argument = QString::fromStdString(text);
     }
     return arguments;
 }
@@ -63,6 +67,13 @@ void TObjFileOperation::RequestOpen(const std::string& file, const std::string& 
     m_tempFolder = tempFolder;
     m_operation = FO_OPEN;
     Resume();
+}
+
+void TObjFileOperation::RequestOpenArguments(const std::string& file, const QStringList& arguments,
+                                             const std::string& tempFolder)
+{
+    m_arguments = arguments;
+    RequestOpen(file, std::string(), tempFolder);
 }
 
 void TObjFileOperation::RequestFileOperation(uint32_t operation, const char* sourceList, uint16_t flags,
@@ -98,11 +109,13 @@ void TObjFileOperation::Execute()
                 CallCompletionAlways();
                 return;
             }
+        } else if (!file.empty() && file.front() == '/') {
+            native = file; // a program named in this system's own form
         } else if (!toNative(file, native)) {
             native = ShellServices::FindProgram(file);
         }
         ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
-                                    : ShellServices::OpenWithArguments(native, NativeArguments(m_destination));
+                                    : ShellServices::OpenWithArguments(native, m_arguments ? *m_arguments : NativeArguments(m_destination));
         CallCompletionAlways();
         return;
     }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
     /// since the programs of the desktop cannot open the UNC form: into `tempFolder`
     /// (Windows-style, ending in a backslash).
     void RequestOpen(const std::string& file, const std::string& parameters, const std::string& tempFolder);
+    /// As RequestOpen, with the program's arguments given one by one and passed unchanged.
+    void RequestOpenArguments(const std::string& file, const QStringList& arguments, const std::string& tempFolder);
     /// Copies `size` bytes of the source list (paths each ending in a zero byte, one more
     /// zero at the end; Windows-style) and the destination, then starts.
     void RequestFileOperation(uint32_t operation, const char* sourceList, uint16_t flags,
@@ -73,6 +76,7 @@ private:
     std::vector<char> m_source;
     std::string m_destination;
     std::string m_tempFolder; // where a share's file is put to be opened
+    std::optional<QStringList> m_arguments; // given one by one, instead of the parameter text
     uint32_t m_operation = 0;
     uint16_t m_flags = 0;
     QPointer<TFileOperationDialog> m_dialog;

@@ -71,14 +71,26 @@ void TObjShell::JobDone(TWorkerThread*)
     countChanged();
 }
 
-void TObjShell::RunProgram(const std::string& file, const std::string& parameters)
+TObjFileOperation* TObjShell::newOpenJob()
 {
     if (!CanStartJob())
-        return;
+        return nullptr;
     auto* worker = new TObjFileOperation(m_window);
     worker->SetReceiver(this);
     worker->OnTerminate = [this](TWorkerThread* sender) { JobDone(sender); };
-    worker->RequestOpen(file, parameters, TempFolder);
+    return worker;
+}
+
+void TObjShell::RunProgram(const std::string& file, const std::string& parameters)
+{
+    if (TObjFileOperation* worker = newOpenJob())
+        worker->RequestOpen(file, parameters, TempFolder);
+}
+
+void TObjShell::RunProgram(const std::string& file, const QStringList& arguments)
+{
+    if (TObjFileOperation* worker = newOpenJob())
+        worker->RequestOpenArguments(file, arguments, TempFolder);
 }
 
 void TObjShell::OpenPath(const std::string& path)

@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -42,6 +43,8 @@ public:
 
     /// Opens `file` with "open" and `parameters`, as a counted job.
     void RunProgram(const std::string& file, const std::string& parameters);
+    /// The same with the program's arguments given one by one (no splitting, no shell).
+    void RunProgram(const std::string& file, const QStringList& arguments);
     /// "open" and "explore" of a Windows-style path, off the window thread; a failure is
     /// reported through Questions.showError in the program's words.
     void OpenPath(const std::string& path);
@@ -74,6 +77,8 @@ public:
     const FileOperationOutcome& LastOutcome() const { return m_lastOutcome; }
 
 private:
+    /// A counted open worker with its completion handler, or null when the user declined.
+    class TObjFileOperation* newOpenJob();
     void startShellExec(const std::string& path, int kind);
     void shellExecDone(class TObjShellExec* worker);
     void countChanged();

@@ -191,8 +191,11 @@ void TMainForm::FormCreate()
     connect(ExploreToolButton, &QToolButton::clicked, this, &TMainForm::ExploreToolButtonClick);
     ExploreToolButton->setEnabled(true);
     connectFolderPopupMenu();
+    connectToolCommands();
+    connectSetupCommands();
     connectBrowsing();
     connectCachedView();
+    connectNetwork();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())

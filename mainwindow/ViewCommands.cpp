@@ -50,6 +50,9 @@ void TMainForm::ApplySettings()
     StatusBar->setClientHeight(textHeight + 6);
     TreePanel->setFont(SettingsFont(SetupInfo.TreeViewFontName, SetupInfo.TreeViewFontSize));
     ListPanel->setFont(SettingsFont(SetupInfo.ListViewFontName, SetupInfo.ListViewFontSize));
+    FolderTreeView->setFont(TreePanel->font());
+    FileListView->setFont(ListPanel->font());
+    fitDetailColumns();
     for (QLabel* strip : {TreePanel, ListPanel})
         strip->setFixedHeight(textHeight + 2 + 2 * strip->frameWidth());
     // The box needs room for its frame around the text, or the text would be clipped.

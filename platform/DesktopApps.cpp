@@ -179,6 +179,14 @@ std::optional<DesktopApp> Load(const QString& id)
     const QString path = findDesktopFile(id);
     if (path.isEmpty())
         return std::nullopt;
+    auto app = LoadFile(path);
+    if (app)
+        app->id = id;
+    return app;
+}
+
+std::optional<DesktopApp> LoadFile(const QString& path)
+{
     const KeyFile file = readKeyFile(path);
     const Group entry = file.value("Desktop Entry");
     if (entry.value("Type") != "Application" || entry.value("Hidden") == "true" || entry.value("Exec").isEmpty())
@@ -188,7 +196,7 @@ std::optional<DesktopApp> Load(const QString& id)
         && !QFileInfo(tryExec).isExecutable())
         return std::nullopt;
     DesktopApp app;
-    app.id = id;
+    app.id = QFileInfo(path).fileName();
     app.name = localizedName(entry);
     app.exec = entry.value("Exec");
     app.icon = entry.value("Icon");

@@ -29,6 +29,8 @@ QString MimeTypeOfName(const QString& fileName);
 /// Loads a desktop file by id from the application folders. Hidden entries, entries that
 /// are not applications and those whose TryExec program is missing give nothing.
 std::optional<DesktopApp> Load(const QString& id);
+/// The same for a desktop file given by its path (its id is then its file name).
+std::optional<DesktopApp> LoadFile(const QString& path);
 
 /// The applications for a type, the default first, each once; the type's parents
 /// (text/plain for a C source) contribute after the type's own.

@@ -7,6 +7,7 @@
 #include "local/TObjShell.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
+#include "network/TNetEnumForm.h"
 #include "support/TempConfig.h"
 #include "ui/TStatusBar.h"
 
@@ -27,9 +28,9 @@
 
 #include <memory>
 
-// A stand-in for a network expansion window: counts the stop messages it gets and, like the
-// real one, leaves the task list when it stops.
-class TNetEnumForm : public QWidget {
+// A network expansion window with no expansion: counts the stop messages it gets and, like
+// a running one, leaves the task list when it stops.
+class CountingNetEnumForm : public TNetEnumForm {
     Q_OBJECT
 public:
     int taskId = 0;
@@ -41,10 +42,10 @@ protected:
         if (e->type() == ForceStopEventType()) {
             ++stops;
             ThreadForm->RemoveTask(taskId);
-            close();
+            hide();
             return true;
         }
-        return QWidget::event(e);
+        return TNetEnumForm::event(e);
     }
 };
 
@@ -215,7 +216,7 @@ TEST_F(ShellWiringTest, TheCollectorAndTheWizardStartFromTheProgramFolder)
 
 TEST_F(ShellWiringTest, ClosingStopsTheTaskWindowsAndHidesTheTaskList)
 {
-    TNetEnumForm task;
+    CountingNetEnumForm task;
     task.taskId = ThreadForm->AddTask("SERVER", "網芳", &task, "");
     task.show();
     ThreadForm->show();
