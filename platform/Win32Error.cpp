@@ -149,3 +149,11 @@ std::string Win32MessageText(int code, bool* found)
     std::snprintf(text, sizeof text, "系統在訊息檔中找不到訊息號碼 0x%X 的訊息文字。\r\n", static_cast<unsigned>(code));
     return text;
 }
+
+std::string Win32MessageLine(int code)
+{
+    std::string text = Win32MessageText(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}

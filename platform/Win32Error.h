@@ -72,3 +72,5 @@ int NetworkProviderErrorCode();
 /// text saying that no message was found for it (its number in hexadecimal). 1208 gives
 /// its generic text; the provider's own text is NetworkProviderErrorText().
 std::string Win32MessageText(int code, bool* found = nullptr);
+/// The same text without its line break, for one line of a report.
+std::string Win32MessageLine(int code);

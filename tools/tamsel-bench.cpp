@@ -20,6 +20,10 @@
 //   tamsel-bench makefolder FOLDER [ENTRIES]
 //                                    make a local folder with the same ENTRIES entries
 //   tamsel-bench switch FOLDER OTHER switch folders while FOLDER is listed (tamsel-bench-gui)
+//   tamsel-bench randomcache FOLDER [ENTRIES] [COMPUTERS]
+//                                    write the search's random cache (ENTRIES 20000 of
+//                                    COMPUTERS 5 computers) into FOLDER/Cache, a program
+//                                    folder for TAMSEL_HOME: the search window's demo
 //   tamsel-bench search [ENTRIES] [COMPUTERS]
 //                                    pallisk over a cache of ENTRIES entries (1000000) of
 //                                    COMPUTERS computers (20) against grep -F -i -c over a
@@ -30,6 +34,7 @@
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "tests/support/PlainLzss.h"
+#include "tests/support/RandomCache.h"
 #include "tools/SearchBench.h"
 
 #include <chrono>
@@ -339,6 +344,12 @@ int main(int argc, char** argv)
         if (command == "makecache" && argc >= 3)
             return makeCache(argv[2], argc > 3 ? std::atoi(argv[3]) : 100000, argc > 4 ? std::atoi(argv[4]) : 50000,
                              argc > 5 ? std::atoi(argv[5]) : 2000);
+        if (command == "randomcache" && argc >= 3) {
+            std::filesystem::create_directories(std::string(argv[2]) + "/Cache");
+            randomcache::makeRandomCache(WindowsPath(std::filesystem::absolute(argv[2]).string()) + "\\Cache\\",
+                                         argc > 4 ? std::atoi(argv[4]) : 5, argc > 3 ? std::atoi(argv[3]) : 20000, 1);
+            return 0;
+        }
         if (command == "search")
             return benchSearch(PALLISK_PATH, argc > 2 ? std::atoi(argv[2]) : 1000000, argc > 3 ? std::atoi(argv[3]) : 20);
         if (command == "makefolder" && argc >= 3)
@@ -353,6 +364,7 @@ int main(int argc, char** argv)
                          "       tamsel-bench netexpand ADDRESS [HOLD_MS]\n"
                          "       tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]\n"
                          "       tamsel-bench makefolder FOLDER [ENTRIES]\n"
+                         "       tamsel-bench randomcache FOLDER [ENTRIES] [COMPUTERS]\n"
                          "       tamsel-bench search [ENTRIES] [COMPUTERS]\n");
     return 2;
 }

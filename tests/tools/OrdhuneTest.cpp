@@ -7,10 +7,11 @@
 #include "tools/ordhune/OrdhuneWizard.h"
 #include "ui/TIPEdit.h"
 
+#include "local/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -24,18 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 class OrdhuneTest : public ::testing::Test {
 protected:
@@ -157,7 +146,7 @@ TEST_F(OrdhuneTest, TheFirstCrawlStartsTheUpdaterOrSaysItIsMissing)
     ASSERT_TRUE(w->CrawlButton->isEnabled());
     w->CrawlButton->click();
     EXPECT_FALSE(w->CrawlButton->isEnabled());
-    ASSERT_TRUE(waitUntil([&] { return w->CrawlLog->toPlainText().contains(QStringLiteral("PC1 完成")); }));
+    ASSERT_TRUE(WaitFor([&] { return w->CrawlLog->toPlainText().contains(QStringLiteral("PC1 完成")); }));
     EXPECT_EQ(m_home.readFile("args.txt"), "-N\n");
     EXPECT_TRUE(m_errors.isEmpty());
 }

@@ -8,12 +8,17 @@
 #include "tools/pallisk/PalliskWindow.h"
 #include "tools/pallisk/SearchResultModel.h"
 
+#include "local/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,18 +33,6 @@
 namespace {
 
 using randomcache::Found;
-
-bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 Found shown(const SearchResultModel& model)
 {
@@ -63,7 +56,10 @@ protected:
     {
         m_window = std::make_unique<PalliskWindow>(m_cache);
         m_window->ShowError = [this](const QString& text) { m_errors << text; };
-        m_window->StartTamsel = [this](const QStringList& arguments) { m_started << arguments; };
+        m_window->StartProgram = [this](const QString& program, const QStringList& arguments) {
+            m_programs << program;
+            m_started << arguments;
+        };
         m_window->show();
         return *m_window;
     }
@@ -73,7 +69,7 @@ protected:
     {
         m_window->NameEdit->setText(text);
         m_window->SearchButton->click();
-        EXPECT_TRUE(waitUntil([this] { return !m_window->searching(); }));
+        EXPECT_TRUE(WaitFor([this] { return !m_window->searching(); }));
         return shown(*m_window->ResultModel);
     }
 
@@ -92,6 +88,7 @@ protected:
     std::unique_ptr<PalliskWindow> m_window;
     QStringList m_errors;
     QList<QStringList> m_started;
+    QStringList m_programs;
 };
 
 TEST_F(PalliskWindowTest, ResultsAreWhatAPlainScanFindsWithTheFieldsFilters)
@@ -197,24 +194,24 @@ TEST_F(PalliskWindowTest, ANewQueryCancelsTheRunningSearchAndNoneOfItsRowsRemain
     PalliskWindow& window = open();
     window.NameEdit->setText(QStringLiteral("*"));
     window.SearchButton->click();
-    ASSERT_TRUE(waitUntil([&] { return window.ResultModel->rowCount() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return window.ResultModel->rowCount() > 0; }));
     EXPECT_TRUE(window.searching());
     // Typing stops the search at once, before the pause that starts the next.
     window.NameEdit->setText(QStringLiteral("照片"));
     EXPECT_FALSE(window.searching());
-    ASSERT_TRUE(waitUntil([&] { return window.searching(); }));
-    ASSERT_TRUE(waitUntil([&] { return !window.searching(); }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return window.searching(); }));
+    ASSERT_TRUE(WaitFor([&] { return !window.searching(); }, 30000));
     // Late batches of the first search never reach the list.
-    waitUntil([] { return false; }, 200);
+    SpinEvents(200);
     EXPECT_EQ(shown(*window.ResultModel), expected("照片"));
 
     // Stop keeps what was found and takes nothing more.
     window.NameEdit->setText(QStringLiteral("*"));
     window.SearchButton->click();
-    ASSERT_TRUE(waitUntil([&] { return window.ResultModel->rowCount() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return window.ResultModel->rowCount() > 0; }));
     window.StopButton->click();
     const int kept = window.ResultModel->rowCount();
-    waitUntil([] { return false; }, 300);
+    SpinEvents(300);
     EXPECT_EQ(window.ResultModel->rowCount(), kept);
     EXPECT_LT(size_t(kept), m_truth.size());
 }
@@ -254,13 +251,13 @@ TEST_F(PalliskWindowTest, AResultOpensTamselLiveOrFromTheCache)
     EXPECT_EQ(searchFor(QStringLiteral("總帳")).size(), 1u);
     window.ResultView->setCurrentIndex(window.ResultModel->index(0, 0));
     emit window.ResultView->activated(window.ResultView->currentIndex());
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(pinged, std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\127.0.0.1\\帳本\\2024\\"}));
 
     answer = false;
     emit window.ResultView->activated(window.ResultView->currentIndex());
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 2; }));
     EXPECT_EQ(m_started[1], (QStringList{"--select", "\\\\ACCT\\帳本\\2024\\", "--cached", "--computer", "會計"}));
 
     // A network computer is pinged by its name.
@@ -269,7 +266,7 @@ TEST_F(PalliskWindowTest, AResultOpensTamselLiveOrFromTheCache)
     pinged.clear();
     window.ResultView->setCurrentIndex(window.ResultModel->index(0, 0));
     emit window.ResultView->activated(window.ResultView->currentIndex());
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 3; }));
     ASSERT_EQ(pinged.size(), 1u);
     EXPECT_EQ(pinged[0], window.ResultModel->hit(0).Computer);
 }
@@ -300,7 +297,7 @@ TEST_F(PalliskWindowTest, DuplicatesAcrossComputersOnRequest)
     PalliskWindow& window = open();
     window.NameEdit->setText(QStringLiteral(".pdf"));
     window.DuplicatesButton->click();
-    ASSERT_TRUE(waitUntil([&] { return !window.findingDuplicates(); }));
+    ASSERT_TRUE(WaitFor([&] { return !window.findingDuplicates(); }));
     ASSERT_EQ(window.DuplicateTree->topLevelItemCount(), 1);
     QTreeWidgetItem* top = window.DuplicateTree->topLevelItem(0);
     EXPECT_EQ(top->childCount(), 2);
@@ -310,7 +307,7 @@ TEST_F(PalliskWindowTest, DuplicatesAcrossComputersOnRequest)
     // A duplicate opens like any result.
     window.HostAnswers = [](const std::string&) { return false; };
     emit window.DuplicateTree->itemActivated(top->child(1), 0);
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(m_started[0][1], QStringLiteral("\\\\PCY\\e\\"));
 }
 
@@ -347,7 +344,7 @@ TEST_F(PalliskWindowTest, ChangesSinceThePreviousCrawlPerComputer)
     QTreeWidgetItem* row = window.ChangeTree->findItems(QStringLiteral("改了.doc"), Qt::MatchExactly, 1).value(0);
     ASSERT_NE(row, nullptr);
     emit window.ChangeTree->itemActivated(row, 0);
-    ASSERT_TRUE(waitUntil([&] { return m_started.size() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\PC2\\共用1\\", "--cached", "--computer", "PC2"}));
 
     // Never crawled, and a record that cannot be read: each says so, with no rows.
@@ -357,6 +354,36 @@ TEST_F(PalliskWindowTest, ChangesSinceThePreviousCrawlPerComputer)
     window.ChangeComputerBox->setCurrentIndex(window.ChangeComputerBox->findText(QStringLiteral("PC3")));
     EXPECT_EQ(window.ChangeTree->topLevelItemCount(), 0);
     EXPECT_TRUE(window.ChangeLabel->text().contains(QStringLiteral("無法讀取"))) << window.ChangeLabel->text().toStdString();
+}
+
+// Selected results go to the collector as the search's own lines.
+TEST_F(PalliskWindowTest, SelectedResultsAreHandedToTheCollector)
+{
+    PalliskWindow& window = open();
+    window.CollectButton->click();
+    EXPECT_TRUE(m_programs.isEmpty());
+    EXPECT_TRUE(window.CountLabel->text().contains(QStringLiteral("選取"))) << window.CountLabel->text().toStdString();
+
+    ASSERT_GT(searchFor(QStringLiteral("照片")).size(), 2u);
+    QItemSelectionModel* selection = window.ResultView->selectionModel();
+    for (int row : {0, 2})
+        selection->select(window.ResultModel->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    window.CollectButton->click();
+    ASSERT_EQ(m_programs, QStringList{"quellor"});
+    ASSERT_EQ(m_started[0].size(), 2);
+    EXPECT_EQ(m_started[0][0], QStringLiteral("--list"));
+    QFile list(m_started[0][1]);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = list.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3);  // two lines and the empty rest after the last line end
+    for (int i : {0, 1}) {
+        const QJsonObject line = QJsonDocument::fromJson(lines[i]).object();
+        const SearchHit& hit = window.ResultModel->hit(i == 0 ? 0 : 2);
+        EXPECT_EQ(line.value(QStringLiteral("path")).toString().toStdString(), hit.Path);
+        EXPECT_EQ(line.value(QStringLiteral("computer")).toString().toStdString(), hit.Computer);
+    }
+    // The list lies in the program folder's scratch folder, not somewhere shared.
+    EXPECT_EQ(m_started[0][1].toStdString().rfind(m_home.path("Temp/"), 0), 0u) << m_started[0][1].toStdString();
 }
 
 } // namespace

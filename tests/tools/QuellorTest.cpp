@@ -7,10 +7,11 @@
 #include "tools/quellor/Collector.h"
 #include "tools/quellor/QuellorWindow.h"
 
+#include "local/WaitFor.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -162,18 +163,6 @@ TEST(FreeNameTest, NumbersGoBeforeTheExtension)
     EXPECT_EQ(FreeName(folder.path(), "無副檔名"), "無副檔名 (2)");
 }
 
-bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 // The window fetches the list on its worker and lists each outcome.
 TEST_F(CollectorTest, TheWindowCollectsTheListAndShowsEachOutcome)
 {
@@ -183,7 +172,7 @@ TEST_F(CollectorTest, TheWindowCollectsTheListAndShowsEachOutcome)
     window.ListEdit->setPlainText(QString::fromStdString(src + "報告.txt\n\\\\OFF\\d\\a.txt\n"));
     window.TargetEdit->setText(QString::fromStdString(m_home.win("target")));
     window.CollectButton->click();
-    ASSERT_TRUE(waitUntil([&] { return !window.collecting(); }));
+    ASSERT_TRUE(WaitFor([&] { return !window.collecting(); }));
     ASSERT_EQ(window.ResultTree->topLevelItemCount(), 2);
     EXPECT_EQ(window.ResultTree->topLevelItem(0)->text(0), QStringLiteral("已收集"));
     EXPECT_EQ(window.ResultTree->topLevelItem(1)->text(0), QStringLiteral("未取得"));

@@ -25,18 +25,9 @@ namespace {
 const std::set<std::string> kValueOptions = {"--user"};
 const std::set<std::string> kFlags = {"--password-stdin", "--save", "--overwrite"};
 
-// The system's text of a code, without its line break, as the error line carries it.
-std::string MessageOf(int code)
-{
-    std::string text = Win32MessageText(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 [[noreturn]] void Fail(int code, const std::string& path = {})
 {
-    throw CommandError{code, path.empty() ? MessageOf(code) : path + ": " + MessageOf(code)};
+    throw CommandError{code, path.empty() ? Win32MessageLine(code) : path + ": " + Win32MessageLine(code)};
 }
 
 // The credentials of the command: --user with the password on standard input for the
@@ -93,7 +84,7 @@ std::string ProgramPath(const std::string& path)
         return path;
     std::string windows = WindowsPath(path);
     if (windows.empty())
-        throw CommandError{Win32::InvalidName, path + ": " + MessageOf(Win32::InvalidName)};
+        throw CommandError{Win32::InvalidName, path + ": " + Win32MessageLine(Win32::InvalidName)};
     return windows;
 }
 
@@ -271,7 +262,7 @@ int renameCommand(const Words& words)
     const std::string& newName = args.positional()[1];
     // A new name is one name: a path here could move the entry anywhere.
     if (!IsSafeRemoteName(newName))
-        throw CommandError{Win32::InvalidName, newName + ": " + MessageOf(Win32::InvalidName)};
+        throw CommandError{Win32::InvalidName, newName + ": " + Win32MessageLine(Win32::InvalidName)};
     Logon logon(args);
     std::string path = ProgramPath(args.positional()[0]);
     while (path.size() > 3 && path.back() == '\\')

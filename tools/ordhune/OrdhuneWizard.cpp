@@ -119,7 +119,6 @@ QWizardPage* OrdhuneWizard::buildComputersPage()
     ComputerTree->setHeaderLabels({QStringLiteral("標題"), QStringLiteral("名稱"), QStringLiteral("位址"), QStringLiteral("狀態")});
     layout->addWidget(ComputerTree, 1);
     connect(AddComputerButton, &QPushButton::clicked, this, &OrdhuneWizard::AddComputerButtonClick);
-    connect(NetNameEdit, &QLineEdit::returnPressed, this, &OrdhuneWizard::AddComputerButtonClick);
     connect(remove, &QPushButton::clicked, this, [this] {
         for (QTreeWidgetItem* row : ComputerTree->selectedItems())
             if (!row->data(0, kWrittenRole).toBool())

@@ -1,17 +1,22 @@
 #include "tools/pallisk/PalliskWindow.h"
 
+#include "platform/DateTime.h"
+#include "platform/DriveMap.h"
 #include "platform/Ping.h"
 #include "store/CrawlChanges.h"
 #include "platform/RegistryFile.h"
 #include "store/NodePaths.h"
 #include "store/TItemData.h"
 #include "store/TNodeData.h"
+#include "tools/JsonLine.h"
 #include "tools/pallisk/SearchResultModel.h"
 #include "tools/pallisk/TObjCacheSearch.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -102,11 +107,12 @@ PalliskWindow::PalliskWindow(std::string cachePath, QWidget* parent)
     setWindowTitle(QStringLiteral("搜尋家"));
     setObjectName(QStringLiteral("PalliskWindow"));
     ShowError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("錯誤"), text); };
-    StartTamsel = [this](const QStringList& arguments) { defaultStartTamsel(arguments); };
+    StartProgram = [this](const QString& name, const QStringList& arguments) { defaultStartProgram(name, arguments); };
     HostAnswers = [](const std::string& host) { return PingHost(host).reachable; };
     buildWindow();
     ReloadComputers();
     showCount();
+    NameEdit->setFocus();
 }
 
 PalliskWindow::~PalliskWindow()
@@ -145,7 +151,9 @@ void PalliskWindow::buildWindow()
     // No sort until a header is clicked: the rows come in the order they are found.
     ResultView->header()->setSortIndicator(-1, Qt::AscendingOrder);
     ResultView->header()->resizeSection(SearchResultModel::NameColumn, 220);
-    ResultView->header()->resizeSection(SearchResultModel::FolderColumn, 300);
+    ResultView->header()->resizeSection(SearchResultModel::FolderColumn, 260);
+    ResultView->header()->resizeSection(SearchResultModel::SizeColumn, 90);
+    ResultView->header()->resizeSection(SearchResultModel::DateColumn, 150);
     PageControl->addTab(ResultView, QStringLiteral("搜尋結果"));
     PageControl->addTab(buildDuplicatesPage(), QStringLiteral("重複檔案"));
     PageControl->addTab(buildChangesPage(), QStringLiteral("變更"));
@@ -200,6 +208,9 @@ QWidget* PalliskWindow::buildQueryRow()
     StopButton = new QPushButton(QStringLiteral("停止"), row);
     StopButton->setObjectName(QStringLiteral("StopButton"));
     StopButton->setEnabled(false);
+    CollectButton = new QPushButton(QStringLiteral("收集選取的檔案…"), row);
+    CollectButton->setObjectName(QStringLiteral("CollectButton"));
+    CollectButton->setToolTip(QStringLiteral("把選取的結果交給收集器，從各電腦複製到一個本機資料夾"));
 
     grid->addWidget(new QLabel(QStringLiteral("名稱"), row), 0, 0);
     grid->addWidget(NameEdit, 0, 1, 1, 5);
@@ -209,6 +220,7 @@ QWidget* PalliskWindow::buildQueryRow()
     grid->addWidget(new QLabel(QStringLiteral("至"), row), 1, 2);
     grid->addWidget(MaxSizeEdit, 1, 3);
     grid->addWidget(StopButton, 1, 6);
+    grid->addWidget(CollectButton, 2, 6);
     grid->addWidget(new QLabel(QStringLiteral("修改日期 自"), row), 2, 0);
     grid->addWidget(AfterEdit, 2, 1);
     grid->addWidget(new QLabel(QStringLiteral("至 (不含)"), row), 2, 2);
@@ -223,6 +235,7 @@ QWidget* PalliskWindow::buildQueryRow()
     }
     connect(SearchButton, &QPushButton::clicked, this, &PalliskWindow::SearchButtonClick);
     connect(StopButton, &QPushButton::clicked, this, &PalliskWindow::StopButtonClick);
+    connect(CollectButton, &QPushButton::clicked, this, &PalliskWindow::CollectButtonClick);
     return row;
 }
 
@@ -269,6 +282,7 @@ QWidget* PalliskWindow::buildChangesPage()
     ChangeTree->setRootIsDecorated(false);
     ChangeTree->setUniformRowHeights(true);
     ChangeTree->setSortingEnabled(true);
+    ChangeTree->sortByColumn(2, Qt::AscendingOrder);
     ChangeTree->setHeaderLabels({QStringLiteral("變更"), QStringLiteral("名稱"), QStringLiteral("資料夾"),
                                  QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("原大小"),
                                  QStringLiteral("原日期")});
@@ -624,18 +638,50 @@ void PalliskWindow::startTamselAt(const SearchHit& hit, bool live, const QString
         m_lastMessage = why + QStringLiteral("從快取開啟 %1").arg(arguments[1]);
     }
     showCount();
-    StartTamsel(arguments);
+    StartProgram(QStringLiteral("tamsel"), arguments);
 }
 
-void PalliskWindow::defaultStartTamsel(const QStringList& arguments)
+void PalliskWindow::defaultStartProgram(const QString& name, const QStringList& arguments)
 {
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/tamsel");
+    const QString program = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
     if (!QFileInfo(program).isExecutable()) {
         ShowError(QStringLiteral("找不到程式 %1，請把它安裝在搜尋家的程式資料夾中").arg(program));
         return;
     }
     if (!QProcess::startDetached(program, arguments))
         ShowError(QStringLiteral("無法啟動 %1").arg(program));
+}
+
+void PalliskWindow::CollectButtonClick()
+{
+    const QModelIndexList rows = ResultView->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        m_lastMessage = QStringLiteral("請先選取要收集的結果");
+        showCount();
+        return;
+    }
+    // The list goes to the collector as a file of the search's own lines, in the program
+    // folder's Temp\ beside Cache\.
+    const std::string cache = RemoveBackslash(m_cachePath);
+    const QString temp = QString::fromStdString(NativePath(std::string(FolderPart(cache)) + "Temp"));
+    QDir().mkpath(temp);
+    QTemporaryFile file(QDir(temp).filePath(QStringLiteral("pallisk-collect-XXXXXX.txt")));
+    file.setAutoRemove(false);
+    if (!file.open()) {
+        ShowError(QStringLiteral("無法寫入收集清單 %1：%2").arg(file.fileName(), file.errorString()));
+        return;
+    }
+    for (const QModelIndex& index : rows) {
+        const SearchHit& hit = ResultModel->hit(index.row());
+        JsonObject line;
+        line.text("path", hit.Path).number("size", hit.Size).text("modified", DateTimeText(hit.Modified));
+        line.text("computer", hit.Computer);
+        file.write(QByteArray::fromStdString(line.line()));
+    }
+    file.close();
+    m_lastMessage = QStringLiteral("把 %1 個結果交給收集器").arg(rows.size());
+    showCount();
+    StartProgram(QStringLiteral("quellor"), {QStringLiteral("--list"), file.fileName()});
 }
 
 void PalliskWindow::closeEvent(QCloseEvent* event)

@@ -48,9 +48,12 @@ public:
 
     /// Opens a hit in Tamsel: asks PingHost first when its computer is on the network.
     void OpenHit(const SearchHit& hit);
-    /// How Tamsel is started (its arguments); replaceable for tests. The default starts
-    /// "tamsel" from this program's folder and says so when it is missing.
-    std::function<void(const QStringList& arguments)> StartTamsel;
+    /// Hands the selected results to the collector (quellor, its window with the list).
+    void CollectButtonClick();
+    /// How a program of the family ("tamsel", "quellor") is started with its arguments;
+    /// replaceable for tests. The default starts it from this program's folder and says so
+    /// when it is missing.
+    std::function<void(const QString& program, const QStringList& arguments)> StartProgram;
     /// Whether a host answers; replaceable for tests. Runs on a worker thread.
     std::function<bool(const std::string& host)> HostAnswers;
     /// How errors reach the user; replaceable for tests.
@@ -64,6 +67,7 @@ public:
     QLineEdit* BeforeEdit = nullptr;
     QPushButton* SearchButton = nullptr;
     QPushButton* StopButton = nullptr;
+    QPushButton* CollectButton = nullptr;
     QListWidget* ComputerList = nullptr;
     QTabWidget* PageControl = nullptr;
     QTreeView* ResultView = nullptr;
@@ -100,7 +104,7 @@ private:
     void showCount();
     const CachedComputer* computerOf(const std::string& name) const;
     void startTamselAt(const SearchHit& hit, bool live, const QString& why);
-    void defaultStartTamsel(const QStringList& arguments);
+    void defaultStartProgram(const QString& name, const QStringList& arguments);
 
     const std::string m_cachePath;
     std::vector<CachedComputer> m_computers;

@@ -27,14 +27,6 @@ namespace {
 // Numbers tried for a free name before giving up.
 constexpr int kMaxNumber = 10000;
 
-std::string messageOf(int code)
-{
-    std::string text = Win32MessageText(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 bool exists(const std::string& path)
 {
     struct stat st {};
@@ -137,7 +129,7 @@ CollectResult Collector::collect(const CollectItem& item)
     result.Source = item.Path;
     auto fail = [&](int code, const std::string& why) {
         result.Code = code;
-        result.Message = why.empty() ? item.Path + ": " + messageOf(code) : why;
+        result.Message = why.empty() ? item.Path + ": " + Win32MessageLine(code) : why;
         return result;
     };
     const CachedComputer* computer = computerFor(item);
@@ -170,7 +162,7 @@ CollectResult Collector::collect(const CollectItem& item)
     if (!mkdtemp(staging.data()))
     {
         const int code = Win32ErrorFromErrno(errno);
-        return fail(code, m_target + ": " + messageOf(code));
+        return fail(code, m_target + ": " + Win32MessageLine(code));
     }
     QuietUi ui;
     FileOperationEngine engine(ui);

@@ -61,6 +61,7 @@ QuellorWindow::QuellorWindow(std::string cachePath, QWidget* parent)
     ListEdit = new QPlainTextEdit(central);
     ListEdit->setObjectName(QStringLiteral("ListEdit"));
     ListEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ListEdit->setTabChangesFocus(true);
     layout->addWidget(ListEdit, 1);
 
     auto* row = new QHBoxLayout;
