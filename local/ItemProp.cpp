@@ -6,15 +6,16 @@
 #include "platform/DesktopApps.h"
 #include "platform/DriveMap.h"
 #include "platform/ShellServices.h"
+#include "platform/TextPathAlias.h"
 #include "resources/StringTable.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace ItemProp {
 
@@ -110,18 +111,22 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
             PerformDefaultAction(window, path);
     });
     menu->setDefaultAction(open);
-    if (paths.size() == 1 && QFileInfo(QString::fromStdString(natives.front())).isDir())
+    struct stat st {};
+    if (paths.size() == 1 && ::stat(natives.front().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         menu->addAction(str(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
 
     const QString type = commonType(natives);
     if (!type.isEmpty()) {
         QMenu* with = menu->addMenu(str(kStrOpenWith));
-        QStringList files;
-        for (const std::string& native : natives)
-            files << QString::fromStdString(native);
         const QList<DesktopApp> apps = DesktopApps::ApplicationsFor(type);
         for (const DesktopApp& app : apps)
-            with->addAction(QIcon::fromTheme(app.icon), app.name, menu, [app, files] { DesktopApps::Launch(app, files); });
+            with->addAction(QIcon::fromTheme(app.icon), app.name, menu, [app, natives] {
+                // Applications take their files as text: a name that is not UTF-8 goes as an alias.
+                QStringList files;
+                for (const std::string& native : natives)
+                    files << QString::fromStdString(TextPathAlias(native));
+                DesktopApps::Launch(app, files);
+            });
         if (apps.isEmpty())
             with->addAction(str(kStrNoApplication))->setEnabled(false);
     }

@@ -1,5 +1,7 @@
 #include "local/TImageLists.h"
 
+#include "store/NodeTree.h"
+
 #include <algorithm>
 
 #include <QApplication>
@@ -7,6 +9,7 @@
 #include <QFileInfo>
 #include <QMimeType>
 #include <QStyle>
+#include <QTreeWidgetItem>
 
 namespace {
 
@@ -155,4 +158,15 @@ QIcon TImageLists::namedIcon(const QString& nameOrPath)
         return icon.availableSizes().isEmpty() && icon.pixmap(16, 16).isNull() ? QIcon() : icon;
     }
     return QIcon::fromTheme(nameOrPath);
+}
+
+void TImageLists::showTreeImages(QTreeWidgetItem* node)
+{
+    const int image = node->data(0, ImageIndexRole).toInt();
+    const int selected = node->data(0, SelectedIndexRole).toInt();
+    QIcon icon = treeIcon(image);
+    if (selected != image)
+        for (const QSize& size : icon.availableSizes())
+            icon.addPixmap(treeIcon(selected).pixmap(size), QIcon::Selected);
+    node->setIcon(0, icon);
 }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QMimeType;
+class QTreeWidgetItem;
 
 // The window's image lists and the icon key list that goes with them. The file list's small
 // and large lists begin with the same six fixed images; image 6 + i belongs to key i of the
@@ -43,6 +44,8 @@ public:
     static QIcon fixedIcon(int index);
     /// The picture of a tree image (0 to 16) from the icon theme.
     static QIcon treeIcon(int index);
+    /// Gives a tree node the icons of the image and selected image numbers in its roles.
+    static void showTreeImages(QTreeWidgetItem* node);
     /// The theme's icon of a file type, by its MIME icon name and then its generic icon name;
     /// a null icon when the theme has neither.
     static QIcon mimeIcon(const QMimeType& type);

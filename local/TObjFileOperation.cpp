@@ -5,6 +5,7 @@
 #include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
 #include "platform/ShellServices.h"
+#include "platform/TextPathAlias.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
@@ -43,8 +44,11 @@ QStringList TObjFileOperation::NativeArguments(const std::string& parameters)
     QStringList arguments = QProcess::splitCommand(QString::fromStdString(parameters));
     for (QString& argument : arguments) {
         const std::string native = NativePath(argument.toStdString());
-        if (!native.empty())
-            argument = QString::fromStdString(native);
+        if (native.empty())
+            continue;
+        const std::string text = TextPathAlias(native);
+        if (!text.empty())
+            argument = QString::fromStdString(text);
     }
     return arguments;
 }

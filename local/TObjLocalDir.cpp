@@ -1,6 +1,7 @@
 #include "local/TObjLocalDir.h"
 
 #include "local/ErrorText.h"
+#include "local/NameOrder.h"
 #include "local/TImageLists.h"
 #include "platform/DateTime.h"
 #include "platform/DriveMap.h"
@@ -8,7 +9,6 @@
 #include "resources/StringTable.h"
 #include "ui/TListView.h"
 
-#include <QCollator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -257,17 +257,15 @@ bool TObjLocalDir::readFolder()
 void TObjLocalDir::sortItems()
 {
     // Sort keys once per name: comparing through the collator a million times costs seconds
-    // on a large folder. Names are case-folded first, because the C locale's collation
-    // knows no case-insensitive strength.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // on a large folder.
+    const NameOrder order;
     std::vector<QCollatorSortKey> keys;
     keys.reserve(Items.size());
     for (const TLocalItem& item : Items)
-        keys.push_back(collator.sortKey(item.Name.toCaseFolded()));
-    std::vector<size_t> order(Items.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        keys.push_back(order.key(item.Name));
+    std::vector<size_t> positions(Items.size());
+    std::iota(positions.begin(), positions.end(), 0);
+    std::stable_sort(positions.begin(), positions.end(), [&](size_t a, size_t b) {
         if (Items[a].isFolder() != Items[b].isFolder())
             return Items[a].isFolder();
         return keys[a].compare(keys[b]) < 0;
@@ -275,7 +273,7 @@ void TObjLocalDir::sortItems()
     keys.clear();
     std::vector<TLocalItem> sorted;
     sorted.reserve(Items.size());
-    for (size_t i : order)
+    for (size_t i : positions)
         sorted.push_back(std::move(Items[i]));
     Items.swap(sorted);
 }

@@ -7,6 +7,7 @@
 #include "local/FileOperationEngine.h"
 #include "local/ItemProp.h"
 #include "local/MessageBoxes.h"
+#include "local/NameOrder.h"
 #include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
 #include "local/TObjShell.h"
@@ -21,7 +22,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QCollator>
 #include <QHeaderView>
 #include <QTreeView>
 #include <QLabel>
@@ -162,14 +162,13 @@ void TMainForm::FileListViewColumnClick(int column)
         return;
     const bool ascending = m_sortToggle;
     m_sortToggle = !m_sortToggle;
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const NameOrder names;
     auto text = [column](const TListItem& item) { return column == NameColumn ? item.Caption : item.SubItems.value(column - 1); };
     auto less = [&](const TListItem& a, const TListItem& b) {
         if (column == NameColumn) {
             if (isFolderItem(a) != isFolderItem(b))
                 return isFolderItem(a);
-            return collator.compare(a.Caption, b.Caption) < 0;
+            return names.compare(a.Caption, b.Caption) < 0;
         }
         const QString ta = text(a), tb = text(b);
         if (column == SizeColumn && ta.size() != tb.size())

@@ -4,6 +4,7 @@
 
 #include "app/SetupInfo.h"
 #include "local/ErrorText.h"
+#include "local/NameOrder.h"
 #include "local/TImageLists.h"
 #include "local/TObjDisk.h"
 #include "local/TObjShell.h"
@@ -57,8 +58,16 @@ std::vector<std::string> subfolderNames(const std::string& folder)
     for (const FindEntry& entry : entries)
         if (entry.attributes & kDirectoryAttribute)
             names.push_back(entry.name);
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
+    // The list shows the same folders in the same order.
+    const NameOrder order;
+    std::vector<std::pair<QCollatorSortKey, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names)
+        keyed.emplace_back(order.key(QString::fromStdString(name)), std::move(name));
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    names.clear();
+    for (auto& [key, name] : keyed)
+        names.push_back(std::move(name));
     return names;
 }
 
@@ -110,13 +119,7 @@ QTreeWidgetItem* childByCaption(const QTreeWidgetItem* node, const QString& text
 
 void TMainForm::showNodeImages(QTreeWidgetItem* node)
 {
-    const int image = node->data(0, ImageIndexRole).toInt();
-    const int selected = node->data(0, SelectedIndexRole).toInt();
-    QIcon icon = TImageLists::treeIcon(image);
-    if (selected != image)
-        for (const QSize& size : icon.availableSizes())
-            icon.addPixmap(TImageLists::treeIcon(selected).pixmap(size), QIcon::Selected);
-    node->setIcon(0, icon);
+    TImageLists::showTreeImages(node);
 }
 
 QTreeWidgetItem* TMainForm::addRoot(QTreeWidgetItem* parent, int captionNumber, int image, uint8_t rootKind,
@@ -243,14 +246,6 @@ void TMainForm::LoadDrives()
         showNodeImages(node);
         AddPlaceholderChild(node);
     }
-}
-
-void TMainForm::LoadNetworkRoot()
-{
-    // Browsing the network comes with its own issue; until then the root is empty and has
-    // no expand button, so nothing there pretends to work.
-    ClearNodeChildren(m_netRoot);
-    GetNodeData(m_netRoot)->State |= Expanded;
 }
 
 void TMainForm::LoadLocalChildren(QTreeWidgetItem* node)
@@ -462,9 +457,12 @@ void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
     if (!data || (data->State & Expanded))
         return;
     try {
-        // The live network and FTP sites join with their own issues: their nodes load only
-        // from the cache until then.
         const bool fromCache = (data->State & FromCache) != 0;
+        // A computer that did not answer goes on showing its cached folders below it.
+        if ((data->State & CacheFallback) && (data->RootKind == NetRoot || data->RootKind == ExpandedRoot)) {
+            LoadFallbackChildren(node);
+            return;
+        }
         switch (data->RootKind) {
         case BookmarkRoot:
             LoadCachedChildren(node, false);
@@ -475,10 +473,14 @@ void TMainForm::FolderTreeViewExpanding(QTreeWidgetItem* node)
         case NetRoot:
             if (fromCache && (CacheMode || data->has(Domain)))
                 LoadCachedChildren(node, true);
+            else
+                LoadNetworkChildren(node);
             break;
         case ExpandedRoot:
             if (data->has(Domain) || (fromCache && CacheMode))
                 LoadCachedChildren(node, true);
+            else
+                LoadNetworkChildren(node);
             break;
         case FtpRoot:
             if (data->has(Domain) || (fromCache && CacheMode))
@@ -705,11 +707,7 @@ void TMainForm::expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute)
 
 void TMainForm::N63Click()
 {
-    FolderTreeView->setUpdatesEnabled(false);
-    if (!m_topRoot->isExpanded())
-        m_topRoot->setExpanded(true);
-    expandLevels(m_localRoot, 0);
-    FolderTreeView->setUpdatesEnabled(true);
+    expandBranch(m_localRoot, 0);
 }
 
 void TMainForm::N34Click()

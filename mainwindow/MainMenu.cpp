@@ -1,6 +1,8 @@
 // The main menu. Entries whose features are not built yet are present but disabled.
 #include "mainwindow/TMainForm.h"
 
+#include "network/TPassManForm.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QKeySequence>
@@ -114,7 +116,7 @@ void TMainForm::buildMainMenu()
     addCommand(ToolMenuItem1, "N28", "搜尋家");
     addCommand(ToolMenuItem1, "N12", "更新快取");
     ToolMenuItem1->addSeparator();
-    addCommand(ToolMenuItem1, "N24", "密碼管理員");
+    addCommand(ToolMenuItem1, "N24", "密碼管理員", &TMainForm::N24Click);
     addCommand(ToolMenuItem1, "M50", "延伸工具");
     ToolMenuItem1->addSeparator();
 
@@ -124,4 +126,9 @@ void TMainForm::buildMainMenu()
     addCommand(help, "N87", "索引");
     help->addSeparator();
     addCommand(help, "A1", "關於(&A)", &TMainForm::A1Click);
+}
+
+void TMainForm::N24Click()
+{
+    ShowPassManForm(this);
 }

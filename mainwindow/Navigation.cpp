@@ -28,9 +28,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -112,10 +115,12 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
     case ExpandedRoot:
         if (data->has(Container) && (data->RootKind == ExpandedRoot || !data->has(Folder)))
             ListChildNodes();
-        else if (CacheMode)
+        else if (CacheMode || (data->State & CacheFallback))
             ListCachedFolder();
         else
             ListLocalFolder();
+        if (data->State & CacheFallback)
+            showCacheDate(data);
         if (SetupInfo.AutoExpand)
             node->setExpanded(true);
         break;
@@ -497,6 +502,21 @@ void TMainForm::connectBrowsing()
             const int widths[] = {200, 60, 200, 100, 60, 130};
             for (int column = 0; column < 6; ++column)
                 details->setColumnWidth(column, widths[column]);
+        }
+    }
+}
+
+void TMainForm::fitDetailColumns()
+{
+    // Wide enough for the longest usual text of each column in the window's font, so sizes
+    // and dates are never cut; the view scrolls to what the window cannot hold. Columns
+    // only widen, so a width the user chose stays.
+    const char* const samples[] = {"", ".jpeg", "", "9,999,999.99KB", "唯讀,隱藏", "2026/12/31 23:59:59"};
+    for (QTreeView* details : FileListView->findChildren<QTreeView*>()) {
+        const int padding = 2 * details->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, details) + 12;
+        for (int column = 0; column < details->header()->count() && column < 6; ++column) {
+            const int needed = details->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[column])) + padding;
+            details->setColumnWidth(column, std::max(details->columnWidth(column), needed));
         }
     }
 }

@@ -100,6 +100,15 @@ void TMainForm::connectFolderPopupMenu()
     }
     connect(ToolButton6, &QToolButton::clicked, this, [this] { runFamilyProgram("pallisk"); });
     ToolButton6->setEnabled(true);
+    // The collector from its menu entry and button, the wizard from its button.
+    if (QAction* collect = findChild<QAction*>(QStringLiteral("ToolMenu"))) {
+        connect(collect, &QAction::triggered, this, [this] { runFamilyProgram("quellor"); });
+        collect->setEnabled(true);
+    }
+    connect(ToolButton10, &QToolButton::clicked, this, [this] { runFamilyProgram("quellor"); });
+    ToolButton10->setEnabled(true);
+    connect(ToolButton1, &QToolButton::clicked, this, [this] { runFamilyProgram("ordhune"); });
+    ToolButton1->setEnabled(true);
 }
 
 void TMainForm::runFamilyProgram(const char* name)

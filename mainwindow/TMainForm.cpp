@@ -195,6 +195,7 @@ void TMainForm::FormCreate()
     connectSetupCommands();
     connectBrowsing();
     connectCachedView();
+    connectNetwork();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())

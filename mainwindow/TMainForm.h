@@ -34,6 +34,7 @@ struct TNodeData;
 class TFormPosSaver;
 class TListView;
 class TFTPEnumForm;
+class TNetEnumForm;
 class TSplitter;
 class TStatusBar;
 
@@ -149,6 +150,9 @@ public:
     std::function<void(int)> ShowInformation;
     /// The information box with a text of its own; replaceable for tests.
     std::function<void(const QString&)> ShowInformationText;
+    /// Called with every new expansion window before it starts (tests and benchmarks
+    /// answer its questions or shorten its waits).
+    std::function<void(TNetEnumForm*)> NetEnumFormSetup;
 
 protected:
     bool event(QEvent* event) override;
@@ -171,6 +175,22 @@ private:
     void BuildTree();
     void LoadDrives();
     void LoadNetworkRoot();
+    // The live network (NetworkTree.cpp).
+    void connectNetwork();
+    void LoadNetworkChildren(QTreeWidgetItem* node);
+    void NetworkDone(TNetEnumForm* window);
+    bool offerCachedFolders(QTreeWidgetItem* node, uint32_t code, const QString& error);
+    void LoadFallbackChildren(QTreeWidgetItem* node);
+    void showCacheDate(const TNodeData* data);
+    bool showsLiveShareFolder() const;
+    void N76Click();
+    void NetNewDirClick();
+    void NetDeleteClick();
+    void expandBranch(QTreeWidgetItem* root, uint16_t stopAttribute);
+    void N60Click();
+    void N61Click();
+    void N65Click();
+    void N66Click();
     void addDesktopEntries();
     QTreeWidgetItem* addRoot(QTreeWidgetItem* parent, int caption, int image, uint8_t rootKind, const char* key,
                              uint32_t state, bool write);
@@ -211,6 +231,8 @@ private:
     bool selectFolderBelow(QTreeWidgetItem* start, const std::string& full, int firstPart);
     /// The details header's sort indicator on `column` (-1: none).
     void showSortIndicator(int column, bool ascending);
+    /// Widens the details columns that the window's font would cut.
+    void fitDetailColumns();
     void showLocation(const QTreeWidgetItem* node, const TNodeData* data);
     void rereadDrive(TNodeData* data);
     void ListChildNodes();
@@ -293,6 +315,7 @@ private:
     void I1Click();
     void A1Click();
     void N79Click();
+    void N24Click();
     // The node dialogs (NodeCommands.cpp).
     void N26Click();
     void DNContentClick();

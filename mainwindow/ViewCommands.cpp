@@ -52,6 +52,7 @@ void TMainForm::ApplySettings()
     ListPanel->setFont(SettingsFont(SetupInfo.ListViewFontName, SetupInfo.ListViewFontSize));
     FolderTreeView->setFont(TreePanel->font());
     FileListView->setFont(ListPanel->font());
+    fitDetailColumns();
     for (QLabel* strip : {TreePanel, ListPanel})
         strip->setFixedHeight(textHeight + 2 + 2 * strip->frameWidth());
     // The box needs room for its frame around the text, or the text would be clipped.

@@ -155,7 +155,7 @@ bool parseDosLine(const std::string& line, FtpEntry& entry)
     double date = 0;
     if (!CalendarDate(year, month, day, date))
         throw Exception("Invalid date: " + line);
-    entry.modified = date + (hour * 60 + minute) / 1440.0;
+    entry.modified = entry.listed = date + (hour * 60 + minute) / 1440.0;
     return true;
 }
 
@@ -316,7 +316,7 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
     double date = 0;
     if (!CalendarDate(year, month, day, date))
         throw Exception("Invalid date: " + line);
-    entry.modified = date;
+    entry.modified = entry.listed = date;
     return result;
 }
 
@@ -355,6 +355,9 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
                     double date = 0;
                     if (!CalendarDate(utc.tm_year, utc.tm_mon, utc.tm_mday, date))
                         throw Exception("Invalid date: " + line);
+                    if (utc.tm_hour > 23 || utc.tm_min > 59 || utc.tm_sec > 60)
+                        throw Exception("Invalid date: " + line);
+                    entry.listed = date + (utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec) / 86400.0;
                     utc.tm_year -= 1900;
                     utc.tm_mon -= 1;
                     entry.modified = DateTimeFromUnix(int64_t(timegm(&utc)));

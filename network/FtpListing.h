@@ -31,6 +31,9 @@ struct FtpEntry {
     bool folder = false;
     int64_t size = -1;     // -1 when the listing gives none (folders, a field that is no number)
     double modified = 0;   // days since 1899-12-30, local time
+    // The same date as the listing writes it, in no zone: MLSD's UTC fact as it stands,
+    // LIST's fields as they are (the server's own clock). For showing the server's view.
+    double listed = 0;
 };
 
 /// Why a listing line gave no entry.
@@ -44,7 +47,8 @@ enum class FtpLineResult { Entry, Skipped, Unsafe };
 FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry);
 
 /// Parses one MLSD line ("type=file;size=12;modify=20240102030405; name"): exact sizes,
-/// UTC times. cdir and pdir entries are Skipped.
+/// UTC times (`modified` turned into local time, `listed` as written). cdir and pdir
+/// entries are Skipped.
 FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry);
 
 /// The days-since-1899 date of a calendar day; false for a date that does not exist.

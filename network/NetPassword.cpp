@@ -5,16 +5,25 @@
 #include "platform/RegistryFile.h"
 #include "platform/SmbContext.h"
 
-namespace {
+const std::string NetPasswordKey = std::string("\\") + kProgramKey + "\\NetPassword";
 
-const std::string kPasswordKey = std::string("\\") + kProgramKey + "\\NetPassword";
-
-} // namespace
+bool SplitNetPassword(const std::string& data, std::string& userName, std::string& password)
+{
+    const size_t semicolon = data.find(';');
+    if (semicolon == std::string::npos) {
+        userName.clear();
+        password.clear();
+        return false;
+    }
+    userName = data.substr(0, semicolon);
+    password = data.substr(semicolon + 1);
+    return true;
+}
 
 bool LookupNetPassword(const std::string& location, std::string& userName, std::string& password)
 {
     Registry registry;
-    if (!registry.openKey(kPasswordKey, false) || !registry.valueExists(location))
+    if (!registry.openKey(NetPasswordKey, false) || !registry.valueExists(location))
         return false;
     std::string data;
     try {
@@ -22,18 +31,18 @@ bool LookupNetPassword(const std::string& location, std::string& userName, std::
     } catch (const Exception&) {
         return false; // a value of another type is no entry
     }
-    const size_t semicolon = data.find(';');
-    if (semicolon == std::string::npos)
+    std::string user, secret;
+    if (!SplitNetPassword(data, user, secret))
         return false;
-    userName = data.substr(0, semicolon);
-    password = data.substr(semicolon + 1);
+    userName = std::move(user);
+    password = std::move(secret);
     return true;
 }
 
 void StoreNetPassword(const std::string& location, const std::string& userName, const std::string& password)
 {
     Registry registry;
-    if (!registry.openKey(kPasswordKey, true))
+    if (!registry.openKey(NetPasswordKey, true))
         throw Exception(registry.lastError());
     registry.writeString(location, userName + ";" + password);
     if (!registry.flush())

@@ -5,6 +5,13 @@
 // program: one string value per location, "user;password". The user name cannot hold ";",
 // the password can. Nothing here writes a password anywhere else.
 
+/// The registry key of the store, below HKEY_CURRENT_USER, with its leading backslash.
+extern const std::string NetPasswordKey;
+
+/// Splits a stored "user;password" at its first ";" (the password may hold more). False,
+/// with both emptied, when there is no ";".
+bool SplitNetPassword(const std::string& data, std::string& userName, std::string& password);
+
 /// The entry of `location` (value names compare without regard to ASCII case). False
 /// when there is no value or its data holds no ";".
 bool LookupNetPassword(const std::string& location, std::string& userName, std::string& password);

@@ -167,7 +167,8 @@ void TObjNetEnum::Execute()
         if (Terminated())
             return;
         if (!m_reachable) {
-            Synchronize([this] { m_node->State |= Idle; });
+            // A stopped worker's node may be gone by the time this would run.
+            SynchronizeUnlessStopped([this] { m_node->State |= Idle; });
             ErrorText = LoadStr(kStrNoAnswer);
             return;
         }

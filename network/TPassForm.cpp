@@ -1,5 +1,6 @@
 #include "network/TPassForm.h"
 
+#include "local/MessageBoxes.h"
 #include "ui/Fonts.h"
 #include "ui/PasswordEdit.h"
 
@@ -119,6 +120,13 @@ void TPassForm::FormShow()
 
 void TPassForm::BitBtn1Click()
 {
+    // The store keeps "user;password" and splits at the first ";": a user name holding one
+    // would come back as another user with a different password.
+    if (UserNameEdit->text().contains(QLatin1Char(';'))) {
+        ShowErrorText(this, QStringLiteral("使用者名稱不能含有「;」"));
+        UserNameEdit->setFocus();
+        return;
+    }
     m_password = PasswordEdit->text();
     m_userName = UserNameEdit->text();
     m_location = ComputerEdit->text();

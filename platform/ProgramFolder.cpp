@@ -59,7 +59,7 @@ std::string ProgramFolderFrom(const std::string& exeFolder)
     return path;
 }
 
-std::string ProgramFolder()
+std::string ExecutableFolder()
 {
     char exe[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
@@ -68,5 +68,10 @@ std::string ProgramFolder()
         folder.assign(exe, static_cast<size_t>(n));
         folder.resize(folder.rfind('/') == 0 ? 1 : folder.rfind('/'));
     }
-    return ProgramFolderFrom(folder);
+    return folder;
+}
+
+std::string ProgramFolder()
+{
+    return ProgramFolderFrom(ExecutableFolder());
 }

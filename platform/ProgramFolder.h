@@ -10,5 +10,9 @@
 /// Windows-style path of the program folder, with its trailing backslash ("C:\opt\tamsel\").
 std::string ProgramFolder();
 
+/// The native folder of the running executable ("/opt/tamsel"), where the family
+/// programs lie beside each other; empty when it cannot be read.
+std::string ExecutableFolder();
+
 /// The same rule with the executable's folder given (native path), for tests.
 std::string ProgramFolderFrom(const std::string& exeFolder);

@@ -2,6 +2,7 @@
 
 #include "platform/DesktopApps.h"
 #include "platform/Environment.h"
+#include "platform/TextPathAlias.h"
 #include "platform/Trash.h"
 
 #include <QDir>
@@ -9,6 +10,8 @@
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 namespace ShellServices {
 
@@ -62,12 +65,16 @@ std::string FindProgram(const std::string& name)
 
 int OpenWithArguments(const std::string& nativePath, const QStringList& arguments)
 {
-    const QString native = QString::fromStdString(nativePath);
-    const QFileInfo info(native);
-    if (!info.exists())
+    struct stat st {};
+    if (::stat(nativePath.c_str(), &st) != 0)
         return ShellFileNotFound;
-    if (info.isDir())
+    if (S_ISDIR(st.st_mode))
         return Explore(nativePath);
+    // Everything below speaks text; a name that is not UTF-8 goes on as an alias of it.
+    const std::string textPath = TextPathAlias(nativePath);
+    if (textPath.empty())
+        return ShellFailed;
+    const QString native = QString::fromStdString(textPath);
     // A launcher entry starts its application by its own Exec line, the arguments as its files.
     if (DesktopApps::MimeTypeOfFile(native) == QLatin1String("application/x-desktop")) {
         const auto app = DesktopApps::LoadFile(native);
@@ -75,18 +82,25 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
             return ShellFailed;
         return DesktopApps::Launch(*app, arguments) ? ShellOk : ShellFailed;
     }
-    if (IsProgram(nativePath)) {
-        return QProcess::startDetached(native, arguments, info.absolutePath()) ? ShellOk : ShellFailed;
+    if (IsProgram(textPath)) {
+        const size_t slash = nativePath.rfind('/');
+        const std::string folder = TextPathAlias(slash == 0 ? std::string("/") : nativePath.substr(0, slash));
+        if (folder.empty())
+            return ShellFailed;
+        return QProcess::startDetached(native, arguments, QString::fromStdString(folder)) ? ShellOk : ShellFailed;
     }
     return launchDefault(native, DesktopApps::MimeTypeOfFile(native));
 }
 
 int Explore(const std::string& nativePath)
 {
-    const QString native = QString::fromStdString(nativePath);
-    if (!QFileInfo(native).isDir())
+    struct stat st {};
+    if (::stat(nativePath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return ShellFileNotFound;
-    return launchDefault(native, "inode/directory");
+    const std::string textPath = TextPathAlias(nativePath);
+    if (textPath.empty())
+        return ShellFailed;
+    return launchDefault(QString::fromStdString(textPath), "inode/directory");
 }
 
 bool HasSpecialFolder(int id)

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <mutex>
+#include <vector>
 
 std::unique_lock<std::recursive_mutex> LockSmbCalls()
 {
@@ -57,13 +59,27 @@ void CopyOut(const std::string& text, char* buffer, int length)
     buffer[n] = 0;
 }
 
-void AuthCallback(SMBCCTX*, const char* server, const char* share, char* workgroup, int workgroupLength,
+// Credentials a diagnosis tries on the server's own session, whatever share is asked for.
+struct Probe {
+    bool active = false;
+    std::string user;
+    std::string password;
+};
+thread_local Probe t_probe;
+
+void AuthCallback(SMBCCTX* ctx, const char* server, const char* share, char* workgroup, int workgroupLength,
                   char* user, int userLength, char* password, int passwordLength)
 {
-    std::string name;
-    std::string secret;
-    if (!SmbCredentials::lookup(server ? server : "", share ? share : "", name, secret))
-        return; // libsmbclient's defaults: an anonymous logon
+    std::string name = t_probe.user;
+    std::string secret = t_probe.password;
+    const bool given = t_probe.active || SmbCredentials::lookup(server ? server : "", share ? share : "", name, secret);
+    // libsmbclient answers a refused logon by logging on anonymously: credentials that were
+    // given and refused must fail as such, not turn into a guest's view of the server.
+    // Without any, its default logon and that fallback are what reach a guest share. The
+    // option is read for the connection this callback is asked about.
+    smbc_setOptionNoAutoAnonymousLogin(ctx, given);
+    if (!given)
+        return;
     const size_t backslash = name.find('\\');
     if (backslash != std::string::npos) {
         CopyOut(name.substr(0, backslash), workgroup, workgroupLength);
@@ -71,6 +87,40 @@ void AuthCallback(SMBCCTX*, const char* server, const char* share, char* workgro
     }
     CopyOut(name, user, userLength);
     CopyOut(secret, password, passwordLength);
+}
+
+// ---- connections by server ---------------------------------------------------------
+
+// libsmbclient's own server cache cannot be searched by server name; its add and remove
+// functions are wrapped to keep a list of each context's connections beside it.
+struct Connections {
+    std::vector<std::pair<SMBCSRV*, std::string>> servers; // connection, folded server name
+};
+
+smbc_add_cached_srv_fn g_addCached = nullptr;
+smbc_remove_cached_srv_fn g_removeCached = nullptr;
+
+int AddCached(SMBCCTX* ctx, SMBCSRV* srv, const char* server, const char* share, const char* workgroup,
+              const char* user)
+{
+    const int result = g_addCached(ctx, srv, server, share, workgroup, user);
+    if (result == 0)
+        static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers.emplace_back(srv, Fold(server ? server : ""));
+    return result;
+}
+
+int RemoveCached(SMBCCTX* ctx, SMBCSRV* srv)
+{
+    auto& servers = static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers;
+    std::erase_if(servers, [srv](const auto& entry) { return entry.first == srv; });
+    return g_removeCached(ctx, srv);
+}
+
+void FreeContext(SMBCCTX* ctx)
+{
+    auto* connections = static_cast<Connections*>(smbc_getOptionUserData(ctx));
+    smbc_free_context(ctx, 1);
+    delete connections;
 }
 
 // ---- contexts ----------------------------------------------------------------------
@@ -94,6 +144,13 @@ SMBCCTX* CreateContext(SmbKind kind, int* error)
     smbc_setDebug(ctx, 0);
     smbc_setTimeout(ctx, 10000);
     smbc_setFunctionAuthDataWithContext(ctx, AuthCallback);
+    if (!g_addCached) {
+        g_addCached = smbc_getFunctionAddCachedServer(ctx);
+        g_removeCached = smbc_getFunctionRemoveCachedServer(ctx);
+    }
+    smbc_setOptionUserData(ctx, new Connections);
+    smbc_setFunctionAddCachedServer(ctx, AddCached);
+    smbc_setFunctionRemoveCachedServer(ctx, RemoveCached);
     smbc_setOptionUseKerberos(ctx, false);
     smbc_setOptionFallbackAfterKerberos(ctx, true);
     smbc_setOptionUseCCache(ctx, false);
@@ -109,6 +166,7 @@ SMBCCTX* CreateContext(SmbKind kind, int* error)
     else
         smbc_setOptionProtocols(ctx, "SMB2_02", "SMB3");
     if (!smbc_init_context(ctx)) {
+        delete static_cast<Connections*>(smbc_getOptionUserData(ctx));
         smbc_free_context(ctx, 0);
         *error = Win32::NoNetwork;
         return nullptr;
@@ -127,9 +185,9 @@ struct ThreadContexts {
     {
         auto lock = LockSmbCalls();
         if (browse)
-            smbc_free_context(browse, 1);
+            FreeContext(browse);
         if (files)
-            smbc_free_context(files, 1);
+            FreeContext(files);
         browse = files = nullptr;
     }
 };
@@ -179,13 +237,25 @@ SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
     return slot;
 }
 
-void SmbDropConnections(const std::string&)
+void SmbDropConnections(const std::string& server)
 {
-    // libsmbclient purges per context; a server's connections cannot be picked out
-    // through its interface, so every connection of the thread goes.
-    for (SMBCCTX* ctx : {t_contexts.browse, t_contexts.files})
-        if (ctx)
-            SmbCall([&] { return smbc_getFunctionPurgeCachedServers(ctx)(ctx); });
+    const std::string name = Fold(server);
+    for (SMBCCTX* ctx : {t_contexts.browse, t_contexts.files}) {
+        if (!ctx)
+            continue;
+        auto lock = LockSmbCalls();
+        if (name.empty()) {
+            smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+            continue;
+        }
+        // Collected first: each removal takes its entry out of the list.
+        std::vector<SMBCSRV*> drop;
+        for (const auto& [srv, serverName] : static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers)
+            if (serverName == name)
+                drop.push_back(srv);
+        for (SMBCSRV* srv : drop)
+            smbc_getFunctionRemoveUnusedServer(ctx)(ctx, srv); // a connection with open files stays
+    }
 }
 
 void SplitUncPath(const std::string& uncPath, std::string* server, std::string* share, std::string* rest)
@@ -255,6 +325,31 @@ int Win32ErrorFromSmb(int err)
     }
 }
 
+namespace {
+
+// The code of a refused logon. libsmbclient reports EACCES alike for a wrong password, an
+// unknown user and no credentials; the server's own session tells them apart: it refuses a
+// wrong password (86), while no credentials, or a user it does not know and takes for its
+// guest, log on there and only the share refuses them (1326). A server that refuses unknown
+// users outright cannot be told from a wrong password and gives 86 too.
+template <class Opens>
+int LogonRefusal(const Opens& opens, const std::string& server, const std::string& share)
+{
+    std::string user;
+    std::string password;
+    if (!SmbCredentials::lookup(server, share, user, password) || (user.empty() && password.empty()))
+        return Win32::LogonFailure;
+    if (share.empty())
+        return Win32::InvalidPassword; // the server's own session refused them
+    t_probe = {true, user, password};
+    const bool opened = opens("\\\\" + server);
+    const int err = errno;
+    t_probe = {};
+    return !opened && (err == EACCES || err == EPERM) ? Win32::InvalidPassword : Win32::LogonFailure;
+}
+
+} // namespace
+
 int SmbErrorFor(int err, const std::string& uncPath)
 {
     const int code = Win32ErrorFromSmb(err);
@@ -287,9 +382,9 @@ int SmbErrorFor(int err, const std::string& uncPath)
     }
     const int shareErr = errno;
     if (shareErr == EACCES || shareErr == EPERM)
-        return Win32::LogonFailure;
+        return LogonRefusal(opens, server, share);
     if (share.empty() || !opens(serverPath))
-        return errno == EACCES || errno == EPERM ? Win32::LogonFailure : Win32::BadNetpath;
+        return errno == EACCES || errno == EPERM ? LogonRefusal(opens, server, {}) : Win32::BadNetpath;
     return Win32::BadNetName;
 }
 

@@ -45,8 +45,9 @@ auto SmbCall(Call&& call)
 /// cannot be set up, for example because the configuration file cannot be read.
 SMBCCTX* SmbThreadContext(SmbKind kind, int* error = nullptr);
 
-/// Drops this thread's connections to servers (every one, or those to `server`), so that
-/// the next call connects again and asks the credential cache anew.
+/// Drops this thread's connections to servers (every one, or those to `server`, named as
+/// in its paths), so that the next call connects again and asks the credential cache anew.
+/// A connection that still has a file or folder open stays.
 void SmbDropConnections(const std::string& server = {});
 
 /// The smb:// address of a UNC path ("\\SERVER\SHARE\dir\" -> "smb://SERVER/SHARE/dir/"),
@@ -60,9 +61,11 @@ std::string SmbUrl(const std::string& uncPath);
 int Win32ErrorFromSmb(int err);
 
 /// The code of Win32ErrorFromSmb, refined by looking at the share and the server of
-/// `uncPath` once more when `err` is a refusal or a missing entry: 1326 when the logon was
-/// refused, 53 when the server cannot be reached, 67 when the share is missing, 3 when the
-/// entry's folder is missing. Only failures pay for the extra requests.
+/// `uncPath` once more when `err` is a refusal or a missing entry: 86 when the server refused
+/// the credentials given (a wrong password), 1326 when the logon was refused otherwise (none
+/// given, or a user the server took only as its guest), 53 when the server cannot be
+/// reached, 67 when the share is missing, 3 when the entry's folder is missing. Only
+/// failures pay for the extra requests.
 int SmbErrorFor(int err, const std::string& uncPath);
 
 /// The credentials the authentication callback gives. A location is "\\SERVER\SHARE",

@@ -26,6 +26,7 @@ enum NodeState : uint32_t {
     Expanded = 0x00000001,   // the children are loaded into the tree
     FromCache = 0x00000002,  // shown from the offline cache
     Idle = 0x00000004,       // no background task works on the node
+    CacheFallback = 0x00000008,  // a live node that did not answer, showing its cached folders
     OtherWriterFlag = 0x40000000,  // set by other writers of the node file; only cleared here
     Deleted = 0x80000000,    // the record is a tombstone
 };

@@ -66,7 +66,9 @@ void TObjFindFiles::Execute()
     }
     if (IsShareRoot(Folder)) {
         // This thread's connections end with it anyway; dropping them now is the cancel.
-        SmbDropConnections();
+        std::string server;
+        SplitUncPath(Folder, &server, nullptr);
+        SmbDropConnections(server);
         ConnectionCancelled = true;
     }
     SortNames(Folders);

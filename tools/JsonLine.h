@@ -48,10 +48,13 @@ public:
     }
     /// The finished line, newline included.
     std::string line() const { return m_out + "}\n"; }
-    void print(std::FILE* to = stdout) const
+    /// Writes the line; `flush` false leaves it in the stream's buffer (long listings, whose
+    /// reader waits for the end anyway).
+    void print(std::FILE* to = stdout, bool flush = true) const
     {
         std::fputs(line().c_str(), to);
-        std::fflush(to);
+        if (flush)
+            std::fflush(to);
     }
 
 private:

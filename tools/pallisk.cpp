@@ -1,5 +1,6 @@
 // pallisk: finds files by name, size and date in the cache of every cached computer,
-// without a window and without the computers being on.
+// without the computers being on. With no arguments it opens the search window (the
+// program pallisk-window beside it, so that this mode loads no window library).
 //
 //   pallisk --query TEXT [--min-size N] [--max-size N] [--after DATE] [--before DATE]
 //           [--computer NAME]... [--duplicates]
@@ -17,7 +18,10 @@
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -100,6 +104,12 @@ int run(const std::vector<std::string>& words)
 
 int main(int argc, char** argv)
 {
+    if (argc == 1) {
+        const std::string window = ExecutableFolder() + "/pallisk-window";
+        execl(window.c_str(), window.c_str(), static_cast<char*>(nullptr));
+        netcli::report({2, window + ": " + std::strerror(errno)});
+        return netcli::ExitFailed;
+    }
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {

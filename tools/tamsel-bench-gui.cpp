@@ -21,13 +21,19 @@
 //   tamsel-bench-gui expand [SHARES]      with the cached view on, expand a cached computer of
 //                                         SHARES top folders (2000); time until they are in
 //                                         the tree
+//   tamsel-bench-gui netexpand ADDRESS    ADDRESS as a computer of the expanded network,
+//                                         expanded live through the expansion window until
+//                                         its shares are in the tree or it did not answer
 #include "app/Application.h"
 #include "app/SetupInfo.h"
 #include "local/MessageBoxes.h"
 #include "mainwindow/TMainForm.h"
 #include "network/TFTPEnumForm.h"
+#include "network/TNetEnumForm.h"
+#include "platform/NetResource.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
+#include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "platform/DriveMap.h"
 #include "ui/TListView.h"
@@ -457,6 +463,64 @@ int ftpget(const std::string& url, const char* passwordFile)
     return error ? 1 : 0;
 }
 
+int netexpand(const std::string& address)
+{
+    BenchWindow window;
+    TMainForm& form = *window.form;
+    // The computer as the new-computer command stores it, then loaded as the user opens
+    // the expanded network.
+    TNodeData computer = MakeChildData(*GetNodeData(form.expandedRoot()));
+    computer.Caption = address;
+    computer.RootKind = ExpandedRoot;
+    computer.NodeAttributes = Computer;
+    computer.Host = address;
+    computer.RemoteName = "\\\\" + address + "\\";
+    computer.ResourceType = int32_t(netres::TypeDisk);
+    computer.DisplayType = int32_t(netres::DisplayServer);
+    computer.Scope = int32_t(netres::ScopeGlobalNet);
+    computer.Usage = int32_t(netres::UsageContainer);
+    computer.State = Idle;
+    computer.Key = SafeFileName(address);
+    WriteNodeRecord(computer);
+    form.expandedRoot()->setExpanded(true);
+    QTreeWidgetItem* node = nullptr;
+    for (int i = 0; i < form.expandedRoot()->childCount() && !node; ++i)
+        if (form.expandedRoot()->child(i)->text(0) == QString::fromStdString(address))
+            node = form.expandedRoot()->child(i);
+    if (!node) {
+        std::fprintf(stderr, "tamsel-bench: the computer did not load into the tree\n");
+        return 1;
+    }
+    bool ended = false;
+    QString failure;
+    form.NetEnumFormSetup = [&](TNetEnumForm* expansion) {
+        expansion->ShowInformation = [&failure](const QString& text) { failure = text; };
+        expansion->ShowError = [&failure](const QString& text) { failure = text; };
+        expansion->AskCredentials = [](const std::string&, std::string&, std::string&, bool&) { return false; };
+        QObject::connect(expansion, &QObject::destroyed, [&ended] { ended = true; });
+    };
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    StretchMeter meter;
+    QElapsedTimer wall;
+    meter.start();
+    wall.start();
+    node->setExpanded(true);
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double ms = double(wall.nsecsElapsed()) / 1e6;
+    int shares = 0;
+    for (int i = 0; i < node->childCount(); ++i)
+        if (const TNodeData* child = GetNodeData(node->child(i)); child && child->has(Share))
+            ++shares;
+    std::printf("expand_ms: %.1f\n", ms);
+    std::printf("shares: %d\n", shares);
+    std::printf("longest_window_stretch_ms: %.1f\n", meter.longestMs());
+    if (!failure.isEmpty())
+        std::printf("error: %s\n", failure.simplified().toUtf8().constData());
+    return shares > 0 || !failure.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -472,12 +536,15 @@ int main(int argc, char** argv)
         return ftpget(argv[2], argc == 4 ? argv[3] : nullptr);
     if (command == "expand" && argc <= 3)
         return expand(argc == 3 ? std::atoi(argv[2]) : 2000);
+    if (command == "netexpand" && argc == 3)
+        return netexpand(argv[2]);
     if (command == "switch" && (argc == 4 || argc == 5))
         return switchFolders(argv[2], argv[3], argc == 5 ? std::atoi(argv[4]) : 200);
     std::fprintf(stderr, "usage: tamsel-bench list FOLDER\n"
                          "       tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH\n"
                          "       tamsel-bench expand [SHARES]\n"
+                         "       tamsel-bench netexpand ADDRESS\n"
                          "       tamsel-bench ftpget URL [PASSWORD_FILE]\n");
     return 2;
 }

@@ -10,6 +10,8 @@
 //                                    list a cached folder into the file list (tamsel-bench-gui)
 //   tamsel-bench expand [SHARES]     expand a cached computer of SHARES top folders in the
 //                                    main window's tree (tamsel-bench-gui)
+//   tamsel-bench netexpand ADDRESS   expand ADDRESS live as an expanded-network computer
+//                                    through the expansion window (tamsel-bench-gui)
 //   tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]
 //                                    write the cache of computer PC into STOREDIR: an index of
 //                                    FOLDERS folders (100000), \\PC\ with SHARES top folders
@@ -310,7 +312,7 @@ int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "list" || command == "switch" || command == "cached" || command == "expand"
-        || command == "ftpget") {
+        || command == "ftpget" || command == "netexpand") {
         // The file list needs the Qt side, which this program does not link: the program
         // beside it does that work.
         const std::filesystem::path gui = std::filesystem::canonical("/proc/self/exe").parent_path() / "tamsel-bench-gui";
@@ -348,6 +350,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "usage: tamsel-bench archive [FILE...] | tamsel-bench index [FOLDERS]\n"
                          "       tamsel-bench list FOLDER | tamsel-bench switch FOLDER OTHER [DELAY_MS]\n"
                          "       tamsel-bench cached STOREDIR KEY FOLDERPATH | tamsel-bench expand [SHARES]\n"
+                         "       tamsel-bench netexpand ADDRESS\n"
                          "       tamsel-bench makecache STOREDIR [FOLDERS] [ENTRIES] [SHARES]\n"
                          "       tamsel-bench makefolder FOLDER [ENTRIES]\n"
                          "       tamsel-bench search [ENTRIES] [COMPUTERS]\n");

@@ -163,6 +163,32 @@ TEST_F(FileListTest, SortingFlipsOneDirectionForAllColumns)
     EXPECT_FALSE(details->header()->isSortIndicatorShown()) << "a new listing is in the lister's order";
 }
 
+// Names whose order by code point differs from the locale's (Latin after Han, accents,
+// case, punctuation, a Big5 name): the tree, the listing and a click on the name column
+// show the folders in one order.
+TEST_F(FileListTest, TheTreeAndTheListOrderTheSameFoldersAlike)
+{
+    const std::vector<std::string> names = {"Zeta", "alpha", "_under", "\xC3\x84rger", "\xC3\xA9" "clair", "\xE8\xB3\x87\xE6\x96\x99",
+                                            "\xE6\xAA\x94\xE6\xA1\x88", "b10", "B2", std::string("dir_\xB3\x5C")};
+    for (const std::string& name : names)
+        makeFolder("order/" + name);
+    writeSized("order/file", 1);
+    SetupInfo.ViewStyle = TListView::Details;
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\order"));
+    const QStringList tree = captions(child(driveD(), "order"));
+    ASSERT_EQ(tree.size(), static_cast<int>(names.size()));
+    QStringList listed = listCaptions();
+    listed.removeAll("file");
+    EXPECT_EQ(listed, tree);
+
+    m_form->FileListViewColumnClick(0);  // descending
+    m_form->FileListViewColumnClick(0);  // ascending
+    listed = listCaptions();
+    listed.removeAll("file");
+    EXPECT_EQ(listed, tree);
+}
+
 TEST_F(FileListTest, HistoryAndAddressLimits)
 {
     for (int i = 0; i < 35; ++i)

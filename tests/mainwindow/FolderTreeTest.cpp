@@ -38,8 +38,9 @@ TEST_F(FolderTreeTest, RootsAreBuiltAndTheirRecordsWritten)
         keys << QString::fromStdString(data->Key);
     EXPECT_EQ(keys, (QStringList{"Bookmark", "Net", "Expanded"}));
 
-    // The network is not browsed yet: its root is empty and offers nothing to expand.
-    EXPECT_EQ(form.netRoot()->childCount(), 0);
+    // The network is not browsed yet: its root holds the provider, nothing looked up.
+    ASSERT_EQ(form.netRoot()->childCount(), 1);
+    EXPECT_EQ(form.netRoot()->child(0)->childCount(), 1);
     EXPECT_EQ(form.expandedRoot()->childCount(), 1);
     EXPECT_EQ(GetNodeData(form.expandedRoot()->child(0)), nullptr) << "a placeholder only";
 }

@@ -7,12 +7,14 @@
 #include "local/TObjShell.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
+#include "network/TNetEnumForm.h"
 #include "support/TempConfig.h"
 #include "ui/TStatusBar.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTemporaryDir>
@@ -26,9 +28,9 @@
 
 #include <memory>
 
-// A stand-in for a network expansion window: counts the stop messages it gets and, like the
-// real one, leaves the task list when it stops.
-class TNetEnumForm : public QWidget {
+// A network expansion window with no expansion: counts the stop messages it gets and, like
+// a running one, leaves the task list when it stops.
+class CountingNetEnumForm : public TNetEnumForm {
     Q_OBJECT
 public:
     int taskId = 0;
@@ -40,10 +42,10 @@ protected:
         if (e->type() == ForceStopEventType()) {
             ++stops;
             ThreadForm->RemoveTask(taskId);
-            close();
+            hide();
             return true;
         }
-        return QWidget::event(e);
+        return TNetEnumForm::event(e);
     }
 };
 
@@ -180,9 +182,41 @@ TEST_F(ShellWiringTest, SearchStartsPalliskFromTheProgramFolderOrSaysItIsMissing
     EXPECT_EQ(errors.size(), 1);
 }
 
+TEST_F(ShellWiringTest, TheCollectorAndTheWizardStartFromTheProgramFolder)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    m_form->FamilyProgramFolder = folder.path();
+    QStringList errors;
+    m_form->ShowError = [&](const QString& text) { errors << text; };
+    m_form->ToolButton1->click();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(folder.path() + "/ordhune")) << errors[0].toStdString();
+
+    // Each stand-in writes its own name: the entry and the buttons start the right one.
+    for (const char* name : {"quellor", "ordhune"}) {
+        const std::string program = (folder.path() + "/" + name).toStdString();
+        std::ofstream(program) << "#!/bin/sh\necho " << name << " >> '" << (folder.path() + "/started").toStdString() << "'\n";
+        ::chmod(program.c_str(), 0755);
+    }
+    const QString mark = folder.path() + "/started";
+    auto started = [&] {
+        QFile file(mark);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    };
+    action("ToolMenu")->trigger();
+    EXPECT_TRUE(WaitFor([&] { return started().size() == 1; }));
+    m_form->ToolButton10->click();
+    EXPECT_TRUE(WaitFor([&] { return started().size() == 2; }));
+    m_form->ToolButton1->click();
+    EXPECT_TRUE(WaitFor([&] { return started().size() == 3; }));
+    EXPECT_EQ(started(), (QStringList{"quellor", "quellor", "ordhune"}));
+    EXPECT_EQ(errors.size(), 1);
+}
+
 TEST_F(ShellWiringTest, ClosingStopsTheTaskWindowsAndHidesTheTaskList)
 {
-    TNetEnumForm task;
+    CountingNetEnumForm task;
     task.taskId = ThreadForm->AddTask("SERVER", "網芳", &task, "");
     task.show();
     ThreadForm->show();

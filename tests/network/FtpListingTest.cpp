@@ -1,8 +1,12 @@
 #include "network/FtpListing.h"
+#include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/TextCodec.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -84,6 +88,27 @@ TEST(FtpListing, MachineListings)
     EXPECT_TRUE(entry.folder);
     EXPECT_EQ(ParseMlsdLine("type=cdir;modify=20240102030405; .", entry), FtpLineResult::Skipped);
     EXPECT_EQ(ParseMlsdLine("type=file;size=1; ../x", entry), FtpLineResult::Unsafe);
+    EXPECT_THROW(ParseMlsdLine("type=file;modify=20240102250000; late", entry), Exception);
+}
+
+TEST(FtpListing, MachineTimesAreKeptAsListedBesideTheLocalOnes)
+{
+    // Eight hours east of UTC, in a zone that needs no zone file.
+    const char* oldZone = std::getenv("TZ");
+    const std::string saved = oldZone ? oldZone : "";
+    setenv("TZ", "CST-8", 1);
+    tzset();
+    FtpEntry entry;
+    ASSERT_EQ(ParseMlsdLine("type=file;size=1;modify=20240102030405; f", entry), FtpLineResult::Entry);
+    EXPECT_EQ(DateTimeText(entry.listed), "2024/01/02 03:04:05");
+    EXPECT_EQ(DateTimeText(entry.modified), "2024/01/02 11:04:05");
+    ASSERT_EQ(ParseListLine("-rw-r--r-- 1 u g 5 Mar  5  2021 f", day(2024, 6, 15), entry), FtpLineResult::Entry);
+    EXPECT_EQ(entry.listed, entry.modified);
+    if (oldZone)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 TEST(FtpListing, NamesSurviveTheRoundTripInBothEncodings)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,11 +19,12 @@ struct ToolRun {
 
 // Runs tamsel-net with `arguments` (already quoted), `input` on standard input; standard
 // error goes to standard output after it.
-ToolRun net(const std::string& arguments, const std::string& input, const std::string& scratch)
+ToolRun net(const std::string& arguments, const std::string& input, const std::string& scratch,
+            const std::string& environment = {})
 {
     const std::string inputFile = scratch + "/stdin";
     std::ofstream(inputFile) << input;
-    const std::string command = std::string(TAMSEL_NET_TOOL) + " " + arguments + " < '" + inputFile + "' 2>&1";
+    const std::string command = environment + std::string(TAMSEL_NET_TOOL) + " " + arguments + " < '" + inputFile + "' 2>&1";
     ToolRun run;
     FILE* pipe = popen(command.c_str(), "r");
     char buffer[4096];
@@ -44,9 +46,15 @@ TEST(FtpNetTool, ListsGetsPutsAndChangesASiteWithAPassword)
     ASSERT_TRUE(server.startPyftpd(tree.path("root"), "user", "secret"));
     const std::string site = "'ftp://user@127.0.0.1:" + std::to_string(server.port());
 
-    ToolRun ls = net("ls " + site + "/sub dir/' --password-stdin", "secret\n", tree.root());
+    // 2024-01-02 03:04:05 UTC. The server lists it so (MLSD), and so it is printed in a
+    // zone eight hours east.
+    const auto stamp = std::filesystem::file_time_type::clock::from_sys(
+        std::chrono::sys_seconds(std::chrono::seconds(1704164645)));
+    std::filesystem::last_write_time(tree.path("root/sub dir/文件 一.txt"), stamp);
+    ToolRun ls = net("ls " + site + "/sub dir/' --password-stdin", "secret\n", tree.root(), "TZ=CST-8 ");
     EXPECT_EQ(ls.status, 0) << ls.out;
     EXPECT_NE(ls.out.find("{\"name\": \"文件 一.txt\", \"folder\": false, \"size\": 3"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find("\"modified\": \"2024/01/02 03:04:05\""), std::string::npos) << ls.out;
 
     ToolRun get = net("get " + site + "/sub dir/文件 一.txt' '" + tree.path("local") + "' --password-stdin", "secret\n",
                   tree.root());

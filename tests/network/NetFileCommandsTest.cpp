@@ -77,6 +77,8 @@ TEST_F(NetFileCommands, PasswordFromStdinThenFromTheStore)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("{\"error\":1326,", 0), 0u) << run.err;
     run = Net("ls '\\\\127.0.0.1\\私人' --user root --password-stdin --save", "wrong\n");
+    EXPECT_EQ(run.err.rfind("{\"error\":86,", 0), 0u) << run.err;
+    run = Net("ls '\\\\127.0.0.1\\私人' --user nosuchuser --password-stdin", "wrong\n");
     EXPECT_EQ(run.err.rfind("{\"error\":1326,", 0), 0u) << run.err;
     run = Net("ls '\\\\127.0.0.1\\私人' --user root --password-stdin --save", std::string(SmbTestServer::Password) + "\n");
     ASSERT_EQ(run.status, 0) << run.err;

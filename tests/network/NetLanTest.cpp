@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <memory>
 
 namespace {
@@ -67,18 +68,6 @@ protected:
         return outcome;
     }
 };
-
-TEST_F(NetLan, DiscoverFindsTheWorkgroupAndTheSmb2OnlyComputerOverWsDiscovery)
-{
-    int status = -1;
-    const std::string out = run(std::string(TAMSEL_NET_PROGRAM) + " discover --wait 1500", &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_NE(out.find("{\"type\": \"workgroup\", \"name\": \"TESTLAN\", \"sources\": ["), std::string::npos) << out;
-    // BETA speaks no NetBIOS: only WS-Discovery can know it.
-    EXPECT_NE(out.find("{\"type\": \"computer\", \"name\": \"BETA\", \"workgroup\": \"TESTLAN\", \"address\": \""
-                       + env("TAMSEL_TEST_LAN_BETA") + "\", \"sources\": [\"wsd\"]}"), std::string::npos) << out;
-    EXPECT_NE(out.find("\"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\""), std::string::npos) << out;
-}
 
 TEST_F(NetLan, PingOfAnAddressWithNoHostSaysUnreachable)
 {
@@ -163,6 +152,31 @@ TEST_F(NetLan, ExpandedComputerThatDoesNotAnswerIsNoAnswerWithinTheLimit)
     EXPECT_EQ(outcome.text, "無反應");
     EXPECT_TRUE(outcome.records.empty());
     EXPECT_TRUE(dead.State & Idle);
+}
+
+// Last: the master browser election of the test LAN takes about 20 s, and the tests
+// above run meanwhile.
+TEST_F(NetLan, DiscoverMergesNetBiosAndWsDiscoveryAndFindsTheSmb2OnlyComputerOverWsDiscoveryOnly)
+{
+    const std::string ready = env("TAMSEL_TEST_LAN_BROWSE_READY");
+    ASSERT_TRUE(WaitFor([&] { return ::access(ready.c_str(), F_OK) == 0; }, 60000))
+        << "ALPHA never became the master browser of TESTLAN";
+    int status = -1;
+    const std::string out = run(std::string(TAMSEL_NET_PROGRAM) + " discover --wait 1500", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("{\"type\": \"workgroup\", \"name\": \"TESTLAN\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
+              std::string::npos) << out;
+    // BETA speaks no NetBIOS: only WS-Discovery can know it.
+    EXPECT_NE(out.find("{\"type\": \"computer\", \"name\": \"BETA\", \"workgroup\": \"TESTLAN\", \"address\": \""
+                       + env("TAMSEL_TEST_LAN_BETA") + "\", \"sources\": [\"wsd\"]}\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"type\": \"computer\", \"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\", \"address\": \""
+                       + env("TAMSEL_TEST_LAN_ALPHA") + "\", \"sources\": [\"netbios\", \"wsd\"]}\n"), std::string::npos) << out;
+
+    // The browse child alone: what the window's NetBIOS source reads.
+    const std::string netbios = run(std::string(TAMSEL_NET_PROGRAM) + " discover --source netbios", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(netbios.find("\"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\""), std::string::npos) << netbios;
+    EXPECT_EQ(netbios.find("BETA"), std::string::npos) << netbios;
 }
 
 } // namespace

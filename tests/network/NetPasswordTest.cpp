@@ -48,7 +48,7 @@ TEST_F(NetPasswordLogon, TheStoreAnswersTheShareLogon)
     int error = 0;
     StoreNetPassword("\\\\127.0.0.1\\私人\\", SmbTestServer::User, "wrong");
     EXPECT_FALSE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error));
-    EXPECT_EQ(error, Win32::LogonFailure);
+    EXPECT_EQ(error, Win32::InvalidPassword);
     StoreNetPassword("\\\\127.0.0.1\\私人\\", SmbTestServer::User, SmbTestServer::Password);
     SmbDropConnections();
     EXPECT_TRUE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error)) << error;

@@ -1,5 +1,6 @@
 #include "platform/FileAccess.h"
 #include "platform/SmbFiles.h"
+#include "platform/SmbShares.h"
 #include "platform/Win32Error.h"
 #include "support/SmbTestServer.h"
 
@@ -135,15 +136,60 @@ TEST_F(SmbFiles, MissingThingsAndRefusedLogonsHaveTheirOwnCodes)
     std::vector<FindEntry> entries;
     EXPECT_FALSE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error));
     EXPECT_EQ(error, Win32::LogonFailure);
-    SmbCredentials::set("\\\\127.0.0.1\\私人", SmbTestServer::User, "wrong");
-    SmbDropConnections();
-    EXPECT_FALSE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error));
-    EXPECT_EQ(error, Win32::LogonFailure);
     allowPrivateShare();
-    SmbDropConnections();
     EXPECT_TRUE(ListDirectory("\\\\127.0.0.1\\私人\\", entries, &error)) << error;
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].name, "secret.txt");
+}
+
+// libsmbclient reports all three refusals alike; a wrong password must still be told from
+// an unknown user and from none at all, and must never turn into a guest logon.
+TEST_F(SmbFiles, WrongPasswordIsInvalidPasswordAndAnUnknownUserALogonFailure)
+{
+    const std::string privateShare = "\\\\127.0.0.1\\私人\\";
+    std::vector<FindEntry> entries;
+    int error = 0;
+    SmbCredentials::set("\\\\127.0.0.1\\私人", SmbTestServer::User, "wrong");
+    EXPECT_FALSE(ListDirectory(privateShare, entries, &error));
+    EXPECT_EQ(error, Win32::InvalidPassword);
+    // The server takes a user it does not know for its guest; only the share refuses.
+    SmbCredentials::set("\\\\127.0.0.1\\私人", "nosuchuser", "whatever");
+    SmbDropConnections();
+    EXPECT_FALSE(ListDirectory(privateShare, entries, &error));
+    EXPECT_EQ(error, Win32::LogonFailure);
+
+    // Credentials of the server that it refuses: its shares list fails, the guest share too.
+    SmbCredentials::clear();
+    SmbCredentials::set("\\\\127.0.0.1", SmbTestServer::User, "wrong");
+    SmbDropConnections();
+    std::vector<SmbShare> shares;
+    EXPECT_FALSE(ListSmbShares("127.0.0.1", shares, &error));
+    EXPECT_EQ(error, Win32::InvalidPassword);
+    EXPECT_FALSE(ListDirectory(Public, entries, &error));
+    EXPECT_EQ(error, Win32::InvalidPassword);
+    SmbCredentials::set("\\\\127.0.0.1", SmbTestServer::User, SmbTestServer::Password);
+    SmbDropConnections();
+    EXPECT_TRUE(ListSmbShares("127.0.0.1", shares, &error)) << error;
+    EXPECT_TRUE(ListDirectory(privateShare, entries, &error)) << error;
+}
+
+TEST_F(SmbFiles, DroppingOneServerKeepsTheOthersConnections)
+{
+    const std::string privateShare = "\\\\127.0.0.1\\私人\\";
+    std::vector<FindEntry> entries;
+    int error = 0;
+    allowPrivateShare();
+    ASSERT_TRUE(ListDirectory(privateShare, entries, &error)) << error;
+    // A connection made stays in use until dropped: a changed password is not asked for.
+    SmbCredentials::set("\\\\127.0.0.1\\私人", SmbTestServer::User, "changed");
+    SmbDropConnections("OTHERSERVER");
+    EXPECT_TRUE(ListDirectory(privateShare, entries, &error)) << error;
+    SmbDropConnections("127.0.0.1");
+    EXPECT_FALSE(ListDirectory(privateShare, entries, &error));
+    EXPECT_EQ(error, Win32::InvalidPassword);
+    allowPrivateShare();
+    SmbDropConnections("127.0.0.1");
+    EXPECT_TRUE(ListDirectory(privateShare, entries, &error)) << error;
 }
 
 TEST(SmbNames, OnlyPlainNamesAreSafe)

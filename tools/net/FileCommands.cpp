@@ -196,9 +196,10 @@ int lsCommand(const Words& words)
             .boolean("dir", dir)
             .number("size", static_cast<long long>(entry.size))
             .text("modified", IsoUtc(entry.modified))
-            .print();
+            .print(stdout, false);
         return true;
     }, &error);
+    std::fflush(stdout);
     if (!ok)
         Fail(error, folder);
     logon.succeeded();

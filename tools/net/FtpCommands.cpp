@@ -137,7 +137,8 @@ int ftpLsCommand(const Words& words)
         line.text("name", entry.name).boolean("folder", entry.folder);
         if (entry.size >= 0)
             line.number("size", entry.size);
-        line.text("modified", DateTimeText(entry.modified));
+        // The server's own date, not turned into this machine's zone.
+        line.text("modified", DateTimeText(entry.listed));
         line.print();
     }
     return ExitOk;

@@ -1,0 +1,239 @@
+#include "network/TPassManForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/MessageBoxes.h"
+#include "network/NetPassword.h"
+#include "network/TPassForm.h"
+#include "platform/Exception.h"
+#include "platform/RegistryStore.h"
+#include "ui/Fonts.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kMaskColumnWidth = 75;
+
+QString qtext(const std::string& text) { return QString::fromStdString(text); }
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* result = new QPushButton(caption, parent);
+    result->setObjectName(QString::fromLatin1(name));
+    result->setAutoDefault(false);
+    return result;
+}
+
+} // namespace
+
+TPassManForm::TPassManForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("PassManForm"));
+    setWindowTitle(QStringLiteral("密碼管理員"));
+    // A single border: the size is the dialog's own.
+    setFixedSize(460, 300);
+
+    auto* layout = new QVBoxLayout(this);
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    TabSheet1 = new QWidget(PageControl);
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    auto* page = new QVBoxLayout(TabSheet1);
+    PassListView = new QTreeWidget(TabSheet1);
+    PassListView->setObjectName(QStringLiteral("PassListView"));
+    PassListView->setRootIsDecorated(false);
+    PassListView->setItemsExpandable(false);
+    PassListView->setUniformRowHeights(true);
+    PassListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    PassListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    PassListView->setHeaderLabels({QStringLiteral("位置"), QStringLiteral("使用者"), QStringLiteral("密碼")});
+    QHeaderView* header = PassListView->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::Fixed);
+    header->resizeSection(2, kMaskColumnWidth);
+    page->addWidget(PassListView);
+    PageControl->addTab(TabSheet1, QStringLiteral("網芳密碼"));
+    layout->addWidget(PageControl);
+
+    auto* buttons = new QHBoxLayout;
+    BitBtn4 = button(this, "BitBtn4", QStringLiteral("新增"));
+    BitBtn1 = button(this, "BitBtn1", QStringLiteral("編輯"));
+    BitBtn2 = button(this, "BitBtn2", QStringLiteral("刪除"));
+    BitBtn3 = button(this, "BitBtn3", QStringLiteral("結束"));
+    buttons->addStretch();
+    for (QPushButton* b : {BitBtn4, BitBtn1, BitBtn2, BitBtn3})
+        buttons->addWidget(b);
+    layout->addLayout(buttons);
+
+    connect(BitBtn4, &QPushButton::clicked, this, &TPassManForm::BitBtn4Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TPassManForm::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TPassManForm::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TPassManForm::BitBtn3Click);
+    connect(PassListView, &QTreeWidget::itemDoubleClicked, this, &TPassManForm::PassListViewDblClick);
+}
+
+void TPassManForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+bool TPassManForm::openStore()
+{
+    if (!m_storeOpen) {
+        m_storeOpen = m_registry.openKey(NetPasswordKey, true);
+        if (!m_storeOpen)
+            ShowErrorText(this, QStringLiteral("無法開啟密碼的存放處：") + qtext(m_registry.lastError()));
+    }
+    return m_storeOpen;
+}
+
+void TPassManForm::FormShow()
+{
+    if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+    PassListView->clear();
+    if (!openStore())
+        return;
+    for (const std::string& name : m_registry.valueNames()) {
+        std::string data, user, password;
+        try {
+            data = m_registry.readString(name);
+        } catch (const Exception&) {
+            // A value of another type is no entry; it is listed empty so that it can be deleted.
+        }
+        SplitNetPassword(data, user, password);
+        setRow(new QTreeWidgetItem(PassListView), qtext(name), qtext(user), qtext(password));
+    }
+}
+
+QTreeWidgetItem* TPassManForm::selectedRow() const
+{
+    const QList<QTreeWidgetItem*> selected = PassListView->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+QTreeWidgetItem* TPassManForm::rowOf(const QString& location) const
+{
+    // The store compares value names without regard to ASCII case; so do the rows.
+    const std::string folded = RegistryStore::foldCase(location.toStdString());
+    for (int k = 0; k < PassListView->topLevelItemCount(); k++) {
+        QTreeWidgetItem* row = PassListView->topLevelItem(k);
+        if (RegistryStore::foldCase(row->text(0).toStdString()) == folded)
+            return row;
+    }
+    return nullptr;
+}
+
+void TPassManForm::setRow(QTreeWidgetItem* row, const QString& location, const QString& userName,
+                          const QString& password)
+{
+    row->setText(0, location);
+    row->setText(1, userName);
+    row->setText(2, QString::fromLatin1(PasswordMask));
+    row->setData(2, PasswordRole, password);
+}
+
+bool TPassManForm::writeEntry(const QString& location, const QString& userName, const QString& password,
+                              const QString* oldLocation)
+{
+    if (location.isEmpty()) {
+        ShowErrorText(this, QStringLiteral("請輸入電腦名稱，沒有位置的密碼不會被用到。"));
+        return false;
+    }
+    if (!openStore())
+        return false;
+    try {
+        if (oldLocation)
+            m_registry.deleteValue(oldLocation->toStdString());
+        m_registry.writeString(location.toStdString(), (userName + QLatin1Char(';') + password).toStdString());
+    } catch (const Exception& e) {
+        ShowErrorText(this, QStringLiteral("無法寫入密碼：") + qtext(e.message()));
+        return false;
+    }
+    if (!m_registry.flush()) {
+        ShowErrorText(this, QStringLiteral("無法寫入密碼：") + qtext(m_registry.lastError()));
+        return false;
+    }
+    return true;
+}
+
+void TPassManForm::BitBtn4Click()
+{
+    TPassForm form(this);
+    form.setRemember(true);
+    if (!form.showFor(QString()))
+        return;
+    if (!writeEntry(form.location(), form.userName(), form.password(), nullptr))
+        return;
+    // The store replaced an entry of the same location: its row is that entry's row.
+    QTreeWidgetItem* row = rowOf(form.location());
+    if (!row)
+        row = new QTreeWidgetItem(PassListView);
+    setRow(row, form.location(), form.userName(), form.password());
+    PassListView->setCurrentItem(row);
+}
+
+void TPassManForm::BitBtn1Click()
+{
+    QTreeWidgetItem* row = selectedRow();
+    if (!row)
+        return;
+    const QString oldLocation = row->text(0);
+    TPassForm form(this);
+    form.setRemember(true);
+    form.setUserName(row->text(1));
+    if (!form.showFor(oldLocation))
+        return;
+    if (!writeEntry(form.location(), form.userName(), form.password(), &oldLocation))
+        return;
+    // Moved onto another entry's location: that entry was replaced, its row goes.
+    QTreeWidgetItem* other = rowOf(form.location());
+    if (other && other != row)
+        delete other;
+    setRow(row, form.location(), form.userName(), form.password());
+}
+
+void TPassManForm::BitBtn2Click()
+{
+    QTreeWidgetItem* row = selectedRow();
+    if (!row || ShowMessageText(this, QStringLiteral("確定要刪除?"), MsgQuestion) != IdYes)
+        return;
+    if (!openStore())
+        return;
+    m_registry.deleteValue(row->text(0).toStdString());
+    if (!m_registry.flush()) {
+        ShowErrorText(this, QStringLiteral("無法刪除密碼：") + qtext(m_registry.lastError()));
+        return;
+    }
+    delete row;
+}
+
+void TPassManForm::BitBtn3Click()
+{
+    close();
+}
+
+void TPassManForm::PassListViewDblClick(QTreeWidgetItem* item)
+{
+    if (item)
+        BitBtn1Click();
+}
+
+void ShowPassManForm(QWidget* parent)
+{
+    TPassManForm form(parent);
+    if (!SetupInfo.FontName.empty())
+        form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize > 0 ? SetupInfo.FontSize : form.font().pointSize()));
+    form.exec();
+}

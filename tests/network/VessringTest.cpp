@@ -1,0 +1,354 @@
+#include "support/SmbTestServer.h"
+#include "support/TempConfig.h"
+#include "network/NetPassword.h"
+#include "platform/DriveMap.h"
+#include "platform/Exception.h"
+#include "platform/Win32Error.h"
+#include "store/CacheListing.h"
+#include "store/CrawlChanges.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+ToolRun Vessring(const std::string& arguments)
+{
+    TempFolder io;
+    const std::string command = std::string("'") + VESSRING_TOOL + "' " + arguments + " </dev/null >" + io.path("out")
+                                + " 2>" + io.path("err");
+    ToolRun run;
+    const int status = std::system(command.c_str());
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = io.readFile("out");
+    run.err = io.readFile("err");
+    return run;
+}
+
+void write(const std::string& path, const std::string& content)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::set<std::string> names(const TItemList& list)
+{
+    std::set<std::string> out;
+    for (const TItemData& item : list)
+        out.insert(std::string(BareName(ItemPath(item))));
+    return out;
+}
+
+// The test computer as the expanded network stores it: named TAMSELSRV, reached at
+// 127.0.0.1, so the listing's paths carry the name while the crawl uses the address.
+class Crawl : public SmbServerTest {
+protected:
+    void SetUp() override
+    {
+        SmbServerTest::SetUp();
+        for (const char* share : {"public", "private-share"})
+            for (const auto& entry : fs::directory_iterator(s_server->folder(share)))
+                fs::remove_all(entry.path());
+        fs::create_directories(config.home() + "/Cache/Expanded");
+        cache = WindowsPath(config.home()) + "\\Cache\\";
+        computer.Caption = "測試機";
+        computer.Key = "測試機";
+        computer.RemoteName = "\\\\TAMSELSRV\\";
+        computer.Host = "127.0.0.1";
+        computer.RootKind = ExpandedRoot;
+        computer.NodeAttributes = Computer | Container;
+        computer.State = Idle;
+        computer.StoreDir = cache + "Expanded\\";
+        WriteNodeRecord(computer);
+    }
+
+    std::string pub(const std::string& rest) const { return s_server->folder("public") + "/" + rest; }
+    TItemList listing(const std::string& folder) const
+    {
+        TItemList list;
+        ReadFolderListing(list, computer.StoreDir, computer.Key, folder);
+        return list;
+    }
+    TNodeData stored() const
+    {
+        TNodeData data = computer;
+        data.RecordOffset = -1;
+        ReadNodeRecord(data);
+        return data;
+    }
+    void storePassword() const
+    {
+        StoreNetPassword("\\\\127.0.0.1", SmbTestServer::User, SmbTestServer::Password);
+    }
+
+    TempConfig config;
+    std::string cache;
+    TNodeData computer;
+};
+
+TEST_F(Crawl, CrawlsNestedChineseFoldersCountsMediaAndReportsTheRefusedShare)
+{
+    write(pub("照片/2024/夏天.JPG"), "12345");
+    write(pub("照片/2024/b.png"), "1");
+    write(pub("照片/說明.txt"), "x");
+    write(pub("音樂/歌.mp3"), "ab");
+    write(pub("影片/片.MKV"), "abc");
+    write(pub("深/一/二/三/四/底.txt"), "deep");
+    write(s_server->folder("private-share") + "/秘密.txt", "s");
+
+    ToolRun run = Vessring("-N --json");
+    EXPECT_EQ(run.status, 1) << run.err;  // a refused share is not a complete crawl
+    EXPECT_NE(run.out.find("\"refused\": \"\\\\\\\\TAMSELSRV\\\\私人\", \"error\": 1326"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"state\": \"partial\", \"files\": 6, \"images\": 2, \"audio\": 1, \"video\": 1"),
+              std::string::npos) << run.out;
+
+    const TItemList top = listing("\\\\TAMSELSRV\\");
+    EXPECT_EQ(names(top), (std::set<std::string>{"公開", "私人"}));  // the hidden share is left out
+    const TItemList summer = listing("\\\\tamselsrv\\公開\\照片\\2024\\");
+    ASSERT_EQ(summer.size(), 2u);
+    for (const TItemData& item : summer) {
+        if (ItemPath(item) == "\\\\TAMSELSRV\\公開\\照片\\2024\\夏天.JPG") {
+            EXPECT_EQ(item.Size, 5u);
+        }
+    }
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\深\\一\\二\\三\\四\\")), std::set<std::string>{"底.txt"});
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\")), (std::set<std::string>{"照片", "音樂", "影片", "深"}));
+
+    TNodeData data = stored();
+    EXPECT_EQ(data.FileCount, 6);
+    EXPECT_EQ(data.ImageCount, 2);
+    EXPECT_EQ(data.AudioCount, 1);
+    EXPECT_EQ(data.VideoCount, 1);
+    EXPECT_TRUE(data.State & OtherWriterFlag);
+    CrawlRecord record;
+    ASSERT_TRUE(ReadCrawlRecord(computer.StoreDir, computer.Key, record));
+    EXPECT_TRUE(record.Partial);
+    ASSERT_EQ(record.Refused.size(), 1u);
+    EXPECT_EQ(record.Refused[0].Code, Win32::LogonFailure);
+    std::ifstream log(config.home() + "/vessring.log");
+    const std::string logText((std::istreambuf_iterator<char>(log)), {});
+    EXPECT_NE(logText.find("\\\\TAMSELSRV\\私人 拒絕存取 (1326)"), std::string::npos) << logText;
+
+    // With the password in the store the protected share is read too, and the mark goes.
+    storePassword();
+    run = Vessring("-N");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\私人\\")), std::set<std::string>{"秘密.txt"});
+    data = stored();
+    EXPECT_EQ(data.FileCount, 7);
+    EXPECT_FALSE(data.State & OtherWriterFlag);
+    EXPECT_EQ(data.Caption, "測試機");  // the rest of the record is left as it was
+    EXPECT_EQ(data.Host, "127.0.0.1");
+}
+
+TEST_F(Crawl, ReusesUnchangedFoldersAndRecordsWhatChanged)
+{
+    storePassword();
+    write(pub("a/keep.txt"), "1");
+    write(pub("a/gone.txt"), "22");
+    write(pub("b/grow.txt"), "333");
+    write(pub("c/d/same.txt"), "4444");
+    write(pub("c/d/e/f.txt"), "5");
+    ToolRun run = Vessring("'\\\\TAMSELSRV\\' --json");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("\"folders\": 7, \"reused\": 0, \"new\": 0, \"removed\": 0, \"changed\": 0"), std::string::npos)
+        << run.out;
+
+    fs::remove(pub("a/gone.txt"));
+    write(pub("a/新.txt"), "new");
+    fs::remove(pub("b/grow.txt"));  // made again: its folder's date moves
+    write(pub("b/grow.txt"), "333333");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run = Vessring("'\\\\TAMSELSRV\\' --json");
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    // The share, a and b are read again; c, d, e and the private share's root are taken
+    // from the previous listing.
+    EXPECT_NE(run.out.find("\"folders\": 7, \"reused\": 4, \"new\": 1, \"removed\": 1, \"changed\": 1"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\a\\")), (std::set<std::string>{"keep.txt", "新.txt"}));
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\c\\d\\e\\")), std::set<std::string>{"f.txt"});
+
+    // A new file deep below reused folders is still found: each subfolder's date is looked at.
+    write(pub("c/d/e/g.txt"), "6");
+    run = Vessring("'\\\\TAMSELSRV\\' --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\c\\d\\e\\")), (std::set<std::string>{"f.txt", "g.txt"}));
+
+    run = Vessring("--changes 測試機");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"change\": \"new\", \"path\": \"\\\\\\\\TAMSELSRV\\\\公開\\\\c\\\\d\\\\e\\\\g.txt\", \"size\": 1"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("grow.txt"), std::string::npos);  // only the last crawl's changes
+
+    CrawlRecord record;
+    ASSERT_TRUE(ReadCrawlRecord(computer.StoreDir, computer.Key, record));
+    EXPECT_GT(record.Previous, 0);
+    EXPECT_EQ(Vessring("--changes 沒有這台").status, 1);
+}
+
+TEST_F(Crawl, AnAddressOrNameNotStoredIsAddedOnce)
+{
+    computer.State |= Deleted;  // no stored computer has the address
+    WriteNodeRecord(computer);
+    write(pub("x.txt"), "x");
+    ToolRun run = Vessring("127.0.0.1");
+    EXPECT_EQ(run.status, 1) << run.err;  // the private share refuses
+    run = Vessring("127.0.0.1 --json");
+    TNodeList expanded;
+    LoadNodeFile(cache + "Expanded\\", expanded, false);
+    ASSERT_EQ(expanded.size(), 1u);
+    EXPECT_EQ(expanded[0]->Caption, "127.0.0.1");
+    EXPECT_EQ(expanded[0]->RemoteName, "\\\\127.0.0.1\\");
+    EXPECT_EQ(expanded[0]->FileCount, 1);
+    TItemList list;
+    ReadFolderListing(list, cache + "Expanded\\", "127.0.0.1", "\\\\127.0.0.1\\公開\\");
+    EXPECT_EQ(names(list), std::set<std::string>{"x.txt"});
+
+    // A name that no server answers to is stored under its workgroup and reported.
+    run = Vessring("'\\\\NOSUCHPC' --workgroup 工作組 --json");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\"computer\": \"NOSUCHPC\", \"state\": \"failed\""), std::string::npos) << run.out;
+    TNodeList group;
+    LoadNodeFile(cache + "Net\\工作組\\", group, false);
+    ASSERT_EQ(group.size(), 1u);
+    EXPECT_EQ(group[0]->RemoteName, "\\\\NOSUCHPC");
+    EXPECT_EQ(group[0]->Host, "工作組");
+    EXPECT_FALSE(fs::exists(config.home() + "/Cache/Net/工作組/NOSUCHPC.IDX"));
+    EXPECT_EQ(Vessring("").status, 2);
+    EXPECT_EQ(Vessring("--jobs 0 -N").status, 2);
+}
+
+// Crawls in the background, killed or stopped at its first progress line.
+void stopAtFirstProgress(int signal, pid_t& group, std::string& seen)
+{
+    TempFolder io;
+    const std::string out = io.path("out");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        const std::string redirect = out;
+        freopen(redirect.c_str(), "w", stdout);
+        execl(VESSRING_TOOL, VESSRING_TOOL, "-N", "--json", "--full", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    setpgid(pid, pid);
+    group = pid;
+    for (int k = 0; k < 2000; k++) {
+        seen = io.readFile("out");
+        if (seen.find("\"state\": \"running\"") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    kill(signal == SIGKILL ? -pid : pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    // The children of a killed parent go with their group.
+    for (int k = 0; k < 200 && kill(-pid, 0) == 0; k++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    seen = io.readFile("out");
+}
+
+TEST_F(Crawl, AStoppedOrKilledCrawlLeavesThePreviousPair)
+{
+    storePassword();
+    for (int k = 0; k < 150; k++)
+        write(pub("many/" + std::to_string(k) + "/f.txt"), "f");
+    ASSERT_EQ(Vessring("-N").status, 0);
+    std::ifstream idx(config.home() + "/Cache/Expanded/測試機.IDX", std::ios::binary);
+    const std::string before((std::istreambuf_iterator<char>(idx)), {});
+    for (int k = 0; k < 150; k++)
+        write(pub("many/" + std::to_string(k) + "/g.txt"), "g");
+
+    for (int signal : {SIGKILL, SIGTERM}) {
+        pid_t group = 0;
+        std::string seen;
+        stopAtFirstProgress(signal, group, seen);
+        ASSERT_NE(seen.find("\"state\": \"running\""), std::string::npos) << seen;
+        if (signal == SIGTERM) {
+            EXPECT_NE(seen.find("\"state\": \"cancelled\""), std::string::npos) << seen;
+        }
+        EXPECT_EQ(kill(-group, 0), -1) << "a crawler of the stopped run is still there";
+        const TItemList folder = listing("\\\\TAMSELSRV\\公開\\many\\7\\");
+        EXPECT_EQ(names(folder), std::set<std::string>{"f.txt"}) << "signal " << signal;
+        std::ifstream again(config.home() + "/Cache/Expanded/測試機.IDX", std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), before);
+    }
+    ASSERT_EQ(Vessring("-N").status, 0);
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\many\\7\\")), (std::set<std::string>{"f.txt", "g.txt"}));
+    for (const auto& entry : fs::directory_iterator(config.home() + "/Cache/Expanded"))
+        EXPECT_EQ(entry.path().string().find(".tmp-"), std::string::npos) << entry.path();
+}
+
+TEST_F(Crawl, AShareOverItsTimeLimitIsPartialAndKeepsWhatWasKnown)
+{
+    storePassword();
+    for (int k = 0; k < 40; k++)
+        write(pub("t/" + std::to_string(k) + "/f.txt"), "f");
+    ASSERT_EQ(Vessring("-N").status, 0);
+    ToolRun run = Vessring("-N --full --share-timeout 0.001 --json");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("走訪時限"), std::string::npos) << run.out;
+    EXPECT_TRUE(stored().State & OtherWriterFlag);
+    // Folders the short walk did not reach keep their listing from the crawl before.
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\t\\39\\")), std::set<std::string>{"f.txt"});
+    EXPECT_EQ(stored().FileCount, 40);
+}
+
+TEST_F(Crawl, AReaderDuringCrawlsSeesTheOldOrTheNewListingNeverAMix)
+{
+    storePassword();
+    const auto fill = [&](const std::string& prefix, int count) {
+        fs::remove_all(pub("flip"));
+        for (int k = 0; k < count; k++)
+            write(pub("flip/" + prefix + std::to_string(k)), "x");
+    };
+    fill("a", 60);
+    ASSERT_EQ(Vessring("-N").status, 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, bad{0};
+    std::string badText;
+    std::thread reader([&] {
+        const std::string shared = Win32MessageText(Win32::SharingViolation);
+        while (!done) {
+            TItemList list;
+            try {
+                ReadFolderListing(list, computer.StoreDir, computer.Key, "\\\\TAMSELSRV\\公開\\flip\\");
+            } catch (const Exception& e) {
+                if (e.message() != shared && bad++ == 0)
+                    badText = e.message();
+                continue;
+            }
+            const size_t a = size_t(std::count_if(list.begin(), list.end(), [](const TItemData& i) {
+                return BareName(ItemPath(i))[0] == 'a';
+            }));
+            if (!((a == 60 && list.size() == 60) || (a == 0 && list.size() == 90)) && bad++ == 0)
+                badText = "mixed listing of " + std::to_string(list.size());
+            reads++;
+        }
+    });
+    for (int round = 0; round < 4; round++) {
+        fill(round % 2 ? "a" : "b", round % 2 ? 60 : 90);
+        EXPECT_EQ(Vessring("-N").status, 0);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(bad, 0) << badText;
+    EXPECT_GT(reads, 0);
+}
+
+} // namespace
