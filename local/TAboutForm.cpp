@@ -1,6 +1,7 @@
 #include "local/TAboutForm.h"
 
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -13,7 +14,7 @@ TAboutForm::TAboutForm(QWidget* owner)
     : QDialog(owner)
 {
     setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(QStringLiteral("關於"));
+    setWindowTitle(UiText("關於"));
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Image1"));
@@ -23,7 +24,7 @@ TAboutForm::TAboutForm(QWidget* owner)
     information->setText(QString::fromStdString(LoadStr(30000)) + QStringLiteral("\nTamsel 1.0 Release"));
 
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("確定"), QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton(UiText("確定"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("OKButton"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

@@ -2,6 +2,8 @@
 // itself; the list menus are chosen by the kind of the shown node when the list is clicked.
 #include "mainwindow/TMainForm.h"
 
+#include "resources/UiText.h"
+
 #include <QAction>
 #include <QMenu>
 
@@ -17,7 +19,7 @@ QMenu* makeMenu(const char* name, QWidget* parent)
 QMenu* addToolsEntry(QMenu* menu, const char* name)
 {
     // One entry per external tool joins this submenu when the tools are loaded.
-    QMenu* tools = menu->addMenu(QStringLiteral("延伸工具"));
+    QMenu* tools = menu->addMenu(UiText("延伸工具"));
     tools->setObjectName(QString::fromLatin1(name));
     return tools;
 }
@@ -55,7 +57,7 @@ void TMainForm::buildContextMenus()
     addCommand(local, "M1", "更名(&M)");
     addCommand(local, "N16", "刪除(&D)");
     local->addSeparator();
-    QMenu* localView = local->addMenu(QStringLiteral("檢示(&V)"));
+    QMenu* localView = local->addMenu(UiText("檢示(&V)"));
     localView->setObjectName(QStringLiteral("LocalViewMenu"));
     addViewStyleEntries(localView, "Local");
     addCommand(local, "N36", "重新整理");
@@ -74,7 +76,7 @@ void TMainForm::buildContextMenus()
     addCommand(net, "NetRename", "更名(&M)");
     addCommand(net, "NetDelete", "刪除(&D)");
     net->addSeparator();
-    QMenu* netView = net->addMenu(QStringLiteral("檢示(&V)"));
+    QMenu* netView = net->addMenu(UiText("檢示(&V)"));
     netView->setObjectName(QStringLiteral("NetViewMenu"));
     addViewStyleEntries(netView, "Net");
     net->addSeparator();

@@ -1,6 +1,8 @@
 // The main menu. Entries whose features are not built yet are present but disabled.
 #include "mainwindow/TMainForm.h"
 
+#include "resources/UiText.h"
+
 #include "network/TPassManForm.h"
 
 #include <QAction>
@@ -12,7 +14,7 @@
 
 QAction* TMainForm::addCommand(QMenu* menu, const char* name, const char* caption, void (TMainForm::*handler)())
 {
-    auto* action = new QAction(QString::fromUtf8(caption), this);
+    auto* action = new QAction(UiText(caption), this);
     action->setObjectName(QString::fromLatin1(name));
     if (handler)
         connect(action, &QAction::triggered, this, handler);
@@ -42,7 +44,7 @@ void TMainForm::buildMainMenu()
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu"));
 
-    QMenu* file = bar->addMenu(QStringLiteral("檔案(&F)"));
+    QMenu* file = bar->addMenu(UiText("檔案(&F)"));
     file->setObjectName(QStringLiteral("FileMenu"));
     addCommand(file, "N1", "新資料夾(&N)");
     addCommand(file, "N3", "刪除(&D)");
@@ -52,9 +54,9 @@ void TMainForm::buildMainMenu()
     file->addSeparator();
     addCommand(file, "X1", "結束(&X)", &TMainForm::X1Click);
 
-    QMenu* view = bar->addMenu(QStringLiteral("檢示(&V)"));
+    QMenu* view = bar->addMenu(UiText("檢示(&V)"));
     view->setObjectName(QStringLiteral("ViewMenu"));
-    QMenu* toolBar = view->addMenu(QStringLiteral("工具列(&T)"));
+    QMenu* toolBar = view->addMenu(UiText("工具列(&T)"));
     toolBar->setObjectName(QStringLiteral("T1"));
     auto* styles = new QActionGroup(this);
     m_F2 = addCommand(toolBar, "F2", "平面按鍵方式(&F)", &TMainForm::F2Click);
@@ -91,7 +93,7 @@ void TMainForm::buildMainMenu()
     view->addSeparator();
     addCommand(view, "N86", "選項設定...");
 
-    QMenu* edit = bar->addMenu(QStringLiteral("編輯(&E)"));
+    QMenu* edit = bar->addMenu(UiText("編輯(&E)"));
     edit->setObjectName(QStringLiteral("EditMenu"));
     // Undo and the clipboard entries are shown for familiarity and never enabled.
     addCommand(edit, "U1", "復原(&U)");
@@ -103,13 +105,13 @@ void TMainForm::buildMainMenu()
     addCommand(edit, "A3", "全選(&A)", &TMainForm::A3Click);
     addCommand(edit, "I1", "反向選取(&I)", &TMainForm::I1Click);
 
-    QMenu* cache = bar->addMenu(QStringLiteral("快取"));
+    QMenu* cache = bar->addMenu(UiText("快取"));
     cache->setObjectName(QStringLiteral("CacheMenu"));
     addCommand(cache, "N91", "啟動快取")->setCheckable(true);
     addCommand(cache, "N79", "匯出匯入精靈", &TMainForm::N79Click);
     addCommand(cache, "N89", "重建網芳資料");
 
-    ToolMenuItem1 = bar->addMenu(QStringLiteral("工具(&T)"));
+    ToolMenuItem1 = bar->addMenu(UiText("工具(&T)"));
     ToolMenuItem1->setObjectName(QStringLiteral("ToolMenuItem1"));
     // Seven fixed entries, separators included; the external tools follow them.
     addCommand(ToolMenuItem1, "ToolMenu", "收集器");
@@ -120,7 +122,7 @@ void TMainForm::buildMainMenu()
     addCommand(ToolMenuItem1, "M50", "延伸工具");
     ToolMenuItem1->addSeparator();
 
-    QMenu* help = bar->addMenu(QStringLiteral("說明(&H)"));
+    QMenu* help = bar->addMenu(UiText("說明(&H)"));
     help->setObjectName(QStringLiteral("HelpMenu"));
     addCommand(help, "T2", "主題(&T)");
     addCommand(help, "N87", "索引");

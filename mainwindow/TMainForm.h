@@ -343,6 +343,8 @@ private:
     // The options dialog and the help (SetupCommands.cpp).
     void connectSetupCommands();
     void N86Click();
+    void T2Click();
+    void N87Click();
     // The external tools (ToolCommands.cpp).
     void connectToolCommands();
     void rebuildToolEntries(const std::vector<std::string>& captions);

@@ -1,6 +1,8 @@
 // The two tool bars, their drop-down menus and the commands that style them.
 #include "mainwindow/TMainForm.h"
 
+#include "resources/UiText.h"
+
 #include "app/SetupInfo.h"
 
 #include <QAction>
@@ -44,10 +46,10 @@ QToolButton* TMainForm::addToolButton(const char* name, const char* caption, con
 {
     auto* button = new QToolButton(ToolBar1);
     button->setObjectName(QString::fromLatin1(name));
-    button->setText(QString::fromUtf8(caption));
+    button->setText(UiText(caption));
     if (hint) {
         // A hint "short|long": the short part is the tip, the long part goes to the status bar.
-        const QString text = QString::fromUtf8(hint);
+        const QString text = UiText(hint);
         button->setToolTip(text.section(QLatin1Char('|'), 0, 0));
         button->setStatusTip(text);
     }
@@ -94,7 +96,7 @@ void TMainForm::buildToolBars()
     addCommand(FolderPopupMenu, "N49", "最近開啟文件");
     addCommand(FolderPopupMenu, "N50", "資源回收筒");
     addCommand(FolderPopupMenu, "N32", "清理資源回收筒");
-    QMenu* settings = FolderPopupMenu->addMenu(QStringLiteral("設定資料夾"));
+    QMenu* settings = FolderPopupMenu->addMenu(UiText("設定資料夾"));
     settings->setObjectName(QStringLiteral("SettingsFolderMenu"));
     addCommand(settings, "N37", "設定螢幕顯示器");
     addCommand(settings, "N38", "設定系統");
@@ -105,7 +107,7 @@ void TMainForm::buildToolBars()
     addCommand(settings, "N43", "字形資料夾");
     addCommand(FolderPopupMenu, "N58", "尋找");
     addCommand(FolderPopupMenu, "N55", "傳送");
-    QMenu* programs = FolderPopupMenu->addMenu(QStringLiteral("程式集資料夾"));
+    QMenu* programs = FolderPopupMenu->addMenu(UiText("程式集資料夾"));
     programs->setObjectName(QStringLiteral("ProgramsFolderMenu"));
     addCommand(programs, "N54", "開始");
     addCommand(programs, "N48", "啟動");
@@ -133,7 +135,7 @@ void TMainForm::buildToolBars()
     BookmarkPopupMenu->addSeparator();
     AddressToolButton = new QToolButton(ToolBar2);
     AddressToolButton->setObjectName(QStringLiteral("AddressToolButton"));
-    AddressToolButton->setText(QStringLiteral("書籤"));
+    AddressToolButton->setText(UiText("書籤"));
     AddressToolButton->setIcon(themeIcon("user-bookmarks"));
     AddressToolButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     AddressToolButton->setMenu(BookmarkPopupMenu);
