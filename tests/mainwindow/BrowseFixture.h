@@ -4,6 +4,7 @@
 #include "local/MessageBoxes.h"
 #include "local/TObjShell.h"
 #include "mainwindow/TMainForm.h"
+#include "network/TNetEnumForm.h"
 #include "platform/DriveMap.h"
 #include "store/NodeTree.h"
 #include "support/ScopedEnvironment.h"
@@ -65,6 +66,12 @@ protected:
         m_form->AskQuestion = [this](int number) {
             m_questions << number;
             return m_answer;
+        };
+        // Expansion windows report into the same lists and never ask for a password.
+        m_form->NetEnumFormSetup = [this](TNetEnumForm* window) {
+            window->ShowInformation = [this](const QString& text) { m_errors << text; };
+            window->ShowError = [this](const QString& text) { m_errors << text; };
+            window->AskCredentials = [](const std::string&, std::string&, std::string&, bool&) { return false; };
         };
         FileOperationQuestions& questions = m_form->shell()->Questions;
         questions.showError = [this](QWidget*, const QString& text) { m_shellErrors << text; };

@@ -29,36 +29,30 @@
 
 namespace {
 
-class NetEnumFormTest : public ::testing::Test {
+class NetEnumFormTest : public SmbServerTest {
 protected:
-    static void SetUpTestSuite() { s_server = new SmbTestServer; }
-    static void TearDownTestSuite()
-    {
-        delete s_server;
-        s_server = nullptr;
-    }
-
     void SetUp() override
     {
-        ASSERT_TRUE(s_server->ok()) << "smbd did not start";
+        SmbServerTest::SetUp();
+        if (HasFatalFailure())
+            return;
         SetupInfo = TSetupInfo();
         SetupInfo.AutoHide = true;
         m_tasks = std::make_unique<TThreadForm>();
         ThreadForm = m_tasks.get();
         m_tasks->OnTasksChanged = [this] { m_mostTasks = std::max(m_mostTasks, m_tasks->TaskCount()); };
-        SmbCredentials::clear();
         UseNetPasswordsForSmb();
     }
 
     void TearDown() override
     {
         SmbCredentials::setFallback(nullptr);
-        SmbCredentials::clear();
         // Abandoned workers end by themselves; give them the time to before the tree goes.
         wait([] { return false; }, 300);
         ThreadForm = nullptr;
         m_tasks.reset();
         FreeNodeTree(m_tree.invisibleRootItem());
+        SmbServerTest::TearDown();
     }
 
     QTreeWidgetItem* addNode(const std::string& remoteName, uint16_t attributes)
@@ -145,7 +139,6 @@ protected:
         std::string location, user, password;
     };
 
-    static inline SmbTestServer* s_server = nullptr;
     TempConfig m_config;
     QTreeWidget m_tree;
     std::unique_ptr<TThreadForm> m_tasks;
