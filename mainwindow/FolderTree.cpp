@@ -173,8 +173,8 @@ void TMainForm::BuildTree()
     }
     LoadDrives();
     LoadNetworkRoot();
-    // The bookmarks join with their own issue; the two desktop entries come now.
     addDesktopEntries();
+    ReloadBookmarks();
 }
 
 void TMainForm::addDesktopEntries()

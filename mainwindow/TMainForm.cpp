@@ -197,6 +197,7 @@ void TMainForm::FormCreate()
     connectCachedView();
     connectNetwork();
     connectFtpCommands();
+    connectBookmarkCommands();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())

@@ -491,6 +491,25 @@ private:
     static TFTPEnumForm* siteWindow(const TNodeData* data);
     bool openFtpItem(const TNodeData* data, const QString& caption, bool folderItem);
     bool renameFtpItem(const TNodeData* data, const QString& oldCaption, const QString& newCaption);
+
+public:
+    // Bookmarks and the stored computers of the expanded network (Bookmarks.cpp).
+    /// Bookmarks the selected node under the bookmark root ("新增書籤(&A)", the bookmark button).
+    void ToolButton3Click();
+    /// "重載書籤(&R)".
+    void R2Click();
+    /// Reloads the bookmark branch from the node store and rebuilds the bookmark drop-down.
+    void ReloadBookmarks();
+    /// "新增電腦(&C)": a computer of the expanded network, by name and address.
+    void DNNewComputerClick();
+
+private:
+    void connectBookmarkCommands();
+    void buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node);
+    void BookmarkEntryClick(QAction* entry);
+    /// The tree node of a bookmark drop-down entry; null once the node has gone.
+    QTreeWidgetItem* bookmarkNodeOf(QAction* entry) const;
+    QHash<QAction*, QTreeWidgetItem*> m_bookmarkMap;
 };
 
 /// The program's main window, set while it exists.

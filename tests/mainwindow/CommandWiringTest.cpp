@@ -35,10 +35,8 @@ struct ReceiverCount : QObject {
 const std::set<std::string> kNotYetWired = {
     "U1", "T3", "C2", "P1",                       // edit menu: undo and the clipboard
     "N89",                                        // the name table rebuild
-    "DNNewComputer",                              // tree menu
     "FTPExplore", "FTPProperties",                // FTP list menu
     "FTP1", "FTP2",                               // expand drop-down
-    "AddressToolButton", "N99", "R2",             // bookmarks
 };
 
 // Special folders only Windows has. They may stay dead, but only disabled and with a hint

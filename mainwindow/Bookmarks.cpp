@@ -1,0 +1,276 @@
+// Bookmarks and the computers of the expanded network: the nodes the program stores itself.
+// The bookmark drop-down mirrors the stored bookmark tree as it was at the last reload.
+#include "mainwindow/TMainForm.h"
+
+#include "app/SetupInfo.h"
+#include "local/ErrorText.h"
+#include "local/TImageLists.h"
+#include "resources/StringTable.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+#include "store/NodeTree.h"
+#include "store/TEditForm.h"
+#include "ui/Fonts.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+enum : int { kStrNodeBusy = 33026, kStrBookmarkLost = 33115 };
+
+// The bookmark drop-down's own entries: add, reload and the separator after them.
+constexpr int kFixedBookmarkEntries = 3;
+
+QString str(int number) { return QString::fromStdString(LoadStr(number)); }
+
+// The tree's child order under the bookmark root: folders (image 8) first, then computers
+// (image 6), then by image; nodes with the same image keep their order.
+int bookmarkRank(const QTreeWidgetItem* node)
+{
+    const TNodeData* data = GetNodeData(node);
+    const int image = data ? data->ImageIndex : -1;
+    if (image == TImageLists::TreeDomain)
+        return -2;
+    if (image == TImageLists::TreeComputer)
+        return -1;
+    return image;
+}
+
+bool inSubtree(const QTreeWidgetItem* root, const QTreeWidgetItem* wanted)
+{
+    if (root == wanted)
+        return true;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (inSubtree(root->child(i), wanted))
+            return true;
+    return false;
+}
+
+// True when `folder` already holds a live record under `key`: writing a second one would
+// overwrite it.
+bool keyTaken(const std::string& folder, const std::string& key)
+{
+    TNodeList records;
+    LoadNodeFile(folder, records, false);
+    return std::any_of(records.begin(), records.end(),
+                       [&key](const auto& record) { return CompareTextNoCase(record->Key, key) == 0; });
+}
+
+} // namespace
+
+void TMainForm::connectBookmarkCommands()
+{
+    auto wire = [this](const char* name, void (TMainForm::*handler)()) {
+        QAction* entry = BookmarkPopupMenu->findChild<QAction*>(QString::fromLatin1(name));
+        if (!entry)
+            entry = findChild<QAction*>(QString::fromLatin1(name));
+        connect(entry, &QAction::triggered, this, handler);
+        entry->setEnabled(true);
+    };
+    wire("N99", &TMainForm::ToolButton3Click);
+    wire("R2", &TMainForm::R2Click);
+    wire("DNNewComputer", &TMainForm::DNNewComputerClick);
+    connect(AddressToolButton, &QToolButton::clicked, this, &TMainForm::ToolButton3Click);
+    AddressToolButton->setEnabled(true);
+}
+
+void TMainForm::ToolButton3Click()
+{
+    QTreeWidgetItem* node = selectedNode();
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (!data) {
+        ShowError(QStringLiteral("請先在樹狀目錄中選取要加入書籤的節點"));
+        return;
+    }
+    TEditForm form(this);
+    form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    form.ShowError = ShowError;
+    form.ShowPage(TEditForm::BookmarkPage, node);
+    if (!form.Accepted)
+        return;
+    // A bookmark without a caption could be neither seen in the drop-down nor told apart.
+    if (QString::fromStdString(form.BookmarkCaption).trimmed().isEmpty()) {
+        ShowError(QStringLiteral("書籤標題不能空白"));
+        return;
+    }
+
+    auto record = std::unique_ptr<TNodeData>(NewNodeData(m_bookmarkRoot));
+    record->Caption = form.BookmarkCaption;
+    record->Key = SafeFileName(record->Caption);
+    record->RemoteName = data->RemoteName;
+    record->NodeAttributes = data->NodeAttributes | Bookmark;
+    record->Host = data->Host;
+    record->RootKind = data->RootKind;
+    record->ResourceType = data->ResourceType;
+    record->Scope = data->Scope;
+    record->Usage = data->Usage;
+    record->DisplayType = data->DisplayType;
+    record->ImageIndex = data->ImageIndex;
+    record->SelectedIndex = data->SelectedIndex;
+    record->State = Idle;
+    record->SiteWindow = nullptr;
+    record->RecordOffset = -1;
+    try {
+        if (keyTaken(record->StoreDir, record->Key)) {
+            ShowError(QStringLiteral("已有名為「%1」的書籤，請換一個標題").arg(QString::fromStdString(record->Caption)));
+            return;
+        }
+        WriteNodeRecord(*record);
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+        return;
+    }
+    auto* child = new QTreeWidgetItem(m_bookmarkRoot);
+    ShowNodeData(record.release(), child);
+    showNodeImages(child);
+    AddPlaceholderChild(child);
+}
+
+void TMainForm::R2Click()
+{
+    ReloadBookmarks();
+}
+
+void TMainForm::ReloadBookmarks()
+{
+    std::string busy;
+    if (!FindBusyNode(m_bookmarkRoot, busy)) {
+        ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, busy)));
+        return;
+    }
+    m_bookmarkMap.clear();
+    const QList<QAction*> entries = BookmarkPopupMenu->actions();
+    for (qsizetype i = kFixedBookmarkEntries; i < entries.size(); ++i) {
+        BookmarkPopupMenu->removeAction(entries[i]);
+        // A submenu's entry belongs to its menu, which goes with it.
+        if (QMenu* submenu = entries[i]->menu())
+            submenu->deleteLater();
+        else
+            entries[i]->deleteLater();
+    }
+
+    // The desktop entries are the program's own, not stored records: they stay.
+    m_treeChanging = true;
+    forgetShownNodeBelow(m_bookmarkRoot);
+    QList<QTreeWidgetItem*> kept;
+    for (int i = m_bookmarkRoot->childCount() - 1; i >= 0; --i)
+        if (const TNodeData* child = GetNodeData(m_bookmarkRoot->child(i)); child && child->has(Sys))
+            kept.prepend(m_bookmarkRoot->takeChild(i));
+    ClearNodeChildren(m_bookmarkRoot);
+    m_bookmarkRoot->addChildren(kept);
+    try {
+        buildBookmarkMenu(BookmarkPopupMenu, m_bookmarkRoot);
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
+    QList<QTreeWidgetItem*> children = m_bookmarkRoot->takeChildren();
+    std::stable_sort(children.begin(), children.end(),
+                     [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) { return bookmarkRank(a) < bookmarkRank(b); });
+    m_bookmarkRoot->addChildren(children);
+    m_treeChanging = false;
+}
+
+void TMainForm::buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node)
+{
+    TNodeData* data = GetNodeData(node);
+    data->State |= Expanded;
+    TNodeList records;
+    LoadNodeFile(data->StoreDir + data->Key + "\\", records, true);
+    for (std::unique_ptr<TNodeData>& record : records) {
+        auto* child = new QTreeWidgetItem(node);
+        TNodeData* childData = record.release();
+        childData->State = Idle;
+        childData->SiteWindow = nullptr;
+        ShowNodeData(childData, child);
+        showNodeImages(child);
+        const QString caption = child->text(0);
+        if (childData->RootKind == BookmarkRoot && childData->has(Domain)) {
+            QMenu* submenu = menu->addMenu(child->icon(0), caption);
+            m_bookmarkMap.insert(submenu->menuAction(), child);
+            buildBookmarkMenu(submenu, child);
+        } else {
+            QAction* entry = menu->addAction(child->icon(0), caption);
+            m_bookmarkMap.insert(entry, child);
+            connect(entry, &QAction::triggered, this, [this, entry] { BookmarkEntryClick(entry); });
+            AddPlaceholderChild(child);
+        }
+    }
+}
+
+QTreeWidgetItem* TMainForm::bookmarkNodeOf(QAction* entry) const
+{
+    QTreeWidgetItem* node = m_bookmarkMap.value(entry);
+    // A bookmark deleted since the last reload leaves its entry behind: its node is gone.
+    return node && inSubtree(m_bookmarkRoot, node) ? node : nullptr;
+}
+
+void TMainForm::BookmarkEntryClick(QAction* entry)
+{
+    QTreeWidgetItem* node = bookmarkNodeOf(entry);
+    if (!node) {
+        ShowError(str(kStrBookmarkLost));
+        return;
+    }
+    for (QTreeWidgetItem* parent = node->parent(); parent; parent = parent->parent())
+        parent->setExpanded(true);
+    FolderTreeView->scrollToItem(node);
+    FolderTreeView->setCurrentItem(node);
+}
+
+void TMainForm::DNNewComputerClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (!data || data->RootKind != ExpandedRoot || !data->has(Domain))
+        return;
+    TEditForm form(this);
+    form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    form.ShowError = ShowError;
+    form.ShowPage(TEditForm::NetPage, node);
+    if (!form.Accepted)
+        return;
+
+    auto record = std::unique_ptr<TNodeData>(NewNodeData(node));
+    record->RootKind = ExpandedRoot;
+    record->Caption = form.NetCaption;
+    record->Key = SafeFileName(record->Caption);
+    record->Host = form.NetAddress;
+    record->RemoteName = "\\\\" + form.NetName + "\\";
+    record->NodeAttributes = Computer;
+    record->ResourceType = 1;  // disk
+    record->DisplayType = 2;   // server
+    record->Scope = 2;         // global network
+    record->Usage = 2;         // container
+    record->ImageIndex = record->SelectedIndex = TImageLists::TreeComputer;
+    record->State = Idle;
+    UpdateRunning = true;
+    try {
+        if (keyTaken(record->StoreDir, record->Key)) {
+            UpdateRunning = false;
+            ShowError(QStringLiteral("此處已有名為「%1」的電腦").arg(QString::fromStdString(record->Caption)));
+            return;
+        }
+        WriteNodeRecord(*record);
+    } catch (const std::exception& error) {
+        UpdateRunning = false;
+        ShowError(QString::fromUtf8(error.what()));
+        return;
+    }
+    // The stored branch is read again, so the new computer takes its sorted place.
+    const std::string key = record->Key;
+    RefreshNode(node, true);
+    openNode(node);
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (const TNodeData* childData = GetNodeData(child); childData && childData->Key == key) {
+            FolderTreeView->scrollToItem(child);
+            break;
+        }
+    }
+    UpdateRunning = false;
+}

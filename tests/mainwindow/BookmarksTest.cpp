@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include "app/Application.h"
+#include "app/SetupInfo.h"
+#include "local/TImageLists.h"
+#include "mainwindow/TMainForm.h"
+#include "store/DialogDriver.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+#include "store/NodeTree.h"
+#include "store/TEditForm.h"
+#include "support/TempConfig.h"
+#include "ui/TIPEdit.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+class BookmarksTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetupInfo = TSetupInfo();
+        PrepareProgramFolders(SetupInfo);
+        LoadSetupInfo(SetupInfo);
+        SetupInfo.AutoExpand = false;
+        form = std::make_unique<TMainForm>();
+        form->ShowError = [this](const QString& text) { errors << text; };
+        form->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override { form.reset(); }
+
+    std::string bookmarkFolder() const { return SetupInfo.CachePath + "Bookmark\\"; }
+
+    // Bookmarks the selected node through the bookmark dialog under `caption`.
+    void addBookmark(const QString& caption)
+    {
+        ModalDriver<TEditForm> driver([&caption](TEditForm& edit) {
+            edit.BookmarkCaptionEdit->setText(caption);
+            edit.BookmarkOKButton->click();
+        });
+        form->findChild<QAction*>(QStringLiteral("N99"))->trigger();
+        EXPECT_TRUE(driver.opened());
+    }
+
+    // A record written straight into the bookmark folder, as an earlier session left it.
+    void storeBookmark(const char* caption, int image, uint16_t attributes, const std::string& folder = {})
+    {
+        TNodeData data;
+        data.Caption = data.Key = caption;
+        data.ImageIndex = data.SelectedIndex = image;
+        data.NodeAttributes = attributes;
+        data.RootKind = BookmarkRoot;
+        data.StoreDir = folder.empty() ? bookmarkFolder() : folder;
+        data.State = Idle;
+        WriteNodeRecord(data);
+    }
+
+    QStringList storedEntries() const
+    {
+        QStringList captions;
+        const QList<QAction*> entries = form->BookmarkPopupMenu->actions();
+        for (qsizetype i = 3; i < entries.size(); ++i)
+            captions << entries[i]->text();
+        return captions;
+    }
+
+    QStringList bookmarkChildren() const
+    {
+        QStringList captions;
+        for (int i = 0; i < form->bookmarkRoot()->childCount(); ++i)
+            if (const TNodeData* data = GetNodeData(form->bookmarkRoot()->child(i)); data && !data->has(Sys))
+                captions << form->bookmarkRoot()->child(i)->text(0);
+        return captions;
+    }
+
+    TempConfig config;
+    std::unique_ptr<TMainForm> form;
+    QStringList errors;
+};
+
+} // namespace
+
+TEST_F(BookmarksTest, ABookmarkIsStoredAsACopyOfTheNodeAndComesBackOnReload)
+{
+    QTreeWidgetItem* drive = form->localRoot()->child(0);
+    ASSERT_NE(drive, nullptr);
+    const TNodeData original = *GetNodeData(drive);
+    form->FolderTreeView->setCurrentItem(drive);
+    addBookmark(QStringLiteral("系統 碟"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+
+    TNodeList stored;
+    LoadNodeFile(bookmarkFolder(), stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    const TNodeData& record = *stored[0];
+    EXPECT_EQ(record.Caption, "系統 碟");
+    EXPECT_EQ(record.Key, SafeFileName("系統 碟"));
+    EXPECT_EQ(record.RemoteName, original.RemoteName);
+    EXPECT_EQ(record.RootKind, original.RootKind);
+    EXPECT_EQ(record.NodeAttributes, original.NodeAttributes | Bookmark);
+    EXPECT_EQ(record.ImageIndex, original.ImageIndex);
+    // The new node is in the tree at once; the drop-down waits for the reload.
+    EXPECT_EQ(bookmarkChildren(), QStringList{QStringLiteral("系統 碟")});
+    EXPECT_TRUE(storedEntries().isEmpty());
+
+    // The same caption again would overwrite the first record: it is refused.
+    addBookmark(QStringLiteral("系統 碟"));
+    EXPECT_EQ(errors.size(), 1);
+    stored.clear();
+    LoadNodeFile(bookmarkFolder(), stored, false);
+    EXPECT_EQ(stored.size(), 1u);
+    addBookmark(QStringLiteral("  "));
+    EXPECT_EQ(errors.size(), 2) << errors.join(QLatin1Char('\n')).toStdString();
+
+    form->findChild<QAction*>(QStringLiteral("R2"))->trigger();
+    form->findChild<QAction*>(QStringLiteral("R2"))->trigger();
+    EXPECT_EQ(storedEntries(), QStringList{QStringLiteral("系統 碟")});
+    EXPECT_EQ(form->BookmarkPopupMenu->actions().first()->objectName(), QStringLiteral("N99"));
+    ASSERT_EQ(bookmarkChildren().size(), 1);
+
+    // The entry selects its node, which expands like the drive itself.
+    form->BookmarkPopupMenu->actions().at(3)->trigger();
+    QTreeWidgetItem* current = form->FolderTreeView->currentItem();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->parent(), form->bookmarkRoot());
+    EXPECT_EQ(GetNodeData(current)->RemoteName, original.RemoteName);
+    EXPECT_TRUE(errors.size() == 2) << errors.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(BookmarksTest, ReloadSortsTheBranchAndBuildsSubmenusForBookmarkFolders)
+{
+    storeBookmark("file", TImageLists::TreeFixed, Bookmark | Folder);
+    storeBookmark("pc", TImageLists::TreeComputer, Bookmark | Computer);
+    storeBookmark("folder", TImageLists::TreeDomain, Domain | Container);
+    storeBookmark("inner", TImageLists::TreeFolder, Bookmark | Folder, bookmarkFolder() + "folder\\");
+    form->ReloadBookmarks();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+
+    EXPECT_EQ(bookmarkChildren(), (QStringList{"folder", "pc", "file"}));
+    const QList<QAction*> entries = form->BookmarkPopupMenu->actions();
+    ASSERT_EQ(entries.size(), 6);
+    QMenu* submenu = nullptr;
+    for (QAction* entry : entries)
+        if (entry->text() == QLatin1String("folder"))
+            submenu = entry->menu();
+    ASSERT_NE(submenu, nullptr);
+    ASSERT_EQ(submenu->actions().size(), 1);
+    EXPECT_EQ(submenu->actions().first()->text(), QStringLiteral("inner"));
+
+    // The entry of a node deleted since the reload says so and selects nothing.
+    QAction* inner = submenu->actions().first();
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < form->bookmarkRoot()->childCount(); ++i)
+        if (form->bookmarkRoot()->child(i)->text(0) == QLatin1String("folder"))
+            folder = form->bookmarkRoot()->child(i);
+    ASSERT_NE(folder, nullptr);
+    ASSERT_EQ(folder->childCount(), 1);
+    QTreeWidgetItem* gone = folder->child(0);
+    FreeNodeTree(gone);
+    delete gone;
+    inner->trigger();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors.first().startsWith(QStringLiteral("讀取書籤資訊時發生錯誤")));
+}
+
+TEST_F(BookmarksTest, NewComputerOfTheExpandedNetworkIsStoredWithNameAndAddress)
+{
+    form->FolderTreeView->setCurrentItem(form->expandedRoot());
+    ModalDriver<TEditForm> driver([](TEditForm& edit) {
+        typeInto(edit.NetNameEdit, QStringLiteral("FILESRV"));
+        edit.NetIPEdit->setValue(TextToIp("10.1.2.3"));
+        edit.NetOKButton->click();
+    });
+    form->findChild<QAction*>(QStringLiteral("DNNewComputer"))->trigger();
+    ASSERT_TRUE(driver.opened());
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(form->UpdateRunning);
+
+    TNodeList stored;
+    LoadNodeFile(SetupInfo.CachePath + "Expanded\\", stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    const TNodeData& record = *stored[0];
+    EXPECT_EQ(record.Caption, "FILESRV");
+    EXPECT_EQ(record.RemoteName, "\\\\FILESRV\\");
+    EXPECT_EQ(record.Host, "10.1.2.3");
+    EXPECT_EQ(record.RootKind, ExpandedRoot);
+    EXPECT_TRUE(record.has(Computer));
+    EXPECT_EQ(record.ResourceType, 1);
+    EXPECT_EQ(record.DisplayType, 2);
+    EXPECT_EQ(record.Scope, 2);
+    EXPECT_EQ(record.Usage, 2);
+
+    bool inTree = false;
+    for (int i = 0; i < form->expandedRoot()->childCount(); ++i)
+        inTree = inTree || form->expandedRoot()->child(i)->text(0) == QLatin1String("FILESRV");
+    EXPECT_TRUE(inTree);
+
+    // Not a folder of the expanded network: nothing to add a computer to.
+    form->FolderTreeView->setCurrentItem(form->localRoot());
+    ModalDriver<TEditForm> none([](TEditForm& edit) { edit.NetCancelButton->click(); });
+    form->findChild<QAction*>(QStringLiteral("DNNewComputer"))->trigger();
+    EXPECT_FALSE(none.opened());
+}
