@@ -154,15 +154,8 @@ void TMainForm::ReloadBookmarks()
             entries[i]->deleteLater();
     }
 
-    // The desktop entries are the program's own, not stored records: they stay.
+    // The desktop entries are the program's own, not stored records: the load keeps them.
     m_treeChanging = true;
-    forgetShownNodeBelow(m_bookmarkRoot);
-    QList<QTreeWidgetItem*> kept;
-    for (int i = m_bookmarkRoot->childCount() - 1; i >= 0; --i)
-        if (const TNodeData* child = GetNodeData(m_bookmarkRoot->child(i)); child && child->has(Sys))
-            kept.prepend(m_bookmarkRoot->takeChild(i));
-    ClearNodeChildren(m_bookmarkRoot);
-    m_bookmarkRoot->addChildren(kept);
     try {
         buildBookmarkMenu(BookmarkPopupMenu, m_bookmarkRoot);
     } catch (const std::exception& error) {
@@ -177,18 +170,14 @@ void TMainForm::ReloadBookmarks()
 
 void TMainForm::buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node)
 {
-    TNodeData* data = GetNodeData(node);
-    data->State |= Expanded;
-    TNodeList records;
-    LoadNodeFile(data->StoreDir + data->Key + "\\", records, true);
-    for (std::unique_ptr<TNodeData>& record : records) {
-        auto* child = new QTreeWidgetItem(node);
-        TNodeData* childData = record.release();
-        childData->State = Idle;
-        childData->SiteWindow = nullptr;
-        ShowNodeData(childData, child);
-        showNodeImages(child);
-        const QString caption = child->text(0);
+    // The tree's children come as an expansion reads them; the menu follows their order.
+    LoadCachedChildren(node, false);
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        const TNodeData* childData = GetNodeData(child);
+        if (!childData || childData->has(Sys))
+            continue;
+        const QString caption = QString::fromStdString(childData->Caption);
         if (childData->RootKind == BookmarkRoot && childData->has(Domain)) {
             QMenu* submenu = menu->addMenu(child->icon(0), caption);
             m_bookmarkMap.insert(submenu->menuAction(), child);
@@ -197,9 +186,27 @@ void TMainForm::buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node)
             QAction* entry = menu->addAction(child->icon(0), caption);
             m_bookmarkMap.insert(entry, child);
             connect(entry, &QAction::triggered, this, [this, entry] { BookmarkEntryClick(entry); });
-            AddPlaceholderChild(child);
         }
     }
+}
+
+void TMainForm::showBookmarkCounters(QTreeWidgetItem* node)
+{
+    if (!node)
+        return;
+    const bool settingCaption = m_settingCaption;
+    m_settingCaption = true;
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        const TNodeData* data = GetNodeData(child);
+        if (!data)
+            continue;
+        if (data->has(Computer))
+            child->setText(0, CacheMode ? countedCaption(*data) : QString::fromStdString(data->Caption));
+        else if (data->RootKind == BookmarkRoot && data->has(Domain))
+            showBookmarkCounters(child);
+    }
+    m_settingCaption = settingCaption;
 }
 
 QTreeWidgetItem* TMainForm::bookmarkNodeOf(QAction* entry) const

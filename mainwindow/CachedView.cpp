@@ -96,6 +96,7 @@ void TMainForm::N91Click()
         resetNetRootToCache();
     else
         LoadNetworkRoot();
+    showBookmarkCounters(m_bookmarkRoot);
     FolderTreeView->setUpdatesEnabled(true);
 }
 

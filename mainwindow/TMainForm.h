@@ -509,6 +509,9 @@ private:
     void BookmarkEntryClick(QAction* entry);
     /// The tree node of a bookmark drop-down entry; null once the node has gone.
     QTreeWidgetItem* bookmarkNodeOf(QAction* entry) const;
+    /// The stored computers below `node` that are loaded already take the captions of the
+    /// view: with their counters in the cached view, plain otherwise.
+    void showBookmarkCounters(QTreeWidgetItem* node);
     QHash<QAction*, QTreeWidgetItem*> m_bookmarkMap;
 };
 
