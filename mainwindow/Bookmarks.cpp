@@ -9,6 +9,7 @@
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
+#include "store/StoredNodes.h"
 #include "store/TEditForm.h"
 #include "ui/Fonts.h"
 
@@ -49,16 +50,6 @@ bool inSubtree(const QTreeWidgetItem* root, const QTreeWidgetItem* wanted)
         if (inSubtree(root->child(i), wanted))
             return true;
     return false;
-}
-
-// True when `folder` already holds a live record under `key`: writing a second one would
-// overwrite it.
-bool keyTaken(const std::string& folder, const std::string& key)
-{
-    TNodeList records;
-    LoadNodeFile(folder, records, false);
-    return std::any_of(records.begin(), records.end(),
-                       [&key](const auto& record) { return CompareTextNoCase(record->Key, key) == 0; });
 }
 
 } // namespace
@@ -115,16 +106,15 @@ void TMainForm::ToolButton3Click()
     record->State = Idle;
     record->SiteWindow = nullptr;
     record->RecordOffset = -1;
+    std::vector<TNodeData> records{*record};
     try {
-        if (keyTaken(record->StoreDir, record->Key)) {
-            ShowError(QStringLiteral("已有名為「%1」的書籤，請換一個標題").arg(QString::fromStdString(record->Caption)));
-            return;
-        }
-        WriteNodeRecord(*record);
+        // A caption the branch has already is refused rather than written over.
+        AddStoredNodes(records);
     } catch (const std::exception& error) {
         ShowError(QString::fromUtf8(error.what()));
         return;
     }
+    *record = records.front();
     auto* child = new QTreeWidgetItem(m_bookmarkRoot);
     ShowNodeData(record.release(), child);
     showNodeImages(child);
@@ -242,34 +232,19 @@ void TMainForm::DNNewComputerClick()
     if (!form.Accepted)
         return;
 
-    auto record = std::unique_ptr<TNodeData>(NewNodeData(node));
-    record->RootKind = ExpandedRoot;
-    record->Caption = form.NetCaption;
-    record->Key = SafeFileName(record->Caption);
-    record->Host = form.NetAddress;
-    record->RemoteName = "\\\\" + form.NetName + "\\";
-    record->NodeAttributes = Computer;
-    record->ResourceType = 1;  // disk
-    record->DisplayType = 2;   // server
-    record->Scope = 2;         // global network
-    record->Usage = 2;         // container
-    record->ImageIndex = record->SelectedIndex = TImageLists::TreeComputer;
-    record->State = Idle;
+    std::vector<TNodeData> records{ExpandedComputerRecord(data->StoreDir + data->Key + "\\", form.NetCaption,
+                                                          form.NetName, form.NetAddress, TImageLists::TreeComputer)};
     UpdateRunning = true;
     try {
-        if (keyTaken(record->StoreDir, record->Key)) {
-            UpdateRunning = false;
-            ShowError(QStringLiteral("此處已有名為「%1」的電腦").arg(QString::fromStdString(record->Caption)));
-            return;
-        }
-        WriteNodeRecord(*record);
+        // A caption the folder has already is refused: the two would share one cache.
+        AddStoredNodes(records);
     } catch (const std::exception& error) {
         UpdateRunning = false;
         ShowError(QString::fromUtf8(error.what()));
         return;
     }
     // The stored branch is read again, so the new computer takes its sorted place.
-    const std::string key = record->Key;
+    const std::string key = records.front().Key;
     RefreshNode(node, true);
     openNode(node);
     for (int i = 0; i < node->childCount(); ++i) {

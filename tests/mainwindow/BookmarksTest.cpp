@@ -202,6 +202,20 @@ TEST_F(BookmarksTest, NewComputerOfTheExpandedNetworkIsStoredWithNameAndAddress)
         inTree = inTree || form->expandedRoot()->child(i)->text(0) == QLatin1String("FILESRV");
     EXPECT_TRUE(inTree);
 
+    // A second computer under the same caption would share the first one's cache.
+    ModalDriver<TEditForm> again([](TEditForm& edit) {
+        typeInto(edit.NetNameEdit, QStringLiteral("FILESRV"));
+        edit.NetOKButton->click();
+    });
+    form->FolderTreeView->setCurrentItem(form->expandedRoot());
+    form->findChild<QAction*>(QStringLiteral("DNNewComputer"))->trigger();
+    ASSERT_TRUE(again.opened());
+    EXPECT_EQ(errors.size(), 1);
+    stored.clear();
+    LoadNodeFile(SetupInfo.CachePath + "Expanded\\", stored, false);
+    EXPECT_EQ(stored.size(), 1u);
+    EXPECT_FALSE(form->UpdateRunning);
+
     // Not a folder of the expanded network: nothing to add a computer to.
     form->FolderTreeView->setCurrentItem(form->localRoot());
     ModalDriver<TEditForm> none([](TEditForm& edit) { edit.NetCancelButton->click(); });
