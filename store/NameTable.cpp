@@ -1,0 +1,91 @@
+#include "store/NameTable.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/Exception.h"
+#include "platform/Win32Error.h"
+#include "store/NodeFile.h"
+#include "store/NodePaths.h"
+
+namespace {
+
+constexpr const char* kColumnGap = "     ";
+// Stored folders nest as deep as the user made them; a deeper chain is not the user's.
+constexpr int kMaxDepth = 64;
+
+void collectFolder(const std::string& folder, int depth, std::vector<StoredComputer>& found,
+                   const std::function<void()>& afterRecord)
+{
+    if (depth > kMaxDepth)
+        return;
+    TNodeList records;
+    LoadNodeFile(folder, records, false);
+    for (const auto& record : records) {
+        if (afterRecord)
+            afterRecord();
+        if (record->has(Domain)) {
+            // A key that is not a plain name would lead outside the store.
+            if (IsPlainKey(record->Key))
+                collectFolder(folder + record->Key + "\\", depth + 1, found, afterRecord);
+        } else if (record->has(Computer) && (record->RootKind == ExpandedRoot || record->has(Bookmark))) {
+            found.push_back({record->Host, record->Key});
+        }
+    }
+}
+
+// The name part of a table line: what follows the address and its gap.
+std::string_view lineName(const std::string& line)
+{
+    const size_t gap = line.find(kColumnGap);
+    return gap == std::string::npos ? std::string_view(line) : std::string_view(line).substr(gap + 5);
+}
+
+} // namespace
+
+std::string NameTablePath(const std::string& exePath)
+{
+    return exePath + "lmhosts";
+}
+
+std::vector<StoredComputer> CollectStoredComputers(const std::string& cachePath, const std::function<void()>& afterRecord)
+{
+    std::vector<StoredComputer> found;
+    for (const char* branch : {"Expanded\\", "Bookmark\\"})
+        collectFolder(cachePath + branch, 0, found, afterRecord);
+    return found;
+}
+
+std::vector<std::string> BuildNameTable(const std::vector<StoredComputer>& computers,
+                                        const std::function<bool(const std::string&, const std::string&)>& replace)
+{
+    std::vector<std::string> lines;
+    for (const StoredComputer& computer : computers) {
+        // A blank address or name, or one with a line break, would make a line the
+        // resolver reads as something else.
+        if (computer.host.empty() || computer.name.empty()
+            || (computer.host + computer.name).find_first_of("\r\n") != std::string::npos)
+            continue;
+        std::string line = computer.host + kColumnGap + computer.name;
+        bool placed = false;
+        for (std::string& existing : lines) {
+            if (CompareTextNoCase(lineName(existing), computer.name) != 0)
+                continue;
+            if (replace(line, existing))
+                existing = line;
+            placed = true;
+            break;
+        }
+        if (!placed)
+            lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+void SaveNameTable(const std::string& path, const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    int error = 0;
+    if (!WriteFileReplacing(path, text.data(), text.size(), &error))
+        throw Exception(Win32MessageText(error));
+}

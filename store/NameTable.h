@@ -1,0 +1,34 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+// The name table of the expanded network: an lmhosts-format file ("address     NAME" a
+// line) built from the computers the user stored with their addresses, so that a name of
+// the expanded network resolves to the address the user gave for it.
+
+struct StoredComputer {
+    std::string host;  // the address the user gave
+    std::string name;  // the record's key
+};
+
+/// The name table file in the program folder `exePath` (which ends in a backslash).
+std::string NameTablePath(const std::string& exePath);
+
+/// The computers of the node store below `cachePath`, depth first: first the expanded
+/// network ("Expanded\"), then the bookmarks ("Bookmark\"). A stored folder is descended
+/// into; an expanded-network computer or a bookmarked computer contributes its address and
+/// key. `afterRecord` runs after each record read (the window lets its messages run).
+/// A damaged node file raises its Exception.
+std::vector<StoredComputer> CollectStoredComputers(const std::string& cachePath,
+                                                   const std::function<void()>& afterRecord = {});
+
+/// The lines of the table in collection order: address, five spaces, name. A name already
+/// in the table (letters compared without case) asks `replace(newLine, oldLine)`: true puts
+/// the new line in the old one's place, false drops the new line.
+std::vector<std::string> BuildNameTable(const std::vector<StoredComputer>& computers,
+                                        const std::function<bool(const std::string&, const std::string&)>& replace);
+
+/// Replaces the file at `path` by `lines`; the old table stays whole when writing fails.
+/// Raises Exception with the system's text on failure.
+void SaveNameTable(const std::string& path, const std::vector<std::string>& lines);
