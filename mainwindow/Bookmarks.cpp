@@ -6,6 +6,8 @@
 #include "local/ErrorText.h"
 #include "local/TImageLists.h"
 #include "resources/StringTable.h"
+#include "local/TProcessForm.h"
+#include "store/NameTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -14,6 +16,7 @@
 #include "ui/Fonts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -22,7 +25,23 @@
 
 namespace {
 
-enum : int { kStrNodeBusy = 33026, kStrBookmarkLost = 33115 };
+enum : int {
+    kStrNodeBusy = 33026, kStrRebuildTitle = 33050, kStrRebuildText = 33051, kStrRebuildFailed = 33052,
+    kStrRebuildDone = 33054, kStrBookmarkLost = 33115,
+};
+
+// Asked for a computer name that is in the table already: the new line, the old line twice.
+constexpr const char* kSameNameQuestion =
+    "%s與原來的電腦名稱(%s)相同,\n您要取代原來的電腦嗎?\n取代後%s的電腦將無法連接.";
+
+QString sameNameQuestion(const std::string& fresh, const std::string& old)
+{
+    // Split first: a name holding "%s" must not be filled in itself.
+    const QStringList parts = QString::fromUtf8(kSameNameQuestion).split(QStringLiteral("%s"));
+    const QString freshText = QString::fromStdString(fresh);
+    const QString oldText = QString::fromStdString(old);
+    return parts[0] + freshText + parts[1] + oldText + parts[2] + oldText + parts[3];
+}
 
 // The bookmark drop-down's own entries: add, reload and the separator after them.
 constexpr int kFixedBookmarkEntries = 3;
@@ -66,6 +85,7 @@ void TMainForm::connectBookmarkCommands()
     wire("N99", &TMainForm::ToolButton3Click);
     wire("R2", &TMainForm::R2Click);
     wire("DNNewComputer", &TMainForm::DNNewComputerClick);
+    wire("N89", &TMainForm::N89Click);
     connect(AddressToolButton, &QToolButton::clicked, this, &TMainForm::ToolButton3Click);
     AddressToolButton->setEnabled(true);
 }
@@ -255,4 +275,29 @@ void TMainForm::DNNewComputerClick()
         }
     }
     UpdateRunning = false;
+}
+
+void TMainForm::N89Click()
+{
+    TProcessForm progress(this);
+    progress.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    progress.setWindowTitle(str(kStrRebuildTitle));
+    progress.setText(str(kStrRebuildText));
+    progress.show();
+    QApplication::processEvents();
+    try {
+        const std::vector<StoredComputer> computers =
+            CollectStoredComputers(SetupInfo.CachePath, [] { QApplication::processEvents(); });
+        const std::vector<std::string> lines = BuildNameTable(
+            computers, [this](const std::string& fresh, const std::string& old) {
+                return AskQuestionText(sameNameQuestion(fresh, old));
+            });
+        SaveNameTable(NameTablePath(SetupInfo.ExePath), lines);
+    } catch (const std::exception& error) {
+        progress.close();
+        ShowError(str(kStrRebuildFailed) + QString::fromUtf8(error.what()));
+        return;
+    }
+    progress.close();
+    ShowInformationText(str(kStrRebuildDone));
 }

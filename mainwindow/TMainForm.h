@@ -502,6 +502,8 @@ public:
     void ReloadBookmarks();
     /// "新增電腦(&C)": a computer of the expanded network, by name and address.
     void DNNewComputerClick();
+    /// "重建網芳資料": writes the name table of the stored computers.
+    void N89Click();
 
 private:
     void connectBookmarkCommands();

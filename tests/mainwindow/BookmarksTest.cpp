@@ -5,9 +5,11 @@
 #include "local/TImageLists.h"
 #include "mainwindow/TMainForm.h"
 #include "store/DialogDriver.h"
+#include "store/NameTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
+#include "store/StoredNodes.h"
 #include "store/TEditForm.h"
 #include "support/TempConfig.h"
 #include "ui/TIPEdit.h"
@@ -17,7 +19,9 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -221,4 +225,39 @@ TEST_F(BookmarksTest, NewComputerOfTheExpandedNetworkIsStoredWithNameAndAddress)
     ModalDriver<TEditForm> none([](TEditForm& edit) { edit.NetCancelButton->click(); });
     form->findChild<QAction*>(QStringLiteral("DNNewComputer"))->trigger();
     EXPECT_FALSE(none.opened());
+}
+
+TEST_F(BookmarksTest, RebuildingTheNameTableAsksForARepeatedNameAndSaysWhenDone)
+{
+    const std::string expanded = SetupInfo.CachePath + "Expanded\\";
+    std::vector<TNodeData> computers{ExpandedComputerRecord(expanded, "SRV", "SRV", "10.0.0.1", 6),
+                                     ExpandedComputerRecord(expanded, "Lab", "LAB", "10.0.0.4", 6)};
+    AddStoredNodes(computers);
+    // The same computer bookmarked under another address.
+    TNodeData bookmark = ExpandedComputerRecord(bookmarkFolder(), "srv", "SRV", "10.0.0.2", 6);
+    bookmark.NodeAttributes |= Bookmark;
+    std::vector<TNodeData> bookmarks{bookmark};
+    AddStoredNodes(bookmarks);
+
+    QStringList questions;
+    form->AskQuestionText = [&questions](const QString& text) {
+        questions << text;
+        return false;
+    };
+    QStringList information;
+    form->ShowInformationText = [&information](const QString& text) { information << text; };
+    form->findChild<QAction*>(QStringLiteral("N89"))->trigger();
+
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions[0], QStringLiteral("10.0.0.2     srv與原來的電腦名稱(10.0.0.1     SRV)相同,\n您要取代原來的電腦嗎?\n"
+                                           "取代後10.0.0.1     SRV的電腦將無法連接."));
+    ASSERT_EQ(information.size(), 1);
+    EXPECT_TRUE(information[0].startsWith(QStringLiteral("完成"))) << information[0].toStdString();
+    // The table lies in the program folder.
+    EXPECT_EQ(NameTablePath(SetupInfo.ExePath), SetupInfo.ExePath + "lmhosts");
+    std::ifstream in(config.home() + "/lmhosts");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), "10.0.0.1     SRV\n10.0.0.4     Lab\n");
 }

@@ -34,7 +34,6 @@ struct ReceiverCount : QObject {
 // entry not on it is dead, and when an entry on it has been wired (so it leaves the list).
 const std::set<std::string> kNotYetWired = {
     "U1", "T3", "C2", "P1",                       // edit menu: undo and the clipboard
-    "N89",                                        // the name table rebuild
     "FTPExplore", "FTPProperties",                // FTP list menu
     "FTP1", "FTP2",                               // expand drop-down
 };
