@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
+#include "FormFixture.h"
 #include "app/SetupInfo.h"
 #include "local/TImageLists.h"
 #include "mainwindow/TMainForm.h"
@@ -11,7 +11,6 @@
 #include "store/NodeTree.h"
 #include "store/StoredNodes.h"
 #include "store/TEditForm.h"
-#include "support/TempConfig.h"
 #include "ui/TIPEdit.h"
 
 #include <QAction>
@@ -25,21 +24,8 @@
 
 namespace {
 
-class BookmarksTest : public ::testing::Test {
+class BookmarksTest : public FormFixture {
 protected:
-    void SetUp() override
-    {
-        SetupInfo = TSetupInfo();
-        PrepareProgramFolders(SetupInfo);
-        LoadSetupInfo(SetupInfo);
-        SetupInfo.AutoExpand = false;
-        form = std::make_unique<TMainForm>();
-        form->ShowError = [this](const QString& text) { errors << text; };
-        form->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override { form.reset(); }
-
     std::string bookmarkFolder() const { return SetupInfo.CachePath + "Bookmark\\"; }
 
     // Bookmarks the selected node through the bookmark dialog under `caption`.
@@ -84,9 +70,6 @@ protected:
         return captions;
     }
 
-    TempConfig config;
-    std::unique_ptr<TMainForm> form;
-    QStringList errors;
 };
 
 } // namespace

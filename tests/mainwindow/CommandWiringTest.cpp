@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Application.h"
-#include "app/SetupInfo.h"
-#include "mainwindow/TMainForm.h"
-#include "support/TempConfig.h"
+#include "FormFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,19 +39,8 @@ const std::set<std::string> kNotYetWired = {
 // saying why.
 const std::set<std::string> kWindowsOnly = {"N56", "Intern1", "N49", "N74", "N75", "N41", "N46", "N55"};
 
-class CommandWiringTest : public ::testing::Test {
+class CommandWiringTest : public FormFixture {
 protected:
-    void SetUp() override
-    {
-        SetupInfo = TSetupInfo();
-        PrepareProgramFolders(SetupInfo);
-        LoadSetupInfo(SetupInfo);
-        SetupInfo.AutoExpand = false;
-        form = std::make_unique<TMainForm>();
-        form->show();
-        QApplication::processEvents();
-    }
-
     // Every command entry of `menu` and its submenus. A menu's own triggered signal does not
     // count: a tool button connects to the menu it drops down, whatever the entries do.
     void walk(const QMenu* menu)
@@ -107,8 +93,6 @@ protected:
         EXPECT_EQ(kNotYetWired.count(key), 1u) << key << " (" << caption.toStdString() << ") does nothing";
     }
 
-    TempConfig config;
-    std::unique_ptr<TMainForm> form;
     int walked = 0;
     std::set<std::string> seen;
     std::vector<std::string> dead;
