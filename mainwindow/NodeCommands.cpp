@@ -7,6 +7,8 @@
 #include "local/MessageBoxes.h"
 #include "local/TObjShell.h"
 #include "local/FileOperationEngine.h"
+#include "local/TImageLists.h"
+#include "platform/DateTime.h"
 #include "network/TFTPEnumForm.h"
 #include "platform/FileAccess.h"
 #include "resources/StringTable.h"
@@ -89,7 +91,45 @@ void TMainForm::DNNewDirClick()
         }
     } else if (data->RootKind == FtpRoot && data->has(Folder) && !data->has(Domain)) {
         ftpNewFolder(node);
+    } else if ((data->RootKind == BookmarkRoot || data->RootKind == ExpandedRoot || data->RootKind == FtpRoot)
+               && data->has(Domain)) {
+        newStoredFolder(node);
     }
+}
+
+void TMainForm::newStoredFolder(QTreeWidgetItem* node)
+{
+    const TNodeData* data = GetNodeData(node);
+    // The update timer must not read the branch while its folder and record are written.
+    const bool updateAllowed = UpdateAllowed;
+    UpdateAllowed = false;
+    UpdateRunning = true;
+    auto record = std::unique_ptr<TNodeData>(NewNodeData(node));
+    try {
+        const std::string folder = NewFolder(data->StoreDir + data->Key + "\\", "");
+        record->Caption = record->Key = record->Host = std::string(BareName(RemoveBackslash(folder)));
+        record->ImageIndex = record->SelectedIndex = TImageLists::TreeDomain;
+        record->NodeAttributes = Domain | Container;
+        record->State = Idle | FromCache;
+        record->Created = NowDateTime();
+        WriteNodeRecord(*record);
+    } catch (const std::exception& error) {
+        UpdateRunning = false;
+        UpdateAllowed = updateAllowed;
+        ShowError(QString::fromUtf8(error.what()));
+        return;
+    }
+    UpdateRunning = false;
+    UpdateAllowed = updateAllowed;
+    // The new child joins a branch already read; an unread one reads it with the rest.
+    if (!(data->State & Expanded)) {
+        openNode(node);
+    } else {
+        auto* child = new QTreeWidgetItem(node);
+        ShowNodeData(record.release(), child);
+        showNodeImages(child);
+    }
+    node->setExpanded(true);
 }
 
 void TMainForm::DNDelClick()

@@ -507,6 +507,8 @@ public:
 
 private:
     void connectBookmarkCommands();
+    /// A new folder of a stored branch: a folder of the node store and its record.
+    void newStoredFolder(QTreeWidgetItem* node);
     void buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node);
     void BookmarkEntryClick(QAction* entry);
     /// The tree node of a bookmark drop-down entry; null once the node has gone.

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -243,4 +244,29 @@ TEST_F(BookmarksTest, RebuildingTheNameTableAsksForARepeatedNameAndSaysWhenDone)
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str(), "10.0.0.1     SRV\n10.0.0.4     Lab\n");
+}
+
+TEST_F(BookmarksTest, NewFolderOfAStoredBranchIsAStoredFolderWithItsRecord)
+{
+    for (QTreeWidgetItem* branch : {form->bookmarkRoot(), form->expandedRoot()}) {
+        form->FolderTreeView->setCurrentItem(branch);
+        form->findChild<QAction*>(QStringLiteral("DNNewDir"))->trigger();
+        form->findChild<QAction*>(QStringLiteral("DNNewDir"))->trigger();
+    }
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(form->UpdateRunning);
+    EXPECT_TRUE(form->UpdateAllowed);
+    for (const char* branch : {"Bookmark", "Expanded"}) {
+        TNodeList stored;
+        LoadNodeFile(SetupInfo.CachePath + branch + "\\", stored, false);
+        ASSERT_EQ(stored.size(), 2u) << branch;
+        EXPECT_NE(stored[0]->Key, stored[1]->Key);
+        for (const auto& record : stored) {
+            EXPECT_TRUE(record->has(Domain) && record->has(Container)) << branch;
+            EXPECT_EQ(record->Caption, record->Key);
+            EXPECT_TRUE(std::filesystem::is_directory(config.home() + "/Cache/" + branch + "/" + record->Key))
+                << record->Key;
+        }
+    }
+    EXPECT_EQ(bookmarkChildren().size(), 2);
 }
