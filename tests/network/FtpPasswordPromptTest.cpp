@@ -6,6 +6,7 @@
 
 #include "local/TempTree.h"
 #include "network/FtpServers.h"
+#include "network/FtpSiteNode.h"
 #include "store/CacheListing.h"
 #include "store/DialogDriver.h"
 #include "store/NodeFile.h"
@@ -37,16 +38,8 @@ TEST(FtpPasswordPrompt, ARefusedPasswordIsAskedForInThePromptAndKept)
     ASSERT_TRUE(server.startPyftpd(tree.path("root"), "user", "secret"));
 
     QTreeWidget view;
-    auto* site = new QTreeWidgetItem(&view);
-    site->setText(0, QStringLiteral("站台"));
-    auto* data = new TNodeData;
-    data->RootKind = FtpRoot;
-    data->NodeAttributes = Computer | Folder;
-    data->Host = "127.0.0.1";
-    data->StoreDir = "D:\\store\\";
-    data->Key = "SITE";
-    data->State = Idle;
-    BindNodeData(data, site);
+    auto* site = AddLoopbackSiteNode(view);
+    TNodeData* data = GetNodeData(site);
     FtpSiteBlock block;
     block.Host = "127.0.0.1";
     block.Port = server.port();

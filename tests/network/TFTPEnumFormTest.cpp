@@ -4,6 +4,7 @@
 
 #include "local/TempTree.h"
 #include "network/FtpServers.h"
+#include "network/FtpSiteNode.h"
 #include "store/CacheListing.h"
 #include "store/NodeTree.h"
 #include "support/TestDrives.h"
@@ -37,16 +38,7 @@ protected:
         std::filesystem::create_directories(tree.path("local"));
         ASSERT_TRUE(server.startPyftpd(tree.path("root"), "user", "secret"));
 
-        site = new QTreeWidgetItem(&view);
-        site->setText(0, QStringLiteral("站台"));
-        auto* data = new TNodeData;
-        data->RootKind = FtpRoot;
-        data->NodeAttributes = Computer | Folder;
-        data->Host = "127.0.0.1";
-        data->StoreDir = "D:\\store\\";
-        data->Key = "SITE";
-        data->State = Idle;
-        BindNodeData(data, site);
+        site = AddLoopbackSiteNode(view);
         writeBlock(server.port());
 
         window = new TFTPEnumForm;
