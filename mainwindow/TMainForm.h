@@ -500,6 +500,17 @@ private:
     static TFTPEnumForm* siteWindow(const TNodeData* data);
     bool openFtpItem(const TNodeData* data, const QString& caption, bool folderItem);
     bool renameFtpItem(const TNodeData* data, const QString& oldCaption, const QString& newCaption);
+    /// "展開FTP至電腦" and "展開FTP至資料夾": the loaded FTP nodes of the tree opened, down to
+    /// the sites or down to every loaded folder.
+    void FTP1Click();
+    void FTP2Click();
+    void expandFtpNodes(uint16_t stopAttribute);
+    /// The FTP list's "開啟檔案總管(&E)": the selected folder, or the shown one, in its site
+    /// window, listed there anew.
+    void FTPExploreClick();
+    /// The FTP list's "內容(&R)": the properties window of the selected items.
+    void FTPPropertiesClick();
+    void FTPListPopupMenuPopup();
 
 public:
     // Bookmarks and the stored computers of the expanded network (Bookmarks.cpp).
