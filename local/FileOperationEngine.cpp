@@ -106,7 +106,10 @@ FileOperationOutcome FileOperationEngine::Run(uint32_t operation, const std::vec
                         target = copyNameInSameFolder(source);
                     copyInto(source, target, false);
                 } else if (target != source) {
+                    const bool fresh = !fsExists(target);
                     moveEntry(source, target);
+                    if (fresh)
+                        m_outcome.moved.emplace_back(source, target);
                 }
             }
             break;
@@ -117,6 +120,8 @@ FileOperationOutcome FileOperationEngine::Run(uint32_t operation, const std::vec
         case FO_RENAME:
             m_ui.begin(operation, 0, 1);
             doRename(sources.front(), destination);
+            if (destination != sources.front())
+                m_outcome.moved.emplace_back(sources.front(), destination);
             break;
         default:
             failWith(Win32::InvalidFunction, {});

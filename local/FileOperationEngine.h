@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Trash.h"
@@ -64,6 +65,10 @@ struct FileOperationOutcome {
     std::string failedPath;          // native path the failure concerns
     bool aborted = false;            // stopped by the user
     std::vector<TrashItem> trashed;  // what a delete with undo put into the trash
+    // Entries that now lie elsewhere as a whole, native (from, to): a rename, and each
+    // moved entry whose target did not exist before. A move that merged into a folder or
+    // replaced a file is left out, since moving it back would not restore what was there.
+    std::vector<std::pair<std::string, std::string>> moved;
 };
 
 class FileOperationEngine {

@@ -205,7 +205,11 @@ int32_t TObjShell::FileOperation(uint32_t operation, const char* sourceList, con
         worker->Questions = Questions;
         worker->Title = title;
         worker->SetReceiver(this);
-        worker->OnTerminate = [this](TWorkerThread* sender) { JobDone(sender); };
+        worker->OnTerminate = [this, operation](TWorkerThread* sender) {
+            JobDone(sender);
+            if (OnOperationDone)
+                OnOperationDone(operation, static_cast<TObjFileOperation*>(sender)->Outcome, true);
+        };
         worker->RequestFileOperation(operation, sourceList, flags, destination, sourceSize);
         ++JobCount;
         countChanged();
@@ -236,6 +240,8 @@ int32_t TObjShell::FileOperation(uint32_t operation, const char* sourceList, con
     while (!worker.isFinished())
         loop.exec();
     m_lastOutcome = worker.Outcome;
+    if (OnOperationDone)
+        OnOperationDone(operation, m_lastOutcome, false);
     return worker.ResultCode;
 }
 

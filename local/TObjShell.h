@@ -76,6 +76,10 @@ public:
     /// The outcome of the last synchronous file operation (what went to the trash).
     const FileOperationOutcome& LastOutcome() const { return m_lastOutcome; }
 
+    /// Called on the window thread when a copy, move, delete or rename has ended, with the
+    /// operation code and what it did; `asynchronous` tells a job's end from a waited one.
+    std::function<void(uint32_t operation, const FileOperationOutcome& outcome, bool asynchronous)> OnOperationDone;
+
 private:
     /// A counted open worker with its completion handler, or null when the user declined.
     class TObjFileOperation* newOpenJob();

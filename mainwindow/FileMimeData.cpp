@@ -120,7 +120,16 @@ Entries EntriesOf(const QMimeData& data)
     if (data.hasFormat(EntriesType)) {
         result = DecodeEntries(data.data(EntriesType));
     } else {
-        for (const QUrl& url : data.urls())
+        QList<QUrl> urls = data.urls();
+        // Some file managers offer their copies only in their own list: the marker line,
+        // then one URL per line.
+        if (urls.isEmpty() && data.hasFormat(GnomeCopiedFilesType)) {
+            const QList<QByteArray> lines = data.data(GnomeCopiedFilesType).split('\n');
+            for (qsizetype i = 1; i < lines.size(); ++i)
+                if (const QByteArray line = lines[i].trimmed(); !line.isEmpty())
+                    urls.append(QUrl::fromEncoded(line));
+        }
+        for (const QUrl& url : urls)
             if (std::string path = PathOfUrl(url); !path.empty())
                 result.entries.push_back(std::move(path));
     }

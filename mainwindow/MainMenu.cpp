@@ -95,7 +95,8 @@ void TMainForm::buildMainMenu()
 
     QMenu* edit = bar->addMenu(UiText("編輯(&E)"));
     edit->setObjectName(QStringLiteral("EditMenu"));
-    // Undo and the clipboard entries are shown for familiarity and never enabled.
+    // Undo and the clipboard entries are wired in EditCommands.cpp and enabled there only
+    // when they can act.
     addCommand(edit, "U1", "復原(&U)");
     edit->addSeparator();
     addCommand(edit, "T3", "剪下(&T)");

@@ -462,7 +462,7 @@ void TMainForm::connectBrowsing()
         {"N19", &TMainForm::OpenItem},           {"N31", &TMainForm::N31Click}, {"N33", &TMainForm::N33Click},
         {"M1", &TMainForm::M1Click},             {"N16", &TMainForm::N16Click}, {"N36", &TMainForm::N36Click},
         {"C4", &TMainForm::C4Click},             {"N83", &TMainForm::N83Click}, {"N1", &TMainForm::N33Click},
-        {"N3", &TMainForm::N16Click},            {"R1", &TMainForm::DNRenameClick}, {"C1", &TMainForm::C4Click},
+        {"N3", &TMainForm::N3Click},             {"R1", &TMainForm::R1Click}, {"C1", &TMainForm::C1Click},
     };
     for (const auto& [name, handler] : commands) {
         QAction* entry = findChild<QAction*>(QString::fromLatin1(name));

@@ -7,6 +7,7 @@
 #include "local/TObjWatchDisk.h"
 #include "local/TImageLists.h"
 #include "local/TThreadForm.h"
+#include "local/UndoLog.h"
 #include "store/NodeTree.h"
 #include "resources/StringTable.h"
 #include "ui/TFormPosSaver.h"
@@ -198,6 +199,8 @@ void TMainForm::FormCreate()
     connectFtpCommands();
     connectBookmarkCommands();
     connectDragDrop();
+    connectEditCommands();
+    assignShortcuts();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
         QApplication::setStyle(new THintStyle(kHintPause, kHintShortPause));
     for (QToolButton* button : findChildren<QToolButton*>())
@@ -315,8 +318,10 @@ void TMainForm::FormDestroy()
     // freed window.
     if (ThreadForm)
         ThreadForm->OnTasksChanged = nullptr;
-    if (m_shell)
+    if (m_shell) {
         m_shell->OnCountChanged = nullptr;
+        m_shell->OnOperationDone = nullptr;
+    }
     delete m_shell;
     m_shell = nullptr;
     m_disk.reset();

@@ -46,6 +46,8 @@ class TStatusBar;
 
 class TObjShell;
 class TObjWatchDisk;
+class UndoLog;
+struct FileOperationOutcome;
 class TWorkerThread;
 struct DragSelection;
 struct DropChoice;
@@ -524,6 +526,61 @@ public:
     void DNNewComputerClick();
     /// "重建網芳資料": writes the name table of the stored computers.
     void N89Click();
+
+    // The Edit menu: the clipboard and undo (EditCommands.cpp), and the keys of the
+    // frequent commands (KeyboardShortcuts.cpp).
+    /// "復原(&U)": takes back the last rename, move or delete done in the window.
+    void U1Click();
+    /// "剪下(&T)", "複製(&C)": the selected list items, or the selected tree folder when
+    /// the tree has the focus, onto the clipboard.
+    void T3Click();
+    void C2Click();
+    /// "貼上(&P)": the files of the clipboard into the shown folder (or the selected tree
+    /// folder): copied, moved after a cut, uploaded to an FTP folder, downloaded from one.
+    void P1Click();
+    /// Sets the four entries' enabled state and status tips from the selection, the focus,
+    /// the clipboard and the undo step.
+    void updateEditCommands();
+    const UndoLog& undoLog() const { return *m_undo; }
+
+private:
+    void connectEditCommands();
+    void scheduleEditUpdate();
+    void clipboardChanged();
+    void fileOperationDone(uint32_t operation, const FileOperationOutcome& outcome, bool asynchronous);
+    /// The entries a cut or copy would take; `programOnly` when they are FTP items.
+    std::vector<std::string> clipboardSelection(bool& programOnly) const;
+    /// The node a paste would go into, or null; `why` says why not when there is none.
+    QTreeWidgetItem* pasteNode(QString* why) const;
+    void putOnClipboard(bool cut);
+    /// Reads again the loaded tree folders and the shown one among `folders`.
+    void refreshFolders(const std::vector<std::string>& folders);
+    bool treeHasFocus() const;
+    void assignShortcuts();
+    /// The commands of the File menu act on what has the focus: the tree's node when the
+    /// tree has it, the list's selection otherwise.
+    void N3Click();
+    void R1Click();
+    void C1Click();
+    void goParentFolder();
+    void focusAddressBox();
+    void refreshFocused();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    std::unique_ptr<UndoLog> m_undo;
+    QAction* m_U1 = nullptr;
+    QAction* m_T3 = nullptr;
+    QAction* m_C2 = nullptr;
+    QAction* m_P1 = nullptr;
+    bool m_editUpdatePending = false;
+    // What the clipboard held when it last changed, read once per change: reading a
+    // foreign owner's data is a round trip to it.
+    std::vector<std::string> m_clipboardEntries;
+    bool m_clipboardCut = false;
+    bool m_clipboardOwn = false;
+    bool m_clipboardProgramOnly = false;
+    // The site window of FTP items copied from this window: only it can fetch them.
+    QPointer<TFTPEnumForm> m_clipboardSite;
 
 private:
     void connectBookmarkCommands();
