@@ -133,6 +133,8 @@ bool TMainForm::isListViewport(const QObject* watched) const
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (filterOpenKey(watched, event))
+        return true;
     const bool tree = FolderTreeView && watched == FolderTreeView->viewport();
     if (!tree && !isListViewport(watched))
         return QMainWindow::eventFilter(watched, event);

@@ -565,7 +565,8 @@ private:
     void goParentFolder();
     void focusAddressBox();
     void refreshFocused();
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Enter on a focused list or tree opens its item; true when the key was taken.
+    bool filterOpenKey(QObject* watched, QEvent* event);
 
     std::unique_ptr<UndoLog> m_undo;
     QAction* m_U1 = nullptr;
