@@ -120,6 +120,9 @@ void TMainForm::connectDragDrop()
     FolderTreeView->viewport()->setAcceptDrops(true);
     FolderTreeView->viewport()->installEventFilter(this);
     for (QAbstractItemView* view : FileListView->findChildren<QAbstractItemView*>()) {
+        // A press on one of several selected items keeps them all selected, to drag them
+        // together; the view's own drag never starts, as its moves come here.
+        view->setDragEnabled(true);
         view->viewport()->setAcceptDrops(true);
         view->viewport()->installEventFilter(this);
     }

@@ -8,6 +8,7 @@
 #include "platform/FileAccess.h"
 #include "store/NodeFile.h"
 #include "store/TNodeData.h"
+#include "support/SmbTestServer.h"
 
 #include <QAbstractItemView>
 #include <QDragEnterEvent>
@@ -16,6 +17,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <fstream>
 
 namespace {
 
@@ -88,7 +90,7 @@ protected:
     void showFolder(QTreeWidgetItem* node, const char* expected)
     {
         m_form->FolderTreeView->setCurrentItem(node);
-        ASSERT_TRUE(waitUntil([&] { return listCaptions().contains(QString::fromUtf8(expected)); }))
+        ASSERT_TRUE(waitUntil([&] { return listCaptions().contains(QString::fromUtf8(expected)); }, 15000))
             << listCaptions().join(' ').toStdString();
     }
 };
@@ -97,6 +99,7 @@ TEST_F(DragDropTest, AListDragStartsAtTenPixelsAndCarriesTheSelectedPaths)
 {
     makeFolder("src/inner");
     m_drive.writeFile("src/a.txt", "a");
+    m_drive.writeFile("src/b.txt", "b");
     openForm();
     driveD()->setExpanded(true);
     showFolder(child(driveD(), "src"), "a.txt");
@@ -108,6 +111,16 @@ TEST_F(DragDropTest, AListDragStartsAtTenPixelsAndCarriesTheSelectedPaths)
     EXPECT_TRUE(m_form->dragEntries().empty());
     moveHeld(listViewport(), start + QPoint(0, 10));
     EXPECT_EQ(m_form->dragEntries(), std::vector<std::string>{"D:\\src\\a.txt"});
+
+    // A press on one of several selected items drags them all, in list order.
+    QItemSelectionModel* selection = m_form->fileListView()->selectionModel();
+    const TListModel* model = m_form->fileListView()->model();
+    for (const char* name : {"b.txt", "a.txt"})
+        selection->select(model->index(model->findCaption(QString::fromLatin1(name)), 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    press(listViewport(), rowPoint("b.txt"));
+    moveHeld(listViewport(), rowPoint("b.txt") + QPoint(10, 0));
+    EXPECT_EQ(m_form->dragEntries(), (std::vector<std::string>{"D:\\src\\a.txt", "D:\\src\\b.txt"}));
 
     // From the tree, the pressed node's folder, without its separator.
     const QPoint node = nodePoint(child(driveD(), "src"));
@@ -178,6 +191,52 @@ TEST_F(DragDropTest, AFolderItemOfTheListTakesDropsBeforeTheTreeHasLoadedIt)
     ASSERT_TRUE(waitUntil([this] { return exists("src/inner/c.txt"); }));
     EXPECT_TRUE(exists("other/c.txt"));
     EXPECT_EQ(m_form->listDropMark(), -1);
+}
+
+// Drops onto a folder of a share, on an smbd of the test's own on loopback.
+class ShareDropTest : public DragDropTest {
+protected:
+    static void SetUpTestSuite() { s_server = new SmbTestServer; }
+    static void TearDownTestSuite()
+    {
+        delete s_server;
+        s_server = nullptr;
+    }
+    void SetUp() override
+    {
+        DragDropTest::SetUp();
+        ASSERT_TRUE(s_server->ok()) << "smbd did not start";
+    }
+    static std::string onShare(const std::string& name) { return s_server->folder("public") + "/拖放/" + name; }
+    static inline SmbTestServer* s_server = nullptr;
+};
+
+TEST_F(ShareDropTest, FilesDroppedOnAShareFolderAreCopiedAndMovedThere)
+{
+    std::filesystem::create_directories(onShare(""));
+    m_drive.writeFile("a.txt", "alpha");
+    m_drive.writeFile("b.txt", "beta");
+    openForm();
+    go("\\\\127.0.0.1\\公開\\拖放");
+    ASSERT_TRUE(waitUntil([this] { return shownFolder() == "\\\\127.0.0.1\\公開\\拖放\\"; }))
+        << m_errors.join('\n').toStdString();
+    QTreeWidgetItem* folder = m_form->FolderTreeView->currentItem();
+
+    auto files = desktopFiles({"a.txt"});
+    EXPECT_EQ(dropOnto(treeViewport(), nodePoint(folder), *files, Qt::ControlModifier).action, Qt::CopyAction);
+    EXPECT_TRUE(waitUntil([] { return std::filesystem::exists(onShare("a.txt")); }));
+    EXPECT_TRUE(exists("a.txt"));
+
+    // Onto the list of the shown share folder, a move.
+    files = desktopFiles({"b.txt"});
+    const QPoint empty = listViewport()->rect().bottomRight() - QPoint(4, 4);
+    EXPECT_EQ(dropOnto(listViewport(), empty, *files).action, Qt::MoveAction);
+    EXPECT_TRUE(waitUntil([this] { return std::filesystem::exists(onShare("b.txt")) && !exists("b.txt"); }));
+    std::ifstream moved(onShare("b.txt"));
+    std::string text;
+    moved >> text;
+    EXPECT_EQ(text, "beta");
+    EXPECT_TRUE(m_shellErrors.isEmpty()) << m_shellErrors.join('\n').toStdString();
 }
 
 class RecordDragTest : public DragDropTest {
