@@ -8,7 +8,9 @@
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ServerNames.h"
 #include "resources/StringTable.h"
+#include "store/NameTable.h"
 #include "ui/Fonts.h"
 
 #include <QIcon>
@@ -63,6 +65,8 @@ void PrepareProgramFolders(TSetupInfo& info)
     info.ExePath = ProgramFolder();
     info.CachePath = info.ExePath + "Cache\\";
     info.TempPath = info.ExePath + "Temp\\";
+    // Computers of the expanded network are reached by the addresses the table gives.
+    SetServerNameTable(NameTablePath(info.ExePath));
     if (!DirectoryExists(info.TempPath))
         ForceDirectories(info.TempPath);
 }

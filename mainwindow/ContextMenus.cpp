@@ -93,6 +93,5 @@ void TMainForm::buildContextMenus()
     addCommand(ftp, "FTPRename", "更名(&M)");
     addCommand(ftp, "FTPDelete", "刪除(&D)");
     ftp->addSeparator();
-    // Properties of a remote file are not offered; the entry is always disabled.
     addCommand(ftp, "FTPProperties", "內容(&R)");
 }

@@ -6,22 +6,43 @@
 #include "app/SetupInfo.h"
 #include "local/ErrorText.h"
 #include "local/MessageBoxes.h"
+#include "local/TImageLists.h"
 #include "platform/Exception.h"
 #include "network/TFTPEnumForm.h"
 #include "network/TFtpOptionsForm.h"
+#include "network/TFtpPropertiesForm.h"
 #include "resources/StringTable.h"
 #include "store/NodeTree.h"
 #include "ui/Fonts.h"
 #include "ui/TListView.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QSet>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace {
 
-enum : int { kStrNodeBusy = 33026, kStrDeleteFiles = 33107 };
+enum : int { kStrNodeBusy = 33026, kStrDeleteFiles = 33107, kStrSiteNotConnected = 44093 };
+
+bool isFolderRow(const TListItem& item)
+{
+    return item.ImageIndex == TImageLists::Folder;
+}
+
+// The site node of an FTP node: the node itself or the nearest FTP computer above it.
+QTreeWidgetItem* ftpSiteOf(QTreeWidgetItem* node)
+{
+    for (QTreeWidgetItem* current = node; current; current = current->parent()) {
+        const TNodeData* data = GetNodeData(current);
+        if (!data || data->RootKind != FtpRoot)
+            return nullptr;
+        if (data->has(Computer))
+            return current;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -35,12 +56,17 @@ void TMainForm::connectFtpCommands()
         {"FTPOpen", &TMainForm::OpenItem},       {"FTPRename", &TMainForm::M1Click},
         {"FTPNewDir", &TMainForm::N33Click},     {"FTPDelete", &TMainForm::N16Click},
         {"FtpSiteOptions", &TMainForm::FtpSiteOptionsClick},
+        {"FTP1", &TMainForm::FTP1Click},         {"FTP2", &TMainForm::FTP2Click},
+        {"FTPExplore", &TMainForm::FTPExploreClick}, {"FTPProperties", &TMainForm::FTPPropertiesClick},
     };
     for (const auto& [name, handler] : commands) {
         QAction* entry = findChild<QAction*>(QString::fromLatin1(name));
         connect(entry, &QAction::triggered, this, handler);
         entry->setEnabled(true);
     }
+    // Properties are of items: with none selected there is nothing to show.
+    findChild<QAction*>(QStringLiteral("FTPProperties"))->setEnabled(false);
+    connect(FTPListPopupMenu, &QMenu::aboutToShow, this, &TMainForm::FTPListPopupMenuPopup);
     QAction* refresh = findChild<QAction*>(QStringLiteral("FTPRefresh"));
     refresh->setEnabled(true);
     connect(refresh, &QAction::triggered, this, [this] { refreshFtpNode(m_shownNode); });
@@ -198,4 +224,117 @@ void TMainForm::FtpSiteOptionsClick()
     form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
     form.ShowError = ShowError;
     form.ShowFor(node);
+}
+
+void TMainForm::FTP1Click() { expandFtpNodes(Folder); }
+void TMainForm::FTP2Click() { expandFtpNodes(0); }
+
+void TMainForm::expandFtpNodes(uint16_t stopAttribute)
+{
+    // The tree has no branch of its own for FTP: sites and their stored folders lie among
+    // the bookmarks and the expanded network. Each loaded FTP subtree is opened, and the
+    // way down to it; nothing is read from the store or a server on the way.
+    FolderTreeView->setUpdatesEnabled(false);
+    if (!m_topRoot->isExpanded())
+        m_topRoot->setExpanded(true);
+    std::vector<QTreeWidgetItem*> pending{m_topRoot};
+    while (!pending.empty()) {
+        QTreeWidgetItem* node = pending.back();
+        pending.pop_back();
+        const TNodeData* data = GetNodeData(node);
+        if (!data || !(data->State & Expanded))
+            continue;
+        for (int i = 0; i < node->childCount(); ++i) {
+            QTreeWidgetItem* child = node->child(i);
+            const TNodeData* childData = GetNodeData(child);
+            if (!childData || childData->RootKind != FtpRoot) {
+                pending.push_back(child);
+                continue;
+            }
+            for (QTreeWidgetItem* above = node; above; above = above->parent())
+                above->setExpanded(true);
+            expandLevels(child, stopAttribute);
+        }
+    }
+    FolderTreeView->setUpdatesEnabled(true);
+}
+
+void TMainForm::FTPListPopupMenuPopup()
+{
+    findChild<QAction*>(QStringLiteral("FTPProperties"))->setEnabled(firstSelectedRow() >= 0);
+}
+
+void TMainForm::FTPExploreClick()
+{
+    QTreeWidgetItem* node = m_shownNode;
+    const TNodeData* data = shownData();
+    if (!data || data->RootKind != FtpRoot)
+        return;
+    // A selected folder item is the folder to open, as in the other lists.
+    const int row = firstSelectedRow();
+    if (row >= 0 && isFolderRow(FileListView->model()->item(row))) {
+        const QString caption = FileListView->model()->item(row).Caption;
+        QTreeWidgetItem* folder = nullptr;
+        for (int i = 0; i < node->childCount() && !folder; ++i)
+            if (node->child(i)->text(0) == caption && GetNodeData(node->child(i)))
+                folder = node->child(i);
+        if (folder)
+            node = folder;
+    }
+    const TNodeData* target = GetNodeData(node);
+    QPointer<TFTPEnumForm> window = siteWindow(target);
+    if (!window) {
+        QTreeWidgetItem* site = ftpSiteOf(node);
+        if (site != node || !site) {
+            ShowError(QString::fromStdString(
+                FormatMessageId(kStrSiteNotConnected, site ? site->text(0).toStdString() : node->text(0).toStdString())));
+            return;
+        }
+        // A site not connected yet connects, which lists its root in its window.
+        FolderTreeView->setCurrentItem(site);
+        site->setExpanded(true);
+        window = siteWindow(GetNodeData(site));
+        if (!window)
+            return;
+    } else {
+        refreshFtpNode(node);
+    }
+    if (window) {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+}
+
+void TMainForm::FTPPropertiesClick()
+{
+    const TNodeData* data = shownData();
+    if (!data || data->RootKind != FtpRoot)
+        return;
+    const TFTPEnumForm* window = siteWindow(data);
+    std::vector<TFtpItemFacts> items;
+    for (const QModelIndex& index : FileListView->selectionModel()->selectedRows()) {
+        const TListItem& row = FileListView->model()->item(index.row());
+        const FtpEntry* entry = window ? window->ListedEntry(data->RemoteName, row.Caption.toStdString()) : nullptr;
+        if (entry) {
+            items.push_back(FtpItemFactsOf(*entry));
+            continue;
+        }
+        // Not listed while connected (the cached view): what the list shows.
+        TFtpItemFacts facts;
+        facts.name = row.Caption;
+        facts.folder = isFolderRow(row);
+        facts.size = facts.folder ? -1 : int64_t(row.StateIndex);
+        facts.modified = row.SubItems.value(4);
+        items.push_back(facts);
+    }
+    if (items.empty())
+        return;
+    QTreeWidgetItem* site = ftpSiteOf(m_shownNode);
+    QString siteText = site ? site->text(0) : QString();
+    if (!data->Host.empty() && siteText != QString::fromStdString(data->Host))
+        siteText += QStringLiteral(" (%1)").arg(QString::fromStdString(data->Host));
+    auto* form = new TFtpPropertiesForm(this, siteText, QString::fromStdString(data->RemoteName), items);
+    form->setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    form->show();
 }

@@ -77,20 +77,20 @@ void TMainForm::assignShortcuts()
         view->installEventFilter(this);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+bool TMainForm::filterOpenKey(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        auto* view = qobject_cast<QAbstractItemView*>(watched);
-        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-        // While a caption is edited the editor has the focus, and the key is its own.
-        if (view && enter && plain && view->hasFocus()) {
-            OpenItem();
-            return true;
-        }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* view = qobject_cast<QAbstractItemView*>(watched);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    // While a caption is edited the editor has the focus, and the key is its own.
+    if (view && enter && plain && view->hasFocus()) {
+        OpenItem();
+        return true;
     }
-    return QMainWindow::eventFilter(watched, event);
+    return false;
 }
 
 void TMainForm::N3Click()

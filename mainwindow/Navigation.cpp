@@ -400,7 +400,6 @@ void TMainForm::ShownFolderChanged()
 
 void TMainForm::DriveChanged()
 {
-    // The drag-out step joins with drag and drop.
     for (const QPointer<TObjWatchDisk>& watcher : m_driveWatchers) {
         if (!watcher || !watcher->InHandler || UpdateRunning)
             continue;

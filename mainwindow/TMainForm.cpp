@@ -178,8 +178,7 @@ void TMainForm::buildFrame()
 
 void TMainForm::FormCreate()
 {
-    // Drop targets, drag cursors and the external tool entries join here as their parts
-    // land; the slots start empty.
+    // The worker slots start empty.
     m_workers.fill(nullptr);
     m_driveWatchers.clear();
     m_disk = DriveSource ? std::make_unique<TObjDisk>(DriveSource) : std::make_unique<TObjDisk>();
@@ -199,6 +198,7 @@ void TMainForm::FormCreate()
     connectNetwork();
     connectFtpCommands();
     connectBookmarkCommands();
+    connectDragDrop();
     connectEditCommands();
     assignShortcuts();
     if (!qobject_cast<THintStyle*>(QApplication::style()))
@@ -313,9 +313,9 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::FormDestroy()
 {
-    // The drop targets and cursors are released here once they exist; the widgets go with
-    // the window. Jobs still running hold the shell object as their receiver and find it
-    // gone, so they never call back into a freed window.
+    // The widgets, the drop targets among them, go with the window. Jobs still running hold
+    // the shell object as their receiver and find it gone, so they never call back into a
+    // freed window.
     if (ThreadForm)
         ThreadForm->OnTasksChanged = nullptr;
     if (m_shell) {

@@ -1,5 +1,6 @@
 #pragma once
 #include "local/TObjDisk.h"
+#include "store/TNodeData.h"
 #include "ui/TListModel.h"
 
 #include <QColor>
@@ -19,14 +20,19 @@
 class QAction;
 class QActionGroup;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFrame;
 class QLabel;
 class QMenu;
+class QMouseEvent;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QTimer;
+class TDropHighlight;
 class TImageLists;
 class TObjCacheDir;
 class TObjLocalDir;
@@ -43,6 +49,8 @@ class TObjWatchDisk;
 class UndoLog;
 struct FileOperationOutcome;
 class TWorkerThread;
+struct DragSelection;
+struct DropChoice;
 
 // The main window: a folder tree on the left, the file list on the right, tool bars over
 // them and a status bar below. Its commands are spread over files by concern: the menus in
@@ -160,6 +168,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
@@ -493,6 +502,17 @@ private:
     static TFTPEnumForm* siteWindow(const TNodeData* data);
     bool openFtpItem(const TNodeData* data, const QString& caption, bool folderItem);
     bool renameFtpItem(const TNodeData* data, const QString& oldCaption, const QString& newCaption);
+    /// "展開FTP至電腦" and "展開FTP至資料夾": the loaded FTP nodes of the tree opened, down to
+    /// the sites or down to every loaded folder.
+    void FTP1Click();
+    void FTP2Click();
+    void expandFtpNodes(uint16_t stopAttribute);
+    /// The FTP list's "開啟檔案總管(&E)": the selected folder, or the shown one, in its site
+    /// window, listed there anew.
+    void FTPExploreClick();
+    /// The FTP list's "內容(&R)": the properties window of the selected items.
+    void FTPPropertiesClick();
+    void FTPListPopupMenuPopup();
 
 public:
     // Bookmarks and the stored computers of the expanded network (Bookmarks.cpp).
@@ -545,7 +565,8 @@ private:
     void goParentFolder();
     void focusAddressBox();
     void refreshFocused();
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    /// Enter on a focused list or tree opens its item; true when the key was taken.
+    bool filterOpenKey(QObject* watched, QEvent* event);
 
     std::unique_ptr<UndoLog> m_undo;
     QAction* m_U1 = nullptr;
@@ -574,6 +595,68 @@ private:
     /// view: with their counters in the cached view, plain otherwise.
     void showBookmarkCounters(QTreeWidgetItem* node);
     QHash<QAction*, QTreeWidgetItem*> m_bookmarkMap;
+
+public:
+    // Drag and drop between the tree, the list and the desktop (DragDrop.cpp).
+    /// Scrolls the tree while the mouse rests near its top or bottom edge.
+    QTimer* ScrollTimer = nullptr;
+    /// The entries of the last drag that started in the window.
+    const std::vector<std::string>& dragEntries() const { return m_dragEntries; }
+    /// The tree node and the list row marked as the drop target (null, -1: none).
+    QTreeWidgetItem* treeDropMark() const { return m_treeDropItem; }
+    int listDropMark() const { return m_listDropRow; }
+
+private:
+    // The node a drop goes to: a node of the tree, or a folder of the list that the tree
+    // has not loaded as a node (then `node` is null and `data` describes the folder).
+    struct DropTargetNode {
+        QTreeWidgetItem* node = nullptr;
+        TNodeData data;
+        bool valid = false;
+    };
+    struct PendingDrop;
+
+    void connectDragDrop();
+    bool isListViewport(const QObject* watched) const;
+    void FileListViewMouseMove(const QMouseEvent* event);
+    void FolderTreeViewMouseMove(const QMouseEvent* event);
+    void startDrag(const DragSelection& drag, TFTPEnumForm* window, QWidget* source);
+    /// False when the drag carries nothing the window could take.
+    bool DropFileTargetEnter(QDragEnterEvent* event);
+    void DropFileTargetDragOver(QDragMoveEvent* event, QWidget* viewport);
+    void DropFileTargetLeave();
+    void DropFileTargetDrop(QDropEvent* event, QWidget* viewport);
+    DropTargetNode ListDropFileTargetNode(QWidget* viewport, const QPoint& point);
+    DropTargetNode TreeDropFileTargetNode(const QPoint& point);
+    DropChoice DropFileTargetGetDropEffect(const DropTargetNode& target, uint32_t keyState) const;
+    void markDropTarget(QWidget* viewport, const QPoint& point);
+    void clearDropMark();
+    void scrollTreeForDrag(const QPoint& point);
+    void holdUpdatesForDrag();
+    void releaseUpdatesForDrag();
+    void performDrop(const PendingDrop& drop);
+    void dropRecords(const PendingDrop& drop);
+    void FolderTreeViewAutoScroll(const QPoint& point);
+    void ScrollTimerTimer();
+
+    QPoint m_mouseDownPoint{-1, -1};
+    // The last mouse-down was on an item: moving from there drags, elsewhere it selects.
+    bool m_pressOnItem = false;
+    std::vector<std::string> m_dragEntries;
+    // The records of the tree nodes a drag carries, as they were when it started.
+    std::vector<TNodeData> m_draggedNodes;
+    char m_sourceKind = 0;
+    std::vector<std::string> m_dropEntries;
+    int m_dropAction = 0;
+    DropTargetNode m_dropNode;
+    // The site window serving the FTP items of the current drag, or using its records.
+    QPointer<TFTPEnumForm> m_dragFtpWindow;
+    bool m_dragHoldsUpdates = false;
+    TDropHighlight* m_dropHighlight = nullptr;
+    QTreeWidgetItem* m_treeDropItem = nullptr;
+    int m_listDropRow = -1;
+    // 0 none, 1 up, 2 down, 3 left, 4 right.
+    int m_scrollDirection = 0;
 };
 
 /// The program's main window, set while it exists.

@@ -101,6 +101,19 @@ void civilFromDate(double date, int& year, int& month, int& day)
     day = local.tm_mday;
 }
 
+// An octal unix.mode ("0755", "644") in the long form's letters; empty when it is none.
+std::string modeText(const std::string& mode, bool folder)
+{
+    if (mode.empty() || mode.size() > 6 || mode.find_first_not_of("01234567") != std::string::npos)
+        return {};
+    const unsigned bits = unsigned(std::strtoul(mode.c_str(), nullptr, 8));
+    std::string text(1, folder ? 'd' : '-');
+    const char* letters = "rwxrwxrwx";
+    for (int i = 0; i < 9; ++i)
+        text += (bits & (0400u >> i)) ? letters[i] : '-';
+    return text;
+}
+
 FtpLineResult finish(FtpEntry& entry)
 {
     std::string trimmed = entry.name;
@@ -288,6 +301,9 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
             entry.name = line.substr(at);
     }
     entry.folder = !permissions.empty() && permissions[0] == 'd';
+    entry.permissions = permissions;
+    entry.owner = fields[2];
+    entry.group = fields[3];
     long long size = 0;
     entry.size = entry.folder ? -1 : (wholeNumber(fields[4], size) ? size : 0);
     int month = 1;
@@ -328,6 +344,7 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
         return FtpLineResult::Skipped;
     entry.name = line.substr(blank + 1);
     std::string type;
+    std::string mode, perm, uid, gid;
     size_t start = 0;
     const std::string facts = line.substr(0, blank);
     while (start < facts.size()) {
@@ -346,6 +363,18 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
                 type = value;
                 for (char& c : type)
                     c = char(std::tolower(static_cast<unsigned char>(c)));
+            } else if (key == "unix.mode") {
+                mode = value;
+            } else if (key == "perm") {
+                perm = value;
+            } else if (key == "unix.owner") {
+                entry.owner = value;
+            } else if (key == "unix.uid") {
+                uid = value;
+            } else if (key == "unix.group") {
+                entry.group = value;
+            } else if (key == "unix.gid") {
+                gid = value;
             } else if (key == "size" && wholeNumber(value, number)) {
                 entry.size = number;
             } else if (key == "modify" && value.size() >= 14) {
@@ -371,6 +400,13 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
     entry.folder = type == "dir";
     if (entry.folder)
         entry.size = -1;
+    entry.permissions = modeText(mode, entry.folder);
+    if (entry.permissions.empty())
+        entry.permissions = perm;
+    if (entry.owner.empty())
+        entry.owner = uid;
+    if (entry.group.empty())
+        entry.group = gid;
     return finish(entry);
 }
 

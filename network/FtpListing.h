@@ -34,6 +34,13 @@ struct FtpEntry {
     // The same date as the listing writes it, in no zone: MLSD's UTC fact as it stands,
     // LIST's fields as they are (the server's own clock). For showing the server's view.
     double listed = 0;
+    // Who may do what, as far as the listing tells: the long form's permission field
+    // ("drwxr-xr-x") and its owner and group fields; MLSD's unix.mode written the same
+    // way, else its perm fact ("adfrw"), and its unix.owner / unix.uid and unix.group /
+    // unix.gid. Empty when the listing gives none (the DOS form).
+    std::string permissions;
+    std::string owner;
+    std::string group;
 };
 
 /// Why a listing line gave no entry.

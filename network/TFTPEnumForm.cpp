@@ -315,6 +315,15 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     return true;
 }
 
+const FtpEntry* TFTPEnumForm::ListedEntry(const std::string& folder, const std::string& name) const
+{
+    const auto entries = m_listed.constFind(qtext(folder));
+    if (entries == m_listed.cend())
+        return nullptr;
+    const auto entry = entries->constFind(qtext(name));
+    return entry == entries->cend() ? nullptr : &*entry;
+}
+
 void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
 {
     if (m_busy) {
@@ -381,7 +390,10 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         for (const std::string& name : refused)
             appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
         QStringList folders;
+        QHash<QString, FtpEntry>& listed = m_listed[qtext(record->RemoteName)];
+        listed.clear();
         for (const FtpEntry& entry : entries) {
+            listed.insert(qtext(entry.name), entry);
             if (entry.folder)
                 folders << qtext(entry.name);
             else if (entry.size >= 0)

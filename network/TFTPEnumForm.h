@@ -52,6 +52,10 @@ public:
     bool DeleteRemote(const std::string& remotePath);
     bool MakeRemoteFolder(const std::string& remotePath);
 
+    /// What the latest listing of `folder` (a site path ending in "\") said of `name`; null
+    /// when that folder was not listed while this window was connected or had no such entry.
+    const FtpEntry* ListedEntry(const std::string& folder, const std::string& name) const;
+
     bool connected() const { return m_connected; }
     bool busy() const { return m_busy; }
     QTreeWidgetItem* siteNode() const { return m_siteNode; }
@@ -141,6 +145,8 @@ private:
     // Sizes of the files listed in this session, by remote path: a download that ends
     // short of its size is a failure even when the server says it went well.
     QHash<QString, qint64> m_sizes;
+    // The entries of each folder's latest listing, by the folder's site path and name.
+    QHash<QString, QHash<QString, FtpEntry>> m_listed;
     // The folders (stored bytes, upper case) the site's listing pair holds.
     QSet<QByteArray> m_storedFolders;
 };

@@ -1,6 +1,7 @@
 #include "platform/SmbContext.h"
 
 #include "platform/Environment.h"
+#include "platform/ServerNames.h"
 #include "platform/Win32Error.h"
 
 #include <libsmbclient.h>
@@ -59,6 +60,23 @@ void CopyOut(const std::string& text, char* buffer, int length)
     buffer[n] = 0;
 }
 
+// ---- server names behind addresses ---------------------------------------------------
+
+// A server the name table resolves is addressed by its address, and libsmbclient hands
+// that address to the callbacks. Everything kept per server (credentials, connections) is
+// kept under the name the user gave, so this thread remembers which name its latest
+// address of each server stood for. The open that follows a URL runs on the thread that
+// built it, before any other URL of the thread.
+thread_local std::map<std::string, std::string> t_namesByAddress; // address -> name
+
+// The name the user gave for `server` as libsmbclient reports it.
+std::string UserServerName(const char* server)
+{
+    const std::string reported = server ? server : "";
+    const auto it = t_namesByAddress.find(reported);
+    return it == t_namesByAddress.end() ? reported : it->second;
+}
+
 // Credentials a diagnosis tries on the server's own session, whatever share is asked for.
 struct Probe {
     bool active = false;
@@ -72,7 +90,7 @@ void AuthCallback(SMBCCTX* ctx, const char* server, const char* share, char* wor
 {
     std::string name = t_probe.user;
     std::string secret = t_probe.password;
-    const bool given = t_probe.active || SmbCredentials::lookup(server ? server : "", share ? share : "", name, secret);
+    const bool given = t_probe.active || SmbCredentials::lookup(UserServerName(server), share ? share : "", name, secret);
     // libsmbclient answers a refused logon by logging on anonymously: credentials that were
     // given and refused must fail as such, not turn into a guest's view of the server.
     // Without any, its default logon and that fallback are what reach a guest share. The
@@ -93,8 +111,13 @@ void AuthCallback(SMBCCTX* ctx, const char* server, const char* share, char* wor
 
 // libsmbclient's own server cache cannot be searched by server name; its add and remove
 // functions are wrapped to keep a list of each context's connections beside it.
+struct Connection {
+    SMBCSRV* srv;
+    std::string name;    // folded, as the user gave it
+    std::string address; // folded, as libsmbclient was given it
+};
 struct Connections {
-    std::vector<std::pair<SMBCSRV*, std::string>> servers; // connection, folded server name
+    std::vector<Connection> servers;
 };
 
 smbc_add_cached_srv_fn g_addCached = nullptr;
@@ -105,14 +128,15 @@ int AddCached(SMBCCTX* ctx, SMBCSRV* srv, const char* server, const char* share,
 {
     const int result = g_addCached(ctx, srv, server, share, workgroup, user);
     if (result == 0)
-        static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers.emplace_back(srv, Fold(server ? server : ""));
+        static_cast<Connections*>(smbc_getOptionUserData(ctx))
+            ->servers.push_back({srv, Fold(UserServerName(server)), Fold(server ? server : "")});
     return result;
 }
 
 int RemoveCached(SMBCCTX* ctx, SMBCSRV* srv)
 {
     auto& servers = static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers;
-    std::erase_if(servers, [srv](const auto& entry) { return entry.first == srv; });
+    std::erase_if(servers, [srv](const Connection& entry) { return entry.srv == srv; });
     return g_removeCached(ctx, srv);
 }
 
@@ -251,9 +275,9 @@ void SmbDropConnections(const std::string& server)
         }
         // Collected first: each removal takes its entry out of the list.
         std::vector<SMBCSRV*> drop;
-        for (const auto& [srv, serverName] : static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers)
-            if (serverName == name)
-                drop.push_back(srv);
+        for (const Connection& connection : static_cast<Connections*>(smbc_getOptionUserData(ctx))->servers)
+            if (connection.name == name || connection.address == name)
+                drop.push_back(connection.srv);
         for (SMBCSRV* srv : drop)
             smbc_getFunctionRemoveUnusedServer(ctx)(ctx, srv); // a connection with open files stays
     }
@@ -279,7 +303,12 @@ std::string SmbUrl(const std::string& uncPath)
     std::string share;
     std::string rest;
     SplitUncPath(uncPath, &server, &share, &rest);
-    std::string url = "smb://" + Escape(server) + "/";
+    const std::string address = ResolveServerName(server);
+    if (!address.empty())
+        t_namesByAddress[address] = server;
+    else
+        t_namesByAddress.erase(server); // an address given as such stands for itself
+    std::string url = "smb://" + Escape(address.empty() ? server : address) + "/";
     if (share.empty())
         return url;
     url += Escape(share);

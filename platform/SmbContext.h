@@ -46,13 +46,14 @@ auto SmbCall(Call&& call)
 SMBCCTX* SmbThreadContext(SmbKind kind, int* error = nullptr);
 
 /// Drops this thread's connections to servers (every one, or those to `server`, named as
-/// in its paths), so that the next call connects again and asks the credential cache anew.
+/// in its paths or by the address the name table gives for it), so that the next call connects again and asks the credential cache anew.
 /// A connection that still has a file or folder open stays.
 void SmbDropConnections(const std::string& server = {});
 
 /// The smb:// address of a UNC path ("\\SERVER\SHARE\dir\" -> "smb://SERVER/SHARE/dir/"),
 /// with the characters libsmbclient would read as URL syntax escaped. "\\SERVER" gives the
-/// server's address, whose listing is its shares.
+/// server's address, whose listing is its shares. A server the name table holds
+/// (ServerNames.h) is given by its address there; the callbacks still see its name.
 std::string SmbUrl(const std::string& uncPath);
 
 /// The Win32 code for the errno a libsmbclient call left. A refused logon cannot be told

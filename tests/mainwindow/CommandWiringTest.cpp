@@ -30,8 +30,6 @@ struct ReceiverCount : QObject {
 // Entries whose command is not built yet. This list is the work list: the test fails when an
 // entry not on it is dead, and when an entry on it has been wired (so it leaves the list).
 const std::set<std::string> kNotYetWired = {
-    "FTPExplore", "FTPProperties",                // FTP list menu
-    "FTP1", "FTP2",                               // expand drop-down
 };
 
 // Special folders only Windows has. They may stay dead, but only disabled and with a hint

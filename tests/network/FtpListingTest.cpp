@@ -91,6 +91,33 @@ TEST(FtpListing, MachineListings)
     EXPECT_THROW(ParseMlsdLine("type=file;modify=20240102250000; late", entry), Exception);
 }
 
+TEST(FtpListing, PermissionsAndOwnersAsEachFormGivesThem)
+{
+    FtpEntry entry;
+    ASSERT_EQ(ParseListLine("drwxr-x---   2 張三  staff     4096 Mar  5  2021 共用 資料", day(2024, 6, 15), entry),
+              FtpLineResult::Entry);
+    EXPECT_EQ(entry.permissions, "drwxr-x---");
+    EXPECT_EQ(entry.owner, "張三");
+    EXPECT_EQ(entry.group, "staff");
+    // unix.mode in the long form's letters wins over perm; names win over numbers.
+    ASSERT_EQ(ParseMlsdLine("type=file;size=3;perm=adfrw;unix.mode=0640;unix.uid=1000;unix.owner=ann;"
+                            "unix.gid=100;modify=20240102030405; a.txt", entry),
+              FtpLineResult::Entry);
+    EXPECT_EQ(entry.permissions, "-rw-r-----");
+    EXPECT_EQ(entry.owner, "ann");
+    EXPECT_EQ(entry.group, "100");
+    ASSERT_EQ(ParseMlsdLine("type=dir;perm=elcmp;unix.mode=bogus; sub", entry), FtpLineResult::Entry);
+    EXPECT_EQ(entry.permissions, "elcmp");
+    EXPECT_EQ(entry.owner, "");
+    ASSERT_EQ(ParseMlsdLine("type=dir;unix.mode=755; sub", entry), FtpLineResult::Entry);
+    EXPECT_EQ(entry.permissions, "drwxr-xr-x");
+    // The DOS form says nothing about either.
+    ASSERT_EQ(ParseListLine("01-02-24  03:04PM       <DIR>          docs", day(2024, 6, 15), entry),
+              FtpLineResult::Entry);
+    EXPECT_EQ(entry.permissions, "");
+    EXPECT_EQ(entry.owner, "");
+}
+
 TEST(FtpListing, MachineTimesAreKeptAsListedBesideTheLocalOnes)
 {
     // Eight hours east of UTC, in a zone that needs no zone file.

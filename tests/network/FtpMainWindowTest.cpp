@@ -3,12 +3,10 @@
 // site's own options.
 #include <gtest/gtest.h>
 
-#include "mainwindow/BrowseFixture.h"
-#include "network/FtpServers.h"
-#include "network/TFTPEnumForm.h"
+#include "network/FtpWindowFixture.h"
 #include "network/TFtpOptionsForm.h"
+#include "network/TFtpPropertiesForm.h"
 #include "resources/StringTable.h"
-#include "store/CacheListing.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -27,70 +25,8 @@
 
 namespace {
 
-class FtpMainWindowTest : public BrowseFixture {
+class FtpMainWindowTest : public FtpWindowFixture {
 protected:
-    void SetUp() override
-    {
-        BrowseFixture::SetUp();
-        makeFolder("ftproot/docs");
-        for (const char* name : {"a.txt", "b.txt", "中文.txt"})
-            m_drive.writeFile(std::string("ftproot/") + name, "text");
-        ASSERT_TRUE(m_server.startPyftpd(m_drive.path("ftproot"), "user", "secret"));
-        openForm();
-        m_form->ShowInformationText = [this](const QString& text) { m_informationTexts << text; };
-        m_form->AskQuestionText = [this](const QString& text) {
-            m_questionTexts << text;
-            return m_answer == IdYes;
-        };
-        // A site among the bookmarks, whose root counts as loaded so opening it keeps the site.
-        GetNodeData(m_form->bookmarkRoot())->State |= Expanded;
-        m_form->bookmarkRoot()->setExpanded(true);
-        m_site = new QTreeWidgetItem(m_form->bookmarkRoot());
-        auto* data = new TNodeData;
-        data->Caption = "SITE";
-        data->RootKind = FtpRoot;
-        data->NodeAttributes = Computer | Folder;
-        data->Host = "127.0.0.1";
-        data->StoreDir = SetupInfo.CachePath;
-        data->Key = "SITE";
-        data->State = Idle;
-        ShowNodeData(data, m_site);
-        AddPlaceholderChild(m_site);
-        FtpSiteBlock block;
-        block.Host = "127.0.0.1";
-        block.Port = m_server.port();
-        block.User = "user";
-        block.Password = "secret";
-        std::array<unsigned char, FtpSiteBlockSize> bytes{};
-        EncodeFtpSiteBlock(block, bytes.data());
-        WriteNodeAttachment(*data, bytes.data(), bytes.size());
-    }
-    void TearDown() override
-    {
-        if (TFTPEnumForm* window = m_form ? m_form->FTPEnumForm.data() : nullptr) {
-            window->AskQuestion = [](const QString&) { return true; };
-            window->close();
-        }
-        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        BrowseFixture::TearDown();
-    }
-
-    /// Shows the site and expands it, which connects and lists its root into the list.
-    TFTPEnumForm* connectSite()
-    {
-        m_form->FolderTreeView->setCurrentItem(m_site);
-        m_site->setExpanded(true);
-        TFTPEnumForm* window = m_form->FTPEnumForm;
-        if (window) {
-            window->ShowError = [this](const QString& text) { m_errors << text; };
-            window->AskQuestion = [this](const QString& text) {
-                m_questionTexts << text;
-                return m_answer == IdYes;
-            };
-        }
-        waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); });
-        return window;
-    }
     void trigger(const char* name)
     {
         QAction* entry = m_form->findChild<QAction*>(QString::fromLatin1(name));
@@ -98,21 +34,6 @@ protected:
         ASSERT_TRUE(entry->isEnabled()) << name;
         entry->trigger();
     }
-    /// Selects list items as a click in the list does, which gives the list the focus.
-    void select(const QStringList& names)
-    {
-        QApplication::setActiveWindow(m_form.get());
-        m_form->fileListView()->currentView()->setFocus();
-        TListModel* model = m_form->fileListView()->model();
-        QItemSelectionModel* selection = m_form->fileListView()->selectionModel();
-        selection->clearSelection();
-        for (int row = 0; row < model->rowCount(); ++row)
-            if (names.contains(model->item(row).Caption))
-                selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        // The edit entries follow the selection once the window has had its events.
-        QApplication::processEvents();
-    }
-    bool onServer(const char* name) const { return std::filesystem::exists(m_drive.path(std::string("ftproot/") + name)); }
     /// Opens the site options from the tree's menu, chooses with `choose` and confirms.
     void chooseOptions(const std::function<void(TFtpOptionsForm&)>& choose)
     {
@@ -127,10 +48,6 @@ protected:
         });
         trigger("FtpSiteOptions");
     }
-
-    FtpTestServer m_server;
-    QTreeWidgetItem* m_site = nullptr;
-    QStringList m_informationTexts, m_questionTexts;
 };
 
 TEST_F(FtpMainWindowTest, NewFolderAndDeleteFromTheMenusActOnTheServerAndShowTheResult)
@@ -390,6 +307,114 @@ TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
         EXPECT_TRUE(m_errors.last().startsWith(QStringLiteral("530"))) << m_errors.last().toStdString();
         EXPECT_EQ(storedPassword(), "still wrong");
     }
+}
+
+TEST_F(FtpMainWindowTest, ExploreListsTheChosenFolderInTheSiteWindowAndShowsIt)
+{
+    TFTPEnumForm* window = connectSite();
+    ASSERT_NE(window, nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+    makeFolder("ftproot/docs/inner");
+    m_drive.writeFile("ftproot/docs/readme.txt", "doc");
+    window->hide();
+
+    // The selected folder item: its node is shown, listed anew by the site window, which
+    // comes up again.
+    select({QStringLiteral("docs")});
+    trigger("FTPExplore");
+    QTreeWidgetItem* docs = child(m_site, "docs");
+    ASSERT_NE(docs, nullptr);
+    EXPECT_EQ(m_form->FolderTreeView->currentItem(), docs);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("readme.txt")); }))
+        << listCaptions().join(' ').toStdString();
+    EXPECT_NE(child(docs, "inner"), nullptr);
+
+    // No selection: the shown folder, listed again, so that a change on the server shows.
+    m_drive.writeFile("ftproot/docs/later.txt", "new");
+    window->hide();
+    select({});
+    trigger("FTPExplore");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("later.txt")); }));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(FtpMainWindowTest, PropertiesShowWhatTheListingSaidOfTheSelectedItems)
+{
+    ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+    QAction* properties = m_form->findChild<QAction*>(QStringLiteral("FTPProperties"));
+    auto openFor = [&](const QStringList& names) -> TFtpPropertiesForm* {
+        select(names);
+        emit m_form->FTPListPopupMenu->aboutToShow();
+        if (!properties->isEnabled())
+            return nullptr;
+        properties->trigger();
+        const auto forms = m_form->findChildren<TFtpPropertiesForm*>();
+        return forms.isEmpty() ? nullptr : forms.last();
+    };
+    auto str = [](int number) { return QString::fromStdString(LoadStr(number)); };
+
+    EXPECT_EQ(openFor({}), nullptr) << "nothing selected, nothing to show";
+
+    TFtpPropertiesForm* form = openFor({QStringLiteral("中文.txt")});
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->NameText(), QStringLiteral("中文.txt"));
+    EXPECT_TRUE(form->windowTitle().contains(QStringLiteral("中文.txt")));
+    EXPECT_EQ(form->FieldText(44090), QStringLiteral("SITE (127.0.0.1)")) << "site caption and host";
+    EXPECT_EQ(form->FieldText(44032), QStringLiteral("\\"));
+    EXPECT_TRUE(form->FieldText(44033).contains(QStringLiteral("(4 位元組)"))) << form->FieldText(44033).toStdString();
+    EXPECT_FALSE(form->FieldText(44031).isEmpty());
+    EXPECT_NE(form->FieldText(44031), str(44044));
+    // The server's MLSD gives a perm fact and a date; this one names no owner.
+    EXPECT_FALSE(form->FieldText(44038).isEmpty());
+    EXPECT_NE(form->FieldText(44038), str(44092));
+    EXPECT_EQ(form->FieldText(44039), str(44092));
+    EXPECT_EQ(form->FieldText(44036).size(), 19) << form->FieldText(44036).toStdString();
+    form->close();
+
+    form = openFor({QStringLiteral("docs")});
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->FieldText(44031), str(44044));
+    EXPECT_EQ(form->FieldText(44033), str(44092)) << "a listing gives no size of a folder";
+    form->close();
+
+    // Several: their count and total size, no one item's date or owner.
+    form = openFor({QStringLiteral("a.txt"), QStringLiteral("b.txt")});
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->NameText(), str(44047).arg(2));
+    EXPECT_TRUE(form->FieldText(44033).contains(QStringLiteral("(8 位元組)"))) << form->FieldText(44033).toStdString();
+    EXPECT_TRUE(form->FieldText(44036).isEmpty());
+    form->close();
+}
+
+TEST_F(FtpMainWindowTest, ExpandMenuOpensTheLoadedFtpNodesDownToTheSitesOrTheirFolders)
+{
+    ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+    QTreeWidgetItem* docs = child(m_site, "docs");
+    ASSERT_NE(docs, nullptr);
+    // A loaded bookmark folder that holds no FTP node stays as it is.
+    auto* other = new QTreeWidgetItem(m_form->bookmarkRoot());
+    auto* data = new TNodeData;
+    data->Caption = "OTHER";
+    data->RootKind = BookmarkRoot;
+    data->NodeAttributes = Domain | Container;
+    data->State = Idle | Expanded;
+    ShowNodeData(data, other);
+    AddPlaceholderChild(other);
+
+    m_form->FolderTreeView->collapseAll();
+    trigger("FTP1");
+    EXPECT_TRUE(m_form->bookmarkRoot()->isExpanded()) << "the site is in sight";
+    EXPECT_FALSE(m_site->isExpanded());
+    EXPECT_FALSE(other->isExpanded());
+
+    m_form->FolderTreeView->collapseAll();
+    trigger("FTP2");
+    EXPECT_TRUE(m_form->bookmarkRoot()->isExpanded());
+    EXPECT_TRUE(m_site->isExpanded());
+    EXPECT_FALSE(docs->isExpanded()) << "a folder not listed yet is not read on the way";
+    EXPECT_FALSE(other->isExpanded());
+    EXPECT_EQ(m_form->FTPEnumForm->logText().count(QStringLiteral("列出目錄成功")), 1);
 }
 
 } // namespace

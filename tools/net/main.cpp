@@ -10,6 +10,9 @@
 //
 // Credentials: --user NAME with --password-stdin, else the password store; --save stores
 // credentials that worked.
+#include "platform/ProgramFolder.h"
+#include "platform/ServerNames.h"
+#include "store/NameTable.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
 
@@ -56,6 +59,7 @@ int main(int argc, char** argv)
         if (argc < 2)
             throw CommandError{87, "用法: tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ...", true};
         const netcli::Words words(argv + 2, argv + argc);
+        SetServerNameTable(NameTablePath(ProgramFolder()));
         if (namesFtpSite(words)) {
             for (const Command& command : FtpCommands) {
                 if (std::strcmp(argv[1], command.name) == 0)

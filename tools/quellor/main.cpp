@@ -14,6 +14,8 @@
 #include "network/NetPassword.h"
 #include "platform/DriveMap.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ServerNames.h"
+#include "store/NameTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
 #include "tools/quellor/Collector.h"
@@ -87,6 +89,7 @@ int runCommand(const netcli::NetArgs& args)
 int main(int argc, char** argv)
 {
     try {
+        SetServerNameTable(NameTablePath(ProgramFolder()));
         const netcli::NetArgs args(std::vector<std::string>(argv + 1, argv + argc), {"--to", "--list"}, {"--window"});
         // The menu starts it with no parameters: the window, as there is nothing to read.
         const bool piped = !isatty(STDIN_FILENO) && args.positional().empty() && args.has("--to") && !args.has("--list");

@@ -6,6 +6,8 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ServerNames.h"
+#include "store/NameTable.h"
 #include "platform/Win32Error.h"
 #include "store/CrawlChanges.h"
 #include "store/NodePaths.h"
@@ -274,6 +276,7 @@ int run(std::vector<std::string> words)
 {
     using namespace netcli;
     const bool all = std::erase(words, std::string("-N")) > 0;
+    SetServerNameTable(NameTablePath(ProgramFolder()));
     const NetArgs args(words, {"--jobs", "--share-timeout", "--workgroup", "--changes"}, {"--full", "--json", "--help"});
     if (args.has("--help")) {
         std::fputs(Help, stdout);

@@ -1,0 +1,175 @@
+#include "platform/ServerNames.h"
+
+#include "platform/DriveMap.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+// A name table is a few lines per computer; a file far beyond that is not one, and only
+// its beginning is read.
+constexpr size_t kMaxTableBytes = 1 << 20;
+
+std::string Fold(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The fields of one line: blank-separated, a double-quoted field kept whole (quotes
+// dropped). An unclosed quote runs to the end of the line.
+std::vector<std::string_view> Fields(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && IsBlank(line[i]))
+            ++i;
+        if (i >= line.size())
+            break;
+        if (line[i] == '"') {
+            const size_t end = line.find('"', i + 1);
+            const size_t stop = end == std::string_view::npos ? line.size() : end;
+            fields.push_back(line.substr(i + 1, stop - i - 1));
+            i = stop + 1;
+            continue;
+        }
+        const size_t start = i;
+        while (i < line.size() && !IsBlank(line[i]))
+            ++i;
+        fields.push_back(line.substr(start, i - start));
+    }
+    return fields;
+}
+
+bool IsHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// "NAME#20" names one NetBIOS service of NAME; the computer is NAME.
+std::string_view WithoutNameType(std::string_view name)
+{
+    if (name.size() > 3 && name[name.size() - 3] == '#' && IsHexDigit(name[name.size() - 2])
+        && IsHexDigit(name.back()))
+        name.remove_suffix(3);
+    return name;
+}
+
+bool IsIPv4(const std::string& text)
+{
+    in_addr parsed{};
+    return inet_pton(AF_INET, text.c_str(), &parsed) == 1;
+}
+
+// The table as last read, and what the file looked like then.
+struct Table {
+    std::string nativePath;
+    bool read = false;
+    struct timespec modified{};
+    off_t size = -1;
+    ino_t inode = 0;
+    std::unordered_map<std::string, std::string> byName; // folded name -> address
+};
+
+std::mutex g_tableMutex;
+Table g_table;
+
+std::string ReadTableFile(const std::string& nativePath)
+{
+    const int fd = open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::string text;
+    char buffer[16384];
+    while (text.size() < kMaxTableBytes) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    if (text.size() > kMaxTableBytes)
+        text.resize(kMaxTableBytes);
+    return text;
+}
+
+// Brings the table up to the file on disk; called with the lock held.
+void Refresh(Table& table)
+{
+    struct stat st {};
+    if (table.nativePath.empty() || stat(table.nativePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // No file (yet, or any more): no names.
+        table.byName.clear();
+        table.read = false;
+        return;
+    }
+    if (table.read && st.st_mtim.tv_sec == table.modified.tv_sec && st.st_mtim.tv_nsec == table.modified.tv_nsec
+        && st.st_size == table.size && st.st_ino == table.inode)
+        return;
+    table.byName.clear();
+    for (NameTableEntry& entry : ParseNameTable(ReadTableFile(table.nativePath)))
+        table.byName.try_emplace(Fold(entry.name), std::move(entry.address));
+    table.read = true;
+    table.modified = st.st_mtim;
+    table.size = st.st_size;
+    table.inode = st.st_ino;
+}
+
+} // namespace
+
+std::vector<NameTableEntry> ParseNameTable(std::string_view text)
+{
+    std::vector<NameTableEntry> entries;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::vector<std::string_view> fields = Fields(text.substr(start, end - start));
+        start = end + 1;
+        if (fields.size() < 2 || fields[0].empty() || fields[0][0] == '#')
+            continue;
+        const std::string address(fields[0]);
+        const std::string_view name = WithoutNameType(fields[1]);
+        // A keyword where the name should be means the name is missing.
+        if (name.empty() || name[0] == '#' || !IsIPv4(address))
+            continue;
+        entries.push_back({address, std::string(name)});
+    }
+    return entries;
+}
+
+void SetServerNameTable(const std::string& windowsPath)
+{
+    std::lock_guard lock(g_tableMutex);
+    g_table = Table();
+    if (!windowsPath.empty())
+        g_table.nativePath = NativePath(windowsPath);
+}
+
+std::string ResolveServerName(const std::string& name)
+{
+    if (name.empty())
+        return {};
+    std::lock_guard lock(g_tableMutex);
+    if (g_table.nativePath.empty())
+        return {};
+    Refresh(g_table);
+    const auto it = g_table.byName.find(Fold(name));
+    return it == g_table.byName.end() ? std::string() : it->second;
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Names of SMB servers resolved from the program's own name table, a file in the lmhosts
+// format that the expanded network is written to: a computer the user added by name and
+// address is reached at that address even when no NetBIOS or DNS server knows the name.
+// The SMB layer asks here before it builds a server's address; a name in the table wins
+// over every other way of finding the server.
+
+/// One usable line of a name table.
+struct NameTableEntry {
+    std::string address; // dotted IPv4 address
+    std::string name;    // as written, without quotes or a "#xx" name-type suffix
+};
+
+/// The usable lines of an lmhosts text: "address name [#PRE] [#DOM:domain] [#comment]",
+/// fields separated by blanks or tabs, the name optionally in double quotes. Comment lines
+/// ("#..."; "#INCLUDE" and the block keywords too), blank lines and lines whose address is
+/// not an IPv4 address or that have no name are skipped.
+std::vector<NameTableEntry> ParseNameTable(std::string_view text);
+
+/// Names the table file (a Windows-style path); an empty path switches the lookup off.
+/// Set once at start-up by the program; the file itself is read on first use and read again
+/// whenever it changes on disk.
+void SetServerNameTable(const std::string& windowsPath);
+
+/// The address the table gives for `name` (letters compared without regard to case; the
+/// first line of a name counts), empty when the table does not hold it or no table is set.
+/// Thread-safe.
+std::string ResolveServerName(const std::string& name);
