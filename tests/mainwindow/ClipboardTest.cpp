@@ -276,6 +276,28 @@ TEST_F(ClipboardTest, UndoRenameAndRefusalWhenTheOldNameIsTaken)
     EXPECT_FALSE(listCaptions().contains(QStringLiteral("z.txt")));
 }
 
+TEST_F(ClipboardTest, UndoOfATreeFolderRenameGivesTheTreeTheOldNameBack)
+{
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\src\\sub"));
+    QTreeWidgetItem* sub = m_form->FolderTreeView->currentItem();
+    QTreeWidgetItem* src = sub->parent();
+    m_form->DNRenameClick();
+    sub->setText(0, QStringLiteral("renamed"));
+    ASSERT_TRUE(exists("src/renamed/b.txt"));
+    settle();
+    ASSERT_TRUE(entry("U1")->isEnabled());
+
+    entry("U1")->trigger();
+    EXPECT_EQ(m_drive.readFile("src/sub/b.txt"), "beta");
+    EXPECT_FALSE(exists("src/renamed"));
+    // The folder's node is read again under its old name and leads to the old place.
+    QTreeWidgetItem* back = child(src, "sub");
+    ASSERT_NE(back, nullptr) << captions(src).join(' ').toStdString();
+    EXPECT_EQ(child(src, "renamed"), nullptr);
+    EXPECT_EQ(GetNodeData(back)->RemoteName, "D:\\src\\sub\\");
+}
+
 TEST_F(ClipboardTest, UndoOfADeleteRestoresFromTheTrash)
 {
     openForm();

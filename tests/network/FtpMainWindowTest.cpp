@@ -9,6 +9,8 @@
 #include "resources/StringTable.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QMimeData>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -108,6 +110,51 @@ TEST_F(FtpMainWindowTest, NewFolderAndDeleteFromTheMenusActOnTheServerAndShowThe
     EXPECT_EQ(m_questionTexts.last(), QStringLiteral("您確定要刪除此節點?"));
     EXPECT_EQ(child(m_form->bookmarkRoot(), "SITE"), nullptr);
     EXPECT_FALSE(std::filesystem::exists(NativePath(SetupInfo.CachePath + "SITE.ATT")));
+}
+
+TEST_F(FtpMainWindowTest, ClipboardDownloadsSiteItemsAndUploadsLocalFiles)
+{
+    QGuiApplication::clipboard()->clear();
+    TFTPEnumForm* window = connectSite();
+    ASSERT_NE(window, nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+    m_drive.writeFile("ftproot/docs/inner.txt", "inner");
+    select({QStringLiteral("a.txt"), QStringLiteral("docs")});
+    EXPECT_FALSE(m_form->findChild<QAction*>(QStringLiteral("T3"))->isEnabled()) << "a site's items are only copied";
+    trigger("C2");
+    // Only this process can fetch them: nothing the desktop would try to open.
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasUrls());
+
+    // Into the drive's root, which the tree has loaded already.
+    m_form->FolderTreeView->setCurrentItem(driveD());
+    QApplication::processEvents();
+    trigger("P1");
+    EXPECT_EQ(m_drive.readFile("a.txt"), "text");
+    EXPECT_EQ(m_drive.readFile("docs/inner.txt"), "inner");
+
+    // A local file pasted into the site's folder is uploaded and listed.
+    m_drive.writeFile("up.txt", "up");
+    ASSERT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("up.txt")); }));
+    select({QStringLiteral("up.txt")});
+    trigger("C2");
+    m_form->FolderTreeView->setCurrentItem(m_site);
+    ASSERT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); }));
+    trigger("P1");
+    EXPECT_EQ(m_drive.readFile("ftproot/up.txt"), "up");
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("up.txt")); }));
+
+    // A cut would need the upload to take the file away: refused, and the entry says why.
+    m_form->FolderTreeView->setCurrentItem(driveD());
+    ASSERT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("up.txt")); }));
+    select({QStringLiteral("up.txt")});
+    trigger("T3");
+    m_form->FolderTreeView->setCurrentItem(m_site);
+    ASSERT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); }));
+    QApplication::processEvents();
+    QAction* paste = m_form->findChild<QAction*>(QStringLiteral("P1"));
+    EXPECT_FALSE(paste->isEnabled());
+    EXPECT_EQ(paste->statusTip(), QString::fromStdString(LoadStr(44313)));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(QLatin1Char('\n')).toStdString();
+    QGuiApplication::clipboard()->clear();
 }
 
 TEST_F(FtpMainWindowTest, SiteOptionsAreKeptBesideTheBlockAndUsedAtTheNextConnection)

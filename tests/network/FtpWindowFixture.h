@@ -73,14 +73,19 @@ protected:
         waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); });
         return window;
     }
+    /// Selects list items as a click in the list does, which gives the list the focus.
     void select(const QStringList& names)
     {
+        QApplication::setActiveWindow(m_form.get());
+        m_form->fileListView()->currentView()->setFocus();
         TListModel* model = m_form->fileListView()->model();
         QItemSelectionModel* selection = m_form->fileListView()->selectionModel();
         selection->clearSelection();
         for (int row = 0; row < model->rowCount(); ++row)
             if (names.contains(model->item(row).Caption))
                 selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // The edit entries follow the selection once the window has had its events.
+        QApplication::processEvents();
     }
     bool onServer(const char* name) const { return std::filesystem::exists(m_drive.path(std::string("ftproot/") + name)); }
 
