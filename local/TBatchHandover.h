@@ -50,6 +50,14 @@ public:
         m_deliver(std::move(batch));
     }
 
+    /// What is waiting, taken out, for a last hand-over that carries more than the items.
+    std::vector<Item> Take()
+    {
+        std::vector<Item> rest;
+        rest.swap(m_items);
+        return rest;
+    }
+
     /// Drops what is waiting (the worker was stopped).
     void Discard() { m_items.clear(); }
 

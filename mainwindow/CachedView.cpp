@@ -13,6 +13,7 @@
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "store/TObjCacheDir.h"
+#include "network/TFTPEnumForm.h"
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
@@ -229,6 +230,11 @@ void TMainForm::ListCachedFolder()
     ListMode = 3;
     const TNodeData* data = GetNodeData(m_shownNode);
     auto* lister = new TObjCacheDir(data->StoreDir, m_images.get(), FileListView, data->RemoteName, data->Key);
+    // A site folder just listed is shown from the entries its window stored.
+    TItemList listed;
+    if (TFTPEnumForm* site = data->RootKind == FtpRoot ? siteWindow(data) : nullptr)
+        if (site->takeListedItems(data->RemoteName, listed))
+            lister->UseListedItems(std::move(listed));
     lister->SetReceiver(this);
     lister->OnStatus = [this](TObjCacheDir* sender) { UpdateListingStatus(sender); };
     lister->OnTerminate = [this](TWorkerThread* sender) { CachedFolderListed(static_cast<TObjCacheDir*>(sender)); };

@@ -39,15 +39,17 @@ PreviousListing readPrevious(const std::string& storeDir, const std::string& key
     if (!FileExists(storeDir + key + ".IDX") || !FileExists(storeDir + key + ".LST"))
         return previous;
     std::string lastBytes, lastFolded, lastUtf8;
+    TItemList* folderItems = nullptr;
     try {
         ForEachListingEntry(storeDir, key, [&](std::string_view folder, const ListingEntry& entry) {
-            if (folder != lastBytes) {
+            if (!folderItems || folder != lastBytes) {
                 lastBytes = folder;
                 lastUtf8 = DecodeCP950(folder);
                 lastFolded = FoldTextCase(lastUtf8);
                 previous.order.push_back(lastFolded);
+                folderItems = &previous.folders[lastFolded];
             }
-            TItemList& items = previous.folders[lastFolded];
+            TItemList& items = *folderItems;
             if (folder.size() + entry.Name.size() > MaxStoredPath)
                 return;
             TItemData item;
@@ -280,27 +282,33 @@ private:
             return true;
         }
         bool stopped = false;
+        // The folder's bytes once; each entry adds its name's. The entries gather in a list
+        // that keeps its room from folder to folder, and the folder keeps an exact copy.
+        const std::string folderBytes = EncodeCP950(folder);
+        m_scratch.clear();
         const bool ok = smbpath::forEachEntry(reachable(folder), [&](FindEntry&& entry) {
             if (m_cancel || Clock::now() >= deadline) {
                 stopped = true;
                 return false;
             }
-            const std::string path = folder + entry.name;
-            if (EncodeCP950(path).size() > MaxStoredPath || ((entry.attributes & FileAttributeDirectory)
-                                                             && EncodeCP950(path + "\\").size() > MaxStoredPath)) {
+            const std::string nameBytes = EncodeCP950(entry.name);
+            const bool isFolder = (entry.attributes & FileAttributeDirectory) != 0;
+            // A folder's path is stored with its trailing backslash as well.
+            if (folderBytes.size() + nameBytes.size() + (isFolder ? 1 : 0) > MaxStoredPath) {
                 m_tooLong++;
                 return true;
             }
-            TItemData item;
-            SetItemPath(item, path);
+            TItemData& item = m_scratch.emplace_back();
+            std::memcpy(item.Path, folderBytes.data(), folderBytes.size());
+            std::memcpy(item.Path + folderBytes.size(), nameBytes.data(), nameBytes.size());
             item.Size = uint32_t(entry.size);
             item.Attributes = entry.attributes;
             item.Modified = entry.modified;
-            items.push_back(item);
             if (!item.isFolder())
                 m_progress.Files++;
             return true;
         }, &error);
+        items.assign(m_scratch.begin(), m_scratch.end());
         if (stopped) {
             error = 0;
             return false;
@@ -344,6 +352,7 @@ private:
     const std::string m_address;
     PreviousListing m_previous;
     std::vector<TItemList> m_folders;
+    TItemList m_scratch;
     std::unordered_set<std::string> m_listed;
     std::vector<std::string> m_keep;
     CrawlProgress m_progress;

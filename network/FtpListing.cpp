@@ -92,6 +92,16 @@ bool wholeNumber(const std::string& text, long long& value)
 
 void civilFromDate(double date, int& year, int& month, int& day)
 {
+    // Every line of a listing asks for the same moment, and the local-time conversion
+    // looks at the zone file each time: keep the last answer.
+    thread_local double lastDate = -1;
+    thread_local int lastYear = 0, lastMonth = 0, lastDay = 0;
+    if (date == lastDate) {
+        year = lastYear;
+        month = lastMonth;
+        day = lastDay;
+        return;
+    }
     const int64_t unixTime = UnixFromDateTime(date);
     const std::time_t seconds = static_cast<std::time_t>(unixTime);
     std::tm local {};
@@ -99,6 +109,10 @@ void civilFromDate(double date, int& year, int& month, int& day)
     year = local.tm_year + 1900;
     month = local.tm_mon + 1;
     day = local.tm_mday;
+    lastDate = date;
+    lastYear = year;
+    lastMonth = month;
+    lastDay = day;
 }
 
 // An octal unix.mode ("0755", "644") in the long form's letters; empty when it is none.

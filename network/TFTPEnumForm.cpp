@@ -298,6 +298,9 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
         close();
         return false;
     }
+    // The pair holds what this connection lists: one a crash left behind would be read
+    // in place of the folders listed now.
+    dropStoredListings();
     show();
     m_busy = true;
     const FtpResult result = connectWithCredentials();
@@ -347,6 +350,9 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         // tens of milliseconds the window would otherwise stand still.
         const TNodeData target = *record;
         std::string writeError;
+        TItemList asRead;
+        m_listedFolder.clear();
+        m_listedItems.clear();
         *m_updateRunning = true;
         const FtpResult result = run([&](FtpSite& site) {
             FtpResult changed = site.changeDir(folder);
@@ -374,13 +380,19 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
                 items.push_back(item);
             }
             try {
-                storeFolderListing(target, items);
+                if (storeFolderListing(target, items))
+                    FolderListingAsRead(items, target.RemoteName, asRead);
             } catch (const std::exception& error) {
                 writeError = error.what();
+                asRead.clear();
             }
             return listed;
         });
         *m_updateRunning = false;
+        if (!asRead.empty()) {
+            m_listedFolder = record->RemoteName;
+            m_listedItems = std::move(asRead);
+        }
         if (!result.ok && result.reply == -1)
             throw Exception(result.error);
         logResult(result.ok ? FtpCommand::ChangeDir : FtpCommand::List, result);
@@ -441,18 +453,44 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         close();
 }
 
-void TFTPEnumForm::storeFolderListing(const TNodeData& record, const TItemList& items)
+bool TFTPEnumForm::takeListedItems(const std::string& remoteName, TItemList& items)
+{
+    if (m_listedItems.empty() || remoteName != m_listedFolder)
+        return false;
+    items = std::move(m_listedItems);
+    m_listedItems.clear();
+    m_listedFolder.clear();
+    return true;
+}
+
+void TFTPEnumForm::dropStoredListings()
+{
+    m_storedFolders.clear();
+    m_foldedFolders.clear();
+    m_listedFolder.clear();
+    m_listedItems.clear();
+    if (!m_siteData)
+        return;
+    for (const char* extension : {".IDX", ".LST"}) {
+        const std::string file = m_siteData->StoreDir + m_siteData->Key + extension;
+        if (FileExists(file))
+            ::DeleteFile(file);
+    }
+}
+
+bool TFTPEnumForm::storeFolderListing(const TNodeData& record, const TItemList& items)
 {
     TItemData folderItem;
     SetItemPath(folderItem, record.RemoteName);
     const std::string folderBytes(ItemPathBytes(folderItem));
     const QByteArray folderKey = QByteArray::fromStdString(UpperAscii(folderBytes));
     if (!m_storedFolders.contains(folderKey)) {
-        if (!items.empty()) {
-            WriteFolderListing(items, record.StoreDir, record.Key, false);
-            m_storedFolders.insert(folderKey);
-        }
-        return;
+        if (items.empty())
+            return false;
+        WriteFolderListing(items, record.StoreDir, record.Key, false);
+        m_storedFolders.insert(folderKey);
+        // A folder the reader takes for one stored before is read as that one.
+        return m_foldedFolders.insert(FoldTextCase(ItemPath(folderItem))).second;
     }
     // Listed again (after a change on the server, a refresh): the index finds a folder's
     // first listing, so an appended second one would never be shown. The pair is written
@@ -483,6 +521,14 @@ void TFTPEnumForm::storeFolderListing(const TNodeData& record, const TItemList& 
     else
         m_storedFolders.remove(folderKey);
     ReplaceFolderListings(record.StoreDir, record.Key, folders);
+    // The reader finds the first folder it takes for this one: shown from memory only when
+    // no other stored folder is such a twin.
+    const std::string folded = FoldTextCase(ItemPath(folderItem));
+    int twins = 0;
+    for (const TItemList& folder : folders)
+        if (!folder.empty() && FoldTextCase(FolderPart(ItemPath(folder.front()))) == folded)
+            ++twins;
+    return !items.empty() && twins == 1;
 }
 
 bool TFTPEnumForm::event(QEvent* event)
@@ -547,12 +593,7 @@ void TFTPEnumForm::finishClose()
         m_siteData->SiteWindow = nullptr;
         ClearNodeChildren(m_siteNode);
         AddPlaceholderChild(m_siteNode);
-        m_storedFolders.clear();
-        for (const char* extension : {".IDX", ".LST"}) {
-            const std::string file = m_siteData->StoreDir + m_siteData->Key + extension;
-            if (FileExists(file))
-                ::DeleteFile(file);
-        }
+        dropStoredListings();
     }
     if (ThreadForm && m_taskId)
         ThreadForm->RemoveTask(m_taskId);

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,10 @@ public:
     /// What the latest listing of `folder` (a site path ending in "\") said of `name`; null
     /// when that folder was not listed while this window was connected or had no such entry.
     const FtpEntry* ListedEntry(const std::string& folder, const std::string& name) const;
+    /// The entries of `remoteName`'s listing just stored, as reading the site's listing
+    /// files gives them; false when they must be read (another folder was listed last, or
+    /// the files would not give them back as they are). Given once.
+    bool takeListedItems(const std::string& remoteName, TItemList& items);
 
     bool connected() const { return m_connected; }
     bool busy() const { return m_busy; }
@@ -116,7 +121,10 @@ private:
     void finishClose();
     /// Puts one folder's entries into the site's listing pair: appended the first time,
     /// replacing its earlier listing when the folder was listed before in this session.
-    void storeFolderListing(const TNodeData& record, const TItemList& items);
+    /// True when the reader of the pair now gives this folder's entries back as `items`.
+    bool storeFolderListing(const TNodeData& record, const TItemList& items);
+    /// Forgets the site's listing pair: its files and what this window knows of them.
+    void dropStoredListings();
     std::string remote(const std::string& sitePath) const { return FtpPathFromSite(sitePath); }
     QString caption() const { return windowTitle(); }
     /// A path for the log: a full one ("\\...") as it is, a bare name in the current folder.
@@ -147,6 +155,13 @@ private:
     QHash<QString, qint64> m_sizes;
     // The entries of each folder's latest listing, by the folder's site path and name.
     QHash<QString, QHash<QString, FtpEntry>> m_listed;
-    // The folders (stored bytes, upper case) the site's listing pair holds.
+    // The folders (stored bytes, upper case) the site's listing pair holds, and the same
+    // folded as the listing's reader compares them: two folders that only its folding
+    // tells apart are one folder to the reader.
     QSet<QByteArray> m_storedFolders;
+    std::set<std::string> m_foldedFolders;
+    // The entries of the folder stored last, as the reader gives them back (shown without
+    // reading the files again).
+    std::string m_listedFolder;
+    TItemList m_listedItems;
 };

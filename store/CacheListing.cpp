@@ -17,6 +17,7 @@ namespace {
 
 constexpr size_t IndexFixed = 10;    // offset, count, path length
 constexpr size_t ListingFixed = 18;  // size, attributes, date, name length
+constexpr size_t kGatheredBytes = 1 << 20;  // listing bytes held before a pair replacement writes them
 
 [[noreturn]] void raiseDamaged(const std::string& path)
 {
@@ -155,6 +156,43 @@ private:
     size_t m_pos = 0;
 };
 
+// The entry a reader makes of a stored name under the folder path it asked for
+// (`wanted`, CP950): the path cut to the field as the reader cuts it.
+void setEntryPath(TItemData& item, const std::string& wanted, std::string_view nameBytes)
+{
+    const size_t room = sizeof item.Path - 1;
+    if (wanted.size() + nameBytes.size() <= room) {
+        std::memcpy(item.Path, wanted.data(), wanted.size());
+        std::memcpy(item.Path + wanted.size(), nameBytes.data(), nameBytes.size());
+        item.Path[wanted.size() + nameBytes.size()] = '\0';
+        return;
+    }
+    std::string path = wanted;
+    path.append(nameBytes);
+    path.resize(CP950CutLength(path, room));
+    std::memcpy(item.Path, path.data(), path.size());
+    item.Path[path.size()] = '\0';
+}
+
+[[noreturn]] void raiseNameTooLong(const std::string& listingPath, size_t n)
+{
+    throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
+                    + std::to_string(ListingNameBuffer) + " 位元組");
+}
+
+// The name a listing stores for an entry (CP950, without its NUL). Only the decoded path
+// is split: a CP950 trail byte can be a backslash.
+std::string storedName(const TItemData& item)
+{
+    return EncodeCP950(BareName(ItemPath(item)));
+}
+
+// The folder path the index stores for a folder's entries (CP950, trailing backslash).
+std::string storedFolder(const TItemList& list)
+{
+    return EncodeCP950(FolderPart(ItemPath(list.front())));
+}
+
 } // namespace
 
 void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::string& key,
@@ -196,32 +234,62 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         RaiseFileError(file->error());
 
     SliceReader reader(*file);
-    TItemList entries;
+    // Into the caller's list when it is empty (the usual case): each entry is 272 bytes,
+    // and a copy of thousands of them costs more than reading them did.
+    TItemList appended;
+    TItemList& entries = list.empty() ? list : appended;
     entries.reserve(count);
     unsigned char fixed[ListingFixed];
     unsigned char name[ListingNameBuffer];
-    for (uint32_t k = 0; k < count; k++) {
-        if (!reader.read(fixed, ListingFixed))
-            raiseDamaged(listingPath);
-        const size_t n = get16(fixed + 16);
-        if (n > ListingNameBuffer)
-            throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
-                            + std::to_string(ListingNameBuffer) + " 位元組");
-        if (!reader.read(name, n))
-            raiseDamaged(listingPath);
-        TItemData item;
-        item.Size = get32(fixed);
-        item.Attributes = get32(fixed + 4);
-        std::memcpy(&item.Modified, fixed + 8, 8);
-        const std::string_view nameBytes(reinterpret_cast<const char*>(name),
-                                         strnlen(reinterpret_cast<const char*>(name), n));
-        std::string path = wanted;
-        path.append(nameBytes);
-        path.resize(CP950CutLength(path, sizeof item.Path - 1));
-        std::memcpy(item.Path, path.data(), path.size());
-        entries.push_back(item);
+    try {
+        for (uint32_t k = 0; k < count; k++) {
+            if (!reader.read(fixed, ListingFixed))
+                raiseDamaged(listingPath);
+            const size_t n = get16(fixed + 16);
+            if (n > ListingNameBuffer)
+                raiseNameTooLong(listingPath, n);
+            if (!reader.read(name, n))
+                raiseDamaged(listingPath);
+            TItemData& item = entries.emplace_back();
+            item.Size = get32(fixed);
+            item.Attributes = get32(fixed + 4);
+            std::memcpy(&item.Modified, fixed + 8, 8);
+            const std::string_view nameBytes(reinterpret_cast<const char*>(name),
+                                             strnlen(reinterpret_cast<const char*>(name), n));
+            setEntryPath(item, wanted, nameBytes);
+        }
+    } catch (...) {
+        // Damage appends nothing.
+        if (&entries == &list)
+            list.clear();
+        throw;
     }
-    list.insert(list.end(), entries.begin(), entries.end());
+    if (&entries != &list)
+        list.insert(list.end(), entries.begin(), entries.end());
+}
+
+bool FolderListingAsRead(const TItemList& written, const std::string& folderPath, TItemList& asRead)
+{
+    asRead.clear();
+    if (written.empty())
+        return false;
+    const std::string wanted = EncodeCP950(folderPath);
+    if (!samePathNoCase(storedFolder(written), wanted, folderPath))
+        return false;
+    asRead.reserve(written.size());
+    for (const TItemData& item : written) {
+        const std::string name = storedName(item);
+        if (name.size() + 1 > ListingNameBuffer) {
+            asRead.clear();
+            return false;
+        }
+        TItemData& entry = asRead.emplace_back();
+        entry.Size = item.Size;
+        entry.Attributes = item.Attributes;
+        entry.Modified = item.Modified;
+        setEntryPath(entry, wanted, name);
+    }
+    return true;
 }
 
 void ForEachListingEntry(const std::string& storeDir, const std::string& key,
@@ -260,8 +328,7 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
                 raiseDamaged(listingPath);
             const size_t n = get16(lp + pos + 16);
             if (n > ListingNameBuffer)
-                throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
-                                + std::to_string(ListingNameBuffer) + " 位元組");
+                raiseNameTooLong(listingPath, n);
             if (listing.size() - pos - ListingFixed < n)
                 raiseDamaged(listingPath);
             entry.Size = get32(lp + pos);
@@ -291,8 +358,7 @@ std::string markerPath(const std::string& base)
 void encodeFolder(const TItemList& list, uint32_t start, std::string& listing, std::string& index)
 {
     for (const TItemData& item : list) {
-        // Split only the decoded path: a CP950 trail byte can be a backslash.
-        const std::string name = EncodeCP950(BareName(ItemPath(item)));
+        const std::string name = storedName(item);
         put32(listing, item.Size);
         put32(listing, item.Attributes);
         listing.append(reinterpret_cast<const char*>(&item.Modified), 8);
@@ -300,7 +366,7 @@ void encodeFolder(const TItemList& list, uint32_t start, std::string& listing, s
         listing += name;
         listing += '\0';
     }
-    const std::string folder = EncodeCP950(FolderPart(ItemPath(list.front())));
+    const std::string folder = storedFolder(list);
     put32(index, start);
     put32(index, uint32_t(list.size()));
     put16(index, uint16_t(folder.size() + 1));
@@ -363,8 +429,12 @@ void RecoverFolderListings(const std::string& storeDir, const std::string& key)
     RemoveStaleTemporaries(markerPath(base));
 }
 
-void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
-                           const std::function<bool(TItemList&)>& nextFolder)
+namespace {
+
+// The pair switch of both ReplaceFolderListings: `nextFolder` gives each folder in turn
+// (null when there are no more) without a copy of its entries.
+void replaceFolderListings(const std::string& storeDir, const std::string& key,
+                           const std::function<const TItemList*()>& nextFolder)
 {
     const std::string base = storeDir + key;
     RecoverFolderListings(storeDir, key);
@@ -374,19 +444,28 @@ void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
         {
             auto listing = OpenFileOrRaise(listingTemp, FileMode::Create);
             auto index = OpenFileOrRaise(indexTemp, FileMode::Create);
+            // Folders are gathered into large writes: a crawl's thousands of small
+            // folders would otherwise cost two writes each.
             int64_t start = 0;
-            TItemList folder;
-            while (folder.clear(), nextFolder(folder)) {
-                if (folder.empty())
+            std::string listingBytes, indexBytes;
+            auto writeGathered = [&] {
+                writeOrRaise(*listing, listingBytes);
+                writeOrRaise(*index, indexBytes);
+                listingBytes.clear();
+                indexBytes.clear();
+            };
+            while (const TItemList* folder = nextFolder()) {
+                if (folder->empty())
                     continue;
                 if (start > INT32_MAX)
                     raiseTooLarge(base);
-                std::string listingBytes, indexBytes;
-                encodeFolder(folder, uint32_t(start), listingBytes, indexBytes);
-                writeOrRaise(*listing, listingBytes);
-                writeOrRaise(*index, indexBytes);
-                start += int64_t(listingBytes.size());
+                const size_t before = listingBytes.size();
+                encodeFolder(*folder, uint32_t(start), listingBytes, indexBytes);
+                start += int64_t(listingBytes.size() - before);
+                if (listingBytes.size() >= kGatheredBytes)
+                    writeGathered();
             }
+            writeGathered();
             if (!listing->flush())
                 RaiseFileError(listing->error());
             if (!index->flush())
@@ -413,16 +492,24 @@ void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
     }
 }
 
+} // namespace
+
+void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
+                           const std::function<bool(TItemList&)>& nextFolder)
+{
+    TItemList folder;
+    replaceFolderListings(storeDir, key, [&]() -> const TItemList* {
+        folder.clear();
+        return nextFolder(folder) ? &folder : nullptr;
+    });
+}
+
 void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
                            const std::vector<TItemList>& folders)
 {
     size_t next = 0;
-    ReplaceFolderListings(storeDir, key, [&](TItemList& folder) {
-        if (next == folders.size())
-            return false;
-        folder = folders[next++];
-        return true;
-    });
+    replaceFolderListings(storeDir, key,
+                          [&]() -> const TItemList* { return next < folders.size() ? &folders[next++] : nullptr; });
 }
 
 void WriteFolderListing(const TItemList& list, const std::string& storeDir, const std::string& key,

@@ -30,6 +30,14 @@ constexpr size_t ListingNameBuffer = 260;
 void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::string& key,
                        const std::string& folderPath);
 
+/// What ReadFolderListing(folderPath) appends right after `written` (one folder's entries)
+/// was stored as that folder's first listing: the same entries, each Path being folderPath
+/// and the stored name, cut as the reader cuts it. False (and `asRead` empty) when the
+/// reader would not give them back so: an empty list, entries of a folder that is not
+/// folderPath, or a name the reader refuses. Lets a writer show what it just wrote without
+/// reading it back.
+bool FolderListingAsRead(const TItemList& written, const std::string& folderPath, TItemList& asRead);
+
 /// One entry of a listing as stored: the name is CP950 bytes (up to its NUL).
 struct ListingEntry {
     uint32_t Size = 0;

@@ -16,6 +16,10 @@ namespace {
 constexpr const char* kListDatName = "LIST.DAT";
 // Distinct texts kept for sharing before the set starts afresh.
 constexpr qsizetype kInternedTexts = 4096;
+// The rows of a cached folder are all at hand at once, unlike a disk's that arrive as they
+// are read: after the quick first batch, larger ones than the local lister's. Each hand-over
+// waits for the window thread, which on a busy machine costs more than inserting the rows.
+constexpr size_t kCachedBatchRows = 5000;
 
 QString fromStr(std::string_view text)
 {
@@ -104,6 +108,8 @@ void TObjCacheDir::Execute()
 
 bool TObjCacheDir::readItems()
 {
+    if (m_itemsGiven)
+        return true;
     if (!m_folderPath.empty()) {
         try {
             ReadFolderListing(Items, m_storeDir, m_key, m_folderPath);
@@ -144,11 +150,8 @@ void TObjCacheDir::sortItems()
         return keys[a] < keys[b];
     });
     keys.clear();
-    TItemList sorted;
-    sorted.reserve(Items.size());
     m_paths.reserve(Items.size());
     for (size_t i : order) {
-        sorted.push_back(Items[i]);
         if (Items[i].isFolder()) {
             ++FolderTotal;
             FolderPaths.push_back(AddBackslash(paths[i]));
@@ -158,20 +161,40 @@ void TObjCacheDir::sortItems()
         }
         m_paths.push_back(std::move(paths[i]));
     }
-    Items.swap(sorted);
+    // Into that order in place, cycle by cycle: a sorted copy of thousands of 272-byte
+    // entries would cost more than the sort.
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (order[start] == start)
+            continue;
+        TItemData held = Items[start];
+        size_t at = start;
+        while (order[at] != start) {
+            Items[at] = Items[order[at]];
+            const size_t next = order[at];
+            order[at] = at;
+            at = next;
+        }
+        Items[at] = held;
+        order[at] = at;
+    }
 }
 
 void TObjCacheDir::fillList()
 {
     QPointer<TListView> list = m_listView.data();
-    // Skipped when stopped, and then so is its end: begin and end stay paired.
+    // The bulk update begins with the first rows and ends with the last, in the same
+    // hand-overs (each one waits for the window thread). A stopped lister begins nothing,
+    // and one that has begun always ends: begin and end stay paired.
     bool begun = false;
-    SynchronizeUnlessStopped([&] {
+    auto put = [&](std::vector<TListItem>& rows) {
         if (!list)
             return;
-        list->beginUpdate();
-        begun = true;
-    });
+        if (!begun) {
+            list->beginUpdate();
+            begun = true;
+        }
+        list->model()->appendItems(rows);
+    };
 
     // Equal texts share one string: a cached folder repeats the same few sizes, attribute
     // words and extensions, and all its entries share their folder.
@@ -182,9 +205,10 @@ void TObjCacheDir::fillList()
         return *texts.insert(text);
     };
     TextCache cache;
-    // Batched as the local lister does it: a quick first batch, then larger ones at most
-    // every interval, so a large folder is laid out a few times, not once per row.
-    auto batches = TObjLocalDir::RowBatches([this](std::vector<TListItem>&& rows) { insertRows(std::move(rows)); });
+    // A quick first batch, then larger ones at most every interval, so a large folder is
+    // laid out a few times, not once per row.
+    TBatchHandover<TListItem> batches([&](std::vector<TListItem>&& rows) { SynchronizeUnlessStopped([&] { put(rows); }); },
+                                      kCachedBatchRows, TObjLocalDir::kBatchInterval, TObjLocalDir::kBatchRows);
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             break;
@@ -193,27 +217,25 @@ void TObjCacheDir::fillList()
             text = intern(text);
         batches.Add(std::move(row));
     }
-    if (!Terminated())
-        batches.Flush();
-    if (begun)
-        Synchronize([list] {
-            if (list)
-                list->endUpdate();
-        });
-}
-
-void TObjCacheDir::insertRows(std::vector<TListItem>&& rows)
-{
-    SynchronizeUnlessStopped([this, &rows] {
-        if (m_listView)
-            m_listView->model()->appendItems(rows);
+    std::vector<TListItem> last = batches.Take();
+    collectExtensions();
+    Synchronize([&] {
+        const bool showing = !Terminated() && ReceiverAlive();
+        if (showing && !last.empty())
+            put(last);
+        if (begun && list)
+            list->endUpdate();
+        // The icons this run need not look up: the key list has them already.
+        if (showing)
+            for (qsizetype i = m_extensions.size() - 1; i >= 0; --i)
+                if (m_images->findKey(m_extensions[i]) >= 0)
+                    m_extensions.removeAt(i);
     });
 }
 
-void TObjCacheDir::lookUpIcons()
+void TObjCacheDir::collectExtensions()
 {
     // Each extension once per run, whatever the number of its files.
-    QStringList extensions;
     QSet<QString> seen;
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
@@ -224,15 +246,15 @@ void TObjCacheDir::lookUpIcons()
         if (ext.isEmpty() || OwnIconExtension(ext) || seen.contains(ext))
             continue;
         seen.insert(ext);
-        extensions << ext;
+        m_extensions << ext;
     }
+}
+
+void TObjCacheDir::lookUpIcons()
+{
+    const QStringList extensions = m_extensions;
     if (extensions.isEmpty())
         return;
-    SynchronizeUnlessStopped([&] {
-        for (qsizetype i = extensions.size() - 1; i >= 0; --i)
-            if (m_images->findKey(extensions[i]) >= 0)
-                extensions.removeAt(i);
-    });
     // The type by name on this thread; the picture from the theme on the window thread.
     static const QMimeDatabase database;
     std::vector<std::pair<QString, QMimeType>> types;

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <chrono>
@@ -32,6 +33,14 @@ public:
                  const std::string& key);
 
     void StartListing() { Resume(); }
+    /// Lists `items` instead of reading the cache files: the entries exactly as reading the
+    /// folder would give them (FolderListingAsRead of what was just written). Before
+    /// StartListing.
+    void UseListedItems(TItemList&& items)
+    {
+        Items = std::move(items);
+        m_itemsGiven = true;
+    }
 
     /// 0 created, 3 running, 5 done.
     std::atomic<int> RunState{0};
@@ -67,7 +76,8 @@ private:
     bool readItems();
     void sortItems();
     void fillList();
-    void insertRows(std::vector<TListItem>&& rows);
+    /// The upper-case extensions of the files whose icons this run looks up.
+    void collectExtensions();
     void lookUpIcons();
 
     std::string m_storeDir;
@@ -77,6 +87,8 @@ private:
     TImageLists* m_images;
     bool m_large;
     bool m_details;
+    bool m_itemsGiven = false;
+    QStringList m_extensions;
     // The decoded paths of Items, in the same order.
     std::vector<std::string> m_paths;
 };

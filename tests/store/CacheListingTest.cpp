@@ -180,6 +180,74 @@ TEST_F(Listing, DamagedFilesGiveAClearErrorAndNoEntries)
     EXPECT_EQ(readError("\\\\SRV\\OK\\"), Win32MessageText(Win32::FileNotFound));
 }
 
+// Entries compared as the files store them: every field and the path's bytes.
+void expectSameEntries(const TItemList& got, const TItemList& expected)
+{
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t k = 0; k < got.size(); k++) {
+        SCOPED_TRACE(ItemPath(expected[k]));
+        EXPECT_EQ(got[k].Size, expected[k].Size);
+        EXPECT_EQ(got[k].Attributes, expected[k].Attributes);
+        EXPECT_EQ(got[k].Modified, expected[k].Modified);
+        EXPECT_EQ(hex(ItemPathBytes(got[k])), hex(ItemPathBytes(expected[k])));
+    }
+}
+
+TEST_F(Listing, JustWrittenEntriesAreWhatTheReaderGivesBack)
+{
+    // Trail bytes 0x5C, a name cut at the path's limit, a folder asked in another case.
+    const std::string folder = "\\\\SRV\\功能\\許可\\";
+    const std::string longName = "長" + std::string(300, 'n');
+    const TItemList written = {item(folder + "功.txt", 5), item(folder + "餐廳", 0, 16, 45001.25),
+                               item(folder + longName, 7, 0x23), item(folder + "a b", 0xFFFFFFFFu)};
+    WriteFolderListing(written, dir.win(), "SRV", true);
+    for (const std::string& asked : {folder, "\\\\srv\\功能\\許可\\"s}) {
+        SCOPED_TRACE(asked);
+        TItemList asRead;
+        ASSERT_TRUE(FolderListingAsRead(written, asked, asRead));
+        expectSameEntries(asRead, read(asked));
+    }
+    // Entries the reader would not give back so must be read: none, or entries of a folder
+    // other than the one asked for.
+    TItemList asRead;
+    EXPECT_FALSE(FolderListingAsRead({}, folder, asRead));
+    EXPECT_FALSE(FolderListingAsRead(written, "\\\\SRV\\功能\\", asRead));
+    EXPECT_FALSE(FolderListingAsRead(written, "\\\\SRV\\功能\\許可", asRead));
+    EXPECT_TRUE(asRead.empty());
+}
+
+TEST_F(Listing, ReplacedPairHasTheBytesOfFoldersAppendedOneByOne)
+{
+    // Enough folders that the replacement writes in several parts.
+    std::vector<TItemList> folders;
+    for (int f = 0; f < 400; f++) {
+        TItemList& entries = folders.emplace_back();
+        const std::string path = "\\\\SRV\\資料" + std::to_string(f) + "\\";
+        for (int k = 0; k < 60 + f % 7; k++)
+            entries.push_back(item(path + "報告" + std::string(size_t(k * 7 % 150), 'x') + std::to_string(k), uint32_t(k)));
+    }
+    folders.insert(folders.begin() + 5, TItemList());  // an empty folder is left out
+    for (const TItemList& entries : folders)
+        WriteFolderListing(entries, dir.win(), "SRV", false);
+    const std::string lst = dir.readFile("SRV.LST"), idx = dir.readFile("SRV.IDX");
+    ASSERT_GT(lst.size(), size_t(2) << 20);
+    std::filesystem::remove(dir.path("SRV.LST"));
+    std::filesystem::remove(dir.path("SRV.IDX"));
+    ReplaceFolderListings(dir.win(), "SRV", folders);
+    EXPECT_TRUE(dir.readFile("SRV.LST") == lst);
+    EXPECT_TRUE(dir.readFile("SRV.IDX") == idx);
+    size_t next = 0;
+    ReplaceFolderListings(dir.win(), "SRV", [&](TItemList& folder) {
+        if (next == folders.size())
+            return false;
+        folder = folders[next++];
+        return true;
+    });
+    EXPECT_TRUE(dir.readFile("SRV.LST") == lst);
+    EXPECT_TRUE(dir.readFile("SRV.IDX") == idx);
+    expectSameEntries(read("\\\\SRV\\資料399\\"), folders.back());
+}
+
 TEST_F(Listing, WriterExcludesReaders)
 {
     WriteFolderListing({item("\\\\SRV\\A\\x", 1)}, dir.win(), "SRV", true);

@@ -11,6 +11,8 @@
 
 #include <QPointer>
 
+#include <filesystem>
+
 namespace {
 
 TItemData entry(const std::string& path, uint32_t size = 0, uint32_t attributes = 0x20, double modified = 45100.5)
@@ -99,6 +101,35 @@ TEST_F(CacheDirTest, FoldersFirstThenNamesWithoutRegardToCase)
     EXPECT_EQ(first.ImageIndex, TImageLists::File);
     EXPECT_EQ(first.StateIndex, 10u);
     EXPECT_EQ(view.model()->item(0).ImageIndex, TImageLists::Folder);
+}
+
+TEST_F(CacheDirTest, EntriesGivenAsReadShowWhatReadingTheFilesShows)
+{
+    const TItemList written = {entry("\\\\PC\\S\\許\\b.TXT", 1536, 0x23), folder("\\\\PC\\S\\許\\子"),
+                               entry("\\\\PC\\S\\許\\A.txt", 0, 0x20, 45000.25), folder("\\\\PC\\S\\許\\B")};
+    writeListing(written);
+    view.setViewStyle(TListView::Details);
+    run("\\\\PC\\S\\許\\");
+    const std::vector<TListItem> fromFiles = view.model()->items();
+    const std::vector<std::string> foldersFromFiles = folderPaths;
+    ASSERT_EQ(fromFiles.size(), written.size());
+
+    view.model()->clear();
+    TItemList asRead;
+    ASSERT_TRUE(FolderListingAsRead(written, "\\\\PC\\S\\許\\", asRead));
+    // Given entries are listed even with the files gone.
+    std::filesystem::remove(store.path("PC.LST"));
+    run("\\\\PC\\S\\許\\", [&](TObjCacheDir* lister) { lister->UseListedItems(std::move(asRead)); });
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(folderPaths, foldersFromFiles);
+    const std::vector<TListItem>& given = view.model()->items();
+    ASSERT_EQ(given.size(), fromFiles.size());
+    for (size_t k = 0; k < given.size(); k++) {
+        EXPECT_EQ(given[k].Caption, fromFiles[k].Caption);
+        EXPECT_EQ(given[k].SubItems, fromFiles[k].SubItems);
+        EXPECT_EQ(given[k].ImageIndex, fromFiles[k].ImageIndex);
+        EXPECT_EQ(given[k].StateIndex, fromFiles[k].StateIndex);
+    }
 }
 
 TEST_F(CacheDirTest, DetailTextsOfSizesAttributesAndDates)
