@@ -1,9 +1,9 @@
 #include "app/Application.h"
 
+#include "app/LanguageSetting.h"
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
-#include "app/LanguageSetting.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
@@ -49,6 +49,8 @@ void PrepareApplication(QApplication& app)
     app.setApplicationName(QStringLiteral("Tamsel"));
     app.setDesktopFileName(QStringLiteral("tamsel"));
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
+    // Every program of the family speaks the language chosen in the options dialog.
+    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
     // Dates, numbers and the Han glyph fallback follow the interface, not the session's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
     InstallFontSubstitutions();
@@ -70,6 +72,7 @@ void PrepareProgramFolders(TSetupInfo& info)
 int RunTamsel(int argc, char** argv)
 {
     Application app(argc, argv);
+    PrepareApplication(app);
     const QString title = QString::fromStdString(LoadStr(30000));
     std::vector<std::string> words;
     for (const QString& word : app.arguments().mid(1))
@@ -80,11 +83,9 @@ int RunTamsel(int argc, char** argv)
         return 2;
     }
     try {
-        PrepareApplication(app);
         PrepareProgramFolders(SetupInfo);
         SetSetupErrorReporter(showSetupError);
         LoadSetupInfo(SetupInfo);
-        SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
         {
             auto mainForm = std::make_unique<TMainForm>();
             auto threadForm = std::make_unique<TThreadForm>(nullptr, [] {

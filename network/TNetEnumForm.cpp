@@ -15,6 +15,7 @@
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -92,16 +93,16 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
         font = QFont(qtext(SetupInfo.FontName), SetupInfo.FontSize > 0 ? SetupInfo.FontSize : -1);
     setFont(font);
 
-    Label1 = new QLabel(QStringLiteral("耗時"), this);
+    Label1 = new QLabel(UiText("耗時"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(16, 16, 40, 20);
     ElapsedTimeLabel = new QLabel(QStringLiteral("00:00:00"), this);
     ElapsedTimeLabel->setObjectName(QStringLiteral("ElapsedTimeLabel"));
     ElapsedTimeLabel->setGeometry(64, 16, 120, 20);
-    BitBtn1 = new QPushButton(QStringLiteral("隱藏"), this);
+    BitBtn1 = new QPushButton(UiText("隱藏"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(120, 52, 80, 28);
-    CancelBitBtn = new QPushButton(QStringLiteral("放棄"), this);
+    CancelBitBtn = new QPushButton(UiText("放棄"), this);
     CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
     CancelBitBtn->setGeometry(210, 52, 80, 28);
     Timer = new QTimer(this);

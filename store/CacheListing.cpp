@@ -5,6 +5,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/NodePaths.h"
 #include "store/TNodeData.h"
 
@@ -20,7 +21,7 @@ constexpr size_t ListingFixed = 18;  // size, attributes, date, name length
 
 [[noreturn]] void raiseDamaged(const std::string& path)
 {
-    throw Exception("快取檔 " + path + " 已損壞");
+    throw Exception(UiFormat("快取檔 %1 已損壞", {path}));
 }
 
 uint16_t get16(const unsigned char* p)
@@ -182,7 +183,7 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         }
     }
     if (!found)
-        throw Exception("快取檔中沒有 " + folderPath + " 的資料");
+        throw Exception(UiFormat("快取檔中沒有 %1 的資料", {folderPath}));
     const std::string listingPath = base + ".LST";
     if (int32_t(offset) < 0 || int32_t(count) < 0)
         raiseDamaged(indexPath);
@@ -205,8 +206,8 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
             raiseDamaged(listingPath);
         const size_t n = get16(fixed + 16);
         if (n > ListingNameBuffer)
-            throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
-                            + std::to_string(ListingNameBuffer) + " 位元組");
+            throw Exception(UiFormat("快取檔 %1 已損壞：名稱長度 %2 超過 %3 位元組",
+                                     {listingPath, std::to_string(n), std::to_string(ListingNameBuffer)}));
         if (!reader.read(name, n))
             raiseDamaged(listingPath);
         TItemData item;
@@ -260,8 +261,8 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
                 raiseDamaged(listingPath);
             const size_t n = get16(lp + pos + 16);
             if (n > ListingNameBuffer)
-                throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
-                                + std::to_string(ListingNameBuffer) + " 位元組");
+                throw Exception(UiFormat("快取檔 %1 已損壞：名稱長度 %2 超過 %3 位元組",
+                                         {listingPath, std::to_string(n), std::to_string(ListingNameBuffer)}));
             if (listing.size() - pos - ListingFixed < n)
                 raiseDamaged(listingPath);
             entry.Size = get32(lp + pos);
@@ -310,7 +311,7 @@ void encodeFolder(const TItemList& list, uint32_t start, std::string& listing, s
 
 [[noreturn]] void raiseTooLarge(const std::string& base)
 {
-    throw Exception("快取檔 " + base + ".LST 已超過 2 GB，無法再加入資料");
+    throw Exception(UiFormat("快取檔 %1.LST 已超過 2 GB，無法再加入資料", {base}));
 }
 
 void writeOrRaise(PlatformFile& file, const std::string& data)
@@ -347,7 +348,7 @@ std::string readMarker(const std::string& base)
     while (!owner.empty() && (owner.back() == '\n' || owner.back() == '\r'))
         owner.pop_back();
     if (owner.empty() || owner.size() > 9 || owner.find_first_not_of("0123456789") != std::string::npos)
-        throw Exception("快取檔 " + markerPath(base) + " 已損壞");
+        throw Exception(UiFormat("快取檔 %1 已損壞", {markerPath(base)}));
     return owner;
 }
 
