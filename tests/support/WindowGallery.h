@@ -13,6 +13,7 @@
 #include "network/TPassForm.h"
 #include "network/TPassManForm.h"
 #include "platform/DriveMap.h"
+#include "resources/StringTable.h"
 #include "store/NodeTree.h"
 #include "store/StoreFolder.h"
 #include "store/TContentForm.h"
@@ -73,7 +74,14 @@ public:
             {"Expansion", [] { return new TNetEnumForm; }},
             {"Crawl", [] { return new TCrawlForm(QStringLiteral("/bin/true"), {}); }},
             {"TaskList", [] { return new TThreadForm; }},
-            {"Busy", [] { return new TProcessForm; }},
+            {"Busy",
+             [] {
+                 // As the rebuild of the name table shows it.
+                 auto* form = new TProcessForm;
+                 form->setWindowTitle(QString::fromStdString(LoadStr(33050)));
+                 form->setText(QString::fromStdString(LoadStr(33051)));
+                 return form;
+             }},
             {"FileOperation", [] { return new TFileOperationDialog(nullptr, FO_COPY, QString(), false); }},
             {"Properties", [this] { return new TPropertiesForm(nullptr, {m_file}); }},
             {"About", [] { return new TAboutForm; }},
