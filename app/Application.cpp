@@ -79,7 +79,7 @@ int RunTamsel(int argc, char** argv)
         words.push_back(word.toStdString());
     const StartOptions options = ParseStartOptions(words);
     if (!options.Error.empty()) {
-        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), StartUsage);
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
         return 2;
     }
     try {
