@@ -1,9 +1,9 @@
 #include "app/Application.h"
 
+#include "app/LanguageSetting.h"
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
-#include "app/LanguageSetting.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
@@ -51,6 +51,8 @@ void PrepareApplication(QApplication& app)
     app.setApplicationName(QStringLiteral("Tamsel"));
     app.setDesktopFileName(QStringLiteral("tamsel"));
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
+    // Every program of the family speaks the language chosen in the options dialog.
+    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
     // Dates, numbers and the Han glyph fallback follow the interface, not the session's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
     InstallFontSubstitutions();
@@ -74,21 +76,20 @@ void PrepareProgramFolders(TSetupInfo& info)
 int RunTamsel(int argc, char** argv)
 {
     Application app(argc, argv);
+    PrepareApplication(app);
     const QString title = QString::fromStdString(LoadStr(30000));
     std::vector<std::string> words;
     for (const QString& word : app.arguments().mid(1))
         words.push_back(word.toStdString());
     const StartOptions options = ParseStartOptions(words);
     if (!options.Error.empty()) {
-        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), StartUsage);
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
         return 2;
     }
     try {
-        PrepareApplication(app);
         PrepareProgramFolders(SetupInfo);
         SetSetupErrorReporter(showSetupError);
         LoadSetupInfo(SetupInfo);
-        SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
         {
             auto mainForm = std::make_unique<TMainForm>();
             auto threadForm = std::make_unique<TThreadForm>(nullptr, [] {

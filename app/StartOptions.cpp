@@ -1,6 +1,7 @@
 #include "app/StartOptions.h"
 
 #include "platform/DriveMap.h"
+#include "resources/StringTable.h"
 
 StartOptions ParseStartOptions(const std::vector<std::string>& args)
 {
@@ -16,19 +17,19 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args)
             options.Cached = true;
         } else if (word == "--select" || word == "--computer") {
             if (i + 1 >= args.size() || args[i + 1].empty())
-                return fail(word + " 需要一個值");
+                return fail(UiFormat("%1 需要一個值", {word}));
             (word == "--select" ? options.SelectPath : options.Computer) = args[++i];
         } else {
-            return fail("不明的參數 " + word);
+            return fail(UiFormat("不明的參數 %1", {word}));
         }
     }
     if ((options.Cached || !options.Computer.empty()) && options.SelectPath.empty())
-        return fail("--cached 與 --computer 需要 --select");
+        return fail(UiCaption("--cached 與 --computer 需要 --select"));
     // A Linux path is taken in the program's own form.
     if (!options.SelectPath.empty() && options.SelectPath[0] == '/' && !options.Cached) {
         const std::string windows = WindowsPath(options.SelectPath);
         if (windows.empty())
-            return fail("無法開啟的路徑 " + options.SelectPath);
+            return fail(UiFormat("無法開啟的路徑 %1", {options.SelectPath}));
         options.SelectPath = windows;
     }
     return options;

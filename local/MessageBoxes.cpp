@@ -1,6 +1,7 @@
 #include "local/MessageBoxes.h"
 
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -32,11 +33,11 @@ int ShowMessageText(QWidget* owner, const QString& text, int kind)
     }
     // The buttons speak the interface's language whatever Qt translations are installed.
     if (QAbstractButton* button = box.button(QMessageBox::Ok))
-        button->setText(QStringLiteral("確定"));
+        button->setText(UiText("確定"));
     if (QAbstractButton* button = box.button(QMessageBox::Yes))
-        button->setText(QStringLiteral("是(&Y)"));
+        button->setText(UiText("是(&Y)"));
     if (QAbstractButton* button = box.button(QMessageBox::No))
-        button->setText(QStringLiteral("否(&N)"));
+        button->setText(UiText("否(&N)"));
     const int answer = box.exec();
     if (kind == MsgQuestion)
         return answer == QMessageBox::Yes ? IdYes : IdNo;

@@ -19,8 +19,15 @@
 
 namespace {
 
-constexpr const char* kHelpRoot = "qrc:/help/";
 constexpr const char* kContentsPage = "index.html";
+
+// The pages of the interface language: the English ones lie in a folder of their own, under
+// the same names as the Chinese ones.
+QString helpFolder()
+{
+    return CurrentInterfaceLanguage() == InterfaceLanguage::English ? QStringLiteral(":/help/en/")
+                                                                    : QStringLiteral(":/help/");
+}
 
 // Each window's page, by the object name or the class name the window carries.
 const QHash<QString, QString>& windowPages()
@@ -30,7 +37,9 @@ const QHash<QString, QString>& windowPages()
         {"EditForm", "edit.html"},           {"ContentForm", "content.html"},  {"PassForm", "password.html"},
         {"TPortForm", "port.html"},          {"SetupForm", "options.html"},    {"ExtendToolForm", "tools.html"},
         {"TPropertiesForm", "properties.html"}, {"TFileOperationDialog", "fileops.html"}, {"AboutForm", "about.html"},
-        {"HelpForm", "menu-help.html"},
+        {"HelpForm", "menu-help.html"},        {"PassManForm", "passman.html"}, {"NetEnumForm", "netenum.html"},
+        {"FtpOptionsForm", "ftp-options.html"}, {"ProcessForm", "busy.html"},  {"CrawlForm", "crawl.html"},
+        {"PalliskWindow", "search.html"},       {"QuellorWindow", "collector.html"}, {"OrdhuneWizard", "wizard.html"},
     };
     return pages;
 }
@@ -38,7 +47,7 @@ const QHash<QString, QString>& windowPages()
 // Lines of a help table: fields separated by tabs, "#" lines and blank lines skipped.
 QList<QStringList> readTable(const QString& name)
 {
-    QFile file(QStringLiteral(":/help/") + name);
+    QFile file(helpFolder() + name);
     QList<QStringList> rows;
     if (!file.open(QIODevice::ReadOnly))
         return rows;
@@ -115,8 +124,7 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addWidget(splitter);
     resize(820, 600);
 
-    loadContents();
-    loadIndex();
+    LoadTables();
     connect(ContentsTree, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { ShowPage(item->data(0, kPageRole).toString()); });
     connect(ContentsTree, &QTreeWidget::itemClicked, this,
@@ -132,6 +140,14 @@ THelpForm::THelpForm(QWidget* parent) : QWidget(parent, Qt::Window)
     });
     connect(IndexList, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { ShowPage(item->data(kPageRole).toString()); });
+}
+
+void THelpForm::LoadTables()
+{
+    ContentsTree->clear();
+    IndexList->clear();
+    loadContents();
+    loadIndex();
 }
 
 void THelpForm::loadContents()
@@ -185,8 +201,9 @@ void THelpForm::present()
 
 void THelpForm::ShowPage(const QString& page)
 {
-    const bool known = QFile::exists(QStringLiteral(":/help/") + page);
-    Browser->setSource(QUrl(QString::fromLatin1(kHelpRoot) + (known ? page : QString::fromLatin1(kContentsPage))));
+    const bool known = QFile::exists(helpFolder() + page);
+    const QString shown = known ? page : QString::fromLatin1(kContentsPage);
+    Browser->setSource(QUrl(QStringLiteral("qrc") + helpFolder() + shown));
     present();
 }
 

@@ -25,6 +25,9 @@ public:
     void ShowPage(const QString& page);
     /// The page shown now.
     QString CurrentPage() const;
+    /// Reads the contents and the index of the interface language again, after the
+    /// language changed (tests that show both languages in one run).
+    void LoadTables();
 
     QTabWidget* Tabs;
     QTreeWidget* ContentsTree;

@@ -3,6 +3,7 @@
 #include "local/ForceStopEvent.h"
 #include "local/MessageBoxes.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "ui/Fonts.h"
 #include "ui/TFormPosSaver.h"
 
@@ -32,7 +33,7 @@ constexpr int kHighDpi = 100;
 
 QString u(const char* text)
 {
-    return QString::fromUtf8(text);
+    return UiText(text);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "local/TImageLists.h"
 #include "resources/StringTable.h"
 #include "local/TProcessForm.h"
+#include "resources/UiText.h"
 #include "store/NameTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -37,7 +38,7 @@ constexpr const char* kSameNameQuestion =
 QString sameNameQuestion(const std::string& fresh, const std::string& old)
 {
     // Split first: a name holding "%s" must not be filled in itself.
-    const QStringList parts = QString::fromUtf8(kSameNameQuestion).split(QStringLiteral("%s"));
+    const QStringList parts = UiText(kSameNameQuestion).split(QStringLiteral("%s"));
     const QString freshText = QString::fromStdString(fresh);
     const QString oldText = QString::fromStdString(old);
     return parts[0] + freshText + parts[1] + oldText + parts[2] + oldText + parts[3];
@@ -95,7 +96,7 @@ void TMainForm::ToolButton3Click()
     QTreeWidgetItem* node = selectedNode();
     const TNodeData* data = node ? GetNodeData(node) : nullptr;
     if (!data) {
-        ShowError(QStringLiteral("請先在樹狀目錄中選取要加入書籤的節點"));
+        ShowError(UiText("請先在樹狀目錄中選取要加入書籤的節點"));
         return;
     }
     TEditForm form(this);
@@ -106,7 +107,7 @@ void TMainForm::ToolButton3Click()
         return;
     // A bookmark without a caption could be neither seen in the drop-down nor told apart.
     if (QString::fromStdString(form.BookmarkCaption).trimmed().isEmpty()) {
-        ShowError(QStringLiteral("書籤標題不能空白"));
+        ShowError(UiText("書籤標題不能空白"));
         return;
     }
 

@@ -189,7 +189,7 @@ void TMainForm::addDesktopEntries()
                 continue;
             auto* node = new QTreeWidgetItem(m_bookmarkRoot);
             TNodeData* data = NewNodeData(m_bookmarkRoot);
-            data->Caption = text;
+            data->Caption = UiCaption(text);
             data->ImageIndex = TImageLists::TreeFolder;
             data->SelectedIndex = TImageLists::TreeFolderOpen;
             data->RootKind = LocalRoot;

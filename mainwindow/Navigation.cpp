@@ -15,6 +15,7 @@
 #include "local/UpdateTimerRule.h"
 #include "mainwindow/TFileListDelegate.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/TObjNodeDir.h"
 #include "store/NodeTree.h"
@@ -478,8 +479,8 @@ void TMainForm::connectBrowsing()
     connect(AddressComboBox, &QComboBox::activated, this, &TMainForm::AddressComboBoxExit);
 
     TListModel* model = FileListView->model();
-    model->setColumns({QStringLiteral("檔名"), QStringLiteral("副檔名"), QStringLiteral("位置"), QStringLiteral("大小"),
-                       QStringLiteral("屬性"), QStringLiteral("修改日期")});
+    model->setColumns({UiText("檔名"), UiText("副檔名"), UiText("位置"), UiText("大小"),
+                       UiText("屬性"), UiText("修改日期")});
     model->setColumnAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     FileListView->setImageLists(&m_images->SImageList, &m_images->LImageList);
     FileListView->setItemDelegates([this] {
@@ -520,7 +521,7 @@ void TMainForm::fitDetailColumns()
             + 3 * style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
         for (int column = 0; column < header->count() && column < 6; ++column) {
             const QString heading = header->model()->headerData(column, Qt::Horizontal).toString();
-            const int needed = std::max(details->fontMetrics().horizontalAdvance(QString::fromUtf8(samples[column])) + padding,
+            const int needed = std::max(details->fontMetrics().horizontalAdvance(UiText(samples[column])) + padding,
                                         header->fontMetrics().horizontalAdvance(heading) + indicator + padding);
             details->setColumnWidth(column, std::max(details->columnWidth(column), needed));
         }

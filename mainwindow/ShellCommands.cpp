@@ -10,6 +10,7 @@
 
 #include "platform/DriveMap.h"
 #include "platform/ShellServices.h"
+#include "resources/UiText.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -125,7 +126,7 @@ QString TMainForm::familyProgram(const char* name)
     const QString program = FamilyProgramFolder + QLatin1Char('/') + QLatin1String(name);
     // Said plainly here: the shell would only report a file it cannot open.
     if (!QFileInfo(program).isExecutable()) {
-        ShowError(QStringLiteral("找不到程式 %1，請把它安裝在 Tamsel 的程式資料夾中").arg(program));
+        ShowError(UiText("找不到程式 %1，請把它安裝在 Tamsel 的程式資料夾中").arg(program));
         return QString();
     }
     return program;
@@ -146,7 +147,7 @@ void TMainForm::N12Click()
     form->setFont(font());
     connect(form, &TCrawlForm::ComputerCrawled, this, &TMainForm::reshowCachedFolder);
     if (!form->Start())
-        ShowError(QStringLiteral("無法啟動程式 %1").arg(program));
+        ShowError(UiText("無法啟動程式 %1").arg(program));
 }
 
 void TMainForm::reshowCachedFolder()

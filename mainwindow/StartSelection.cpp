@@ -3,6 +3,7 @@
 #include "mainwindow/TMainForm.h"
 
 #include "platform/FileAccess.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 
@@ -28,7 +29,7 @@ void TMainForm::SelectOnStart(const std::string& path, bool cached, const std::s
         return;
     }
     if (!SelectCachedPath(AddBackslash(path), computer))
-        ShowError(QStringLiteral("快取中找不到 %1").arg(QString::fromStdString(path)));
+        ShowError(UiText("快取中找不到 %1").arg(QString::fromStdString(path)));
 }
 
 QTreeWidgetItem* TMainForm::findCachedComputer(QTreeWidgetItem* node, const std::string& folded,

@@ -7,6 +7,7 @@
 #include "platform/SmbShares.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/CacheListing.h"
 #include "store/NodePaths.h"
 
@@ -65,7 +66,7 @@ PreviousListing readPrevious(const std::string& storeDir, const std::string& key
         previous.present = true;
     } catch (const Exception& e) {
         // A damaged listing is crawled afresh: there is nothing in it worth keeping.
-        reasons.push_back("先前的快取檔無法讀取，全部重新讀取：" + e.message());
+        reasons.push_back(UiFormat("先前的快取檔無法讀取，全部重新讀取：%1", {e.message()}));
         return PreviousListing();
     }
     return previous;
@@ -205,8 +206,8 @@ private:
             if (m_cancel)
                 return;
             if (Clock::now() >= deadline) {
-                record.Reasons.push_back(RemoveBackslash(sharePath) + " 超過 " + secondsText(m_options.ShareTimeoutMs)
-                                         + " 秒的走訪時限，只讀了一部分");
+                record.Reasons.push_back(UiFormat("%1 超過 %2 秒的走訪時限，只讀了一部分",
+                                                  {RemoveBackslash(sharePath), secondsText(m_options.ShareTimeoutMs)}));
                 m_keep.push_back(FoldTextCase(sharePath));
                 return;
             }
@@ -237,8 +238,8 @@ private:
                 m_progressHandler(m_progress);
         }
         if (m_tooLong > 0) {
-            record.Reasons.push_back(RemoveBackslash(sharePath) + " 有 " + std::to_string(m_tooLong)
-                                     + " 個項目的路徑超過 255 位元組，無法存入快取");
+            record.Reasons.push_back(UiFormat("%1 有 %2 個項目的路徑超過 255 位元組，無法存入快取",
+                                              {RemoveBackslash(sharePath), std::to_string(m_tooLong)}));
             m_tooLong = 0;
         }
     }
@@ -251,7 +252,7 @@ private:
         if (wholeShare && isRefusal(error))
             record.Refused.push_back({RemoveBackslash(folder), error, text});
         else
-            record.Reasons.push_back("無法讀取 " + folder + "：" + text);
+            record.Reasons.push_back(UiFormat("無法讀取 %1：%2", {folder, text}));
     }
 
     // The entries of `folder`: the previous ones when its date is the one they were read
@@ -410,7 +411,7 @@ CrawlOutcome CrawlComputer(const TNodeData& computer, const CrawlOptions& option
     if (CrawlComputerName(computer).empty()) {
         CrawlOutcome outcome;
         outcome.Error = Win32::BadNetName;
-        outcome.ErrorText = "節點 " + computer.Caption + " 沒有電腦名稱";
+        outcome.ErrorText = UiFormat("節點 %1 沒有電腦名稱", {computer.Caption});
         return outcome;
     }
     return ComputerCrawl(computer, options, cancel, progress).run();

@@ -94,7 +94,7 @@ std::unique_ptr<TNodeData> FindOrAddComputer(const std::string& cachePath, const
     while (!name.empty() && name.front() == '\\')
         name.erase(0, 1);
     if (name.empty() || name.find('\\') != std::string::npos)
-        throw Exception("不是電腦名稱或位址：" + target);
+        throw Exception(UiFormat("不是電腦名稱或位址：%1", {target}));
     const bool address = isAddress(name);
     const std::string cache = AddBackslash(cachePath);
     int error = 0;
@@ -153,7 +153,7 @@ std::unique_ptr<TNodeData> FindOrAddComputer(const std::string& cachePath, const
         computer->Created = group->Created;
     }
     if (!IsPlainKey(computer->Key))
-        throw Exception("不是電腦名稱或位址：" + target);
+        throw Exception(UiFormat("不是電腦名稱或位址：%1", {target}));
     writeRecord(*computer);
     added = true;
     return computer;

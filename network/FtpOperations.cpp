@@ -8,9 +8,10 @@
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "platform/ShellServices.h"
-#include "resources/StringTable.h"
-#include "store/NodePaths.h"
 #include "platform/TextCodec.h"
+#include "resources/StringTable.h"
+#include "resources/UiText.h"
+#include "store/NodePaths.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -151,7 +152,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
             const std::string name = lastPart(path);
             // A name from a listing that would climb out of the destination is refused.
             if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-                appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
+                appendLog(UiText("拒絕不安全的名稱: ") + qtext(name), LogRed);
                 continue;
             }
             const std::string local = NativePath(destination + name);

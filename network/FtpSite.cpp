@@ -1,6 +1,7 @@
 #include "network/FtpSite.h"
 
 #include "platform/NativeFiles.h"
+#include "resources/StringTable.h"
 
 #include <cstdio>
 #include <dirent.h>
@@ -118,7 +119,7 @@ FtpResult FtpSite::downloadTree(const std::string& remote, const std::string& lo
 {
     FtpResult result;
     if (!NativeExists(localFolder) && !MakeNativePath(localFolder)) {
-        result.error = "無法建立資料夾 " + localFolder;
+        result.error = UiFormat("無法建立資料夾 %1", {localFolder});
         return result;
     }
     std::vector<FtpEntry> entries;
@@ -127,7 +128,7 @@ FtpResult FtpSite::downloadTree(const std::string& remote, const std::string& lo
     if (!result.ok)
         return result;
     for (const std::string& name : refused)
-        log("拒絕不安全的名稱: " + name);
+        log(UiFormat("拒絕不安全的名稱: %1", {name}));
     for (const FtpEntry& entry : entries) {
         if (m_client.cancel)
             break;
@@ -153,7 +154,7 @@ FtpResult FtpSite::uploadTree(const std::string& localFolder, const std::string&
     DIR* folder = opendir(localFolder.c_str());
     if (!folder) {
         result.ok = false;
-        result.error = "無法讀取 " + localFolder;
+        result.error = UiFormat("無法讀取 %1", {localFolder});
         return result;
     }
     std::vector<std::pair<std::string, bool>> children;

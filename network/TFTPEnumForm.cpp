@@ -9,10 +9,11 @@
 #include "local/TThreadForm.h"
 #include "platform/DateTime.h"
 #include "platform/DriveMap.h"
+#include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
-#include "platform/Exception.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -130,9 +131,9 @@ TFTPEnumForm::TFTPEnumForm(QWidget* parent)
         dfsToolBar1->addWidget(button);
         return button;
     };
-    ToolButton1 = addButton("ToolButton1", QStringLiteral("斷線"), "network-offline");
-    ToolButton2 = addButton("ToolButton2", QStringLiteral("隱藏"), "go-down");
-    ToolButton3 = addButton("ToolButton3", QStringLiteral("內容"), "document-properties");
+    ToolButton1 = addButton("ToolButton1", UiText("斷線"), "network-offline");
+    ToolButton2 = addButton("ToolButton2", UiText("隱藏"), "go-down");
+    ToolButton3 = addButton("ToolButton3", UiText("內容"), "document-properties");
     ToolButton4 = addButton("ToolButton4", QString(), "utilities-terminal");
     layout->addWidget(dfsToolBar1);
     LogRichEdit = new QTextEdit(this);
@@ -219,7 +220,7 @@ void TFTPEnumForm::logResult(FtpCommand command, const FtpResult& result)
     const bool known = code >= 0 && code < int(std::size(Texts));
     if (result.ok) {
         if (known && Texts[code].success)
-            appendLog(QString::fromUtf8(Texts[code].success), LogGreen);
+            appendLog(UiText(Texts[code].success), LogGreen);
         return;
     }
     if (result.cancelled)
@@ -229,7 +230,7 @@ void TFTPEnumForm::logResult(FtpCommand command, const FtpResult& result)
             appendLog(QString::fromUtf8(Texts[code].unsupported), LogRed);
         return;
     }
-    appendLog(QString::fromUtf8(known ? Texts[code].failure : "發生未知的失敗"), LogRed);
+    appendLog(UiText(known ? Texts[code].failure : "發生未知的失敗"), LogRed);
     if (!result.error.empty())
         appendLog(QString::number(result.reply) + QLatin1Char(' ') + qtext(result.error), LogRed);
 }
@@ -259,7 +260,7 @@ FtpResult TFTPEnumForm::connectWithCredentials()
         if (result.ok || !isLoginRefused(result))
             return result;
         // Refused: ask again as often as the user wants to try.
-        if (!AskQuestion(QStringLiteral("使用者名稱或密碼錯誤,重新輸入?")))
+        if (!AskQuestion(UiText("使用者名稱或密碼錯誤,重新輸入?")))
             return result;
         std::string user = settings.user, password = settings.password;
         bool remember = false;
@@ -400,7 +401,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
             throw Exception(result.error);
         logResult(FtpCommand::List, result);
         for (const std::string& name : refused)
-            appendLog(QStringLiteral("拒絕不安全的名稱: ") + qtext(name), LogRed);
+            appendLog(UiText("拒絕不安全的名稱: ") + qtext(name), LogRed);
         QStringList folders;
         QHash<QString, FtpEntry>& listed = m_listed[qtext(record->RemoteName)];
         listed.clear();

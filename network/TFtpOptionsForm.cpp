@@ -2,6 +2,7 @@
 
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
+#include "resources/UiText.h"
 #include "store/NodeTree.h"
 
 #include <QComboBox>
@@ -22,25 +23,25 @@ TFtpOptionsForm::TFtpOptionsForm(QWidget* parent)
     EncodingComboBox = new QComboBox(this);
     EncodingComboBox->setObjectName(QStringLiteral("EncodingComboBox"));
     // In the order of FtpEncoding.
-    EncodingComboBox->addItem(QStringLiteral("自動偵測"), int(FtpEncoding::Auto));
+    EncodingComboBox->addItem(UiText("自動偵測"), int(FtpEncoding::Auto));
     EncodingComboBox->addItem(QStringLiteral("UTF-8"), int(FtpEncoding::Utf8));
     EncodingComboBox->addItem(QStringLiteral("CP950 (Big5)"), int(FtpEncoding::Cp950));
-    form->addRow(QStringLiteral("檔名編碼:"), EncodingComboBox);
+    form->addRow(UiText("檔名編碼:"), EncodingComboBox);
     layout->addLayout(form);
 
-    auto* mode = new QGroupBox(QStringLiteral("傳輸模式"), this);
+    auto* mode = new QGroupBox(UiText("傳輸模式"), this);
     auto* modeLayout = new QVBoxLayout(mode);
-    ActiveRadioButton = new QRadioButton(QStringLiteral("主動 (無法連接時改用被動)"), mode);
+    ActiveRadioButton = new QRadioButton(UiText("主動 (無法連接時改用被動)"), mode);
     ActiveRadioButton->setObjectName(QStringLiteral("ActiveRadioButton"));
-    PassiveRadioButton = new QRadioButton(QStringLiteral("被動"), mode);
+    PassiveRadioButton = new QRadioButton(UiText("被動"), mode);
     PassiveRadioButton->setObjectName(QStringLiteral("PassiveRadioButton"));
     modeLayout->addWidget(ActiveRadioButton);
     modeLayout->addWidget(PassiveRadioButton);
     layout->addWidget(mode);
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("確定"), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("OkButton"));
-    buttons->addButton(QStringLiteral("放棄"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("CancelButton"));
+    buttons->addButton(UiText("確定"), QDialogButtonBox::AcceptRole)->setObjectName(QStringLiteral("OkButton"));
+    buttons->addButton(UiText("放棄"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("CancelButton"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
@@ -74,7 +75,7 @@ bool TFtpOptionsForm::ShowFor(QTreeWidgetItem* site)
     if (exec() != QDialog::Accepted)
         return false;
     if (!WriteFtpSiteOptions(base, options())) {
-        ShowError(QStringLiteral("無法寫入站台選項 ") + QString::fromStdString(base) + QStringLiteral(".OPT"));
+        ShowError(UiText("無法寫入站台選項 ") + QString::fromStdString(base) + QStringLiteral(".OPT"));
         return false;
     }
     return true;

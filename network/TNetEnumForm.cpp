@@ -15,6 +15,7 @@
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -30,6 +31,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <memory>
@@ -92,16 +94,18 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
         font = QFont(qtext(SetupInfo.FontName), SetupInfo.FontSize > 0 ? SetupInfo.FontSize : -1);
     setFont(font);
 
-    Label1 = new QLabel(QStringLiteral("耗時"), this);
+    Label1 = new QLabel(UiText("耗時"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(16, 16, 40, 20);
+    // The caption's width follows the language; the time starts where it ends.
+    const int captionWidth = std::max(40, Label1->fontMetrics().horizontalAdvance(Label1->text()) + 4);
+    Label1->setGeometry(16, 16, captionWidth, 20);
     ElapsedTimeLabel = new QLabel(QStringLiteral("00:00:00"), this);
     ElapsedTimeLabel->setObjectName(QStringLiteral("ElapsedTimeLabel"));
-    ElapsedTimeLabel->setGeometry(64, 16, 120, 20);
-    BitBtn1 = new QPushButton(QStringLiteral("隱藏"), this);
+    ElapsedTimeLabel->setGeometry(std::max(64, 24 + captionWidth), 16, 120, 20);
+    BitBtn1 = new QPushButton(UiText("隱藏"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(120, 52, 80, 28);
-    CancelBitBtn = new QPushButton(QStringLiteral("放棄"), this);
+    CancelBitBtn = new QPushButton(UiText("放棄"), this);
     CancelBitBtn->setObjectName(QStringLiteral("CancelBitBtn"));
     CancelBitBtn->setGeometry(210, 52, 80, 28);
     Timer = new QTimer(this);
@@ -201,7 +205,12 @@ void TNetEnumForm::StartEnum(QTreeWidgetItem* node, bool& updateAllowed, bool& u
     }
 }
 
-void TNetEnumForm::TimerTimer() { ElapsedTimeLabel->setText(elapsedText(NowDateTime() - m_startTime)); }
+void TNetEnumForm::TimerTimer()
+{
+    // Shown before its job starts, the window has no start time to count from.
+    if (m_startTime > 0)
+        ElapsedTimeLabel->setText(elapsedText(NowDateTime() - m_startTime));
+}
 
 void TNetEnumForm::BitBtn1Click() { hide(); }
 

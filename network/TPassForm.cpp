@@ -1,6 +1,7 @@
 #include "network/TPassForm.h"
 
 #include "local/MessageBoxes.h"
+#include "resources/UiText.h"
 #include "ui/Fonts.h"
 #include "ui/PasswordEdit.h"
 
@@ -42,7 +43,7 @@ TPassForm::TPassForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setObjectName(QStringLiteral("PassForm"));
-    setWindowTitle(QStringLiteral("密碼"));
+    setWindowTitle(UiText("密碼"));
     setFont(SettingsFont("MS Sans Serif", font().pointSize()));
 
     auto* layout = new QVBoxLayout(this);
@@ -53,9 +54,9 @@ TPassForm::TPassForm(QWidget* parent)
     UserNameEdit = lineEdit(this, "UserNameEdit");
     PasswordEdit = lineEdit(this, "PasswordEdit");
     UseStarPasswordEcho(PasswordEdit);
-    Label2 = new QLabel(QStringLiteral("電腦名稱"), this);
-    Label3 = new QLabel(QStringLiteral("使用者"), this);
-    Label1 = new QLabel(QStringLiteral("密碼"), this);
+    Label2 = new QLabel(UiText("電腦名稱"), this);
+    Label3 = new QLabel(UiText("使用者"), this);
+    Label1 = new QLabel(UiText("密碼"), this);
     Label2->setBuddy(ComputerEdit);
     Label3->setBuddy(UserNameEdit);
     Label1->setBuddy(PasswordEdit);
@@ -67,15 +68,15 @@ TPassForm::TPassForm(QWidget* parent)
     grid->addWidget(PasswordEdit, 2, 1);
     layout->addLayout(grid);
 
-    RecordCheckBox = new QCheckBox(QStringLiteral("記住密碼"), this);
+    RecordCheckBox = new QCheckBox(UiText("記住密碼"), this);
     RecordCheckBox->setObjectName(QStringLiteral("RecordCheckBox"));
     layout->addWidget(RecordCheckBox);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    BitBtn1 = button(this, "BitBtn1", QStringLiteral("確定"));
+    BitBtn1 = button(this, "BitBtn1", UiText("確定"));
     BitBtn1->setDefault(true);
-    BitBtn2 = button(this, "BitBtn2", QStringLiteral("放棄"));
+    BitBtn2 = button(this, "BitBtn2", UiText("放棄"));
     BitBtn2->setAutoDefault(false);
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
@@ -123,7 +124,7 @@ void TPassForm::BitBtn1Click()
     // The store keeps "user;password" and splits at the first ";": a user name holding one
     // would come back as another user with a different password.
     if (UserNameEdit->text().contains(QLatin1Char(';'))) {
-        ShowErrorText(this, QStringLiteral("使用者名稱不能含有「;」"));
+        ShowErrorText(this, UiText("使用者名稱不能含有「;」"));
         UserNameEdit->setFocus();
         return;
     }

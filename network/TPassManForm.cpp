@@ -6,6 +6,7 @@
 #include "network/TPassForm.h"
 #include "platform/Exception.h"
 #include "platform/RegistryStore.h"
+#include "resources/UiText.h"
 #include "ui/Fonts.h"
 
 #include <QGuiApplication>
@@ -37,7 +38,7 @@ TPassManForm::TPassManForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("PassManForm"));
-    setWindowTitle(QStringLiteral("密碼管理員"));
+    setWindowTitle(UiText("密碼管理員"));
     // A single border: the size is the dialog's own.
     setFixedSize(460, 300);
 
@@ -54,7 +55,7 @@ TPassManForm::TPassManForm(QWidget* parent)
     PassListView->setUniformRowHeights(true);
     PassListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     PassListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    PassListView->setHeaderLabels({QStringLiteral("位置"), QStringLiteral("使用者"), QStringLiteral("密碼")});
+    PassListView->setHeaderLabels({UiText("位置"), UiText("使用者"), UiText("密碼")});
     QHeaderView* header = PassListView->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -62,14 +63,14 @@ TPassManForm::TPassManForm(QWidget* parent)
     header->setSectionResizeMode(2, QHeaderView::Fixed);
     header->resizeSection(2, kMaskColumnWidth);
     page->addWidget(PassListView);
-    PageControl->addTab(TabSheet1, QStringLiteral("網芳密碼"));
+    PageControl->addTab(TabSheet1, UiText("網芳密碼"));
     layout->addWidget(PageControl);
 
     auto* buttons = new QHBoxLayout;
-    BitBtn4 = button(this, "BitBtn4", QStringLiteral("新增"));
-    BitBtn1 = button(this, "BitBtn1", QStringLiteral("編輯"));
-    BitBtn2 = button(this, "BitBtn2", QStringLiteral("刪除"));
-    BitBtn3 = button(this, "BitBtn3", QStringLiteral("結束"));
+    BitBtn4 = button(this, "BitBtn4", UiText("新增"));
+    BitBtn1 = button(this, "BitBtn1", UiText("編輯"));
+    BitBtn2 = button(this, "BitBtn2", UiText("刪除"));
+    BitBtn3 = button(this, "BitBtn3", UiText("結束"));
     buttons->addStretch();
     for (QPushButton* b : {BitBtn4, BitBtn1, BitBtn2, BitBtn3})
         buttons->addWidget(b);
@@ -93,7 +94,7 @@ bool TPassManForm::openStore()
     if (!m_storeOpen) {
         m_storeOpen = m_registry.openKey(NetPasswordKey, true);
         if (!m_storeOpen)
-            ShowErrorText(this, QStringLiteral("無法開啟密碼的存放處：") + qtext(m_registry.lastError()));
+            ShowErrorText(this, UiText("無法開啟密碼的存放處：") + qtext(m_registry.lastError()));
     }
     return m_storeOpen;
 }
@@ -148,7 +149,7 @@ bool TPassManForm::writeEntry(const QString& location, const QString& userName, 
                               const QString* oldLocation)
 {
     if (location.isEmpty()) {
-        ShowErrorText(this, QStringLiteral("請輸入電腦名稱，沒有位置的密碼不會被用到。"));
+        ShowErrorText(this, UiText("請輸入電腦名稱，沒有位置的密碼不會被用到。"));
         return false;
     }
     if (!openStore())
@@ -158,11 +159,11 @@ bool TPassManForm::writeEntry(const QString& location, const QString& userName, 
             m_registry.deleteValue(oldLocation->toStdString());
         m_registry.writeString(location.toStdString(), (userName + QLatin1Char(';') + password).toStdString());
     } catch (const Exception& e) {
-        ShowErrorText(this, QStringLiteral("無法寫入密碼：") + qtext(e.message()));
+        ShowErrorText(this, UiText("無法寫入密碼：") + qtext(e.message()));
         return false;
     }
     if (!m_registry.flush()) {
-        ShowErrorText(this, QStringLiteral("無法寫入密碼：") + qtext(m_registry.lastError()));
+        ShowErrorText(this, UiText("無法寫入密碼：") + qtext(m_registry.lastError()));
         return false;
     }
     return true;
@@ -207,13 +208,13 @@ void TPassManForm::BitBtn1Click()
 void TPassManForm::BitBtn2Click()
 {
     QTreeWidgetItem* row = selectedRow();
-    if (!row || ShowMessageText(this, QStringLiteral("確定要刪除?"), MsgQuestion) != IdYes)
+    if (!row || ShowMessageText(this, UiText("確定要刪除?"), MsgQuestion) != IdYes)
         return;
     if (!openStore())
         return;
     m_registry.deleteValue(row->text(0).toStdString());
     if (!m_registry.flush()) {
-        ShowErrorText(this, QStringLiteral("無法刪除密碼：") + qtext(m_registry.lastError()));
+        ShowErrorText(this, UiText("無法刪除密碼：") + qtext(m_registry.lastError()));
         return;
     }
     delete row;

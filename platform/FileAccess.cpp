@@ -1,11 +1,12 @@
 #include "platform/FileAccess.h"
 
 #include "platform/DateTime.h"
-#include "platform/Exception.h"
 #include "platform/DriveMap.h"
-#include "platform/SmbFiles.h"
+#include "platform/Exception.h"
 #include "platform/NativeNames.h"
+#include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -463,9 +464,9 @@ std::unique_ptr<PlatformFile> OpenFileOrRaise(const std::string& path, FileMode 
         std::string native;
         struct stat st {};
         if (Translate(path, &native, nullptr) && stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            const char* kind = S_ISDIR(st.st_mode) ? "資料夾" : S_ISFIFO(st.st_mode) ? "具名管道"
-                               : S_ISSOCK(st.st_mode) ? "通訊端" : "裝置";
-            throw Exception(path + " 是" + kind + "，不是一般檔案，無法開啟");
+            const std::string kind = S_ISDIR(st.st_mode) ? UiCaption("資料夾") : S_ISFIFO(st.st_mode) ? UiCaption("具名管道")
+                               : S_ISSOCK(st.st_mode) ? UiCaption("通訊端") : UiCaption("裝置");
+            throw Exception(UiFormat("%1 是%2，不是一般檔案，無法開啟", {path, kind}));
         }
         RaiseFileError(error);
     }

@@ -1,4 +1,5 @@
 #include "platform/FtpClient.h"
+#include "resources/StringTable.h"
 
 #include <curl/curl.h>
 
@@ -99,7 +100,7 @@ FtpResult FtpClient::connect(const FtpSettings& settings)
     if (!isSafeCommandText(settings.user) || !isSafeCommandText(settings.password)
         || settings.host.find_first_of("/@ \r\n") != std::string::npos || settings.host.empty()) {
         FtpResult bad;
-        bad.error = "主機名稱或使用者名稱不正確";
+        bad.error = UiCaption("主機名稱或使用者名稱不正確");
         return bad;
     }
     Request request;
@@ -212,12 +213,12 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
     FtpResult result;
     CURL* curl = static_cast<CURL*>(m_curl);
     if (!curl) {
-        result.error = "無法建立連線";
+        result.error = UiCaption("無法建立連線");
         return result;
     }
     for (const std::string& quote : request.quotes) {
         if (!isSafeCommandText(quote)) {
-            result.error = "名稱中有換行字元";
+            result.error = UiCaption("名稱中有換行字元");
             return result;
         }
     }
@@ -369,7 +370,7 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
     std::FILE* file = std::fopen(part.c_str(), offset > 0 ? "ab" : "wb");
     FtpResult result;
     if (!file) {
-        result.error = std::string("無法寫入 ") + localPath + ": " + std::strerror(errno);
+        result.error = UiFormat("無法寫入 %1: %2", {localPath, std::strerror(errno)});
         return result;
     }
     Request request;
@@ -400,18 +401,18 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
         return result;
     if (!written) {
         result.ok = false;
-        result.error = std::string("無法寫入 ") + localPath;
+        result.error = UiFormat("無法寫入 %1", {localPath});
         return result;
     }
     if (expectedSize >= 0 && ::stat(part.c_str(), &status) == 0 && status.st_size != expectedSize) {
         result.ok = false;
-        result.error = "傳輸中斷: 收到 " + std::to_string(status.st_size) + " Bytes, 應有 " + std::to_string(expectedSize)
-            + " Bytes";
+        result.error = UiFormat("傳輸中斷: 收到 %1 Bytes, 應有 %2 Bytes",
+                                {std::to_string(status.st_size), std::to_string(expectedSize)});
         return result;
     }
     if (std::rename(part.c_str(), localPath.c_str()) != 0) {
         result.ok = false;
-        result.error = std::string("無法更名為 ") + localPath + ": " + std::strerror(errno);
+        result.error = UiFormat("無法更名為 %1: %2", {localPath, std::strerror(errno)});
     }
     return result;
 }
@@ -421,7 +422,7 @@ FtpResult FtpClient::upload(const std::string& localPath, const std::string& rem
     FtpResult result;
     std::FILE* source = std::fopen(localPath.c_str(), "rb");
     if (!source) {
-        result.error = std::string("無法讀取 ") + localPath + ": " + std::strerror(errno);
+        result.error = UiFormat("無法讀取 %1: %2", {localPath, std::strerror(errno)});
         return result;
     }
     struct stat status {};

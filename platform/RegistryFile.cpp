@@ -3,6 +3,7 @@
 #include "platform/Environment.h"
 #include "platform/Exception.h"
 #include "platform/RegistryStore.h"
+#include "resources/StringTable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -64,7 +65,7 @@ bool Registry::openKey(const std::string& key, bool canCreate)
 {
     const std::optional<std::string> path = NormalizeKey(resolve(key));
     if (!path) {
-        m_lastError = "機碼名稱不正確：" + key;
+        m_lastError = UiFormat("機碼名稱不正確：%1", {key});
         return false;
     }
     std::lock_guard<std::mutex> lock(m_store->mutex());
@@ -157,9 +158,9 @@ RegValue TypedValue(RegistryStore& store, bool keyOpen, const std::string& keyPa
     std::lock_guard<std::mutex> lock(store.mutex());
     const RegValue* v = keyOpen ? FindValue(store.findKey(keyPath), name) : nullptr;
     if (!v)
-        throw Exception("登錄值 \"" + name + "\" 不存在");
+        throw Exception(UiFormat("登錄值 \"%1\" 不存在", {name}));
     if (v->type != type)
-        throw Exception("登錄值 \"" + name + "\" 的資料類型不正確");
+        throw Exception(UiFormat("登錄值 \"%1\" 的資料類型不正確", {name}));
     return *v;
 }
 
@@ -184,7 +185,7 @@ std::vector<uint8_t> Registry::readBinary(const std::string& name, size_t maxSiz
 {
     RegValue v = TypedValue(*m_store, m_keyOpen, m_currentKey, name, RegType::Binary);
     if (v.binary.size() > maxSize)
-        throw Exception("登錄值 \"" + name + "\" 的資料長度超過 " + std::to_string(maxSize) + " 位元組");
+        throw Exception(UiFormat("登錄值 \"%1\" 的資料長度超過 %2 位元組", {name, std::to_string(maxSize)}));
     return std::move(v.binary);
 }
 
@@ -195,12 +196,12 @@ void WriteValue(RegistryStore& store, bool keyOpen, const std::string& keyPath, 
     std::lock_guard<std::mutex> lock(store.mutex());
     RegKey* key = keyOpen ? store.findKey(keyPath) : nullptr;
     if (!key)
-        throw Exception("無法寫入登錄值 \"" + value.name + "\"：沒有開啟的機碼");
+        throw Exception(UiFormat("無法寫入登錄值 \"%1\"：沒有開啟的機碼", {value.name}));
     if (key->readOnly)
-        throw Exception("無法寫入登錄值 \"" + value.name + "\"：機碼 " + key->path + " 是唯讀的");
+        throw Exception(UiFormat("無法寫入登錄值 \"%1\"：機碼 %2 是唯讀的", {value.name, key->path}));
     std::string error;
     if (!store.ensureWritable(&error))
-        throw Exception("無法寫入登錄值 \"" + value.name + "\"：" + error);
+        throw Exception(UiFormat("無法寫入登錄值 \"%1\"：%2", {value.name, error}));
     if (RegValue* old = FindValue(key, value.name)) {
         value.name = old->name;  // a rewrite keeps the value's place and spelling
         *old = std::move(value);

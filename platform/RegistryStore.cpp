@@ -4,6 +4,7 @@
 #include "platform/DriveMap.h"
 #include "platform/Environment.h"
 #include "platform/TextCodec.h"
+#include "resources/StringTable.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -229,7 +230,7 @@ bool ParseData(const std::string& data, RegValue* value, std::string* why)
     if (!data.empty() && data[0] == '"') {
         size_t pos = 0;
         if (!ReadQuoted(data, pos, &value->text) || pos != data.size()) {
-            *why = "字串沒有正確結束";
+            *why = UiCaption("字串沒有正確結束");
             return false;
         }
         value->type = RegType::String;
@@ -239,7 +240,7 @@ bool ParseData(const std::string& data, RegValue* value, std::string* why)
         const std::string digits = data.substr(6);
         if (digits.empty() || digits.size() > 8
             || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-            *why = "dword 值不正確";
+            *why = UiCaption("dword 值不正確");
             return false;
         }
         value->type = RegType::DWord;
@@ -250,7 +251,7 @@ bool ParseData(const std::string& data, RegValue* value, std::string* why)
     const std::string kind = data.substr(0, colon);
     std::vector<uint8_t> bytes;
     if (colon == std::string::npos || !ParseHexList(data.substr(colon + 1), &bytes)) {
-        *why = "無法辨認的值";
+        *why = UiCaption("無法辨認的值");
         return false;
     }
     if (kind == "hex" || kind == "hex(3)") {
@@ -268,7 +269,7 @@ bool ParseData(const std::string& data, RegValue* value, std::string* why)
         value->dword = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24;
         return true;
     }
-    *why = "不支援的值類型 " + kind;
+    *why = UiFormat("不支援的值類型 %1", {kind});
     return false;
 }
 
@@ -350,8 +351,8 @@ void RegistryStore::load()
     if (!ReadWholeFile(m_path, &raw, &err)) {
         if (err != ENOENT) {
             m_blocked = true;
-            const std::string why = err == EINVAL ? std::string("不是一般檔案") : ErrnoText(err);
-            m_loadError = "無法讀取設定檔 " + m_path + "：" + why + "。為免覆蓋，設定不會儲存。";
+            const std::string why = err == EINVAL ? UiCaption("不是一般檔案") : ErrnoText(err);
+            m_loadError = UiFormat("無法讀取設定檔 %1：%2。為免覆蓋，設定不會儲存。", {m_path, why});
             std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());
         }
         rebuildIndex();
@@ -360,7 +361,7 @@ void RegistryStore::load()
     std::string why;
     const std::string text = TextOfFile(raw);
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
-        m_loadError = "設定檔 " + m_path + " 是空的，改用預設設定。";
+        m_loadError = UiFormat("設定檔 %1 是空的，改用預設設定。", {m_path});
         std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());
         rebuildIndex();
         return;
@@ -379,13 +380,11 @@ void RegistryStore::load()
     const int renamed = std::rename(m_path.c_str(), aside.c_str());
     const int renameErr = errno;
     if (renamed == 0) {
-        m_loadError = "設定檔 " + m_path + " 已損壞（" + why + "），已改名為 " + aside
-                      + " 保留，改用預設設定。";
+        m_loadError = UiFormat("設定檔 %1 已損壞（%2），已改名為 %3 保留，改用預設設定。", {m_path, why, aside});
         rememberIdentity();
     } else {
         m_blocked = true;
-        m_loadError = "設定檔 " + m_path + " 已損壞（" + why + "），也無法移開（" + ErrnoText(renameErr)
-                      + "）。為免覆蓋，設定不會儲存。";
+        m_loadError = UiFormat("設定檔 %1 已損壞（%2），也無法移開（%3）。為免覆蓋，設定不會儲存。", {m_path, why, ErrnoText(renameErr)});
     }
     std::fprintf(stderr, "tamsel: %s\n", m_loadError.c_str());
 }
@@ -399,7 +398,7 @@ bool RegistryStore::endsInLineBreak(const std::string& text, std::string* why)
     if (last == std::string::npos || text[last] == '\n')
         return true;
     const size_t lines = size_t(std::count(text.begin(), text.end(), '\n')) + 1;
-    *why = "第 " + std::to_string(lines) + " 行：檔案在值的中間結束";
+    *why = UiFormat("第 %1 行：檔案在值的中間結束", {std::to_string(lines)});
     return false;
 }
 
@@ -510,7 +509,7 @@ bool RegistryStore::ensureWritable(std::string* error)
     int err = 0;
     const std::string folder = ParentFolder(m_path);
     if (!MakeFolders(folder, &err)) {
-        *error = "無法建立設定檔的資料夾 " + folder + "：" + ErrnoText(err);
+        *error = UiFormat("無法建立設定檔的資料夾 %1：%2", {folder, ErrnoText(err)});
         return false;
     }
     // Try, rather than ask access(): a root process passes every permission check but
@@ -518,7 +517,7 @@ bool RegistryStore::ensureWritable(std::string* error)
     const std::string probe = m_path + ".probe-" + std::to_string(getpid());
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
-        *error = "無法寫入設定檔 " + m_path + "：" + ErrnoText(errno);
+        *error = UiFormat("無法寫入設定檔 %1：%2", {m_path, ErrnoText(errno)});
         return false;
     }
     ::close(fd);
@@ -536,7 +535,7 @@ bool RegistryStore::flush(std::string* error)
     const std::string temp = m_path + ".tmp-" + std::to_string(getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
-        *error = "無法寫入設定檔 " + m_path + "：" + ErrnoText(errno);
+        *error = UiFormat("無法寫入設定檔 %1：%2", {m_path, ErrnoText(errno)});
         return false;
     }
     fchmod(fd, 0600);  // an old temporary file may have had another mode
@@ -546,7 +545,7 @@ bool RegistryStore::flush(std::string* error)
     if (!written || std::rename(temp.c_str(), m_path.c_str()) != 0) {
         const int err = written ? errno : writeErr;
         ::unlink(temp.c_str());
-        *error = "無法寫入設定檔 " + m_path + "：" + ErrnoText(err);
+        *error = UiFormat("無法寫入設定檔 %1：%2", {m_path, ErrnoText(err)});
         return false;
     }
     // Make the rename itself durable.
@@ -602,7 +601,7 @@ bool RegistryStore::parse(const std::string& text, std::vector<RegKey>& keys, st
     bool headerSeen = false;
     RegKey* current = nullptr;
     auto fail = [&](const std::string& why) {
-        *error = "第 " + std::to_string(lineNumber) + " 行：" + why;
+        *error = UiFormat("第 %1 行：%2", {std::to_string(lineNumber), why});
         return false;
     };
     while (std::getline(in, line)) {
@@ -614,7 +613,7 @@ bool RegistryStore::parse(const std::string& text, std::vector<RegKey>& keys, st
                && (line[line.size() - 2] == ',' || line[line.size() - 2] == ':')) {
             std::string next;
             if (!std::getline(in, next))
-                return fail("值在檔案結尾中斷");
+                return fail(UiCaption("值在檔案結尾中斷"));
             ++lineNumber;
             if (!next.empty() && next.back() == '\r')
                 next.pop_back();
@@ -627,19 +626,19 @@ bool RegistryStore::parse(const std::string& text, std::vector<RegKey>& keys, st
         line = line.substr(first);
         if (!headerSeen) {
             if (line != Header)
-                return fail("缺少檔頭 \"" + std::string(Header) + "\"");
+                return fail(UiFormat("缺少檔頭 \"%1\"", {std::string(Header)}));
             headerSeen = true;
             continue;
         }
         if (line[0] == '[') {
             if (line.back() != ']')
-                return fail("機碼名稱沒有正確結束");
+                return fail(UiCaption("機碼名稱沒有正確結束"));
             std::string path = line.substr(1, line.size() - 2);
             if (path.rfind(Hive, 0) != 0 || (path.size() > std::strlen(Hive) && path[std::strlen(Hive)] != '\\'))
-                return fail("只能有 " + std::string(Hive) + " 之下的機碼");
+                return fail(UiFormat("只能有 %1 之下的機碼", {std::string(Hive)}));
             path = path.substr(std::min(path.size(), std::strlen(Hive) + 1));
             if (!path.empty() && (path.front() == '\\' || path.back() == '\\' || path.find("\\\\") != std::string::npos))
-                return fail("機碼名稱不正確");
+                return fail(UiCaption("機碼名稱不正確"));
             const std::string folded = foldCase(path);
             auto it = index.find(folded);
             if (it == index.end()) {
@@ -650,16 +649,16 @@ bool RegistryStore::parse(const std::string& text, std::vector<RegKey>& keys, st
             continue;
         }
         if (!current)
-            return fail("值不在任何機碼之下");
+            return fail(UiCaption("值不在任何機碼之下"));
         RegValue value;
         size_t pos = 0;
         if (line[0] == '@') {
             pos = 1;
         } else if (line[0] != '"' || !ReadQuoted(line, pos, &value.name)) {
-            return fail("值名稱不正確");
+            return fail(UiCaption("值名稱不正確"));
         }
         if (pos >= line.size() || line[pos] != '=')
-            return fail("值名稱之後缺少 \"=\"");
+            return fail(UiCaption("值名稱之後缺少 \"=\""));
         std::string why;
         if (!ParseData(line.substr(pos + 1), &value, &why))
             return fail(why);
@@ -673,6 +672,6 @@ bool RegistryStore::parse(const std::string& text, std::vector<RegKey>& keys, st
     }
     // A file of nothing but blanks holds no keys: nothing in it can be lost.
     if (!headerSeen && text.find_first_not_of(" \t\r\n") != std::string::npos)
-        return fail("缺少檔頭 \"" + std::string(Header) + "\"");
+        return fail(UiFormat("缺少檔頭 \"%1\"", {std::string(Header)}));
     return true;
 }

@@ -1,5 +1,7 @@
 #include "platform/Win32Error.h"
 
+#include "resources/StringTable.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <unordered_map>
@@ -144,10 +146,10 @@ std::string Win32MessageText(int code, bool* found)
     if (found)
         *found = it != texts.end();
     if (it != texts.end())
-        return std::string(it->second) + "\r\n";
-    char text[128];
-    std::snprintf(text, sizeof text, "系統在訊息檔中找不到訊息號碼 0x%X 的訊息文字。\r\n", static_cast<unsigned>(code));
-    return text;
+        return UiCaption(it->second) + "\r\n";
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%X", static_cast<unsigned>(code));
+    return UiFormat("系統在訊息檔中找不到訊息號碼 %1 的訊息文字。", {number}) + "\r\n";
 }
 
 std::string Win32MessageLine(int code)

@@ -89,13 +89,36 @@ std::string LoadStr(int number)
     return it == chinese.end() ? std::string() : it->second;
 }
 
-std::string UiCaption(const std::string& chinese)
+const std::unordered_map<std::string, std::string>& EnglishCaptionTable()
 {
     static const std::unordered_map<std::string, std::string> english = parseCaptions(tamsel::detail::kEnglishCaptionText);
+    return english;
+}
+
+std::string UiCaption(const std::string& chinese)
+{
+    const std::unordered_map<std::string, std::string>& english = EnglishCaptionTable();
     if (currentLanguage() != InterfaceLanguage::English)
         return chinese;
     const auto it = english.find(chinese);
     return it == english.end() ? chinese : it->second;
+}
+
+std::string UiFormat(const std::string& chinese, std::initializer_list<std::string> arguments)
+{
+    const std::string pattern = UiCaption(chinese);
+    std::string out;
+    out.reserve(pattern.size());
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && size_t(next - '1') < arguments.size()) {
+            out += *(arguments.begin() + (next - '1'));
+            ++i;
+            continue;
+        }
+        out += pattern[i];
+    }
+    return out;
 }
 
 void SetInterfaceLanguage(InterfaceLanguage language)

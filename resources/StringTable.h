@@ -1,5 +1,7 @@
 #pragma once
+#include <initializer_list>
 #include <string>
+#include <unordered_map>
 
 // The program's numbered strings (UTF-8), compiled in from resources/strings.txt and, for
 // the English interface, resources/strings-en.txt. Returns the empty string for a number
@@ -20,3 +22,10 @@ InterfaceLanguage LanguageOfLocale(const char* lcAll, const char* lcMessages, co
 /// Chinese form, in the current language (resources/captions-en.txt); unchanged when the
 /// table has no English form for it.
 std::string UiCaption(const std::string& chinese);
+
+/// The whole caption table, Chinese text to English, as resources/captions-en.txt has it.
+const std::unordered_map<std::string, std::string>& EnglishCaptionTable();
+
+/// UiCaption of a message with the places "%1" to "%9", each filled with its argument; a
+/// place without an argument stays as it is, and an argument's own "%1" is not filled again.
+std::string UiFormat(const std::string& chinese, std::initializer_list<std::string> arguments);

@@ -5,6 +5,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/NodePaths.h"
 #include "store/TNodeData.h"
 
@@ -21,7 +22,7 @@ constexpr size_t kGatheredBytes = 1 << 20;  // listing bytes held before a pair 
 
 [[noreturn]] void raiseDamaged(const std::string& path)
 {
-    throw Exception("快取檔 " + path + " 已損壞");
+    throw Exception(UiFormat("快取檔 %1 已損壞", {path}));
 }
 
 uint16_t get16(const unsigned char* p)
@@ -176,8 +177,8 @@ void setEntryPath(TItemData& item, const std::string& wanted, std::string_view n
 
 [[noreturn]] void raiseNameTooLong(const std::string& listingPath, size_t n)
 {
-    throw Exception("快取檔 " + listingPath + " 已損壞：名稱長度 " + std::to_string(n) + " 超過 "
-                    + std::to_string(ListingNameBuffer) + " 位元組");
+    throw Exception(UiFormat("快取檔 %1 已損壞：名稱長度 %2 超過 %3 位元組",
+                             {listingPath, std::to_string(n), std::to_string(ListingNameBuffer)}));
 }
 
 // The name a listing stores for an entry (CP950, without its NUL). Only the decoded path
@@ -220,7 +221,7 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         }
     }
     if (!found)
-        throw Exception("快取檔中沒有 " + folderPath + " 的資料");
+        throw Exception(UiFormat("快取檔中沒有 %1 的資料", {folderPath}));
     const std::string listingPath = base + ".LST";
     if (int32_t(offset) < 0 || int32_t(count) < 0)
         raiseDamaged(indexPath);
@@ -376,7 +377,7 @@ void encodeFolder(const TItemList& list, uint32_t start, std::string& listing, s
 
 [[noreturn]] void raiseTooLarge(const std::string& base)
 {
-    throw Exception("快取檔 " + base + ".LST 已超過 2 GB，無法再加入資料");
+    throw Exception(UiFormat("快取檔 %1.LST 已超過 2 GB，無法再加入資料", {base}));
 }
 
 void writeOrRaise(PlatformFile& file, const std::string& data)
@@ -413,7 +414,7 @@ std::string readMarker(const std::string& base)
     while (!owner.empty() && (owner.back() == '\n' || owner.back() == '\r'))
         owner.pop_back();
     if (owner.empty() || owner.size() > 9 || owner.find_first_not_of("0123456789") != std::string::npos)
-        throw Exception("快取檔 " + markerPath(base) + " 已損壞");
+        throw Exception(UiFormat("快取檔 %1 已損壞", {markerPath(base)}));
     return owner;
 }
 

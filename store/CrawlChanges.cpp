@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "resources/StringTable.h"
 #include "store/NodePaths.h"
 
 #include <algorithm>
@@ -139,14 +140,14 @@ bool ReadCrawlRecord(const std::string& storeDir, const std::string& key, CrawlR
         auto file = OpenFileOrRaise(path, FileMode::Read);
         const int64_t size = file->size();
         if (size < 0 || size > MaxRecordBytes)
-            throw Exception("快取檔 " + path + " 已損壞");
+            throw Exception(UiFormat("快取檔 %1 已損壞", {path}));
         text.resize(size_t(size));
         size_t got = 0;
         if (size > 0 && (!file->read(text.data(), text.size(), &got) || got != text.size()))
             RaiseFileError(file->error());
     }
     const auto damaged = [&](size_t line) {
-        return Exception("快取檔 " + path + " 已損壞：第 " + std::to_string(line) + " 行");
+        return Exception(UiFormat("快取檔 %1 已損壞：第 %2 行", {path, std::to_string(line)}));
     };
     CrawlRecord out;
     size_t lineNumber = 0;
@@ -161,7 +162,7 @@ bool ReadCrawlRecord(const std::string& storeDir, const std::string& key, CrawlR
         const std::string_view kind = line.substr(0, line.find('\t'));
         if (lineNumber == 1) {
             if (line != std::string(Magic) + "\t" + Version)
-                throw Exception("快取檔 " + path + " 不是本程式可讀的格式");
+                throw Exception(UiFormat("快取檔 %1 不是本程式可讀的格式", {path}));
             continue;
         }
         bool ok = false;
@@ -193,7 +194,7 @@ bool ReadCrawlRecord(const std::string& storeDir, const std::string& key, CrawlR
             throw damaged(lineNumber);
     }
     if (lineNumber == 0 || !sawState)
-        throw Exception("快取檔 " + path + " 已損壞：不完整");
+        throw Exception(UiFormat("快取檔 %1 已損壞：不完整", {path}));
     record = std::move(out);
     return true;
 }
@@ -208,7 +209,7 @@ void WriteCrawlRecord(const std::string& storeDir, const std::string& key, const
         text += "reason\t" + escapeLast(reason) + "\n";
     for (const RefusedShare& share : record.Refused) {
         if (share.Share.empty() || share.Share.find_first_of("\t\r\n") != std::string::npos)
-            throw Exception("分享名稱無法記錄：" + share.Share);
+            throw Exception(UiFormat("分享名稱無法記錄：%1", {share.Share}));
         text += "refused\t" + std::to_string(share.Code) + "\t" + share.Share + "\t" + escapeLast(share.Message) + "\n";
     }
     for (const CrawlChange& change : record.Changes) {

@@ -5,6 +5,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/CacheListing.h"
 #include "store/NodePaths.h"
 
@@ -34,8 +35,8 @@ void checkWholeRecords(PlatformFile& file, const std::string& path)
     if (size < 0)
         RaiseFileError(file.error());
     if (size % NodeRecordSize != 0)
-        throw Exception("節點檔 " + path + " 已損壞：長度 " + std::to_string(size) + " 位元組不是 "
-                        + std::to_string(NodeRecordSize) + " 位元組記錄的整數倍，不再寫入");
+        throw Exception(UiFormat("節點檔 %1 已損壞：長度 %2 位元組不是 %3 位元組記錄的整數倍，不再寫入",
+                                 {path, std::to_string(size), std::to_string(NodeRecordSize)}));
 }
 
 // The offset of the first record with `key` in `bytes`, or the end of the last record.
@@ -57,9 +58,9 @@ void WriteNodeRecords(const std::vector<TNodeData*>& records)
     const std::string folder = records.front()->StoreDir;
     for (const TNodeData* data : records) {
         if (data->StoreDir != folder)
-            throw Exception("一次寫入的節點記錄必須在同一個節點檔中");
+            throw Exception(UiCaption("一次寫入的節點記錄必須在同一個節點檔中"));
         if (data->has(Domain) && !(data->State & Deleted) && !IsPlainKey(data->Key))
-            throw Exception("節點名稱不可作為資料夾名稱：" + data->Key);
+            throw Exception(UiFormat("節點名稱不可作為資料夾名稱：%1", {data->Key}));
     }
     const std::string path = folder + NodeFileName;
     RemoveStaleTemporaries(path);
@@ -103,7 +104,7 @@ void WriteNodeRecord(TNodeData& data)
 {
     const bool makeFolder = data.has(Domain) && !(data.State & Deleted);
     if (makeFolder && !IsPlainKey(data.Key))
-        throw Exception("節點名稱不可作為資料夾名稱：" + data.Key);
+        throw Exception(UiFormat("節點名稱不可作為資料夾名稱：%1", {data.Key}));
     auto file = OpenFileOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
     checkWholeRecords(*file, data.StoreDir + NodeFileName);
     if (data.RecordOffset == -1) {
@@ -191,7 +192,7 @@ void LoadNodeFile(const std::string& folder, TNodeList& list, bool sorted)
 void DeleteNodeCache(TNodeData& data, bool markDeleted)
 {
     if (!IsPlainKey(data.Key))
-        throw Exception("節點名稱不可作為快取檔名：" + data.Key);
+        throw Exception(UiFormat("節點名稱不可作為快取檔名：%1", {data.Key}));
     const std::string base = data.StoreDir + data.Key;
     if (data.has(Computer)) {
         RecoverFolderListings(data.StoreDir, data.Key);
@@ -202,7 +203,7 @@ void DeleteNodeCache(TNodeData& data, bool markDeleted)
         }
     } else if (data.has(Domain) && DirectoryExists(base)) {
         if (!DeleteFolderTree(base))
-            throw Exception("無法刪除快取資料夾 " + base);
+            throw Exception(UiFormat("無法刪除快取資料夾 %1", {base}));
     }
     if (markDeleted) {
         data.State |= Deleted;

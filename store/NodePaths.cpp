@@ -4,6 +4,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/FolderLinks.h"
 #include "store/TItemData.h"
 #include "store/TNodeData.h"
@@ -160,11 +161,12 @@ std::string NewFolder(const std::string& parent, const std::string& name)
     if (!name.empty()) {
         candidate = base + name + "\\";
         if (DirectoryExists(candidate))
-            throw Exception("重複的名稱");
+            throw Exception(UiCaption("重複的名稱"));
     } else {
-        candidate = base + "新資料夾\\";
+        const std::string fresh = UiCaption("新資料夾");
+        candidate = base + fresh + "\\";
         for (int k = 0; k < 1000 && DirectoryExists(candidate); k++)
-            candidate = base + "新資料夾" + std::to_string(k) + "\\";
+            candidate = base + fresh + std::to_string(k) + "\\";
     }
     int error = 0;
     if (!ForceDirectories(candidate, &error))

@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "resources/StringTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 
@@ -83,10 +84,10 @@ void AddStoredNodes(std::vector<TNodeData>& records)
             throw Exception("AddStoredNodes: records of several node files");
         for (const auto& other : existing)
             if (other->Key == record.Key)
-                throw Exception("已經有名為「" + other->Caption + "」的節點");
+                throw Exception(UiFormat("已經有名為「%1」的節點", {other->Caption}));
         for (const TNodeData* earlier : writes)
             if (earlier->Key == record.Key)
-                throw Exception("「" + record.Caption + "」出現了兩次");
+                throw Exception(UiFormat("「%1」出現了兩次", {record.Caption}));
         record.RecordOffset = -1;
         writes.push_back(&record);
     }

@@ -3,6 +3,7 @@
 #include "local/ErrorText.h"
 #include "local/MessageBoxes.h"
 #include "platform/DateTime.h"
+#include "resources/UiText.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodeTree.h"
@@ -23,10 +24,10 @@ namespace {
 
 constexpr int kStrNodeBusy = 33026;
 
-// The attribute labels in the order they are listed, each with its blank.
+// The attribute labels in the order they are listed; each is followed by a blank.
 const std::pair<uint16_t, const char*> AttributeLabels[] = {
-    {Sys, "系統 "},     {Update, "更新 "}, {Domain, "網域 "},   {Computer, "電腦 "},  {Share, "分享 "},
-    {Drive, "磁碟 "},   {Folder, "資料夾 "}, {Container, "容器 "}, {Bookmark, "書籤 "},
+    {Sys, "系統"},     {Update, "更新"}, {Domain, "網域"},   {Computer, "電腦"},  {Share, "分享"},
+    {Drive, "磁碟"},   {Folder, "資料夾"}, {Container, "容器"}, {Bookmark, "書籤"},
 };
 
 QString qtext(const std::string& text)
@@ -58,37 +59,37 @@ void DescribeNode(const QTreeWidgetItem* node, QStringList& lines)
 {
     if (!node)
         return;
-    lines << QStringLiteral("名稱:") + node->text(0);
+    lines << UiText("名稱:") + node->text(0);
     const TNodeData* data = GetNodeData(node);
     if (!data)
         return;
     const bool expanded = data->State & Expanded;
     const bool fromCache = data->State & FromCache;
-    lines << (expanded ? QStringLiteral("子節點數:") + QString::number(node->childCount())
-                       : QStringLiteral("子節點數:未知"));
-    QString attributes = QStringLiteral("屬性:");
+    lines << (expanded ? UiText("子節點數:") + QString::number(node->childCount())
+                       : UiText("子節點數:未知"));
+    QString attributes = UiText("屬性:");
     for (const auto& [flag, label] : AttributeLabels)
         if (data->has(flag))
-            attributes += QString::fromUtf8(label);
+            attributes += UiText(label) + QLatin1Char(' ');
     lines << attributes;
-    lines << QStringLiteral("目錄:") + qtext(data->RemoteName);
-    lines << QStringLiteral("主機:") + qtext(data->Host);
-    lines << (expanded ? QStringLiteral("狀態:展開") : QStringLiteral("狀態:未展開"));
-    lines << (fromCache ? QStringLiteral("快取:使用中") : QStringLiteral("快取:未使用"));
-    lines << QStringLiteral("快取路徑:") + qtext(data->StoreDir);
+    lines << UiText("目錄:") + qtext(data->RemoteName);
+    lines << UiText("主機:") + qtext(data->Host);
+    lines << (expanded ? UiText("狀態:展開") : UiText("狀態:未展開"));
+    lines << (fromCache ? UiText("快取:使用中") : UiText("快取:未使用"));
+    lines << UiText("快取路徑:") + qtext(data->StoreDir);
     if (fromCache)
-        lines << QStringLiteral("建立日期:") + qtext(DateTimeText(data->Created));
+        lines << UiText("建立日期:") + qtext(DateTimeText(data->Created));
 }
 
 TContentForm::TContentForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ContentForm"));
-    setWindowTitle(QStringLiteral("內容"));
+    setWindowTitle(UiText("內容"));
     ShowError = [this](const QString& text) { ShowErrorText(this, text); };
     ResetChildren = resetChildren;
 
     auto* layout = new QVBoxLayout(this);
-    auto* group = new QGroupBox(QStringLiteral("節點資訊"), this);
+    auto* group = new QGroupBox(UiText("節點資訊"), this);
     auto* groupLayout = new QVBoxLayout(group);
     ContentMemo = new QPlainTextEdit(group);
     ContentMemo->setObjectName(QStringLiteral("ContentMemo"));
@@ -99,10 +100,10 @@ TContentForm::TContentForm(QWidget* parent) : QDialog(parent)
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    OKBitBtn = new QPushButton(QStringLiteral("確定"), this);
+    OKBitBtn = new QPushButton(UiText("確定"), this);
     OKBitBtn->setObjectName(QStringLiteral("OKBitBtn"));
     OKBitBtn->setDefault(true);
-    EditBitBtn = new QPushButton(QStringLiteral("編輯"), this);
+    EditBitBtn = new QPushButton(UiText("編輯"), this);
     EditBitBtn->setObjectName(QStringLiteral("EditBitBtn"));
     EditBitBtn->setAutoDefault(false);
     EditBitBtn->setEnabled(false);

@@ -1,6 +1,7 @@
 #include "store/TEditForm.h"
 
 #include "local/MessageBoxes.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/TContentForm.h"
 #include "ui/PasswordEdit.h"
@@ -57,7 +58,7 @@ QLineEdit* lineEdit(QWidget* parent, const char* name)
 
 QPushButton* button(QWidget* parent, const char* name, const char* caption)
 {
-    auto* result = new QPushButton(QString::fromUtf8(caption), parent);
+    auto* result = new QPushButton(UiText(caption), parent);
     result->setObjectName(QString::fromLatin1(name));
     result->setAutoDefault(false);
     return result;
@@ -87,7 +88,7 @@ std::string stdtext(const QString& text)
 TEditForm::TEditForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("EditForm"));
-    setWindowTitle(QStringLiteral("編輯"));
+    setWindowTitle(UiText("編輯"));
     ShowError = [this](const QString& text) { ShowErrorText(this, text); };
 
     auto* layout = new QVBoxLayout(this);
@@ -112,15 +113,15 @@ QWidget* TEditForm::buildNetPage()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("Net"));
     auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox(QStringLiteral("網路芳鄰電腦"), page);
+    auto* group = new QGroupBox(UiText("網路芳鄰電腦"), page);
     auto* form = new QFormLayout(group);
     NetNameEdit = lineEdit(group, "NetNameEdit");
     NetIPEdit = new TIPEdit(group);
     NetIPEdit->setObjectName(QStringLiteral("NetIPEdit"));
     NetCaptionEdit = lineEdit(group, "NetCaptionEdit");
-    form->addRow(QStringLiteral("電腦名稱"), NetNameEdit);
-    form->addRow(QStringLiteral("網路芳鄰IP"), NetIPEdit);
-    form->addRow(QStringLiteral("標題名稱"), NetCaptionEdit);
+    form->addRow(UiText("電腦名稱"), NetNameEdit);
+    form->addRow(UiText("網路芳鄰IP"), NetIPEdit);
+    form->addRow(UiText("標題名稱"), NetCaptionEdit);
     layout->addWidget(group);
     NetOKButton = button(page, "NetOKButton", "確定");
     NetCancelButton = button(page, "NetCancelButton", "取消");
@@ -133,7 +134,7 @@ QWidget* TEditForm::buildFtpPage()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("FTP"));
     auto* layout = new QVBoxLayout(page);
-    auto* group = new QGroupBox(QStringLiteral("FTP電腦"), page);
+    auto* group = new QGroupBox(UiText("FTP電腦"), page);
     auto* form = new QFormLayout(group);
     FTPCaptionEdit = lineEdit(group, "FTPCaptionEdit");
     FTPHostEdit = lineEdit(group, "FTPHostEdit");
@@ -143,10 +144,10 @@ QWidget* TEditForm::buildFtpPage()
     FTPProxyEdit = lineEdit(group, "FTPProxyEdit");
     FTPPortEdit = lineEdit(group, "FTPPortEdit");
     FTPProxyPortEdit = lineEdit(group, "FTPProxyPortEdit");
-    form->addRow(QStringLiteral("標題名稱"), FTPCaptionEdit);
-    form->addRow(QStringLiteral("網路位置"), FTPHostEdit);
-    form->addRow(QStringLiteral("使用者名稱"), FTPUserNameEdit);
-    form->addRow(QStringLiteral("密碼"), FTPPasswordEdit);
+    form->addRow(UiText("標題名稱"), FTPCaptionEdit);
+    form->addRow(UiText("網路位置"), FTPHostEdit);
+    form->addRow(UiText("使用者名稱"), FTPUserNameEdit);
+    form->addRow(UiText("密碼"), FTPPasswordEdit);
     form->addRow(QStringLiteral("Proxy"), FTPProxyEdit);
     form->addRow(QStringLiteral("Port"), FTPPortEdit);
     form->addRow(QStringLiteral("Proxy Port"), FTPProxyPortEdit);
@@ -164,9 +165,9 @@ QWidget* TEditForm::buildBookmarkPage()
     auto* layout = new QVBoxLayout(page);
     auto* form = new QFormLayout;
     BookmarkCaptionEdit = lineEdit(page, "BookmarkCaptionEdit");
-    form->addRow(QStringLiteral("標題"), BookmarkCaptionEdit);
+    form->addRow(UiText("標題"), BookmarkCaptionEdit);
     layout->addLayout(form);
-    auto* group = new QGroupBox(QStringLiteral("節點資訊"), page);
+    auto* group = new QGroupBox(UiText("節點資訊"), page);
     auto* groupLayout = new QVBoxLayout(group);
     BookmarkNodeMemo = new QPlainTextEdit(group);
     BookmarkNodeMemo->setObjectName(QStringLiteral("BookmarkNodeMemo"));
@@ -192,7 +193,7 @@ void TEditForm::preparePage(int page, QTreeWidgetItem* node)
         PageControl->widget(i)->setSizePolicy(policy, policy);
     }
     adjustSize();
-    setWindowTitle(QString::fromUtf8(PageCaptions[page]));
+    setWindowTitle(UiText(PageCaptions[page]));
     QPushButton* okButtons[] = {NetOKButton, FTPOKButton, BookmarkOKButton};
     for (int i = 0; i < 3; ++i)
         okButtons[i]->setDefault(i == page);
@@ -244,7 +245,7 @@ void TEditForm::NetNameEditChange(const QString& text)
 
 void TEditForm::refuse(const char* message, QLineEdit* edit)
 {
-    ShowError(QString::fromUtf8(message));
+    ShowError(UiText(message));
     edit->setFocus(Qt::OtherFocusReason);
 }
 

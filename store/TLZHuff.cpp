@@ -1,6 +1,7 @@
 #include "store/TLZHuff.h"
 
 #include "platform/Exception.h"
+#include "resources/StringTable.h"
 
 #include <algorithm>
 #include <bit>
@@ -274,7 +275,7 @@ bool TLZHuff::EncodeBlock(std::span<const uint8_t> source, std::vector<uint8_t>&
     if (cancelled())
         return false;
     if (source.size() > 0xFFFFFFFFu)
-        throw Exception("檔案太大，無法放入封存檔（上限 4 GB）");
+        throw Exception(UiCaption("檔案太大，無法放入封存檔（上限 4 GB）"));
     const uint32_t size = uint32_t(source.size());
     m_sourceSize = size;
     m_produced = 0;

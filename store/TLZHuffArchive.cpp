@@ -6,6 +6,7 @@
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/FolderLinks.h"
 #include "store/NodePaths.h"
 
@@ -60,19 +61,19 @@ std::u16string sortKey(const std::string& name)
 std::string checkArchiveName(const std::string& name)
 {
     if (name.empty())
-        return "空白的名稱";
+        return UiCaption("空白的名稱");
     size_t start = 0;
     while (true) {
         const size_t end = name.find('\\', start);
         const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (part.empty())
-            return start == 0 ? "絕對路徑" : "空白的資料夾名稱";
+            return start == 0 ? UiCaption("絕對路徑") : UiCaption("空白的資料夾名稱");
         if (part == "." || part == "..")
-            return "上層資料夾 ..";
+            return UiCaption("上層資料夾 ..");
         if (part.find(':') != std::string::npos)
-            return "磁碟代號或冒號";
+            return UiCaption("磁碟代號或冒號");
         if (part.find('/') != std::string::npos)
-            return "斜線";
+            return UiCaption("斜線");
         if (end == std::string::npos)
             return {};
         start = end + 1;
@@ -115,7 +116,7 @@ bool TLZHuff::encodeFile(PlatformFile& archive, const std::string& path)
         if (size < 0)
             RaiseFileError(file->error());
         if (size > int64_t(0xFFFFFFFFu))
-            throw Exception("檔案 " + path + " 太大，無法放入封存檔（上限 4 GB）");
+            throw Exception(UiFormat("檔案 %1 太大，無法放入封存檔（上限 4 GB）", {path}));
         data.resize(size_t(size));
         data.resize(readUpTo(*file, data.data(), data.size()));
     }
@@ -201,7 +202,7 @@ bool TLZHuff::decodeToFile(PlatformFile& archive, int64_t& pos, int64_t archiveS
     if (!archive.seek(pos))
         RaiseFileError(archive.error());
     if (readUpTo(archive, sizeField, 4) < 4)
-        throw Exception("封存檔不完整：" + m_currentName + " 的資料大小欄位被截斷");
+        throw Exception(UiFormat("封存檔不完整：%1 的資料大小欄位被截斷", {m_currentName}));
     pos += 4;
     const uint32_t size = load32(sizeField);
     m_sourceSize = size;
@@ -299,9 +300,9 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
     if (!decodeToFile(*archive, pos, archiveSize, {}, &header))
         return !cancelled();
     if (m_lastBlockShort)
-        throw Exception("封存檔不完整：檔名清單被截斷，沒有還原任何檔案");
+        throw Exception(UiCaption("封存檔不完整：檔名清單被截斷，沒有還原任何檔案"));
     if (m_lastBlockLong)
-        throw Exception("封存檔已損壞：檔名清單比記載的大小長，沒有還原任何檔案");
+        throw Exception(UiCaption("封存檔已損壞：檔名清單比記載的大小長，沒有還原任何檔案"));
 
     // Names end at NUL bytes (text after the last NUL is not a name). Each is decoded
     // before it is split into folders: a CP950 trail byte can be 0x5C.
@@ -317,7 +318,7 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
     for (const std::string& name : names) {
         const std::string fault = checkArchiveName(name);
         if (!fault.empty())
-            throw Exception("封存檔中的名稱 " + name + " 不能還原（" + fault + "）：沒有還原任何檔案");
+            throw Exception(UiFormat("封存檔中的名稱 %1 不能還原（%2）：沒有還原任何檔案", {name, fault}));
     }
 
     ImportStaging staging;
@@ -332,23 +333,22 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
             for (size_t at = name.find('\\'); ; at = name.find('\\', at + 1)) {
                 const std::string step = base + name.substr(0, at);
                 if (IsSymbolicLink(step))
-                    throw Exception("不能還原 " + name + "：" + step + " 是符號連結，會寫到基底資料夾之外");
+                    throw Exception(UiFormat("不能還原 %1：%2 是符號連結，會寫到基底資料夾之外", {name, step}));
                 if (at == std::string::npos)
                     break;
             }
             if (DirectoryExists(m_currentPath))
-                throw Exception("不能還原 " + name + "：快取中同名的是資料夾");
+                throw Exception(UiFormat("不能還原 %1：快取中同名的是資料夾", {name}));
             staging.makeFolder(std::string(FolderPart(m_currentPath)));
             RemoveStaleTemporaries(m_currentPath);  // of an import that was killed
             const std::string temp = TemporaryPath(m_currentPath);
             staging.files.emplace_back(temp, m_currentPath);
             decodeToFile(*archive, pos, archiveSize, temp, nullptr);
             if (m_lastBlockShort)
-                throw Exception("封存檔不完整：" + name + " 只有 " + std::to_string(m_produced) + " / "
-                                + std::to_string(m_sourceSize) + " 位元組，沒有還原任何檔案");
+                throw Exception(UiFormat("封存檔不完整：%1 只有 %2 / %3 位元組，沒有還原任何檔案",
+                                         {name, std::to_string(m_produced), std::to_string(m_sourceSize)}));
             if (m_lastBlockLong)
-                throw Exception("封存檔已損壞：" + name + " 的資料比記載的 " + std::to_string(m_sourceSize)
-                                + " 位元組長，沒有還原任何檔案");
+                throw Exception(UiFormat("封存檔已損壞：%1 的資料比記載的 %2 位元組長，沒有還原任何檔案", {name, std::to_string(m_sourceSize)}));
             m_fileIndex++;
         }
         if (cancelled()) {
@@ -356,8 +356,8 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
             return false;
         }
         if (pos < archiveSize)
-            throw Exception("封存檔已損壞：" + m_currentName + " 之後還有 " + std::to_string(archiveSize - pos)
-                            + " 位元組不屬於任何檔案，沒有還原任何檔案");
+            throw Exception(UiFormat("封存檔已損壞：%1 之後還有 %2 位元組不屬於任何檔案，沒有還原任何檔案",
+                                     {m_currentName, std::to_string(archiveSize - pos)}));
         for (const auto& [temp, target] : staging.files) {
             int error = 0;
             if (!ReplaceFile(temp, target, &error))

@@ -3,6 +3,7 @@
 #include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
 #include "platform/TextCodec.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 
 #include <QMimeDatabase>
@@ -125,7 +126,7 @@ bool TObjCacheDir::readItems()
         ReadListDat(listDat, Items);
     } catch (const std::exception&) {
         Items.clear();
-        ErrorText = QStringLiteral("快取檔 %1 無法開啟").arg(fromStr(listDat));
+        ErrorText = UiText("快取檔 %1 無法開啟").arg(fromStr(listDat));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
+#include "resources/UiText.h"
 #include "store/TLZHuff.h"
 
 #include <QApplication>
@@ -50,12 +51,12 @@ QProgressBar* progressBar(QWidget* parent)
 
 TPortForm::TPortForm(QWidget* parent, const std::string& cachePath) : QDialog(parent), m_cachePath(cachePath)
 {
-    setWindowTitle(QStringLiteral("匯出匯入精靈"));
+    setWindowTitle(UiText("匯出匯入精靈"));
     auto* layout = new QVBoxLayout(this);
     auto* groups = new QHBoxLayout;
-    groups->addWidget(radioGroup(this, QStringLiteral("方向"), {QStringLiteral("匯出"), QStringLiteral("匯入")}, DirRadioGroup));
-    groups->addWidget(radioGroup(this, QStringLiteral("種類"),
-                                 {QStringLiteral("書籤"), QStringLiteral("網路芳鄰"), QStringLiteral("擴大網路芳鄰")},
+    groups->addWidget(radioGroup(this, UiText("方向"), {UiText("匯出"), UiText("匯入")}, DirRadioGroup));
+    groups->addWidget(radioGroup(this, UiText("種類"),
+                                 {UiText("書籤"), UiText("網路芳鄰"), UiText("擴大網路芳鄰")},
                                  TypeRadioGroup));
     layout->addLayout(groups);
 
@@ -74,9 +75,9 @@ TPortForm::TPortForm(QWidget* parent, const std::string& cachePath) : QDialog(pa
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    BitBtn2 = new QPushButton(QStringLiteral("開始"), this);
+    BitBtn2 = new QPushButton(UiText("開始"), this);
     BitBtn2->setDefault(true);
-    BitBtn1 = new QPushButton(QStringLiteral("停止"), this);
+    BitBtn1 = new QPushButton(UiText("停止"), this);
     buttons->addWidget(BitBtn2);
     buttons->addWidget(BitBtn1);
     layout->addLayout(buttons);
@@ -97,7 +98,7 @@ void TPortForm::message(const QString& text, bool error)
 
 void TPortForm::showBusyMessage()
 {
-    message(QStringLiteral("匯出或匯入正在進行中，請先按「停止」結束它"), false);
+    message(UiText("匯出或匯入正在進行中，請先按「停止」結束它"), false);
 }
 
 QString TPortForm::askArchiveName(bool forExport)
@@ -129,7 +130,7 @@ void TPortForm::BitBtn2Click()
     if (!chosen.isEmpty()) {
         const std::string archive = WindowsPath(chosen.toStdString());
         if (archive.empty()) {
-            message(QStringLiteral("無法使用這個檔案位置：") + chosen, true);
+            message(UiText("無法使用這個檔案位置：") + chosen, true);
             return;
         }
         m_busy = true;
@@ -151,11 +152,11 @@ void TPortForm::BitBtn2Click()
     }
     // A stopped job did not finish: saying it did would hide a cut archive or a partial import.
     if (stopped)
-        message(exporting ? QStringLiteral("已停止匯出動作，封存檔不完整，請勿用它匯入")
-                          : QStringLiteral("已停止匯入動作，只還原了部分檔案"), false);
+        message(exporting ? UiText("已停止匯出動作，封存檔不完整，請勿用它匯入")
+                          : UiText("已停止匯入動作，只還原了部分檔案"), false);
     else
-        message(exporting ? QStringLiteral("完成匯出動作")
-                          : QStringLiteral("完成匯入動作\r\n若您匯入擴大網路芳鄰或書籤內含擴大網路芳鄰時，須執行重建網芳資料"),
+        message(exporting ? UiText("完成匯出動作")
+                          : UiText("完成匯入動作\r\n若您匯入擴大網路芳鄰或書籤內含擴大網路芳鄰時，須執行重建網芳資料"),
                 false);
     accept();
 }

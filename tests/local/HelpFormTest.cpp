@@ -2,6 +2,7 @@
 
 #include "local/TExtendToolForm.h"
 #include "local/THelpForm.h"
+#include "resources/StringTable.h"
 #include "support/TempConfig.h"
 
 #include <QApplication>
@@ -22,32 +23,54 @@ QString readResource(const QString& path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QStringList helpPages()
+// The pages of one language: the Chinese ones in ":/help/", the English ones in ":/help/en/".
+QStringList helpPages(const QString& folder)
 {
     QStringList pages;
-    QDirIterator it(QStringLiteral(":/help"));
+    QDirIterator it(folder);
     while (it.hasNext()) {
         const QString path = it.next();
         if (path.endsWith(QLatin1String(".html")))
-            pages << path.mid(QStringLiteral(":/help/").size());
+            pages << path.mid(folder.size());
     }
+    pages.sort();
     return pages;
 }
 
-TEST(HelpFormTest, EveryLinkPictureContentsLineAndKeywordNamesAPageThatIsThere)
+// The help window keeps its tables: they are read again in the language of each test.
+struct LanguageScope {
+    explicit LanguageScope(InterfaceLanguage language) { SetInterfaceLanguage(language); }
+    ~LanguageScope()
+    {
+        SetInterfaceLanguage(InterfaceLanguage::Chinese);
+        THelpForm::Instance().LoadTables();
+    }
+};
+
+class HelpPagesTest : public ::testing::TestWithParam<InterfaceLanguage> {};
+
+TEST_P(HelpPagesTest, EveryLinkPictureContentsLineAndKeywordNamesAPageThatIsThere)
 {
-    const QStringList pages = helpPages();
-    ASSERT_GE(pages.size(), 20);
+    LanguageScope language(GetParam());
+    const QString folder =
+        GetParam() == InterfaceLanguage::English ? QStringLiteral(":/help/en/") : QStringLiteral(":/help/");
+    const QStringList pages = helpPages(folder);
+    ASSERT_GE(pages.size(), 29);
+    // The two languages describe the same windows and menus, page for page.
+    EXPECT_EQ(pages, helpPages(QStringLiteral(":/help/en/")));
     const QRegularExpression reference(QStringLiteral("(?:href|src)=\"([^\"#]+)"));
     for (const QString& page : pages) {
-        const QString text = readResource(QStringLiteral(":/help/") + page);
+        const QString text = readResource(folder + page);
         EXPECT_TRUE(text.contains(QStringLiteral("<h1>"))) << page.toStdString();
+        // A page per window and per menu, each with a picture of it.
+        EXPECT_TRUE(text.contains(QStringLiteral("<img src="))) << page.toStdString();
         for (auto match = reference.globalMatch(text); match.hasNext();) {
             const QString target = match.next().captured(1);
-            EXPECT_TRUE(QFile::exists(QStringLiteral(":/help/") + target)) << page.toStdString() << " -> " << target.toStdString();
+            EXPECT_TRUE(QFile::exists(folder + target)) << page.toStdString() << " -> " << target.toStdString();
         }
     }
     THelpForm& help = THelpForm::Instance();
+    help.LoadTables();
     QStringList listed;
     for (QTreeWidgetItemIterator it(help.ContentsTree); *it; ++it)
         listed << (*it)->data(0, Qt::UserRole).toString();
@@ -60,7 +83,17 @@ TEST(HelpFormTest, EveryLinkPictureContentsLineAndKeywordNamesAPageThatIsThere)
     for (int i = 0; i < help.IndexList->count(); ++i)
         EXPECT_TRUE(pages.contains(help.IndexList->item(i)->data(Qt::UserRole).toString()))
             << help.IndexList->item(i)->text().toStdString();
+    // The window opens the pages of its language.
+    help.ShowPage(QStringLiteral("tools.html"));
+    EXPECT_EQ(help.Browser->source().toString(), QStringLiteral("qrc") + folder + QStringLiteral("tools.html"));
+    help.hide();
 }
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, HelpPagesTest,
+                         ::testing::Values(InterfaceLanguage::Chinese, InterfaceLanguage::English),
+                         [](const ::testing::TestParamInfo<InterfaceLanguage>& info) {
+                             return std::string(info.param == InterfaceLanguage::English ? "English" : "Chinese");
+                         });
 
 TEST(HelpFormTest, IndexFiltersByKeywordAndEnterShowsTheFirstPage)
 {

@@ -2,6 +2,7 @@
 
 #include "resources/StringTable.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -76,6 +77,39 @@ TEST(StringTable, EveryEnglishTextHasTheFormatCodesOfItsChineseOne)
         ++compared;
     }
     EXPECT_GT(compared, 150);
+}
+
+// English word order may move a value, but every value keeps its place in the sentence.
+TEST(StringTable, EveryEnglishCaptionHasThePlacesOfItsChineseOne)
+{
+    for (const auto& [chinese, english] : EnglishCaptionTable()) {
+        std::vector<std::string> wanted = formatCodes(chinese);
+        std::vector<std::string> given = formatCodes(english);
+        std::sort(wanted.begin(), wanted.end());
+        std::sort(given.begin(), given.end());
+        EXPECT_EQ(given, wanted) << chinese;
+        EXPECT_FALSE(english.empty()) << chinese;
+        const auto endsInBreak = [](const std::string& text) {
+            return text.size() >= 2 && text.substr(text.size() - 2) == "\r\n";
+        };
+        EXPECT_EQ(endsInBreak(english), endsInBreak(chinese)) << chinese;
+    }
+    EXPECT_GT(EnglishCaptionTable().size(), 500u);
+}
+
+TEST(StringTable, FormattedCaptionsFillTheirPlacesInEitherLanguage)
+{
+    LanguageScope english(InterfaceLanguage::English);
+    EXPECT_EQ(UiFormat("快取檔 %1 已損壞：第 %2 行", {"C:\\a.idx", "7"}), "The cache file C:\\a.idx is damaged: line 7");
+    // English puts the share before the computer.
+    EXPECT_EQ(UiFormat("%1 的分享 %2 拒絕存取：%3",
+                       {"PC1", "music", "denied"}), "The share music of PC1 refused access: denied");
+    // A value that holds a place of its own is not filled again; a place without a value stays.
+    EXPECT_EQ(UiFormat("%1 失敗：%2", {"%2", "x"}), "%2 failed: x");
+    EXPECT_EQ(UiFormat("第 %1 行：%2", {"3"}), "line 3: %2");
+    EXPECT_EQ(UiFormat("沒有這個句子 %1", {"v"}), "沒有這個句子 v");
+    SetInterfaceLanguage(InterfaceLanguage::Chinese);
+    EXPECT_EQ(UiFormat("快取檔 %1 已損壞：第 %2 行", {"C:\\a.idx", "7"}), "快取檔 C:\\a.idx 已損壞：第 7 行");
 }
 
 TEST(StringTable, LocaleChoosesEnglishOnlyForEnglishNames)

@@ -4,6 +4,7 @@
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/StoredNodes.h"
 #include "ui/TIPEdit.h"
@@ -54,18 +55,18 @@ QString text(const QLineEdit* edit)
 OrdhuneWizard::OrdhuneWizard(std::string cachePath, QString programFolder, QWidget* parent)
     : QWizard(parent), m_cachePath(std::move(cachePath)), m_programFolder(std::move(programFolder))
 {
-    setWindowTitle(QStringLiteral("設定精靈"));
+    setWindowTitle(UiText("設定精靈"));
     setObjectName(QStringLiteral("OrdhuneWizard"));
     setWizardStyle(QWizard::ClassicStyle);
-    ShowError = [this](const QString& message) { QMessageBox::critical(this, QStringLiteral("錯誤"), message); };
+    ShowError = [this](const QString& message) { QMessageBox::critical(this, UiText("錯誤"), message); };
     setPage(WelcomePage, buildWelcomePage());
     setPage(ComputersPage, buildComputersPage());
     setPage(FtpPage, buildFtpPage());
     setPage(CrawlPage, buildCrawlPage());
-    setButtonText(QWizard::NextButton, QStringLiteral("下一步 >"));
-    setButtonText(QWizard::BackButton, QStringLiteral("< 上一步"));
-    setButtonText(QWizard::FinishButton, QStringLiteral("完成"));
-    setButtonText(QWizard::CancelButton, QStringLiteral("取消"));
+    setButtonText(QWizard::NextButton, UiText("下一步 >"));
+    setButtonText(QWizard::BackButton, UiText("< 上一步"));
+    setButtonText(QWizard::FinishButton, UiText("完成"));
+    setButtonText(QWizard::CancelButton, UiText("取消"));
     m_logTimer = new QTimer(this);
     m_logTimer->setInterval(kLogIntervalMs);
     connect(m_logTimer, &QTimer::timeout, this, &OrdhuneWizard::readCrawlLog);
@@ -75,8 +76,8 @@ OrdhuneWizard::OrdhuneWizard(std::string cachePath, QString programFolder, QWidg
 QWizardPage* OrdhuneWizard::buildWelcomePage()
 {
     auto* page = new QWizardPage(this);
-    page->setTitle(QStringLiteral("歡迎使用 Tamsel"));
-    auto* label = new QLabel(QStringLiteral(
+    page->setTitle(UiText("歡迎使用 Tamsel"));
+    auto* label = new QLabel(UiText(
         "這個精靈帶您做三件事：\n\n"
         "1. 把區域網路上的電腦 (名稱與 IP 位址) 加入「擴大網路芳鄰」；\n"
         "2. 加入一個 FTP 站台；\n"
@@ -90,8 +91,8 @@ QWizardPage* OrdhuneWizard::buildWelcomePage()
 QWizardPage* OrdhuneWizard::buildComputersPage()
 {
     auto* page = new CheckedPage;
-    page->setTitle(QStringLiteral("加入電腦"));
-    page->setSubTitle(QStringLiteral("輸入電腦的名稱與 IP 位址，按「加入」；按「下一步」時寫入擴大網路芳鄰。"));
+    page->setTitle(UiText("加入電腦"));
+    page->setSubTitle(UiText("輸入電腦的名稱與 IP 位址，按「加入」；按「下一步」時寫入擴大網路芳鄰。"));
     auto* layout = new QVBoxLayout(page);
     auto* form = new QFormLayout;
     NetNameEdit = new QLineEdit(page);
@@ -101,14 +102,14 @@ QWizardPage* OrdhuneWizard::buildComputersPage()
     NetAddressEdit->setObjectName(QStringLiteral("NetAddressEdit"));
     NetCaptionEdit = new QLineEdit(page);
     NetCaptionEdit->setObjectName(QStringLiteral("NetCaptionEdit"));
-    NetCaptionEdit->setPlaceholderText(QStringLiteral("空白時用電腦名稱"));
-    form->addRow(QStringLiteral("電腦名稱"), NetNameEdit);
-    form->addRow(QStringLiteral("IP 位址"), NetAddressEdit);
-    form->addRow(QStringLiteral("標題名稱"), NetCaptionEdit);
+    NetCaptionEdit->setPlaceholderText(UiText("空白時用電腦名稱"));
+    form->addRow(UiText("電腦名稱"), NetNameEdit);
+    form->addRow(UiText("IP 位址"), NetAddressEdit);
+    form->addRow(UiText("標題名稱"), NetCaptionEdit);
     layout->addLayout(form);
     auto* buttons = new QHBoxLayout;
-    AddComputerButton = new QPushButton(QStringLiteral("加入"), page);
-    auto* remove = new QPushButton(QStringLiteral("移除"), page);
+    AddComputerButton = new QPushButton(UiText("加入"), page);
+    auto* remove = new QPushButton(UiText("移除"), page);
     buttons->addWidget(AddComputerButton);
     buttons->addWidget(remove);
     buttons->addStretch(1);
@@ -116,7 +117,7 @@ QWizardPage* OrdhuneWizard::buildComputersPage()
     ComputerTree = new QTreeWidget(page);
     ComputerTree->setObjectName(QStringLiteral("ComputerTree"));
     ComputerTree->setRootIsDecorated(false);
-    ComputerTree->setHeaderLabels({QStringLiteral("標題"), QStringLiteral("名稱"), QStringLiteral("位址"), QStringLiteral("狀態")});
+    ComputerTree->setHeaderLabels({UiText("標題"), UiText("名稱"), UiText("位址"), UiText("狀態")});
     layout->addWidget(ComputerTree, 1);
     connect(AddComputerButton, &QPushButton::clicked, this, &OrdhuneWizard::AddComputerButtonClick);
     connect(remove, &QPushButton::clicked, this, [this] {
@@ -131,8 +132,8 @@ QWizardPage* OrdhuneWizard::buildComputersPage()
 QWizardPage* OrdhuneWizard::buildFtpPage()
 {
     auto* page = new CheckedPage;
-    page->setTitle(QStringLiteral("加入 FTP 站台"));
-    page->setSubTitle(QStringLiteral("不需要時留白，直接按「下一步」。站台會放在書籤中。"));
+    page->setTitle(UiText("加入 FTP 站台"));
+    page->setSubTitle(UiText("不需要時留白，直接按「下一步」。站台會放在書籤中。"));
     auto* form = new QFormLayout(page);
     auto line = [page](const char* name) {
         auto* edit = new QLineEdit(page);
@@ -140,7 +141,7 @@ QWizardPage* OrdhuneWizard::buildFtpPage()
         return edit;
     };
     FtpCaptionEdit = line("FtpCaptionEdit");
-    FtpCaptionEdit->setPlaceholderText(QStringLiteral("空白時用主機名稱"));
+    FtpCaptionEdit->setPlaceholderText(UiText("空白時用主機名稱"));
     FtpHostEdit = line("FtpHostEdit");
     FtpPortEdit = new QSpinBox(page);
     FtpPortEdit->setRange(1, 65535);
@@ -149,11 +150,11 @@ QWizardPage* OrdhuneWizard::buildFtpPage()
     FtpUserEdit->setText(QStringLiteral("anonymous"));
     FtpPasswordEdit = line("FtpPasswordEdit");
     FtpPasswordEdit->setEchoMode(QLineEdit::Password);
-    form->addRow(QStringLiteral("主機"), FtpHostEdit);
-    form->addRow(QStringLiteral("連接埠"), FtpPortEdit);
-    form->addRow(QStringLiteral("使用者"), FtpUserEdit);
-    form->addRow(QStringLiteral("密碼"), FtpPasswordEdit);
-    form->addRow(QStringLiteral("標題名稱"), FtpCaptionEdit);
+    form->addRow(UiText("主機"), FtpHostEdit);
+    form->addRow(UiText("連接埠"), FtpPortEdit);
+    form->addRow(UiText("使用者"), FtpUserEdit);
+    form->addRow(UiText("密碼"), FtpPasswordEdit);
+    form->addRow(UiText("標題名稱"), FtpCaptionEdit);
     page->check = [this] { return writeFtpSite(); };
     return page;
 }
@@ -161,13 +162,13 @@ QWizardPage* OrdhuneWizard::buildFtpPage()
 QWizardPage* OrdhuneWizard::buildCrawlPage()
 {
     auto* page = new QWizardPage(this);
-    page->setTitle(QStringLiteral("第一次更新快取"));
+    page->setTitle(UiText("第一次更新快取"));
     auto* layout = new QVBoxLayout(page);
     CrawlLabel = new QLabel(page);
     CrawlLabel->setObjectName(QStringLiteral("CrawlLabel"));
     CrawlLabel->setWordWrap(true);
     layout->addWidget(CrawlLabel);
-    CrawlButton = new QPushButton(QStringLiteral("開始更新快取"), page);
+    CrawlButton = new QPushButton(UiText("開始更新快取"), page);
     CrawlButton->setObjectName(QStringLiteral("CrawlButton"));
     layout->addWidget(CrawlButton, 0, Qt::AlignLeft);
     CrawlLog = new QPlainTextEdit(page);
@@ -184,21 +185,21 @@ void OrdhuneWizard::AddComputerButtonClick()
     const QString name = text(NetNameEdit);
     const QString caption = text(NetCaptionEdit).isEmpty() ? name : text(NetCaptionEdit);
     if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|. ]")))) {
-        ShowError(QStringLiteral("請輸入電腦名稱 (最多 %1 個字，不含 \\ / : * ? \" < > | . 與空白)").arg(kMaxNetName));
+        ShowError(UiText("請輸入電腦名稱 (最多 %1 個字，不含 \\ / : * ? \" < > | . 與空白)").arg(kMaxNetName));
         return;
     }
     if (NetAddressEdit->isBlank()) {
-        ShowError(QStringLiteral("請輸入 %1 的 IP 位址").arg(name));
+        ShowError(UiText("請輸入 %1 的 IP 位址").arg(name));
         return;
     }
     const std::string key = SafeFileName(caption.toStdString());
     for (int i = 0; i < ComputerTree->topLevelItemCount(); ++i)
         if (SafeFileName(ComputerTree->topLevelItem(i)->text(0).toStdString()) == key) {
-            ShowError(QStringLiteral("清單中已經有「%1」").arg(caption));
+            ShowError(UiText("清單中已經有「%1」").arg(caption));
             return;
         }
     auto* row = new QTreeWidgetItem(ComputerTree, {caption, name, QString::fromStdString(IpToText(NetAddressEdit->value())),
-                                                   QStringLiteral("待加入")});
+                                                   UiText("待加入")});
     row->setData(0, kWrittenRole, false);
     NetNameEdit->clear();
     NetCaptionEdit->clear();
@@ -232,12 +233,12 @@ bool OrdhuneWizard::writeComputers()
         EnsureRootRecord(m_cachePath, "Expanded", LoadStr(kStrExpandedNetwork), ExpandedRoot, TImageLists::TreeNetwork);
         AddStoredNodes(records);
     } catch (const std::exception& error) {
-        ShowError(QStringLiteral("加入電腦時發生錯誤\r\n") + QString::fromUtf8(error.what()));
+        ShowError(UiText("加入電腦時發生錯誤\r\n") + QString::fromUtf8(error.what()));
         return false;
     }
     for (QTreeWidgetItem* row : rows) {
         row->setData(0, kWrittenRole, true);
-        row->setText(3, QStringLiteral("已加入"));
+        row->setText(3, UiText("已加入"));
     }
     return true;
 }
@@ -259,7 +260,7 @@ bool OrdhuneWizard::writeFtpSite()
         EnsureRootRecord(m_cachePath, "Bookmark", LoadStr(kStrBookmarks), BookmarkRoot, TImageLists::TreeBookmarkRoot);
         AddFtpSite(record, block);
     } catch (const std::exception& error) {
-        ShowError(QStringLiteral("加入 FTP 站台時發生錯誤\r\n") + QString::fromUtf8(error.what()));
+        ShowError(UiText("加入 FTP 站台時發生錯誤\r\n") + QString::fromUtf8(error.what()));
         return false;
     }
     m_ftpWritten = true;
@@ -273,8 +274,8 @@ void OrdhuneWizard::showCrawlState()
     const QString program = m_programFolder + QStringLiteral("/vessring");
     const bool present = QFileInfo(program).isExecutable();
     CrawlButton->setEnabled(present && m_logPath.isEmpty());
-    CrawlLabel->setText(present ? QStringLiteral("按「開始更新快取」掃描每部加入的電腦 (vessring -N)。掃描在背景進行，關閉精靈後也會繼續。")
-                                : QStringLiteral("找不到更新快取的程式 %1，所以無法更新快取。請把 vessring 安裝在 Tamsel 的程式資料夾中，"
+    CrawlLabel->setText(present ? UiText("按「開始更新快取」掃描每部加入的電腦 (vessring -N)。掃描在背景進行，關閉精靈後也會繼續。")
+                                : UiText("找不到更新快取的程式 %1，所以無法更新快取。請把 vessring 安裝在 Tamsel 的程式資料夾中，"
                                                  "之後可從 Tamsel 的「工具 > 更新快取」執行。").arg(program));
 }
 
@@ -298,13 +299,13 @@ void OrdhuneWizard::CrawlButtonClick()
     process.setStandardErrorFile(log, QIODevice::Append);
     process.setStandardInputFile(QProcess::nullDevice());
     if (!process.startDetached()) {
-        ShowError(QStringLiteral("無法啟動 %1").arg(program));
+        ShowError(UiText("無法啟動 %1").arg(program));
         return;
     }
     m_logPath = log;
     m_logRead = 0;
     CrawlButton->setEnabled(false);
-    CrawlLabel->setText(QStringLiteral("更新快取中…(可以關閉精靈，掃描會繼續)"));
+    CrawlLabel->setText(UiText("更新快取中…(可以關閉精靈，掃描會繼續)"));
     m_logTimer->start();
 }
 

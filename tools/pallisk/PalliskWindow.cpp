@@ -3,8 +3,9 @@
 #include "platform/DateTime.h"
 #include "platform/DriveMap.h"
 #include "platform/Ping.h"
-#include "store/CrawlChanges.h"
 #include "platform/RegistryFile.h"
+#include "resources/UiText.h"
+#include "store/CrawlChanges.h"
 #include "store/NodePaths.h"
 #include "store/TItemData.h"
 #include "store/TNodeData.h"
@@ -104,9 +105,9 @@ QList<QTreeWidgetItem*> hitRows(const std::vector<SearchHit>& group, size_t grou
 PalliskWindow::PalliskWindow(std::string cachePath, QWidget* parent)
     : QMainWindow(parent), m_cachePath(std::move(cachePath))
 {
-    setWindowTitle(QStringLiteral("搜尋家"));
+    setWindowTitle(UiText("搜尋家"));
     setObjectName(QStringLiteral("PalliskWindow"));
-    ShowError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("錯誤"), text); };
+    ShowError = [this](const QString& text) { QMessageBox::critical(this, UiText("錯誤"), text); };
     StartProgram = [this](const QString& name, const QStringList& arguments) { defaultStartProgram(name, arguments); };
     HostAnswers = [](const std::string& host) { return PingHost(host).reachable; };
     buildWindow();
@@ -132,7 +133,7 @@ void PalliskWindow::buildWindow()
     auto* left = new QWidget(splitter);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(new QLabel(QStringLiteral("搜尋的電腦"), left));
+    leftLayout->addWidget(new QLabel(UiText("搜尋的電腦"), left));
     ComputerList = new QListWidget(left);
     ComputerList->setObjectName(QStringLiteral("ComputerList"));
     leftLayout->addWidget(ComputerList);
@@ -154,9 +155,9 @@ void PalliskWindow::buildWindow()
     ResultView->header()->resizeSection(SearchResultModel::FolderColumn, 260);
     ResultView->header()->resizeSection(SearchResultModel::SizeColumn, 90);
     ResultView->header()->resizeSection(SearchResultModel::DateColumn, 150);
-    PageControl->addTab(ResultView, QStringLiteral("搜尋結果"));
-    PageControl->addTab(buildDuplicatesPage(), QStringLiteral("重複檔案"));
-    PageControl->addTab(buildChangesPage(), QStringLiteral("變更"));
+    PageControl->addTab(ResultView, UiText("搜尋結果"));
+    PageControl->addTab(buildDuplicatesPage(), UiText("重複檔案"));
+    PageControl->addTab(buildChangesPage(), UiText("變更"));
     splitter->addWidget(left);
     splitter->addWidget(PageControl);
     splitter->setStretchFactor(1, 1);
@@ -194,36 +195,36 @@ QWidget* PalliskWindow::buildQueryRow()
         line->setClearButtonEnabled(true);
         return line;
     };
-    NameEdit = edit("NameEdit", QStringLiteral("名稱的一部分，或 *、? 的樣式 (不分大小寫)"));
-    MinSizeEdit = edit("MinSizeEdit", QStringLiteral("最小"));
-    MaxSizeEdit = edit("MaxSizeEdit", QStringLiteral("最大"));
+    NameEdit = edit("NameEdit", UiText("名稱的一部分，或 *、? 的樣式 (不分大小寫)"));
+    MinSizeEdit = edit("MinSizeEdit", UiText("最小"));
+    MaxSizeEdit = edit("MaxSizeEdit", UiText("最大"));
     AfterEdit = edit("AfterEdit", QStringLiteral("yyyy-mm-dd"));
     BeforeEdit = edit("BeforeEdit", QStringLiteral("yyyy-mm-dd"));
     auto* digits = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,10}")), row);
     MinSizeEdit->setValidator(digits);
     MaxSizeEdit->setValidator(digits);
-    SearchButton = new QPushButton(QStringLiteral("搜尋"), row);
+    SearchButton = new QPushButton(UiText("搜尋"), row);
     SearchButton->setObjectName(QStringLiteral("SearchButton"));
     SearchButton->setDefault(true);
-    StopButton = new QPushButton(QStringLiteral("停止"), row);
+    StopButton = new QPushButton(UiText("停止"), row);
     StopButton->setObjectName(QStringLiteral("StopButton"));
     StopButton->setEnabled(false);
-    CollectButton = new QPushButton(QStringLiteral("收集選取的檔案…"), row);
+    CollectButton = new QPushButton(UiText("收集選取的檔案…"), row);
     CollectButton->setObjectName(QStringLiteral("CollectButton"));
-    CollectButton->setToolTip(QStringLiteral("把選取的結果交給收集器，從各電腦複製到一個本機資料夾"));
+    CollectButton->setToolTip(UiText("把選取的結果交給收集器，從各電腦複製到一個本機資料夾"));
 
-    grid->addWidget(new QLabel(QStringLiteral("名稱"), row), 0, 0);
+    grid->addWidget(new QLabel(UiText("名稱"), row), 0, 0);
     grid->addWidget(NameEdit, 0, 1, 1, 5);
     grid->addWidget(SearchButton, 0, 6);
-    grid->addWidget(new QLabel(QStringLiteral("大小 (位元組)"), row), 1, 0);
+    grid->addWidget(new QLabel(UiText("大小 (位元組)"), row), 1, 0);
     grid->addWidget(MinSizeEdit, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("至"), row), 1, 2);
+    grid->addWidget(new QLabel(UiText("至"), row), 1, 2);
     grid->addWidget(MaxSizeEdit, 1, 3);
     grid->addWidget(StopButton, 1, 6);
     grid->addWidget(CollectButton, 2, 6);
-    grid->addWidget(new QLabel(QStringLiteral("修改日期 自"), row), 2, 0);
+    grid->addWidget(new QLabel(UiText("修改日期 自"), row), 2, 0);
     grid->addWidget(AfterEdit, 2, 1);
-    grid->addWidget(new QLabel(QStringLiteral("至 (不含)"), row), 2, 2);
+    grid->addWidget(new QLabel(UiText("至 (不含)"), row), 2, 2);
     grid->addWidget(BeforeEdit, 2, 3);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
@@ -244,15 +245,15 @@ QWidget* PalliskWindow::buildDuplicatesPage()
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     auto* top = new QHBoxLayout;
-    DuplicatesButton = new QPushButton(QStringLiteral("找重複檔案"), page);
+    DuplicatesButton = new QPushButton(UiText("找重複檔案"), page);
     DuplicatesButton->setObjectName(QStringLiteral("DuplicatesButton"));
     top->addWidget(DuplicatesButton);
-    top->addWidget(new QLabel(QStringLiteral("名稱 (不分大小寫) 與大小相同、分在不同電腦上的檔案，依上面的條件"), page), 1);
+    top->addWidget(new QLabel(UiText("名稱 (不分大小寫) 與大小相同、分在不同電腦上的檔案，依上面的條件"), page), 1);
     layout->addLayout(top);
     DuplicateTree = new QTreeWidget(page);
     DuplicateTree->setObjectName(QStringLiteral("DuplicateTree"));
-    DuplicateTree->setHeaderLabels({QStringLiteral("名稱"), QStringLiteral("資料夾"), QStringLiteral("大小"),
-                                    QStringLiteral("日期"), QStringLiteral("電腦")});
+    DuplicateTree->setHeaderLabels({UiText("名稱"), UiText("資料夾"), UiText("大小"),
+                                    UiText("日期"), UiText("電腦")});
     DuplicateTree->setUniformRowHeights(true);
     DuplicateTree->header()->resizeSection(0, 220);
     DuplicateTree->header()->resizeSection(1, 300);
@@ -266,7 +267,7 @@ QWidget* PalliskWindow::buildChangesPage()
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("電腦"), page));
+    top->addWidget(new QLabel(UiText("電腦"), page));
     ChangeComputerBox = new QComboBox(page);
     ChangeComputerBox->setObjectName(QStringLiteral("ChangeComputerBox"));
     ChangeComputerBox->setMinimumContentsLength(16);
@@ -283,9 +284,9 @@ QWidget* PalliskWindow::buildChangesPage()
     ChangeTree->setUniformRowHeights(true);
     ChangeTree->setSortingEnabled(true);
     ChangeTree->sortByColumn(2, Qt::AscendingOrder);
-    ChangeTree->setHeaderLabels({QStringLiteral("變更"), QStringLiteral("名稱"), QStringLiteral("資料夾"),
-                                 QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("原大小"),
-                                 QStringLiteral("原日期")});
+    ChangeTree->setHeaderLabels({UiText("變更"), UiText("名稱"), UiText("資料夾"),
+                                 UiText("大小"), UiText("日期"), UiText("原大小"),
+                                 UiText("原日期")});
     ChangeTree->header()->resizeSection(1, 200);
     ChangeTree->header()->resizeSection(2, 260);
     layout->addWidget(ChangeTree, 1);
@@ -299,32 +300,32 @@ void PalliskWindow::ChangeComputerBoxChanged()
     ChangeTree->clear();
     const int index = ChangeComputerBox->currentIndex();
     if (index < 0 || size_t(index) >= m_computers.size()) {
-        ChangeLabel->setText(m_computers.empty() ? QStringLiteral("還沒有快取的電腦") : QString());
+        ChangeLabel->setText(m_computers.empty() ? UiText("還沒有快取的電腦") : QString());
         return;
     }
     const CachedComputer& computer = m_computers[size_t(index)];
     CrawlRecord record;
     try {
         if (!ReadCrawlRecord(computer.StoreDir, computer.Key, record)) {
-            ChangeLabel->setText(QStringLiteral("%1 還沒有被「更新快取」掃描過，沒有變更的記錄").arg(qtext(computer.Name)));
+            ChangeLabel->setText(UiText("%1 還沒有被「更新快取」掃描過，沒有變更的記錄").arg(qtext(computer.Name)));
             return;
         }
     } catch (const std::exception& error) {
-        ChangeLabel->setText(QStringLiteral("無法讀取 %1 的變更記錄：%2").arg(qtext(computer.Name), QString::fromUtf8(error.what())));
+        ChangeLabel->setText(UiText("無法讀取 %1 的變更記錄：%2").arg(qtext(computer.Name), QString::fromUtf8(error.what())));
         return;
     }
-    QString text = QStringLiteral("最近一次掃描 %1").arg(SearchResultModel::dateText(record.Crawled));
-    text += record.Previous > 0 ? QStringLiteral("，與 %1 的掃描比較").arg(SearchResultModel::dateText(record.Previous))
-                                : QStringLiteral("，這是第一次掃描，沒有可比較的");
-    text += record.Partial ? QStringLiteral("；掃描不完整") : QStringLiteral("；掃描完整");
+    QString text = UiText("最近一次掃描 %1").arg(SearchResultModel::dateText(record.Crawled));
+    text += record.Previous > 0 ? UiText("，與 %1 的掃描比較").arg(SearchResultModel::dateText(record.Previous))
+                                : UiText("，這是第一次掃描，沒有可比較的");
+    text += record.Partial ? UiText("；掃描不完整") : UiText("；掃描完整");
     for (const std::string& reason : record.Reasons)
         text += QStringLiteral("：") + qtext(reason);
     for (const RefusedShare& refused : record.Refused)
-        text += QStringLiteral("；%1 拒絕存取 (%2)").arg(qtext(refused.Share), qtext(refused.Message));
+        text += UiText("；%1 拒絕存取 (%2)").arg(qtext(refused.Share), qtext(refused.Message));
     int counts[3] = {};
     for (const CrawlChange& change : record.Changes)
         counts[int(change.Kind)]++;
-    text += QStringLiteral("。新增 %1、刪除 %2、變更 %3 個檔案").arg(counts[0]).arg(counts[1]).arg(counts[2]);
+    text += UiText("。新增 %1、刪除 %2、變更 %3 個檔案").arg(counts[0]).arg(counts[1]).arg(counts[2]);
     ChangeLabel->setText(text);
 
     static const char* const kinds[] = {"新增", "刪除", "變更"};
@@ -422,18 +423,18 @@ bool PalliskWindow::readQuery(SearchQuery& query)
             continue;
         *field = ParseSearchDate(text.toStdString());
         if (!*field) {
-            m_lastMessage = QStringLiteral("日期 %1 看不懂：請寫成 yyyy-mm-dd 或 yyyy-mm-dd hh:mm").arg(text);
+            m_lastMessage = UiText("日期 %1 看不懂：請寫成 yyyy-mm-dd 或 yyyy-mm-dd hh:mm").arg(text);
             return false;
         }
     }
     if (query.MinSize && query.MaxSize && *query.MinSize > *query.MaxSize) {
-        m_lastMessage = QStringLiteral("最小的大小大於最大的大小");
+        m_lastMessage = UiText("最小的大小大於最大的大小");
         return false;
     }
     query.Computers = checkedComputers();
     if (query.Computers.empty()) {
-        m_lastMessage = m_computers.empty() ? QStringLiteral("還沒有快取的電腦：請先用「更新快取」建立快取")
-                                            : QStringLiteral("沒有選擇要搜尋的電腦");
+        m_lastMessage = m_computers.empty() ? UiText("還沒有快取的電腦：請先用「更新快取」建立快取")
+                                            : UiText("沒有選擇要搜尋的電腦");
         return false;
     }
     return true;
@@ -472,7 +473,7 @@ void PalliskWindow::StopButtonClick()
     flushPending();
     m_flushTimer->stop();
     StopButton->setEnabled(false);
-    m_lastMessage = QStringLiteral("已停止");
+    m_lastMessage = UiText("已停止");
     showCount();
 }
 
@@ -506,14 +507,14 @@ void PalliskWindow::searchDone(TObjCacheSearch* sender)
     QStringList failures = m_computerErrors;
     for (const std::string& error : sender->Errors)
         failures << qtext(error);
-    m_lastMessage = failures.isEmpty() ? QString() : QStringLiteral("無法讀取：") + failures.join(QStringLiteral("；"));
+    m_lastMessage = failures.isEmpty() ? QString() : UiText("無法讀取：") + failures.join(QStringLiteral("；"));
     showCount();
 }
 
 void PalliskWindow::showCount()
 {
-    const QString count = QStringLiteral("找到 %1 個").arg(QLocale().toString(ResultModel->rowCount()));
-    QString text = m_worker ? QStringLiteral("搜尋中… ") + count : count;
+    const QString count = UiText("找到 %1 個").arg(QLocale().toString(ResultModel->rowCount()));
+    QString text = m_worker ? UiText("搜尋中… ") + count : count;
     if (!m_lastMessage.isEmpty())
         text += QStringLiteral("　") + m_lastMessage;
     CountLabel->setText(text);
@@ -559,7 +560,7 @@ void PalliskWindow::duplicatesFound(TObjCacheSearch* sender, std::vector<std::ve
             if (!computers.contains(qtext(hit.Computer), Qt::CaseInsensitive))
                 computers << qtext(hit.Computer);
         auto* top = new QTreeWidgetItem({qtext(std::string(BareName(group.front().Path))),
-                                         QStringLiteral("%1 份").arg(group.size()),
+                                         UiText("%1 份").arg(group.size()),
                                          SearchResultModel::sizeText(group.front().Size), QString(),
                                          computers.join(QStringLiteral(", "))});
         top->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
@@ -567,7 +568,7 @@ void PalliskWindow::duplicatesFound(TObjCacheSearch* sender, std::vector<std::ve
         tops << top;
     }
     DuplicateTree->addTopLevelItems(tops);
-    m_lastMessage = QStringLiteral("%1 組重複檔案").arg(m_duplicateGroups.size());
+    m_lastMessage = UiText("%1 組重複檔案").arg(m_duplicateGroups.size());
     showCount();
 }
 
@@ -609,7 +610,7 @@ void PalliskWindow::OpenHit(const SearchHit& hit)
         return;
     }
     // The echo waits up to its limit: on a thread of its own, never on the window's.
-    m_lastMessage = QStringLiteral("檢查 %1 是否開機…").arg(qtext(live.Host));
+    m_lastMessage = UiText("檢查 %1 是否開機…").arg(qtext(live.Host));
     showCount();
     QPointer<PalliskWindow> self(this);
     auto answers = HostAnswers;
@@ -617,7 +618,7 @@ void PalliskWindow::OpenHit(const SearchHit& hit)
         const bool on = answers(host);
         QMetaObject::invokeMethod(qApp, [self, hit, on] {
             if (self)
-                self->startTamselAt(hit, on, on ? QString() : QStringLiteral("%1 沒有回應：").arg(qtext(hit.Computer)));
+                self->startTamselAt(hit, on, on ? QString() : UiText("%1 沒有回應：").arg(qtext(hit.Computer)));
         });
     });
     connect(check, &QThread::finished, check, &QObject::deleteLater);
@@ -631,11 +632,11 @@ void PalliskWindow::startTamselAt(const SearchHit& hit, bool live, const QString
     if (live && computer) {
         const LiveLocation location = LiveLocationOf(*computer, hit.Path);
         arguments << QStringLiteral("--select") << qtext(std::string(FolderPart(location.Path)));
-        m_lastMessage = QStringLiteral("開啟 %1").arg(arguments.last());
+        m_lastMessage = UiText("開啟 %1").arg(arguments.last());
     } else {
         arguments << QStringLiteral("--select") << qtext(std::string(FolderPart(hit.Path))) << QStringLiteral("--cached")
                   << QStringLiteral("--computer") << qtext(hit.Computer);
-        m_lastMessage = why + QStringLiteral("從快取開啟 %1").arg(arguments[1]);
+        m_lastMessage = why + UiText("從快取開啟 %1").arg(arguments[1]);
     }
     showCount();
     StartProgram(QStringLiteral("tamsel"), arguments);
@@ -645,18 +646,18 @@ void PalliskWindow::defaultStartProgram(const QString& name, const QStringList& 
 {
     const QString program = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
     if (!QFileInfo(program).isExecutable()) {
-        ShowError(QStringLiteral("找不到程式 %1，請把它安裝在搜尋家的程式資料夾中").arg(program));
+        ShowError(UiText("找不到程式 %1，請把它安裝在搜尋家的程式資料夾中").arg(program));
         return;
     }
     if (!QProcess::startDetached(program, arguments))
-        ShowError(QStringLiteral("無法啟動 %1").arg(program));
+        ShowError(UiText("無法啟動 %1").arg(program));
 }
 
 void PalliskWindow::CollectButtonClick()
 {
     const QModelIndexList rows = ResultView->selectionModel()->selectedRows();
     if (rows.isEmpty()) {
-        m_lastMessage = QStringLiteral("請先選取要收集的結果");
+        m_lastMessage = UiText("請先選取要收集的結果");
         showCount();
         return;
     }
@@ -668,7 +669,7 @@ void PalliskWindow::CollectButtonClick()
     QTemporaryFile file(QDir(temp).filePath(QStringLiteral("pallisk-collect-XXXXXX.txt")));
     file.setAutoRemove(false);
     if (!file.open()) {
-        ShowError(QStringLiteral("無法寫入收集清單 %1：%2").arg(file.fileName(), file.errorString()));
+        ShowError(UiText("無法寫入收集清單 %1：%2").arg(file.fileName(), file.errorString()));
         return;
     }
     for (const QModelIndex& index : rows) {
@@ -679,7 +680,7 @@ void PalliskWindow::CollectButtonClick()
         file.write(QByteArray::fromStdString(line.line()));
     }
     file.close();
-    m_lastMessage = QStringLiteral("把 %1 個結果交給收集器").arg(rows.size());
+    m_lastMessage = UiText("把 %1 個結果交給收集器").arg(rows.size());
     showCount();
     StartProgram(QStringLiteral("quellor"), {QStringLiteral("--list"), file.fileName()});
 }

@@ -1,6 +1,7 @@
 #include "tools/pallisk/SearchResultModel.h"
 
 #include "platform/DateTime.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/TItemData.h"
 
@@ -60,7 +61,7 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case NameColumn: return qtext(BareName(hit.Path));
     case FolderColumn: return qtext(FolderPart(hit.Path));
-    case SizeColumn: return isFolder(hit) ? QStringLiteral("<資料夾>") : sizeText(hit.Size);
+    case SizeColumn: return isFolder(hit) ? UiText("<資料夾>") : sizeText(hit.Size);
     case DateColumn: return dateText(hit.Modified);
     case ComputerColumn: return QString::fromStdString(hit.Computer);
     default: return {};
@@ -72,7 +73,7 @@ QVariant SearchResultModel::headerData(int section, Qt::Orientation orientation,
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const char* const captions[] = {"名稱", "資料夾", "大小", "日期", "電腦"};
-    return section >= 0 && section < ColumnCount ? QString::fromUtf8(captions[section]) : QVariant();
+    return section >= 0 && section < ColumnCount ? QVariant(UiText(captions[section])) : QVariant();
 }
 
 bool SearchResultModel::less(const SearchHit& a, const SearchHit& b) const

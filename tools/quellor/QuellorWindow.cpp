@@ -2,6 +2,7 @@
 
 #include "local/TWorkerThread.h"
 #include "platform/DriveMap.h"
+#include "resources/UiText.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -54,10 +55,10 @@ private:
 QuellorWindow::QuellorWindow(std::string cachePath, QWidget* parent)
     : QMainWindow(parent), m_cachePath(std::move(cachePath))
 {
-    setWindowTitle(QStringLiteral("收集器"));
+    setWindowTitle(UiText("收集器"));
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    layout->addWidget(new QLabel(QStringLiteral("要收集的檔案：一行一個路徑 (\\\\電腦\\分享\\資料夾\\檔名)，或搜尋家的結果"), central));
+    layout->addWidget(new QLabel(UiText("要收集的檔案：一行一個路徑 (\\\\電腦\\分享\\資料夾\\檔名)，或搜尋家的結果"), central));
     ListEdit = new QPlainTextEdit(central);
     ListEdit->setObjectName(QStringLiteral("ListEdit"));
     ListEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -65,14 +66,14 @@ QuellorWindow::QuellorWindow(std::string cachePath, QWidget* parent)
     layout->addWidget(ListEdit, 1);
 
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("收集到"), central));
+    row->addWidget(new QLabel(UiText("收集到"), central));
     TargetEdit = new QLineEdit(central);
     TargetEdit->setObjectName(QStringLiteral("TargetEdit"));
-    TargetEdit->setPlaceholderText(QStringLiteral("本機的資料夾"));
+    TargetEdit->setPlaceholderText(UiText("本機的資料夾"));
     row->addWidget(TargetEdit, 1);
-    BrowseButton = new QPushButton(QStringLiteral("選擇…"), central);
+    BrowseButton = new QPushButton(UiText("選擇…"), central);
     row->addWidget(BrowseButton);
-    CollectButton = new QPushButton(QStringLiteral("收集"), central);
+    CollectButton = new QPushButton(UiText("收集"), central);
     CollectButton->setObjectName(QStringLiteral("CollectButton"));
     CollectButton->setDefault(true);
     row->addWidget(CollectButton);
@@ -81,7 +82,7 @@ QuellorWindow::QuellorWindow(std::string cachePath, QWidget* parent)
     ResultTree = new QTreeWidget(central);
     ResultTree->setObjectName(QStringLiteral("ResultTree"));
     ResultTree->setRootIsDecorated(false);
-    ResultTree->setHeaderLabels({QStringLiteral("結果"), QStringLiteral("來源"), QStringLiteral("存為 / 原因")});
+    ResultTree->setHeaderLabels({UiText("結果"), UiText("來源"), UiText("存為 / 原因")});
     ResultTree->header()->resizeSection(1, 320);
     layout->addWidget(ResultTree, 1);
     setCentralWidget(central);
@@ -103,7 +104,7 @@ void QuellorWindow::loadList(const QString& nativePath)
 {
     QFile file(nativePath);
     if (!file.open(QIODevice::ReadOnly)) {
-        StatusLabel->setText(QStringLiteral("無法讀取 %1：%2").arg(nativePath, file.errorString()));
+        StatusLabel->setText(UiText("無法讀取 %1：%2").arg(nativePath, file.errorString()));
         return;
     }
     ListEdit->setPlainText(QString::fromUtf8(file.readAll()));
@@ -111,7 +112,7 @@ void QuellorWindow::loadList(const QString& nativePath)
 
 void QuellorWindow::BrowseButtonClick()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("收集到"), TargetEdit->text());
+    const QString folder = QFileDialog::getExistingDirectory(this, UiText("收集到"), TargetEdit->text());
     if (!folder.isEmpty())
         TargetEdit->setText(folder);
 }
@@ -128,11 +129,11 @@ void QuellorWindow::CollectButtonClick()
     if (target.size() >= 2 && (target[1] == ':' || target[0] == '\\'))
         target = NativePath(target);
     if (target.empty() || target[0] != '/') {
-        StatusLabel->setText(QStringLiteral("請選擇收集到的本機資料夾"));
+        StatusLabel->setText(UiText("請選擇收集到的本機資料夾"));
         return;
     }
     if (items.empty()) {
-        StatusLabel->setText(QStringLiteral("清單是空的"));
+        StatusLabel->setText(UiText("清單是空的"));
         return;
     }
     ResultTree->clear();
@@ -146,8 +147,8 @@ void QuellorWindow::CollectButtonClick()
     };
     m_worker = worker;
     CollectButton->setEnabled(false);
-    StatusLabel->setText(unreadable.isEmpty() ? QStringLiteral("收集中…")
-                                              : QStringLiteral("收集中… (略過看不懂的第 %1 行)").arg(unreadable.join(',')));
+    StatusLabel->setText(unreadable.isEmpty() ? UiText("收集中…")
+                                              : UiText("收集中… (略過看不懂的第 %1 行)").arg(unreadable.join(',')));
     worker->Resume();
 }
 
@@ -155,7 +156,7 @@ void QuellorWindow::collected(const CollectResult& result)
 {
     const bool ok = result.Code == 0;
     (ok ? m_fetched : m_failed)++;
-    auto* row = new QTreeWidgetItem({ok ? QStringLiteral("已收集") : QStringLiteral("未取得"), QString::fromStdString(result.Source),
+    auto* row = new QTreeWidgetItem({ok ? UiText("已收集") : UiText("未取得"), QString::fromStdString(result.Source),
                                      QString::fromStdString(ok ? result.Target : result.Message)});
     if (!ok)
         row->setForeground(0, QColor(Qt::red));
@@ -166,5 +167,5 @@ void QuellorWindow::collectDone()
 {
     m_worker = nullptr;
     CollectButton->setEnabled(true);
-    StatusLabel->setText(QStringLiteral("已收集 %1 個，%2 個無法取得").arg(m_fetched).arg(m_failed));
+    StatusLabel->setText(UiText("已收集 %1 個，%2 個無法取得").arg(m_fetched).arg(m_failed));
 }

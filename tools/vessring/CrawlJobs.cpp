@@ -2,6 +2,7 @@
 
 #include "network/NetPassword.h"
 #include "platform/SmbContext.h"
+#include "resources/StringTable.h"
 
 #include <cerrno>
 #include <chrono>
@@ -172,8 +173,9 @@ void finish(Child& child, const CrawlJobEvents& events)
     }
     if (!child.done) {
         child.outcome.Error = -1;
-        child.outcome.ErrorText = WIFSIGNALED(status) ? std::string("爬行程序因訊號 ") + std::to_string(WTERMSIG(status)) + " 結束"
-                                                      : "爬行程序未回報結果便結束";
+        child.outcome.ErrorText = WIFSIGNALED(status)
+                                      ? UiFormat("爬行程序因訊號 %1 結束", {std::to_string(WTERMSIG(status))})
+                                      : UiCaption("爬行程序未回報結果便結束");
     }
     if (events.finished)
         events.finished(child.job, child.outcome);

@@ -1,6 +1,7 @@
 // vessring: the cache updater. Crawls computers of the network over SMB and writes their
 // listing pairs into the cache, so that Tamsel and pallisk can show and search them while
 // the computers are off. See Help below.
+#include "app/LanguageSetting.h"
 #include "network/CrawlTargets.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
@@ -188,7 +189,7 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
                 StoreCrawlCounters(computer, outcome.Counters, outcome.Record.Partial);
             } catch (const Exception& e) {
                 outcome.Error = ErrorInvalidData;
-                outcome.ErrorText = "計數無法寫入節點檔：" + e.message();
+                outcome.ErrorText = UiFormat("計數無法寫入節點檔：%1", {e.message()});
                 failed = true;
             }
         }
@@ -240,7 +241,7 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
     RunCrawlJobs(computers, options, jobs, g_stop, events);
     screen.clearBar();
     if (g_stop)
-        report(CommandError{1223, "已中斷：未完成的電腦保留先前的快取"});
+        report(CommandError{1223, UiCaption("已中斷：未完成的電腦保留先前的快取")});
     return failed || g_stop ? ExitFailed : ExitOk;
 }
 
@@ -295,6 +296,8 @@ int run(std::vector<std::string> words)
 
 int main(int argc, char** argv)
 {
+    // Its messages reach the cache update window, which speaks the language of the family.
+    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {
