@@ -5,6 +5,7 @@
 
 #include "mainwindow/BrowseFixture.h"
 #include "mainwindow/FileMimeData.h"
+#include "platform/DriveMap.h"
 #include "platform/FileAccess.h"
 #include "store/NodeFile.h"
 #include "store/TNodeData.h"
@@ -12,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -46,7 +48,13 @@ protected:
         const TListModel* model = m_form->fileListView()->model();
         const int row = model->findCaption(QString::fromUtf8(caption));
         EXPECT_GE(row, 0) << caption;
-        return m_form->fileListView()->currentView()->visualRect(model->index(row, 0)).center();
+        // A view that was just filled lays its rows out on a later pass of the event loop.
+        QAbstractItemView* view = m_form->fileListView()->currentView();
+        QElapsedTimer waited;
+        waited.start();
+        while (view->visualRect(model->index(row, 0)).isEmpty() && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return view->visualRect(model->index(row, 0)).center();
     }
     QPoint nodePoint(QTreeWidgetItem* node) const
     {
@@ -92,6 +100,16 @@ protected:
         m_form->FolderTreeView->setCurrentItem(node);
         ASSERT_TRUE(waitUntil([&] { return listCaptions().contains(QString::fromUtf8(expected)); }, 15000))
             << listCaptions().join(' ').toStdString();
+        // Rows still arriving move the ones already shown, and a press aimed at one would
+        // land beside it: wait for the whole folder.
+        const TNodeData* data = GetNodeData(node);
+        const std::string native = data->RootKind == LocalRoot ? NativePath(data->RemoteName) : std::string();
+        if (!native.empty()) {
+            const auto entries = std::distance(std::filesystem::directory_iterator(native), {});
+            ASSERT_TRUE(waitUntil([&] { return listCaptions().size() == entries; }, 15000))
+                << listCaptions().join(' ').toStdString();
+        }
+        QCoreApplication::processEvents();
     }
 };
 
