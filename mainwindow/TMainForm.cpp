@@ -17,6 +17,7 @@
 #include "ui/TStatusBar.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
@@ -87,6 +88,9 @@ TMainForm::~TMainForm()
     // some of them still signal on the way out (an open tree editor closes): cut them off.
     for (QObject* child : findChildren<QObject*>())
         QObject::disconnect(child, nullptr, this, nullptr);
+    // So do the application's focus and the clipboard while the window closes.
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+    QObject::disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
     // The list may still draw on the way out; its pictures go with this window's members.
     if (FileListView)
         FileListView->setImageLists(nullptr, nullptr);
