@@ -4,6 +4,7 @@
 #include "platform/FileAccess.h"
 #include "platform/Win32Error.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -37,11 +38,23 @@ std::string TemporaryPath(const std::string& path)
     return path + ".tmp-" + std::to_string(getpid());
 }
 
+std::string UniqueTemporaryPath(const std::string& path)
+{
+    static std::atomic<unsigned> count{0};
+    return TemporaryPath(path) + "-" + std::to_string(++count);
+}
+
 bool IsStaleTemporarySuffix(const std::string& suffix)
 {
-    if (suffix.empty() || suffix.size() > 9 || suffix.find_first_not_of("0123456789") != std::string::npos)
+    const size_t dash = suffix.find('-');
+    const std::string pidText = suffix.substr(0, dash);
+    const std::string countText = dash == std::string::npos ? "0" : suffix.substr(dash + 1);
+    const auto digits = [](const std::string& text) {
+        return !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (pidText.size() > 9 || !digits(pidText) || !digits(countText))
         return false;
-    const long pid = std::stol(suffix);
+    const long pid = std::stol(pidText);
     return pid > 0 && pid != getpid() && kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 

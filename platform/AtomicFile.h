@@ -10,6 +10,10 @@
 /// The temporary name this process uses beside `path`: path + ".tmp-" + process id.
 std::string TemporaryPath(const std::string& path);
 
+/// A temporary name beside `path` that no other call of any process returns: path + ".tmp-"
+/// + process id + "-" + a count. For files of which two versions may be under way at once.
+std::string UniqueTemporaryPath(const std::string& path);
+
 /// Renames `from` over `to`, replacing it in one step, and makes the rename itself durable.
 /// False with *error on failure; `to` is then unchanged.
 bool ReplaceFile(const std::string& from, const std::string& to, int* error = nullptr);
@@ -18,8 +22,8 @@ bool ReplaceFile(const std::string& from, const std::string& to, int* error = nu
 /// failure (a full disk included) the old file is untouched and no temporary file is left.
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size, int* error = nullptr);
 
-/// Removes what interrupted replacements of `path` left behind: path + ".tmp-<pid>" files
-/// whose process no longer runs. Those of running processes are theirs to finish.
+/// Removes what interrupted replacements of `path` left behind: path + ".tmp-<pid>" and
+/// ".tmp-<pid>-<count>" files whose process no longer runs. Those of running processes are theirs to finish.
 void RemoveStaleTemporaries(const std::string& path);
 
 /// True when `suffix` (the text after ".tmp-") names a process that no longer runs.

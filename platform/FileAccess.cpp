@@ -223,23 +223,38 @@ std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, i
     case FileMode::Create:
     case FileMode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
     }
-    // Without blocking: opening a FIFO for reading would wait for a writer. A FIFO, a
-    // device or a folder is refused at once, before anything reads or truncates it.
-    const int fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
-    if (fd < 0) {
-        SetError(error, ErrorFor(errno, native));
-        return nullptr;
-    }
-    auto file = std::make_unique<LocalFile>(fd);  // owns fd from here
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        SetError(error, S_ISDIR(st.st_mode) ? Win32::AccessDenied : Win32::InvalidFunction);
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (flock(fd, (mode == FileMode::Read ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
-        SetError(error, errno == EWOULDBLOCK ? Win32::SharingViolation : Win32ErrorFromErrno(errno));
-        return nullptr;
+    std::unique_ptr<LocalFile> file;
+    int fd = -1;
+    // The lock is taken after the open, and a rename may give the name to another file in
+    // between. The file handed back must be the one the name stands for while it is locked,
+    // as an open with sharing modes is elsewhere: a reader that locked a file already
+    // replaced would pair it with the files replaced after it.
+    for (int attempt = 0;; attempt++) {
+        // Without blocking: opening a FIFO for reading would wait for a writer. A FIFO, a
+        // device or a folder is refused at once, before anything reads or truncates it.
+        fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
+        if (fd < 0) {
+            SetError(error, ErrorFor(errno, native));
+            return nullptr;
+        }
+        file = std::make_unique<LocalFile>(fd);  // owns fd from here
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            SetError(error, S_ISDIR(st.st_mode) ? Win32::AccessDenied : Win32::InvalidFunction);
+            return nullptr;
+        }
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (flock(fd, (mode == FileMode::Read ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+            SetError(error, errno == EWOULDBLOCK ? Win32::SharingViolation : Win32ErrorFromErrno(errno));
+            return nullptr;
+        }
+        struct stat named {};
+        if (stat(native.c_str(), &named) == 0 && named.st_dev == st.st_dev && named.st_ino == st.st_ino)
+            break;
+        if (attempt == 100) {  // replaced over and over: someone else is busy with it
+            SetError(error, Win32::SharingViolation);
+            return nullptr;
+        }
     }
     if (mode == FileMode::Create && ftruncate(fd, 0) != 0) {
         SetError(error, Win32ErrorFromErrno(errno));

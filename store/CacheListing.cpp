@@ -392,12 +392,12 @@ void deleteQuietly(const std::string& path)
         DeleteFile(path);
 }
 
-// Finishes the switch that `owner` (a process id) began: each temporary file of the pair
-// that is still there replaces its file. Safe to run twice and from two processes.
-void completeSwitch(const std::string& base, const std::string& owner)
+// Finishes the switch `id` began: each temporary file of the pair that is still there
+// replaces its file. Safe to run twice and from two processes.
+void completeSwitch(const std::string& base, const std::string& id)
 {
     for (const char* ext : PairExtensions) {
-        const std::string temp = base + ext + ".tmp-" + owner;
+        const std::string temp = base + ext + ".tmp-" + id;
         int error = 0;
         if (FileExists(temp) && !ReplaceFile(temp, base + ext, &error) && FileExists(temp))
             RaiseFileError(error);
@@ -407,15 +407,28 @@ void completeSwitch(const std::string& base, const std::string& owner)
         RaiseFileError(error);
 }
 
+// The switch the marker names ("<pid>" or "<pid>-<count>", the suffix of its temporary
+// files); empty when the marker has gone meanwhile, its switch finished.
 std::string readMarker(const std::string& base)
 {
-    auto file = OpenFileOrRaise(markerPath(base), FileMode::Read);
-    std::string owner = readWhole(*file, markerPath(base));
-    while (!owner.empty() && (owner.back() == '\n' || owner.back() == '\r'))
-        owner.pop_back();
-    if (owner.empty() || owner.size() > 9 || owner.find_first_not_of("0123456789") != std::string::npos)
+    int error = 0;
+    auto file = OpenFile(markerPath(base), FileMode::Read, &error);
+    if (!file) {
+        if (error == Win32::FileNotFound)
+            return {};
+        RaiseFileError(error);
+    }
+    std::string id = readWhole(*file, markerPath(base));
+    while (!id.empty() && (id.back() == '\n' || id.back() == '\r'))
+        id.pop_back();
+    const size_t dash = id.find('-');
+    const auto digits = [](std::string_view text, size_t most) {
+        return !text.empty() && text.size() <= most && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (!digits(std::string_view(id).substr(0, dash), 9)
+        || (dash != std::string::npos && !digits(std::string_view(id).substr(dash + 1), 10)))
         throw Exception(UiFormat("快取檔 %1 已損壞", {markerPath(base)}));
-    return owner;
+    return id;
 }
 
 } // namespace
@@ -423,8 +436,16 @@ std::string readMarker(const std::string& base)
 void RecoverFolderListings(const std::string& storeDir, const std::string& key)
 {
     const std::string base = storeDir + key;
-    if (FileExists(markerPath(base)))
-        completeSwitch(base, readMarker(base));
+    if (FileExists(markerPath(base))) {
+        // Only the holder of the index switches the pair. A writer holds it from its marker
+        // to the end of its switch, so a marker seen here without it is one whose writer
+        // gave up or died; a marker read before taking it may already be another switch's.
+        std::unique_ptr<PlatformFile> guard;
+        if (FileExists(base + ".IDX"))
+            guard = OpenFileOrRaise(base + ".IDX", FileMode::ReadWrite);
+        if (const std::string id = readMarker(base); !id.empty())
+            completeSwitch(base, id);
+    }
     for (const char* ext : PairExtensions)
         RemoveStaleTemporaries(base + ext);
     RemoveStaleTemporaries(markerPath(base));
@@ -439,8 +460,11 @@ void replaceFolderListings(const std::string& storeDir, const std::string& key,
 {
     const std::string base = storeDir + key;
     RecoverFolderListings(storeDir, key);
-    const std::string listingTemp = TemporaryPath(base + ".LST");
-    const std::string indexTemp = TemporaryPath(base + ".IDX");
+    // A name of this switch alone: the one before it may still be finished by a reader
+    // that read its marker, and must not find these files under its name.
+    const std::string listingTemp = UniqueTemporaryPath(base + ".LST");
+    const std::string id = listingTemp.substr(listingTemp.rfind(".tmp-") + 5);
+    const std::string indexTemp = base + ".IDX.tmp-" + id;
     try {
         {
             auto listing = OpenFileOrRaise(listingTemp, FileMode::Create);
@@ -477,13 +501,12 @@ void replaceFolderListings(const std::string& storeDir, const std::string& key,
         std::unique_ptr<PlatformFile> guard;
         if (FileExists(base + ".IDX"))
             guard = OpenFileOrRaise(base + ".IDX", FileMode::ReadWrite);
-        const std::string owner = std::to_string(getpid());
         int error = 0;
-        if (!WriteFileReplacing(markerPath(base), owner.data(), owner.size(), &error))
+        if (!WriteFileReplacing(markerPath(base), id.data(), id.size(), &error))
             RaiseFileError(error);
         // From here the new pair is the one that counts: a failure below is finished by the
         // next open of the pair.
-        completeSwitch(base, owner);
+        completeSwitch(base, id);
     } catch (...) {
         if (!FileExists(markerPath(base))) {
             deleteQuietly(listingTemp);

@@ -11,12 +11,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -146,6 +149,51 @@ TEST(ListingPair, AReaderHoldingTheIndexKeepsTheSwitchOut)
     EXPECT_TRUE(leftovers(dir.path()).empty());
     ReplaceFolderListings(dir.win(), "PC", pairFolders(2));
     EXPECT_EQ(pairVerdict(dir.win(), "PC"), 2);
+}
+
+// The race that only a loop finds: a reader opens the index just before a switch and
+// locks it just after, when the name already stands for the new index.
+TEST(ListingPair, ReadersRacingSwitchesReadOneGenerationWhole)
+{
+    StoreFolder dir;
+    ReplaceFolderListings(dir.win(), "PC", pairFolders(0));
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, mixes{0};
+    std::string firstMix;
+    std::thread reader([&] {
+        const std::string busy = Win32MessageText(Win32::SharingViolation);
+        while (!done) {
+            TItemList list;
+            try {
+                ReadFolderListing(list, dir.win(), "PC", folderPath(0));
+            } catch (const Exception& e) {
+                if (e.message() != busy && mixes++ == 0)
+                    firstMix = e.message();
+                continue;
+            }
+            const int g = int(list.front().Size);
+            const bool whole = list.size() == size_t(50 + g % 7) &&
+                               std::all_of(list.begin(), list.end(), [&](const TItemData& i) { return int(i.Size) == g; });
+            if (!whole && mixes++ == 0)
+                firstMix = std::to_string(list.size()) + " entries read as generation " + std::to_string(g);
+            reads++;
+        }
+    });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int switches = 0;
+    for (int g = 1; std::chrono::steady_clock::now() < until; g++) {
+        try {
+            ReplaceFolderListings(dir.win(), "PC", pairFolders(g));
+            switches++;
+        } catch (const Exception&) {
+            // the reader held the index: this generation is skipped
+        }
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(mixes, 0) << firstMix;
+    EXPECT_GT(reads, 100);
+    EXPECT_GT(switches, 100);
 }
 
 TEST(NodeRecords, SeveralRecordsAsOneChange)
