@@ -8,6 +8,7 @@
 #include "local/FileOperationEngine.h"
 #include "local/TImageLists.h"
 #include "local/TObjShell.h"
+#include "mainwindow/DragCursors.h"
 #include "mainwindow/DragEntries.h"
 #include "mainwindow/DropEffect.h"
 #include "mainwindow/FileMimeData.h"
@@ -25,7 +26,6 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -82,16 +82,6 @@ Qt::DropAction qtAction(uint32_t effect, Qt::DropActions possible)
     return action != Qt::IgnoreAction && (possible & action) ? action : Qt::IgnoreAction;
 }
 
-// The window's own drag cursors, when the resources bring them; else the platform's.
-void setDragCursors(QDrag& drag)
-{
-    const std::pair<const char*, Qt::DropAction> cursors[] = {{":/cursors/COPY.png", Qt::CopyAction},
-                                                              {":/cursors/MOVE.png", Qt::MoveAction}};
-    for (const auto& [name, action] : cursors)
-        if (const QPixmap picture(QString::fromLatin1(name)); !picture.isNull())
-            drag.setDragCursor(picture, action);
-}
-
 } // namespace
 
 // A drop accepted and carried out once the drag has ended: the data of the moment of
@@ -114,6 +104,16 @@ void TMainForm::connectDragDrop()
     ScrollTimer->setInterval(kScrollInterval);
     connect(ScrollTimer, &QTimer::timeout, this, &TMainForm::ScrollTimerTimer);
     m_dropHighlight = new TDropHighlight(FolderTreeView->viewport());
+    m_dragCursors = std::make_unique<TDragCursors>();
+    // A drag held still near an edge of the tree keeps it scrolling, as if it moved.
+    m_dragScrollTimer = new QTimer(this);
+    m_dragScrollTimer->setInterval(kScrollInterval);
+    connect(m_dragScrollTimer, &QTimer::timeout, this, [this] {
+        if (!scrollTreeForDrag(m_dragScrollPoint))
+            stopDragScroll();
+        else
+            markDropTarget(FolderTreeView->viewport(), m_dragScrollPoint);
+    });
 
     // The auto-scroll follows the mouse over the tree even without a button held.
     FolderTreeView->viewport()->setMouseTracking(true);
@@ -260,8 +260,24 @@ void TMainForm::startDrag(const DragSelection& drag, TFTPEnumForm* window, QWidg
         data = FileMime::MakeFileData(m_dragEntries, false);
     auto* qdrag = new QDrag(source);
     qdrag->setMimeData(data.release());
-    setDragCursors(*qdrag);
+    m_activeDrag = qdrag;
+    m_dragCursorsScroll = false;
+    m_dragCursors->applyTo(*qdrag, false);
     qdrag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+void TMainForm::DropFileSourceFeedback(bool scrolling)
+{
+    if (!m_activeDrag || scrolling == m_dragCursorsScroll)
+        return;
+    m_dragCursorsScroll = scrolling;
+    m_dragCursors->applyTo(*m_activeDrag, scrolling);
+}
+
+void TMainForm::stopDragScroll()
+{
+    m_dragScrollTimer->stop();
+    DropFileSourceFeedback(false);
 }
 
 void TMainForm::holdUpdatesForDrag()
@@ -400,27 +416,43 @@ void TMainForm::clearDropMark()
     m_dropHighlight->mark(QRect());
 }
 
-void TMainForm::scrollTreeForDrag(const QPoint& point)
+bool TMainForm::scrollTreeForDrag(const QPoint& point)
 {
     const QRect area = FolderTreeView->viewport()->rect();
+    // Only a bar that can still move counts: at the end of the range nothing scrolls.
+    const auto step = [](QScrollBar* bar, bool forward) {
+        if (forward ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum())
+            return false;
+        bar->triggerAction(forward ? QAbstractSlider::SliderSingleStepAdd : QAbstractSlider::SliderSingleStepSub);
+        return true;
+    };
+    bool scrolled = false;
     QScrollBar* vertical = FolderTreeView->verticalScrollBar();
     if (point.y() >= area.bottom() - kDragScrollMargin)
-        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        scrolled = step(vertical, true);
     else if (point.y() <= area.top() + kDragScrollMargin)
-        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        scrolled = step(vertical, false);
     QScrollBar* horizontal = FolderTreeView->horizontalScrollBar();
     if (point.x() >= area.right() - kDragScrollMargin)
-        horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        scrolled = step(horizontal, true) || scrolled;
     else if (point.x() <= area.left() + kDragScrollMargin)
-        horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        scrolled = step(horizontal, false) || scrolled;
+    return scrolled;
 }
 
 void TMainForm::DropFileTargetDragOver(QDragMoveEvent* event, QWidget* viewport)
 {
     const QPoint point = event->position().toPoint();
     const bool tree = viewport == FolderTreeView->viewport();
-    if (tree)
-        scrollTreeForDrag(point);
+    const bool scrolling = tree && scrollTreeForDrag(point);
+    if (scrolling) {
+        m_dragScrollPoint = point;
+        if (!m_dragScrollTimer->isActive())
+            m_dragScrollTimer->start();
+        DropFileSourceFeedback(true);
+    } else {
+        stopDragScroll();
+    }
     markDropTarget(viewport, point);
     m_dropNode = tree ? TreeDropFileTargetNode(point) : ListDropFileTargetNode(viewport, point);
     const DropChoice choice = DropFileTargetGetDropEffect(m_dropNode, keyStateOf(event->modifiers()));
@@ -437,6 +469,7 @@ void TMainForm::DropFileTargetDragOver(QDragMoveEvent* event, QWidget* viewport)
 
 void TMainForm::DropFileTargetLeave()
 {
+    stopDragScroll();
     clearDropMark();
     releaseUpdatesForDrag();
 }
@@ -445,6 +478,7 @@ void TMainForm::DropFileTargetDrop(QDropEvent* event, QWidget* viewport)
 {
     const QPoint point = event->position().toPoint();
     const bool tree = viewport == FolderTreeView->viewport();
+    stopDragScroll();
     clearDropMark();
     m_dropNode = tree ? TreeDropFileTargetNode(point) : ListDropFileTargetNode(viewport, point);
     const DropChoice choice = DropFileTargetGetDropEffect(m_dropNode, keyStateOf(event->modifiers()));

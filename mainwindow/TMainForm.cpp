@@ -8,6 +8,7 @@
 #include "local/TImageLists.h"
 #include "local/TThreadForm.h"
 #include "local/UndoLog.h"
+#include "mainwindow/DragCursors.h"
 #include "store/NodeTree.h"
 #include "resources/StringTable.h"
 #include "ui/TFormPosSaver.h"

@@ -32,6 +32,8 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QTimer;
+class QDrag;
+class TDragCursors;
 class TDropHighlight;
 class TImageLists;
 class TObjCacheDir;
@@ -631,7 +633,13 @@ private:
     DropChoice DropFileTargetGetDropEffect(const DropTargetNode& target, uint32_t keyState) const;
     void markDropTarget(QWidget* viewport, const QPoint& point);
     void clearDropMark();
-    void scrollTreeForDrag(const QPoint& point);
+    /// Scrolls the tree a line towards an edge `point` lies within the margin of; true
+    /// when it moved.
+    bool scrollTreeForDrag(const QPoint& point);
+    void stopDragScroll();
+    /// Shows the scrolling forms of the drag cursors, or the plain ones, on the drag this
+    /// window started.
+    void DropFileSourceFeedback(bool scrolling);
     void holdUpdatesForDrag();
     void releaseUpdatesForDrag();
     void performDrop(const PendingDrop& drop);
@@ -657,6 +665,12 @@ private:
     int m_listDropRow = -1;
     // 0 none, 1 up, 2 down, 3 left, 4 right.
     int m_scrollDirection = 0;
+    std::unique_ptr<TDragCursors> m_dragCursors;
+    // The drag this window started, while it runs, and whether it shows the scrolling cursors.
+    QPointer<QDrag> m_activeDrag;
+    bool m_dragCursorsScroll = false;
+    QTimer* m_dragScrollTimer = nullptr;
+    QPoint m_dragScrollPoint;
 };
 
 /// The program's main window, set while it exists.

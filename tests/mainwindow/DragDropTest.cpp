@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "mainwindow/BrowseFixture.h"
+#include "mainwindow/DragCursors.h"
 #include "mainwindow/FileMimeData.h"
 #include "platform/DriveMap.h"
 #include "platform/FileAccess.h"
@@ -12,6 +13,8 @@
 #include "support/SmbTestServer.h"
 
 #include <QAbstractItemView>
+#include <QDrag>
+#include <QScrollBar>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
@@ -211,22 +214,67 @@ TEST_F(DragDropTest, AFolderItemOfTheListTakesDropsBeforeTheTreeHasLoadedIt)
     EXPECT_EQ(m_form->listDropMark(), -1);
 }
 
+TEST_F(DragDropTest, ADragHeldNearAnEdgeOfTheTreeKeepsItScrollingUntilItLeaves)
+{
+    for (int k = 0; k < 80; k++)
+        makeFolder("many/f" + std::to_string(100 + k));
+    openForm();
+    driveD()->setExpanded(true);
+    QTreeWidgetItem* many = child(driveD(), "many");
+    ASSERT_NE(many, nullptr);
+    many->setExpanded(true);
+    ASSERT_TRUE(waitUntil([&] { return many->childCount() == 80; }, 15000));
+    m_form->FolderTreeView->scrollToTop();
+    QScrollBar* bar = m_form->FolderTreeView->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 10);
+
+    const auto files = desktopFiles({"many/f100"});
+    const QPoint nearBottom(treeViewport()->width() / 2, treeViewport()->height() - 5);
+    ASSERT_TRUE(enter(treeViewport(), nearBottom, *files).accepted);
+    const int afterEvent = bar->value();
+    EXPECT_GT(afterEvent, 0);
+    // No further events: the drag stays where it is, and the tree goes on scrolling.
+    ASSERT_TRUE(waitUntil([&] { return bar->value() >= afterEvent + 3; }, 5000)) << bar->value();
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(treeViewport(), &leave);
+    const int atLeave = bar->value();
+    QElapsedTimer pause;
+    pause.start();
+    while (pause.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(bar->value(), atLeave);
+    EXPECT_TRUE(m_form->UpdateAllowed);
+}
+
+TEST(DragCursors, SixPicturesAndTheScrollingFormsWhileTheTreeScrolls)
+{
+    const TDragCursors cursors;
+    for (int kind = 0; kind < TDragCursors::Count; ++kind) {
+        const QPixmap& picture = cursors.picture(TDragCursors::Kind(kind));
+        ASSERT_FALSE(picture.isNull()) << kind;
+        EXPECT_EQ(picture.size(), QSize(48, 48));
+        // The arrow's tip is where a cursor made from a picture points: its centre.
+        EXPECT_GT(qAlpha(picture.toImage().pixel(24, 24)), 0) << kind;
+        for (int other = 0; other < kind; ++other)
+            EXPECT_NE(picture.toImage(), cursors.picture(TDragCursors::Kind(other)).toImage()) << kind << " " << other;
+    }
+
+    QObject owner;
+    auto* drag = new QDrag(&owner);
+    cursors.applyTo(*drag, false);
+    EXPECT_EQ(drag->dragCursor(Qt::CopyAction).toImage(), cursors.picture(TDragCursors::Copy).toImage());
+    EXPECT_EQ(drag->dragCursor(Qt::MoveAction).toImage(), cursors.picture(TDragCursors::Move).toImage());
+    EXPECT_EQ(drag->dragCursor(Qt::LinkAction).toImage(), cursors.picture(TDragCursors::Link).toImage());
+    cursors.applyTo(*drag, true);
+    EXPECT_EQ(drag->dragCursor(Qt::CopyAction).toImage(), cursors.picture(TDragCursors::CopyScroll).toImage());
+    EXPECT_EQ(drag->dragCursor(Qt::MoveAction).toImage(), cursors.picture(TDragCursors::MoveScroll).toImage());
+    EXPECT_EQ(drag->dragCursor(Qt::LinkAction).toImage(), cursors.picture(TDragCursors::LinkScroll).toImage());
+}
+
 // Drops onto a folder of a share, on an smbd of the test's own on loopback.
-class ShareDropTest : public DragDropTest {
+class ShareDropTest : public WithSmbServer<DragDropTest> {
 protected:
-    static void SetUpTestSuite() { s_server = new SmbTestServer; }
-    static void TearDownTestSuite()
-    {
-        delete s_server;
-        s_server = nullptr;
-    }
-    void SetUp() override
-    {
-        DragDropTest::SetUp();
-        ASSERT_TRUE(s_server->ok()) << "smbd did not start";
-    }
     static std::string onShare(const std::string& name) { return s_server->folder("public") + "/拖放/" + name; }
-    static inline SmbTestServer* s_server = nullptr;
 };
 
 TEST_F(ShareDropTest, FilesDroppedOnAShareFolderAreCopiedAndMovedThere)
