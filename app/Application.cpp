@@ -5,6 +5,7 @@
 #include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
+#include "mainwindow/FtpDragData.h"
 #include "mainwindow/TMainForm.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
@@ -71,6 +72,7 @@ void PrepareProgramFolders(TSetupInfo& info)
     SetServerNameTable(NameTablePath(info.ExePath));
     if (!DirectoryExists(info.TempPath))
         ForceDirectories(info.TempPath);
+    RemoveOldDragFolders(info.TempPath, std::chrono::hours(1));
 }
 
 int RunTamsel(int argc, char** argv)

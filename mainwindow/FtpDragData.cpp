@@ -9,10 +9,13 @@
 #include <QUrl>
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
 const QString kUriList = QStringLiteral("text/uri-list");
+const char kFolderPrefix[] = "drag-";
 
 // A folder of its own for each drag, so that items of two drags never meet and nothing
 // the desktop is still copying from is overwritten.
@@ -20,7 +23,7 @@ std::string freshFolder(const std::string& tempFolder)
 {
     if (!ForceDirectories(tempFolder))
         return {};
-    std::string pattern = NativePath(AddBackslash(tempFolder)) + "drag-XXXXXX";
+    std::string pattern = NativePath(AddBackslash(tempFolder)) + kFolderPrefix + "XXXXXX";
     if (pattern.size() <= 12 || !::mkdtemp(pattern.data()))
         return {};
     return AddBackslash(WindowsPath(pattern));
@@ -32,6 +35,27 @@ std::string itemName(const std::string& entry)
 }
 
 } // namespace
+
+void RemoveOldDragFolders(const std::string& tempFolder, std::chrono::seconds olderThan)
+{
+    namespace fs = std::filesystem;
+    const std::string native = NativePath(AddBackslash(tempFolder));
+    if (native.empty())
+        return;
+    const auto limit = fs::file_time_type::clock::now() - olderThan;
+    std::error_code error;
+    for (fs::directory_iterator it(native, error), end; !error && it != end; it.increment(error)) {
+        const fs::path& path = it->path();
+        if (path.filename().string().rfind(kFolderPrefix, 0) != 0 || !it->is_directory(error) || it->is_symlink(error))
+            continue;
+        const auto changed = fs::last_write_time(path, error);
+        if (!error && changed < limit) {
+            std::error_code ignored;  // what cannot go now goes at a later start
+            fs::remove_all(path, ignored);
+        }
+        error.clear();
+    }
+}
 
 TFtpDragData::TFtpDragData(const std::vector<std::string>& entries, TFTPEnumForm* window, const std::string& tempFolder)
     : m_entries(entries), m_window(window), m_tempFolder(tempFolder)

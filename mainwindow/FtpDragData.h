@@ -3,10 +3,16 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 class TFTPEnumForm;
+
+/// Removes the download folders of drags under `tempFolder` last changed more than
+/// `olderThan` ago: the desktop has long copied what it wanted from them. A younger one
+/// may belong to a drop still being copied, by this or another running instance.
+void RemoveOldDragFolders(const std::string& tempFolder, std::chrono::seconds olderThan);
 
 // The data of a drag of FTP files and folders. Inside the program the entries travel as
 // they are, and a drop on a local folder downloads them there; the desktop asks for file

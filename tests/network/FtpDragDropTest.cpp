@@ -14,6 +14,10 @@
 #include <QMouseEvent>
 #include <QUrl>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 constexpr Qt::DropActions kCopyOrMove = Qt::CopyAction | Qt::MoveAction;
@@ -139,6 +143,24 @@ TEST_F(FtpDragDropTest, TheDesktopGetsTheItemsDownloadedWhenItAsksForThem)
     EXPECT_EQ(data.urls(), urls);
     EXPECT_EQ(data.downloadFolder(), first);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // A later start clears the folders of drags done long ago, and only those.
+    namespace fs = std::filesystem;
+    const fs::path old = fs::path(temp) / "drag-old", keep = fs::path(temp) / "drag-keep";
+    fs::create_directories(old / "inner");
+    std::ofstream(old / "inner" / "x.txt") << "x";
+    fs::create_directories(fs::path(temp) / "other");
+    fs::create_symlink(old, fs::path(temp) / "drag-link");
+    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(3);
+    for (const fs::path& path : {old, fs::path(temp) / "other"})
+        fs::last_write_time(path, longAgo);
+    fs::create_directories(keep);
+    RemoveOldDragFolders(SetupInfo.TempPath, std::chrono::hours(1));
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(keep));
+    EXPECT_TRUE(fs::exists(folder + "b.txt")) << "a drop of this hour";
+    EXPECT_TRUE(fs::exists(fs::path(temp) / "other"));
+    EXPECT_TRUE(fs::is_symlink(fs::path(temp) / "drag-link"));
 }
 
 } // namespace
