@@ -23,18 +23,13 @@
 
 namespace {
 
-class NetworkTreeTest : public BrowseFixture {
+class NetworkTreeTest : public WithSmbServer<BrowseFixture> {
 protected:
-    static void SetUpTestSuite() { s_server = new SmbTestServer; }
-    static void TearDownTestSuite()
-    {
-        delete s_server;
-        s_server = nullptr;
-    }
     void SetUp() override
     {
-        BrowseFixture::SetUp();
-        ASSERT_TRUE(s_server->ok()) << "smbd did not start";
+        WithSmbServer::SetUp();
+        if (HasFatalFailure())
+            return;
         SetupInfo.AutoHide = true;
         SetupInfo.AutoExpand = false;
     }
@@ -94,7 +89,6 @@ protected:
         }, 8000);
     }
 
-    static inline SmbTestServer* s_server = nullptr;
     QList<QPointer<TNetEnumForm>> m_windows;
     QStringList m_windowMessages;
 };

@@ -15,21 +15,7 @@ namespace {
 
 // A share's folder typed into the address box: the tree gets the share under the network
 // root, loaded down to the folder, and the list shows the folder through its network path.
-class ShareAddressTest : public BrowseFixture {
-protected:
-    static void SetUpTestSuite() { s_server = new SmbTestServer; }
-    static void TearDownTestSuite()
-    {
-        delete s_server;
-        s_server = nullptr;
-    }
-    void SetUp() override
-    {
-        BrowseFixture::SetUp();
-        ASSERT_TRUE(s_server->ok()) << "smbd did not start";
-    }
-    static inline SmbTestServer* s_server = nullptr;
-};
+using ShareAddressTest = WithSmbServer<BrowseFixture>;
 
 TEST_F(ShareAddressTest, ATypedShareFolderIsShownInTheTreeAndTheList)
 {

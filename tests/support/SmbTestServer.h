@@ -139,9 +139,10 @@ private:
 
 #include <gtest/gtest.h>
 
-// One server for all tests of a suite; each test starts with no credentials and no
-// connections left from the one before.
-class SmbServerTest : public ::testing::Test {
+// A fixture `Base` with one server for all tests of its suite, started before the first and
+// stopped after the last; each test fails at once when it did not start.
+template <class Base>
+class WithSmbServer : public Base {
 protected:
     static void SetUpTestSuite() { s_server = new SmbTestServer; }
     static void TearDownTestSuite()
@@ -151,7 +152,20 @@ protected:
     }
     void SetUp() override
     {
+        Base::SetUp();
         ASSERT_TRUE(s_server->ok()) << "smbd did not start";
+    }
+    static inline SmbTestServer* s_server = nullptr;
+};
+
+// Each test starts with no credentials and no connections left from the one before.
+class SmbServerTest : public WithSmbServer<::testing::Test> {
+protected:
+    void SetUp() override
+    {
+        WithSmbServer::SetUp();
+        if (HasFatalFailure())
+            return;
         SmbCredentials::clear();
         SmbCredentials::setFallback(nullptr);
         SmbDropConnections();
@@ -165,5 +179,4 @@ protected:
     {
         SmbCredentials::set("\\\\127.0.0.1\\私人", SmbTestServer::User, SmbTestServer::Password);
     }
-    static inline SmbTestServer* s_server = nullptr;
 };
