@@ -276,7 +276,7 @@ void TMainForm::fileOperationDone(uint32_t operation, const FileOperationOutcome
     m_undo->Record(operation, outcome, asynchronous);
     updateEditCommands();
     // No watcher hears of changes on a share: a job that ended shows its folder again.
-    if (asynchronous && operation != FO_OPEN && showsLiveShareFolder())
+    if (asynchronous && operation != FO_OPEN && showsUnwatchedFolder())
         ShowNode(m_shownNode);
 }
 

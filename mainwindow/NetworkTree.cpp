@@ -182,6 +182,13 @@ void TMainForm::N76Click()
     QApplication::clipboard()->setMimeData(mime);
 }
 
+bool TMainForm::showsUnwatchedFolder() const
+{
+    // A share reached by its address hangs below the network root as local folders do.
+    const TNodeData* data = shownData();
+    return data && data->has(Folder) && ListMode == 1 && IsUncPath(data->RemoteName);
+}
+
 bool TMainForm::showsLiveShareFolder() const
 {
     const TNodeData* data = shownData();

@@ -198,6 +198,8 @@ private:
     void LoadFallbackChildren(QTreeWidgetItem* node);
     void showCacheDate(const TNodeData* data);
     bool showsLiveShareFolder() const;
+    /// The list shows a live folder of a share, which no watcher reports changes of.
+    bool showsUnwatchedFolder() const;
     void N76Click();
     void NetNewDirClick();
     void NetDeleteClick();

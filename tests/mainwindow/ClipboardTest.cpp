@@ -5,6 +5,7 @@
 #include "mainwindow/FileMimeData.h"
 #include "platform/Trash.h"
 #include "resources/StringTable.h"
+#include "support/SmbTestServer.h"
 #include "ui/TStatusBar.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -169,6 +171,65 @@ TEST_F(ClipboardTest, CutPasteMovesOnceAndUndoMovesBack)
     settle();
     EXPECT_FALSE(entry("U1")->isEnabled()) << "one step, used up";
     EXPECT_TRUE(waitUntil([this] { return listCaptions().isEmpty(); })) << "the shown folder is read again";
+}
+
+// Pasting into a folder of a share, on an smbd of the test's own on loopback, and back.
+class ShareClipboardTest : public WithSmbServer<ClipboardTest> {
+protected:
+    static std::string onShare(const std::string& name) { return s_server->folder("public") + "/貼上/" + name; }
+    bool showShareFolder()
+    {
+        go("\\\\127.0.0.1\\公開\\貼上");
+        return waitUntil([this] { return shownFolder() == "\\\\127.0.0.1\\公開\\貼上\\"; });
+    }
+};
+
+TEST_F(ShareClipboardTest, CutPasteIntoAShareFolderMovesThereAndUndoBringsItBack)
+{
+    std::filesystem::remove_all(onShare(""));
+    std::filesystem::create_directories(onShare(""));
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\src"));
+    select({"a.txt", "sub"});
+    settle();
+    entry("T3")->trigger();
+    ASSERT_TRUE(showShareFolder()) << m_errors.join('\n').toStdString();
+    settle();
+    ASSERT_TRUE(entry("P1")->isEnabled()) << entry("P1")->statusTip().toStdString();
+    entry("P1")->trigger();
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(waitUntil([] { return std::filesystem::exists(onShare("sub/b.txt")); }));
+    EXPECT_TRUE(std::filesystem::exists(onShare("a.txt")));
+    EXPECT_FALSE(exists("src/a.txt"));
+    EXPECT_FALSE(exists("src/sub"));
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); }))
+        << listCaptions().join(' ').toStdString();
+
+    // The move is taken back from the share to the local folder.
+    ASSERT_TRUE(entry("U1")->isEnabled()) << entry("U1")->statusTip().toStdString();
+    entry("U1")->trigger();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(m_drive.readFile("src/a.txt"), "alpha");
+    EXPECT_EQ(m_drive.readFile("src/sub/b.txt"), "beta");
+    EXPECT_FALSE(std::filesystem::exists(onShare("a.txt")));
+    EXPECT_FALSE(std::filesystem::exists(onShare("sub")));
+
+    // A copy from the share pastes into a local folder.
+    std::ofstream(onShare("c.txt")) << "gamma";
+    ASSERT_TRUE(showFolder("D:\\dst"));
+    ASSERT_TRUE(showShareFolder());
+    EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("c.txt")); }))
+        << listCaptions().join(' ').toStdString();
+    select({"c.txt"});
+    settle();
+    entry("C2")->trigger();
+    ASSERT_TRUE(showFolder("D:\\dst"));
+    settle();
+    entry("P1")->trigger();
+    ASSERT_TRUE(settle());
+    EXPECT_EQ(m_drive.readFile("dst/c.txt"), "gamma");
+    EXPECT_TRUE(std::filesystem::exists(onShare("c.txt")));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 TEST_F(ClipboardTest, ForeignCutPayloadMovesAndForeignPrivateEntriesAreRefused)
