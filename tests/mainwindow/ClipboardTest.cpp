@@ -14,9 +14,13 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -377,6 +381,54 @@ TEST_F(ClipboardTest, UndoOfADeleteRestoresFromTheTrash)
     EXPECT_TRUE(ListTrash(HomeTrashDir()).empty());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
     EXPECT_TRUE(waitUntil([this] { return listCaptions().contains(QStringLiteral("a.txt")); }));
+}
+
+// A move back that fails for some of the entries takes back the others and keeps the
+// rest of the step, to be tried again once their folder can take them.
+TEST_F(ClipboardTest, AnUndoThatFailsPartlyKeepsWhatDidNotGoBack)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making a folder read-only for root takes a mount";
+    makeFolder("ro");
+    const std::string readOnly = m_drive.path("ro");
+    ASSERT_EQ(mount("tamsel-test", readOnly.c_str(), "tmpfs", 0, "size=256k"), 0) << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{readOnly};
+    m_drive.writeFile("ro/c.txt", "gamma");
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\dst"));
+
+    // One move of entries from two folders, as from a search's results.
+    m_form->shell()->FileOperation(FO_MOVE, {"D:\\src\\a.txt", "D:\\ro\\c.txt"}, QString(), FOF_ALLOWUNDO, false,
+                                   "D:\\dst\\");
+    ASSERT_TRUE(settle());
+    ASSERT_TRUE(exists("dst/a.txt") && exists("dst/c.txt"));
+    ASSERT_TRUE(entry("U1")->isEnabled());
+    EXPECT_EQ(entry("U1")->statusTip(), QString::fromStdString(LoadStr(44308)).arg(2));
+
+    ASSERT_EQ(mount(nullptr, readOnly.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0) << std::strerror(errno);
+    entry("U1")->trigger();
+    settle();
+    EXPECT_EQ(m_drive.readFile("src/a.txt"), "alpha");
+    EXPECT_FALSE(exists("dst/a.txt"));
+    EXPECT_EQ(m_drive.readFile("dst/c.txt"), "gamma") << "nothing is lost when it cannot go back";
+    EXPECT_FALSE(exists("ro/c.txt"));
+    EXPECT_FALSE(m_shellErrors.isEmpty() && m_errors.isEmpty()) << "the failure is reported";
+    ASSERT_TRUE(entry("U1")->isEnabled()) << "what did not go back stays to be undone";
+    EXPECT_EQ(entry("U1")->statusTip(),
+              QString::fromStdString(LoadStr(44302)).arg(1).arg(QStringLiteral("D:\\ro\\")));
+
+    ASSERT_EQ(mount(nullptr, readOnly.c_str(), nullptr, MS_REMOUNT, nullptr), 0) << std::strerror(errno);
+    m_shellErrors.clear();
+    m_errors.clear();
+    entry("U1")->trigger();
+    settle();
+    EXPECT_EQ(m_drive.readFile("ro/c.txt"), "gamma");
+    EXPECT_FALSE(exists("dst/c.txt"));
+    EXPECT_TRUE(m_shellErrors.isEmpty() && m_errors.isEmpty()) << (m_shellErrors + m_errors).join('\n').toStdString();
+    EXPECT_FALSE(entry("U1")->isEnabled());
 }
 
 TEST(UndoLogTest, StepsFollowWhatTheOperationsDid)
