@@ -14,6 +14,7 @@
 // and size with a file of another computer, each line with the number of its "group".
 #include "platform/DateTime.h"
 #include "platform/ProgramFolder.h"
+#include "resources/StringTable.h"
 #include "store/CacheSearch.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
@@ -29,7 +30,7 @@ namespace {
 
 constexpr int ErrorInvalidData = 13;  // the Win32 code of damaged data
 constexpr const char* Usage =
-    "用法: pallisk --query TEXT [--min-size N] [--max-size N] [--after DATE] [--before DATE] [--computer NAME]... [--duplicates]";
+    "pallisk --query TEXT [--min-size N] [--max-size N] [--after DATE] [--before DATE] [--computer NAME]... [--duplicates]";
 
 std::optional<double> dateOption(const netcli::NetArgs& args, const std::string& option)
 {
@@ -37,7 +38,7 @@ std::optional<double> dateOption(const netcli::NetArgs& args, const std::string&
         return std::nullopt;
     const auto date = ParseSearchDate(args.value(option));
     if (!date)
-        throw netcli::CommandError{87, option + " 需要 yyyy-mm-dd 或 yyyy-mm-dd hh:mm:ss 形式的日期", true};
+        throw netcli::CommandError{87, UiFormat("%1 需要 yyyy-mm-dd 或 yyyy-mm-dd hh:mm:ss 形式的日期", {option}), true};
     return date;
 }
 
@@ -61,7 +62,7 @@ int run(const std::vector<std::string>& words)
                        {"--duplicates"});
     args.expect(0, 0, Usage);
     if (!args.has("--query"))
-        throw CommandError{87, Usage, true};
+        throw CommandError{87, UsageText(Usage), true};
     constexpr long long MaxSize = 0xFFFFFFFFLL;  // the listing keeps 32-bit sizes
     SearchQuery query;
     query.Text = args.value("--query");
@@ -110,6 +111,7 @@ int main(int argc, char** argv)
         netcli::report({2, window + ": " + std::strerror(errno)});
         return netcli::ExitFailed;
     }
+    netcli::SpeakChosenLanguage();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {

@@ -1,7 +1,9 @@
 // tamsel-net on ftp:// paths against pyftpdlib on loopback: the JSON lines, the password
 // from standard input, and the error line of a refused login.
+#include "app/LanguageSetting.h"
 #include "local/TempTree.h"
 #include "network/FtpServers.h"
+#include "support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +35,38 @@ ToolRun net(const std::string& arguments, const std::string& input, const std::s
         run.out.append(buffer, count);
     run.status = WEXITSTATUS(pclose(pipe));
     return run;
+}
+
+// Errors speak the language of the options, or else the locale's; the usage line names the
+// command once.
+TEST(NetToolLanguage, UsageAndOptionErrorsFollowTheChosenLanguage)
+{
+    TempTree tree;
+    ASSERT_TRUE(tree.valid());
+    const std::string scratch = tree.path("");
+    ScopedEnvironment environment{"TAMSEL_CONFIG"};
+    setenv("TAMSEL_CONFIG", (scratch + "/registry.reg").c_str(), 1);
+    const std::string c = "LC_ALL= LC_MESSAGES= LANG=C.UTF-8 ";
+    const std::string english = "LC_ALL= LC_MESSAGES= LANG=en_US.UTF-8 ";
+
+    ToolRun run = net("ls", "", scratch, c);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("\"用法: tamsel-net ls PATH\""), std::string::npos) << run.out;
+    run = net("ls ftp://127.0.0.1/ extra", "", scratch, english);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("\"Usage: tamsel-net ls ftp://[USER@]HOST[:PORT]/DIR/\""), std::string::npos) << run.out;
+    run = net("ls ftp://127.0.0.1/ --encoding latin1", "", scratch, english);
+    EXPECT_NE(run.out.find("--encoding can only be"), std::string::npos) << run.out;
+    run = net("frobnicate", "", scratch, english);
+    EXPECT_NE(run.out.find("Unknown command frobnicate"), std::string::npos) << run.out;
+
+    // The option decides over the locale, both ways.
+    ASSERT_TRUE(SaveLanguageSetting("EN"));
+    run = net("ls --bogus", "", scratch, c);
+    EXPECT_NE(run.out.find("Unknown option --bogus"), std::string::npos) << run.out;
+    ASSERT_TRUE(SaveLanguageSetting("CHT"));
+    run = net("ls --bogus", "", scratch, english);
+    EXPECT_NE(run.out.find("不認識的選項 --bogus"), std::string::npos) << run.out;
 }
 
 TEST(FtpNetTool, ListsGetsPutsAndChangesASiteWithAPassword)

@@ -2,6 +2,7 @@
 #include "network/NetBiosSource.h"
 #include "network/NetDiscovery.h"
 #include "platform/Ping.h"
+#include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
@@ -25,7 +26,7 @@ unsigned parseSources(const std::string& text)
         else if (word == "dnssd")
             sources |= discovery::DnsSd;
         else
-            throw CommandError{87, "--source: netbios, wsd 或 dnssd", true};
+            throw CommandError{87, UiCaption("--source: netbios, wsd 或 dnssd"), true};
     }
     return sources;
 }
@@ -35,7 +36,7 @@ unsigned parseSources(const std::string& text)
 int discoverCommand(const Words& words)
 {
     NetArgs args(words, {"--wait", "--source"}, {});
-    args.expect(0, 0, "discover [--wait MS] [--source netbios,wsd,dnssd]");
+    args.expect(0, 0, "tamsel-net discover [--wait MS] [--source netbios,wsd,dnssd]");
     discovery::Options options;
     options.waitMs = int(args.number("--wait", options.waitMs, 100, 600000));
     if (args.has("--source"))
@@ -67,7 +68,7 @@ int discoverCommand(const Words& words)
 int pingCommand(const Words& words)
 {
     NetArgs args(words, {"--timeout"}, {});
-    args.expect(1, 1, "ping HOST [--timeout MS]");
+    args.expect(1, 1, "tamsel-net ping HOST [--timeout MS]");
     const std::string& host = args.positional()[0];
     const int timeout = int(args.number("--timeout", PingTimeoutMs, 1, 60000));
     const PingResult result = PingHost(host, timeout);

@@ -12,6 +12,7 @@
 #include "platform/SmbFiles.h"
 #include "platform/SmbShares.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
@@ -38,11 +39,11 @@ public:
     {
         UseNetPasswordsForSmb();
         if (args.has("--password-stdin") && !args.has("--user"))
-            throw CommandError{87, "--password-stdin 需要 --user", true};
+            throw CommandError{87, UiCaption("--password-stdin 需要 --user"), true};
         if (args.has("--user")) {
             m_user = args.value("--user");
             if (m_user.find(';') != std::string::npos)
-                throw CommandError{87, "使用者名稱不能含有 ;", true};
+                throw CommandError{87, UiCaption("使用者名稱不能含有 ;"), true};
             if (args.has("--password-stdin"))
                 m_password = readPasswordFromStdin();
             m_given = true;
@@ -147,7 +148,7 @@ void PrintDone(const char* key, const std::string& path)
 int sharesCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(1, 1, "shares HOST");
+    args.expect(1, 1, "tamsel-net shares HOST");
     Logon logon(args);
     const std::string host = SmbHostName(args.positional()[0]);
     logon.use("\\\\" + host);
@@ -171,7 +172,7 @@ int sharesCommand(const Words& words)
 int lsCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(1, 1, "ls PATH");
+    args.expect(1, 1, "tamsel-net ls PATH");
     if (isFtpUrl(args.positional()[0]))
         return ftpLsCommand(words);
     Logon logon(args);
@@ -200,7 +201,7 @@ int lsCommand(const Words& words)
 int getCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(2, 2, "get REMOTE LOCALFOLDER [--overwrite]");
+    args.expect(2, 2, "tamsel-net get REMOTE LOCALFOLDER [--overwrite]");
     if (isFtpUrl(args.positional()[0]))
         return ftpGetCommand(words);
     Logon logon(args);
@@ -217,7 +218,7 @@ int getCommand(const Words& words)
 int putCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(2, 1000000, "put LOCAL... REMOTEFOLDER [--overwrite]");
+    args.expect(2, 1000000, "tamsel-net put LOCAL... REMOTEFOLDER [--overwrite]");
     if (isFtpUrl(args.positional().back()))
         return ftpPutCommand(words);
     Logon logon(args);
@@ -239,7 +240,7 @@ int putCommand(const Words& words)
 int mkdirCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(1, 1, "mkdir REMOTE");
+    args.expect(1, 1, "tamsel-net mkdir REMOTE");
     if (isFtpUrl(args.positional()[0]))
         return ftpMkdirCommand(words);
     Logon logon(args);
@@ -256,7 +257,7 @@ int mkdirCommand(const Words& words)
 int renameCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(2, 2, "rename REMOTE NEWNAME");
+    args.expect(2, 2, "tamsel-net rename REMOTE NEWNAME");
     if (isFtpUrl(args.positional()[0]))
         return ftpRenameCommand(words);
     const std::string& newName = args.positional()[1];
@@ -278,7 +279,7 @@ int renameCommand(const Words& words)
 int deleteCommand(const Words& words)
 {
     NetArgs args(words, kValueOptions, kFlags);
-    args.expect(1, 1, "delete REMOTE");
+    args.expect(1, 1, "tamsel-net delete REMOTE");
     if (isFtpUrl(args.positional()[0]))
         return ftpDeleteCommand(words);
     Logon logon(args);

@@ -3,6 +3,7 @@
 #include "network/FtpSite.h"
 #include "platform/DateTime.h"
 #include "platform/NativeFiles.h"
+#include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
@@ -30,7 +31,7 @@ struct FtpTarget {
 FtpTarget parseUrl(const std::string& url, const NetArgs& args)
 {
     if (!isFtpUrl(url))
-        throw CommandError{87, "不是 ftp:// 位址: " + url, true};
+        throw CommandError{87, UiFormat("不是 ftp:// 位址: %1", {url}), true};
     FtpTarget target;
     std::string rest = url.substr(6);
     const size_t slash = rest.find('/');
@@ -44,7 +45,7 @@ FtpTarget parseUrl(const std::string& url, const NetArgs& args)
     if (!authority.empty() && authority.front() == '[') {
         const size_t close = authority.find(']');
         if (close == std::string::npos)
-            throw CommandError{87, "位址不正確: " + url, true};
+            throw CommandError{87, UiFormat("位址不正確: %1", {url}), true};
         target.settings.host = authority.substr(1, close - 1);
         authority.erase(0, close + 1);
     } else {
@@ -54,15 +55,15 @@ FtpTarget parseUrl(const std::string& url, const NetArgs& args)
     }
     if (!authority.empty()) {
         if (authority.front() != ':' || authority.size() < 2)
-            throw CommandError{87, "位址不正確: " + url, true};
+            throw CommandError{87, UiFormat("位址不正確: %1", {url}), true};
         const std::string port = authority.substr(1);
         if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5 || std::stoi(port) < 1
             || std::stoi(port) > 65535)
-            throw CommandError{87, "連接埠不正確: " + port, true};
+            throw CommandError{87, UiFormat("連接埠不正確: %1", {port}), true};
         target.settings.port = std::stoi(port);
     }
     if (target.settings.host.empty())
-        throw CommandError{87, "位址中沒有主機: " + url, true};
+        throw CommandError{87, UiFormat("位址中沒有主機: %1", {url}), true};
     if (args.has("--user"))
         target.settings.user = args.value("--user");
     if (args.has("--password-stdin"))
@@ -76,7 +77,7 @@ FtpEncoding encodingOption(const NetArgs& args)
 {
     FtpEncoding encoding = FtpEncoding::Auto;
     if (args.has("--encoding") && !ParseFtpEncoding(args.value("--encoding"), encoding))
-        throw CommandError{87, "--encoding 只能是 auto, utf-8 或 cp950", true};
+        throw CommandError{87, UiCaption("--encoding 只能是 auto, utf-8 或 cp950"), true};
     return encoding;
 }
 
@@ -101,7 +102,7 @@ void connectSite(FtpSite& site, const FtpTarget& target, const NetArgs& args)
 {
     const FtpResult result = site.connect(target.settings, encodingOption(args));
     if (!result.ok)
-        fail(result, "無法連線 " + target.settings.host);
+        fail(result, UiFormat("無法連線 %1", {target.settings.host}));
 }
 
 bool isFolderPath(const std::string& path) { return !path.empty() && path.back() == '/'; }
@@ -121,7 +122,7 @@ bool isFtpUrl(const std::string& path) { return path.rfind("ftp://", 0) == 0; }
 int ftpLsCommand(const Words& words)
 {
     const NetArgs args = parse(words);
-    args.expect(1, 1, "用法: tamsel-net ls ftp://[USER@]HOST[:PORT]/DIR/");
+    args.expect(1, 1, "tamsel-net ls ftp://[USER@]HOST[:PORT]/DIR/");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     FtpSite site;
     connectSite(site, target, args);
@@ -129,7 +130,7 @@ int ftpLsCommand(const Words& words)
     std::vector<std::string> refused;
     const FtpResult result = site.listFolder(FtpPathFromSite(target.path), NowDateTime(), entries, refused);
     if (!result.ok)
-        fail(result, "列出目錄失敗");
+        fail(result, UiCaption("列出目錄失敗"));
     for (const std::string& name : refused)
         JsonObject().text("refused", name).print(stderr);
     for (const FtpEntry& entry : entries) {
@@ -147,12 +148,12 @@ int ftpLsCommand(const Words& words)
 int ftpGetCommand(const Words& words)
 {
     const NetArgs args = parse(words);
-    args.expect(2, 2, "用法: tamsel-net get ftp://HOST/PATH LOCALFOLDER");
+    args.expect(2, 2, "tamsel-net get ftp://HOST/PATH LOCALFOLDER");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     const std::string localFolder = args.positional()[1];
     const std::string name = lastPart(target.path);
     if (!IsSafeRemoteName(name))
-        throw CommandError{87, "不安全的名稱: " + name, true};
+        throw CommandError{87, UiFormat("不安全的名稱: %1", {name}), true};
     FtpSite site;
     connectSite(site, target, args);
     const std::string destination = NativeJoin(localFolder, name);
@@ -165,7 +166,7 @@ int ftpGetCommand(const Words& words)
         result = site.download(remote, destination, -1, true, {});
     }
     if (!result.ok)
-        fail(result, "下載失敗");
+        fail(result, UiCaption("下載失敗"));
     struct stat status {};
     JsonObject line;
     line.text("path", destination);
@@ -178,7 +179,7 @@ int ftpGetCommand(const Words& words)
 int ftpPutCommand(const Words& words)
 {
     const NetArgs args = parse(words);
-    args.expect(2, 1000, "用法: tamsel-net put LOCAL... ftp://HOST/DIR/");
+    args.expect(2, 1000, "tamsel-net put LOCAL... ftp://HOST/DIR/");
     const std::vector<std::string>& positional = args.positional();
     const FtpTarget target = parseUrl(positional.back(), args);
     FtpSite site;
@@ -188,13 +189,13 @@ int ftpPutCommand(const Words& words)
         const std::string& local = positional[i];
         struct stat status {};
         if (::stat(local.c_str(), &status) != 0)
-            throw CommandError{ErrNotFound, "找不到 " + local};
+            throw CommandError{ErrNotFound, UiFormat("找不到 %1", {local})};
         const std::string remote = RemoteJoin(folder, NativeBaseName(local));
         const FtpResult result = S_ISDIR(status.st_mode)
             ? site.uploadTree(local, remote, [](const std::string&) {}, {})
             : site.upload(local, remote, {});
         if (!result.ok)
-            fail(result, "上傳失敗");
+            fail(result, UiCaption("上傳失敗"));
         JsonObject().text("path", remote).print();
     }
     return ExitOk;
@@ -203,13 +204,13 @@ int ftpPutCommand(const Words& words)
 int ftpMkdirCommand(const Words& words)
 {
     const NetArgs args = parse(words);
-    args.expect(1, 1, "用法: tamsel-net mkdir ftp://HOST/DIR/");
+    args.expect(1, 1, "tamsel-net mkdir ftp://HOST/DIR/");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     FtpSite site;
     connectSite(site, target, args);
     const FtpResult result = site.makeDir(FtpPathFromSite(target.path));
     if (!result.ok)
-        fail(result, "建立目錄失敗");
+        fail(result, UiCaption("建立目錄失敗"));
     JsonObject().text("path", FtpPathFromSite(target.path)).print();
     return ExitOk;
 }
@@ -217,18 +218,18 @@ int ftpMkdirCommand(const Words& words)
 int ftpRenameCommand(const Words& words)
 {
     const NetArgs args = parse(words);
-    args.expect(2, 2, "用法: tamsel-net rename ftp://HOST/PATH NEWNAME");
+    args.expect(2, 2, "tamsel-net rename ftp://HOST/PATH NEWNAME");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     const std::string newName = args.positional()[1];
     if (!IsSafeRemoteName(newName))
-        throw CommandError{87, "新名稱不正確: " + newName, true};
+        throw CommandError{87, UiFormat("新名稱不正確: %1", {newName}), true};
     FtpSite site;
     connectSite(site, target, args);
     const std::string from = FtpPathFromSite(target.path);
     const std::string to = RemoteJoin(RemoteParent(from), newName);
     const FtpResult result = site.rename(from, to);
     if (!result.ok)
-        fail(result, "更改名稱失敗");
+        fail(result, UiCaption("更改名稱失敗"));
     JsonObject().text("path", to).print();
     return ExitOk;
 }
@@ -236,7 +237,7 @@ int ftpRenameCommand(const Words& words)
 int ftpDeleteCommand(const Words& words)
 {
     const NetArgs args = parse(words);
-    args.expect(1, 1, "用法: tamsel-net delete ftp://HOST/PATH");
+    args.expect(1, 1, "tamsel-net delete ftp://HOST/PATH");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     FtpSite site;
     connectSite(site, target, args);
@@ -245,7 +246,7 @@ int ftpDeleteCommand(const Words& words)
         ? site.deleteTree(remote, NowDateTime(), [](const std::string&) {})
         : site.deleteFile(remote);
     if (!result.ok)
-        fail(result, isFolderPath(target.path) ? "刪除目錄失敗" : "刪除檔案失敗");
+        fail(result, UiCaption(isFolderPath(target.path) ? "刪除目錄失敗" : "刪除檔案失敗"));
     JsonObject().text("deleted", remote).print();
     return ExitOk;
 }

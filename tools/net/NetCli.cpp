@@ -1,5 +1,7 @@
 #include "tools/net/NetCli.h"
 
+#include "app/LanguageSetting.h"
+#include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 
 #include <cstdio>
@@ -15,13 +17,13 @@ NetArgs::NetArgs(const std::vector<std::string>& words, const std::set<std::stri
         if (word.size() > 2 && word.compare(0, 2, "--") == 0) {
             if (valueOptions.count(word)) {
                 if (i + 1 >= words.size())
-                    throw CommandError{87, word + " 需要一個值", true};
+                    throw CommandError{87, UiFormat("%1 需要一個值", {word}), true};
                 m_values[word] = words[++i];
                 m_allValues[word].push_back(m_values[word]);
             } else if (flags.count(word)) {
                 m_flags.insert(word);
             } else {
-                throw CommandError{87, "不認識的選項 " + word, true};
+                throw CommandError{87, UiFormat("不認識的選項 %1", {word}), true};
             }
         } else {
             m_positional.push_back(word);
@@ -59,14 +61,24 @@ long long NetArgs::number(const std::string& option, long long fallback, long lo
         used = 0;
     }
     if (used == 0 || used != it->second.size() || value < min || value > max)
-        throw CommandError{87, option + " 需要 " + std::to_string(min) + " 到 " + std::to_string(max) + " 的整數", true};
+        throw CommandError{87, UiFormat("%1 需要 %2 到 %3 的整數", {option, std::to_string(min), std::to_string(max)}), true};
     return value;
 }
 
-void NetArgs::expect(size_t min, size_t max, const char* usage) const
+void NetArgs::expect(size_t min, size_t max, const std::string& synopsis) const
 {
     if (m_positional.size() < min || m_positional.size() > max)
-        throw CommandError{87, std::string("用法: tamsel-net ") + usage, true};
+        throw CommandError{87, UsageText(synopsis), true};
+}
+
+std::string UsageText(const std::string& synopsis)
+{
+    return UiFormat("用法: %1", {UiCaption(synopsis)});
+}
+
+void SpeakChosenLanguage()
+{
+    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
 }
 
 int report(const CommandError& error)

@@ -14,6 +14,13 @@ constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitUnreachable = 3;
 
+/// "用法: " and the command's synopsis (translated where it has words), in the interface
+/// language.
+std::string UsageText(const std::string& synopsis);
+
+/// Makes the messages speak the language the user chose in the options, or the locale's.
+void SpeakChosenLanguage();
+
 /// Raised by a command to end with an error line; `usage` makes the exit status 2.
 struct CommandError {
     int code;
@@ -36,8 +43,9 @@ public:
     std::vector<std::string> values(const std::string& option) const;
     /// The option's value as a whole number in [min, max], or `fallback` when absent.
     long long number(const std::string& option, long long fallback, long long min, long long max) const;
-    /// Raises a usage error unless there are between `min` and `max` positional words.
-    void expect(size_t min, size_t max, const char* usage) const;
+    /// Raises a usage error (UsageText of `synopsis`) unless there are between `min` and
+    /// `max` positional words.
+    void expect(size_t min, size_t max, const std::string& synopsis) const;
 
 private:
     std::vector<std::string> m_positional;

@@ -12,6 +12,7 @@
 // credentials that worked.
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
+#include "resources/StringTable.h"
 #include "store/NameTable.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
@@ -55,9 +56,10 @@ bool namesFtpSite(const netcli::Words& words)
 int main(int argc, char** argv)
 {
     using namespace netcli;
+    SpeakChosenLanguage();
     try {
         if (argc < 2)
-            throw CommandError{87, "用法: tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ...", true};
+            throw CommandError{87, UsageText("tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ..."), true};
         const netcli::Words words(argv + 2, argv + argc);
         SetServerNameTable(NameTablePath(ProgramFolder()));
         if (namesFtpSite(words)) {
@@ -70,7 +72,7 @@ int main(int argc, char** argv)
             if (std::strcmp(argv[1], command.name) == 0)
                 return command.run(words);
         }
-        throw CommandError{87, std::string("不認識的命令 ") + argv[1], true};
+        throw CommandError{87, UiFormat("不認識的命令 %1", {argv[1]}), true};
     } catch (const CommandError& error) {
         return report(error);
     } catch (const std::exception& error) {

@@ -15,6 +15,7 @@
 #include "platform/DriveMap.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
+#include "resources/StringTable.h"
 #include "store/NameTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
@@ -31,7 +32,7 @@
 
 namespace {
 
-constexpr const char* Usage = "用法: quellor --to FOLDER [PATH...] (或從標準輸入讀取 pallisk 的結果)";
+constexpr const char* Usage = "quellor --to FOLDER [PATH...] (或從標準輸入讀取 pallisk 的結果)";
 
 int runWindow(int argc, char** argv, const std::string& target, const std::string& list)
 {
@@ -58,7 +59,7 @@ int runCommand(const netcli::NetArgs& args)
     } else {
         const std::string text(std::istreambuf_iterator<char>(std::cin), {});
         items = ReadCollectList(text, [&](int line, const std::string&) {
-            report({87, "第 " + std::to_string(line) + " 行不是路徑也不是 pallisk 的結果"});
+            report({87, UiFormat("第 %1 行不是路徑也不是 pallisk 的結果", {std::to_string(line)})});
             ++unreadable;
         });
     }
@@ -66,7 +67,7 @@ int runCommand(const netcli::NetArgs& args)
     if (target.size() >= 2 && (target[1] == ':' || target[0] == '\\'))
         target = NativePath(target);
     if (target.empty())
-        throw CommandError{87, "--to 需要本機的資料夾", true};
+        throw CommandError{87, UiCaption("--to 需要本機的資料夾"), true};
     UseNetPasswordsForSmb();
     Collector collector(ProgramFolder() + "Cache\\", target);
     int failed = unreadable;
@@ -88,6 +89,7 @@ int runCommand(const netcli::NetArgs& args)
 
 int main(int argc, char** argv)
 {
+    netcli::SpeakChosenLanguage();
     try {
         SetServerNameTable(NameTablePath(ProgramFolder()));
         const netcli::NetArgs args(std::vector<std::string>(argv + 1, argv + argc), {"--to", "--list"}, {"--window"});
@@ -96,7 +98,7 @@ int main(int argc, char** argv)
         if (args.has("--window") || args.has("--list") || (!piped && args.positional().empty()))
             return runWindow(argc, argv, args.value("--to"), args.value("--list"));
         if (!args.has("--to"))
-            throw netcli::CommandError{87, Usage, true};
+            throw netcli::CommandError{87, netcli::UsageText(Usage), true};
         return runCommand(args);
     } catch (const netcli::CommandError& error) {
         return netcli::report(error);

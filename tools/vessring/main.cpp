@@ -1,16 +1,16 @@
 // vessring: the cache updater. Crawls computers of the network over SMB and writes their
 // listing pairs into the cache, so that Tamsel and pallisk can show and search them while
 // the computers are off. See Help below.
-#include "app/LanguageSetting.h"
 #include "network/CrawlTargets.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
-#include "store/NameTable.h"
 #include "platform/Win32Error.h"
+#include "resources/StringTable.h"
 #include "store/CrawlChanges.h"
+#include "store/NameTable.h"
 #include "store/NodePaths.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
@@ -26,7 +26,7 @@
 namespace {
 
 constexpr int ErrorInvalidData = 13;
-constexpr const char* Usage = "用法: vessring -N | vessring [選項] \\\\電腦|位址 ... | vessring --changes 電腦（--help 說明）";
+constexpr const char* Usage = "vessring -N | vessring [選項] \\\\電腦|位址 ... | vessring --changes 電腦（--help 說明）";
 constexpr const char* Help =
     "vessring: 更新網路電腦的快取\n"
     "\n"
@@ -99,7 +99,7 @@ struct Screen {
         std::string line = "\r\033[K[" + std::string(size_t(filled), '#') + std::string(size_t(Width - filled), '.') + "] "
                            + std::to_string(finished) + "/" + std::to_string(total);
         for (const auto& [job, p] : running)
-            line += "  " + computers[job].Caption + " " + std::to_string(p.Folders) + " 夾 " + std::to_string(p.Files) + " 檔";
+            line += "  " + UiFormat("%1 %2 夾 %3 檔", {computers[job].Caption, std::to_string(p.Folders), std::to_string(p.Files)});
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
     }
@@ -125,7 +125,7 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
         char* end = nullptr;
         const double seconds = std::strtod(text.c_str(), &end);
         if (text.empty() || *end || !(seconds > 0) || seconds > 86400)
-            throw CommandError{87, "--share-timeout 需要 0 到 86400 之間的秒數", true};
+            throw CommandError{87, UiCaption("--share-timeout 需要 0 到 86400 之間的秒數"), true};
         options.ShareTimeoutMs = std::max(1, int(seconds * 1000));
     }
     options.Full = args.has("--full");
@@ -149,7 +149,7 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
             bool added = false;
             auto computer = FindOrAddComputer(cachePath, target, args.value("--workgroup"), added);
             if (added)
-                log.line("新增電腦 " + computer->Caption + " 於 " + computer->StoreDir);
+                log.line(UiFormat("新增電腦 %1 於 %2", {computer->Caption, computer->StoreDir}));
             computers.push_back(*computer);
         } catch (const Exception& e) {
             report(CommandError{87, target + ": " + e.message()});
@@ -158,7 +158,7 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
     }
     screen.total = computers.size();
     if (computers.empty() && !failed && !screen.json)
-        std::printf("快取中沒有要爬行的電腦\n");
+        std::printf("%s\n", UiCaption("快取中沒有要爬行的電腦").c_str());
 
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -199,20 +199,20 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
             counts[int(c.Kind)]++;
         screen.clearBar();
         for (const RefusedShare& share : outcome.Record.Refused) {
-            log.line(computer.Caption + ": 分享 " + share.Share + " 拒絕存取 (" + std::to_string(share.Code) + ") " + share.Message);
+            log.line(UiFormat("%1: 分享 %2 拒絕存取 (%3) %4", {computer.Caption, share.Share, std::to_string(share.Code), share.Message}));
             if (screen.json)
                 JsonObject().text("computer", computer.Caption).text("refused", share.Share).number("error", share.Code)
                     .text("message", share.Message).print();
             else
-                std::printf("  %s 拒絕存取：%s\n", share.Share.c_str(), share.Message.c_str());
+                std::printf("  %s\n", UiFormat("%1 拒絕存取：%2", {share.Share, share.Message}).c_str());
         }
         for (const std::string& reason : outcome.Record.Reasons)
             log.line(computer.Caption + ": " + reason);
         const CrawlCounters& k = outcome.Counters;
         if (state == "failed" || state == "cancelled")
-            log.line(computer.Caption + ": " + (state == "failed" ? "失敗 " + outcome.ErrorText : "中斷，快取未變"));
+            log.line(computer.Caption + ": " + (state == "failed" ? UiFormat("失敗 %1", {outcome.ErrorText}) : UiCaption("中斷，快取未變")));
         else
-            log.line(computer.Caption + ": " + (state == "partial" ? "部分完成" : "完成") + "，共 " + std::to_string(k.Files) + " 檔");
+            log.line(computer.Caption + ": " + UiFormat(state == "partial" ? "部分完成，共 %1 檔" : "完成，共 %1 檔", {std::to_string(k.Files)}));
         if (screen.json) {
             JsonObject line;
             line.text("computer", computer.Caption).text("state", state).number("files", k.Files).number("images", k.Images)
@@ -223,13 +223,16 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
                 line.number("error", outcome.Error).text("message", outcome.ErrorText);
             line.print();
         } else if (state == "failed") {
-            std::printf("%s: 失敗 %s\n", computer.Caption.c_str(), outcome.ErrorText.c_str());
+            std::printf("%s: %s\n", computer.Caption.c_str(), UiFormat("失敗 %1", {outcome.ErrorText}).c_str());
         } else if (state == "cancelled") {
-            std::printf("%s: 中斷，快取未變\n", computer.Caption.c_str());
+            std::printf("%s: %s\n", computer.Caption.c_str(), UiCaption("中斷，快取未變").c_str());
         } else {
-            std::printf("%s: %s 共%d,圖%d,音%d,影%d；%d 個資料夾（沿用 %d）；新增 %zu、刪除 %zu、變更 %zu\n",
-                        computer.Caption.c_str(), state == "partial" ? "部分完成" : "完成", k.Files, k.Images, k.Audio,
-                        k.Video, outcome.Folders, outcome.ReusedFolders, counts[0], counts[1], counts[2]);
+            const auto n = [](auto value) { return std::to_string(value); };
+            const std::string counted = UiFormat("%1 共%2,圖%3,音%4,影%5；", {
+                UiCaption(state == "partial" ? "部分完成" : "完成"), n(k.Files), n(k.Images), n(k.Audio), n(k.Video)});
+            const std::string walked = UiFormat("%1 個資料夾（沿用 %2）；新增 %3、刪除 %4、變更 %5", {
+                n(outcome.Folders), n(outcome.ReusedFolders), n(counts[0]), n(counts[1]), n(counts[2])});
+            std::printf("%s: %s%s\n", computer.Caption.c_str(), counted.c_str(), walked.c_str());
             for (const std::string& reason : outcome.Record.Reasons)
                 std::printf("  %s\n", reason.c_str());
         }
@@ -254,7 +257,7 @@ int changes(const std::string& name)
             continue;
         CrawlRecord record;
         if (!ReadCrawlRecord(computer->StoreDir, computer->Key, record))
-            throw CommandError{Win32::FileNotFound, computer->Caption + " 尚未爬行過"};
+            throw CommandError{Win32::FileNotFound, UiFormat("%1 尚未爬行過", {computer->Caption})};
         JsonObject().text("computer", computer->Caption).text("crawled", DateTimeText(record.Crawled))
             .text("previous", record.Previous ? DateTimeText(record.Previous) : std::string())
             .text("state", record.Partial ? "partial" : "complete").print();
@@ -270,7 +273,7 @@ int changes(const std::string& name)
         std::fflush(stdout);
         return ExitOk;
     }
-    throw CommandError{Win32::BadNetpath, "快取中沒有電腦 " + name};
+    throw CommandError{Win32::BadNetpath, UiFormat("快取中沒有電腦 %1", {name})};
 }
 
 int run(std::vector<std::string> words)
@@ -280,7 +283,7 @@ int run(std::vector<std::string> words)
     SetServerNameTable(NameTablePath(ProgramFolder()));
     const NetArgs args(words, {"--jobs", "--share-timeout", "--workgroup", "--changes"}, {"--full", "--json", "--help"});
     if (args.has("--help")) {
-        std::fputs(Help, stdout);
+        std::fputs(UiCaption(Help).c_str(), stdout);
         return ExitOk;
     }
     if (args.has("--changes")) {
@@ -288,7 +291,7 @@ int run(std::vector<std::string> words)
         return changes(args.value("--changes"));
     }
     if (!all && args.positional().empty())
-        throw CommandError{87, Usage, true};
+        throw CommandError{87, UsageText(Usage), true};
     return crawl(args, args.positional(), all);
 }
 
@@ -297,7 +300,7 @@ int run(std::vector<std::string> words)
 int main(int argc, char** argv)
 {
     // Its messages reach the cache update window, which speaks the language of the family.
-    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
+    netcli::SpeakChosenLanguage();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {
