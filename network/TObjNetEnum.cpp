@@ -4,6 +4,7 @@
 #include "network/NetDiscovery.h"
 #include "platform/NetResource.h"
 #include "platform/Ping.h"
+#include "platform/ServerNames.h"
 #include "platform/SmbShares.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -116,6 +117,9 @@ std::vector<NetResource> TObjNetEnum::enumerate(bool& ok)
             entry.Usage = netres::UsageContainer;
             entry.RemoteName = "\\\\" + computer.name;
             entry.Comment = computer.address;
+            // Expanding it reaches the address seen, when no name query would find it.
+            if (!computer.address.empty())
+                RememberServerAddress(computer.name, computer.address);
             entries.push_back(entry);
         }
     }

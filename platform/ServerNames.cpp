@@ -88,6 +88,7 @@ struct Table {
 
 std::mutex g_tableMutex;
 Table g_table;
+std::unordered_map<std::string, std::string> g_seen;  // folded name -> address, guarded as g_table
 
 std::string ReadTableFile(const std::string& nativePath)
 {
@@ -166,10 +167,24 @@ std::string ResolveServerName(const std::string& name)
 {
     if (name.empty())
         return {};
+    const std::string folded = Fold(name);
     std::lock_guard lock(g_tableMutex);
-    if (g_table.nativePath.empty())
-        return {};
-    Refresh(g_table);
-    const auto it = g_table.byName.find(Fold(name));
-    return it == g_table.byName.end() ? std::string() : it->second;
+    if (!g_table.nativePath.empty()) {
+        Refresh(g_table);
+        if (const auto it = g_table.byName.find(folded); it != g_table.byName.end())
+            return it->second;
+    }
+    const auto seen = g_seen.find(folded);
+    return seen == g_seen.end() ? std::string() : seen->second;
+}
+
+void RememberServerAddress(const std::string& name, const std::string& address)
+{
+    if (name.empty() || (!address.empty() && !IsIPv4(address)))
+        return;
+    std::lock_guard lock(g_tableMutex);
+    if (address.empty())
+        g_seen.erase(Fold(name));
+    else
+        g_seen[Fold(name)] = address;
 }

@@ -27,6 +27,12 @@ std::vector<NameTableEntry> ParseNameTable(std::string_view text);
 void SetServerNameTable(const std::string& windowsPath);
 
 /// The address the table gives for `name` (letters compared without regard to case; the
-/// first line of a name counts), empty when the table does not hold it or no table is set.
-/// Thread-safe.
+/// first line of a name counts), else the one a discovery saw it at (RememberServerAddress),
+/// else empty. Thread-safe.
 std::string ResolveServerName(const std::string& name);
+
+/// Remembers, for the rest of the run, the IPv4 address a discovery of the LAN saw `name`
+/// at: a computer that answers no name query (NetBIOS switched off, no DNS entry) is still
+/// reached. The table's own lines win over it; a later sighting replaces it, and an empty
+/// `address` forgets the name. Anything but a dotted IPv4 address is ignored.
+void RememberServerAddress(const std::string& name, const std::string& address);

@@ -101,6 +101,27 @@ TEST_F(ServerNameTable, NamesCompareWithoutCaseAndTheFirstLineOfANameCounts)
     EXPECT_EQ(ResolveServerName(""), "");
 }
 
+TEST_F(ServerNameTable, AnAddressADiscoverySawServesNamesTheTableLacks)
+{
+    write("10.1.1.1     ALPHA\n");
+    RememberServerAddress("alpha", "10.9.9.9");
+    RememberServerAddress("Gamma", "10.3.3.3");
+    RememberServerAddress("DELTA", "fe80::1");
+    RememberServerAddress("EPSILON", "not an address");
+    EXPECT_EQ(ResolveServerName("ALPHA"), "10.1.1.1") << "the table's own line wins";
+    EXPECT_EQ(ResolveServerName("GAMMA"), "10.3.3.3");
+    EXPECT_EQ(ResolveServerName("DELTA"), "");
+    EXPECT_EQ(ResolveServerName("EPSILON"), "");
+    RememberServerAddress("GAMMA", "10.3.3.4");
+    EXPECT_EQ(ResolveServerName("gamma"), "10.3.3.4") << "a later sighting replaces it";
+    // Without a table too.
+    SetServerNameTable({});
+    EXPECT_EQ(ResolveServerName("GAMMA"), "10.3.3.4");
+    RememberServerAddress("GAMMA", "");
+    RememberServerAddress("ALPHA", "");
+    EXPECT_EQ(ResolveServerName("GAMMA"), "");
+}
+
 TEST_F(ServerNameTable, FollowsTheFileWhenItIsRebuiltOrRemoved)
 {
     EXPECT_EQ(ResolveServerName("ALPHA"), "") << "no file yet";
