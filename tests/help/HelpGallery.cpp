@@ -8,6 +8,7 @@
 #include "app/SetupInfo.h"
 #include "local/THelpForm.h"
 #include "mainwindow/TMainForm.h"
+#include "platform/DriveMap.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
 #include "support/WindowGallery.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -69,7 +71,20 @@ int main(int argc, char** argv)
         LoadSetupInfo(SetupInfo);
         SetupInfo.AutoExpand = false;
         SetupInfo.ViewStyle = 3;
-        SetupInfo.StartDirectory = makeSampleFolder(NativePath(SetupInfo.ExePath), english);
+        // The sample files on a drive D: of their own, so that the tree shows them alone
+        // and not the machine's scratch folders beside them.
+        const std::string sampleDrive = NativePath(SetupInfo.ExePath) + "sample";
+        std::filesystem::create_directories(sampleDrive);
+        std::vector<DriveInfo> drives(2);
+        drives[0].letter = 'C';
+        drives[0].mountPoint = "/";
+        drives[0].type = DriveFixed;
+        drives[1].letter = 'D';
+        drives[1].mountPoint = sampleDrive;
+        drives[1].type = DriveFixed;
+        SetDriveMapForTest(drives);
+        TMainForm::DriveSource = [drives] { return drives; };
+        SetupInfo.StartDirectory = makeSampleFolder(sampleDrive, english);
         form = std::make_unique<TMainForm>();
         form->resize(900, 560);
         form->move(0, 0);
