@@ -53,7 +53,7 @@ void PrepareApplication(QApplication& app)
     app.setDesktopFileName(QStringLiteral("tamsel"));
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
     // Every program of the family speaks the language chosen in the options dialog.
-    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
+    UseChosenLanguage();
     // Dates, numbers and the Han glyph fallback follow the interface, not the session's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
     InstallFontSubstitutions();

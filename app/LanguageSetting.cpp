@@ -40,3 +40,8 @@ InterfaceLanguage ChosenLanguage(const std::string& choice)
         return InterfaceLanguage::Chinese;
     return LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
+
+void UseChosenLanguage()
+{
+    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
+}

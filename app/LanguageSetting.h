@@ -16,3 +16,6 @@ bool SaveLanguageSetting(const std::string& choice);
 /// The language for a stored choice: "EN" and "CHT" (any case) decide, anything else leaves
 /// it to the locale (LC_ALL, LC_MESSAGES, LANG as the environment has them).
 InterfaceLanguage ChosenLanguage(const std::string& choice);
+
+/// Makes the texts of this process speak the stored choice, or the locale's language.
+void UseChosenLanguage();

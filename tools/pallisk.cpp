@@ -12,6 +12,7 @@
 // reported on standard error and the others are still searched; the exit status is then 1.
 // --duplicates prints instead only the matching files that share their name (case ignored)
 // and size with a file of another computer, each line with the number of its "group".
+#include "app/LanguageSetting.h"
 #include "platform/DateTime.h"
 #include "platform/ProgramFolder.h"
 #include "resources/StringTable.h"
@@ -111,7 +112,7 @@ int main(int argc, char** argv)
         netcli::report({2, window + ": " + std::strerror(errno)});
         return netcli::ExitFailed;
     }
-    netcli::SpeakChosenLanguage();
+    UseChosenLanguage();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {

@@ -13,9 +13,11 @@
 // ARCHIVE, BASE, FOLDER and STOREDIR are native paths; FOLDERPATH is the cached folder's
 // path as the listing stores it (\\SERVER\SHARE\DIR\). Output is UTF-8; errors go to
 // standard error with a non-zero exit code.
+#include "app/LanguageSetting.h"
 #include "network/CrawlTargets.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
+#include "resources/StringTable.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -33,7 +35,7 @@ std::string programPath(const std::string& native, bool folder)
 {
     const std::string path = WindowsPath(native);
     if (path.empty())
-        throw Exception("無法轉換路徑 " + native);
+        throw Exception(UiFormat("無法轉換路徑 %1", {native}));
     return folder ? AddBackslash(path) : path;
 }
 
@@ -110,7 +112,7 @@ int run(const std::vector<std::string>& args)
         // The reader takes a node; the file is StoreDir + Key + ".ATT".
         const std::string path = programPath(args[1], false);
         if (path.size() < 4 || path.compare(path.size() - 4, 4, ".ATT") != 0)
-            throw Exception("附加檔的名稱必須以 .ATT 結尾：" + args[1]);
+            throw Exception(UiFormat("附加檔的名稱必須以 .ATT 結尾：%1", {args[1]}));
         TNodeData node;
         node.StoreDir = std::string(FolderPart(path));
         node.Key = path.substr(node.StoreDir.size(), path.size() - node.StoreDir.size() - 4);
@@ -146,6 +148,7 @@ int run(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    UseChosenLanguage();
     if (argc < 2)
         return usage();
     try {

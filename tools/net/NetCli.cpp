@@ -1,6 +1,5 @@
 #include "tools/net/NetCli.h"
 
-#include "app/LanguageSetting.h"
 #include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 
@@ -74,11 +73,6 @@ void NetArgs::expect(size_t min, size_t max, const std::string& synopsis) const
 std::string UsageText(const std::string& synopsis)
 {
     return UiFormat("用法: %1", {UiCaption(synopsis)});
-}
-
-void SpeakChosenLanguage()
-{
-    SetInterfaceLanguage(ChosenLanguage(LoadLanguageSetting()));
 }
 
 int report(const CommandError& error)

@@ -18,9 +18,6 @@ constexpr int ExitUnreachable = 3;
 /// language.
 std::string UsageText(const std::string& synopsis);
 
-/// Makes the messages speak the language the user chose in the options, or the locale's.
-void SpeakChosenLanguage();
-
 /// Raised by a command to end with an error line; `usage` makes the exit status 2.
 struct CommandError {
     int code;

@@ -10,6 +10,7 @@
 //
 // Credentials: --user NAME with --password-stdin, else the password store; --save stores
 // credentials that worked.
+#include "app/LanguageSetting.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
 #include "resources/StringTable.h"
@@ -56,7 +57,7 @@ bool namesFtpSite(const netcli::Words& words)
 int main(int argc, char** argv)
 {
     using namespace netcli;
-    SpeakChosenLanguage();
+    UseChosenLanguage();
     try {
         if (argc < 2)
             throw CommandError{87, UsageText("tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ..."), true};

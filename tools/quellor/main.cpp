@@ -11,6 +11,7 @@
 // be fetched is an error line on standard error, and the exit status is then 1. A name
 // already taken in FOLDER gets a number: nothing there is ever replaced.
 #include "app/Application.h"
+#include "app/LanguageSetting.h"
 #include "network/NetPassword.h"
 #include "platform/DriveMap.h"
 #include "platform/ProgramFolder.h"
@@ -89,7 +90,7 @@ int runCommand(const netcli::NetArgs& args)
 
 int main(int argc, char** argv)
 {
-    netcli::SpeakChosenLanguage();
+    UseChosenLanguage();
     try {
         SetServerNameTable(NameTablePath(ProgramFolder()));
         const netcli::NetArgs args(std::vector<std::string>(argv + 1, argv + argc), {"--to", "--list"}, {"--window"});

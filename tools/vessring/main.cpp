@@ -1,6 +1,7 @@
 // vessring: the cache updater. Crawls computers of the network over SMB and writes their
 // listing pairs into the cache, so that Tamsel and pallisk can show and search them while
 // the computers are off. See Help below.
+#include "app/LanguageSetting.h"
 #include "network/CrawlTargets.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
@@ -300,7 +301,7 @@ int run(std::vector<std::string> words)
 int main(int argc, char** argv)
 {
     // Its messages reach the cache update window, which speaks the language of the family.
-    netcli::SpeakChosenLanguage();
+    UseChosenLanguage();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {
