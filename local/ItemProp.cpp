@@ -8,6 +8,7 @@
 #include "platform/ShellServices.h"
 #include "platform/TextPathAlias.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QDir>
 #include <QIcon>
@@ -25,11 +26,6 @@ enum : int {
     kStrOpen = 44060, kStrOpenWith = 44061, kStrDelete = 44062, kStrRename = 44063, kStrProperties = 44064,
     kStrNoApplication = 44065, kStrExplore = 44066,
 };
-
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
 
 std::string withBackslash(const std::string& folder)
 {
@@ -106,18 +102,18 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
     for (const std::string& path : paths)
         natives.push_back(NativePath(path));
 
-    QAction* open = menu->addAction(str(kStrOpen), menu, [window, paths] {
+    QAction* open = menu->addAction(UiString(kStrOpen), menu, [window, paths] {
         for (const std::string& path : paths)
             PerformDefaultAction(window, path);
     });
     menu->setDefaultAction(open);
     struct stat st {};
     if (paths.size() == 1 && ::stat(natives.front().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        menu->addAction(str(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
+        menu->addAction(UiString(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
 
     const QString type = commonType(natives);
     if (!type.isEmpty()) {
-        QMenu* with = menu->addMenu(str(kStrOpenWith));
+        QMenu* with = menu->addMenu(UiString(kStrOpenWith));
         const QList<DesktopApp> apps = DesktopApps::ApplicationsFor(type);
         for (const DesktopApp& app : apps)
             with->addAction(QIcon::fromTheme(app.icon), app.name, menu, [app, natives] {
@@ -128,18 +124,18 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
                 DesktopApps::Launch(app, files);
             });
         if (apps.isEmpty())
-            with->addAction(str(kStrNoApplication))->setEnabled(false);
+            with->addAction(UiString(kStrNoApplication))->setEnabled(false);
     }
     menu->addSeparator();
     if (shell) {
-        menu->addAction(str(kStrDelete), menu, [shell, paths] {
+        menu->addAction(UiString(kStrDelete), menu, [shell, paths] {
             shell->FileOperation(FO_DELETE, paths, {}, FOF_ALLOWUNDO, true, {});
         });
     }
     if (paths.size() == 1 && rename)
-        menu->addAction(str(kStrRename), menu, [rename] { *rename = true; });
+        menu->addAction(UiString(kStrRename), menu, [rename] { *rename = true; });
     menu->addSeparator();
-    menu->addAction(str(kStrProperties), menu, [window, paths] { TPropertiesForm::ShowFor(window, paths); });
+    menu->addAction(UiString(kStrProperties), menu, [window, paths] { TPropertiesForm::ShowFor(window, paths); });
     return menu;
 }
 

@@ -25,11 +25,6 @@ constexpr int kStrNewTool = 33074;
 // A new tool is named with the smallest free number up to this one.
 constexpr int kLastToolNumber = 39;
 
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
-
 } // namespace
 
 TExtendToolForm::TExtendToolForm(QWidget* parent)
@@ -218,7 +213,7 @@ void TExtendToolForm::BitBtn1Click()
         ShowError(this, kStrTooMany);
         return;
     }
-    const QString base = str(kStrNewTool);
+    const QString base = UiString(kStrNewTool);
     QString caption = base;
     for (int n = 1; n <= kLastToolNumber; ++n) {
         const QString numbered = base + QString::number(n);

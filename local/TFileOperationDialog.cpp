@@ -5,6 +5,7 @@
 #include "platform/DriveMap.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -29,30 +30,25 @@ enum : int {
 // The bar counts in units of this many bytes, so totals beyond int range still fit.
 constexpr uint64_t kBarUnit = 1024;
 
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
-
 QString entryInfo(const FileOpEntry& entry)
 {
-    return str(kStrEntryInfo)
+    return UiString(kStrEntryInfo)
         .arg(QLocale().toString(qulonglong(entry.size)))
         .arg(QDateTime::fromSecsSinceEpoch(entry.modified).toString("yyyy/MM/dd hh:mm:ss"));
 }
 
 OverwriteAnswer askOverwriteDialog(QWidget* owner, const FileOpEntry& existing, const FileOpEntry& incoming)
 {
-    QMessageBox box(QMessageBox::Question, str(kStrOverwriteCaption),
-                    str(kStrOverwriteText)
+    QMessageBox box(QMessageBox::Question, UiString(kStrOverwriteCaption),
+                    UiString(kStrOverwriteText)
                         .arg(TFileOperationDialog::DisplayPath(existing.path), entryInfo(existing), entryInfo(incoming)),
                     QMessageBox::NoButton, owner);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    QPushButton* yes = box.addButton(str(kStrYes), QMessageBox::YesRole);
-    QPushButton* yesAll = box.addButton(str(kStrYesToAll), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(str(kStrNo), QMessageBox::NoRole);
-    QPushButton* noAll = box.addButton(str(kStrNoToAll), QMessageBox::NoRole);
-    QPushButton* cancel = box.addButton(str(kStrCancel), QMessageBox::RejectRole);
+    QPushButton* yes = box.addButton(UiString(kStrYes), QMessageBox::YesRole);
+    QPushButton* yesAll = box.addButton(UiString(kStrYesToAll), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(UiString(kStrNo), QMessageBox::NoRole);
+    QPushButton* noAll = box.addButton(UiString(kStrNoToAll), QMessageBox::NoRole);
+    QPushButton* cancel = box.addButton(UiString(kStrCancel), QMessageBox::RejectRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(cancel);
     box.exec();
@@ -72,9 +68,9 @@ bool confirmDeleteBox(QWidget* owner, const std::vector<std::string>& paths, boo
 {
     QString text;
     if (paths.size() == 1)
-        text = str(toTrash ? kStrTrashOne : kStrDeleteOne).arg(TFileOperationDialog::DisplayPath(paths.front()));
+        text = UiString(toTrash ? kStrTrashOne : kStrDeleteOne).arg(TFileOperationDialog::DisplayPath(paths.front()));
     else
-        text = str(toTrash ? kStrTrashMany : kStrDeleteMany).arg(paths.size());
+        text = UiString(toTrash ? kStrTrashMany : kStrDeleteMany).arg(paths.size());
     return ShowMessageText(owner, text, MsgQuestion) == IdYes;
 }
 
@@ -92,7 +88,7 @@ FileOperationQuestions FileOperationQuestions::Dialogs()
 TFileOperationDialog::TFileOperationDialog(QWidget* owner, uint32_t operation, const QString& title, bool simple)
     : QDialog(owner), m_simple(simple)
 {
-    setWindowTitle(title.isEmpty() ? str(kStrOperationCaption) : title);
+    setWindowTitle(title.isEmpty() ? UiString(kStrOperationCaption) : title);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     auto* layout = new QVBoxLayout(this);
     int caption = kStrCopying;
@@ -102,7 +98,7 @@ TFileOperationDialog::TFileOperationDialog(QWidget* owner, uint32_t operation, c
         caption = kStrDeleting;
     else if (operation == FO_RENAME)
         caption = kStrRenaming;
-    layout->addWidget(new QLabel(simple && !title.isEmpty() ? title : str(caption), this));
+    layout->addWidget(new QLabel(simple && !title.isEmpty() ? title : UiString(caption), this));
     m_current = new QLabel(this);
     m_current->setMinimumWidth(360);
     m_current->setTextFormat(Qt::PlainText);
@@ -111,7 +107,7 @@ TFileOperationDialog::TFileOperationDialog(QWidget* owner, uint32_t operation, c
     m_bar->setRange(0, 0);
     layout->addWidget(m_bar);
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(str(kStrCancel), QDialogButtonBox::RejectRole);
+    buttons->addButton(UiString(kStrCancel), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &TFileOperationDialog::reject);
     layout->addWidget(buttons);
 
@@ -164,10 +160,10 @@ QString TFileOperationDialog::ErrorText(const FileOperationOutcome& outcome)
         return {};
     QString reason;
     if (outcome.code == FileOpDestinationInside)
-        reason = str(kStrInside);
+        reason = UiString(kStrInside);
     else if (outcome.code == FileOpSameFile)
-        reason = str(kStrSameFile);
+        reason = UiString(kStrSameFile);
     else
         reason = QString::fromStdString(Win32MessageText(outcome.code));
-    return str(kStrFailed).arg(DisplayPath(outcome.failedPath), reason);
+    return UiString(kStrFailed).arg(DisplayPath(outcome.failedPath), reason);
 }

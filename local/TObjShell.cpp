@@ -11,6 +11,7 @@
 #include "platform/Trash.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -27,11 +28,6 @@ enum : int {
 
 // Search tools of the common desktops, tried in this order.
 const char* const kSearchTools[] = {"catfish", "gnome-search-tool", "mate-search-tool", "kfind", "searchmonkey"};
-
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
 
 } // namespace
 
@@ -150,7 +146,7 @@ void TObjShell::OpenSpecialFolder(int id)
     const std::string native = ShellServices::SpecialFolderPath(id);
     const std::string windows = native.empty() ? std::string() : WindowsPath(native);
     if (windows.empty()) {
-        Questions.showError(m_window, str(kStrNoSpecialFolder));
+        Questions.showError(m_window, UiString(kStrNoSpecialFolder));
         return;
     }
     ExplorePath(windows);
@@ -168,11 +164,11 @@ void TObjShell::SpecialFolderProperties(int id)
 
 void TObjShell::EmptyRecycleBin()
 {
-    if (ask(str(kStrEmptyTrash)) != IdYes)
+    if (ask(UiString(kStrEmptyTrash)) != IdYes)
         return;
     int error = 0;
     if (!EmptyAllTrash(&error) && Questions.showError)
-        Questions.showError(m_window, str(kStrEmptyTrashFailed) + QString::fromStdString(Win32MessageText(error)));
+        Questions.showError(m_window, UiString(kStrEmptyTrashFailed) + QString::fromStdString(Win32MessageText(error)));
 }
 
 bool TObjShell::HasOpenCommand(const std::string& path)

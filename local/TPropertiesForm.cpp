@@ -5,6 +5,7 @@
 #include "platform/NativeFiles.h"
 #include "platform/NativeNames.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -35,15 +36,10 @@ enum : int {
 
 constexpr const char* kDateFormat = "yyyy/MM/dd hh:mm:ss";
 
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
-
 QString sizeText(uint64_t bytes)
 {
     QLocale locale;
-    return str(kStrSizeBytes).arg(locale.formattedDataSize(qint64(bytes)), locale.toString(qulonglong(bytes)));
+    return UiString(kStrSizeBytes).arg(locale.formattedDataSize(qint64(bytes)), locale.toString(qulonglong(bytes)));
 }
 
 QString permissionText(mode_t mode)
@@ -114,12 +110,12 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     // replacement characters.
     const QString firstName = QString::fromStdString(ProgramName(NativeBaseName(m_native.front())));
     const QString name = m_native.size() == 1 ? firstName.isEmpty() ? QString::fromStdString(windows.front()) : firstName
-                                              : str(kStrItems).arg(m_native.size());
+                                              : UiString(kStrItems).arg(m_native.size());
     auto* nameLabel = new QLabel(name, this);
     nameLabel->setTextFormat(Qt::PlainText);
     header->addWidget(nameLabel, 1);
     layout->addLayout(header);
-    setWindowTitle(str(kStrTitle).arg(name));
+    setWindowTitle(UiString(kStrTitle).arg(name));
 
     m_form = new QFormLayout;
     layout->addLayout(m_form);
@@ -129,17 +125,17 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     for (const std::string& native : m_native) {
         struct stat st;
         const bool folder = lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-        const QString one = folder ? str(kStrFolder)
+        const QString one = folder ? UiString(kStrFolder)
                                    : mimes.mimeTypeForFile(QString::fromStdString(ProgramName(NativeBaseName(native))),
                                                            QMimeDatabase::MatchExtension).comment();
         m_hasFolders = m_hasFolders || folder;
-        type = type.isEmpty() || type == one ? one : str(kStrMixedTypes);
+        type = type.isEmpty() || type == one ? one : UiString(kStrMixedTypes);
     }
     addRow(kStrType, type);
     addRow(kStrLocation, displayFolder(windows.front()));
-    addRow(kStrSize, m_hasFolders ? str(kStrCounting) : QString());
+    addRow(kStrSize, m_hasFolders ? UiString(kStrCounting) : QString());
     if (m_hasFolders)
-        addRow(kStrContains, str(kStrCounting));
+        addRow(kStrContains, UiString(kStrCounting));
 
     if (m_native.size() == 1) {
         struct statx sx;
@@ -154,20 +150,20 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
             addRow(kStrPermissions, permissionText(st.st_mode));
             addRow(kStrOwner, ownerText(st.st_uid, st.st_gid));
             auto* attributes = new QHBoxLayout;
-            auto* readOnly = new QCheckBox(str(kStrReadOnly), this);
+            auto* readOnly = new QCheckBox(UiString(kStrReadOnly), this);
             readOnly->setChecked(access(m_native.front().c_str(), W_OK) != 0);
             readOnly->setEnabled(false);
-            auto* hidden = new QCheckBox(str(kStrHidden), this);
+            auto* hidden = new QCheckBox(UiString(kStrHidden), this);
             hidden->setChecked(firstName.startsWith('.'));
             hidden->setEnabled(false);
             attributes->addWidget(readOnly);
             attributes->addWidget(hidden);
-            m_form->addRow(str(kStrAttributes), attributes);
+            m_form->addRow(UiString(kStrAttributes), attributes);
         }
     }
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(str(kStrOk), QDialogButtonBox::AcceptRole);
+    buttons->addButton(UiString(kStrOk), QDialogButtonBox::AcceptRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
 
@@ -204,7 +200,7 @@ void TPropertiesForm::addRow(int captionNumber, const QString& text)
     auto* label = new QLabel(text, this);
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_form->addRow(str(captionNumber), label);
+    m_form->addRow(UiString(captionNumber), label);
     m_fields.emplace_back(captionNumber, label);
 }
 
@@ -220,8 +216,8 @@ void TPropertiesForm::showTotals(uint64_t bytes, uint64_t files, uint64_t folder
 {
     for (auto& [number, label] : m_fields) {
         if (number == kStrSize)
-            label->setText(sizeText(bytes) + (final ? QString() : " " + str(kStrCounting)));
+            label->setText(sizeText(bytes) + (final ? QString() : " " + UiString(kStrCounting)));
         else if (number == kStrContains)
-            label->setText(str(kStrCounts).arg(files).arg(folders));
+            label->setText(UiString(kStrCounts).arg(files).arg(folders));
     }
 }

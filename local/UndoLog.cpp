@@ -7,6 +7,7 @@
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <algorithm>
 
@@ -17,11 +18,6 @@ enum : int {
     kStrCannotUndoDelete = 44304, kStrPlaceTaken = 44305, kStrEntryGone = 44306, kStrRestoreFailed = 44307,
     kStrUndoMoveBack = 44308,
 };
-
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
 
 QString shown(const std::string& native)
 {
@@ -81,7 +77,7 @@ QString UndoLog::Description() const
 {
     switch (m_kind) {
     case Rename:
-        return str(kStrUndoRename)
+        return UiString(kStrUndoRename)
             .arg(QString::fromStdString(NativeBaseName(m_moves.front().second)),
                  QString::fromStdString(NativeBaseName(m_moves.front().first)));
     case Move: {
@@ -89,14 +85,14 @@ QString UndoLog::Description() const
         const bool oneFolder = std::all_of(m_moves.begin(), m_moves.end(),
                                            [&](const auto& move) { return folderOf(move.first) == folder; });
         if (oneFolder)
-            return str(kStrUndoMoveTo).arg(m_moves.size()).arg(QString::fromStdString(folder));
-        return str(kStrUndoMoveBack).arg(m_moves.size());
+            return UiString(kStrUndoMoveTo).arg(m_moves.size()).arg(QString::fromStdString(folder));
+        return UiString(kStrUndoMoveBack).arg(m_moves.size());
     }
-    case Delete: return str(kStrUndoDelete).arg(m_trashed.size());
-    case Irreversible: return str(kStrCannotUndoDelete);
+    case Delete: return UiString(kStrUndoDelete).arg(m_trashed.size());
+    case Irreversible: return UiString(kStrCannotUndoDelete);
     case Nothing: break;
     }
-    return str(kStrNothingToUndo);
+    return UiString(kStrNothingToUndo);
 }
 
 UndoLog::Result UndoLog::check() const
@@ -104,17 +100,17 @@ UndoLog::Result UndoLog::check() const
     Result result;
     for (const auto& [original, current] : m_moves) {
         if (!fsExists(current))
-            result.error = str(kStrEntryGone).arg(shown(current));
+            result.error = UiString(kStrEntryGone).arg(shown(current));
         else if (fsExists(original))
-            result.error = str(kStrPlaceTaken).arg(shown(original));
+            result.error = UiString(kStrPlaceTaken).arg(shown(original));
         if (!result.error.isEmpty())
             return result;
     }
     for (const TrashItem& item : m_trashed) {
         if (!fsExists(trashedFile(item)))
-            result.error = str(kStrEntryGone).arg(shown(item.originalPath));
+            result.error = UiString(kStrEntryGone).arg(shown(item.originalPath));
         else if (fsExists(item.originalPath))
-            result.error = str(kStrPlaceTaken).arg(shown(item.originalPath));
+            result.error = UiString(kStrPlaceTaken).arg(shown(item.originalPath));
         if (!result.error.isEmpty())
             return result;
     }
@@ -185,7 +181,7 @@ UndoLog::Result UndoLog::undoDelete()
         int error = 0;
         if (!result.error.isEmpty() || !RestoreFromTrash(item, &error)) {
             if (result.error.isEmpty())
-                result.error = str(kStrRestoreFailed)
+                result.error = UiString(kStrRestoreFailed)
                                    .arg(shown(item.originalPath), QString::fromStdString(Win32MessageText(error)));
             left.push_back(item);
         }

@@ -47,8 +47,6 @@ QString sameNameQuestion(const std::string& fresh, const std::string& old)
 // The bookmark drop-down's own entries: add, reload and the separator after them.
 constexpr int kFixedBookmarkEntries = 3;
 
-QString str(int number) { return QString::fromStdString(LoadStr(number)); }
-
 // The tree's child order under the bookmark root: folders (image 8) first, then computers
 // (image 6), then by image; nodes with the same image keep their order.
 int bookmarkRank(const QTreeWidgetItem* node)
@@ -231,7 +229,7 @@ void TMainForm::BookmarkEntryClick(QAction* entry)
 {
     QTreeWidgetItem* node = bookmarkNodeOf(entry);
     if (!node) {
-        ShowError(str(kStrBookmarkLost));
+        ShowError(UiString(kStrBookmarkLost));
         return;
     }
     for (QTreeWidgetItem* parent = node->parent(); parent; parent = parent->parent())
@@ -282,8 +280,8 @@ void TMainForm::N89Click()
 {
     TProcessForm progress(this);
     progress.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
-    progress.setWindowTitle(str(kStrRebuildTitle));
-    progress.setText(str(kStrRebuildText));
+    progress.setWindowTitle(UiString(kStrRebuildTitle));
+    progress.setText(UiString(kStrRebuildText));
     progress.show();
     QApplication::processEvents();
     try {
@@ -296,9 +294,9 @@ void TMainForm::N89Click()
         SaveNameTable(NameTablePath(SetupInfo.ExePath), lines);
     } catch (const std::exception& error) {
         progress.close();
-        ShowError(str(kStrRebuildFailed) + QString::fromUtf8(error.what()));
+        ShowError(UiString(kStrRebuildFailed) + QString::fromUtf8(error.what()));
         return;
     }
     progress.close();
-    ShowInformationText(str(kStrRebuildDone));
+    ShowInformationText(UiString(kStrRebuildDone));
 }

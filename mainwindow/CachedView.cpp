@@ -8,6 +8,7 @@
 #include "local/TObjLocalDir.h"
 #include "platform/Exception.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -33,11 +34,6 @@ enum : int {
 
 // The state image of an FTP site read from a node file.
 constexpr int kFtpSiteStateImage = 1;
-
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
 
 QString strWith(int number, int32_t value)
 {
@@ -75,7 +71,7 @@ void TMainForm::showCacheModeState()
     // the mode is, so a refused switch leaves them as they were.
     findChild<QAction*>(QStringLiteral("N91"))->setChecked(CacheMode);
     CacheToolButton->setChecked(CacheMode);
-    const QString hint = str(CacheMode ? kStrCacheOff : kStrCacheOn);
+    const QString hint = UiString(CacheMode ? kStrCacheOff : kStrCacheOn);
     CacheToolButton->setToolTip(hint);
     CacheToolButton->setStatusTip(hint);
 }
@@ -219,9 +215,9 @@ void TMainForm::LoadCachedChildren(QTreeWidgetItem* node, bool fromCache)
         ShowNode(node);
     // An empty cache would otherwise leave "expanding" standing with nothing to come.
     if (added == 0 && CacheMode && fromCache && (node == m_netRoot || node == m_expandedRoot)) {
-        StatusBar->setPanelText(0, str(kStrNoCacheYet));
+        StatusBar->setPanelText(0, UiString(kStrNoCacheYet));
         if (node == m_shownNode)
-            StatusBar->setPanelText(1, str(kStrHowToMakeCache));
+            StatusBar->setPanelText(1, UiString(kStrHowToMakeCache));
     }
 }
 

@@ -254,24 +254,22 @@ void TMainForm::startDrag(const DragSelection& drag, TFTPEnumForm* window, QWidg
 
     const char kind = DragSourceKind(m_dragEntries);
     std::unique_ptr<QMimeData> data;
-    if ((kind == '1' || kind == '2') && m_dragFtpWindow)
+    if (IsFtpItemKind(kind) && m_dragFtpWindow)
         data = std::make_unique<TFtpDragData>(m_dragEntries, m_dragFtpWindow, SetupInfo.TempPath);
     else
         data = FileMime::MakeFileData(m_dragEntries, false);
     auto* qdrag = new QDrag(source);
     qdrag->setMimeData(data.release());
     m_activeDrag = qdrag;
-    m_dragCursorsScroll = false;
     m_dragCursors->applyTo(*qdrag, false);
     qdrag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }
 
 void TMainForm::DropFileSourceFeedback(bool scrolling)
 {
-    if (!m_activeDrag || scrolling == m_dragCursorsScroll)
-        return;
-    m_dragCursorsScroll = scrolling;
-    m_dragCursors->applyTo(*m_activeDrag, scrolling);
+    // The drag changes the cursor only when the picture of the effect differs.
+    if (m_activeDrag)
+        m_dragCursors->applyTo(*m_activeDrag, scrolling);
 }
 
 void TMainForm::stopDragScroll()

@@ -40,6 +40,12 @@ struct DropChoice {
 /// own items, the drive letter or "\" of a real path), or 0 when it carries nothing.
 char DragSourceKind(const std::vector<std::string>& entries);
 
+/// True when `kind` is that of a file or folder on an FTP site.
+inline bool IsFtpItemKind(char kind)
+{
+    return kind == '1' || kind == '2';
+}
+
 /// True when `kind` is that of a real file or folder.
 inline bool IsRealSourceKind(char kind)
 {

@@ -7,10 +7,12 @@
 #include "local/TImageLists.h"
 #include "local/TObjShell.h"
 #include "local/UndoLog.h"
+#include "mainwindow/DropEffect.h"
 #include "mainwindow/FileMimeData.h"
 #include "network/TFTPEnumForm.h"
 #include "platform/FileAccess.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "ui/TListView.h"
@@ -34,16 +36,6 @@ enum : int {
     kStrCopySelected = 44318, kStrNothingToCopy = 44319, kStrForeignEntries = 44320,
 };
 
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
-
-bool isFtpEntry(const std::string& entry)
-{
-    return !entry.empty() && (entry[0] == '1' || entry[0] == '2');
-}
-
 // The flat listing's rows that stand for a folder ("<name>") are headings, not entries.
 bool isFolderHeading(const TListItem& item)
 {
@@ -51,16 +43,9 @@ bool isFolderHeading(const TListItem& item)
         && item.Caption.endsWith(QLatin1Char('>'));
 }
 
-std::string withBackslash(std::string folder)
-{
-    if (!folder.empty() && folder.back() != '\\')
-        folder += '\\';
-    return folder;
-}
-
 bool samePath(const std::string& a, const std::string& b)
 {
-    return QString::fromStdString(withBackslash(a)).compare(QString::fromStdString(withBackslash(b)),
+    return QString::fromStdString(AddBackslash(a)).compare(QString::fromStdString(AddBackslash(b)),
                                                             Qt::CaseInsensitive) == 0;
 }
 
@@ -175,17 +160,17 @@ QTreeWidgetItem* TMainForm::pasteNode(QString* why) const
     const bool ftp = data && data->RootKind == FtpRoot && data->has(Folder) && siteWindow(data);
     QString reason;
     if (m_clipboardEntries.empty())
-        reason = str(kStrNoFilesOnClipboard);
+        reason = UiString(kStrNoFilesOnClipboard);
     else if (!local && !share && !ftp)
-        reason = str(kStrCannotPasteHere);
+        reason = UiString(kStrCannotPasteHere);
     else if (m_clipboardProgramOnly && !m_clipboardOwn)
-        reason = str(kStrForeignEntries);
+        reason = UiString(kStrForeignEntries);
     else if (m_clipboardProgramOnly && !local)
-        reason = str(kStrFtpOnlyToLocal);
+        reason = UiString(kStrFtpOnlyToLocal);
     else if (m_clipboardProgramOnly && !m_clipboardSite)
-        reason = str(kStrFtpSiteGone);
+        reason = UiString(kStrFtpSiteGone);
     else if (ftp && m_clipboardCut)
-        reason = str(kStrNoCutToFtp);
+        reason = UiString(kStrNoCutToFtp);
     if (why)
         *why = reason;
     return reason.isEmpty() ? node : nullptr;
@@ -199,14 +184,14 @@ void TMainForm::updateEditCommands()
     const std::vector<std::string> selection = clipboardSelection(programOnly);
     const int count = int(selection.size());
     m_T3->setEnabled(count > 0 && !programOnly);
-    m_T3->setStatusTip(count > 0 && !programOnly ? str(kStrCutSelected).arg(count) : str(kStrNothingToCopy));
+    m_T3->setStatusTip(count > 0 && !programOnly ? UiString(kStrCutSelected).arg(count) : UiString(kStrNothingToCopy));
     m_C2->setEnabled(count > 0);
-    m_C2->setStatusTip(count > 0 ? str(kStrCopySelected).arg(count) : str(kStrNothingToCopy));
+    m_C2->setStatusTip(count > 0 ? UiString(kStrCopySelected).arg(count) : UiString(kStrNothingToCopy));
     QString why;
     const bool canPaste = pasteNode(&why) != nullptr;
     m_P1->setEnabled(canPaste);
     const int onClipboard = int(m_clipboardEntries.size());
-    m_P1->setStatusTip(canPaste ? str(m_clipboardCut ? kStrPasteCut : kStrPasteCopied).arg(onClipboard) : why);
+    m_P1->setStatusTip(canPaste ? UiString(m_clipboardCut ? kStrPasteCut : kStrPasteCopied).arg(onClipboard) : why);
     m_U1->setEnabled(m_undo->CanUndo());
     m_U1->setStatusTip(m_undo->Description());
 }
@@ -244,11 +229,11 @@ void TMainForm::P1Click()
         return;
     }
     const TNodeData* data = GetNodeData(node);
-    const std::string folder = withBackslash(data->RemoteName);
+    const std::string folder = AddBackslash(data->RemoteName);
     std::vector<std::string> ftpItems;
     std::vector<std::string> paths;
     for (const std::string& entry : m_clipboardEntries) {
-        if (isFtpEntry(entry))
+        if (!entry.empty() && IsFtpItemKind(entry[0]))
             ftpItems.push_back(entry);
         else if (FileMime::IsRealEntry(entry))
             paths.push_back(entry);

@@ -15,6 +15,7 @@
 #include "platform/FileAccess.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "ui/TListView.h"
@@ -41,11 +42,6 @@ enum : int {
 enum Column : int { NameColumn = 0, ExtColumn = 1, FolderColumn = 2, SizeColumn = 3, AttrColumn = 4, DateColumn = 5 };
 
 constexpr int kStartCursorMs = 200;
-
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
 
 QString strWith(int number, const QString& argument)
 {
@@ -116,7 +112,7 @@ void TMainForm::showListingStatus(int state, bool completed, int64_t folders, in
                                   const QString& error)
 {
     if (state == 3) {
-        m_lastSummary = str(kStrReading);
+        m_lastSummary = UiString(kStrReading);
         if (const TNodeData* data = m_shownNode ? GetNodeData(m_shownNode) : nullptr)
             ListPanel->setText(QString::fromStdString(data->RemoteName));
         StatusBar->setBusy(true);

@@ -16,6 +16,7 @@
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -35,11 +36,6 @@ enum : int {
 
 constexpr uint32_t kDirectoryAttribute = 0x10;
 constexpr const char* kShellFoldersKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
 
 std::string caption(const QTreeWidgetItem* node)
 {
@@ -554,7 +550,7 @@ void TMainForm::RefreshNode(QTreeWidgetItem* node, bool checkBusy)
             }
         }
     } catch (const std::exception& error) {
-        ShowError(str(kStrRefreshFailed) + QString::fromUtf8(error.what()));
+        ShowError(UiString(kStrRefreshFailed) + QString::fromUtf8(error.what()));
     }
     FolderTreeView->setUpdatesEnabled(true);
     m_treeChanging = false;
@@ -608,7 +604,7 @@ void TMainForm::FolderTreeViewEdited(QTreeWidgetItem* node)
                && !data->has(Sys)) {
         renameStoredNode(node, data, text);
     } else if (text.empty()) {
-        ShowError(str(kStrEmptyName));
+        ShowError(UiString(kStrEmptyName));
         m_settingCaption = true;
         node->setText(0, QString::fromStdString(data->Caption));
         m_settingCaption = false;
@@ -648,7 +644,7 @@ void TMainForm::renameLocalFolder(QTreeWidgetItem* node, TNodeData* data, const 
         }
     } else {
         if (!plainName)
-            ShowError(str(kStrRenameFailed));
+            ShowError(UiString(kStrRenameFailed));
         node->setText(0, QString::fromStdString(data->Host));
     }
     m_settingCaption = false;
@@ -658,7 +654,7 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
 {
     m_settingCaption = true;
     if (!data->has(Domain)) {
-        ShowError(str(kStrCannotRename));
+        ShowError(UiString(kStrCannotRename));
         node->setText(0, QString::fromStdString(data->Caption));
         m_settingCaption = false;
         return;
@@ -667,7 +663,7 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
     int error = 0;
     if (text.empty() || !IsPlainKey(data->Key)
         || !RenameFile(data->StoreDir + data->Key, data->StoreDir + newKey, &error)) {
-        ShowError(str(kStrRenameFailed));
+        ShowError(UiString(kStrRenameFailed));
         node->setText(0, QString::fromStdString(data->Caption));
         m_settingCaption = false;
         return;
@@ -680,7 +676,7 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
     try {
         WriteNodeRecord(*data);
     } catch (const std::exception& failure) {
-        ShowError(str(kStrRenameFailed) + QString::fromUtf8(failure.what()));
+        ShowError(UiString(kStrRenameFailed) + QString::fromUtf8(failure.what()));
     }
 }
 

@@ -46,11 +46,6 @@ enum : int {
 
 constexpr uint32_t kFolderAttribute = 0x10;
 
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
-
 QString strWith(int number, const QString& argument)
 {
     return QString::fromStdString(FormatMessageId(number, argument.toStdString()));
@@ -292,19 +287,19 @@ void TMainForm::showLocation(const QTreeWidgetItem* node, const TNodeData* data)
             TreePanel->setText(QString::fromStdString(m_disk->TypeName[slot]));
             const double totalGb = m_disk->TotalKB[slot] / 1048576.0;
             const double freeMb = m_disk->FreeKB[slot] / 1024.0;
-            StatusBar->setPanelText(0, str(kStrDiskSpace) + QString::number(totalGb, 'f', 1) + QStringLiteral("GB,")
-                                           + str(kStrFreeSpace) + QString::number(freeMb, 'f', 2) + QStringLiteral("MB"));
+            StatusBar->setPanelText(0, UiString(kStrDiskSpace) + QString::number(totalGb, 'f', 1) + QStringLiteral("GB,")
+                                           + UiString(kStrFreeSpace) + QString::number(freeMb, 'f', 2) + QStringLiteral("MB"));
             return;
         }
     }
     QString caption = QString::fromStdString(data->Host.empty() ? data->Caption : data->Host);
     if (CacheMode)
-        caption += str(kStrCached);
+        caption += UiString(kStrCached);
     TreePanel->setText(caption);
     if (data->State & Expanded)
         StatusBar->setPanelText(0, strWith(kStrItems, QString::number(node->childCount())));
     else
-        StatusBar->setPanelText(0, str(SetupInfo.AutoExpand ? kStrExpanding : kStrNotExpanded));
+        StatusBar->setPanelText(0, UiString(SetupInfo.AutoExpand ? kStrExpanding : kStrNotExpanded));
 }
 
 void TMainForm::rereadDrive(TNodeData* data)
@@ -336,8 +331,8 @@ void TMainForm::ListChildNodes()
     ListMode = 2;
     const TNodeData* data = GetNodeData(m_shownNode);
     if (!(data->State & Expanded)) {
-        ListPanel->setText(str(kStrMyComputer));
-        StatusBar->setPanelText(1, str(kStrDoubleClickToExpand));
+        ListPanel->setText(UiString(kStrMyComputer));
+        StatusBar->setPanelText(1, UiString(kStrDoubleClickToExpand));
         return;
     }
     // Tree image i becomes list image i + 6.

@@ -14,6 +14,7 @@
 #include "platform/NetResource.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "ui/TStatusBar.h"
@@ -28,8 +29,6 @@
 namespace {
 
 enum : int { kStrCached = 33005, kStrProviderName = 33016, kStrExpandingNetwork = 33019, kStrNoAnswer = 33112 };
-
-QString str(int number) { return QString::fromStdString(LoadStr(number)); }
 
 // The listing file of a computer's cache, which its shares and folders share.
 std::string cacheListingFile(const TNodeData& data) { return data.StoreDir + data.Key + ".LST"; }
@@ -74,7 +73,7 @@ void TMainForm::LoadNetworkRoot()
     data->ResourceType = int32_t(netres::TypeAny);
     data->DisplayType = int32_t(netres::DisplayNetwork);
     data->Usage = int32_t(netres::UsageContainer);
-    data->RemoteName = str(kStrProviderName).toStdString();
+    data->RemoteName = UiString(kStrProviderName).toStdString();
     data->Caption = data->RemoteName;
     data->Key = SafeFileName(data->Caption);
     data->ImageIndex = data->SelectedIndex = TImageLists::TreeDomain;
@@ -118,7 +117,7 @@ bool TMainForm::offerCachedFolders(QTreeWidgetItem* node, uint32_t code, const Q
     TNodeData* data = node ? GetNodeData(node) : nullptr;
     // Only a computer that cannot be reached: a refused logon or a failed listing is no
     // reason to show yesterday's folders as if they were today's.
-    const bool unreachable = (code == 0 && error == str(kStrNoAnswer)) || code == Win32::BadNetpath
+    const bool unreachable = (code == 0 && error == UiString(kStrNoAnswer)) || code == Win32::BadNetpath
         || code == Win32::NetworkUnreachable || code == Win32::HostUnreachable;
     if (!data || !data->has(Computer) || !unreachable || !hasCachedListing(*data))
         return false;
@@ -132,7 +131,7 @@ bool TMainForm::offerCachedFolders(QTreeWidgetItem* node, uint32_t code, const Q
         if (TNodeData* child = GetNodeData(node->child(i)))
             child->State |= CacheFallback;
     m_settingCaption = true;
-    node->setText(0, QString::fromStdString(data->Caption) + str(kStrCached));
+    node->setText(0, QString::fromStdString(data->Caption) + UiString(kStrCached));
     m_settingCaption = false;
     node->setExpanded(true);
     if (node == m_shownNode)
@@ -156,7 +155,7 @@ void TMainForm::showCacheDate(const TNodeData* data)
     const QString date = GetFileEntry(cacheListingFile(*data), entry)
         ? QString::fromStdString(DateTimeText(entry.modified))
         : QString();
-    StatusBar->setPanelText(0, str(kStrCached) + QLatin1Char(' ') + date);
+    StatusBar->setPanelText(0, UiString(kStrCached) + QLatin1Char(' ') + date);
 }
 
 void TMainForm::N76Click()

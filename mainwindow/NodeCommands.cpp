@@ -12,6 +12,7 @@
 #include "network/TFTPEnumForm.h"
 #include "platform/FileAccess.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -27,8 +28,6 @@ enum : int {
     kStrNodeBusy = 33026, kStrDeleteNode = 33027, kStrHasChildNodes = 33028, kStrDeleteFailed = 33029,
     kStrCannotDelete = 33030,
 };
-
-QString str(int number) { return QString::fromStdString(LoadStr(number)); }
 
 } // namespace
 
@@ -144,7 +143,7 @@ void TMainForm::DNDelClick()
         return;
     }
     if (data->has(Sys)) {
-        ShowError(str(kStrCannotDelete));
+        ShowError(UiString(kStrCannotDelete));
         return;
     }
     const bool ftp = data->RootKind == FtpRoot;
@@ -154,7 +153,7 @@ void TMainForm::DNDelClick()
         QPointer<TFTPEnumForm> window = siteWindow(data);
         QTreeWidgetItem* parent = node->parent();
         if (!window) {
-            ShowInformationText(str(kStrCannotDelete));
+            ShowInformationText(UiString(kStrCannotDelete));
             return;
         }
         window->DeleteRemote(RemoveBackslash(data->RemoteName));
@@ -176,17 +175,17 @@ void TMainForm::DNDelClick()
                                std::string());
         return;
     }
-    ShowInformationText(str(kStrCannotDelete));
+    ShowInformationText(UiString(kStrCannotDelete));
 }
 
 void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
 {
-    QString question = str(kStrDeleteNode);
+    QString question = UiString(kStrDeleteNode);
     if (data->has(Domain)) {
         TNodeList children;
         LoadNodeFile(data->StoreDir + data->Key + "\\", children, false);
         if (!children.empty())
-            question = str(kStrHasChildNodes) + QStringLiteral("\r\n") + question;
+            question = UiString(kStrHasChildNodes) + QStringLiteral("\r\n") + question;
     }
     if (!AskQuestionText(question))
         return;
@@ -200,7 +199,7 @@ void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
                     ::DeleteFile(data->StoreDir + data->Key + extension);
     } catch (const std::exception& error) {
         UpdateRunning = false;
-        ShowError(str(kStrDeleteFailed) + QString::fromUtf8(error.what()));
+        ShowError(UiString(kStrDeleteFailed) + QString::fromUtf8(error.what()));
         return;
     }
     UpdateRunning = false;

@@ -668,9 +668,8 @@ private:
     // 0 none, 1 up, 2 down, 3 left, 4 right.
     int m_scrollDirection = 0;
     std::unique_ptr<TDragCursors> m_dragCursors;
-    // The drag this window started, while it runs, and whether it shows the scrolling cursors.
+    // The drag this window started, while it runs.
     QPointer<QDrag> m_activeDrag;
-    bool m_dragCursorsScroll = false;
     QTimer* m_dragScrollTimer = nullptr;
     QPoint m_dragScrollPoint;
 };

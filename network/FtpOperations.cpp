@@ -23,13 +23,12 @@
 
 namespace {
 
-QString str(int number) { return QString::fromStdString(LoadStr(number)); }
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
 // "總共3 檔案,1 資料夾" and the like.
 QString summaryLine(int files, int folders)
 {
-    QString line = str(33088);
+    QString line = UiString(33088);
     if (files)
         line += QString::fromStdString(FormatMessageId(33009, std::to_string(files))) + QLatin1Char(',');
     if (folders)
@@ -65,7 +64,7 @@ bool isFolderOnDisk(const std::string& path)
 bool TFTPEnumForm::beginOperation()
 {
     if (m_busy) {
-        ShowInformation(caption() + QStringLiteral("\r\n") + str(33081));
+        ShowInformation(caption() + QStringLiteral("\r\n") + UiString(33081));
         return false;
     }
     m_busy = true;
@@ -100,7 +99,7 @@ void TFTPEnumForm::showUploadProgress(int64_t done, int64_t total)
 {
     // The percentage in 64 bits: a file over 20 MB would overflow done * 100 in 32.
     const int64_t percent = total > 0 ? done * 100 / total : 100;
-    QString text = str(33092);
+    QString text = UiString(33092);
     text.replace(QStringLiteral("%3d"), QString::number(percent).rightJustified(3));
     text.replace(text.indexOf(QStringLiteral("%d")), 2, QString::number(done));
     text.replace(text.indexOf(QStringLiteral("%d")), 2, QString::number(total));
@@ -142,7 +141,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
             const std::string remoteFolder = remote(folder);
             const FtpResult changed = run([remoteFolder](FtpSite& site) { return site.changeDir(remoteFolder); });
             logResult(FtpCommand::ChangeDir, changed);
-            appendLog(str(33085) + qtext(folder), LogTeal);
+            appendLog(UiString(33085) + qtext(folder), LogTeal);
         }
         const double now = NowDateTime();
         for (auto entry = sorted.rbegin(); entry != sorted.rend() && !m_abort; ++entry) {
@@ -157,7 +156,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
             }
             const std::string local = NativePath(destination + name);
             const std::string from = remote(path);
-            appendLog(str(33086) + qtext(destination + name), LogTeal);
+            appendLog(UiString(33086) + qtext(destination + name), LogTeal);
             FtpResult result;
             if ((*entry)[0] == '1') {
                 const int64_t size = m_sizes.value(qtext(from), -1);
@@ -169,7 +168,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
                     return site.downloadTree(from, local, now, [window](const std::string& line) {
                         QMetaObject::invokeMethod(window, [window, line] {
                             if (window)
-                                window->appendLog(str(33086) + qtext(line), LogTeal);
+                                window->appendLog(UiString(33086) + qtext(line), LogTeal);
                         }, Qt::QueuedConnection);
                     }, {});
                 });
@@ -180,7 +179,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
         }
         restoreVisibility();
     } catch (const std::exception& error) {
-        ShowError(caption() + QStringLiteral("\r\n") + str(33089) + QString::fromUtf8(error.what()));
+        ShowError(caption() + QStringLiteral("\r\n") + UiString(33089) + QString::fromUtf8(error.what()));
     }
     endOperation();
 }
@@ -199,12 +198,12 @@ void TFTPEnumForm::UploadFiles(const std::string& remoteFolder, const std::vecto
         const std::string folder = remote(remoteFolder);
         const FtpResult changed = run([folder](FtpSite& site) { return site.changeDir(folder); });
         logResult(FtpCommand::ChangeDir, changed);
-        appendLog(str(33085) + qtext(remoteFolder), LogTeal);
+        appendLog(UiString(33085) + qtext(remoteFolder), LogTeal);
         for (auto path = paths.rbegin(); path != paths.rend() && !m_abort; ++path) {
             const bool file = isFileOnDisk(*path);
             if (!file && !isFolderOnDisk(*path))
                 continue;
-            appendLog(str(33087) + qtext(*path), LogTeal);
+            appendLog(UiString(33087) + qtext(*path), LogTeal);
             const std::string local = NativePath(*path);
             const std::string to = RemoteJoin(folder, lastPart(*path));
             const FtpClient::Progress progress = uploadProgress();
@@ -218,7 +217,7 @@ void TFTPEnumForm::UploadFiles(const std::string& remoteFolder, const std::vecto
         }
         restoreVisibility();
     } catch (const std::exception& error) {
-        ShowError(caption() + QStringLiteral("\r\n") + str(33090) + QString::fromUtf8(error.what()));
+        ShowError(caption() + QStringLiteral("\r\n") + UiString(33090) + QString::fromUtf8(error.what()));
     }
     endOperation();
 }
@@ -232,14 +231,14 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
             throw Exception("Not Exists File or Directory " + name);
         const std::string local = NativePath(SetupInfo.TempPath + name);
-        appendLog(str(33086) + qtext(remotePath), LogTeal);
+        appendLog(UiString(33086) + qtext(remotePath), LogTeal);
         const std::string from = remote(remotePath);
         const int64_t size = m_sizes.value(qtext(from), -1);
         const FtpResult result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
         logResult(FtpCommand::Download, result);
         if (!result.ok)
             throw Exception(result.error);
-        appendLog(str(33093) + qtext(remotePath), LogTeal);
+        appendLog(UiString(33093) + qtext(remotePath), LogTeal);
         const int started = OpenLocalFile ? OpenLocalFile(local) : ShellServices::Open(local, std::string());
         if (started <= 32)
             throw Exception(FormatMessageId(33094, remotePath));
@@ -257,7 +256,7 @@ bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string
     try {
         if (newName.empty() || newName.find_first_of("/\\") != std::string::npos)
             throw Exception(LoadStr(33024));
-        appendLog(str(33103) + qtext(logPath(remotePath)) + QLatin1Char('-') + qtext(newName), LogTeal);
+        appendLog(UiString(33103) + qtext(logPath(remotePath)) + QLatin1Char('-') + qtext(newName), LogTeal);
         const std::string from = remote(remotePath);
         const std::string to = RemoteJoin(RemoteParent(from), newName);
         const FtpResult result = run([from, to](FtpSite& site) { return site.rename(from, to); });
@@ -274,7 +273,7 @@ bool TFTPEnumForm::DeleteRemote(const std::string& remotePath)
 {
     if (!beginOperation())
         return false;
-    appendLog(str(33104) + qtext(logPath(remotePath)), LogTeal);
+    appendLog(UiString(33104) + qtext(logPath(remotePath)), LogTeal);
     const std::string path = remote(remotePath);
     FtpResult result = run([path](FtpSite& site) { return site.deleteFile(path); });
     FtpCommand command = FtpCommand::Delete;
@@ -293,7 +292,7 @@ bool TFTPEnumForm::MakeRemoteFolder(const std::string& remotePath)
 {
     if (!beginOperation())
         return false;
-    appendLog(str(33106) + qtext(logPath(remotePath)), LogTeal);
+    appendLog(UiString(33106) + qtext(logPath(remotePath)), LogTeal);
     const std::string path = remote(remotePath);
     const FtpResult result = run([path](FtpSite& site) { return site.makeDir(path); });
     logResult(FtpCommand::MakeDir, result);

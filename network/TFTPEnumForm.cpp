@@ -44,7 +44,6 @@ int TFTPEnumForm::FormCount = 0;
 
 namespace {
 
-QString str(int number) { return QString::fromStdString(LoadStr(number)); }
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
 constexpr int kStateDisconnected = 1, kStateConnected = 2, kStateListing = 3;
@@ -288,7 +287,7 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     m_siteData->RemoteName = "\\";
     m_currentFolder = "\\";
     if (ThreadForm)
-        m_taskId = ThreadForm->AddTask(site->text(0), str(33078), this, str(33079));
+        m_taskId = ThreadForm->AddTask(site->text(0), UiString(33078), this, UiString(33079));
     try {
         std::array<unsigned char, FtpSiteBlockSize> bytes{};
         ReadNodeAttachment(*m_siteData, bytes.data(), bytes.size());
@@ -314,7 +313,7 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     }
     setSiteStateImage(kStateConnected);
     m_connected = true;
-    appendLog(str(33080) + qtext(m_block.Host), LogBlue);
+    appendLog(UiString(33080) + qtext(m_block.Host), LogBlue);
     ListFolder(m_siteNode);
     return true;
 }
@@ -331,7 +330,7 @@ const FtpEntry* TFTPEnumForm::ListedEntry(const std::string& folder, const std::
 void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
 {
     if (m_busy) {
-        ShowInformation(caption() + QStringLiteral("\r\n") + str(33081));
+        ShowInformation(caption() + QStringLiteral("\r\n") + UiString(33081));
         return;
     }
     TNodeData* record = GetNodeData(node);
@@ -444,7 +443,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         if (OnFinished)
             OnFinished(node);
     } catch (const std::exception& error) {
-        ShowError(caption() + QStringLiteral("\r\n") + str(33084) + QString::fromUtf8(error.what()));
+        ShowError(caption() + QStringLiteral("\r\n") + UiString(33084) + QString::fromUtf8(error.what()));
     }
     *m_updateAllowed = true;
     m_busy = false;
@@ -559,7 +558,7 @@ void TFTPEnumForm::BitBtn1Click() { hide(); }
 void TFTPEnumForm::closeEvent(QCloseEvent* event)
 {
     if (m_connected && !m_closing && !m_closeRequested) {
-        if (!AskQuestion(caption() + QStringLiteral("\r\n") + str(33075))) {
+        if (!AskQuestion(caption() + QStringLiteral("\r\n") + UiString(33075))) {
             event->ignore();
             return;
         }
@@ -569,7 +568,7 @@ void TFTPEnumForm::closeEvent(QCloseEvent* event)
         m_abort = true;
         m_site->client().cancel = true;
         if (!m_closeRequested)
-            ShowInformation(str(33076));
+            ShowInformation(UiString(33076));
         m_closeRequested = true;
         event->ignore();
         return;

@@ -3,6 +3,7 @@
 #include "network/FtpListing.h"
 #include "platform/DateTime.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 
 #include <QDialogButtonBox>
 #include <QFileIconProvider>
@@ -22,29 +23,24 @@ enum : int {
     kStrItems = 44047, kStrMixedTypes = 44049, kStrSite = 44090, kStrFile = 44091, kStrNotListed = 44092,
 };
 
-QString str(int number)
-{
-    return QString::fromStdString(LoadStr(number));
-}
-
 QString sizeText(uint64_t bytes)
 {
     QLocale locale;
-    return str(kStrSizeBytes).arg(locale.formattedDataSize(qint64(bytes)), locale.toString(qulonglong(bytes)));
+    return UiString(kStrSizeBytes).arg(locale.formattedDataSize(qint64(bytes)), locale.toString(qulonglong(bytes)));
 }
 
 QString typeText(const TFtpItemFacts& item)
 {
     if (item.folder)
-        return str(kStrFolder);
+        return UiString(kStrFolder);
     static const QMimeDatabase mimes;
     const QMimeType type = mimes.mimeTypeForFile(item.name, QMimeDatabase::MatchExtension);
-    return type.isDefault() ? str(kStrFile) : type.comment();
+    return type.isDefault() ? UiString(kStrFile) : type.comment();
 }
 
 QString givenOr(const QString& text)
 {
-    return text.isEmpty() ? str(kStrNotListed) : text;
+    return text.isEmpty() ? UiString(kStrNotListed) : text;
 }
 
 } // namespace
@@ -79,13 +75,13 @@ TFtpPropertiesForm::TFtpPropertiesForm(QWidget* owner, const QString& site, cons
     icon->setPixmap(icons.icon(oneFolder ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File)
                         .pixmap(32, 32));
     header->addWidget(icon);
-    const QString name = items.size() == 1 ? items.front().name : str(kStrItems).arg(items.size());
+    const QString name = items.size() == 1 ? items.front().name : UiString(kStrItems).arg(items.size());
     m_name = new QLabel(name, this);
     m_name->setTextFormat(Qt::PlainText);
     m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
     header->addWidget(m_name, 1);
     layout->addLayout(header);
-    setWindowTitle(str(kStrTitle).arg(name));
+    setWindowTitle(UiString(kStrTitle).arg(name));
 
     m_form = new QFormLayout;
     layout->addLayout(m_form);
@@ -94,7 +90,7 @@ TFtpPropertiesForm::TFtpPropertiesForm(QWidget* owner, const QString& site, cons
     bool sized = false;
     for (const TFtpItemFacts& item : items) {
         const QString one = typeText(item);
-        type = type.isEmpty() || type == one ? one : str(kStrMixedTypes);
+        type = type.isEmpty() || type == one ? one : UiString(kStrMixedTypes);
         if (item.size >= 0) {
             bytes += uint64_t(item.size);
             sized = true;
@@ -103,7 +99,7 @@ TFtpPropertiesForm::TFtpPropertiesForm(QWidget* owner, const QString& site, cons
     addRow(kStrSite, site);
     addRow(kStrLocation, folder);
     addRow(kStrType, type);
-    addRow(kStrSize, sized ? sizeText(bytes) : str(kStrNotListed));
+    addRow(kStrSize, sized ? sizeText(bytes) : UiString(kStrNotListed));
     if (items.size() == 1) {
         const TFtpItemFacts& item = items.front();
         addRow(kStrModified, givenOr(item.modified));
@@ -112,7 +108,7 @@ TFtpPropertiesForm::TFtpPropertiesForm(QWidget* owner, const QString& site, cons
     }
 
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(str(kStrOk), QDialogButtonBox::AcceptRole);
+    buttons->addButton(UiString(kStrOk), QDialogButtonBox::AcceptRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);
 }
@@ -122,7 +118,7 @@ void TFtpPropertiesForm::addRow(int captionNumber, const QString& text)
     auto* label = new QLabel(text, this);
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_form->addRow(str(captionNumber), label);
+    m_form->addRow(UiString(captionNumber), label);
     m_fields.emplace_back(captionNumber, label);
 }
 

@@ -47,7 +47,6 @@ enum : int {
 constexpr int kClientWidth = 303, kClientHeight = 92;
 const QString kLineBreak = QStringLiteral("\r\n");
 
-QString str(int number) { return QString::fromStdString(LoadStr(number)); }
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
 // "hh:nn:ss" of a span of days.
@@ -168,7 +167,7 @@ void TNetEnumForm::addTask()
     // A window restarted after connecting a share keeps one row: the earlier one goes.
     if (m_taskId)
         ThreadForm->RemoveTask(m_taskId);
-    m_taskId = ThreadForm->AddTask(m_title, str(kStrNetwork), this, str(kStrConnecting));
+    m_taskId = ThreadForm->AddTask(m_title, UiString(kStrNetwork), this, UiString(kStrConnecting));
 }
 
 void TNetEnumForm::StartEnum(QTreeWidgetItem* node, bool& updateAllowed, bool& updateRunning)
@@ -245,9 +244,9 @@ void TNetEnumForm::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
-    if (!AskQuestion(m_title + kLineBreak + str(kStrReallyStop)))
+    if (!AskQuestion(m_title + kLineBreak + UiString(kStrReallyStop)))
         return;
-    setWindowTitle(str(kStrStopping) + m_title);
+    setWindowTitle(UiString(kStrStopping) + m_title);
     ForceStop();
 }
 
@@ -401,7 +400,7 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
             }
         }
     } catch (const std::exception& failure) {
-        ShowError(m_title + kLineBreak + str(kStrExpandFailed) + QString::fromUtf8(failure.what()));
+        ShowError(m_title + kLineBreak + UiString(kStrExpandFailed) + QString::fromUtf8(failure.what()));
     }
     endTreeChange();
     if (m_data)
@@ -462,7 +461,7 @@ void TNetEnumForm::FolderListDone(TWorkerThread* sender)
         }
     } catch (const std::exception& failure) {
         *m_updateRunning = false;
-        ShowError(m_title + kLineBreak + str(kStrExpandFailed) + QString::fromUtf8(failure.what()));
+        ShowError(m_title + kLineBreak + UiString(kStrExpandFailed) + QString::fromUtf8(failure.what()));
     }
     endTreeChange();
     m_data->State |= Idle;

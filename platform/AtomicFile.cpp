@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -38,23 +39,27 @@ std::string TemporaryPath(const std::string& path)
     return path + ".tmp-" + std::to_string(getpid());
 }
 
-std::string UniqueTemporaryPath(const std::string& path)
+std::string UniqueTemporarySuffix()
 {
     static std::atomic<unsigned> count{0};
-    return TemporaryPath(path) + "-" + std::to_string(++count);
+    return std::to_string(getpid()) + "-" + std::to_string(++count);
+}
+
+bool IsTemporarySuffix(const std::string& suffix)
+{
+    const auto digits = [](std::string_view text, size_t most) {
+        return !text.empty() && text.size() <= most && text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    const size_t dash = suffix.find('-');
+    return digits(std::string_view(suffix).substr(0, dash), 9)
+        && (dash == std::string::npos || digits(std::string_view(suffix).substr(dash + 1), 10));
 }
 
 bool IsStaleTemporarySuffix(const std::string& suffix)
 {
-    const size_t dash = suffix.find('-');
-    const std::string pidText = suffix.substr(0, dash);
-    const std::string countText = dash == std::string::npos ? "0" : suffix.substr(dash + 1);
-    const auto digits = [](const std::string& text) {
-        return !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos;
-    };
-    if (pidText.size() > 9 || !digits(pidText) || !digits(countText))
+    if (!IsTemporarySuffix(suffix))
         return false;
-    const long pid = std::stol(pidText);
+    const long pid = std::stol(suffix.substr(0, suffix.find('-')));
     return pid > 0 && pid != getpid() && kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 

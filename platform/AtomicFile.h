@@ -10,9 +10,9 @@
 /// The temporary name this process uses beside `path`: path + ".tmp-" + process id.
 std::string TemporaryPath(const std::string& path);
 
-/// A temporary name beside `path` that no other call of any process returns: path + ".tmp-"
-/// + process id + "-" + a count. For files of which two versions may be under way at once.
-std::string UniqueTemporaryPath(const std::string& path);
+/// A suffix for temporary names (after ".tmp-") that no other call of any process returns:
+/// process id + "-" + a count. For files of which two versions may be under way at once.
+std::string UniqueTemporarySuffix();
 
 /// Renames `from` over `to`, replacing it in one step, and makes the rename itself durable.
 /// False with *error on failure; `to` is then unchanged.
@@ -25,6 +25,9 @@ bool WriteFileReplacing(const std::string& path, const void* data, size_t size, 
 /// Removes what interrupted replacements of `path` left behind: path + ".tmp-<pid>" and
 /// ".tmp-<pid>-<count>" files whose process no longer runs. Those of running processes are theirs to finish.
 void RemoveStaleTemporaries(const std::string& path);
+
+/// True when `suffix` has the form of the text after ".tmp-": "<pid>" or "<pid>-<count>".
+bool IsTemporarySuffix(const std::string& suffix);
 
 /// True when `suffix` (the text after ".tmp-") names a process that no longer runs.
 bool IsStaleTemporarySuffix(const std::string& suffix);

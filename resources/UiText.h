@@ -9,3 +9,9 @@ inline QString UiText(const char* chinese)
 {
     return QString::fromStdString(UiCaption(chinese));
 }
+
+/// The numbered string `number` of the string table, in the current interface language.
+inline QString UiString(int number)
+{
+    return QString::fromStdString(LoadStr(number));
+}

@@ -421,12 +421,7 @@ std::string readMarker(const std::string& base)
     std::string id = readWhole(*file, markerPath(base));
     while (!id.empty() && (id.back() == '\n' || id.back() == '\r'))
         id.pop_back();
-    const size_t dash = id.find('-');
-    const auto digits = [](std::string_view text, size_t most) {
-        return !text.empty() && text.size() <= most && text.find_first_not_of("0123456789") == std::string_view::npos;
-    };
-    if (!digits(std::string_view(id).substr(0, dash), 9)
-        || (dash != std::string::npos && !digits(std::string_view(id).substr(dash + 1), 10)))
+    if (!IsTemporarySuffix(id))
         throw Exception(UiFormat("快取檔 %1 已損壞", {markerPath(base)}));
     return id;
 }
@@ -462,8 +457,8 @@ void replaceFolderListings(const std::string& storeDir, const std::string& key,
     RecoverFolderListings(storeDir, key);
     // A name of this switch alone: the one before it may still be finished by a reader
     // that read its marker, and must not find these files under its name.
-    const std::string listingTemp = UniqueTemporaryPath(base + ".LST");
-    const std::string id = listingTemp.substr(listingTemp.rfind(".tmp-") + 5);
+    const std::string id = UniqueTemporarySuffix();
+    const std::string listingTemp = base + ".LST.tmp-" + id;
     const std::string indexTemp = base + ".IDX.tmp-" + id;
     try {
         {

@@ -8,9 +8,9 @@
 #include "app/SetupInfo.h"
 #include "local/THelpForm.h"
 #include "mainwindow/TMainForm.h"
-#include "platform/DriveMap.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
+#include "support/TestDrives.h"
 #include "support/WindowGallery.h"
 
 #include <QApplication>
@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -75,14 +74,7 @@ int main(int argc, char** argv)
         // and not the machine's scratch folders beside them.
         const std::string sampleDrive = NativePath(SetupInfo.ExePath) + "sample";
         std::filesystem::create_directories(sampleDrive);
-        std::vector<DriveInfo> drives(2);
-        drives[0].letter = 'C';
-        drives[0].mountPoint = "/";
-        drives[0].type = DriveFixed;
-        drives[1].letter = 'D';
-        drives[1].mountPoint = sampleDrive;
-        drives[1].type = DriveFixed;
-        SetDriveMapForTest(drives);
+        const std::vector<DriveInfo> drives = MapTestDrives(sampleDrive, DriveFixed);
         TMainForm::DriveSource = [drives] { return drives; };
         SetupInfo.StartDirectory = makeSampleFolder(sampleDrive, english);
         form = std::make_unique<TMainForm>();

@@ -9,6 +9,7 @@
 #include "store/NodeTree.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempConfig.h"
+#include "support/TestDrives.h"
 #include "support/TempFolder.h"
 #include "ui/TListView.h"
 
@@ -34,14 +35,7 @@ protected:
         makeFolder("home/Desktop/inside");
         makeFolder("xdg");
         m_drive.writeFile("xdg/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n");
-        std::vector<DriveInfo> drives(2);
-        drives[0].letter = 'C';
-        drives[0].mountPoint = "/";
-        drives[0].type = DriveFixed;
-        drives[1].letter = 'D';
-        drives[1].mountPoint = m_drive.path();
-        drives[1].type = DriveFixed;
-        SetDriveMapForTest(drives);
+        const std::vector<DriveInfo> drives = MapTestDrives(m_drive.path(), DriveFixed);
         TMainForm::DriveSource = [drives] { return drives; };
         SetupInfo = TSetupInfo();
         PrepareProgramFolders(SetupInfo);

@@ -3,9 +3,9 @@
 
 #include <string>
 
-// A drive map for tests: C: is "/", and D: is `dFolder` when one is given. Undo it with
-// RefreshDriveMap().
-inline void MapTestDrives(const std::string& dFolder = "")
+// A drive map for tests: C: is "/", and D: is `dFolder` when one is given, both of drive
+// type `type`; the drives, for a window's drive list. Undo it with RefreshDriveMap().
+inline std::vector<DriveInfo> MapTestDrives(const std::string& dFolder = "", int type = DriveUnknown)
 {
     std::vector<DriveInfo> drives(1);
     drives[0].letter = 'C';
@@ -15,5 +15,8 @@ inline void MapTestDrives(const std::string& dFolder = "")
         drives[1].letter = 'D';
         drives[1].mountPoint = dFolder;
     }
+    for (DriveInfo& drive : drives)
+        drive.type = type;
     SetDriveMapForTest(drives);
+    return drives;
 }
