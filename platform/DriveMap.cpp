@@ -407,10 +407,15 @@ std::string NativePath(const std::string& windowsPath)
     if (!drive)
         return "";
     bool expressible = true;
-    std::string rest = MapComponents(path.substr(2), "\\/", '/', [&expressible](std::string_view name) {
+    const std::string components = path.substr(2);
+    size_t start = 0;
+    std::string rest = MapComponents(components, "\\/", '/', [&](std::string_view name) {
         std::string native = NativeName(name);
-        // "¤00" and "¤2F" name bytes that no Linux name holds.
-        if (native.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+        // The edge every name passes: only the leading separator and a trailing one may
+        // leave an empty part; nothing may spell ".", "..", a '/' or a NUL ("¤00").
+        const bool first = start == 0, last = start + name.size() == components.size();
+        start += name.size() + 1;
+        if (!IsNativeComponent(native) && !(name.empty() && (first || last)))
             expressible = false;
         return native;
     });

@@ -78,8 +78,9 @@ bool DriveSpace(const std::string& windowsRoot, uint64_t* freeBytes, uint64_t* t
 
 /// "C:\dir\file" to "/dir/file", "D:\photos\" to "/data/photos/" (a trailing separator
 /// is kept). "/" counts as a separator too, and a "\\?\" prefix is dropped. Empty when
-/// the path is not a local drive path (UNC, virtual, unknown letter) or names something
-/// that cannot exist on Linux (a NUL or a '/' in a name). Each name is translated by
+/// the path is not a local drive path (UNC, virtual, unknown letter) or has a part whose
+/// native form is not a plain name (IsNativeComponent: empty inside the path, ".", "..", a
+/// '/' or NUL, however escaped), so no name can step out of its folder here. Each name is translated by
 /// NativeName (NativeNames.h), so "C:\¤~許" opens the CP950 bytes B3 5C.
 std::string NativePath(const std::string& windowsPath);
 

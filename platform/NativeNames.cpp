@@ -1,6 +1,7 @@
 #include "platform/NativeNames.h"
 
 #include "platform/TextCodec.h"
+#include "resources/StringTable.h"
 
 namespace {
 
@@ -75,6 +76,14 @@ bool IsUpperHex(char c)
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
 }
 
+// The bytes ProgramName writes as escapes: controls, the backslash and every byte of 0x7F
+// and above (the escape character's own bytes, C1 controls and bytes that are no UTF-8).
+// "¤2E" or "¤2F" never comes out of it, so neither is read as '.' or '/'.
+bool IsEscapedByte(int b)
+{
+    return b < 0x20 || b == 0x5C || b >= 0x7F;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view text)
@@ -131,13 +140,40 @@ std::string NativeName(std::string_view programName)
     std::string out;
     out.reserve(programName.size());
     for (size_t pos = 0; pos < programName.size();) {
-        if (programName.substr(pos, kEscapeUtf8.size()) == kEscapeUtf8 && pos + 4 <= programName.size()
-            && IsUpperHex(programName[pos + 2]) && IsUpperHex(programName[pos + 3])) {
-            out += static_cast<char>(HexDigitValue(programName[pos + 2]) * 16 + HexDigitValue(programName[pos + 3]));
+        const int byte = pos + 4 <= programName.size() && IsUpperHex(programName[pos + 2]) && IsUpperHex(programName[pos + 3])
+                             ? HexDigitValue(programName[pos + 2]) * 16 + HexDigitValue(programName[pos + 3])
+                             : -1;
+        if (byte >= 0 && IsEscapedByte(byte) && programName.substr(pos, kEscapeUtf8.size()) == kEscapeUtf8) {
+            out += static_cast<char>(byte);
             pos += 4;
         } else {
             out += programName[pos++];
         }
     }
     return out;
+}
+
+bool IsNativeComponent(std::string_view nativeName)
+{
+    return !nativeName.empty() && nativeName != "." && nativeName != ".."
+           && nativeName.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+std::string NameFault(std::string_view name)
+{
+    if (name.empty())
+        return UiCaption("空白的名稱");
+    if (name == "." || name == "..")
+        return UiCaption("資料夾本身或上層的名稱");
+    if (name.find_first_of(std::string_view("\\/\0", 3)) != std::string_view::npos)
+        return UiCaption("名稱中有路徑分隔符號或 NUL");
+    // The same faults spelled with escapes, as the native edge would see them.
+    if (!IsNativeComponent(NativeName(name)))
+        return UiCaption("逸出碼拼成的 .、..、分隔符號或 NUL");
+    return {};
+}
+
+bool IsPlainName(std::string_view name)
+{
+    return NameFault(name).empty();
 }

@@ -19,8 +19,9 @@
 // * Anything else: valid UTF-8 sequences as text (escaped as in the first rule), every
 //   other byte as "¤HH" ("a" FF "b" is "a¤FFb").
 //
-// NativeName accepts any text: "¤HH" stands for byte HH, a leading "¤~" for CP950 text,
-// and every other character (a '¤' not followed by two hexadecimal digits included) for
+// NativeName accepts any text: "¤HH" stands for byte HH when HH is a byte ProgramName
+// escapes (below 20, 5C, 7F and above), a leading "¤~" for CP950 text, and every other
+// character (a '¤' not followed by such an escape included: "¤2E" is text, never '.') for
 // its UTF-8 bytes. So a name the user types becomes a UTF-8 name, and a CP950 name
 // renamed with its marker kept stays CP950.
 
@@ -32,3 +33,17 @@ std::string NativeName(std::string_view programName);
 
 /// True when `text` is valid UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view text);
+
+/// True when `nativeName` may be one component of a native path: not empty, not "." or
+/// "..", without '/' or NUL. The native edge (NativePath) holds every component to this,
+/// whatever escapes produced it.
+bool IsNativeComponent(std::string_view nativeName);
+
+/// The one check for a name that enters the program from outside (a server's listing, a
+/// discovery reply, an archive member, a cache file, drag data): why it cannot name an entry
+/// inside a folder, in the user's words; empty when it can. Refused are the empty name, "."
+/// and "..", a '\', '/' or NUL, and escapes whose native form is any of these.
+std::string NameFault(std::string_view name);
+
+/// NameFault(name) is empty.
+bool IsPlainName(std::string_view name);

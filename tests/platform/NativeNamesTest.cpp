@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -38,7 +39,11 @@ TEST(NativeNamesTest, TypedNamesBecomeUtf8AndCp950NamesStayCp950)
     EXPECT_EQ(NativeName("新名稱.txt"), "新名稱.txt");
     EXPECT_EQ(NativeName("price " + kEsc + " 5"), "price " + kEsc + " 5");  // not an escape
     EXPECT_EQ(NativeName(kEsc + "~許2"), "\xB3\x5C" "2");
-    EXPECT_EQ(NativeName(kEsc + "~" + kEsc + "41"), kEsc + "~A");  // an escape inside: byte by byte
+    EXPECT_EQ(NativeName(kEsc + "~" + kEsc + "FF"), kEsc + "~\xFF");  // an escape inside: byte by byte
+    // Only what ProgramName escapes is decoded: "¤2E" and "¤2F" stay text, never '.' or '/'.
+    EXPECT_EQ(NativeName(kEsc + "2E" + kEsc + "2E"), kEsc + "2E" + kEsc + "2E");
+    EXPECT_EQ(NativeName("a" + kEsc + "2Fb" + kEsc + "41"), "a" + kEsc + "2Fb" + kEsc + "41");
+    EXPECT_EQ(NativeName(kEsc + "5C" + kEsc + "7F" + kEsc + "1F"), "\\\x7F\x1F");
     EXPECT_EQ(NativeName("x" + kEsc + "0a"), "x" + kEsc + "0a");    // lower-case hex is text
 }
 
@@ -116,11 +121,34 @@ TEST_F(NativeNamePathTest, ByteNamesListRenameAndDelete)
     EXPECT_TRUE(entries.empty());
 }
 
-TEST_F(NativeNamePathTest, NamesNoLinuxNameHoldsAreRefused)
+// The native edge: no part of a path may leave its folder, however it is spelled.
+TEST_F(NativeNamePathTest, NoPartStepsOutOfItsFolderHoweverSpelled)
 {
-    EXPECT_EQ(NativePath("D:\\a" + kEsc + "2Fb"), "");
+    const std::string root = NativePath("D:\\");
     EXPECT_EQ(NativePath("D:\\a" + kEsc + "00"), "");
-    EXPECT_EQ(NativePath("D:\\" + kEsc + "~許\\x"), NativePath("D:\\") + "\xB3\x5C/x");
+    for (const std::string& bad : std::vector<std::string>{"..", ".", kEsc + "~..", kEsc + "~.", "a\\\\b"})
+        EXPECT_EQ(NativePath("D:\\dl\\" + bad + "\\x"), "") << bad;
+    EXPECT_EQ(NativePath("D:\\dl\\.."), "");
+    EXPECT_EQ(NativePath("D:\\dl/../x"), "");
+    // Escapes the codec never writes are text: a harmless name inside the folder.
+    EXPECT_EQ(NativePath("D:\\dl\\" + kEsc + "2E" + kEsc + "2E\\x"), root + "dl/" + kEsc + "2E" + kEsc + "2E/x");
+    EXPECT_EQ(NativePath("D:\\a" + kEsc + "2Fb"), root + "a" + kEsc + "2Fb");
+    EXPECT_EQ(NativePath("D:\\" + kEsc + "~許\\x"), root + "\xB3\x5C/x");
+    EXPECT_EQ(NativePath("D:\\dl\\"), root + "dl/");
+    EXPECT_EQ(NativePath("D:"), root.substr(0, root.size() - 1) + "/");
+}
+
+// The one check where names enter: the faults themselves and every escape that spells one.
+TEST(NativeNamesTest, EnteringNamesAreCheckedInTheirNativeForm)
+{
+    for (const std::string& bad : std::vector<std::string>{std::string(), std::string("."), std::string(".."), std::string("a/b"), std::string("a\\b"),
+                                  std::string("a\0b", 3), kEsc + "00", "x" + kEsc + "00", kEsc + "~..", kEsc + "~."}) {
+        EXPECT_FALSE(IsPlainName(bad)) << bad;
+        EXPECT_FALSE(NameFault(bad).empty()) << bad;
+    }
+    for (const std::string& good : std::vector<std::string>{"a.txt", "...", ". .", kEsc + "2E" + kEsc + "2E", kEsc + "2F", kEsc + "5C", "tab" + kEsc + "09",
+                                   kEsc + "~許", std::string("line\nbreak")})
+        EXPECT_TRUE(IsPlainName(good)) << good;
 }
 
 }  // namespace
