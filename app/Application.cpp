@@ -111,7 +111,9 @@ int RunTamsel(int argc, char** argv)
         }
         SaveSetupInfo(SetupInfo);
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, title, QString::fromUtf8(error.what()));
+        QMessageBox box(QMessageBox::Critical, title, QString::fromUtf8(error.what()));
+        box.setTextFormat(Qt::PlainText);  // the message may hold a name from a server or file
+        box.exec();
     }
     return 0;
 }

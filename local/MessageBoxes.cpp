@@ -12,6 +12,8 @@ int ShowMessageText(QWidget* owner, const QString& text, int kind)
     // Stay on top of every other window, as the boxes of the other family programs do, so that
     // a message raised by a hidden task window is never lost behind the desktop.
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Names from servers and files are shown as they are: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (kind) {
     case MsgQuestion:

@@ -44,6 +44,7 @@ OverwriteAnswer askOverwriteDialog(QWidget* owner, const FileOpEntry& existing, 
                         .arg(TFileOperationDialog::DisplayPath(existing.path), entryInfo(existing), entryInfo(incoming)),
                     QMessageBox::NoButton, owner);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setTextFormat(Qt::PlainText);  // the names are data, never markup
     QPushButton* yes = box.addButton(UiString(kStrYes), QMessageBox::YesRole);
     QPushButton* yesAll = box.addButton(UiString(kStrYesToAll), QMessageBox::YesRole);
     QPushButton* no = box.addButton(UiString(kStrNo), QMessageBox::NoRole);

@@ -15,6 +15,7 @@
 #include "mainwindow/FtpDragData.h"
 #include "network/TFTPEnumForm.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -557,7 +558,7 @@ void TMainForm::dropRecords(const PendingDrop& drop)
         taken.insert(record->Key);
     std::vector<TNodeData> records;
     for (const TNodeData& node : drop.nodes)
-        if (IsPlainKey(node.Key) && !taken.count(node.Key))
+        if (IsPlainName(node.Key) && !taken.count(node.Key))
             records.push_back(node);
     if (records.empty())
         return;

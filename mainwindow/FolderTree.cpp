@@ -12,6 +12,7 @@
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/RegistryFile.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
@@ -661,7 +662,7 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
     }
     const std::string newKey = SafeFileName(text);
     int error = 0;
-    if (text.empty() || !IsPlainKey(data->Key)
+    if (text.empty() || !IsPlainName(data->Key)
         || !RenameFile(data->StoreDir + data->Key, data->StoreDir + newKey, &error)) {
         ShowError(UiString(kStrRenameFailed));
         node->setText(0, QString::fromStdString(data->Caption));

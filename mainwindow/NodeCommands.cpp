@@ -11,6 +11,7 @@
 #include "platform/DateTime.h"
 #include "network/TFTPEnumForm.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
 #include "store/NodeFile.h"
@@ -193,7 +194,7 @@ void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
     try {
         DeleteNodeCache(*data, true);
         // A site's block holds its password in plain text: it goes with the site.
-        if (data->RootKind == FtpRoot && data->has(Computer) && IsPlainKey(data->Key))
+        if (data->RootKind == FtpRoot && data->has(Computer) && IsPlainName(data->Key))
             for (const char* extension : {".ATT", ".OPT"})
                 if (FileExists(data->StoreDir + data->Key + extension))
                     ::DeleteFile(data->StoreDir + data->Key + extension);

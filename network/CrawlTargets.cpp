@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/NetResource.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
@@ -31,7 +32,7 @@ void collect(const std::string& folder, int depth, TNodeList& out, const std::fu
     for (auto& record : records) {
         if (record->has(Computer) && (record->RootKind == NetRoot || record->RootKind == ExpandedRoot))
             out.push_back(std::move(record));
-        else if (record->has(Domain) && IsPlainKey(record->Key))
+        else if (record->has(Domain) && IsPlainName(record->Key))
             collect(record->StoreDir + record->Key + "\\", depth + 1, out, onError);
     }
 }
@@ -127,6 +128,8 @@ std::unique_ptr<TNodeData> FindOrAddComputer(const std::string& cachePath, const
         const TNodeData root = ensureRoot(cache, "Net", NetRoot, StrNetwork);
         const std::string groupName = workgroup.empty() ? "WORKGROUP" : workgroup;
         const std::string groupKey = SafeFileName(groupName);
+        if (const std::string fault = NameFault(groupKey); !fault.empty())
+            throw Exception(UiFormat("不是工作群組名稱：%1（%2）", {groupName, fault}));
         std::unique_ptr<TNodeData> group = findRecord(cache + "Net\\", groupKey);
         if (!group) {
             group = std::make_unique<TNodeData>();
@@ -152,7 +155,7 @@ std::unique_ptr<TNodeData> FindOrAddComputer(const std::string& cachePath, const
         computer->StoreDir = cache + "Net\\" + groupKey + "\\";
         computer->Created = group->Created;
     }
-    if (!IsPlainKey(computer->Key))
+    if (!IsPlainName(computer->Key))
         throw Exception(UiFormat("不是電腦名稱或位址：%1", {target}));
     writeRecord(*computer);
     added = true;

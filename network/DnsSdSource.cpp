@@ -1,6 +1,6 @@
 #include "network/DnsSdSource.h"
 
-#include "platform/SmbFiles.h" // IsSafeRemoteName
+#include "platform/NativeNames.h"
 
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
@@ -34,7 +34,7 @@ void resolved(AvahiServiceResolver* resolver, AvahiIfIndex, AvahiProtocol, Avahi
     if (event == AVAHI_RESOLVER_FOUND && name) {
         // A service name is the announcer's text: it becomes a computer's name only when it
         // is a plain name, never a path.
-        if (!IsSafeRemoteName(name)) {
+        if (!IsPlainName(name)) {
             std::fprintf(stderr, "tamsel: DNS-SD: a service name that is not a plain name was left out\n");
         } else {
             char text[AVAHI_ADDRESS_STR_MAX] = "";

@@ -137,7 +137,7 @@ FtpLineResult finish(FtpEntry& entry)
     // Control characters too: a line end in a name would reach the control connection.
     const bool control = std::any_of(entry.name.begin(), entry.name.end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-    return IsSafeRemoteName(entry.name) && !control ? FtpLineResult::Entry : FtpLineResult::Unsafe;
+    return IsPlainName(entry.name) && !control ? FtpLineResult::Entry : FtpLineResult::Unsafe;
 }
 
 // "01-02-24  03:04PM  <DIR>  name" and "01-02-2024  15:04  12345  name".

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/SmbFiles.h"  // IsSafeRemoteName
+#include "platform/NativeNames.h"
 
 #include <cstdint>
 #include <string>

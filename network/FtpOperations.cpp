@@ -7,6 +7,7 @@
 #include "platform/DateTime.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
+#include "platform/NativeNames.h"
 #include "platform/ShellServices.h"
 #include "platform/TextCodec.h"
 #include "resources/StringTable.h"
@@ -150,11 +151,11 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
             const std::string path = entry->substr(1);
             const std::string name = lastPart(path);
             // A name from a listing that would climb out of the destination is refused.
-            if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+            const std::string local = IsPlainName(name) ? NativePath(destination + name) : std::string();
+            if (local.empty()) {
                 appendLog(UiText("拒絕不安全的名稱: ") + qtext(name), LogRed);
                 continue;
             }
-            const std::string local = NativePath(destination + name);
             const std::string from = remote(path);
             appendLog(UiString(33086) + qtext(destination + name), LogTeal);
             FtpResult result;
@@ -228,9 +229,9 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         return;
     try {
         const std::string name = lastPart(remotePath);
-        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        const std::string local = IsPlainName(name) ? NativePath(SetupInfo.TempPath + name) : std::string();
+        if (local.empty())
             throw Exception("Not Exists File or Directory " + name);
-        const std::string local = NativePath(SetupInfo.TempPath + name);
         appendLog(UiString(33086) + qtext(remotePath), LogTeal);
         const std::string from = remote(remotePath);
         const int64_t size = m_sizes.value(qtext(from), -1);

@@ -1,6 +1,7 @@
 #include "network/FtpSite.h"
 
 #include "platform/NativeFiles.h"
+#include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 
 #include <cstdio>
@@ -133,7 +134,13 @@ FtpResult FtpSite::downloadTree(const std::string& remote, const std::string& lo
         if (m_client.cancel)
             break;
         const std::string from = RemoteJoin(remote, entry.name);
-        const std::string to = NativeJoin(localFolder, entry.name);
+        // The native edge: the name's own bytes, never a part that leaves the folder.
+        const std::string native = NativeName(entry.name);
+        if (!IsNativeComponent(native)) {
+            log(UiFormat("拒絕不安全的名稱: %1", {entry.name}));
+            continue;
+        }
+        const std::string to = NativeJoin(localFolder, native);
         log(from);
         result = entry.folder ? downloadTree(from, to, now, log, progress)
                               : download(from, to, entry.size, false, progress);

@@ -3,6 +3,8 @@
 #include "network/DnsSdSource.h"
 #include "network/NetBiosSource.h"
 #include "network/WsDiscovery.h"
+#include "platform/NativeNames.h"
+#include "resources/StringTable.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -64,6 +66,14 @@ Result Merge(const std::vector<Sighting>& sightings)
     for (const Sighting& s : sightings) {
         if (s.name.empty())
             continue;
+        // Every source's names enter the program here: one check for all of them.
+        std::string fault = NameFault(s.name);
+        if (fault.empty() && !s.workgroup.empty())
+            fault = NameFault(s.workgroup);
+        if (!fault.empty()) {
+            result.refused.push_back(UiFormat("拒絕不安全的名稱: %1", {s.workgroup.empty() ? s.name : s.workgroup + "\\" + s.name}) + " (" + fault + ")");
+            continue;
+        }
         if (s.kind != Sighting::Computer) {
             group(s.name, s.kind == Sighting::Domain, s.source);
             continue;

@@ -42,11 +42,14 @@ struct Computer {
 struct Result {
     std::vector<Group> groups;        // in the order first seen
     std::vector<Computer> computers;  // in the order first seen
+    std::vector<std::string> refused; // a line for each name left out: it cannot name an entry
 };
 
 /// Merges sightings: names compare case-insensitively (ASCII), the first spelling stays; a
 /// computer's workgroup makes that group known even when no source listed it; a later
-/// sighting fills in a workgroup or address the earlier ones lacked.
+/// sighting fills in a workgroup or address the earlier ones lacked. A sighting whose name
+/// or workgroup fails the check of entering names (IsPlainName) is left out and listed in
+/// `refused`.
 Result Merge(const std::vector<Sighting>& sightings);
 
 struct Options {

@@ -28,6 +28,9 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
 #include <QToolBar>
@@ -209,8 +212,15 @@ QString TFTPEnumForm::logText() const { return LogRichEdit->toPlainText(); }
 
 void TFTPEnumForm::appendLog(const QString& text, const QColor& color)
 {
-    LogRichEdit->setTextColor(color);
-    LogRichEdit->append(text);
+    // Inserted as plain text: append() would read a name like "<img src=...>" as markup.
+    QTextCursor cursor(LogRichEdit->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!LogRichEdit->document()->isEmpty())
+        cursor.insertBlock();
+    QTextCharFormat format;
+    format.setForeground(color);
+    cursor.insertText(text, format);
+    LogRichEdit->setTextCursor(cursor);
 }
 
 void TFTPEnumForm::logResult(FtpCommand command, const FtpResult& result)

@@ -343,6 +343,10 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
         finish();
         return;
     }
+    // Names a server or discovery gave that could not name an entry: left out, and said so.
+    if (ThreadForm)
+        for (const std::string& refused : worker->Refused)
+            ThreadForm->AppendLog(m_title + QLatin1Char(':') + qtext(refused));
     beginTreeChange();
     try {
         if (worker->Completed) {

@@ -2,6 +2,7 @@
 
 #include "local/ErrorText.h"
 #include "network/NetDiscovery.h"
+#include "platform/NativeNames.h"
 #include "platform/NetResource.h"
 #include "platform/Ping.h"
 #include "platform/ServerNames.h"
@@ -97,6 +98,7 @@ std::vector<NetResource> TObjNetEnum::enumerate(bool& ok)
     options.waitMs = DiscoveryWaitMs;
     options.browseProgram = BrowseProgram;
     const discovery::Result found = discovery::Discover(options, TerminateFlag());
+    Refused.insert(Refused.end(), found.refused.begin(), found.refused.end());
     if (node.DisplayType == int32_t(netres::DisplayNetwork)) {
         for (const discovery::Group& group : found.groups) {
             NetResource entry;
@@ -137,6 +139,10 @@ bool TObjNetEnum::addResource(const NetResource& resource)
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (trimmed(name).empty())
         return true;
+    if (const std::string fault = NameFault(name); !fault.empty()) {
+        Refused.push_back(UiFormat("拒絕不安全的名稱: %1", {name}) + " (" + fault + ")");
+        return true;
+    }
     auto* record = new TNodeData(MakeChildData(m_request));
     record->State = Idle;
     record->Caption = name;

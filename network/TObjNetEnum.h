@@ -27,6 +27,8 @@ public:
     std::vector<TNodeData*> Results;
     uint32_t ErrorCode = 0;
     std::string ErrorText;
+    /// One line for each name left out because it could not name an entry (IsPlainName).
+    std::vector<std::string> Refused;
 
     /// Discovery's wait, shorter in tests.
     int DiscoveryWaitMs = kDiscoveryWaitMs;

@@ -1,5 +1,7 @@
 #include "platform/SmbFiles.h"
 
+#include "platform/NativeNames.h"
+
 #include "platform/DateTime.h"
 #include "platform/SmbContext.h"
 #include "platform/Win32Error.h"
@@ -155,11 +157,6 @@ std::string UncFromSmbNative(const std::string& native)
     return unc;
 }
 
-bool IsSafeRemoteName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
 int SmbError(int err, const std::string& native)
 {
     return SmbErrorFor(err, UncFromSmbNative(native));
@@ -231,7 +228,7 @@ bool SmbForEachEntry(const std::string& native, const std::function<bool(FindEnt
         const char* name = info->name ? info->name : "";
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        if (!IsSafeRemoteName(name)) {
+        if (!IsPlainName(name)) {
             std::fprintf(stderr, "tamsel: %s: the server gave an entry name that is not a plain name; left out\n",
                          UncFromSmbNative(native).c_str());
             continue;

@@ -20,10 +20,6 @@ std::string SmbNativePath(const std::string& uncPath);
 /// The UNC path of a native form.
 std::string UncFromSmbNative(const std::string& native);
 
-/// Whether a name a server returned may be used as one component of a path: not empty,
-/// not "." or "..", and without "/", "\" or NUL. Anything else is refused and logged by
-/// the caller, never joined onto a folder.
-bool IsSafeRemoteName(const std::string& name);
 
 // POSIX-like calls on native forms: 0 on success, -1 with errno set.
 int SmbStat(const std::string& native, struct stat* st);
@@ -37,7 +33,7 @@ int SmbSetModified(const std::string& native, time_t modified);
 
 /// Lists a folder with one request per batch of entries (readdirplus2, attributes
 /// included; a stat per entry is far slower). "." and ".." are left out, and so is a name
-/// that IsSafeRemoteName refuses (with a line on standard error). False with errno set.
+/// that IsPlainName (NativeNames.h) refuses (with a line on standard error). False with errno set.
 bool SmbForEachEntry(const std::string& native, const std::function<bool(FindEntry&&)>& visit);
 
 /// Opens a file of a share; null with *error (a Win32 code) on failure.

@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -10,6 +11,7 @@
 #include "store/TNodeData.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <unistd.h>
@@ -175,6 +177,16 @@ void setEntryPath(TItemData& item, const std::string& wanted, std::string_view n
     item.Path[path.size()] = '\0';
 }
 
+// A listing's names enter the program here. Plain ASCII names are checked as they are
+// (the usual case, and cheap); any other is decoded and given the check of every entering name.
+bool isPlainStoredName(std::string_view bytes)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return !bytes.empty() && bytes != "." && bytes != ".." && bytes.find_first_of("\\/") == std::string_view::npos;
+    return IsPlainName(DecodeCP950(bytes));
+}
+
 [[noreturn]] void raiseNameTooLong(const std::string& listingPath, size_t n)
 {
     throw Exception(UiFormat("快取檔 %1 已損壞：名稱長度 %2 超過 %3 位元組",
@@ -251,12 +263,17 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
                 raiseNameTooLong(listingPath, n);
             if (!reader.read(name, n))
                 raiseDamaged(listingPath);
+            const std::string_view nameBytes(reinterpret_cast<const char*>(name),
+                                             strnlen(reinterpret_cast<const char*>(name), n));
+            if (!isPlainStoredName(nameBytes)) {
+                std::fprintf(stderr, "tamsel: %s: %s\n", listingPath.c_str(),
+                             UiFormat("拒絕不安全的名稱: %1", {DecodeCP950(nameBytes)}).c_str());
+                continue;
+            }
             TItemData& item = entries.emplace_back();
             item.Size = get32(fixed);
             item.Attributes = get32(fixed + 4);
             std::memcpy(&item.Modified, fixed + 8, 8);
-            const std::string_view nameBytes(reinterpret_cast<const char*>(name),
-                                             strnlen(reinterpret_cast<const char*>(name), n));
             setEntryPath(item, wanted, nameBytes);
         }
     } catch (...) {
@@ -280,7 +297,7 @@ bool FolderListingAsRead(const TItemList& written, const std::string& folderPath
     asRead.reserve(written.size());
     for (const TItemData& item : written) {
         const std::string name = storedName(item);
-        if (name.size() + 1 > ListingNameBuffer) {
+        if (name.size() + 1 > ListingNameBuffer || !isPlainStoredName(name)) {
             asRead.clear();
             return false;
         }

@@ -1,5 +1,6 @@
 #include "store/CacheSearch.h"
 
+#include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
@@ -29,7 +30,7 @@ void collectComputers(const std::string& folder, int depth, std::vector<CachedCo
         return;
     }
     for (const auto& node : nodes) {
-        if (!IsPlainKey(node->Key))
+        if (!IsPlainName(node->Key))
             continue;
         if (node->has(Computer))
             out.push_back({node->Caption, node->StoreDir, node->Key, node->RemoteName, node->Host, node->RootKind});

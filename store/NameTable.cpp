@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
+#include "platform/NativeNames.h"
 #include "platform/Win32Error.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -24,7 +25,7 @@ void collectFolder(const std::string& folder, int depth, std::vector<StoredCompu
             afterRecord();
         if (record->has(Domain)) {
             // A key that is not a plain name would lead outside the store.
-            if (IsPlainKey(record->Key))
+            if (IsPlainName(record->Key))
                 collectFolder(folder + record->Key + "\\", depth + 1, found, afterRecord);
         } else if (record->has(Computer) && (record->RootKind == ExpandedRoot || record->has(Bookmark))) {
             found.push_back({record->Host, record->Key});

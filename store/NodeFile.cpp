@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -10,6 +11,7 @@
 #include "store/NodePaths.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -59,7 +61,7 @@ void WriteNodeRecords(const std::vector<TNodeData*>& records)
     for (const TNodeData* data : records) {
         if (data->StoreDir != folder)
             throw Exception(UiCaption("一次寫入的節點記錄必須在同一個節點檔中"));
-        if (data->has(Domain) && !(data->State & Deleted) && !IsPlainKey(data->Key))
+        if (data->has(Domain) && !(data->State & Deleted) && !IsPlainName(data->Key))
             throw Exception(UiFormat("節點名稱不可作為資料夾名稱：%1", {data->Key}));
     }
     const std::string path = folder + NodeFileName;
@@ -95,15 +97,10 @@ void WriteNodeRecords(const std::vector<TNodeData*>& records)
     }
 }
 
-bool IsPlainKey(const std::string& key)
-{
-    return !key.empty() && key != "." && key != ".." && key.find_first_of(std::string("\\/\0", 3)) == std::string::npos;
-}
-
 void WriteNodeRecord(TNodeData& data)
 {
     const bool makeFolder = data.has(Domain) && !(data.State & Deleted);
-    if (makeFolder && !IsPlainKey(data.Key))
+    if (makeFolder && !IsPlainName(data.Key))
         throw Exception(UiFormat("節點名稱不可作為資料夾名稱：%1", {data.Key}));
     auto file = OpenFileOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
     checkWholeRecords(*file, data.StoreDir + NodeFileName);
@@ -181,6 +178,13 @@ void LoadNodeFile(const std::string& folder, TNodeList& list, bool sorted)
     for (auto& data : ReadStoredRecords(folder)) {
         if (data->State & Deleted)
             continue;
+        // A node's key names its cache files and folder: one that is not a plain name
+        // (a crafted or damaged file) is left out, never joined onto the store folder.
+        if (const std::string fault = NameFault(data->Key); !fault.empty()) {
+            std::fprintf(stderr, "tamsel: %s%s: %s (%s)\n", folder.c_str(), NodeFileName,
+                         UiFormat("拒絕不安全的名稱: %1", {data->Key}).c_str(), fault.c_str());
+            continue;
+        }
         ResetRunTimeState(*data);
         list.push_back(std::move(data));
     }
@@ -191,7 +195,7 @@ void LoadNodeFile(const std::string& folder, TNodeList& list, bool sorted)
 
 void DeleteNodeCache(TNodeData& data, bool markDeleted)
 {
-    if (!IsPlainKey(data.Key))
+    if (!IsPlainName(data.Key))
         throw Exception(UiFormat("節點名稱不可作為快取檔名：%1", {data.Key}));
     const std::string base = data.StoreDir + data.Key;
     if (data.has(Computer)) {

@@ -44,7 +44,3 @@ TNodeList ReadStoredRecords(const std::string& folder);
 /// when asked, turns its record into a tombstone. A Key that is not a plain name ("..", a
 /// path, empty) is refused: the cache of such a node would lie outside its StoreDir.
 void DeleteNodeCache(TNodeData& data, bool markDeleted);
-
-/// True when `key` names an entry directly inside a folder: not empty, not "." or "..",
-/// without a backslash, slash or NUL.
-bool IsPlainKey(const std::string& key);

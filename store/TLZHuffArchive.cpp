@@ -4,6 +4,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -56,8 +57,8 @@ std::u16string sortKey(const std::string& name)
 }
 
 // A name from an archive is restored only when it stays inside the base folder: relative,
-// without empty, "." or ".." parts, without a drive or stream colon, and without a slash
-// (which the file system would take for a separator).
+// without a drive or stream colon, and every part a plain name by the check all names
+// entering the program pass (which sees through escapes).
 std::string checkArchiveName(const std::string& name)
 {
     if (name.empty())
@@ -68,12 +69,10 @@ std::string checkArchiveName(const std::string& name)
         const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (part.empty())
             return start == 0 ? UiCaption("絕對路徑") : UiCaption("空白的資料夾名稱");
-        if (part == "." || part == "..")
-            return UiCaption("上層資料夾 ..");
         if (part.find(':') != std::string::npos)
             return UiCaption("磁碟代號或冒號");
-        if (part.find('/') != std::string::npos)
-            return UiCaption("斜線");
+        if (std::string fault = NameFault(part); !fault.empty())
+            return fault;
         if (end == std::string::npos)
             return {};
         start = end + 1;

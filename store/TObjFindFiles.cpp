@@ -2,6 +2,7 @@
 
 #include "local/ErrorText.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
 #include "resources/StringTable.h"
@@ -46,7 +47,7 @@ void TObjFindFiles::Execute()
             stopped = true;
             return false;
         }
-        if (!IsSafeRemoteName(entry.name)) {
+        if (!IsPlainName(entry.name)) {
             std::fprintf(stderr, "tamsel: %s: an entry name that is not a plain name was left out\n", Folder.c_str());
             return true;
         }

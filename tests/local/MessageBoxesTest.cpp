@@ -17,6 +17,7 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool onTop = false;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Answers the next modal box with `answer` once it is up, recording what it showed.
@@ -30,6 +31,7 @@ void answerNextBox(SeenBox& seen, QMessageBox::StandardButton answer)
         seen.icon = box->icon();
         seen.buttons = box->standardButtons();
         seen.onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        seen.format = box->textFormat();
         box->button(answer)->click();
     });
 }
@@ -57,6 +59,8 @@ TEST(MessageBoxes, ErrorAndInformationHaveOneOkButton)
     answerNextBox(seen, QMessageBox::Ok);
     EXPECT_EQ(ShowMessageText(nullptr, QStringLiteral("壞了"), MsgError), IdOk);
     EXPECT_EQ(seen.title, QStringLiteral("錯誤"));
+    // A name from a server is shown as the text it is, never as markup.
+    EXPECT_EQ(seen.format, Qt::PlainText);
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
     EXPECT_TRUE(seen.onTop);

@@ -4,6 +4,9 @@
 #include "network/NetBiosSource.h"
 #include "network/NetDiscovery.h"
 #include "network/WsDiscovery.h"
+#include "network/CrawlTargets.h"
+#include "platform/DriveMap.h"
+#include "platform/Exception.h"
 #include "platform/Ping.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
@@ -11,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -107,6 +111,51 @@ TEST(DiscoveryMerge, OneEntryPerNameWithEverySource)
     EXPECT_EQ(merged.computers[0].address, "10.77.0.2");
     EXPECT_EQ(SourceNames(merged.computers[0].sources), (std::vector<std::string>{"netbios", "wsd"}));
     EXPECT_EQ(SourceNames(merged.computers[1].sources), (std::vector<std::string>{"wsd"}));
+}
+
+// Names from discovery replies enter through Merge: one that cannot name an entry is left
+// out and said, whichever source gave it, as a computer's name or as its workgroup.
+TEST(DiscoveryMerge, NamesThatCannotNameAnEntryAreLeftOutAndSaid)
+{
+    const std::string escapedNul = "\xC2\xA4" "00";
+    const Result merged = Merge({
+        {Sighting::Workgroup, "..", {}, {}, false, NetBios},
+        {Sighting::Computer, "EVIL", "a/b", {}, false, Wsd},
+        {Sighting::Computer, "x" + escapedNul, "TESTLAN", {}, false, DnsSd},
+        {Sighting::Computer, "\xC2\xA4~..", "TESTLAN", {}, false, Wsd},
+        {Sighting::Computer, "ALPHA", "TESTLAN", {}, false, NetBios},
+    });
+    ASSERT_EQ(merged.groups.size(), 1u);
+    EXPECT_EQ(merged.groups[0].name, "TESTLAN");
+    ASSERT_EQ(merged.computers.size(), 1u);
+    EXPECT_EQ(merged.computers[0].name, "ALPHA");
+    EXPECT_EQ(merged.refused.size(), 4u);
+}
+
+// A workgroup name a reply spelled with the codec's escapes, taken into the cache: its
+// computers go into its own folder, never into the root node file or above the cache.
+TEST(DiscoveryCache, WorkgroupNamesStayInsideTheCache)
+{
+    TempFolder folder;
+    const std::string cache = WindowsPath(folder.path()) + "\\";
+    const std::string dots = "\xC2\xA4" "2E" "\xC2\xA4" "2E";
+    bool added = false;
+    const auto computer = FindOrAddComputer(cache, "PC1", dots, added);
+    EXPECT_TRUE(added);
+    for (const auto& record : ReadStoredRecords(cache))
+        EXPECT_FALSE(record->has(::Computer)) << "a computer reached the root node file";
+    EXPECT_TRUE(std::filesystem::exists(folder.path("Net/" + dots + "/ALL.NOD")));
+    EXPECT_EQ(StoredComputers(cache).size(), 1u);
+    // Workgroups that would step out are refused with a clear error, and nothing is written.
+    for (const std::string& bad : std::vector<std::string>{"..", "\xC2\xA4~..", "a" + std::string("\xC2\xA4") + "00"}) {
+        try {
+            FindOrAddComputer(cache, "PC2", bad, added);
+            ADD_FAILURE() << bad;
+        } catch (const Exception& e) {
+            EXPECT_NE(e.message().find("工作群組"), std::string::npos) << e.message();
+        }
+    }
+    EXPECT_EQ(StoredComputers(cache).size(), 1u);
 }
 
 TEST(DiscoveryLines, RoundTripThroughTheChildsOutput)

@@ -1,4 +1,5 @@
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/SmbFiles.h"
 #include "platform/SmbShares.h"
 #include "platform/Win32Error.h"
@@ -195,10 +196,10 @@ TEST_F(SmbFiles, DroppingOneServerKeepsTheOthersConnections)
 TEST(SmbNames, OnlyPlainNamesAreSafe)
 {
     for (const char* bad : {"", ".", "..", "a/b", "a\\b", "..\\..\\etc", "/etc"})
-        EXPECT_FALSE(IsSafeRemoteName(bad)) << bad;
-    EXPECT_FALSE(IsSafeRemoteName(std::string("a\0b", 3)));
+        EXPECT_FALSE(IsPlainName(bad)) << bad;
+    EXPECT_FALSE(IsPlainName(std::string("a\0b", 3)));
     for (const char* good : {"...", "..a", "名稱", "a b.txt", "C$"})
-        EXPECT_TRUE(IsSafeRemoteName(good)) << good;
+        EXPECT_TRUE(IsPlainName(good)) << good;
 }
 
 TEST(SmbNames, NativeFormRoundTripsAndNeedsAShare)

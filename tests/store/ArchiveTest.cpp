@@ -103,7 +103,9 @@ TEST(Archive, ImportOverwritesAndKeepsOtherFiles)
 TEST(Archive, NamesThatLeaveTheBaseFolderAreRefused)
 {
     for (const std::string bad : {"..\\evil.txt", "Net\\..\\..\\evil.txt", "\\evil.txt", "C:\\evil.txt", "Net\\\\evil.txt",
-                                  "Net\\a/../../evil.txt", "Net\\.\\evil.txt", "Net\\evil:stream", ""}) {
+                                  "Net\\a/../../evil.txt", "Net\\.\\evil.txt", "Net\\evil:stream", "",
+                                  // The same faults spelled with the escapes of the name codec.
+                                  "Net\\\xC2\xA4~..\\\xC2\xA4~..\\evil.txt", "Net\\a\xC2\xA4" "00\\evil.txt"}) {
         SCOPED_TRACE(bad);
         StoreFolder dir;
         fs::create_directories(dir.path("a/b/cache"));
@@ -116,6 +118,23 @@ TEST(Archive, NamesThatLeaveTheBaseFolderAreRefused)
         EXPECT_FALSE(dir.exists("evil.txt"));
         EXPECT_FALSE(dir.exists("a/evil.txt"));
     }
+}
+
+// Escapes the codec never writes stay text: "¤2E¤2E" is a folder of that name inside the
+// cache, never its parent.
+TEST(Archive, EscapedDotsStayInsideTheBaseFolder)
+{
+    const std::string dots = "\xC2\xA4" "2E" "\xC2\xA4" "2E";
+    StoreFolder dir;
+    fs::create_directories(dir.path("a/b/cache"));
+    writeBytes(dir.path("x.che"), archiveOf({dots + "\\" + dots + "\\X", "Net\\" + dots + "\\Y"}, {{'o', 'n', 'e'}, {'t', 'w', 'o'}}));
+    TLZHuff coder;
+    EXPECT_EQ(errorOf([&] { coder.ImportArchive(dir.win("x.che"), dir.win("a/b/cache")); }), "(no error)");
+    EXPECT_FALSE(dir.exists("X"));
+    EXPECT_FALSE(dir.exists("a/X"));
+    EXPECT_FALSE(dir.exists("a/b/Y"));
+    const std::map<std::string, std::string> tree = treeOf(dir.path("a"));
+    EXPECT_EQ(tree, (std::map<std::string, std::string>{{"b/cache/" + dots + "/" + dots + "/X", "one"}, {"b/cache/Net/" + dots + "/Y", "two"}}));
 }
 
 TEST(Archive, LinksInTheCacheDoNotLeadOutOfIt)

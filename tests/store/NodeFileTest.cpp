@@ -236,6 +236,36 @@ TEST(NodeFile, DeleteNodeCacheRemovesWhatTheNodeOwns)
     EXPECT_TRUE(ReadStoredRecords(dir.win())[1]->State & Deleted);
 }
 
+// Keys spelled with escapes of the name codec: "¤2E¤2E" is a folder of that name inside
+// the store, so a workgroup so named keeps its computers in its own node file and deleting
+// it takes its own folder only; a key whose native form steps out is never loaded.
+TEST(NodeFile, EscapedKeysStayInsideTheStore)
+{
+    StoreFolder dir;
+    std::filesystem::create_directories(dir.path("Net"));
+    const std::string dots = "\xC2\xA4" "2E" "\xC2\xA4" "2E";
+    TNodeData group = node(dir.win("Net"), dots, Domain);
+    WriteNodeRecord(group);
+    ASSERT_TRUE(dir.exists("Net/" + dots));
+    TNodeData pc = node(dir.win("Net") + dots + "\\", "PC1", Computer);
+    WriteNodeRecord(pc);
+    EXPECT_FALSE(dir.exists("ALL.NOD"));
+    EXPECT_TRUE(dir.exists("Net/" + dots + "/ALL.NOD"));
+    DeleteNodeCache(group, false);
+    EXPECT_TRUE(dir.exists("Net/ALL.NOD"));
+    EXPECT_FALSE(dir.exists("Net/" + dots));
+
+    // A crafted node file: records whose keys spell "..", a NUL or a separator are left out.
+    for (const std::string key : {std::string("\xC2\xA4~.."), std::string("a\xC2\xA4" "00"), std::string("x/y")}) {
+        TNodeData crafted = node(dir.win("Net"), key, Computer);
+        WriteNodeRecord(crafted);
+    }
+    TNodeList loaded;
+    LoadNodeFile(dir.win("Net"), loaded, false);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0]->Key, dots);
+}
+
 TEST(NodeFile, SharingConflictsFailAtOnce)
 {
     StoreFolder dir;

@@ -51,6 +51,8 @@ int discoverCommand(const Words& words)
         return ExitOk;
     }
     const discovery::Result found = discovery::Discover(options);
+    for (const std::string& refused : found.refused)
+        std::fprintf(stderr, "tamsel-net: %s\n", refused.c_str());
     for (const discovery::Group& group : found.groups) {
         discovery::Sighting line{group.domain ? discovery::Sighting::Domain : discovery::Sighting::Workgroup,
                                  group.name, {}, {}, false, 0};

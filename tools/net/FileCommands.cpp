@@ -8,6 +8,7 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/NativeFiles.h"
+#include "platform/NativeNames.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
 #include "platform/SmbShares.h"
@@ -262,7 +263,7 @@ int renameCommand(const Words& words)
         return ftpRenameCommand(words);
     const std::string& newName = args.positional()[1];
     // A new name is one name: a path here could move the entry anywhere.
-    if (!IsSafeRemoteName(newName))
+    if (!IsPlainName(newName))
         throw CommandError{Win32::InvalidName, newName + ": " + Win32MessageLine(Win32::InvalidName)};
     Logon logon(args);
     std::string path = ProgramPath(args.positional()[0]);

@@ -3,6 +3,7 @@
 #include "network/FtpSite.h"
 #include "platform/DateTime.h"
 #include "platform/NativeFiles.h"
+#include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
@@ -152,7 +153,7 @@ int ftpGetCommand(const Words& words)
     const FtpTarget target = parseUrl(args.positional()[0], args);
     const std::string localFolder = args.positional()[1];
     const std::string name = lastPart(target.path);
-    if (!IsSafeRemoteName(name))
+    if (!IsPlainName(name))
         throw CommandError{87, UiFormat("不安全的名稱: %1", {name}), true};
     FtpSite site;
     connectSite(site, target, args);
@@ -221,7 +222,7 @@ int ftpRenameCommand(const Words& words)
     args.expect(2, 2, "tamsel-net rename ftp://HOST/PATH NEWNAME");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     const std::string newName = args.positional()[1];
-    if (!IsSafeRemoteName(newName))
+    if (!IsPlainName(newName))
         throw CommandError{87, UiFormat("新名稱不正確: %1", {newName}), true};
     FtpSite site;
     connectSite(site, target, args);
