@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -108,6 +109,16 @@ bool WriteFileReplacing(const std::string& path, const void* data, size_t size, 
         return false;
     }
     return true;
+}
+
+bool KeepSecret(const std::string& path)
+{
+    const std::string native = NativePath(path);
+    if (native.empty())
+        return false;
+    if (::chmod(NativeFolderOf(native).c_str(), 0700) != 0)
+        return false;
+    return ::chmod(native.c_str(), 0600) == 0 || errno == ENOENT;
 }
 
 void RemoveStaleTemporaries(const std::string& path)

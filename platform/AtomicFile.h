@@ -22,6 +22,12 @@ bool ReplaceFile(const std::string& from, const std::string& to, int* error = nu
 /// failure (a full disk included) the old file is untouched and no temporary file is left.
 bool WriteFileReplacing(const std::string& path, const void* data, size_t size, int* error = nullptr);
 
+/// For a file that holds a secret (an FTP site's password): makes the folder of `path` one
+/// only its owner can enter (0700) and the file, when it exists, readable by its owner only
+/// (0600). Call it before the file is written, so the folder closes first, and after.
+/// False when either cannot be changed.
+bool KeepSecret(const std::string& path);
+
 /// Removes what interrupted replacements of `path` left behind: path + ".tmp-<pid>" and
 /// ".tmp-<pid>-<count>" files whose process no longer runs. Those of running processes are theirs to finish.
 void RemoveStaleTemporaries(const std::string& path);

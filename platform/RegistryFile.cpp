@@ -12,13 +12,20 @@
 namespace {
 
 // The key path in the store's form, or nullopt when it has an empty part ("a\\\\b").
+// The export format has one line per key and per value, and no escape for a line break in
+// a name: a key or value name holding a control character could only damage the file.
+bool HoldsControl(const std::string& name)
+{
+    return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 std::optional<std::string> NormalizeKey(std::string path)
 {
     while (!path.empty() && path.front() == '\\')
         path.erase(0, 1);
     while (!path.empty() && path.back() == '\\')
         path.pop_back();
-    if (path.find("\\\\") != std::string::npos)
+    if (path.find("\\\\") != std::string::npos || HoldsControl(path))
         return std::nullopt;
     return path;
 }
@@ -199,6 +206,8 @@ void WriteValue(RegistryStore& store, bool keyOpen, const std::string& keyPath, 
         throw Exception(UiFormat("無法寫入登錄值 \"%1\"：沒有開啟的機碼", {value.name}));
     if (key->readOnly)
         throw Exception(UiFormat("無法寫入登錄值 \"%1\"：機碼 %2 是唯讀的", {value.name, key->path}));
+    if (HoldsControl(value.name))
+        throw Exception(UiFormat("無法寫入登錄值 \"%1\"：名稱中有換行或控制字元", {value.name}));
     std::string error;
     if (!store.ensureWritable(&error))
         throw Exception(UiFormat("無法寫入登錄值 \"%1\"：%2", {value.name, error}));

@@ -79,6 +79,12 @@ std::string checkArchiveName(const std::string& name)
     }
 }
 
+// An FTP site's block (".ATT") holds its password.
+bool isSecretFile(const std::string& name)
+{
+    return name.size() >= 4 && UpperAscii(name.substr(name.size() - 4)) == ".ATT";
+}
+
 uint32_t load32(const unsigned char* p)
 {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -340,6 +346,8 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
                 throw Exception(UiFormat("不能還原 %1：快取中同名的是資料夾", {name}));
             staging.makeFolder(std::string(FolderPart(m_currentPath)));
             RemoveStaleTemporaries(m_currentPath);  // of an import that was killed
+            if (isSecretFile(name))
+                KeepSecret(m_currentPath);  // its folder closes before the password is written
             const std::string temp = TemporaryPath(m_currentPath);
             staging.files.emplace_back(temp, m_currentPath);
             decodeToFile(*archive, pos, archiveSize, temp, nullptr);
@@ -361,6 +369,8 @@ bool TLZHuff::ImportArchive(const std::string& archivePath, const std::string& b
             int error = 0;
             if (!ReplaceFile(temp, target, &error))
                 RaiseFileError(error);
+            if (isSecretFile(target) && !KeepSecret(target))
+                throw Exception(UiFormat("無法保護檔案 %1：只有本人可讀", {target}));
         }
     } catch (...) {
         staging.discard();

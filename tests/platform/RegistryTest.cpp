@@ -84,6 +84,30 @@ TEST_F(RegistryTest, EveryTypeRoundTripsThroughTheFile)
     EXPECT_EQ(reg.valueType("Nothing"), std::nullopt);
 }
 
+// A share name with a line break, remembered with its password, once broke the file and so
+// lost every setting at the next start. Names the format cannot carry are refused instead.
+TEST_F(RegistryTest, NamesThatWouldBreakTheFileAreRefused)
+{
+    {
+        Registry reg;
+        ASSERT_TRUE(reg.openKey("Software\\Tamsel\\Passwords", true));
+        reg.writeString("\\\\PC\\music", "user;secret");
+        for (const std::string bad : {std::string("\\\\PC\\a\nb"), std::string("x\r"), std::string("n\0ul", 4), std::string("tab\t")})
+            EXPECT_THROW(reg.writeString(bad, "user;other"), Exception) << bad;
+        EXPECT_FALSE(reg.openKey("Software\\Tamsel\\new\nkey", true));
+        EXPECT_NE(reg.lastError(), "");
+    }
+    // The file is whole: a fresh read gives back the one good value and nothing else.
+    std::vector<RegKey> keys;
+    std::string error;
+    ASSERT_TRUE(RegistryStore::parse(file(), keys, &error)) << error;
+    Registry reg;
+    ASSERT_TRUE(reg.openKey("Software\\Tamsel\\Passwords", false));
+    EXPECT_EQ(reg.valueNames(), std::vector<std::string>{"\\\\PC\\music"});
+    EXPECT_EQ(reg.readString("\\\\PC\\music"), "user;secret");
+    EXPECT_EQ(file().find("new"), std::string::npos);
+}
+
 TEST_F(RegistryTest, ValueOrderIsKept)
 {
     Registry reg;
