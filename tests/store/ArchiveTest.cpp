@@ -1,4 +1,6 @@
 #include "support/ErrorOf.h"
+#include "store/CacheListing.h"
+#include "store/TNodeData.h"
 #include "store/TLZHuff.h"
 #include "platform/Exception.h"
 #include "platform/TextCodec.h"
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -135,6 +138,33 @@ TEST(Archive, EscapedDotsStayInsideTheBaseFolder)
     EXPECT_FALSE(dir.exists("a/b/Y"));
     const std::map<std::string, std::string> tree = treeOf(dir.path("a"));
     EXPECT_EQ(tree, (std::map<std::string, std::string>{{"b/cache/" + dots + "/" + dots + "/X", "one"}, {"b/cache/Net/" + dots + "/Y", "two"}}));
+}
+
+// An FTP site's block holds its password: written, or restored from an archive, it is
+// readable by its owner only, in a folder only its owner can enter.
+TEST(Archive, SiteBlocksAreKeptSecretWrittenOrImported)
+{
+    const auto modeOf = [](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    };
+    StoreFolder dir;
+    fs::create_directories(dir.path("cache/Ftp"));
+    fs::permissions(dir.path("cache/Ftp"), fs::perms(0755));
+    TNodeData site;
+    site.StoreDir = dir.win("cache/Ftp");
+    site.Key = "site1";
+    const std::vector<uint8_t> block(392, 'p');
+    WriteNodeAttachment(site, block.data(), block.size());
+    EXPECT_EQ(modeOf(dir.path("cache/Ftp/site1.ATT")), 0600u);
+    EXPECT_EQ(modeOf(dir.path("cache/Ftp")), 0700u);
+
+    writeBytes(dir.path("x.che"), archiveOf({"Net\\a.txt", "Sites\\site2.ATT"}, {{'a'}, block}));
+    TLZHuff coder;
+    EXPECT_EQ(errorOf([&] { coder.ImportArchive(dir.win("x.che"), dir.win("cache")); }), "(no error)");
+    EXPECT_EQ(modeOf(dir.path("cache/Sites/site2.ATT")), 0600u);
+    EXPECT_EQ(modeOf(dir.path("cache/Sites")), 0700u);
 }
 
 TEST(Archive, LinksInTheCacheDoNotLeadOutOfIt)
