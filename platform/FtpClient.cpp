@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,6 +184,18 @@ struct Callbacks {
     static size_t readFile(char* data, size_t size, size_t count, void* user)
     {
         return std::fread(data, size, count, static_cast<std::FILE*>(user)) * size;
+    }    // Every socket of the conversation (control, passive data) is close-on-exec from its
+    // creation: a program started while a site is open must not inherit the logged-in
+    // control connection.
+    static curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address)
+    {
+        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    }
+    // An active-mode data connection is accepted by the library itself: marked here.
+    static int socketOptions(void*, curl_socket_t socket, curlsocktype)
+    {
+        ::fcntl(socket, F_SETFD, FD_CLOEXEC);
+        return CURL_SOCKOPT_OK;
     }
 };
 
@@ -242,6 +256,8 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
         curl_easy_setopt(curl, CURLOPT_PASSWORD, password.c_str());
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Callbacks::openSocket);
+        curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, &Callbacks::socketOptions);
         const long timeoutMs = m_settings.timeoutMs > 0 ? m_settings.timeoutMs : 3000;
         const long timeoutSeconds = (timeoutMs + 999) / 1000;
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
@@ -363,11 +379,20 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
     const std::string part = partialName(localPath);
     int64_t offset = 0;
     struct stat status {};
-    if (resume && ::stat(part.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+    if (resume && ::lstat(part.c_str(), &status) == 0 && S_ISREG(status.st_mode))
         offset = status.st_size;
     if (expectedSize >= 0 && offset > expectedSize)
         offset = 0;
-    std::FILE* file = std::fopen(part.c_str(), offset > 0 ? "ab" : "wb");
+    // As the copy engine does: a fresh part file is made new (never a link or file planted
+    // under its name: such a name is removed first, the link itself, not what it names), and
+    // one resumed is never followed through a link.
+    if (offset == 0)
+        ::unlink(part.c_str());
+    const int fd = offset > 0 ? ::open(part.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC)
+                              : ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "ab") : nullptr;
+    if (fd >= 0 && !file)
+        ::close(fd);
     FtpResult result;
     if (!file) {
         result.error = UiFormat("無法寫入 %1: %2", {localPath, std::strerror(errno)});
@@ -389,7 +414,8 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
     result = perform(request, offset > 0 ? FtpCommand::DownloadRestore : FtpCommand::Download);
     if (!result.ok && offset > 0 && !result.cancelled && result.reply >= 500) {
         // The server will not go on from the middle (no REST): start again from the beginning.
-        if (std::freopen(part.c_str(), "wb", file)) {
+        std::fflush(file);
+        if (::ftruncate(fileno(file), 0) == 0) {
             request.resumeFrom = 0;
             request.progressBase = 0;
             result = perform(request, FtpCommand::Download);
@@ -420,7 +446,7 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
 FtpResult FtpClient::upload(const std::string& localPath, const std::string& remote, const Progress& progress)
 {
     FtpResult result;
-    std::FILE* source = std::fopen(localPath.c_str(), "rb");
+    std::FILE* source = std::fopen(localPath.c_str(), "rbe");
     if (!source) {
         result.error = UiFormat("無法讀取 %1: %2", {localPath, std::strerror(errno)});
         return result;

@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+
 namespace {
 
 std::string readAll(const std::string& path)
@@ -115,6 +118,37 @@ TEST_F(PyftpdSite, RenamesDeletesAndMakesFolders)
     EXPECT_FALSE(std::filesystem::exists(tree.path("root/新 資料夾/改名.txt")));
     ASSERT_TRUE(site.deleteTree("/a folder", NowDateTime(), [](const std::string&) {}).ok);
     EXPECT_FALSE(std::filesystem::exists(tree.path("root/a folder")));
+}
+
+// A part file name planted as a link in the destination is never followed, with or without
+// resuming; and the conversation's sockets are not handed to programs started meanwhile.
+TEST_F(PyftpdSite, DownloadsFollowNoPlantedLinkAndKeepTheirSocketsToThemselves)
+{
+    ASSERT_TRUE(site.connect(settingsFor(server.port(), "user", "secret"), FtpEncoding::Auto).ok);
+    writeAll(tree.path("victim.txt"), "victim");
+    for (const bool resume : {true, false}) {
+        const std::string local = tree.path(resume ? "local/resumed.txt" : "local/fresh.txt");
+        std::filesystem::create_symlink(tree.path("victim.txt"), FtpClient::partialName(local));
+        const FtpResult result = site.download("/a folder/inner one/deep file.txt", local, 4, resume, {});
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(readAll(local), "deep");
+        EXPECT_FALSE(std::filesystem::is_symlink(local));
+        EXPECT_EQ(readAll(tree.path("victim.txt")), "victim") << (resume ? "resumed" : "fresh");
+    }
+    // The control connection stays open between commands: every socket to the server is
+    // close-on-exec.
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        sockaddr_in peer {};
+        socklen_t size = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0 || peer.sin_family != AF_INET
+            || ntohs(peer.sin_port) != server.port())
+            continue;
+        ++seen;
+        EXPECT_TRUE(::fcntl(fd, F_GETFD) & FD_CLOEXEC) << "socket " << fd;
+    }
+    EXPECT_GT(seen, 0);
 }
 
 TEST(VsftpdSite, Cp950NamesAreListedAndSentBackByteForByte)
