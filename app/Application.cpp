@@ -72,7 +72,7 @@ void PrepareProgramFolders(TSetupInfo& info)
     SetServerNameTable(NameTablePath(info.ExePath));
     if (!DirectoryExists(info.TempPath))
         ForceDirectories(info.TempPath);
-    RemoveOldDragFolders(info.TempPath, std::chrono::hours(1));
+    RemoveOldTempItems(info.TempPath, std::chrono::hours(1), std::chrono::hours(24));
 }
 
 int RunTamsel(int argc, char** argv)

@@ -36,20 +36,25 @@ std::string itemName(const std::string& entry)
 
 } // namespace
 
-void RemoveOldDragFolders(const std::string& tempFolder, std::chrono::seconds olderThan)
+void RemoveOldTempItems(const std::string& tempFolder, std::chrono::seconds dragsOlderThan,
+                        std::chrono::seconds copiesOlderThan)
 {
     namespace fs = std::filesystem;
     const std::string native = NativePath(AddBackslash(tempFolder));
     if (native.empty())
         return;
-    const auto limit = fs::file_time_type::clock::now() - olderThan;
+    const auto now = fs::file_time_type::clock::now();
     std::error_code error;
     for (fs::directory_iterator it(native, error), end; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
-        if (path.filename().string().rfind(kFolderPrefix, 0) != 0 || !it->is_directory(error) || it->is_symlink(error))
+        // A drag's folder, or a file a site window downloaded to open it; nothing else.
+        const bool drag = path.filename().string().rfind(kFolderPrefix, 0) == 0 && it->is_directory(error)
+                          && !it->is_symlink(error);
+        const bool copy = !drag && it->is_regular_file(error) && !it->is_symlink(error);
+        if (!drag && !copy)
             continue;
         const auto changed = fs::last_write_time(path, error);
-        if (!error && changed < limit) {
+        if (!error && changed < now - (drag ? dragsOlderThan : copiesOlderThan)) {
             std::error_code ignored;  // what cannot go now goes at a later start
             fs::remove_all(path, ignored);
         }

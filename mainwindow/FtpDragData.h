@@ -9,10 +9,12 @@
 
 class TFTPEnumForm;
 
-/// Removes the download folders of drags under `tempFolder` last changed more than
-/// `olderThan` ago: the desktop has long copied what it wanted from them. A younger one
-/// may belong to a drop still being copied, by this or another running instance.
-void RemoveOldDragFolders(const std::string& tempFolder, std::chrono::seconds olderThan);
+/// Clears the scratch folder `tempFolder` at start: the download folders of drags last
+/// changed more than `dragsOlderThan` ago (the desktop has long copied what it wanted from
+/// them; a younger one may belong to a drop still being copied, by this or another running
+/// instance), and the files downloaded there to be opened, more than `copiesOlderThan` ago.
+void RemoveOldTempItems(const std::string& tempFolder, std::chrono::seconds dragsOlderThan,
+                        std::chrono::seconds copiesOlderThan);
 
 // The data of a drag of FTP files and folders. Inside the program the entries travel as
 // they are, and a drop on a local folder downloads them there; the desktop asks for file

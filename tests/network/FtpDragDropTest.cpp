@@ -144,7 +144,8 @@ TEST_F(FtpDragDropTest, TheDesktopGetsTheItemsDownloadedWhenItAsksForThem)
     EXPECT_EQ(data.downloadFolder(), first);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
-    // A later start clears the folders of drags done long ago, and only those.
+    // A later start clears the folders of drags done long ago and the files downloaded to
+    // be opened more than a day ago, and nothing else.
     namespace fs = std::filesystem;
     const fs::path old = fs::path(temp) / "drag-old", keep = fs::path(temp) / "drag-keep";
     fs::create_directories(old / "inner");
@@ -155,7 +156,14 @@ TEST_F(FtpDragDropTest, TheDesktopGetsTheItemsDownloadedWhenItAsksForThem)
     for (const fs::path& path : {old, fs::path(temp) / "other"})
         fs::last_write_time(path, longAgo);
     fs::create_directories(keep);
-    RemoveOldDragFolders(SetupInfo.TempPath, std::chrono::hours(1));
+    const fs::path oldCopy = fs::path(temp) / "opened long ago.txt", newCopy = fs::path(temp) / "opened today.txt";
+    std::ofstream(oldCopy) << "a";
+    std::ofstream(newCopy) << "b";
+    fs::last_write_time(oldCopy, fs::file_time_type::clock::now() - std::chrono::hours(25));
+    fs::last_write_time(newCopy, longAgo);
+    RemoveOldTempItems(SetupInfo.TempPath, std::chrono::hours(1), std::chrono::hours(24));
+    EXPECT_FALSE(fs::exists(oldCopy));
+    EXPECT_TRUE(fs::exists(newCopy));
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(keep));
     EXPECT_TRUE(fs::exists(folder + "b.txt")) << "a drop of this hour";
