@@ -188,6 +188,40 @@ TEST_F(SiteWindowTest, DownloadsUploadsAndChangesTheServer)
     EXPECT_TRUE(window->logText().contains(QStringLiteral("更改名稱失敗")));
 }
 
+// Names a server lists that spell a step out with the codec's escapes, that are all dots,
+// that hold a control character or markup: downloaded through the window into the download
+// folder and nowhere else, the refused one logged, every name shown in the log as it is.
+TEST_F(SiteWindowTest, HostileNamesStayInTheDownloadFolderAndShowAsText)
+{
+    namespace fs = std::filesystem;
+    const std::string dots = "\xC2\xA4" "2E" "\xC2\xA4" "2E";
+    fs::create_directories(tree.path("root/" + dots + "/" + dots));
+    std::ofstream(tree.path("root/" + dots + "/victim.txt")) << "server";
+    std::ofstream(tree.path("root/" + dots + "/" + dots + "/deeper.txt")) << "server";
+    std::ofstream(tree.path("root/" + dots + "/bell\x07.txt")) << "bell";
+    std::ofstream(tree.path("root/<img src=x>.txt")) << "markup";
+    std::ofstream(tree.path("root/...")) << "dots";
+    fs::create_directories(tree.path("local/dl"));
+    std::ofstream(tree.path("local/victim.txt")) << "mine";
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning));
+    window->DownloadFiles(windowsPath("\\local\\dl"), {"2\\" + dots, "1\\<img src=x>.txt", "1\\..."});
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    std::ifstream mine(tree.path("local/victim.txt"));
+    std::string text;
+    std::getline(mine, text);
+    EXPECT_EQ(text, "mine") << "a file written above the download folder";
+    EXPECT_TRUE(fs::exists(tree.path("local/dl/" + dots + "/victim.txt")));
+    EXPECT_TRUE(fs::exists(tree.path("local/dl/" + dots + "/" + dots + "/deeper.txt")));
+    EXPECT_FALSE(fs::exists(tree.path("local/" + dots)));
+    EXPECT_FALSE(fs::exists(tree.path("local/dl/" + dots + "/bell\x07.txt")));
+    EXPECT_TRUE(fs::exists(tree.path("local/dl/<img src=x>.txt")));
+    EXPECT_TRUE(fs::exists(tree.path("local/dl/...")));
+    QApplication::processEvents();
+    const QString log = window->logText();
+    EXPECT_TRUE(log.contains(QStringLiteral("<img src=x>.txt"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QString::fromUtf8("bell\x07.txt"))) << log.toStdString();
+}
+
 TEST_F(SiteWindowTest, ASecondOperationWhileBusyOnlyShowsTheBusyBox)
 {
     ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning));
