@@ -2,10 +2,14 @@
 
 #include "platform/DriveMap.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
+#include "resources/StringTable.h"
 
 #include <QCoreApplication>
 #include <QMimeData>
 #include <QUrl>
+
+#include <cstdio>
 
 namespace FileMime {
 
@@ -133,6 +137,18 @@ Entries EntriesOf(const QMimeData& data)
             if (std::string path = PathOfUrl(url); !path.empty())
                 result.entries.push_back(std::move(path));
     }
+    // Drag data is another program's word: each entry's name is what a drop creates at its
+    // destination, so it passes the check of every entering name.
+    // (FTP entries separate with '/', paths with '\\'.)
+    std::erase_if(result.entries, [](const std::string& entry) {
+        std::string_view path = entry;
+        while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
+            path.remove_suffix(1);
+        const std::string fault = NameFault(path.substr(path.find_last_of("\\/") + 1));
+        if (!fault.empty())
+            std::fprintf(stderr, "tamsel: %s (%s)\n", UiFormat("拒絕不安全的名稱: %1", {entry}).c_str(), fault.c_str());
+        return !fault.empty();
+    });
     if (data.hasFormat(GnomeCopiedFilesType))
         result.cut = data.data(GnomeCopiedFilesType).startsWith("cut");
     else if (data.hasFormat(KdeCutType))

@@ -48,6 +48,19 @@ TEST(FileMimeDataTest, ProgramOnlyEntriesTravelPrivatelyWithTheirProcess)
     EXPECT_EQ(FileMime::EntriesOf(other).entries, entries);
 }
 
+// Another program's drag data: an entry whose name spells "." or "..", however escaped,
+// would create nothing inside the drop's destination, and is left out.
+TEST(FileMimeDataTest, DroppedNamesThatLeaveTheirFolderAreLeftOut)
+{
+    const std::string esc = "\xC2\xA4";
+    QMimeData foreign;
+    foreign.setUrls({QUrl("file:///tmp/ok.txt"), QUrl("file:///tmp/a/.."), QUrl("file:///tmp/a/."),
+                     QUrl::fromLocalFile(QString::fromUtf8("/tmp/" + esc + "2E" + esc + "2E"))});
+    EXPECT_EQ(FileMime::EntriesOf(foreign).entries, (std::vector<std::string>{"C:\\tmp\\ok.txt", "C:\\tmp\\" + esc + "C2" + esc + "A42E" + esc + "C2" + esc + "A42E"}));
+    const auto ours = FileMime::MakeFileData({"1/pub/..", "1/pub/" + esc + "~..", "2/pub/dir/", "1/pub/x" + esc + "00"}, false);
+    EXPECT_EQ(FileMime::EntriesOf(*ours).entries, (std::vector<std::string>{"2/pub/dir/"}));
+}
+
 TEST(FileMimeDataTest, CutIsMarkedForBothDesktopsAndReadFromEither)
 {
     const auto data = FileMime::MakeFileData({"C:\\tmp\\x"}, true);
