@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <unistd.h>
 
@@ -60,6 +61,31 @@ std::string readWhole(PlatformFile& file, const std::string& path)
         raiseDamaged(path);
     return data;
 }
+
+// A file read whole into memory that is not cleared first: the listing of a computer is
+// megabytes, and clearing them cost as much as reading them.
+class WholeFile {
+public:
+    void read(PlatformFile& file, const std::string& path)
+    {
+        const int64_t size = file.size();
+        if (size < 0)
+            RaiseFileError(file.error());
+        m_data.reset(new char[size_t(size) + 1]);
+        m_size = size_t(size);
+        size_t got = 0;
+        if (size > 0 && !file.read(m_data.get(), m_size, &got))
+            RaiseFileError(file.error());
+        if (got != m_size)
+            raiseDamaged(path);
+    }
+    const char* data() const { return m_data.get(); }
+    size_t size() const { return m_size; }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    size_t m_size = 0;
+};
 
 // Index paths are compared without regard to case. Most compare equal or differ in their
 // ASCII bytes, which can be told without decoding: a CP950 lead byte (0x81 and up) and its
@@ -300,13 +326,14 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
     const std::string base = storeDir + key;
     const std::string indexPath = base + ".IDX";
     const std::string listingPath = base + ".LST";
-    std::string index, listing;
+    std::string index;
+    WholeFile listing;
     {
         // Open both before either is read, so that a switch of the pair cannot come between.
         auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
         auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
         index = readWhole(*indexFile, indexPath);
-        listing = readWhole(*listingFile, listingPath);
+        listing.read(*listingFile, listingPath);
     }
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
     std::set<std::string> seen;
