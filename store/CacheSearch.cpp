@@ -249,7 +249,7 @@ void searchComputer(const CachedComputer& computer, const SearchQuery& query, co
         hit.Computer = computer.Name;
         if (!onHit(std::move(hit)))
             stopped = true;
-    });
+    }, matcher.requiredBytes());
 }
 
 // What searching one computer on a helper thread gave: its hits in order, or its error.
