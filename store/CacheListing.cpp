@@ -62,30 +62,72 @@ std::string readWhole(PlatformFile& file, const std::string& path)
     return data;
 }
 
-// A file read whole into memory that is not cleared first: the listing of a computer is
-// megabytes, and clearing them cost as much as reading them.
+// A file read whole into memory that is not cleared first, into a buffer the thread keeps
+// for its next file: the listing of a computer is megabytes, and clearing them, or the
+// system's handing out of fresh pages for each computer, cost as much as reading them. A
+// read while the thread's buffer is in use (a visit that reads another listing) gets a
+// buffer of its own.
 class WholeFile {
 public:
+    WholeFile()
+    {
+        if (!t_inUse) {
+            t_inUse = true;
+            m_shared = true;
+        }
+    }
+    ~WholeFile()
+    {
+        if (m_shared) {
+            t_inUse = false;
+            if (t_capacity > KeptBytes) {
+                t_buffer.reset();
+                t_capacity = 0;
+            }
+        }
+    }
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
+
     void read(PlatformFile& file, const std::string& path)
     {
         const int64_t size = file.size();
         if (size < 0)
             RaiseFileError(file.error());
-        m_data.reset(new char[size_t(size) + 1]);
         m_size = size_t(size);
+        if (m_shared) {
+            if (t_capacity < m_size + 1) {
+                t_buffer.reset();
+                t_buffer.reset(new char[m_size + 1]);
+                t_capacity = m_size + 1;
+            }
+            m_data = t_buffer.get();
+        } else {
+            m_own.reset(new char[m_size + 1]);
+            m_data = m_own.get();
+        }
         size_t got = 0;
-        if (size > 0 && !file.read(m_data.get(), m_size, &got))
+        if (size > 0 && !file.read(m_data, m_size, &got))
             RaiseFileError(file.error());
         if (got != m_size)
             raiseDamaged(path);
     }
-    const char* data() const { return m_data.get(); }
+    const char* data() const { return m_data; }
     size_t size() const { return m_size; }
 
 private:
-    std::unique_ptr<char[]> m_data;
+    static constexpr size_t KeptBytes = size_t(64) << 20;  // a larger buffer is not kept
+    static thread_local std::unique_ptr<char[]> t_buffer;
+    static thread_local size_t t_capacity;
+    static thread_local bool t_inUse;
+    bool m_shared = false;
+    std::unique_ptr<char[]> m_own;
+    char* m_data = nullptr;
     size_t m_size = 0;
 };
+thread_local std::unique_ptr<char[]> WholeFile::t_buffer;
+thread_local size_t WholeFile::t_capacity = 0;
+thread_local bool WholeFile::t_inUse = false;
 
 // Index paths are compared without regard to case. Most compare equal or differ in their
 // ASCII bytes, which can be told without decoding: a CP950 lead byte (0x81 and up) and its
