@@ -12,6 +12,7 @@ packages=(
   fonts-noto-cjk adwaita-icon-theme shared-mime-info
   xvfb xauth
   clang libclang-rt-14-dev
+  ccache lld  # cached rebuilds, faster links
 )
 missing=()
 for p in "${packages[@]}"; do

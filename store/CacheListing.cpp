@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <unistd.h>
 
@@ -62,6 +63,73 @@ std::string readWhole(PlatformFile& file, const std::string& path)
         raiseDamaged(path);
     return data;
 }
+
+// A file read whole into memory that is not cleared first, into a buffer the thread keeps
+// for its next file: the listing of a computer is megabytes, and clearing them, or the
+// system's handing out of fresh pages for each computer, cost as much as reading them. A
+// read while the thread's buffer is in use (a visit that reads another listing) gets a
+// buffer of its own.
+class WholeFile {
+public:
+    WholeFile()
+    {
+        if (!t_inUse) {
+            t_inUse = true;
+            m_shared = true;
+        }
+    }
+    ~WholeFile()
+    {
+        if (m_shared) {
+            t_inUse = false;
+            if (t_capacity > KeptBytes) {
+                t_buffer.reset();
+                t_capacity = 0;
+            }
+        }
+    }
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
+
+    void read(PlatformFile& file, const std::string& path)
+    {
+        const int64_t size = file.size();
+        if (size < 0)
+            RaiseFileError(file.error());
+        m_size = size_t(size);
+        if (m_shared) {
+            if (t_capacity < m_size + 1) {
+                t_buffer.reset();
+                t_buffer.reset(new char[m_size + 1]);
+                t_capacity = m_size + 1;
+            }
+            m_data = t_buffer.get();
+        } else {
+            m_own.reset(new char[m_size + 1]);
+            m_data = m_own.get();
+        }
+        size_t got = 0;
+        if (size > 0 && !file.read(m_data, m_size, &got))
+            RaiseFileError(file.error());
+        if (got != m_size)
+            raiseDamaged(path);
+    }
+    const char* data() const { return m_data; }
+    size_t size() const { return m_size; }
+
+private:
+    static constexpr size_t KeptBytes = size_t(64) << 20;  // a larger buffer is not kept
+    static thread_local std::unique_ptr<char[]> t_buffer;
+    static thread_local size_t t_capacity;
+    static thread_local bool t_inUse;
+    bool m_shared = false;
+    std::unique_ptr<char[]> m_own;
+    char* m_data = nullptr;
+    size_t m_size = 0;
+};
+thread_local std::unique_ptr<char[]> WholeFile::t_buffer;
+thread_local size_t WholeFile::t_capacity = 0;
+thread_local bool WholeFile::t_inUse = false;
 
 // Index paths are compared without regard to case. Most compare equal or differ in their
 // ASCII bytes, which can be told without decoding: a CP950 lead byte (0x81 and up) and its
@@ -310,22 +378,84 @@ bool FolderListingAsRead(const TItemList& written, const std::string& folderPath
     return true;
 }
 
+namespace {
+
+// How common a byte is in names, lower for rarer ones: the search for a literal looks for
+// its rarest byte first.
+int byteRank(unsigned char b)
+{
+    static const char order[] = "zqxjkvbpygfwmucldrhsnioate";
+    if (b >= 'A' && b <= 'Z')
+        b = static_cast<unsigned char>(b | 0x20);
+    if (b >= 'a' && b <= 'z')
+        return int(std::strchr(order, b) - order);
+    return b >= 0x80 ? 8 : b >= '0' && b <= '9' ? 10 : 20;
+}
+
+// Where `raw` (ASCII letters in lower case; such bytes in `data` match either case) starts
+// in `data`, in increasing order. One pass of memchr over the whole file for its rarest
+// byte, in both cases for a letter, instead of a search per name.
+std::vector<uint32_t> literalPositions(const char* data, size_t size, std::string_view raw)
+{
+    size_t key = 0;
+    for (size_t k = 1; k < raw.size(); k++)
+        if (byteRank(static_cast<unsigned char>(raw[k])) < byteRank(static_cast<unsigned char>(raw[key])))
+            key = k;
+    const char lower = raw[key];
+    const char upper = lower >= 'a' && lower <= 'z' ? char(lower - 0x20) : lower;
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c | 0x20) : c; };
+    std::vector<uint32_t> out;
+    const char* const end = data + size;
+    const char* nextLower = data;
+    const char* nextUpper = upper == lower ? end : data;
+    auto find = [&](const char* from, char c) {
+        const char* hit = from < end ? static_cast<const char*>(std::memchr(from, c, size_t(end - from))) : nullptr;
+        return hit ? hit : end;
+    };
+    nextLower = find(nextLower, lower);
+    if (upper != lower)
+        nextUpper = find(nextUpper, upper);
+    while (nextLower < end || nextUpper < end) {
+        const char* at = std::min(nextLower, nextUpper);
+        if (at == nextLower)
+            nextLower = find(at + 1, lower);
+        else
+            nextUpper = find(at + 1, upper);
+        if (size_t(at - data) < key || size_t(end - at) < raw.size() - key)
+            continue;
+        const char* start = at - key;
+        size_t k = 0;
+        while (k < raw.size() && fold(start[k]) == raw[k])
+            k++;
+        if (k == raw.size())
+            out.push_back(uint32_t(start - data));
+    }
+    return out;
+}
+
+} // namespace
+
 void ForEachListingEntry(const std::string& storeDir, const std::string& key,
-                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit)
+                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit,
+                         std::string_view mustHold)
 {
     RecoverFolderListings(storeDir, key);
     const std::string base = storeDir + key;
     const std::string indexPath = base + ".IDX";
     const std::string listingPath = base + ".LST";
-    std::string index, listing;
+    std::string index;
+    WholeFile listing;
     {
         // Open both before either is read, so that a switch of the pair cannot come between.
         auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
         auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
         index = readWhole(*indexFile, indexPath);
-        listing = readWhole(*listingFile, listingPath);
+        listing.read(*listingFile, listingPath);
     }
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
+    std::vector<uint32_t> holding;
+    if (!mustHold.empty())
+        holding = literalPositions(listing.data(), listing.size(), mustHold);
     std::set<std::string> seen;
     for (size_t at = 0; at < index.size();) {
         const IndexEntry indexEntry = readIndexEntry(index, at, indexPath);
@@ -341,6 +471,9 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
             raiseDamaged(listingPath);
         size_t pos = offset;
         ListingEntry entry;
+        // The first place of the literal at or after the current name: every entry is still
+        // checked, only those whose name cannot hold the literal are not visited.
+        auto candidate = std::lower_bound(holding.begin(), holding.end(), uint32_t(offset));
         for (uint32_t k = 0; k < count; k++) {
             if (listing.size() - pos < ListingFixed)
                 raiseDamaged(listingPath);
@@ -352,9 +485,18 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
             entry.Size = get32(lp + pos);
             entry.Attributes = get32(lp + pos + 4);
             std::memcpy(&entry.Modified, lp + pos + 8, 8);
-            const char* name = listing.data() + pos + ListingFixed;
-            entry.Name = std::string_view(name, strnlen(name, n));
+            const size_t nameAt = pos + ListingFixed;
+            const char* name = listing.data() + nameAt;
             pos += ListingFixed + n;
+            if (!mustHold.empty()) {
+                while (candidate != holding.end() && *candidate < nameAt)
+                    ++candidate;
+                if (candidate == holding.end() || *candidate + mustHold.size() > nameAt + n)
+                    continue;
+            }
+            entry.Name = std::string_view(name, strnlen(name, n));
+            if (!mustHold.empty() && *candidate + mustHold.size() > nameAt + entry.Name.size())
+                continue;
             visit(folder, entry);
         }
     }

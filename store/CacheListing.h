@@ -50,9 +50,12 @@ struct ListingEntry {
 /// order; `folder` is the folder path as stored (CP950, trailing backslash). A folder that
 /// the index names twice is visited once, with its first listing, as ReadFolderListing
 /// reads it. Both files are read whole once, not once per folder. Throws Exception as
-/// ReadFolderListing does; on damage the entries before it have been visited.
+/// ReadFolderListing does; on damage the entries before it have been visited. With
+/// `mustHold` (bytes, ASCII letters in lower case matching either case) only the entries
+/// whose name holds it are visited; every entry is still checked for damage.
 void ForEachListingEntry(const std::string& storeDir, const std::string& key,
-                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit);
+                         const std::function<void(std::string_view folder, const ListingEntry& entry)>& visit,
+                         std::string_view mustHold = {});
 
 /// Appends the entries of `list` (one folder) to the listing and one index entry for
 /// them; `startNew` replaces both files by this one folder (as ReplaceFolderListings does).

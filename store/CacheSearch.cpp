@@ -8,10 +8,13 @@
 #include "store/TItemData.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <map>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -216,50 +219,147 @@ bool NameMatcher::matches(std::string_view name) const
     return m_buffer.find(m_folded) != std::string::npos;
 }
 
+namespace {
+
+// Searches one computer's pair, handing each match to `onHit` until it returns false.
+// Throws as ForEachListingEntry does.
+void searchComputer(const CachedComputer& computer, const SearchQuery& query, const NameMatcher& matcher,
+                    const std::function<bool(SearchHit&&)>& onHit)
+{
+    bool stopped = false;
+    ForEachListingEntry(computer.StoreDir, computer.Key, [&](std::string_view folder, const ListingEntry& entry) {
+        if (stopped)
+            return;
+        if (query.MinSize && entry.Size < *query.MinSize)
+            return;
+        if (query.MaxSize && entry.Size > *query.MaxSize)
+            return;
+        if (query.After && !(entry.Modified >= *query.After))
+            return;
+        if (query.Before && !(entry.Modified < *query.Before))
+            return;
+        if (!matcher.matches(entry.Name))
+            return;
+        SearchHit hit;
+        std::string path(folder);
+        path.append(entry.Name);
+        hit.Path = DecodeCP950(path);
+        hit.Size = entry.Size;
+        hit.Attributes = entry.Attributes;
+        hit.Modified = entry.Modified;
+        hit.Computer = computer.Name;
+        if (!onHit(std::move(hit)))
+            stopped = true;
+    }, matcher.requiredBytes());
+}
+
+// What searching one computer on a helper thread gave: its hits in order, or its error.
+struct ComputerResult {
+    std::vector<SearchHit> hits;
+    std::string error;
+    bool failed = false;
+    bool done = false;
+};
+
+} // namespace
+
 int SearchCache(const std::string& cachePath, const SearchQuery& query,
                 const std::function<bool(const SearchHit&)>& onHit,
                 const std::function<void(const std::string&)>& onError)
 {
-    const NameMatcher matcher(query.Text);
+    std::vector<CachedComputer> computers;
+    for (CachedComputer& computer : CachedComputers(cachePath, onError))
+        if (wantedComputer(query, computer.Name))
+            computers.push_back(std::move(computer));
+    const size_t threads = std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, computers.size()});
     int searched = 0;
-    bool stopped = false;
-    for (const CachedComputer& computer : CachedComputers(cachePath, onError)) {
+
+    if (threads <= 1) {
+        const NameMatcher matcher(query.Text);
+        bool stopped = false;
+        for (const CachedComputer& computer : computers) {
+            if (stopped)
+                break;
+            try {
+                searchComputer(computer, query, matcher, [&](SearchHit&& hit) { return !(stopped = !onHit(hit)); });
+                searched++;
+            } catch (const std::exception& e) {
+                if (onError)
+                    onError(computer.Name + ": " + e.what());
+            }
+        }
+        return searched;
+    }
+
+    // Computers are searched on helper threads, each into a result of its own; this thread
+    // hands the results on computer by computer in their order, so the order of hits and
+    // errors is the one of a search on one thread. A helper runs at most a few computers
+    // ahead of the one being handed on, which bounds what is held.
+    std::vector<ComputerResult> results(computers.size());
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0, handedOn = 0;
+    bool stop = false;
+    const size_t ahead = 2 * threads;
+    auto helper = [&] {
+        const NameMatcher matcher(query.Text);
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stop || next >= computers.size() || next < handedOn + ahead; });
+            if (stop || next >= computers.size())
+                return;
+            const size_t k = next++;
+            lock.unlock();
+            ComputerResult result;
+            try {
+                searchComputer(computers[k], query, matcher, [&](SearchHit&& hit) {
+                    result.hits.push_back(std::move(hit));
+                    return !stop;  // read without the lock: a late stop only costs work
+                });
+            } catch (const std::exception& e) {
+                result.failed = true;
+                result.error = computers[k].Name + ": " + e.what();
+            } catch (...) {
+                result.failed = true;
+                result.error = computers[k].Name + ": ?";
+            }
+            lock.lock();
+            result.done = true;
+            results[k] = std::move(result);
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; t++)
+        pool.emplace_back(helper);
+    for (size_t k = 0; k < computers.size(); k++) {
+        ComputerResult result;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return results[k].done; });
+            result = std::move(results[k]);
+        }
+        bool stopped = false;
+        if (result.failed) {
+            if (onError)
+                onError(result.error);
+        } else {
+            for (const SearchHit& hit : result.hits)
+                if (!onHit(hit)) {
+                    stopped = true;
+                    break;
+                }
+            searched++;
+        }
+        std::lock_guard lock(mutex);
+        handedOn = k + 1;
+        stop = stopped;
+        changed.notify_all();
         if (stopped)
             break;
-        if (!wantedComputer(query, computer.Name))
-            continue;
-        try {
-            ForEachListingEntry(computer.StoreDir, computer.Key,
-                                [&](std::string_view folder, const ListingEntry& entry) {
-                if (stopped)
-                    return;
-                if (query.MinSize && entry.Size < *query.MinSize)
-                    return;
-                if (query.MaxSize && entry.Size > *query.MaxSize)
-                    return;
-                if (query.After && !(entry.Modified >= *query.After))
-                    return;
-                if (query.Before && !(entry.Modified < *query.Before))
-                    return;
-                if (!matcher.matches(entry.Name))
-                    return;
-                SearchHit hit;
-                std::string path(folder);
-                path.append(entry.Name);
-                hit.Path = DecodeCP950(path);
-                hit.Size = entry.Size;
-                hit.Attributes = entry.Attributes;
-                hit.Modified = entry.Modified;
-                hit.Computer = computer.Name;
-                if (!onHit(hit))
-                    stopped = true;
-            });
-            searched++;
-        } catch (const std::exception& e) {
-            if (onError)
-                onError(computer.Name + ": " + e.what());
-        }
     }
+    for (std::thread& t : pool)
+        t.join();
     return searched;
 }
 

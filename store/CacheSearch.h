@@ -46,6 +46,9 @@ public:
     explicit NameMatcher(std::string_view pattern);
     /// `name` is the stored CP950 bytes.
     bool matches(std::string_view name) const;
+    /// Bytes every matching name holds (ASCII letters in lower case, matching either case),
+    /// empty when there are none to tell: for ForEachListingEntry's `mustHold`.
+    std::string_view requiredBytes() const { return m_raw; }
 
 private:
     std::string m_folded;

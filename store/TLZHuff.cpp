@@ -9,8 +9,9 @@
 
 // The coder reproduces the classic LZSS binary-tree coder to the byte: archives travel
 // between installations, so the choice of match (and with it every coded byte) is fixed.
-// Speed comes from comparing eight bytes at a time in the match finder and from decoding
-// into a linear buffer, neither of which changes a coded byte.
+// Speed comes from comparing eight bytes at a time in the match finder, from loading the
+// next step of its walk before the direction is known, and from decoding into a linear
+// buffer, none of which changes a coded byte.
 
 namespace {
 
@@ -59,12 +60,21 @@ void TLZHuff::resetWindow()
 
 void TLZHuff::initTree()
 {
-    for (int i = N + 1; i <= N + 256; i++)
-        m_child[i][1] = Nil;
+    // The walk reads both children of every node it passes, the roots' left ones and the
+    // empty mark's included, so they hold the empty mark too (no walk ever follows them).
+    for (int i = N; i <= N + 256; i++)
+        m_child[i][0] = m_child[i][1] = Nil;
     for (int i = 0; i < N; i++)
         m_parent[i] = Nil;
     m_prevInsert = Nil;
     m_prevFull = Nil;
+}
+
+uint32_t TLZHuff::childPair(int p) const
+{
+    uint32_t v;
+    std::memcpy(&v, m_child[p], sizeof v);  // [0] in the low half, [1] in the high
+    return v;
 }
 
 void TLZHuff::insertNode(int r)
@@ -108,12 +118,20 @@ void TLZHuff::insertNode(int r)
     m_prevInsert = r;
     m_prevFull = Nil;
 
+    // The walk is a chain of dependent loads: each step loads both children of the current
+    // node and their first key words before the direction is known, and then only picks one
+    // (without a jump), so a step waits for one load instead of two. Reads at the empty mark
+    // stay inside the arrays: the window has room past N and the children have a row for N.
     int p = N + 1 + key[0];
     int dir = 1;
     int best = 0;
     int bestPosition = 0;
+    uint32_t kids = childPair(p);
     for (;;) {
-        const int next = m_child[p][dir];
+        const int left = int(kids & 0xFFFF), right = int(kids >> 16);
+        const uint64_t leftWord = load64(w + left + 1), rightWord = load64(w + right + 1);
+        const uint32_t leftKids = childPair(left), rightKids = childPair(right);
+        const int next = dir ? right : left;
         if (next == Nil) {
             m_child[p][dir] = uint16_t(r);
             m_parent[r] = uint16_t(p);
@@ -121,9 +139,11 @@ void TLZHuff::insertNode(int r)
             m_matchPosition = bestPosition;
             return;
         }
+        const uint64_t pick = -uint64_t(dir);
+        const uint64_t c1 = (rightWord & pick) | (leftWord & ~pick);
+        kids = uint32_t((rightKids & pick) | (leftKids & ~pick));
         p = next;
         const uint8_t* cand = &w[p];
-        const uint64_t c1 = load64(cand + 1);
         int i;
         if (k1 != c1) {
             i = 1 + (__builtin_ctzll(k1 ^ c1) >> 3);

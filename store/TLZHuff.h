@@ -91,6 +91,7 @@ private:
     static constexpr int Nil = N;  // the tree's empty mark
 
     void initTree();
+    uint32_t childPair(int p) const;
     void insertNode(int r);
     void deleteNode(int p);
     void replaceNode(int p, int r);

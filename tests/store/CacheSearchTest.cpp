@@ -123,6 +123,40 @@ TEST_F(CacheSearch, DamagedListingIsReportedAndTheOthersSearched)
         EXPECT_NE(std::get<0>(hit), "PC4");
 }
 
+// Computers are searched on several threads: hits and errors must still come computer by
+// computer in node-file order, and a hit answered with false must be the last one.
+TEST_F(CacheSearch, HitsAndErrorsComeInComputerOrderAndAStopIsTheEnd)
+{
+    namespace fs = std::filesystem;
+    const fs::path listing = m_home.path("Cache/Net/WG/PC2.LST");
+    fs::resize_file(listing, fs::file_size(listing) / 2);
+    SearchQuery q;
+    q.Text = "a";
+    std::vector<std::string> events;  // the computer of each hit, or "error PCn"
+    size_t hits = 0;
+    SearchCache(m_cache, q,
+                [&](const SearchHit& h) {
+                    hits++;
+                    if (events.empty() || events.back() != h.Computer)
+                        events.push_back(h.Computer);
+                    return true;
+                },
+                [&](const std::string& m) { events.push_back("error " + m.substr(0, 3)); });
+    EXPECT_EQ(events, (std::vector<std::string>{"PC0", "PC1", "error PC2", "PC3", "PC4"}));
+
+    // A stop in the first computer, in a later one, and at the last hit of all.
+    for (const size_t stopAt : {size_t(1), size_t(700), hits}) {
+        std::vector<std::string> paths;
+        SearchCache(m_cache, q,
+                    [&](const SearchHit& h) {
+                        paths.push_back(h.Path);
+                        return paths.size() < stopAt;
+                    },
+                    [](const std::string&) {});
+        EXPECT_EQ(paths.size(), stopAt);
+    }
+}
+
 TEST(CacheSearchNames, CaseOfOtherAlphabetsAndAFolderListedTwice)
 {
     StoreFolder home;
