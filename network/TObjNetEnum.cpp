@@ -97,6 +97,9 @@ std::vector<NetResource> TObjNetEnum::enumerate(bool& ok)
     options.waitMs = DiscoveryWaitMs;
     options.browseProgram = BrowseProgram;
     const discovery::Result found = discovery::Discover(options, TerminateFlag());
+    for (const discovery::Problem& problem : found.problems)
+        if (node.DisplayType == int32_t(netres::DisplayNetwork) || upper(problem.name) == upper(node.RemoteName))
+            Problems.push_back(problem.text);
     if (node.DisplayType == int32_t(netres::DisplayNetwork)) {
         for (const discovery::Group& group : found.groups) {
             NetResource entry;

@@ -27,6 +27,9 @@ public:
     std::vector<TNodeData*> Results;
     uint32_t ErrorCode = 0;
     std::string ErrorText;
+    /// What failed for one workgroup while the rest was listed ("NAME: text"); the window
+    /// logs each, and the run still counts as completed.
+    std::vector<std::string> Problems;
 
     /// Discovery's wait, shorter in tests.
     int DiscoveryWaitMs = kDiscoveryWaitMs;
