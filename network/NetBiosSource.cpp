@@ -240,8 +240,11 @@ NetBiosBrowse BrowseNetBiosInChild(const std::string& program, int waitMs, const
 
 std::string ProblemLine(const std::string& name, int code)
 {
+    std::string message = SystemErrorText(code);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
     return JsonObject().text("type", "problem").text("name", name).text("code", std::to_string(code))
-        .text("message", SystemErrorText(code)).line();
+        .text("message", message).line();
 }
 
 std::string DoneLine()

@@ -88,6 +88,45 @@ TEST_F(NetLan, PingOfAnAddressWithNoHostSaysUnreachable)
     EXPECT_NE(alive.find("\"reachable\": true, \"ms\": "), std::string::npos) << alive;
 }
 
+// A computer with a Chinese NetBIOS name, written in CP950 on the wire, reached by its
+// name: by a name query on the LAN, through the name table (CP950 lines), from the command
+// line and from the expanded network without an address. Needs no master browser.
+TEST_F(NetLan, TheChineseComputerIsOpenedByItsName)
+{
+    TempFolder home;
+    const std::string tools = "TAMSEL_HOME=" + home.path() + " TAMSEL_CONFIG=" + home.path("registry.reg") + " ";
+    int status = -1;
+    std::string out = run(tools + TAMSEL_NET_PROGRAM + " shares '\\\\會計室' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("{\"name\": \"公用\", \"type\": \"disk\""), std::string::npos) << out;
+    out = run(tools + TAMSEL_NET_PROGRAM + " ls '\\\\會計室\\公用\\' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("帳目.txt"), std::string::npos) << out;
+
+    // The name table as the program writes it, in CP950: 倉庫 stands for the same computer.
+    home.writeFile("lmhosts", "# the office\n" + env("TAMSEL_TEST_LAN_KAIJI") + "     \xAD\xDC\xAE\x77\n");
+    out = run(tools + TAMSEL_NET_PROGRAM + " shares '\\\\倉庫' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("\"公用\""), std::string::npos) << out;
+
+    out = run(tools + VESSRING_PROGRAM + " '\\\\會計室' --workgroup 業務部 --json 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\"computer\": \"會計室\", \"state\": \"complete\""), std::string::npos) << out;
+
+    // A computer of the expanded network the user added by name alone.
+    TNodeData byName;
+    byName.RootKind = ExpandedRoot;
+    byName.NodeAttributes = Computer | Container;
+    byName.DisplayType = int32_t(netres::DisplayServer);
+    byName.RemoteName = "\\\\會計室";
+    Outcome shares = enumerate(byName);
+    ASSERT_TRUE(shares.completed) << shares.code << " " << shares.text;
+    std::vector<std::string> names;
+    for (auto& r : shares.records)
+        names.push_back(r->RemoteName);
+    EXPECT_EQ(names, (std::vector<std::string>{"\\\\會計室\\pub\\", "\\\\會計室\\公用\\"}));
+}
+
 TEST_F(NetLan, EnumeratorLevels)
 {
     TNodeData network;
@@ -246,6 +285,42 @@ TEST_F(NetLan, DiscoverMergesNetBiosAndWsDiscoveryAndFindsTheSmb2OnlyComputerOve
         EXPECT_EQ(dnssd, "{\"type\": \"computer\", \"name\": \"ALPHA\", \"workgroup\": \"\", \"address\": \""
                              + env("TAMSEL_TEST_LAN_ALPHA") + "\", \"sources\": [\"dnssd\"]}\n");
     }
+}
+
+// The master browsers list a Chinese workgroup and computer, decoded from CP950, besides
+// stale entries whose names no code page of the LAN decodes: a server in TESTLAN's list
+// and a workgroup in the list of workgroups, whose master does not exist. Both leave the
+// rest listed, and WS-Discovery's UTF-8 names merge with the NetBIOS ones.
+TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
+{
+    const std::string ready = env("TAMSEL_TEST_LAN_BROWSE_READY");
+    ASSERT_TRUE(WaitFor([&] { return ::access(ready.c_str(), F_OK) == 0; }, 60000)) << "no master browser";
+    const std::string announce = std::string(TAMSEL_TESTS_DIR) + "/support/nb-announce.py ";
+    const std::string broadcast = " 10.77.0.255";
+    int status = -1;
+    run(announce + "host ffff5354414c45 TESTLAN" + broadcast, &status);
+    ASSERT_EQ(status, 0);
+    run(announce + "domain 8130475250 GHOST" + broadcast, &status);
+    ASSERT_EQ(status, 0);
+    // Read as Latin-1, every byte is a character: the entries are in the lists.
+    const std::string raw = std::string("TAMSEL_OEM_CHARSET=ISO-8859-1 ") + TAMSEL_NET_PROGRAM + " discover --source netbios";
+    std::string seen;
+    ASSERT_TRUE(WaitFor([&] {
+        seen = run(raw + " 2>/dev/null");
+        return seen.find("STALE") != std::string::npos && seen.find("0GRP") != std::string::npos;
+    }, 20000)) << seen;
+
+    const std::string out = run(std::string(TAMSEL_NET_PROGRAM) + " discover --wait 1500", &status);
+    EXPECT_EQ(status, 0);
+    for (const std::string& line : {
+             std::string("{\"type\": \"workgroup\", \"name\": \"TESTLAN\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
+             std::string("{\"type\": \"workgroup\", \"name\": \"業務部\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
+             "{\"type\": \"computer\", \"name\": \"會計室\", \"workgroup\": \"業務部\", \"address\": \""
+                 + env("TAMSEL_TEST_LAN_KAIJI") + "\", \"sources\": [\"netbios\", \"wsd\"]}\n",
+             std::string("\"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\"")})
+        EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+    EXPECT_EQ(out.find("STALE"), std::string::npos) << out;
+    EXPECT_EQ(out.find("GRP"), std::string::npos) << out;
 }
 
 } // namespace
