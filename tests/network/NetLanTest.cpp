@@ -1,6 +1,9 @@
 // Discovery, reachability and the network enumerator on the test LAN of
 // tests/support/test-lan.sh (this program runs in its client namespace).
+#include <gtest/gtest.h>
+
 #include "local/TWorkerThread.h"
+#include "mainwindow/BrowseFixture.h"
 #include "local/WaitFor.h"
 #include "app/SetupInfo.h"
 #include "network/NetDiscovery.h"
@@ -17,10 +20,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QPointer>
 #include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 #include <memory>
 
@@ -321,6 +327,86 @@ TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
         EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
     EXPECT_EQ(out.find("STALE"), std::string::npos) << out;
     EXPECT_EQ(out.find("GRP"), std::string::npos) << out;
+}
+
+// The main window on the test LAN: the Chinese computer opened by its name from the address
+// box, and the tree of the network neighbourhood expanded down to its share, with a picture
+// of it for a look (TAMSEL_TEST_SCREENSHOTS names the folder; under Xvfb with
+// QT_QPA_PLATFORM=xcb it is what the screen shows).
+class NetLanWindow : public BrowseFixture {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("TAMSEL_TEST_LAN"))
+            GTEST_SKIP() << "runs only inside tests/support/test-lan.sh";
+        BrowseFixture::SetUp();
+        setenv("TAMSEL_NET", TAMSEL_NET_PROGRAM, 1);
+        SetupInfo.AutoHide = true;
+    }
+
+    TMainForm& openLanForm()
+    {
+        TMainForm& form = openForm();
+        form.NetEnumFormSetup = [this](TNetEnumForm* window) {
+            window->DiscoveryWaitMs = 1500;
+            window->ShowInformation = [this](const QString& text) { m_errors << text; };
+            window->ShowError = [this](const QString& text) { m_errors << text; };
+            window->AskCredentials = [](const std::string&, std::string&, std::string&, bool&) { return false; };
+            m_windows << window;
+        };
+        return form;
+    }
+
+    // Expands a node live and waits until its expansion window has gone.
+    bool expandLive(QTreeWidgetItem* node)
+    {
+        if (!node)
+            return false;
+        const int before = m_windows.size();
+        node->setExpanded(true);
+        return waitUntil([&] {
+            return m_windows.size() > before
+                   && std::all_of(m_windows.begin(), m_windows.end(), [](const auto& w) { return w.isNull(); });
+        }, 15000);
+    }
+
+    QList<QPointer<TNetEnumForm>> m_windows;
+};
+
+TEST_F(NetLanWindow, TheChineseComputerOpensByNameAndTheTreeShowsItUnderItsWorkgroup)
+{
+    openLanForm();
+    go("\\\\會計室\\公用");
+    ASSERT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("帳目.txt")}; }, 15000))
+        << listCaptions().join(',').toStdString() << " " << m_errors.join('\n').toStdString();
+    EXPECT_EQ(shownFolder(), "\\\\會計室\\公用\\");
+
+    const std::string ready = std::getenv("TAMSEL_TEST_LAN_BROWSE_READY");
+    ASSERT_TRUE(waitUntil([&] { return ::access(ready.c_str(), F_OK) == 0; }, 60000)) << "no master browser";
+    QTreeWidgetItem* provider = m_form->netRoot()->child(0);
+    ASSERT_TRUE(expandLive(provider));
+    QTreeWidgetItem* group = child(provider, "業務部");
+    ASSERT_NE(group, nullptr) << captions(provider).join(',').toStdString();
+    ASSERT_TRUE(expandLive(group));
+    QTreeWidgetItem* computer = child(group, "會計室");
+    ASSERT_NE(computer, nullptr) << captions(group).join(',').toStdString();
+    EXPECT_EQ(GetNodeData(computer)->RemoteName, "\\\\會計室");
+    ASSERT_TRUE(expandLive(computer));
+    QTreeWidgetItem* share = child(computer, "公用");
+    ASSERT_NE(share, nullptr) << captions(computer).join(',').toStdString();
+    m_form->FolderTreeView->setCurrentItem(share);
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("帳目.txt")}; }, 15000))
+        << listCaptions().join(',').toStdString();
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // The tree's font has the characters, so the picture shows them rather than boxes.
+    const QFontMetrics metrics(m_form->FolderTreeView->font());
+    for (const QChar c : QStringLiteral("業務部會計室公用"))
+        EXPECT_TRUE(metrics.inFont(c)) << QString(c).toStdString();
+    const char* shots = std::getenv("TAMSEL_TEST_SCREENSHOTS");
+    const std::string folder = shots && *shots ? shots : "/tmp/tamsel-lan-shots";
+    std::filesystem::create_directories(folder);
+    EXPECT_TRUE(m_form->grab().save(QString::fromStdString(folder + "/network-tree.png")));
 }
 
 } // namespace
