@@ -309,10 +309,11 @@ TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
     run(announce + "domain 8130475250 GHOST" + broadcast, &status);
     ASSERT_EQ(status, 0);
     // Read as Latin-1, every byte is a character: the entries are in the lists.
-    const std::string raw = std::string("TAMSEL_OEM_CHARSET=ISO-8859-1 ") + TAMSEL_NET_PROGRAM + " discover --source netbios";
+    const std::string raw = std::string("TAMSEL_OEM_CHARSET=ISO-8859-1 ") + TAMSEL_NET_PROGRAM
+                            + " discover --source netbios --workgroup";
     std::string seen;
     ASSERT_TRUE(WaitFor([&] {
-        seen = run(raw + " 2>/dev/null");
+        seen = run(raw + "s 2>/dev/null; " + raw + " TESTLAN 2>/dev/null");
         return seen.find("STALE") != std::string::npos && seen.find("0GRP") != std::string::npos;
     }, 20000)) << seen;
 
