@@ -2,6 +2,7 @@
 
 #include "local/ErrorText.h"
 #include "platform/SmbContext.h"
+#include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "platform/Sockets.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
+#include <iconv.h>
 #include <libsmbclient.h>
 #include <poll.h>
 #include <spawn.h>
@@ -188,6 +190,85 @@ void takeLines(const Child& child, NetBiosBrowse& browse)
         browse.problems.push_back({child.label, Win32::SemTimeout, child.label + ": " + LoadStr(StrNoAnswer)});
 }
 
+// A name as its bytes, the ones outside ASCII written "\xNN": what a name no code page of
+// the LAN decodes can be told by.
+std::string byteText(const std::string& bytes)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) {
+            text += char(c);
+        } else {
+            text += "\\x";
+            text += hex[c >> 4];
+            text += hex[c & 15];
+        }
+    }
+    return text;
+}
+
+// Latin-1 read as UTF-8 back to its bytes, and bytes to Latin-1 as UTF-8.
+std::string latin1Bytes(const std::string& utf8)
+{
+    std::string bytes;
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextUtf8(utf8, i);
+        bytes += char(c & 0xFF);
+    }
+    return bytes;
+}
+
+std::string latin1Text(const std::string& bytes)
+{
+    std::string utf8;
+    for (unsigned char c : bytes)
+        AppendUtf8(utf8, c);
+    return utf8;
+}
+
+bool decodes(const std::string& bytes, const std::string& charset)
+{
+    iconv_t cd = ::iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return true;
+    std::string in = bytes;
+    std::string out(in.size() * 4 + 4, '\0');
+    char* inPtr = in.data();
+    char* outPtr = out.data();
+    size_t inLeft = in.size();
+    size_t outLeft = out.size();
+    const bool ok = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1);
+    ::iconv_close(cd);
+    return ok;
+}
+
+// The library leaves out an entry whose name the code page cannot decode. A second look
+// at the same list with every byte a character of its own finds such names, to report
+// each for itself. Best effort: the library upper-cases a workgroup's name before it asks
+// for its list, which in this reading can change a name's bytes, and then nothing is found.
+void reportUndecodable(const std::string& workgroup, unsigned type,
+                       const std::function<void(const std::string& name, int code)>& problem)
+{
+    const std::string charset = SmbOemCharset();
+    std::string group;
+    if (!workgroup.empty()) {
+        group = latin1Text(charset == "CP950" ? EncodeCP950(workgroup) : workgroup);
+    }
+    ::setenv(SmbOemCharsetVariable, "ISO-8859-1", 1);
+    SMBCCTX* raw = SmbThreadContext(SmbKind::Browse);
+    int error = 0;
+    const std::vector<std::string> names
+        = raw ? listEntries(raw, workgroup.empty() ? "smb://" : "smb://" + group + "/", type, &error)
+              : std::vector<std::string>();
+    ::setenv(SmbOemCharsetVariable, charset.c_str(), 1);
+    for (const std::string& name : names) {
+        const std::string bytes = latin1Bytes(name);
+        if (!decodes(bytes, charset))
+            problem(byteText(bytes), Win32::InvalidName);
+    }
+}
+
 } // namespace
 
 void BrowseNetBios(const std::string& workgroup, const std::function<void(const Sighting&)>& found,
@@ -210,6 +291,8 @@ void BrowseNetBios(const std::string& workgroup, const std::function<void(const 
     }
     if (error && !workgroup.empty())
         problem(workgroup, error);
+    if (!error)
+        reportUndecodable(workgroup, workgroup.empty() ? SMBC_WORKGROUP : SMBC_SERVER, problem);
 }
 
 NetBiosBrowse BrowseNetBiosInChild(const std::string& program, int waitMs, const std::atomic<bool>* stop)

@@ -284,7 +284,8 @@ SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
 {
     // A test that starts a server of its own names a new configuration: contexts made
     // with the old one would talk to the wrong place.
-    const std::string settings = EnvironmentValue(SmbConfigVariable) + '\n' + EnvironmentValue(SmbPortVariable);
+    const std::string settings = EnvironmentValue(SmbConfigVariable) + '\n' + EnvironmentValue(SmbPortVariable)
+                                 + '\n' + SmbOemCharset();
     if (settings != t_contexts.settings) {
         t_contexts.release();
         t_contexts.settings = settings;

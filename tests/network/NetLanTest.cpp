@@ -295,8 +295,9 @@ TEST_F(NetLan, DiscoverMergesNetBiosAndWsDiscoveryAndFindsTheSmb2OnlyComputerOve
 
 // The master browsers list a Chinese workgroup and computer, decoded from CP950, besides
 // stale entries whose names no code page of the LAN decodes: a server in TESTLAN's list
-// and a workgroup in the list of workgroups, whose master does not exist. Both leave the
-// rest listed, and WS-Discovery's UTF-8 names merge with the NetBIOS ones.
+// and a workgroup in the list of workgroups, whose master does not exist. Both are reported
+// for themselves and leave the rest listed, and WS-Discovery's UTF-8 names merge with the
+// NetBIOS ones.
 TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
 {
     const std::string ready = env("TAMSEL_TEST_LAN_BROWSE_READY");
@@ -317,8 +318,11 @@ TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
         return seen.find("STALE") != std::string::npos && seen.find("0GRP") != std::string::npos;
     }, 20000)) << seen;
 
-    const std::string out = run(std::string(TAMSEL_NET_PROGRAM) + " discover --wait 1500", &status);
+    const std::string out = run(std::string(TAMSEL_NET_PROGRAM) + " discover --wait 1500 2>&1", &status);
     EXPECT_EQ(status, 0);
+    // Each undecodable name is an error line of its own, by its bytes.
+    EXPECT_NE(out.find("{\"error\": 123, \"message\": \"\\\\xFF\\\\xFFSTALE: "), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"error\": 123, \"message\": \"\\\\x810GRP: "), std::string::npos) << out;
     for (const std::string& line : {
              std::string("{\"type\": \"workgroup\", \"name\": \"TESTLAN\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
              std::string("{\"type\": \"workgroup\", \"name\": \"業務部\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
@@ -326,8 +330,9 @@ TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
                  + env("TAMSEL_TEST_LAN_KAIJI") + "\", \"sources\": [\"netbios\", \"wsd\"]}\n",
              std::string("\"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\"")})
         EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
-    EXPECT_EQ(out.find("STALE"), std::string::npos) << out;
-    EXPECT_EQ(out.find("GRP"), std::string::npos) << out;
+    EXPECT_EQ(out.find("\"name\": \"\xC3\xBF"), std::string::npos) << out;
+    EXPECT_EQ(out.find("GRP\", \"sources\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("STALE\", \"workgroup\""), std::string::npos) << out;
 }
 
 // The main window on the test LAN: the Chinese computer opened by its name from the address
