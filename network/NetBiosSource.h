@@ -11,13 +11,29 @@
 
 namespace discovery {
 
-/// Browses in this process, handing each sighting to `found` as soon as it is known.
-void BrowseNetBios(const std::function<void(const Sighting&)>& found, const std::atomic<bool>* stop);
+/// What the NetBIOS browse saw, and what went wrong on the way, one text per workgroup or
+/// master that failed ("NAME: text"), so one bad entry is reported for itself.
+struct NetBiosBrowse {
+    std::vector<Sighting> sightings;
+    std::vector<Problem> problems;
+};
 
-/// Runs `program discover --source netbios --wait MS` and reads its lines for at most
-/// about `waitMs`; the child is ended when the time is up or `stop` is raised. Lines a
-/// crashed child wrote before it died still count.
-std::vector<Sighting> BrowseNetBiosInChild(const std::string& program, int waitMs, const std::atomic<bool>* stop);
+/// Browses in this process, handing each sighting to `found` as soon as it is known: the
+/// workgroups the master browsers list when `workgroup` is empty, else that workgroup's
+/// servers. A failure goes to `problem` with its Win32 code.
+void BrowseNetBios(const std::string& workgroup, const std::function<void(const Sighting&)>& found,
+                   const std::function<void(const std::string& name, int code)>& problem);
+
+/// Runs `program discover --source netbios --workgroups` for the workgroups, then one
+/// `program discover --source netbios --workgroup NAME` per workgroup, side by side, and
+/// reads their lines. Each child has about `waitMs` of its own and is ended when that is
+/// up or `stop` is raised, so a workgroup whose master never answers (or a crash) costs
+/// only its own computers. Lines a child wrote before it died still count.
+NetBiosBrowse BrowseNetBiosInChild(const std::string& program, int waitMs, const std::atomic<bool>* stop);
+
+/// The JSON line of a browse child's problem, and of the end of its work.
+std::string ProblemLine(const std::string& name, int code);
+std::string DoneLine();
 
 /// The JSON line of the discover command for one sighting or merged entry.
 std::string SightingLine(const Sighting& sighting, unsigned sources);

@@ -109,6 +109,7 @@ Result Discover(const Options& options, const std::atomic<bool>* stop)
 {
     std::mutex lock;
     std::vector<Sighting> sightings;
+    std::vector<Problem> problems;
     auto add = [&](std::vector<Sighting> more) {
         std::lock_guard<std::mutex> guard(lock);
         sightings.insert(sightings.end(), more.begin(), more.end());
@@ -116,7 +117,12 @@ Result Discover(const Options& options, const std::atomic<bool>* stop)
     std::vector<std::thread> sources;
     if (options.sources & NetBios) {
         const std::string program = options.browseProgram.empty() ? defaultBrowseProgram() : options.browseProgram;
-        sources.emplace_back([&, program] { add(BrowseNetBiosInChild(program, options.waitMs, stop)); });
+        sources.emplace_back([&, program] {
+            NetBiosBrowse browse = BrowseNetBiosInChild(program, options.waitMs, stop);
+            add(std::move(browse.sightings));
+            std::lock_guard<std::mutex> guard(lock);
+            problems = std::move(browse.problems);
+        });
     }
     if (options.sources & Wsd)
         sources.emplace_back([&] { add(DiscoverWsd(options.waitMs, stop)); });
@@ -127,7 +133,9 @@ Result Discover(const Options& options, const std::atomic<bool>* stop)
     // Sources finish in any order; the NetBIOS spelling of a name comes first.
     std::stable_sort(sightings.begin(), sightings.end(),
                      [](const Sighting& a, const Sighting& b) { return a.source < b.source; });
-    return Merge(sightings);
+    Result result = Merge(sightings);
+    result.problems = std::move(problems);
+    return result;
 }
 
 } // namespace discovery

@@ -39,10 +39,20 @@ struct Computer {
     unsigned sources = 0;
 };
 
+/// A workgroup (or master) that could not be listed while the rest was: its name, the
+/// Win32 code and the text to report ("NAME: text").
+struct Problem {
+    std::string name;
+    int code = 0;
+    std::string text;
+};
+
 struct Result {
     std::vector<Group> groups;        // in the order first seen
     std::vector<Computer> computers;  // in the order first seen
     std::vector<std::string> refused; // a line for each name left out: it cannot name an entry
+    /// What failed for one workgroup or master ("NAME: text"), while the rest was listed.
+    std::vector<Problem> problems;
 };
 
 /// Merges sightings: names compare case-insensitively (ASCII), the first spelling stays; a

@@ -388,6 +388,10 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
                 }
                 *m_updateRunning = false;
             }
+            // A workgroup that could not be listed is logged for itself; the others stand.
+            if (ThreadForm)
+                for (const std::string& problem : worker->Problems)
+                    ThreadForm->AppendLog(m_title + QLatin1Char(':') + qtext(problem));
             m_data->State |= Expanded;
             m_node->setExpanded(true);
             if (OnFinished)

@@ -3,9 +3,12 @@
 #include "local/ErrorText.h"
 #include "network/NetDiscovery.h"
 #include "platform/NativeNames.h"
+#include "platform/NetBiosName.h"
 #include "platform/NetResource.h"
 #include "platform/Ping.h"
+#include "platform/Sockets.h"
 #include "platform/ServerNames.h"
+#include "platform/SmbContext.h"
 #include "platform/SmbShares.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -20,6 +23,7 @@ namespace {
 
 constexpr int kStrNoAnswer = 33112;   // 無反應
 constexpr int kStrUserStopped = 20046; // 使用者中斷
+constexpr int kNameQueryMs = 1500;
 
 std::string upper(std::string text)
 {
@@ -33,6 +37,21 @@ std::string trimmed(const std::string& text)
 {
     const size_t first = text.find_first_not_of(" \t\r\n");
     return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+// Where a computer added by name alone is: the name table, then the system's resolver,
+// then a NetBIOS name query on the LAN; the name itself when none knows it (the ping then
+// says it does not answer).
+std::string serverAddress(const std::string& remoteName, const std::atomic<bool>* stop)
+{
+    std::string name;
+    SplitUncPath(remoteName, &name, nullptr);
+    if (std::string address = ResolveServerName(name); !address.empty())
+        return address;
+    if (in_addr found{}; net::ResolveIpv4(name, found))
+        return name;
+    const std::string address = ResolveNetBiosName(name, kNameQueryMs, stop);
+    return address.empty() ? name : address;
 }
 
 } // namespace
@@ -99,6 +118,9 @@ std::vector<NetResource> TObjNetEnum::enumerate(bool& ok)
     options.browseProgram = BrowseProgram;
     const discovery::Result found = discovery::Discover(options, TerminateFlag());
     Refused.insert(Refused.end(), found.refused.begin(), found.refused.end());
+    for (const discovery::Problem& problem : found.problems)
+        if (node.DisplayType == int32_t(netres::DisplayNetwork) || upper(problem.name) == upper(node.RemoteName))
+            Problems.push_back(problem.text);
     if (node.DisplayType == int32_t(netres::DisplayNetwork)) {
         for (const discovery::Group& group : found.groups) {
             NetResource entry;
@@ -172,7 +194,7 @@ void TObjNetEnum::Execute()
 {
     if (m_request.RootKind == ExpandedRoot && (m_request.has(Computer) || m_request.has(Folder))) {
         // On this thread, not the window's: a dead address costs the whole time limit.
-        m_pingAddress = m_request.Host;
+        m_pingAddress = m_request.Host.empty() ? serverAddress(m_request.RemoteName, TerminateFlag()) : m_request.Host;
         m_reachable = PingHost(m_pingAddress, PingTimeoutMs, TerminateFlag()).reachable;
         if (Terminated())
             return;

@@ -29,6 +29,9 @@ public:
     std::string ErrorText;
     /// One line for each name left out because it could not name an entry (IsPlainName).
     std::vector<std::string> Refused;
+    /// What failed for one workgroup while the rest was listed ("NAME: text"); the window
+    /// logs each, and the run still counts as completed.
+    std::vector<std::string> Problems;
 
     /// Discovery's wait, shorter in tests.
     int DiscoveryWaitMs = kDiscoveryWaitMs;

@@ -1,6 +1,8 @@
 #include "platform/ServerNames.h"
 
 #include "platform/DriveMap.h"
+#include "platform/NativeNames.h"
+#include "platform/TextCodec.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -68,6 +70,13 @@ std::string_view WithoutNameType(std::string_view name)
         && IsHexDigit(name.back()))
         name.remove_suffix(3);
     return name;
+}
+
+// A table is written in the OEM code page, as the program writes it; a name that is valid
+// UTF-8 is taken as such (an ASCII name is both).
+std::string TableName(std::string_view name)
+{
+    return IsValidUtf8(name) ? std::string(name) : DecodeCP950(name);
 }
 
 bool IsIPv4(const std::string& text)
@@ -150,7 +159,7 @@ std::vector<NameTableEntry> ParseNameTable(std::string_view text)
         // A keyword where the name should be means the name is missing.
         if (name.empty() || name[0] == '#' || !IsIPv4(address))
             continue;
-        entries.push_back({address, std::string(name)});
+        entries.push_back({address, TableName(name)});
     }
     return entries;
 }

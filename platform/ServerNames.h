@@ -18,7 +18,8 @@ struct NameTableEntry {
 /// The usable lines of an lmhosts text: "address name [#PRE] [#DOM:domain] [#comment]",
 /// fields separated by blanks or tabs, the name optionally in double quotes. Comment lines
 /// ("#..."; "#INCLUDE" and the block keywords too), blank lines and lines whose address is
-/// not an IPv4 address or that have no name are skipped.
+/// not an IPv4 address or that have no name are skipped. Names are read as CP950, the code
+/// page the table is written in, unless they are valid UTF-8; they come back as UTF-8.
 std::vector<NameTableEntry> ParseNameTable(std::string_view text);
 
 /// Names the table file (a Windows-style path); an empty path switches the lookup off.

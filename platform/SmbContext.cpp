@@ -6,6 +6,10 @@
 
 #include <libsmbclient.h>
 
+#include <iconv.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +25,8 @@ std::unique_lock<std::recursive_mutex> LockSmbCalls()
 }
 
 namespace {
+
+constexpr const char* kSystemSmbConf = "/etc/samba/smb.conf";
 
 // ---- credential cache ------------------------------------------------------------
 
@@ -149,6 +155,36 @@ void FreeContext(SMBCCTX* ctx)
 
 // ---- contexts ----------------------------------------------------------------------
 
+// The configuration every context reads: ours, in memory, naming the OEM code page the
+// LAN's NetBIOS names are written in, then taking in the file the user's setup names (or
+// the library's usual one). Our line comes first so that a section of the included file
+// cannot swallow it; the system's file is never changed.
+std::string PrivateSmbConfiguration()
+{
+    static std::mutex made;
+    static std::map<std::string, std::string> paths; // settings -> /proc path of its file
+    const std::string charset = SmbOemCharset();
+    std::string include = EnvironmentValue(SmbConfigVariable);
+    if (include.empty() && ::access(kSystemSmbConf, R_OK) == 0)
+        include = kSystemSmbConf;
+    std::lock_guard guard(made);
+    const std::string key = charset + '\n' + include;
+    if (const auto it = paths.find(key); it != paths.end())
+        return it->second;
+    const int fd = ::memfd_create("tamsel-smb.conf", 0);
+    if (fd < 0)
+        return {};
+    std::string text = "[global]\n\tdos charset = " + charset + "\n";
+    if (!include.empty())
+        text += "\tinclude = " + include + "\n";
+    if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        ::close(fd);
+        return {};
+    }
+    // Kept open for the rest of the run: the library reads the file again when it reloads.
+    return paths[key] = "/proc/self/fd/" + std::to_string(fd);
+}
+
 
 SMBCCTX* CreateContext(SmbKind kind, int* error)
 {
@@ -159,8 +195,8 @@ SMBCCTX* CreateContext(SmbKind kind, int* error)
         *error = Win32::NotEnoughMemory;
         return nullptr;
     }
-    const std::string conf = EnvironmentValue(SmbConfigVariable);
-    if (!conf.empty() && smbc_setConfiguration(ctx, conf.c_str()) != 0) {
+    const std::string conf = PrivateSmbConfiguration();
+    if (conf.empty() || smbc_setConfiguration(ctx, conf.c_str()) != 0) {
         smbc_free_context(ctx, 0);
         *error = Win32::NoNetwork;
         return nullptr;
@@ -248,7 +284,8 @@ SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
 {
     // A test that starts a server of its own names a new configuration: contexts made
     // with the old one would talk to the wrong place.
-    const std::string settings = EnvironmentValue(SmbConfigVariable) + '\n' + EnvironmentValue(SmbPortVariable);
+    const std::string settings = EnvironmentValue(SmbConfigVariable) + '\n' + EnvironmentValue(SmbPortVariable)
+                                 + '\n' + SmbOemCharset();
     if (settings != t_contexts.settings) {
         t_contexts.release();
         t_contexts.settings = settings;
@@ -322,6 +359,19 @@ std::string SmbUrl(const std::string& uncPath)
         start = end + 1;
     }
     return url;
+}
+
+std::string SmbOemCharset()
+{
+    const std::string chosen = EnvironmentValue(SmbOemCharsetVariable);
+    if (!chosen.empty() && chosen.find_first_of(" \t\r\n=;#") == std::string::npos) {
+        const iconv_t probe = ::iconv_open("UTF-8", chosen.c_str());
+        if (probe != reinterpret_cast<iconv_t>(-1)) {
+            ::iconv_close(probe);
+            return chosen;
+        }
+    }
+    return "CP950";
 }
 
 int Win32ErrorFromSmb(int err)

@@ -8,11 +8,12 @@
 // another thread. Two kinds: workgroup browsing still needs the old NT1 dialect, while
 // shares and files are reached over SMB2/3.
 //
-// Every context reads the configuration file that the environment variable
-// TAMSEL_SMB_CONF names, when it is set (tests and demos point it at a private smb.conf
-// with "interfaces = lo", "name resolve order = host" and private cache and lock
-// folders, so that nothing is broadcast beyond loopback); otherwise libsmbclient's usual
-// one. TAMSEL_SMB_PORT, when set, is the TCP port every context connects to.
+// Every context reads a configuration of ours that sets the OEM code page (below) and then
+// takes in the file the environment variable TAMSEL_SMB_CONF names, when it is set (tests
+// and demos point it at a private smb.conf with "interfaces = lo", "name resolve order =
+// host" and private cache and lock folders, so that nothing is broadcast beyond loopback);
+// otherwise libsmbclient's usual one. TAMSEL_SMB_PORT, when set, is the TCP port every
+// context connects to.
 //
 // The authentication callback runs on every open and stat; it is answered from the
 // credential cache below and never asks the user.
@@ -26,6 +27,14 @@ enum class SmbKind {
 
 inline constexpr const char* SmbConfigVariable = "TAMSEL_SMB_CONF";
 inline constexpr const char* SmbPortVariable = "TAMSEL_SMB_PORT";
+/// The OEM code page NetBIOS names are written in on the LAN (an iconv name); CP950, the
+/// code page of the program's own texts, when unset or unknown.
+inline constexpr const char* SmbOemCharsetVariable = "TAMSEL_OEM_CHARSET";
+
+/// The OEM code page in use: TAMSEL_OEM_CHARSET when iconv knows it, else "CP950". Every
+/// context reads it as its "dos charset", so names in browse lists and name queries are
+/// decoded and encoded in it.
+std::string SmbOemCharset();
 
 /// libsmbclient keeps the scratch memory of each call on one process-wide stack (this
 /// build has no thread support), so no two of its calls may run at once, even on separate

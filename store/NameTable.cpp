@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
 #include "platform/NativeNames.h"
+#include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -85,7 +86,7 @@ void SaveNameTable(const std::string& path, const std::vector<std::string>& line
 {
     std::string text;
     for (const std::string& line : lines)
-        text += line + "\n";
+        text += EncodeCP950(line) + "\n"; // in the OEM code page, as the resolvers read it
     int error = 0;
     if (!WriteFileReplacing(path, text.data(), text.size(), &error))
         throw Exception(Win32MessageText(error));

@@ -29,6 +29,7 @@ std::vector<StoredComputer> CollectStoredComputers(const std::string& cachePath,
 std::vector<std::string> BuildNameTable(const std::vector<StoredComputer>& computers,
                                         const std::function<bool(const std::string&, const std::string&)>& replace);
 
-/// Replaces the file at `path` by `lines`; the old table stays whole when writing fails.
+/// Replaces the file at `path` by `lines`, written in CP950; the old table stays whole when
+/// writing fails.
 /// Raises Exception with the system's text on failure.
 void SaveNameTable(const std::string& path, const std::vector<std::string>& lines);

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -176,29 +179,59 @@ TEST(DiscoveryLines, RoundTripThroughTheChildsOutput)
     EXPECT_FALSE(ParseSightingLine("garbage", back));
 }
 
-TEST(NetBiosChild, ACrashKeepsWhatWasWrittenAndAHangIsEnded)
+// The browse program's children: the list of workgroups, then one child per workgroup.
+// One that hangs, fails or crashes is reported for itself and costs nothing of the others.
+TEST(NetBiosChild, EachWorkgroupIsListedOnItsOwnAndABadOneIsReportedForItself)
 {
     TempFolder folder;
-    const std::string crash = writeScript(folder, "crash",
-        "echo '{\"type\": \"workgroup\", \"name\": \"WG\", \"sources\": [\"netbios\"]}'\n"
-        "echo '{\"type\": \"computer\", \"name\": \"PC1\", \"workgroup\": \"WG\", \"address\": \"\", \"sources\": []}'\n"
-        "echo 'half a line'\nkill -SEGV $$");
-    const std::vector<Sighting> seen = BrowseNetBiosInChild(crash, 1000, nullptr);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].name, "PC1");
-    EXPECT_EQ(seen[1].source, unsigned(NetBios));
+    const std::string done = "echo '{\"type\": \"done\"}'\n";
+    auto computer = [](const std::string& name, const std::string& group) {
+        return "echo '{\"type\": \"computer\", \"name\": \"" + name + "\", \"workgroup\": \"" + group
+               + "\", \"address\": \"\", \"sources\": []}'\n";
+    };
+    const std::string browser = writeScript(folder, "browse",
+        "case \"$4\" in\n"
+        "--workgroups) for g in WG1 WG2 WG3 WG4; do echo \"{\\\"type\\\": \\\"workgroup\\\", \\\"name\\\": \\\"$g\\\"}\"; done\n"
+        + done + ";;\n"
+        "--workgroup) case \"$5\" in\n"
+        "  WG1) " + computer("PC1", "WG1") + done + ";;\n"
+        "  WG2) exec sleep 30;;\n"
+        "  WG3) " + computer("PC3", "WG3")
+        + "echo '{\"type\": \"problem\", \"name\": \"WG3\", \"code\": \"53\", \"message\": \"找不到網路路徑\"}'\n" + done + ";;\n"
+        "  WG4) " + computer("PC4", "WG4") + "echo 'half a line'\nkill -SEGV $$;;\n"
+        "  esac;;\n"
+        "esac\n");
+    const auto start = std::chrono::steady_clock::now();
+    const NetBiosBrowse seen = BrowseNetBiosInChild(browser, 300, nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << "the hanging child was not ended";
+    std::set<std::string> names;
+    for (const Sighting& s : seen.sightings) {
+        names.insert(s.name);
+        EXPECT_EQ(s.source, unsigned(NetBios));
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"WG1", "WG2", "WG3", "WG4", "PC1", "PC3", "PC4"}));
+    std::map<std::string, int> problems;
+    for (const Problem& p : seen.problems)
+        problems[p.text] = p.code;
+    EXPECT_EQ(problems, (std::map<std::string, int>{
+                            {"WG2: 無反應", 121}, {"WG3: 找不到網路路徑", 53}, {"WG4: 無反應", 121}}));
+}
 
+TEST(NetBiosChild, AHangIsEndedAndAStopEndsItAtOnce)
+{
+    TempFolder folder;
     const std::string hang = writeScript(folder, "hang", "exec sleep 30");
     auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(BrowseNetBiosInChild(hang, 200, nullptr).empty());
+    NetBiosBrowse seen = BrowseNetBiosInChild(hang, 200, nullptr);
+    EXPECT_TRUE(seen.sightings.empty() && seen.problems.empty());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
     std::atomic<bool> stop{true};
     start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(BrowseNetBiosInChild(hang, 20000, &stop).empty());
+    EXPECT_TRUE(BrowseNetBiosInChild(hang, 20000, &stop).sightings.empty());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 
-    EXPECT_TRUE(BrowseNetBiosInChild(folder.path("missing"), 200, nullptr).empty());
+    EXPECT_TRUE(BrowseNetBiosInChild(folder.path("missing"), 200, nullptr).sightings.empty());
 }
 
 // Most machines run no mDNS daemon: the source must say nothing and not wait out its time,

@@ -1,6 +1,9 @@
 // Discovery, reachability and the network enumerator on the test LAN of
 // tests/support/test-lan.sh (this program runs in its client namespace).
+#include <gtest/gtest.h>
+
 #include "local/TWorkerThread.h"
+#include "mainwindow/BrowseFixture.h"
 #include "local/WaitFor.h"
 #include "app/SetupInfo.h"
 #include "network/NetDiscovery.h"
@@ -17,10 +20,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QPointer>
 #include <QTreeWidget>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 #include <memory>
 
@@ -86,6 +92,45 @@ TEST_F(NetLan, PingOfAnAddressWithNoHostSaysUnreachable)
     const std::string alive = run(std::string(TAMSEL_NET_PROGRAM) + " ping " + env("TAMSEL_TEST_LAN_ALPHA"), &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(alive.find("\"reachable\": true, \"ms\": "), std::string::npos) << alive;
+}
+
+// A computer with a Chinese NetBIOS name, written in CP950 on the wire, reached by its
+// name: by a name query on the LAN, through the name table (CP950 lines), from the command
+// line and from the expanded network without an address. Needs no master browser.
+TEST_F(NetLan, TheChineseComputerIsOpenedByItsName)
+{
+    TempFolder home;
+    const std::string tools = "TAMSEL_HOME=" + home.path() + " TAMSEL_CONFIG=" + home.path("registry.reg") + " ";
+    int status = -1;
+    std::string out = run(tools + TAMSEL_NET_PROGRAM + " shares '\\\\會計室' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("{\"name\": \"公用\", \"type\": \"disk\""), std::string::npos) << out;
+    out = run(tools + TAMSEL_NET_PROGRAM + " ls '\\\\會計室\\公用\\' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("帳目.txt"), std::string::npos) << out;
+
+    // The name table as the program writes it, in CP950: 倉庫 stands for the same computer.
+    home.writeFile("lmhosts", "# the office\n" + env("TAMSEL_TEST_LAN_KAIJI") + "     \xAD\xDC\xAE\x77\n");
+    out = run(tools + TAMSEL_NET_PROGRAM + " shares '\\\\倉庫' 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("\"公用\""), std::string::npos) << out;
+
+    out = run(tools + VESSRING_PROGRAM + " '\\\\會計室' --workgroup 業務部 --json 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\"computer\": \"會計室\", \"state\": \"complete\""), std::string::npos) << out;
+
+    // A computer of the expanded network the user added by name alone.
+    TNodeData byName;
+    byName.RootKind = ExpandedRoot;
+    byName.NodeAttributes = Computer | Container;
+    byName.DisplayType = int32_t(netres::DisplayServer);
+    byName.RemoteName = "\\\\會計室";
+    Outcome shares = enumerate(byName);
+    ASSERT_TRUE(shares.completed) << shares.code << " " << shares.text;
+    std::vector<std::string> names;
+    for (auto& r : shares.records)
+        names.push_back(r->RemoteName);
+    EXPECT_EQ(names, (std::vector<std::string>{"\\\\會計室\\pub\\", "\\\\會計室\\公用\\"}));
 }
 
 TEST_F(NetLan, EnumeratorLevels)
@@ -246,6 +291,128 @@ TEST_F(NetLan, DiscoverMergesNetBiosAndWsDiscoveryAndFindsTheSmb2OnlyComputerOve
         EXPECT_EQ(dnssd, "{\"type\": \"computer\", \"name\": \"ALPHA\", \"workgroup\": \"\", \"address\": \""
                              + env("TAMSEL_TEST_LAN_ALPHA") + "\", \"sources\": [\"dnssd\"]}\n");
     }
+}
+
+// The master browsers list a Chinese workgroup and computer, decoded from CP950, besides
+// stale entries whose names no code page of the LAN decodes: a server in TESTLAN's list
+// and a workgroup in the list of workgroups, whose master does not exist. Both are reported
+// for themselves and leave the rest listed, and WS-Discovery's UTF-8 names merge with the
+// NetBIOS ones.
+TEST_F(NetLan, ChineseNamesAreListedFromNetBiosAndStaleEntriesHideNothing)
+{
+    const std::string ready = env("TAMSEL_TEST_LAN_BROWSE_READY");
+    ASSERT_TRUE(WaitFor([&] { return ::access(ready.c_str(), F_OK) == 0; }, 60000)) << "no master browser";
+    const std::string announce = std::string(TAMSEL_TESTS_DIR) + "/support/nb-announce.py ";
+    const std::string broadcast = " 10.77.0.255";
+    int status = -1;
+    run(announce + "host ffff5354414c45 TESTLAN" + broadcast, &status);
+    ASSERT_EQ(status, 0);
+    run(announce + "domain 8130475250 GHOST" + broadcast, &status);
+    ASSERT_EQ(status, 0);
+    // Read as Latin-1, every byte is a character: the entries are in the lists.
+    const std::string raw = std::string("TAMSEL_OEM_CHARSET=ISO-8859-1 ") + TAMSEL_NET_PROGRAM
+                            + " discover --source netbios --workgroup";
+    std::string seen;
+    ASSERT_TRUE(WaitFor([&] {
+        seen = run(raw + "s 2>/dev/null; " + raw + " TESTLAN 2>/dev/null");
+        return seen.find("STALE") != std::string::npos && seen.find("0GRP") != std::string::npos;
+    }, 20000)) << seen;
+
+    const std::string out = run(std::string(TAMSEL_NET_PROGRAM) + " discover --wait 1500 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    // Each undecodable name is an error line of its own, by its bytes.
+    EXPECT_NE(out.find("{\"error\": 123, \"message\": \"\\\\xFF\\\\xFFSTALE: "), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"error\": 123, \"message\": \"\\\\x810GRP: "), std::string::npos) << out;
+    for (const std::string& line : {
+             std::string("{\"type\": \"workgroup\", \"name\": \"TESTLAN\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
+             std::string("{\"type\": \"workgroup\", \"name\": \"業務部\", \"sources\": [\"netbios\", \"wsd\"]}\n"),
+             "{\"type\": \"computer\", \"name\": \"會計室\", \"workgroup\": \"業務部\", \"address\": \""
+                 + env("TAMSEL_TEST_LAN_KAIJI") + "\", \"sources\": [\"netbios\", \"wsd\"]}\n",
+             std::string("\"name\": \"ALPHA\", \"workgroup\": \"TESTLAN\"")})
+        EXPECT_NE(out.find(line), std::string::npos) << line << " in\n" << out;
+    EXPECT_EQ(out.find("\"name\": \"\xC3\xBF"), std::string::npos) << out;
+    EXPECT_EQ(out.find("GRP\", \"sources\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("STALE\", \"workgroup\""), std::string::npos) << out;
+}
+
+// The main window on the test LAN: the Chinese computer opened by its name from the address
+// box, and the tree of the network neighbourhood expanded down to its share, with a picture
+// of it for a look (TAMSEL_TEST_SCREENSHOTS names the folder; under Xvfb with
+// QT_QPA_PLATFORM=xcb it is what the screen shows).
+class NetLanWindow : public BrowseFixture {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("TAMSEL_TEST_LAN"))
+            GTEST_SKIP() << "runs only inside tests/support/test-lan.sh";
+        BrowseFixture::SetUp();
+        setenv("TAMSEL_NET", TAMSEL_NET_PROGRAM, 1);
+        SetupInfo.AutoHide = true;
+    }
+
+    TMainForm& openLanForm()
+    {
+        TMainForm& form = openForm();
+        form.NetEnumFormSetup = [this](TNetEnumForm* window) {
+            window->DiscoveryWaitMs = 1500;
+            window->ShowInformation = [this](const QString& text) { m_errors << text; };
+            window->ShowError = [this](const QString& text) { m_errors << text; };
+            window->AskCredentials = [](const std::string&, std::string&, std::string&, bool&) { return false; };
+            m_windows << window;
+        };
+        return form;
+    }
+
+    // Expands a node live and waits until its expansion window has gone.
+    bool expandLive(QTreeWidgetItem* node)
+    {
+        if (!node)
+            return false;
+        const int before = m_windows.size();
+        node->setExpanded(true);
+        return waitUntil([&] {
+            return m_windows.size() > before
+                   && std::all_of(m_windows.begin(), m_windows.end(), [](const auto& w) { return w.isNull(); });
+        }, 15000);
+    }
+
+    QList<QPointer<TNetEnumForm>> m_windows;
+};
+
+TEST_F(NetLanWindow, TheChineseComputerOpensByNameAndTheTreeShowsItUnderItsWorkgroup)
+{
+    openLanForm();
+    go("\\\\會計室\\公用");
+    ASSERT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("帳目.txt")}; }, 15000))
+        << listCaptions().join(',').toStdString() << " " << m_errors.join('\n').toStdString();
+    EXPECT_EQ(shownFolder(), "\\\\會計室\\公用\\");
+
+    const std::string ready = std::getenv("TAMSEL_TEST_LAN_BROWSE_READY");
+    ASSERT_TRUE(waitUntil([&] { return ::access(ready.c_str(), F_OK) == 0; }, 60000)) << "no master browser";
+    QTreeWidgetItem* provider = m_form->netRoot()->child(0);
+    ASSERT_TRUE(expandLive(provider));
+    QTreeWidgetItem* group = child(provider, "業務部");
+    ASSERT_NE(group, nullptr) << captions(provider).join(',').toStdString();
+    ASSERT_TRUE(expandLive(group));
+    QTreeWidgetItem* computer = child(group, "會計室");
+    ASSERT_NE(computer, nullptr) << captions(group).join(',').toStdString();
+    EXPECT_EQ(GetNodeData(computer)->RemoteName, "\\\\會計室");
+    ASSERT_TRUE(expandLive(computer));
+    QTreeWidgetItem* share = child(computer, "公用");
+    ASSERT_NE(share, nullptr) << captions(computer).join(',').toStdString();
+    m_form->FolderTreeView->setCurrentItem(share);
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("帳目.txt")}; }, 15000))
+        << listCaptions().join(',').toStdString();
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // The tree's font has the characters, so the picture shows them rather than boxes.
+    const QFontMetrics metrics(m_form->FolderTreeView->font());
+    for (const QChar c : QStringLiteral("業務部會計室公用"))
+        EXPECT_TRUE(metrics.inFont(c)) << QString(c).toStdString();
+    const char* shots = std::getenv("TAMSEL_TEST_SCREENSHOTS");
+    const std::string folder = shots && *shots ? shots : "/tmp/tamsel-lan-shots";
+    std::filesystem::create_directories(folder);
+    EXPECT_TRUE(m_form->grab().save(QString::fromStdString(folder + "/network-tree.png")));
 }
 
 } // namespace

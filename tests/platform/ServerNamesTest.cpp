@@ -101,6 +101,17 @@ TEST_F(ServerNameTable, NamesCompareWithoutCaseAndTheFirstLineOfANameCounts)
     EXPECT_EQ(ResolveServerName(""), "");
 }
 
+TEST_F(ServerNameTable, ChineseNamesAreReadInCP950AndInUtf8)
+{
+    // 會計室 and 業務部 in CP950, a quoted name with a trail byte that is a backslash (許 is
+    // B3 5C), and one line in UTF-8.
+    write("10.4.4.4     \xB7\x7C\xAD\x70\xAB\xC7\n10.4.4.5     \"\xB3\x5C\xA5\x69\" #PRE\n10.4.4.6     業務部\n");
+    EXPECT_EQ(ResolveServerName("會計室"), "10.4.4.4");
+    EXPECT_EQ(ResolveServerName("許可"), "10.4.4.5");
+    EXPECT_EQ(ResolveServerName("業務部"), "10.4.4.6");
+    EXPECT_EQ(ResolveServerName("\xB7\x7C\xAD\x70\xAB\xC7"), "") << "names are looked up as text, not as bytes";
+}
+
 TEST_F(ServerNameTable, AnAddressADiscoverySawServesNamesTheTableLacks)
 {
     write("10.1.1.1     ALPHA\n");

@@ -85,6 +85,9 @@ TEST(NameTable, SavingReplacesTheWholeTableAndFailsInItsOwnWords)
     SaveNameTable(path, {"10.0.0.1     OLD", "10.0.0.2     GONE"});
     SaveNameTable(path, {"10.0.0.3     NEW"});
     EXPECT_EQ(readFile(folder.path("lmhosts")), "10.0.0.3     NEW\n");
+    // Written in the OEM code page, as the name resolvers read it.
+    SaveNameTable(path, {"10.0.0.4     會計室"});
+    EXPECT_EQ(readFile(folder.path("lmhosts")), "10.0.0.4     \xB7\x7C\xAD\x70\xAB\xC7\n");
 
     try {
         SaveNameTable(folder.win() + "missing\\lmhosts", {"10.0.0.3     NEW"});
@@ -92,5 +95,5 @@ TEST(NameTable, SavingReplacesTheWholeTableAndFailsInItsOwnWords)
     } catch (const std::exception& error) {
         EXPECT_FALSE(std::string(error.what()).empty());
     }
-    EXPECT_EQ(readFile(folder.path("lmhosts")), "10.0.0.3     NEW\n");
+    EXPECT_EQ(readFile(folder.path("lmhosts")), "10.0.0.4     \xB7\x7C\xAD\x70\xAB\xC7\n");
 }

@@ -35,19 +35,25 @@ unsigned parseSources(const std::string& text)
 
 int discoverCommand(const Words& words)
 {
-    NetArgs args(words, {"--wait", "--source"}, {});
+    NetArgs args(words, {"--wait", "--source", "--workgroup"}, {"--workgroups"});
     args.expect(0, 0, "tamsel-net discover [--wait MS] [--source netbios,wsd,dnssd]");
     discovery::Options options;
     options.waitMs = int(args.number("--wait", options.waitMs, 100, 600000));
     if (args.has("--source"))
         options.sources = parseSources(args.value("--source"));
-    if (options.sources == discovery::NetBios) {
-        // The browse itself: this is the child the other sources' process runs. Each line goes
-        // out as soon as it is known, so a crash later loses only what was not yet found.
-        discovery::BrowseNetBios([](const discovery::Sighting& s) {
+    if (options.sources == discovery::NetBios && (args.has("--workgroups") || args.has("--workgroup"))) {
+        // One piece of the browse: this is a child the NetBIOS source runs, for the list of
+        // workgroups or for one workgroup's servers. Each line goes out as soon as it is
+        // known, so a crash later loses only what was not yet found; the last line says the
+        // child got to the end.
+        discovery::BrowseNetBios(args.value("--workgroup"), [](const discovery::Sighting& s) {
             std::fputs(discovery::SightingLine(s, discovery::NetBios).c_str(), stdout);
             std::fflush(stdout);
-        }, nullptr);
+        }, [](const std::string& name, int code) {
+            std::fputs(discovery::ProblemLine(name, code).c_str(), stdout);
+        });
+        std::fputs(discovery::DoneLine().c_str(), stdout);
+        std::fflush(stdout);
         return ExitOk;
     }
     const discovery::Result found = discovery::Discover(options);
@@ -64,6 +70,9 @@ int discoverCommand(const Words& words)
         std::fputs(discovery::SightingLine(line, computer.sources).c_str(), stdout);
     }
     std::fflush(stdout);
+    // What failed for one workgroup is said for itself; the rest stands, so the run succeeds.
+    for (const discovery::Problem& problem : found.problems)
+        report(CommandError{problem.code, problem.text});
     return ExitOk;
 }
 
