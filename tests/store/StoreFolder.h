@@ -14,7 +14,8 @@ public:
     {
         std::string native = path(name);
         std::string result = WindowsPath(native);
-        if (name.empty() || std::filesystem::is_directory(native))
+        // A folder that is a mount point is a drive root, which ends in "\" already.
+        if ((name.empty() || std::filesystem::is_directory(native)) && result.back() != '\\')
             result += '\\';
         return result;
     }
