@@ -171,7 +171,7 @@ std::string PrivateSmbConfiguration()
     const std::string key = charset + '\n' + include;
     if (const auto it = paths.find(key); it != paths.end())
         return it->second;
-    const int fd = ::memfd_create("tamsel-smb.conf", 0);
+    const int fd = ::memfd_create("tamsel-smb.conf", MFD_CLOEXEC);
     if (fd < 0)
         return {};
     std::string text = "[global]\n\tdos charset = " + charset + "\n";

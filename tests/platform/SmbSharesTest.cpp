@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fcntl.h>
 #include <thread>
 
 namespace {
@@ -62,6 +64,19 @@ TEST_F(SmbShares, EachThreadHasItsOwnContexts)
     std::thread([&] { other = SmbThreadContext(SmbKind::Files); }).join();
     EXPECT_NE(other, nullptr);
     EXPECT_NE(other, mine);
+
+    // The configuration the contexts read stays open for the run; a program we start must
+    // not inherit it.
+    int configs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code failed;
+        const std::string target = std::filesystem::read_symlink(entry.path(), failed).string();
+        if (target.find("tamsel-smb.conf") == std::string::npos)
+            continue;
+        ++configs;
+        EXPECT_TRUE(::fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC) << target;
+    }
+    EXPECT_GT(configs, 0);
 }
 
 TEST(SmbUrl, EscapesUrlSyntaxAndKeepsNames)
