@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 #include <unordered_map>
 
@@ -92,6 +93,14 @@ std::mutex g_tableMutex;
 Table g_table;
 std::unordered_map<std::string, std::string> g_seen;  // folded name -> address, guarded as g_table
 SystemNameResolver g_resolver = nullptr;                // guarded as g_table
+// The system's answers for names a discovery saw, kept a while: SMB paths are built for
+// every open and stat, and a name server may take seconds to say it does not know a name.
+struct Resolved {
+    std::string address;
+    std::chrono::steady_clock::time_point when;
+};
+std::unordered_map<std::string, Resolved> g_resolved;  // folded name -> answer, guarded as g_table
+constexpr std::chrono::seconds kResolvedFor{30};
 
 // The system's own resolution (hosts file, DNS, whatever the system is set up with).
 std::string SystemResolve(const std::string& name)
@@ -200,11 +209,21 @@ ServerLocation LocateServer(const std::string& name)
             return {};
         seenAddress = seen->second;
         resolver = g_resolver;
+        const auto known = g_resolved.find(folded);
+        if (known != g_resolved.end() && std::chrono::steady_clock::now() - known->second.when < kResolvedFor) {
+            if (!known->second.address.empty())
+                return {known->second.address, ServerAddressSource::System};
+            return {seenAddress, ServerAddressSource::Discovery};
+        }
     }
     // A discovery reply is anyone's word: the system's resolution outranks it. Asked outside
     // the lock, since it may wait for the network.
     // (A NetBIOS name query of the LAN belongs here too, after the system's resolution.)
     const std::string resolved = resolver ? resolver(name) : SystemResolve(name);
+    {
+        std::lock_guard lock(g_tableMutex);
+        g_resolved[folded] = {resolved, std::chrono::steady_clock::now()};
+    }
     if (!resolved.empty())
         return {resolved, ServerAddressSource::System};
     return {seenAddress, ServerAddressSource::Discovery};
@@ -219,6 +238,7 @@ void SetSystemNameResolver(SystemNameResolver resolver)
 {
     std::lock_guard lock(g_tableMutex);
     g_resolver = resolver;
+    g_resolved.clear();
 }
 
 void RememberServerAddress(const std::string& name, const std::string& address)
@@ -226,6 +246,7 @@ void RememberServerAddress(const std::string& name, const std::string& address)
     if (name.empty() || (!address.empty() && !IsIPv4(address)))
         return;
     std::lock_guard lock(g_tableMutex);
+    g_resolved.erase(Fold(name));
     if (address.empty())
         g_seen.erase(Fold(name));
     else
