@@ -116,7 +116,11 @@ void TObjFileOperation::Execute()
         }
         ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
                                     : ShellServices::OpenWithArguments(native, m_arguments ? *m_arguments : NativeArguments(m_destination),
-                                                                       AskBeforeRunning);
+                                                                       AskBeforeRunning, [this](const std::string& file) {
+                                                                           bool yes = false;
+                                                                           Synchronize([&] { yes = ShellServices::AskBeforeRunning(file); });
+                                                                           return yes;
+                                                                       });
         CallCompletionAlways();
         return;
     }

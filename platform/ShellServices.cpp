@@ -75,15 +75,9 @@ bool AskBeforeRunning(const std::string& nativePath)
 {
     const QString text = UiText("「%1」是可執行的程式，開啟它就會執行它。\r\n要執行嗎?")
                              .arg(QString::fromStdString(nativePath));
-    bool yes = false;
-    auto ask = [&] { yes = ShowMessageText(QApplication::activeWindow(), text, MsgQuestion) == IdYes; };
-    if (!qApp)
+    if (!qApp || QThread::currentThread() != qApp->thread())
         return false;
-    if (QThread::currentThread() == qApp->thread())
-        ask();
-    else
-        QMetaObject::invokeMethod(qApp, ask, Qt::BlockingQueuedConnection);
-    return yes;
+    return ShowMessageText(QApplication::activeWindow(), text, MsgQuestion) == IdYes;
 }
 
 bool IsProgram(const std::string& nativePath)
@@ -114,8 +108,10 @@ std::string FindProgram(const std::string& name)
     return found.toStdString();
 }
 
-int OpenWithArguments(const std::string& nativePath, const QStringList& arguments, bool askBeforeRunning)
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments, bool askBeforeRunning,
+                      const RunQuestion& ask)
 {
+    auto declined = [&] { return askBeforeRunning && !(ask ? ask(nativePath) : AskBeforeRunning(nativePath)); };
     struct stat st {};
     if (::stat(nativePath.c_str(), &st) != 0)
         return ShellFileNotFound;
@@ -131,7 +127,7 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
     if (DesktopApps::MimeTypeOfFile(native) == QLatin1String("application/x-desktop")) {
         if (!IsTrustedLauncher(nativePath))
             return launchDefault(native, QStringLiteral("text/plain"));
-        if (askBeforeRunning && !AskBeforeRunning(nativePath))
+        if (declined())
             return ShellDeclined;
         const auto app = DesktopApps::LoadFile(native);
         if (!app)
@@ -139,7 +135,7 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
         return DesktopApps::Launch(*app, arguments) ? ShellOk : ShellFailed;
     }
     if (IsProgram(textPath)) {
-        if (askBeforeRunning && !AskBeforeRunning(nativePath))
+        if (declined())
             return ShellDeclined;
         const size_t slash = nativePath.rfind('/');
         const std::string folder = TextPathAlias(slash == 0 ? std::string("/") : nativePath.substr(0, slash));

@@ -1,6 +1,8 @@
 #pragma once
 #include <QStringList>
 
+#include <functional>
+
 #include <string>
 
 // What the program hands to the desktop: opening a file with the application the desktop
@@ -27,9 +29,13 @@ int Open(const std::string& nativePath, const std::string& parameters);
 /// a script, a launcher) runs only after AskBeforeRunning said yes, unless `askBeforeRunning`
 /// is false (a program the user set up as a tool). A launcher runs only when it is on a
 /// local disk and executable; any other opens as text.
-int OpenWithArguments(const std::string& nativePath, const QStringList& arguments, bool askBeforeRunning = true);
+/// `ask` puts the question (a worker passes one that asks on the window thread); without
+/// it the question is AskBeforeRunning's, and off the window thread nothing runs.
+using RunQuestion = std::function<bool(const std::string& nativePath)>;
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments, bool askBeforeRunning = true,
+                      const RunQuestion& ask = {});
 /// The one question before anything runs because the user opened it: a message box naming
-/// the file, on the window thread (a worker waits for the answer). True to run it.
+/// the file. True to run it. Window thread only: elsewhere it answers no, never blocks.
 bool AskBeforeRunning(const std::string& nativePath);
 /// Whether a launcher file may start its program: a regular file on a local disk (not a
 /// network or user-space file system), with an execute bit.
