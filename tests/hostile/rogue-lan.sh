@@ -112,5 +112,5 @@ set +e
 ip netns exec "$nsc" unshare -m sh -c '
   mount --bind "$0/hosts" /etc/hosts && mount --bind "$0/resolv.conf" /etc/resolv.conf && shift 0 && exec "$@"' \
   "$root/client" env TAMSEL_SMB_CONF="$root/client/smb.conf" TAMSEL_ROGUE_NS="$nsr" \
-  TAMSEL_ROGUE_ADDRESS=10.79.0.66 TAMSEL_ROGUE_LOGS="$root/rogue/logs" TAMSEL_ROGUE_STATE="$root/rogue" \
+  TAMSEL_ROGUE_ADDRESS=10.79.0.66 TAMSEL_CLIENT_ADDRESS=10.79.0.1 TAMSEL_ROGUE_LOGS="$root/rogue/logs" TAMSEL_ROGUE_STATE="$root/rogue" \
   TAMSEL_KNOWN_PASSWORD=known-secret "$@"

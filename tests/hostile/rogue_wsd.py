@@ -2,11 +2,12 @@
 """A WS-Discovery responder that lies: it answers every Probe for itself.
 
   rogue_wsd.py ADDRESS STATE_FOLDER --claim NAME ... [--flood N] [--loopback-port P]
+                [--elsewhere HOST]
 
 Each --claim NAME is an endpoint whose metadata says it is computer NAME of TESTLAN, at
 ADDRESS. --flood N adds N endpoints more, each with metadata answered slowly; their
-XAddrs also name this machine's loopback, another address and a request line with a line
-break, which a client must not follow. The HTTP side writes, in STATE_FOLDER, "requests"
+XAddrs also name the client's loopback (port P), another address (HOST, port P) and a
+request line with a line break, none of which a client may follow. The HTTP side writes, in STATE_FOLDER, "requests"
 (one line per metadata request, the path).
 Stopped by a signal.
 """
@@ -26,6 +27,7 @@ parser.add_argument("state")
 parser.add_argument("--claim", action="append", default=[])
 parser.add_argument("--flood", type=int, default=0)
 parser.add_argument("--loopback-port", type=int, default=0)
+parser.add_argument("--elsewhere", default="")
 args = parser.parse_args()
 
 HTTP_PORT = 5357
@@ -81,10 +83,13 @@ def replies(relates_to):
         yield match(relates_to, "urn:uuid:%s" % uuid.uuid5(uuid.NAMESPACE_DNS, name),
                     "http://%s:%d/claim/%s" % (args.address, HTTP_PORT, name))
     for i in range(args.flood):
-        if i % 3 == 0 and args.loopback_port:
+        if i % 4 == 0 and args.loopback_port:
             # Its metadata "lives" on the client's own loopback.
             xaddrs = "http://127.0.0.1:%d/loopback/%d" % (args.loopback_port, i)
-        elif i % 3 == 1:
+        elif i % 4 == 3 and args.elsewhere and args.loopback_port:
+            # ... or on a computer other than the one that answers.
+            xaddrs = "http://%s:%d/elsewhere/%d" % (args.elsewhere, args.loopback_port, i)
+        elif i % 4 == 1:
             xaddrs = "http://%s:%d/flood/%d\r\nX-Injected:%%20yes" % (args.address, HTTP_PORT, i)
         else:
             xaddrs = "http://%s:%d/flood/%d" % (args.address, HTTP_PORT, i)
