@@ -43,6 +43,31 @@ std::string randomTag()
     return tag;
 }
 
+// The process's umask, read without changing it (umask() would, for every thread at once).
+mode_t processUmask()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    unsigned mask = 022;
+    if (status) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1)
+                break;
+        std::fclose(status);
+    }
+    return mode_t(mask & 0777);
+}
+
+// The mode a copy gets. A share's modes are made up from DOS attributes (archive reads as
+// u+x, hidden as o+x): what comes from one is never executable, it gets what a new file or
+// folder of the user's would.
+mode_t copyMode(const std::string& source, const struct stat& st)
+{
+    if (!IsSmbNative(source))
+        return st.st_mode & 07777;
+    return (S_ISDIR(st.st_mode) ? 0777 : 0666) & ~processUmask();
+}
+
 } // namespace
 
 std::vector<std::string> FileOperationEngine::SplitSourceList(const char* block, size_t size)
@@ -247,7 +272,7 @@ void FileOperationEngine::copyFolder(const std::string& source, const std::strin
         // Folders merge; a file in the way of a folder is an error, never replaced.
         if (!S_ISDIR(existing.st_mode))
             failWith(Win32::AlreadyExists, target);
-    } else if (fsMkdir(target, (st.st_mode & 07777) | S_IRWXU) != 0) {
+    } else if (fsMkdir(target, copyMode(source, st) | S_IRWXU) != 0) {
         failErrno(target);
     }
     m_ui.progress(m_doneBytes, source);
@@ -262,7 +287,7 @@ void FileOperationEngine::copyFolder(const std::string& source, const std::strin
     if (IsSmbNative(target)) {
         SmbSetModified(target, st.st_mtime);
     } else {
-        chmod(target.c_str(), st.st_mode & 07777);
+        chmod(target.c_str(), copyMode(source, st));
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         utimensat(AT_FDCWD, target.c_str(), times, 0);
     }
@@ -344,7 +369,7 @@ void FileOperationEngine::writeFileAtomically(const std::string& source, const s
             m_ui.progress(m_doneBytes, source);
         }
         if (out.fd() >= 0) {
-            fchmod(out.fd(), st.st_mode & 07777);
+            fchmod(out.fd(), copyMode(source, st));
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             futimens(out.fd(), times);
             // A move deletes its source next: the copy must be on the disk first.

@@ -115,7 +115,12 @@ void TObjFileOperation::Execute()
             native = ShellServices::FindProgram(file);
         }
         ResultCode = native.empty() ? int(ShellServices::ShellFileNotFound)
-                                    : ShellServices::OpenWithArguments(native, m_arguments ? *m_arguments : NativeArguments(m_destination));
+                                    : ShellServices::OpenWithArguments(native, m_arguments ? *m_arguments : NativeArguments(m_destination),
+                                                                       AskBeforeRunning, [this](const std::string& file) {
+                                                                           bool yes = false;
+                                                                           Synchronize([&] { yes = ShellServices::AskBeforeRunning(file); });
+                                                                           return yes;
+                                                                       });
         CallCompletionAlways();
         return;
     }

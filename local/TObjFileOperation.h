@@ -37,6 +37,9 @@ public:
     void RequestOpen(const std::string& file, const std::string& parameters, const std::string& tempFolder);
     /// As RequestOpen, with the program's arguments given one by one and passed unchanged.
     void RequestOpenArguments(const std::string& file, const QStringList& arguments, const std::string& tempFolder);
+    /// For an open: whether a file that would run as a program asks first (a file the user
+    /// opened) or runs at once (a program the user set up to run).
+    bool AskBeforeRunning = true;
     /// Copies `size` bytes of the source list (paths each ending in a zero byte, one more
     /// zero at the end; Windows-style) and the destination, then starts.
     void RequestFileOperation(uint32_t operation, const char* sourceList, uint16_t flags,

@@ -79,14 +79,24 @@ TObjFileOperation* TObjShell::newOpenJob()
 
 void TObjShell::RunProgram(const std::string& file, const std::string& parameters)
 {
-    if (TObjFileOperation* worker = newOpenJob())
+    if (TObjFileOperation* worker = newOpenJob()) {
+        worker->AskBeforeRunning = false;  // a program the user named to run
         worker->RequestOpen(file, parameters, TempFolder);
+    }
+}
+
+void TObjShell::OpenFile(const std::string& file)
+{
+    if (TObjFileOperation* worker = newOpenJob())
+        worker->RequestOpen(file, std::string(), TempFolder);
 }
 
 void TObjShell::RunProgram(const std::string& file, const QStringList& arguments)
 {
-    if (TObjFileOperation* worker = newOpenJob())
+    if (TObjFileOperation* worker = newOpenJob()) {
+        worker->AskBeforeRunning = false;
         worker->RequestOpenArguments(file, arguments, TempFolder);
+    }
 }
 
 void TObjShell::OpenPath(const std::string& path)
@@ -110,7 +120,7 @@ void TObjShell::startShellExec(const std::string& path, int kind)
 void TObjShell::shellExecDone(TObjShellExec* worker)
 {
     const int result = worker->Result;
-    if (result == ShellServices::ShellOk)
+    if (result == ShellServices::ShellOk || result == ShellServices::ShellDeclined)
         return;
     const QString path = QString::fromStdString(worker->Path());
     // A folder with no file manager on this desktop is shown here instead.
@@ -218,7 +228,8 @@ int32_t TObjShell::FileOperation(uint32_t operation, const char* sourceList, con
             native = ShellServices::FindProgram(paths.front());
         if (native.empty())
             return ShellServices::ShellFileNotFound;
-        return ShellServices::OpenWithArguments(native, TObjFileOperation::NativeArguments(destination));
+        // A program named to run with these arguments, as RunProgram does.
+        return ShellServices::OpenWithArguments(native, TObjFileOperation::NativeArguments(destination), false);
     }
 
     // The caller needs the outcome: run the operation and wait for it here, with its

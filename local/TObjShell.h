@@ -45,6 +45,9 @@ public:
     void RunProgram(const std::string& file, const std::string& parameters);
     /// The same with the program's arguments given one by one (no splitting, no shell).
     void RunProgram(const std::string& file, const QStringList& arguments);
+    /// Opens a file the user chose, as RunProgram without parameters; a file that would run
+    /// as a program runs only after ShellServices::AskBeforeRunning said yes.
+    void OpenFile(const std::string& file);
     /// "open" and "explore" of a Windows-style path, off the window thread; a failure is
     /// reported through Questions.showError in the program's words.
     void OpenPath(const std::string& path);

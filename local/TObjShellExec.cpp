@@ -16,7 +16,11 @@ void TObjShellExec::Execute()
         return;
     }
     if (m_kind == Open)
-        Result = ShellServices::Open(native, {});
+        Result = ShellServices::OpenWithArguments(native, {}, true, [this](const std::string& file) {
+            bool yes = false;
+            Synchronize([&] { yes = ShellServices::AskBeforeRunning(file); });
+            return yes;
+        });
     else if (m_kind == Explore)
         Result = ShellServices::Explore(native);
 }

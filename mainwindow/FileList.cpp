@@ -255,7 +255,7 @@ void TMainForm::OpenItem()
         std::string folder;
         const std::vector<std::string> names = selectionPaths(folder);
         if (names.size() == 1 && TObjShell::HasOpenCommand(file)) {
-            m_shell->RunProgram(file, "");
+            m_shell->OpenFile(file);
             QApplication::setOverrideCursor(Qt::BusyCursor);
             QTimer::singleShot(kStartCursorMs, [] { QApplication::restoreOverrideCursor(); });
             return;

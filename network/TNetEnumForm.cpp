@@ -11,6 +11,7 @@
 #include "network/TPassForm.h"
 #include "platform/DateTime.h"
 #include "platform/FileAccess.h"
+#include "platform/ServerNames.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
@@ -125,6 +126,14 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
         dialog.setPassword(qtext(password));
         // A stop from the task list closes the dialog, as its cancel button would.
         m_passDialog = &dialog;
+        // The server answered at an address only a discovery reply gave: say which, since
+        // anyone on the LAN can claim a name that way.
+        std::string server;
+        SplitUncPath(location, &server, nullptr);
+        if (const ServerLocation where = LocateServer(server); where.source == ServerAddressSource::Discovery)
+            dialog.setWindowTitle(dialog.windowTitle() + QStringLiteral(" - ")
+                                  + QString::fromStdString(UiFormat("%1 由 %2 回應 (位址來自網路上的探索回覆)",
+                                                                    {server, where.address})));
         const bool confirmed = dialog.showFor(qtext(location));
         remember = dialog.remember();
         if (confirmed) {

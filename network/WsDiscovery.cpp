@@ -27,6 +27,12 @@ constexpr size_t MaxHttpAnswer = 256 * 1024;
 // UDP is unreliable, so the Probe goes out more than once, this far apart.
 constexpr int ProbeRepeatMs = 150;
 constexpr int ProbeCount = 2;
+// A LAN has at most a few hundred computers; endpoints beyond these are not read, so a
+// flood of replies costs neither memory nor requests.
+constexpr size_t MaxEndpoints = 512;
+constexpr size_t MaxSeenMessages = 4 * MaxEndpoints;
+// Metadata requests in flight at once, each on one thread of a fixed pool.
+constexpr size_t MaxConcurrentFetches = 8;
 
 const char* const Envelope =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -130,6 +136,15 @@ bool elementText(const std::string& xml, const std::string& name, std::string& t
         return true;
     }
     return false;
+}
+
+// Whether `text` may go into a request line or a header: no control characters, no blanks.
+bool isRequestSafe(const std::string& text)
+{
+    for (unsigned char c : text)
+        if (c <= 0x20 || c == 0x7F)
+            return false;
+    return !text.empty();
 }
 
 std::string field(const std::string& xml, const std::string& name)
@@ -247,7 +262,7 @@ std::string fetchMetadata(const std::string& endpoint, const std::string& host, 
                           net::Clock::time_point deadline, const std::atomic<bool>* stop)
 {
     in_addr address{};
-    if (!net::ParseIpv4(host, address))
+    if (!net::ParseIpv4(host, address) || !isRequestSafe(path) || path[0] != '/' || !isRequestSafe(endpoint))
         return {};
     net::Fd fd = net::ConnectTcp(address, uint16_t(port), deadline, stop);
     if (!fd.valid())
@@ -354,6 +369,23 @@ bool PickHttpAddress(const std::string& xaddrs, std::string& host, int& port, st
     return false;
 }
 
+bool PickHttpAddressOf(const std::string& xaddrs, const std::string& sender, std::string& host, int& port,
+                       std::string& path)
+{
+    // Each http address in turn, the first whose host is the sender's.
+    size_t at = 0;
+    while (at < xaddrs.size()) {
+        size_t end = xaddrs.find(' ', at);
+        if (end == std::string::npos)
+            end = xaddrs.size();
+        if (PickHttpAddress(xaddrs.substr(at, end - at), host, port, path) && host == sender
+            && path[0] == '/' && isRequestSafe(path))
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
 std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop)
 {
     const auto start = net::Clock::now();
@@ -367,7 +399,11 @@ std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop)
         return sightings;
 
     std::set<std::string> seenMessages;
-    std::map<std::string, std::string> endpoints;  // endpoint -> transport addresses
+    struct Reply {
+        std::string sender;  // the address the reply came from
+        std::string xaddrs;  // its transport addresses
+    };
+    std::map<std::string, Reply> endpoints;
     std::set<std::string> resolving;
     int probesSent = 0;
     auto nextProbe = start;
@@ -388,45 +424,74 @@ std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop)
             if (!(fds[n].revents & POLLIN))
                 continue;
             std::string message(MaxMessage, '\0');
-            const ssize_t got = ::recv(fds[n].fd, message.data(), message.size(), 0);
-            if (got <= 0)
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            const ssize_t got = ::recvfrom(fds[n].fd, message.data(), message.size(), 0,
+                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (got <= 0 || from.sin_family != AF_INET)
                 continue;
             message.resize(size_t(got));
             WsdMatch match;
-            if (!ParseWsdMatch(message, match))
+            if (!ParseWsdMatch(message, match) || !isRequestSafe(match.endpoint))
                 continue;
-            if (!match.messageId.empty() && !seenMessages.insert(match.messageId).second)
+            if (!match.messageId.empty() && seenMessages.size() < MaxSeenMessages
+                && !seenMessages.insert(match.messageId).second)
                 continue;
-            std::string& known = endpoints[match.endpoint];
-            if (known.empty())
-                known = match.xaddrs;
-            if (known.empty() && resolving.insert(match.endpoint).second) {
+            char sender[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &from.sin_addr, sender, sizeof sender);
+            auto found = endpoints.find(match.endpoint);
+            if (found == endpoints.end()) {
+                if (endpoints.size() >= MaxEndpoints)
+                    continue;
+                found = endpoints.emplace(match.endpoint, Reply{sender, {}}).first;
+            }
+            Reply& known = found->second;
+            // Only the device itself says where its metadata is: an answer from elsewhere
+            // about the same endpoint is not taken.
+            if (known.sender != sender)
+                continue;
+            if (known.xaddrs.empty())
+                known.xaddrs = match.xaddrs;
+            if (known.xaddrs.empty() && resolving.insert(match.endpoint).second) {
                 const std::string resolve = resolveMessage(match.endpoint);
                 sendMulticast(interfaces[n], resolve);
             }
         }
     }
 
-    std::mutex lock;
-    std::vector<std::thread> fetchers;
-    for (const auto& [endpoint, xaddrs] : endpoints) {
-        std::string host, path;
+    struct Fetch {
+        std::string endpoint, host, path;
         int port = 0;
-        if (!PickHttpAddress(xaddrs, host, port, path))
-            continue;
-        fetchers.emplace_back([&, endpoint = endpoint, host, port, path] {
-            const std::string metadata = fetchMetadata(endpoint, host, port, path, deadline, stop);
+    };
+    std::vector<Fetch> fetches;
+    for (const auto& [endpoint, reply] : endpoints) {
+        Fetch fetch{endpoint, {}, {}, 0};
+        if (PickHttpAddressOf(reply.xaddrs, reply.sender, fetch.host, fetch.port, fetch.path))
+            fetches.push_back(std::move(fetch));
+    }
+    std::mutex lock;
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i = next++; i < fetches.size(); i = next++) {
+            // Past the wait, the rest are not even started.
+            if (net::Clock::now() >= deadline || (stop && stop->load()))
+                break;
+            const Fetch& fetch = fetches[i];
+            const std::string metadata = fetchMetadata(fetch.endpoint, fetch.host, fetch.port, fetch.path, deadline, stop);
             std::string name, group;
             bool domain = false;
             if (!ParseComputerMetadata(metadata, name, group, domain))
-                return;
+                continue;
             std::lock_guard<std::mutex> guard(lock);
             if (!group.empty())
                 sightings.push_back({domain ? Sighting::Domain : Sighting::Workgroup, group, {}, {}, false, Wsd});
-            sightings.push_back({Sighting::Computer, name, group, host, domain, Wsd});
-        });
-    }
-    for (std::thread& t : fetchers)
+            sightings.push_back({Sighting::Computer, name, group, fetch.host, domain, Wsd});
+        }
+    };
+    std::vector<std::thread> pool;
+    for (size_t i = 0; i < std::min(MaxConcurrentFetches, fetches.size()); ++i)
+        pool.emplace_back(work);
+    for (std::thread& t : pool)
         t.join();
     return sightings;
 }

@@ -28,8 +28,15 @@ bool ParseComputerMetadata(const std::string& xml, std::string& name, std::strin
 /// The first http:// transport address with an IPv4 host: host, port and path.
 bool PickHttpAddress(const std::string& xaddrs, std::string& host, int& port, std::string& path);
 
+/// As PickHttpAddress, among the addresses whose host is `sender`, the address the reply
+/// came from: a reply cannot send the metadata request anywhere else (another computer,
+/// this one's loopback). False when it names none there.
+bool PickHttpAddressOf(const std::string& xaddrs, const std::string& sender, std::string& host, int& port,
+                       std::string& path);
+
 /// Probes, resolves and asks for metadata within `waitMs`; computers with their workgroup
-/// or domain, and those groups.
+/// or domain, and those groups. Bounded whatever the LAN sends: a fixed number of
+/// endpoints, of requests at once, each answer's size.
 std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop);
 
 } // namespace discovery

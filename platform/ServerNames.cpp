@@ -5,10 +5,13 @@
 #include "platform/TextCodec.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <mutex>
 #include <unordered_map>
 
@@ -98,6 +101,30 @@ struct Table {
 std::mutex g_tableMutex;
 Table g_table;
 std::unordered_map<std::string, std::string> g_seen;  // folded name -> address, guarded as g_table
+SystemNameResolver g_resolver = nullptr;                // guarded as g_table
+// The system's answers for names a discovery saw, kept a while: SMB paths are built for
+// every open and stat, and a name server may take seconds to say it does not know a name.
+struct Resolved {
+    std::string address;
+    std::chrono::steady_clock::time_point when;
+};
+std::unordered_map<std::string, Resolved> g_resolved;  // folded name -> answer, guarded as g_table
+constexpr std::chrono::seconds kResolvedFor{30};
+
+// The system's own resolution (hosts file, DNS, whatever the system is set up with).
+std::string SystemResolve(const std::string& name)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found)
+        return {};
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
+    freeaddrinfo(found);
+    return text;
+}
 
 std::string ReadTableFile(const std::string& nativePath)
 {
@@ -172,19 +199,55 @@ void SetServerNameTable(const std::string& windowsPath)
         g_table.nativePath = NativePath(windowsPath);
 }
 
-std::string ResolveServerName(const std::string& name)
+ServerLocation LocateServer(const std::string& name)
 {
     if (name.empty())
         return {};
     const std::string folded = Fold(name);
-    std::lock_guard lock(g_tableMutex);
-    if (!g_table.nativePath.empty()) {
-        Refresh(g_table);
-        if (const auto it = g_table.byName.find(folded); it != g_table.byName.end())
-            return it->second;
+    std::string seenAddress;
+    SystemNameResolver resolver = nullptr;
+    {
+        std::lock_guard lock(g_tableMutex);
+        if (!g_table.nativePath.empty()) {
+            Refresh(g_table);
+            if (const auto it = g_table.byName.find(folded); it != g_table.byName.end())
+                return {it->second, ServerAddressSource::Table};
+        }
+        const auto seen = g_seen.find(folded);
+        if (seen == g_seen.end())
+            return {};
+        seenAddress = seen->second;
+        resolver = g_resolver;
+        const auto known = g_resolved.find(folded);
+        if (known != g_resolved.end() && std::chrono::steady_clock::now() - known->second.when < kResolvedFor) {
+            if (!known->second.address.empty())
+                return {known->second.address, ServerAddressSource::System};
+            return {seenAddress, ServerAddressSource::Discovery};
+        }
     }
-    const auto seen = g_seen.find(folded);
-    return seen == g_seen.end() ? std::string() : seen->second;
+    // A discovery reply is anyone's word: the system's resolution outranks it. Asked outside
+    // the lock, since it may wait for the network.
+    // (A NetBIOS name query of the LAN belongs here too, after the system's resolution.)
+    const std::string resolved = resolver ? resolver(name) : SystemResolve(name);
+    {
+        std::lock_guard lock(g_tableMutex);
+        g_resolved[folded] = {resolved, std::chrono::steady_clock::now()};
+    }
+    if (!resolved.empty())
+        return {resolved, ServerAddressSource::System};
+    return {seenAddress, ServerAddressSource::Discovery};
+}
+
+std::string ResolveServerName(const std::string& name)
+{
+    return LocateServer(name).address;
+}
+
+void SetSystemNameResolver(SystemNameResolver resolver)
+{
+    std::lock_guard lock(g_tableMutex);
+    g_resolver = resolver;
+    g_resolved.clear();
 }
 
 void RememberServerAddress(const std::string& name, const std::string& address)
@@ -192,6 +255,7 @@ void RememberServerAddress(const std::string& name, const std::string& address)
     if (name.empty() || (!address.empty() && !IsIPv4(address)))
         return;
     std::lock_guard lock(g_tableMutex);
+    g_resolved.erase(Fold(name));
     if (address.empty())
         g_seen.erase(Fold(name));
     else

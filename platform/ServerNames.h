@@ -27,10 +27,32 @@ std::vector<NameTableEntry> ParseNameTable(std::string_view text);
 /// whenever it changes on disk.
 void SetServerNameTable(const std::string& windowsPath);
 
-/// The address the table gives for `name` (letters compared without regard to case; the
-/// first line of a name counts), else the one a discovery saw it at (RememberServerAddress),
-/// else empty. Thread-safe.
+/// Where an address for a server name came from, most trusted first.
+enum class ServerAddressSource {
+    None,      // no address: the name is used as it is
+    Table,     // the name table, which the user writes
+    System,    // the system's name resolution
+    Discovery, // an unauthenticated reply on the LAN; a stored password never goes there unasked
+};
+
+struct ServerLocation {
+    std::string address; // dotted IPv4, empty with None
+    ServerAddressSource source = ServerAddressSource::None;
+};
+
+/// Where `name` is reached: the table's line (letters compared without regard to case; the
+/// first line of a name counts), else the system's resolution of the name, else the address
+/// a discovery saw it at (RememberServerAddress). Only a name a discovery saw is looked up
+/// by the system here: no other name costs a query. Thread-safe.
+ServerLocation LocateServer(const std::string& name);
+
+/// LocateServer's address, empty when only the name reaches the server.
 std::string ResolveServerName(const std::string& name);
+
+/// The system's resolution used by LocateServer: an IPv4 address for a name, or empty.
+/// Tests replace it (nullptr restores the system's own).
+using SystemNameResolver = std::string (*)(const std::string& name);
+void SetSystemNameResolver(SystemNameResolver resolver);
 
 /// Remembers, for the rest of the run, the IPv4 address a discovery of the LAN saw `name`
 /// at: a computer that answers no name query (NetBIOS switched off, no DNS entry) is still

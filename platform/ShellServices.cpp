@@ -5,13 +5,20 @@
 #include "platform/TextPathAlias.h"
 #include "platform/Trash.h"
 
+#include "local/MessageBoxes.h"
+#include "resources/UiText.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 namespace ShellServices {
 
@@ -33,7 +40,45 @@ int launchDefault(const QString& native, const QString& mimeType)
     return DesktopApps::Launch(*app, {native}) ? ShellOk : ShellFailed;
 }
 
+// File systems whose files came from another machine or a user-space program.
+bool isRemoteFileSystem(const std::string& nativePath)
+{
+    struct statfs fs {};
+    if (::statfs(nativePath.c_str(), &fs) != 0)
+        return true;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case 0xFF534D42UL:  // cifs
+    case 0xFE534D42UL:  // smb2
+    case 0x65735546UL:  // fuse
+    case CODA_SUPER_MAGIC:
+    case AFS_SUPER_MAGIC:
+    case 0x6B414653UL:  // kafs
+    case 0x01021997UL:  // v9fs
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+bool IsTrustedLauncher(const std::string& nativePath)
+{
+    struct stat st {};
+    return ::stat(nativePath.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR)
+           && !isRemoteFileSystem(nativePath);
+}
+
+bool AskBeforeRunning(const std::string& nativePath)
+{
+    const QString text = UiText("「%1」是可執行的程式，開啟它就會執行它。\r\n要執行嗎?")
+                             .arg(QString::fromStdString(nativePath));
+    if (!qApp || QThread::currentThread() != qApp->thread())
+        return false;
+    return ShowMessageText(QApplication::activeWindow(), text, MsgQuestion) == IdYes;
+}
 
 bool IsProgram(const std::string& nativePath)
 {
@@ -63,8 +108,10 @@ std::string FindProgram(const std::string& name)
     return found.toStdString();
 }
 
-int OpenWithArguments(const std::string& nativePath, const QStringList& arguments)
+int OpenWithArguments(const std::string& nativePath, const QStringList& arguments, bool askBeforeRunning,
+                      const RunQuestion& ask)
 {
+    auto declined = [&] { return askBeforeRunning && !(ask ? ask(nativePath) : AskBeforeRunning(nativePath)); };
     struct stat st {};
     if (::stat(nativePath.c_str(), &st) != 0)
         return ShellFileNotFound;
@@ -75,14 +122,21 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
     if (textPath.empty())
         return ShellFailed;
     const QString native = QString::fromStdString(textPath);
-    // A launcher entry starts its application by its own Exec line, the arguments as its files.
+    // A launcher entry starts its application by its own Exec line, the arguments as its
+    // files; one from a server, or not marked executable, is only text.
     if (DesktopApps::MimeTypeOfFile(native) == QLatin1String("application/x-desktop")) {
+        if (!IsTrustedLauncher(nativePath))
+            return launchDefault(native, QStringLiteral("text/plain"));
+        if (declined())
+            return ShellDeclined;
         const auto app = DesktopApps::LoadFile(native);
         if (!app)
             return ShellFailed;
         return DesktopApps::Launch(*app, arguments) ? ShellOk : ShellFailed;
     }
     if (IsProgram(textPath)) {
+        if (declined())
+            return ShellDeclined;
         const size_t slash = nativePath.rfind('/');
         const std::string folder = TextPathAlias(slash == 0 ? std::string("/") : nativePath.substr(0, slash));
         if (folder.empty())

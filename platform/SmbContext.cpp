@@ -73,14 +73,26 @@ void CopyOut(const std::string& text, char* buffer, int length)
 // kept under the name the user gave, so this thread remembers which name its latest
 // address of each server stood for. The open that follows a URL runs on the thread that
 // built it, before any other URL of the thread.
-thread_local std::map<std::string, std::string> t_namesByAddress; // address -> name
+struct NamedAddress {
+    std::string name;
+    bool discovered = false; // the address came from a discovery reply, not the user or the system
+};
+thread_local std::map<std::string, NamedAddress> t_namesByAddress; // address -> name
 
 // The name the user gave for `server` as libsmbclient reports it.
 std::string UserServerName(const char* server)
 {
     const std::string reported = server ? server : "";
     const auto it = t_namesByAddress.find(reported);
-    return it == t_namesByAddress.end() ? reported : it->second;
+    return it == t_namesByAddress.end() ? reported : it->second.name;
+}
+
+// Whether libsmbclient reached `server` at an address only a discovery reply gave: anyone
+// on the LAN can claim a name there.
+bool ReachedByDiscovery(const char* server)
+{
+    const auto it = t_namesByAddress.find(server ? server : "");
+    return it != t_namesByAddress.end() && it->second.discovered;
 }
 
 // Credentials a diagnosis tries on the server's own session, whatever share is asked for.
@@ -96,7 +108,15 @@ void AuthCallback(SMBCCTX* ctx, const char* server, const char* share, char* wor
 {
     std::string name = t_probe.user;
     std::string secret = t_probe.password;
-    const bool given = t_probe.active || SmbCredentials::lookup(UserServerName(server), share ? share : "", name, secret);
+    // A stored password goes only where the user or the system says the server is; at an
+    // address a discovery reply gave, only what the user typed in this run is sent.
+    const bool discovered = ReachedByDiscovery(server);
+    if (discovered) {
+        name.clear();
+        secret.clear();
+    }
+    const bool given = (t_probe.active && !discovered)
+                       || SmbCredentials::lookup(UserServerName(server), share ? share : "", name, secret, !discovered);
     // libsmbclient answers a refused logon by logging on anonymously: credentials that were
     // given and refused must fail as such, not turn into a guest's view of the server.
     // Without any, its default logon and that fallback are what reach a guest share. The
@@ -340,9 +360,10 @@ std::string SmbUrl(const std::string& uncPath)
     std::string share;
     std::string rest;
     SplitUncPath(uncPath, &server, &share, &rest);
-    const std::string address = ResolveServerName(server);
+    const ServerLocation location = LocateServer(server);
+    const std::string& address = location.address;
     if (!address.empty())
-        t_namesByAddress[address] = server;
+        t_namesByAddress[address] = {server, location.source == ServerAddressSource::Discovery};
     else
         t_namesByAddress.erase(server); // an address given as such stands for itself
     std::string url = "smb://" + Escape(address.empty() ? server : address) + "/";
@@ -417,7 +438,9 @@ int LogonRefusal(const Opens& opens, const std::string& server, const std::strin
 {
     std::string user;
     std::string password;
-    if (!SmbCredentials::lookup(server, share, user, password) || (user.empty() && password.empty()))
+    // As the callback: no stored password is tried where only a discovery reply put the server.
+    const bool stored = LocateServer(server).source != ServerAddressSource::Discovery;
+    if (!SmbCredentials::lookup(server, share, user, password, stored) || (user.empty() && password.empty()))
         return Win32::LogonFailure;
     if (share.empty())
         return Win32::InvalidPassword; // the server's own session refused them
@@ -494,7 +517,8 @@ void setFallback(Fallback fallback)
     g_fallback = std::move(fallback);
 }
 
-bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password)
+bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password,
+            bool stored)
 {
     const std::string serverLocation = "\\\\" + server;
     const std::string shareLocation = share.empty() ? std::string() : serverLocation + "\\" + share;
@@ -511,7 +535,8 @@ bool lookup(const std::string& server, const std::string& share, std::string& us
                 return true;
             }
         }
-        fallback = g_fallback;
+        if (stored)
+            fallback = g_fallback;
     }
     if (!fallback)
         return false;

@@ -61,8 +61,9 @@ void SmbDropConnections(const std::string& server = {});
 
 /// The smb:// address of a UNC path ("\\SERVER\SHARE\dir\" -> "smb://SERVER/SHARE/dir/"),
 /// with the characters libsmbclient would read as URL syntax escaped. "\\SERVER" gives the
-/// server's address, whose listing is its shares. A server the name table holds
-/// (ServerNames.h) is given by its address there; the callbacks still see its name.
+/// server's address, whose listing is its shares. A server LocateServer (ServerNames.h) finds
+/// is given by that address; the callbacks still see its name, and at an address from a
+/// discovery reply they send no stored password.
 std::string SmbUrl(const std::string& uncPath);
 
 /// The Win32 code for the errno a libsmbclient call left. A refused logon cannot be told
@@ -86,8 +87,10 @@ namespace SmbCredentials {
 void set(const std::string& location, const std::string& user, const std::string& password);
 void forget(const std::string& location);
 void clear();
-/// What the callback would answer for `server` and `share` (share may be empty).
-bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password);
+/// What the callback would answer for `server` and `share` (share may be empty); with
+/// `stored` false, only what was set in this run, never the password store (Fallback).
+bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password,
+            bool stored = true);
 /// Asked when the cache has no entry (the password store answers it); called with the
 /// share's location "\\SERVER\SHARE\" and then the server's "\\SERVER".
 using Fallback = std::function<bool(const std::string& location, std::string& user, std::string& password)>;

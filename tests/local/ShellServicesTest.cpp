@@ -5,7 +5,11 @@
 #include "platform/NativeNames.h"
 #include "platform/ShellServices.h"
 #include "platform/TextPathAlias.h"
+#include "support/DialogScript.h"
 #include "support/ScopedEnvironment.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
 
 #include <ctime>
 #include <fcntl.h>
@@ -176,7 +180,16 @@ TEST_F(TextPathAliasTest, ApplicationsAndProgramsReceiveAPathThatOpensTheExactFi
     const std::string program = folder + "/run_\xFF.sh";
     std::ofstream(program, std::ios::binary) << "#!/bin/sh\npwd -P > ran.txt\nprintf '%s\\n' \"$@\" >> ran.txt\n";
     ::chmod(program.c_str(), 0755);
-    EXPECT_EQ(ShellServices::Open(program, "one \"two words\""), ShellServices::ShellOk);
+    QString question;
+    {
+        DialogScript answer;
+        answer.then<QMessageBox>([&](QMessageBox& box) {
+            question = box.text();
+            box.button(QMessageBox::Yes)->click();
+        });
+        EXPECT_EQ(ShellServices::Open(program, "one \"two words\""), ShellServices::ShellOk);
+    }
+    EXPECT_TRUE(question.contains("run_")) << question.toStdString();
     ASSERT_TRUE(WaitFor([&] { return readAll(folder + "/ran.txt").find("two words") != std::string::npos; }));
     EXPECT_EQ(readAll(folder + "/ran.txt"), folder + "\none\ntwo words\n");
 }

@@ -59,6 +59,16 @@ TEST(WsDiscoveryParse, MatchesWithAnyPrefixAndWithoutAddresses)
     EXPECT_EQ(path, "/dev-1");
     EXPECT_FALSE(PickHttpAddress("https://10.0.0.5/x http://10.0.0.5:99999/x http://name/x", host, port, path));
 
+    // The metadata request goes only to the address the reply came from: never to another
+    // computer or this one's loopback it names, never with a line break in its request line.
+    EXPECT_FALSE(PickHttpAddressOf("http://127.0.0.1:5357/x http://10.0.0.6/x", "10.0.0.5", host, port, path));
+    EXPECT_FALSE(PickHttpAddressOf("http://10.0.0.5:5357/x\r\nHost:%20evil", "10.0.0.5", host, port, path));
+    EXPECT_FALSE(PickHttpAddressOf("http://10.0.0.5:5357/a\tb", "10.0.0.5", host, port, path));
+    ASSERT_TRUE(PickHttpAddressOf("http://127.0.0.1/x http://10.0.0.5:5357/dev-1", "10.0.0.5", host, port, path));
+    EXPECT_EQ(host, "10.0.0.5");
+    EXPECT_EQ(path, "/dev-1");
+    ASSERT_TRUE(PickHttpAddressOf("http://127.0.0.1:8080/me", "127.0.0.1", host, port, path)) << "a reply from loopback";
+
     // A ResolveMatch without transport addresses still names its endpoint.
     ASSERT_TRUE(ParseWsdMatch("<Envelope><Body><ResolveMatches><ResolveMatch><EndpointReference>"
                               "<Address> urn:uuid:dev-2 </Address></EndpointReference><XAddrs/>"

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -98,9 +99,16 @@ TEST_F(PyftpdSite, ListsNestedFoldersAndTransfersBothWays)
     EXPECT_EQ(readAll(tree.path("root/a folder/上傳.bin")), std::string(70000, '\x01'));
     EXPECT_EQ(lastDone, 70000);
 
-    // Whole folders, both ways.
+    // Whole folders, both ways. A program on the server arrives as a plain new file of the
+    // user's: nothing the server says makes a copy executable.
+    std::filesystem::permissions(tree.path("root/a folder/inner one/deep file.txt"), std::filesystem::perms(0755));
     ASSERT_TRUE(site.downloadTree("/a folder", tree.path("local/got"), NowDateTime(), [](const std::string&) {}, {}).ok);
     EXPECT_EQ(readAll(tree.path("local/got/inner one/deep file.txt")), "deep");
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    struct stat copied {};
+    ASSERT_EQ(::stat(tree.path("local/got/inner one/deep file.txt").c_str(), &copied), 0);
+    EXPECT_EQ(copied.st_mode & 07777, 0666 & ~umask);
     ASSERT_TRUE(site.uploadTree(tree.path("local/got"), "/again", [](const std::string&) {}, {}).ok);
     EXPECT_EQ(readAll(tree.path("root/again/inner one/deep file.txt")), "deep");
 }

@@ -78,10 +78,24 @@ TEST(NameTableParse, SkipsCommentsKeywordsAndLinesThatAreNoEntry)
     EXPECT_TRUE(ParseNameTable(noise).empty());
 }
 
+// The system's resolution of these tests: one name known, none asked of a name server.
+std::string FakeSystemResolve(const std::string& name)
+{
+    return name == "SYSPC" || name == "syspc" ? "10.4.4.4" : std::string();
+}
+
 class ServerNameTable : public ::testing::Test {
 protected:
-    void SetUp() override { SetServerNameTable(WindowsPath(m_folder.path("lmhosts"))); }
-    void TearDown() override { SetServerNameTable({}); }
+    void SetUp() override
+    {
+        SetSystemNameResolver(FakeSystemResolve);
+        SetServerNameTable(WindowsPath(m_folder.path("lmhosts")));
+    }
+    void TearDown() override
+    {
+        SetServerNameTable({});
+        SetSystemNameResolver(nullptr);
+    }
     // Replaces the table as the rebuild does: a new file in the old one's place.
     void write(const std::string& text)
     {
@@ -131,6 +145,27 @@ TEST_F(ServerNameTable, AnAddressADiscoverySawServesNamesTheTableLacks)
     RememberServerAddress("GAMMA", "");
     RememberServerAddress("ALPHA", "");
     EXPECT_EQ(ResolveServerName("GAMMA"), "");
+}
+
+TEST_F(ServerNameTable, ADiscoveryAddressIsOnlyAFallBackAndSaysSo)
+{
+    write("10.1.1.1     TABLEPC\n");
+    // Someone on the LAN claims all three names.
+    for (const char* name : {"TABLEPC", "SYSPC", "LANPC"})
+        RememberServerAddress(name, "10.66.66.66");
+    const ServerLocation table = LocateServer("tablepc");
+    EXPECT_EQ(table.address, "10.1.1.1");
+    EXPECT_EQ(table.source, ServerAddressSource::Table);
+    const ServerLocation system = LocateServer("SYSPC");
+    EXPECT_EQ(system.address, "10.4.4.4") << "the system's resolution outranks a discovery reply";
+    EXPECT_EQ(system.source, ServerAddressSource::System);
+    const ServerLocation lan = LocateServer("LANPC");
+    EXPECT_EQ(lan.address, "10.66.66.66");
+    EXPECT_EQ(lan.source, ServerAddressSource::Discovery);
+    // A name no discovery saw is left to the SMB layer as it is.
+    EXPECT_EQ(LocateServer("OTHERPC").source, ServerAddressSource::None);
+    for (const char* name : {"TABLEPC", "SYSPC", "LANPC"})
+        RememberServerAddress(name, "");
 }
 
 TEST_F(ServerNameTable, FollowsTheFileWhenItIsRebuiltOrRemoved)
