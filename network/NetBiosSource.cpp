@@ -1,6 +1,7 @@
 #include "network/NetBiosSource.h"
 
 #include "local/ErrorText.h"
+#include "platform/CodePages.h"
 #include "platform/SmbContext.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
@@ -13,7 +14,6 @@
 #include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
-#include <iconv.h>
 #include <libsmbclient.h>
 #include <poll.h>
 #include <spawn.h>
@@ -227,21 +227,6 @@ std::string latin1Text(const std::string& bytes)
     return utf8;
 }
 
-bool decodes(const std::string& bytes, const std::string& charset)
-{
-    iconv_t cd = ::iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return true;
-    std::string in = bytes;
-    std::string out(in.size() * 4 + 4, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    size_t inLeft = in.size();
-    size_t outLeft = out.size();
-    const bool ok = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1);
-    ::iconv_close(cd);
-    return ok;
-}
 
 // The library leaves out an entry whose name the code page cannot decode. A second look
 // at the same list with every byte a character of its own finds such names, to report
@@ -264,7 +249,7 @@ void reportUndecodable(const std::string& workgroup, unsigned type,
     ::setenv(SmbOemCharsetVariable, charset.c_str(), 1);
     for (const std::string& name : names) {
         const std::string bytes = latin1Bytes(name);
-        if (!decodes(bytes, charset))
+        if (!ConvertCodePage(bytes, charset.c_str(), "UTF-8"))
             problem(byteText(bytes), Win32::InvalidName);
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/NetBiosName.h"
 
+#include "platform/CodePages.h"
 #include "platform/Environment.h"
 #include "platform/SmbContext.h"
 #include "platform/Sockets.h"
@@ -7,7 +8,6 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
-#include <iconv.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -53,21 +53,7 @@ std::string oemName(const std::string& utf8)
         const std::string bytes = EncodeCP950(utf8);
         return bytes.find('\xFF') == std::string::npos ? bytes : std::string(); // an escape is no name
     }
-    iconv_t cd = ::iconv_open(charset.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return {};
-    std::string in = utf8;
-    std::string out(in.size() * 4 + 4, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    size_t inLeft = in.size();
-    size_t outLeft = out.size();
-    const size_t done = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    ::iconv_close(cd);
-    if (done == size_t(-1))
-        return {};
-    out.resize(out.size() - outLeft);
-    return out;
+    return ConvertCodePage(utf8, "UTF-8", charset.c_str()).value_or(std::string());
 }
 
 std::string smbConfText()

@@ -1,4 +1,5 @@
 #include "platform/TextCodec.h"
+#include "platform/CodePages.h"
 
 #include <array>
 #include <cstdint>
@@ -428,4 +429,18 @@ std::string Utf8Left(std::string_view utf8, size_t count)
     for (size_t i = 0; i < count && pos < utf8.size(); ++i)
         NextUtf8(utf8, pos);
     return std::string(utf8.substr(0, pos));
+}
+
+std::optional<std::string> ConvertCodePage(std::string_view text, const char* from, const char* to)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    const IconvHandle converter(cd);
+    std::string out(text.size() * 4 + 4, '\0');
+    size_t written = 0;
+    if (!Convert(converter.get(), text.data(), text.size(), out.data(), out.size(), &written))
+        return std::nullopt;
+    out.resize(written);
+    return out;
 }
