@@ -1,6 +1,7 @@
 #include "network/WsDiscovery.h"
 
 #include "platform/Sockets.h"
+#include "platform/ThreadGuard.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -414,7 +415,7 @@ std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop)
         int port = 0;
         if (!PickHttpAddress(xaddrs, host, port, path))
             continue;
-        fetchers.emplace_back([&, endpoint = endpoint, host, port, path] {
+        fetchers.emplace_back([&, endpoint = endpoint, host, port, path] { RunGuarded([&] {
             const std::string metadata = fetchMetadata(endpoint, host, port, path, deadline, stop);
             std::string name, group;
             bool domain = false;
@@ -424,7 +425,7 @@ std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop)
             if (!group.empty())
                 sightings.push_back({domain ? Sighting::Domain : Sighting::Workgroup, group, {}, {}, false, Wsd});
             sightings.push_back({Sighting::Computer, name, group, host, domain, Wsd});
-        });
+        }, [](const std::string&) {}); });
     }
     for (std::thread& t : fetchers)
         t.join();
