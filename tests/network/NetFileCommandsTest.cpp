@@ -122,4 +122,19 @@ TEST_F(NetFileCommands, CopyBothWaysRenameMkdirDelete)
     EXPECT_FALSE(fs::exists(s_server->folder("public") + "/put"));
 }
 
+// A share whose smbd is stopped (SIGSTOP): the listing says the server stopped answering,
+// not that the path does not exist, and once smbd runs again (SIGCONT) it lists again.
+TEST_F(NetFileCommands, AStoppedServerIsOneThatStoppedAnswering)
+{
+    fs::create_directories(s_server->folder("public") + "/still");
+    s_server->pause();
+    NetRun run = Net("ls '\\\\127.0.0.1\\公開\\still'");
+    s_server->resume();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("{\"error\":10060,", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("伺服器停止回應"), std::string::npos) << run.err;
+    run = Net("ls '\\\\127.0.0.1\\公開\\still'");
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
 } // namespace
