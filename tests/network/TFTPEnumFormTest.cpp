@@ -7,6 +7,7 @@
 #include "network/FtpSiteNode.h"
 #include "store/CacheListing.h"
 #include "store/NodeTree.h"
+#include "support/StallMeter.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include "local/ForceStopEvent.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
@@ -309,29 +309,6 @@ QTreeWidgetItem* childNamed(QTreeWidgetItem* node, const QString& caption)
     return nullptr;
 }
 
-// The longest time the window thread went without handling its events, measured with a
-// 1 ms timer as tamsel-bench measures it.
-class StallMeter {
-public:
-    StallMeter()
-    {
-        m_clock.start();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_clock.restart());
-            if (m_onTick)
-                m_onTick();
-        });
-        m_timer.start(1);
-    }
-    qint64 longestMs() const { return m_longest; }
-    std::function<void()> m_onTick;
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
-
 // A listing line dated as no calendar is refused alone and logged; the folder is listed.
 TEST_F(SiteWindowTest, AListingLineWithAnImpossibleDateIsRefusedAloneAndLogged)
 {
@@ -364,7 +341,7 @@ TEST_F(SiteWindowTest, AServerThatStopsAnsweringIsAFaultNotAFreeze)
     ASSERT_NE(paused, nullptr);
     StallMeter meter;
     QElapsedTimer sinceStop;
-    meter.m_onTick = [&] {
+    meter.onTick = [&] {
         if (!sinceStop.isValid() && std::filesystem::exists(hostile.pausedMarker())) {
             ::kill(hostile.pid(), SIGSTOP);
             std::filesystem::remove(hostile.pausedMarker());
@@ -386,7 +363,7 @@ TEST_F(SiteWindowTest, AServerThatStopsAnsweringIsAFaultNotAFreeze)
     // Stop (the task list's) while a download waits for the stopped server.
     sinceStop.invalidate();
     qint64 stopTook = -1;
-    meter.m_onTick = [&] {
+    meter.onTick = [&] {
         if (!sinceStop.isValid() && std::filesystem::exists(hostile.pausedMarker())) {
             ::kill(hostile.pid(), SIGSTOP);
             std::filesystem::remove(hostile.pausedMarker());
