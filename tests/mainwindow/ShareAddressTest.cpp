@@ -81,7 +81,7 @@ TEST_F(ShareAddressTest, AStoppedServerIsAFaultNotAFreeze)
 
     m_errors.clear();
     m_form->FolderTreeView->setCurrentItem(folder);
-    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("內")}; }, 20000))
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("內")}; }, 40000))
         << m_errors.join('\n').toStdString();
 }
 
