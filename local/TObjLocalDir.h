@@ -87,6 +87,7 @@ public:
 
 protected:
     void Execute() override;
+    void ExecuteFailed(const std::string& message) override { ErrorText = QString::fromStdString(message); }
     void ClearHandlers() override
     {
         OnStatus = nullptr;

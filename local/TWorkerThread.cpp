@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "platform/ThreadGuard.h"
+
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -166,9 +169,14 @@ void TWorkerThread::CallCompletionAlways()
     });
 }
 
+void TWorkerThread::ExecuteFailed(const std::string& message)
+{
+    std::fprintf(stderr, "tamsel: a background job failed: %s\n", message.c_str());
+}
+
 void TWorkerThread::run()
 {
-    Execute();
+    RunGuarded([this] { Execute(); }, [this](const std::string& message) { ExecuteFailed(message); });
     // The thread class's own completion call, for workers that left the handler set.
     if (m_completionDelivered.load())
         return;

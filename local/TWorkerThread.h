@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 
 // The one pattern every background job follows: a thread object created suspended with
 // copies of its inputs, given handlers on the window thread, started with Resume, stopped
@@ -57,6 +58,10 @@ public:
 protected:
     /// The work; runs on the worker thread.
     virtual void Execute() = 0;
+    /// Called on the worker thread when Execute let an exception out, with its text; the
+    /// completion handler runs afterwards as after any other end. A worker with error
+    /// members of its own keeps the text there; by default it goes to standard error.
+    virtual void ExecuteFailed(const std::string& message);
     /// Clears the subclass's own handlers (ForceStop). Window thread only.
     virtual void ClearHandlers() {}
 

@@ -140,8 +140,9 @@ FtpLineResult finish(FtpEntry& entry)
     return IsPlainName(entry.name) && !control ? FtpLineResult::Entry : FtpLineResult::Unsafe;
 }
 
-// "01-02-24  03:04PM  <DIR>  name" and "01-02-2024  15:04  12345  name".
-bool parseDosLine(const std::string& line, FtpEntry& entry)
+// "01-02-24  03:04PM  <DIR>  name" and "01-02-2024  15:04  12345  name". False for a line
+// of another form, and for one whose date or time no calendar has (`badDate` says which).
+bool parseDosLine(const std::string& line, FtpEntry& entry, bool& badDate)
 {
     int month = 0, day = 0, year = 0, hour = 0, minute = 0, consumed = 0;
     char half[3] = {};
@@ -175,15 +176,26 @@ bool parseDosLine(const std::string& line, FtpEntry& entry)
     entry.name = line.substr(nameStart);
     if (year < 100)
         year += year < 70 ? 2000 : 1900;
+    double date = 0;
+    badDate = minute > 59 || hour > (half[0] ? 12 : 23) || (half[0] && hour == 0)
+        || !CalendarDate(year, month, day, date);
+    if (badDate)
+        return false;
     if (half[0] == 'P' && hour < 12)
         hour += 12;
     if (half[0] == 'A' && hour == 12)
         hour = 0;
-    double date = 0;
-    if (!CalendarDate(year, month, day, date))
-        throw Exception("Invalid date: " + line);
     entry.modified = entry.listed = date + (hour * 60 + minute) / 1440.0;
     return true;
+}
+
+// "hh:mm" of the time-of-day form; false for an hour or minute no clock shows.
+bool validTimeOfDay(const std::string& field)
+{
+    int hour = 0, minute = 0, consumed = 0;
+    if (std::sscanf(field.c_str(), "%2d:%2d%n", &hour, &minute, &consumed) != 2)
+        return true;  // not a time at all: the year falls back as for any other text
+    return size_t(consumed) == field.size() && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
 }
 
 } // namespace
@@ -289,9 +301,13 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
 {
     entry = FtpEntry();
     if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
-        if (parseDosLine(line, entry))
+        bool badDate = false;
+        if (parseDosLine(line, entry, badDate))
             return finish(entry);
-        return FtpLineResult::Skipped;
+        if (!badDate)
+            return FtpLineResult::Skipped;
+        const FtpLineResult named = finish(entry);
+        return named == FtpLineResult::Entry ? FtpLineResult::BadDate : named;
     }
     std::vector<std::string> fields;
     try {
@@ -344,8 +360,8 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
     if (result != FtpLineResult::Entry)
         return result;
     double date = 0;
-    if (!CalendarDate(year, month, day, date))
-        throw Exception("Invalid date: " + line);
+    if (!CalendarDate(year, month, day, date) || !validTimeOfDay(fields[7]))
+        return FtpLineResult::BadDate;
     entry.modified = entry.listed = date;
     return result;
 }
@@ -359,6 +375,7 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
     entry.name = line.substr(blank + 1);
     std::string type;
     std::string mode, perm, uid, gid;
+    bool badDate = false;
     size_t start = 0;
     const std::string facts = line.substr(0, blank);
     while (start < facts.size()) {
@@ -396,14 +413,16 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
                 if (std::sscanf(value.c_str(), "%4d%2d%2d%2d%2d%2d", &utc.tm_year, &utc.tm_mon, &utc.tm_mday,
                                 &utc.tm_hour, &utc.tm_min, &utc.tm_sec) == 6) {
                     double date = 0;
-                    if (!CalendarDate(utc.tm_year, utc.tm_mon, utc.tm_mday, date))
-                        throw Exception("Invalid date: " + line);
-                    if (utc.tm_hour > 23 || utc.tm_min > 59 || utc.tm_sec > 60)
-                        throw Exception("Invalid date: " + line);
-                    entry.listed = date + (utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec) / 86400.0;
-                    utc.tm_year -= 1900;
-                    utc.tm_mon -= 1;
-                    entry.modified = DateTimeFromUnix(int64_t(timegm(&utc)));
+                    if (!CalendarDate(utc.tm_year, utc.tm_mon, utc.tm_mday, date) || utc.tm_hour < 0
+                        || utc.tm_hour > 23 || utc.tm_min < 0 || utc.tm_min > 59 || utc.tm_sec < 0
+                        || utc.tm_sec > 60) {
+                        badDate = true;
+                    } else {
+                        entry.listed = date + (utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec) / 86400.0;
+                        utc.tm_year -= 1900;
+                        utc.tm_mon -= 1;
+                        entry.modified = DateTimeFromUnix(int64_t(timegm(&utc)));
+                    }
                 }
             }
         }
@@ -421,6 +440,7 @@ FtpLineResult ParseMlsdLine(const std::string& line, FtpEntry& entry)
         entry.owner = uid;
     if (entry.group.empty())
         entry.group = gid;
-    return finish(entry);
+    const FtpLineResult named = finish(entry);
+    return badDate && named == FtpLineResult::Entry ? FtpLineResult::BadDate : named;
 }
 

@@ -43,14 +43,15 @@ struct FtpEntry {
     std::string group;
 };
 
-/// Why a listing line gave no entry.
-enum class FtpLineResult { Entry, Skipped, Unsafe };
+/// Why a listing line gave no entry. BadDate: a date or time no calendar has ("Jan  0",
+/// "Feb 30", 25:00); the line alone is refused, the rest of the listing stands.
+enum class FtpLineResult { Entry, Skipped, Unsafe, BadDate };
 
 /// Parses one LIST line (text): the Unix long form, split with the FTP listing pattern,
 /// and the DOS form ("01-02-24  03:04PM  <DIR>  name"). "." and "..", blank names and lines
 /// of neither form are Skipped. `now` (days since 1899-12-30) dates the time-of-day form:
 /// that is the current year unless it would lie more than a day ahead, then the year
-/// before. Raises Exception on an impossible date.
+/// before.
 FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry);
 
 /// Parses one MLSD line ("type=file;size=12;modify=20240102030405; name"): exact sizes,

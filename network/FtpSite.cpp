@@ -64,10 +64,12 @@ FtpResult FtpSite::rawList(const std::string& folder, std::vector<std::string>& 
 }
 
 FtpResult FtpSite::listFolder(const std::string& folder, double now, std::vector<FtpEntry>& entries,
-                              std::vector<std::string>& refused)
+                              std::vector<std::string>& refused, std::vector<std::string>* badDates)
 {
     entries.clear();
     refused.clear();
+    if (badDates)
+        badDates->clear();
     std::vector<std::string> lines;
     bool machine = m_client.offersMlsd();
     FtpResult result = m_client.list(remoteBytes(folder), machine, lines);
@@ -90,6 +92,8 @@ FtpResult FtpSite::listFolder(const std::string& folder, double now, std::vector
             entries.push_back(std::move(entry));
         else if (parsed == FtpLineResult::Unsafe)
             refused.push_back(entry.name);
+        else if (parsed == FtpLineResult::BadDate && badDates)
+            badDates->push_back(entry.name);
     }
     return result;
 }
@@ -124,12 +128,14 @@ FtpResult FtpSite::downloadTree(const std::string& remote, const std::string& lo
         return result;
     }
     std::vector<FtpEntry> entries;
-    std::vector<std::string> refused;
-    result = listFolder(remote, now, entries, refused);
+    std::vector<std::string> refused, badDates;
+    result = listFolder(remote, now, entries, refused, &badDates);
     if (!result.ok)
         return result;
     for (const std::string& name : refused)
         log(UiFormat("拒絕不安全的名稱: %1", {name}));
+    for (const std::string& name : badDates)
+        log(UiFormat("拒絕日期不正確的項目: %1", {name}));
     for (const FtpEntry& entry : entries) {
         if (m_client.cancel)
             break;

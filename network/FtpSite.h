@@ -23,9 +23,10 @@ public:
     std::string remoteBytes(const std::string& path) const;
 
     /// The entries of `folder`, MLSD where the server offers it, else LIST. Names that could
-    /// climb out of the folder are not entered: each goes to `refused` (as text).
+    /// climb out of the folder are not entered: each goes to `refused` (as text). A line
+    /// dated as no calendar has is not entered either: its name goes to `badDates`.
     FtpResult listFolder(const std::string& folder, double now, std::vector<FtpEntry>& entries,
-                         std::vector<std::string>& refused);
+                         std::vector<std::string>& refused, std::vector<std::string>* badDates = nullptr);
     /// The raw lines of a LIST of `folder` (text as typed), decoded.
     FtpResult rawList(const std::string& folder, std::vector<std::string>& lines);
 

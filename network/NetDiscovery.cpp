@@ -5,6 +5,7 @@
 #include "network/WsDiscovery.h"
 #include "platform/NativeNames.h"
 #include "resources/StringTable.h"
+#include "platform/ThreadGuard.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -114,20 +115,23 @@ Result Discover(const Options& options, const std::atomic<bool>* stop)
         std::lock_guard<std::mutex> guard(lock);
         sightings.insert(sightings.end(), more.begin(), more.end());
     };
+    // A source that fails is a source without an answer; it never ends the program.
     std::vector<std::thread> sources;
     if (options.sources & NetBios) {
         const std::string program = options.browseProgram.empty() ? defaultBrowseProgram() : options.browseProgram;
         sources.emplace_back([&, program] {
-            NetBiosBrowse browse = BrowseNetBiosInChild(program, options.waitMs, stop);
-            add(std::move(browse.sightings));
-            std::lock_guard<std::mutex> guard(lock);
-            problems = std::move(browse.problems);
+            RunGuarded([&] {
+                NetBiosBrowse browse = BrowseNetBiosInChild(program, options.waitMs, stop);
+                add(std::move(browse.sightings));
+                std::lock_guard<std::mutex> guard(lock);
+                problems = std::move(browse.problems);
+            }, [](const std::string&) {});
         });
     }
     if (options.sources & Wsd)
-        sources.emplace_back([&] { add(DiscoverWsd(options.waitMs, stop)); });
+        sources.emplace_back([&] { RunGuarded([&] { add(DiscoverWsd(options.waitMs, stop)); }, [](const std::string&) {}); });
     if (options.sources & DnsSd)
-        sources.emplace_back([&] { add(DiscoverDnsSd(options.waitMs, stop)); });
+        sources.emplace_back([&] { RunGuarded([&] { add(DiscoverDnsSd(options.waitMs, stop)); }, [](const std::string&) {}); });
     for (std::thread& t : sources)
         t.join();
     // Sources finish in any order; the NetBIOS spelling of a name comes first.

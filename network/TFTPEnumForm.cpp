@@ -12,6 +12,7 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
+#include "platform/ThreadGuard.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
 #include "store/NodeFile.h"
@@ -194,7 +195,11 @@ FtpResult TFTPEnumForm::run(const std::function<FtpResult(FtpSite&)>& job)
     FtpSite* site = m_site.get();
     ++m_running;
     QMetaObject::invokeMethod(m_threadContext, [state, job, site, waiting, this] {
-        FtpResult result = job(*site);
+        FtpResult result;
+        RunGuarded([&] { result = job(*site); }, [&](const std::string& message) {
+            result = FtpResult();
+            result.error = message;
+        });
         QMetaObject::invokeMethod(this, [state, result, waiting] {
             state->first = result;
             state->second = true;
@@ -354,7 +359,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         const std::string folder = remote(record->RemoteName);
         const double now = NowDateTime();
         std::vector<FtpEntry> entries;
-        std::vector<std::string> refused;
+        std::vector<std::string> refused, badDates;
         // The entries become items and go into the site's listing files on the
         // conversation's thread as well: for a folder of thousands of entries that is
         // tens of milliseconds the window would otherwise stand still.
@@ -370,7 +375,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
                 return changed;
             FtpResult listed;
             try {
-                listed = site.listFolder(folder, now, entries, refused);
+                listed = site.listFolder(folder, now, entries, refused, &badDates);
             } catch (const std::exception& error) {
                 FtpResult failed;
                 failed.error = error.what();
@@ -411,6 +416,8 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         logResult(FtpCommand::List, result);
         for (const std::string& name : refused)
             appendLog(UiText("拒絕不安全的名稱: ") + qtext(name), LogRed);
+        for (const std::string& name : badDates)
+            appendLog(qtext(UiFormat("拒絕日期不正確的項目: %1", {name})), LogRed);
         QStringList folders;
         QHash<QString, FtpEntry>& listed = m_listed[qtext(record->RemoteName)];
         listed.clear();

@@ -21,6 +21,7 @@
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "store/TObjFindFiles.h"
+#include "platform/ThreadGuard.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -504,9 +505,11 @@ int TNetEnumForm::tryLogon(const std::string& user, const std::string& password)
     QEventLoop loop;
     QPointer<QEventLoop> waiting(&loop);
     std::thread([attempt, shareRoot, waiting] {
-        int error = 0;
-        if (!smbpath::forEachEntry(shareRoot, [](FindEntry&&) { return false; }, &error))
-            attempt->error = error ? error : int(Win32::LogonFailure);
+        RunGuarded([&] {
+            int error = 0;
+            if (!smbpath::forEachEntry(shareRoot, [](FindEntry&&) { return false; }, &error))
+                attempt->error = error ? error : int(Win32::LogonFailure);
+        }, [&](const std::string&) { attempt->error = int(Win32::GenFailure); });
         attempt->done = true;
         QMetaObject::invokeMethod(qApp, [waiting] {
             if (waiting)

@@ -1,5 +1,6 @@
 #pragma once
 #include "local/TWorkerThread.h"
+#include "platform/Win32Error.h"
 #include "store/TNodeData.h"
 
 #include <string>
@@ -40,6 +41,11 @@ public:
 
 protected:
     void Execute() override;
+    void ExecuteFailed(const std::string& message) override
+    {
+        ErrorCode = Win32::GenFailure;
+        ErrorText = message;
+    }
 
 private:
     void fail(uint32_t code);

@@ -1,6 +1,7 @@
 #include "network/WsDiscovery.h"
 
 #include "platform/Sockets.h"
+#include "platform/ThreadGuard.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -490,7 +491,7 @@ std::vector<Sighting> DiscoverWsd(int waitMs, const std::atomic<bool>* stop)
     };
     std::vector<std::thread> pool;
     for (size_t i = 0; i < std::min(MaxConcurrentFetches, fetches.size()); ++i)
-        pool.emplace_back(work);
+        pool.emplace_back([&] { RunGuarded(work, [](const std::string&) {}); });
     for (std::thread& t : pool)
         t.join();
     return sightings;

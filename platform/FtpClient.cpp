@@ -1,8 +1,10 @@
 #include "platform/FtpClient.h"
+#include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -47,6 +49,22 @@ bool isSafeCommandText(const std::string& text)
     return text.find_first_of("\r\n", 0) == std::string::npos && text.find('\0') == std::string::npos;
 }
 
+// The reply lines of one command: a server's "211-" or "230-" lines that never end are cut
+// off as a listing that never ends is.
+constexpr int64_t MaxReplyBytes = int64_t(1) << 20;
+struct ReplySink {
+    std::vector<std::string>* lines = nullptr;
+    int64_t bytes = 0;
+    bool tooLong = false;
+};
+
+// Where a listing's bytes go, counted against the listing limits.
+struct ListingSink {
+    std::string* text = nullptr;
+    int64_t lines = 0;
+    bool tooLong = false;
+};
+
 } // namespace
 
 struct FtpClient::Request {
@@ -57,6 +75,7 @@ struct FtpClient::Request {
     std::vector<std::string> quotes;
     // Data in (listings, downloads) and out (uploads).
     std::string* text = nullptr;
+    ListingSink listing;
     std::FILE* file = nullptr;
     std::FILE* source = nullptr;
     int64_t uploadSize = -1;
@@ -165,17 +184,30 @@ namespace {
 struct Callbacks {
     static size_t header(char* data, size_t size, size_t count, void* user)
     {
-        auto* lines = static_cast<std::vector<std::string>*>(user);
+        auto* sink = static_cast<ReplySink*>(user);
+        sink->bytes += int64_t(size * count);
+        if (sink->bytes > MaxReplyBytes) {
+            sink->tooLong = true;
+            return 0;
+        }
         std::string line(data, size * count);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
-        lines->push_back(std::move(line));
+        sink->lines->push_back(std::move(line));
         return size * count;
     }
+    // A listing's bytes, up to the listing limits; past them the transfer is ended.
     static size_t writeText(char* data, size_t size, size_t count, void* user)
     {
-        static_cast<std::string*>(user)->append(data, size * count);
-        return size * count;
+        auto* sink = static_cast<ListingSink*>(user);
+        const size_t bytes = size * count;
+        sink->lines += std::count(data, data + bytes, '\n');
+        if (int64_t(sink->text->size() + bytes) > FtpClient::MaxListingBytes || sink->lines > FtpClient::MaxListingLines) {
+            sink->tooLong = true;
+            return 0;
+        }
+        sink->text->append(data, bytes);
+        return bytes;
     }
     static size_t writeFile(char* data, size_t size, size_t count, void* user)
     {
@@ -265,6 +297,10 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
         curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, timeoutMs);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, timeoutSeconds);
+        // A byte now and then passes the low-speed check: everything but a file's bytes
+        // ends within the time-out as a whole.
+        if (!request.file && !request.source)
+            curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_SINGLECWD));
         // A passive reply naming another address is not followed: the data goes to the
         // host the control connection went to.
@@ -272,7 +308,8 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
         if (!m_settings.passive)
             curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
         curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Callbacks::header);
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &m_replyLines);
+        ReplySink replies{&m_replyLines, 0, false};
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &replies);
         ProgressContext progress{&cancel, request.progress, request.progressBase, request.source != nullptr};
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &transferInfo);
@@ -287,8 +324,9 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
         if (quotes)
             curl_easy_setopt(curl, CURLOPT_QUOTE, quotes);
         if (request.text) {
+            request.listing = {request.text, 0, false};
             curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Callbacks::writeText);
-            curl_easy_setopt(curl, CURLOPT_WRITEDATA, request.text);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &request.listing);
         } else if (request.file) {
             curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Callbacks::writeFile);
             curl_easy_setopt(curl, CURLOPT_WRITEDATA, request.file);
@@ -316,6 +354,20 @@ FtpResult FtpClient::perform(Request& request, FtpCommand command)
         result.cancelled = code == CURLE_ABORTED_BY_CALLBACK;
         result.unsupported = isUnsupportedReply(reply);
         result.error = errorBuffer[0] ? errorBuffer : curl_easy_strerror(code);
+        if (code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR
+            || code == CURLE_GOT_NOTHING) {
+            result.error = UiCaption("伺服器中斷了連線。");
+        } else if (code == CURLE_OPERATION_TIMEDOUT) {
+            // libcurl closes a connection that timed out: the next command logs in anew,
+            // so a server that answers again is used again.
+            result.timedOut = true;
+            result.error = Win32MessageLine(Win32::ServerStoppedAnswering);
+        } else if (replies.tooLong) {
+            result.error = UiFormat("伺服器的回覆太長 (超過 %1 Bytes),已停止接收", {std::to_string(MaxReplyBytes)});
+        } else if (code == CURLE_WRITE_ERROR && request.listing.tooLong) {
+            result.error = UiFormat("伺服器傳來的目錄清單太長 (超過 %1 Bytes 或 %2 行),已停止接收",
+                                    {std::to_string(MaxListingBytes), std::to_string(MaxListingLines)});
+        }
         const bool activeFailed = code == CURLE_FTP_PORT_FAILED || code == CURLE_FTP_ACCEPT_FAILED
             || code == CURLE_FTP_ACCEPT_TIMEOUT;
         if (attempt > 0 || m_settings.passive || !activeFailed)

@@ -30,7 +30,10 @@ struct FtpSettings {
     std::string proxyHost;   // when set: log in at the proxy as "user@host"
     int proxyPort = 21;
     bool passive = false;    // active mode unless asked; falls back to passive by itself
-    long timeoutMs = 3000;   // every wait for the server: connect, reply, data, a stalled transfer
+    // Every wait for the server: connect, reply, data, a stalled transfer. A command or
+    // listing as a whole ends within it too, however slowly the server drips its answer;
+    // only the bytes of a file transfer may take longer, while they keep coming.
+    long timeoutMs = 3000;
 };
 
 /// The outcome of one command.
@@ -38,6 +41,7 @@ struct FtpResult {
     bool ok = false;
     bool unsupported = false;  // the server does not know the command (500, 502, 504)
     bool cancelled = false;
+    bool timedOut = false;     // the server stopped answering within the time-out
     int reply = 0;             // the server's last reply number
     std::string error;         // why it failed, in the program's words
 };
@@ -65,8 +69,14 @@ public:
     bool passive() const { return m_settings.passive; }
     void setPassive(bool passive) { m_settings.passive = passive; }
 
+    /// A listing longer than this is refused, not kept: a server that never ends one would
+    /// otherwise fill the memory.
+    static constexpr int64_t MaxListingBytes = int64_t(64) << 20;
+    static constexpr int64_t MaxListingLines = 1000000;
+
     /// The listing of `folder` (empty or "/" is the root), split into lines without their
-    /// line ends: MLSD when `machine`, else LIST.
+    /// line ends: MLSD when `machine`, else LIST. Fails, keeping no lines, past
+    /// MaxListingBytes or MaxListingLines.
     FtpResult list(const std::string& folder, bool machine, std::vector<std::string>& lines);
     /// Changes into `folder` (the reply says whether it exists).
     FtpResult changeDir(const std::string& folder);

@@ -413,7 +413,7 @@ int Win32ErrorFromSmb(int err)
     case ENODEV:
     case ENXIO: return Win32::BadNetName;
     case ENAMETOOLONG: return Win32::FilenameExcedRange;
-    case ETIMEDOUT:
+    case ETIMEDOUT: return Win32::ServerStoppedAnswering; // it took the connection, then fell silent
     case ECONNREFUSED:
     case EHOSTUNREACH:
     case ENETUNREACH:
@@ -456,12 +456,18 @@ int LogonRefusal(const Opens& opens, const std::string& server, const std::strin
 int SmbErrorFor(int err, const std::string& uncPath)
 {
     const int code = Win32ErrorFromSmb(err);
-    if (code != Win32::AccessDenied && code != Win32::FileNotFound)
-        return code;
     std::string server;
     std::string share;
     std::string rest;
     SplitUncPath(uncPath, &server, &share, &rest);
+    if (code == Win32::ServerStoppedAnswering && !server.empty()) {
+        // Its connection is of no use now: the next call connects anew, and so works as
+        // soon as the server answers again.
+        SmbDropConnections(server);
+        return code;
+    }
+    if (code != Win32::AccessDenied && code != Win32::FileNotFound)
+        return code;
     SMBCCTX* ctx = SmbThreadContext(SmbKind::Files);
     if (!ctx || server.empty())
         return code;
@@ -484,6 +490,10 @@ int SmbErrorFor(int err, const std::string& uncPath)
         return code;
     }
     const int shareErr = errno;
+    if (shareErr == ETIMEDOUT) {
+        SmbDropConnections(server);
+        return Win32::ServerStoppedAnswering;
+    }
     if (shareErr == EACCES || shareErr == EPERM)
         return LogonRefusal(opens, server, share);
     if (share.empty() || !opens(serverPath))

@@ -76,7 +76,8 @@ int Win32ErrorFromSmb(int err);
 /// the credentials given (a wrong password), 1326 when the logon was refused otherwise (none
 /// given, or a user the server took only as its guest), 53 when the server cannot be
 /// reached, 67 when the share is missing, 3 when the entry's folder is missing. Only
-/// failures pay for the extra requests.
+/// failures pay for the extra requests. A server that stopped answering (ETIMEDOUT) gives
+/// 10060 at once, and this thread's connections to it are dropped.
 int SmbErrorFor(int err, const std::string& uncPath);
 
 /// The credentials the authentication callback gives. A location is "\\SERVER\SHARE",

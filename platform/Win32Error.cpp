@@ -67,6 +67,7 @@ const std::unordered_map<int, const char*>& MessageTexts()
         {Win32::LogonFailure, "登入失敗: 不明的使用者名稱或錯誤密碼。"},
         {Win32::CantResolveFilename, "無法解析檔案名稱。"},
         {Win32::NoBrowserServers, "無法取得這個工作群組的伺服器清單。"},
+        {Win32::ServerStoppedAnswering, "伺服器停止回應。"},
     };
     return texts;
 }

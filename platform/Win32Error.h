@@ -53,6 +53,9 @@ enum : int {
     NoLogonServers = 1311,
     CantResolveFilename = 1921,
     NoBrowserServers = 6118,
+    // The socket layer's time-out: the server took the connection and then stopped
+    // answering (stopped, hung, or gone behind a firewall), which is no missing path.
+    ServerStoppedAnswering = 10060,
 };
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "local/TWorkerThread.h"
+#include "platform/Win32Error.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,4 +39,9 @@ public:
 
 protected:
     void Execute() override;
+    void ExecuteFailed(const std::string& message) override
+    {
+        ErrorCode = Win32::GenFailure;
+        ErrorText = QString::fromStdString(message);
+    }
 };

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSemaphore>
 
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -186,6 +188,28 @@ TEST(TWorkerThread, ThreadClassCallsACompletionHandlerLeftSetAfterAStop)
     worker->Resume();
     ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }));
     EXPECT_EQ(completions, 1);
+}
+
+// A job that throws: the text reaches the worker's failure hook, the completion handler
+// runs, and the program goes on (an exception out of a thread function would end it).
+class ThrowingWorker : public TWorkerThread {
+public:
+    std::string Failure;  // read by the completion handler
+
+protected:
+    void Execute() override { throw std::runtime_error("Invalid date: Jan  0  2020"); }
+    void ExecuteFailed(const std::string& message) override { Failure = message; }
+};
+
+TEST(TWorkerThread, AnExceptionOfTheJobBecomesTheWorkersErrorAndTheCompletionStillRuns)
+{
+    auto* worker = new ThrowingWorker;
+    std::string seen;
+    worker->OnTerminate = [&](TWorkerThread* sender) { seen = static_cast<ThrowingWorker*>(sender)->Failure; };
+    QPointer<ThrowingWorker> alive(worker);
+    worker->Resume();
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }));
+    EXPECT_EQ(seen, "Invalid date: Jan  0  2020");
 }
 
 TEST(TBatchHandover, KeepsOrderFlushesWhenFullAndOnDemand)

@@ -3,6 +3,8 @@
 #include "BrowseFixture.h"
 #include "platform/SmbContext.h"
 #include "support/SmbTestServer.h"
+#include "support/StallMeter.h"
+#include "resources/UiText.h"
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
@@ -47,6 +49,40 @@ TEST_F(ShareAddressTest, ATypedShareFolderIsShownInTheTreeAndTheList)
     go("\\\\127.0.0.1\\公開\\沒有這個");
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors.front().contains(QStringLiteral("沒有這個")));
+}
+
+// The share's smbd stopped (SIGSTOP): showing a folder of it fails, saying the server
+// stopped answering, while the window thread goes on; once smbd runs again (SIGCONT) the
+// next listing works without a restart.
+TEST_F(ShareAddressTest, AStoppedServerIsAFaultNotAFreeze)
+{
+    std::filesystem::create_directories(s_server->folder("public") + "/停/內");
+    openForm();
+    go("\\\\127.0.0.1\\公開\\停");
+    ASSERT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("內")}; }))
+        << m_errors.join('\n').toStdString();
+    QTreeWidgetItem* folder = m_form->FolderTreeView->currentItem();
+    QTreeWidgetItem* share = folder->parent();
+    ASSERT_NE(share, nullptr);
+
+    const auto status = [this] { return m_form->StatusBar->panelText(1); };
+    StallMeter meter;
+    s_server->pause();
+    m_form->FolderTreeView->setCurrentItem(share);
+    // A listing's failure goes to the status bar.
+    const QString before = status(), reading = UiString(33010);
+    const bool failed = waitUntil([&] { return status() != before && status() != reading && !status().isEmpty(); }, 30000);
+    const QString said = status();
+    s_server->resume();
+    ASSERT_TRUE(failed) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("伺服器停止回應"))) << said.toStdString();
+    EXPECT_LT(meter.longestMs(), 1000) << "the window thread stood still";
+    RecordProperty("longest_stall_ms", int(meter.longestMs()));
+
+    m_errors.clear();
+    m_form->FolderTreeView->setCurrentItem(folder);
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("內")}; }, 40000))
+        << m_errors.join('\n').toStdString();
 }
 
 } // namespace

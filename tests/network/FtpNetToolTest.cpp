@@ -113,4 +113,31 @@ TEST(FtpNetTool, ListsGetsPutsAndChangesASiteWithAPassword)
     EXPECT_EQ(usage.status, 2);
 }
 
+// A listing dripped a byte a second ends with --timeout as a whole, saying the server
+// stopped answering; a listing with an impossible date lists the rest and names the line.
+TEST(FtpNetTool, TheTimeOutBoundsTheWholeListing)
+{
+    TempTree tree;
+    ASSERT_TRUE(tree.valid());
+    FtpTestServer server;
+    ASSERT_TRUE(server.startUnruly(tree.root()));
+    ScopedEnvironment environment{"TAMSEL_CONFIG"};
+    setenv("TAMSEL_CONFIG", tree.path("registry.reg").c_str(), 1);
+    const std::string site = "ftp://127.0.0.1:" + std::to_string(server.port());
+    const std::string c = "LC_ALL= LC_MESSAGES= LANG=C.UTF-8 ";
+    const auto start = std::chrono::steady_clock::now();
+    // Bounded from outside too, so that the fault fails the test instead of hanging it.
+    ToolRun run = net("ls " + site + "/drip/ --passive --timeout 3000", "", tree.root(), c + "timeout 60 ");
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("{\"error\": 10060,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("伺服器停止回應"), std::string::npos) << run.out;
+    EXPECT_LT(took, 20.0);  // loose: the fault is a listing that lives as long as the drip
+
+    run = net("ls " + site + "/dates/ --passive", "", tree.root(), c);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("\"name\": \"good.txt\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("拒絕日期不正確的項目: zero.txt"), std::string::npos) << run.out;
+}
+
 } // namespace

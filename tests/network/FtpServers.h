@@ -33,6 +33,18 @@ public:
         ::unlink(m_portFile.c_str());
         return spawn({"/usr/bin/python3", script(), "hostile", m_portFile}) && waitForPort();
     }
+    /// The unruly server of ftpserver.py (listings that never end, drip, break off or
+    /// pause); `scratch` holds its port file and the marker of a pause.
+    bool startUnruly(const std::string& scratch)
+    {
+        m_portFile = scratch + "/unruly-port";
+        ::unlink(m_portFile.c_str());
+        ::unlink(pausedMarker().c_str());
+        return spawn({"/usr/bin/python3", script(), "unruly", m_portFile}) && waitForPort();
+    }
+    /// Exists once the unruly server has sent half of a paused transfer.
+    std::string pausedMarker() const { return m_portFile + ".paused"; }
+    pid_t pid() const { return m_pid; }
     /// vsftpd serving `root` (made read-only: vsftpd refuses a writable anonymous root) to
     /// anonymous users; its configuration goes to `scratch`.
     bool startVsftpd(const std::string& root, const std::string& scratch)
@@ -61,6 +73,7 @@ public:
     void stop()
     {
         if (m_pid > 0) {
+            ::kill(m_pid, SIGCONT);  // a test may have stopped it
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
             m_pid = -1;

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -120,6 +121,55 @@ TEST_F(NetFileCommands, CopyBothWaysRenameMkdirDelete)
     run = Net("delete " + share);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(fs::exists(s_server->folder("public") + "/put"));
+}
+
+// A share whose smbd is stopped (SIGSTOP): the listing says the server stopped answering,
+// not that the path does not exist, and once smbd runs again (SIGCONT) it lists again.
+TEST_F(NetFileCommands, AStoppedServerIsOneThatStoppedAnswering)
+{
+    fs::create_directories(s_server->folder("public") + "/still");
+    s_server->pause();
+    NetRun run = Net("ls '\\\\127.0.0.1\\公開\\still'");
+    s_server->resume();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("{\"error\":10060,", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("伺服器停止回應"), std::string::npos) << run.err;
+    run = Net("ls '\\\\127.0.0.1\\公開\\still'");
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+// smbd stopped in the middle of a copy from its share: the copy fails saying so, nothing
+// stands under the final name, and the copy works once smbd runs again.
+TEST_F(NetFileCommands, AServerStoppedMidCopyLeavesNoFileUnderItsName)
+{
+    const std::string big = s_server->folder("public") + "/big.bin";
+    fs::resize_file((std::ofstream(big), big), std::uintmax_t(100) << 20);
+    TempFolder local;
+    fs::create_directories(local.path("down"));
+    NetRun run;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread copy([&] { run = Net("get '\\\\127.0.0.1\\公開\\big.bin' '" + local.path("down") + "'"); });
+    bool stopped = false;
+    for (int i = 0; i < 20000 && !stopped; ++i) {
+        if (!fs::is_empty(local.path("down"))) {
+            s_server->pause();
+            stopped = true;
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    }
+    copy.join();
+    RecordProperty("failed_copy_ms", int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - start).count()));
+    s_server->resume();
+    ASSERT_TRUE(stopped) << "the copy never began";
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_EQ(run.err.rfind("{\"error\":10060,", 0), 0u) << run.err;
+    EXPECT_FALSE(fs::exists(local.path("down/big.bin")));
+    run = Net("get '\\\\127.0.0.1\\公開\\big.bin' '" + local.path("down") + "'");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fs::file_size(local.path("down/big.bin")), std::uintmax_t(100) << 20);
+    fs::remove(big);
 }
 
 } // namespace

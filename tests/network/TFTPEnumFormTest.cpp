@@ -7,18 +7,24 @@
 #include "network/FtpSiteNode.h"
 #include "store/CacheListing.h"
 #include "store/NodeTree.h"
+#include "support/StallMeter.h"
 #include "support/TestDrives.h"
 
 #include <gtest/gtest.h>
+
+#include "local/ForceStopEvent.h"
 
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -79,6 +85,12 @@ protected:
         std::array<unsigned char, FtpSiteBlockSize> bytes{};
         EncodeFtpSiteBlock(block, bytes.data());
         WriteNodeAttachment(*GetNodeData(site), bytes.data(), bytes.size());
+    }
+    /// Connects the window to the unruly server instead (listings that pause, bad dates).
+    void useUnrulyServer()
+    {
+        ASSERT_TRUE(hostile.startUnruly(tree.root()));
+        writeBlock(hostile.port());
     }
     /// Connects the window to the hostile server instead.
     void useHostileServer()
@@ -321,6 +333,91 @@ TEST_F(SiteWindowTest, ADownloadThatBrokeOffGoesOnFromWhereItStoppedWhenAskedAga
         pattern = static_cast<unsigned char>(bytes[i]) == i % 251;
     EXPECT_TRUE(pattern);
     EXPECT_FALSE(std::filesystem::exists(FtpClient::partialName(local)));
+}
+
+QTreeWidgetItem* childNamed(QTreeWidgetItem* node, const QString& caption)
+{
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == caption)
+            return node->child(i);
+    return nullptr;
+}
+
+// A listing line dated as no calendar is refused alone and logged; the folder is listed.
+TEST_F(SiteWindowTest, AListingLineWithAnImpossibleDateIsRefusedAloneAndLogged)
+{
+    useUnrulyServer();
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    QTreeWidgetItem* dates = childNamed(site, QStringLiteral("dates"));
+    ASSERT_NE(dates, nullptr);
+    window->ListFolder(dates);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(childCaptions(dates), QStringList{QStringLiteral("sub")});
+    EXPECT_EQ(itemNames(listing("\\dates\\")), QStringList({QStringLiteral("\\dates\\good.txt"),
+                                                             QStringLiteral("\\dates\\sub")}));
+    for (const char* name : {"zero.txt", "feb30.txt", "hour25.txt"})
+        EXPECT_TRUE(window->logText().contains(QStringLiteral("拒絕日期不正確的項目: ") + QString::fromUtf8(name))) << name;
+
+    // A folder download meets the same lines on the conversation's thread.
+    window->DownloadFiles(windowsPath("\\local"), {"2\\dates\\"});
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(std::filesystem::exists(tree.path("local/dates/good.txt")));
+}
+
+// The server is stopped (SIGSTOP) halfway through a listing and a download: the window
+// thread goes on, the error says the server stopped answering, Stop ends the job at once,
+// no partial file takes its final name, and after SIGCONT the next listing works.
+TEST_F(SiteWindowTest, AServerThatStopsAnsweringIsAFaultNotAFreeze)
+{
+    useUnrulyServer();
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    QTreeWidgetItem* paused = childNamed(site, QStringLiteral("pause"));
+    ASSERT_NE(paused, nullptr);
+    StallMeter meter;
+    QElapsedTimer sinceStop;
+    meter.onTick = [&] {
+        if (!sinceStop.isValid() && std::filesystem::exists(hostile.pausedMarker())) {
+            ::kill(hostile.pid(), SIGSTOP);
+            std::filesystem::remove(hostile.pausedMarker());
+            sinceStop.start();
+        }
+    };
+    window->ListFolder(paused);
+    ASSERT_TRUE(sinceStop.isValid()) << "the listing never paused";
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("伺服器停止回應"))) << errors[0].toStdString();
+    EXPECT_LT(meter.longestMs(), 1000) << "the window thread stood still";
+    RecordProperty("longest_stall_ms_listing", int(meter.longestMs()));
+    ::kill(hostile.pid(), SIGCONT);
+    errors.clear();
+    window->ListFolder(site);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_NE(childNamed(site, QStringLiteral("dates")), nullptr);
+
+    // Stop (the task list's) while a download waits for the stopped server.
+    sinceStop.invalidate();
+    qint64 stopTook = -1;
+    meter.onTick = [&] {
+        if (!sinceStop.isValid() && std::filesystem::exists(hostile.pausedMarker())) {
+            ::kill(hostile.pid(), SIGSTOP);
+            std::filesystem::remove(hostile.pausedMarker());
+            sinceStop.start();
+            QCoreApplication::postEvent(window, new QEvent(ForceStopEventType()));
+        }
+        if (sinceStop.isValid() && stopTook < 0 && window.isNull())
+            stopTook = sinceStop.elapsed();
+    };
+    window->DownloadFiles(windowsPath("\\local"), {"1\\pause.bin"});
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    ::kill(hostile.pid(), SIGCONT);
+    ASSERT_TRUE(sinceStop.isValid()) << "the download never paused";
+    EXPECT_TRUE(window.isNull());
+    EXPECT_LT(stopTook >= 0 ? stopTook : sinceStop.elapsed(), 1500) << "Stop waited for the server";
+    EXPECT_LT(meter.longestMs(), 1000) << "the window thread stood still";
+    RecordProperty("longest_stall_ms", int(meter.longestMs()));
+    RecordProperty("stop_took_ms", int(stopTook));
+    EXPECT_FALSE(std::filesystem::exists(tree.path("local/pause.bin")));
 }
 
 } // namespace

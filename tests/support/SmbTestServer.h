@@ -75,6 +75,7 @@ public:
     ~SmbTestServer()
     {
         if (m_pid > 0) {
+            resume();
             kill(m_pid, SIGTERM);
             int status = 0;
             waitpid(m_pid, &status, 0);
@@ -92,6 +93,10 @@ public:
     }
 
     bool ok() const { return m_ok; }
+    /// Stops (SIGSTOP) and continues (SIGCONT) smbd with the processes it forked, as a
+    /// server that stops answering and comes back.
+    void pause() const { kill(-m_pid, SIGSTOP); }
+    void resume() const { kill(-m_pid, SIGCONT); }
     int port() const { return m_port; }
     /// Native folder of a share: "public", "admin" or "private-share".
     std::string folder(const std::string& which) const { return m_root.path(which); }

@@ -4,6 +4,7 @@
 #include "platform/DateTime.h"
 #include "platform/NativeFiles.h"
 #include "platform/NativeNames.h"
+#include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "tools/JsonLine.h"
 #include "tools/net/NetCli.h"
@@ -91,6 +92,8 @@ FtpEncoding encodingOption(const NetArgs& args)
         code = ErrNotFound;
     else if (result.reply == 0)
         code = ErrNetPath;
+    if (result.timedOut)
+        code = Win32::ServerStoppedAnswering;
     std::string message = what;
     if (result.reply)
         message += " (" + std::to_string(result.reply) + ")";
@@ -128,12 +131,14 @@ int ftpLsCommand(const Words& words)
     FtpSite site;
     connectSite(site, target, args);
     std::vector<FtpEntry> entries;
-    std::vector<std::string> refused;
-    const FtpResult result = site.listFolder(FtpPathFromSite(target.path), NowDateTime(), entries, refused);
+    std::vector<std::string> refused, badDates;
+    const FtpResult result = site.listFolder(FtpPathFromSite(target.path), NowDateTime(), entries, refused, &badDates);
     if (!result.ok)
         fail(result, UiCaption("列出目錄失敗"));
     for (const std::string& name : refused)
         JsonObject().text("refused", name).print(stderr);
+    for (const std::string& name : badDates)
+        JsonObject().text("refused", name).text("reason", UiFormat("拒絕日期不正確的項目: %1", {name})).print(stderr);
     for (const FtpEntry& entry : entries) {
         JsonObject line;
         line.text("name", entry.name).boolean("folder", entry.folder);

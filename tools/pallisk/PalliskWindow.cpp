@@ -12,6 +12,7 @@
 #include "tools/JsonLine.h"
 #include "tools/pallisk/SearchResultModel.h"
 #include "tools/pallisk/TObjCacheSearch.h"
+#include "platform/ThreadGuard.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -615,7 +616,8 @@ void PalliskWindow::OpenHit(const SearchHit& hit)
     QPointer<PalliskWindow> self(this);
     auto answers = HostAnswers;
     QThread* check = QThread::create([self, answers, hit, host = live.Host] {
-        const bool on = answers(host);
+        bool on = false;
+        RunGuarded([&] { on = answers(host); }, [](const std::string&) {});
         QMetaObject::invokeMethod(qApp, [self, hit, on] {
             if (self)
                 self->startTamselAt(hit, on, on ? QString() : UiText("%1 沒有回應：").arg(qtext(hit.Computer)));
