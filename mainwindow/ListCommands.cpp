@@ -185,7 +185,7 @@ void TMainForm::N16Click()
         return;
     }
     // The Delete key and File › 刪除 in a share's list do what its menu's 刪除 does.
-    if (showsLiveShareFolder()) {
+    if (showsLiveShareFolder() || showsUnwatchedFolder()) {
         NetDeleteClick();
         return;
     }

@@ -218,7 +218,9 @@ void TMainForm::NetDeleteClick()
 {
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
-    if (names.empty() || !showsLiveShareFolder() || CacheMode || (shownData()->State & FromCache))
+    // A share under the network or reached by its address, as the server has it now.
+    if (names.empty() || !(showsLiveShareFolder() || showsUnwatchedFolder()) || CacheMode
+        || (shownData()->State & FromCache))
         return;
     std::vector<std::string> paths;
     for (const std::string& name : names)
@@ -249,8 +251,9 @@ void TMainForm::deleteShareEntries(const std::vector<std::string>& paths, QTreeW
 bool TMainForm::deleteOnShare(QTreeWidgetItem* node)
 {
     const TNodeData* data = GetNodeData(node);
-    if (!data || (data->RootKind != NetRoot && data->RootKind != ExpandedRoot) || !IsUncPath(data->RemoteName)
-        || data->has(Computer) || data->has(Domain))
+    // A bookmark of a share folder is a node of its own: deleting it leaves the folder.
+    if (!data || !IsUncPath(data->RemoteName) || data->has(Computer) || data->has(Domain) || data->has(Bookmark)
+        || data->RootKind == BookmarkRoot || data->RootKind == FtpRoot)
         return false;
     // A share's root, and what the cache pictures, are not deleted from here.
     if (data->has(Share) || !data->has(Folder) || CacheMode || (data->State & FromCache)) {
