@@ -14,6 +14,8 @@
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
 #include "store/NodePaths.h"
+#include "store/StoredNodes.h"
+#include "store/TEditForm.h"
 #include "store/NodeTree.h"
 #include "ui/Fonts.h"
 #include "ui/TListView.h"
@@ -255,6 +257,56 @@ void TMainForm::ftpDeleteFolderNode(QTreeWidgetItem* node)
     window->DeleteRemote(RemoveBackslash(data->RemoteName), true);
     if (window && parent)
         refreshFtpNode(parent);
+}
+
+void TMainForm::NewFtpSiteClick()
+{
+    // Into the selected bookmark folder, else among the bookmarks, where the tree shows it.
+    QTreeWidgetItem* folder = m_bookmarkRoot;
+    QTreeWidgetItem* selected = selectedNode();
+    const TNodeData* selectedData = selected ? GetNodeData(selected) : nullptr;
+    if (selectedData && selectedData->RootKind == BookmarkRoot && selectedData->has(Domain)
+        && !selectedData->has(Bookmark))
+        folder = selected;
+    const TNodeData* data = folder ? GetNodeData(folder) : nullptr;
+    if (!data)
+        return;
+    TEditForm form(this);
+    form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    form.ShowError = ShowError;
+    form.ShowPage(TEditForm::FtpPage, folder);
+    if (!form.Accepted)
+        return;
+    TNodeData record = FtpSiteRecord(data->StoreDir + data->Key + "\\", form.FtpCaption, form.FtpHost,
+                                     TImageLists::TreeComputer);
+    FtpSiteBlock block;
+    block.Host = form.FtpHost;
+    block.User = form.FtpUser;
+    block.Password = form.FtpPassword;
+    block.ProxyHost = form.FtpProxy;
+    block.Port = form.FtpPort;
+    block.ProxyPort = form.FtpProxyPort;
+    UpdateRunning = true;
+    try {
+        AddFtpSite(record, block);
+    } catch (const std::exception& error) {
+        UpdateRunning = false;
+        ShowError(QString::fromUtf8(error.what()));
+        return;
+    }
+    UpdateRunning = false;
+    // The folder is read again, so the new site takes its sorted place and is selected.
+    RefreshNode(folder, true);
+    openNode(folder);
+    folder->setExpanded(true);
+    for (int i = 0; i < folder->childCount(); ++i) {
+        QTreeWidgetItem* child = folder->child(i);
+        if (const TNodeData* childData = GetNodeData(child); childData && childData->Key == record.Key) {
+            FolderTreeView->setCurrentItem(child);
+            FolderTreeView->scrollToItem(child);
+            break;
+        }
+    }
 }
 
 void TMainForm::FtpSiteOptionsClick()

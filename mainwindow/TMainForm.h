@@ -512,6 +512,8 @@ private:
     void waitForTasksToEnd();
     /// Deletes a folder of a connected site, after the question, with all it holds.
     void ftpDeleteFolderNode(QTreeWidgetItem* node);
+    /// "新增 FTP 站台…": a new site among the bookmarks (or in the selected bookmark folder).
+    void NewFtpSiteClick();
     /// The per-site text encoding and transfer mode of the selected site node.
     void FtpSiteOptionsClick();
     /// The site window of an FTP node, or null.

@@ -296,6 +296,16 @@ TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
         disconnect();
     }
     {
+        // None stored: the prompt at once, not the question about a wrong password.
+        storePassword("");
+        ModalAnswers answers;
+        ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(answers.questions.isEmpty()) << answers.questions.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(answers.prompts, 1);
+        EXPECT_EQ(storedPassword(), "secret");
+        disconnect();
+    }
+    {
         // A wrong one typed again, then the prompt given up: no connection, the error box,
         // the site collapsed. "記住密碼" keeps what was typed, as it was asked to.
         storePassword("wrong");
