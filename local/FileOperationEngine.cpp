@@ -7,6 +7,7 @@
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -453,7 +454,9 @@ void FileOperationEngine::doDelete(const std::vector<std::string>& sources, bool
         if (fsLstat(source, &st) != 0)
             failErrno(source);
     }
-    if (!(m_flags & FOF_NOCONFIRMATION) && !m_ui.confirmDelete(sources, toTrash)) {
+    // A share has no trash: the question says what really happens to its entries.
+    const bool anyOnShare = std::any_of(sources.begin(), sources.end(), IsSmbNative);
+    if (!(m_flags & FOF_NOCONFIRMATION) && !m_ui.confirmDelete(sources, toTrash && !anyOnShare)) {
         m_outcome.aborted = true;
         failWith(Win32::Cancelled, {});
     }

@@ -167,7 +167,11 @@ bool CopyEnd::write(const char* buffer, size_t count, int* code)
 
 bool CopyEnd::close()
 {
-    m_file.reset();
+    if (m_file) {
+        const bool closed = m_file->close();
+        m_file.reset();
+        return closed;
+    }
     if (m_fd < 0)
         return true;
     const int fd = m_fd;

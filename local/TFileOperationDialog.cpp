@@ -3,6 +3,7 @@
 #include "local/FileOperationQuestions.h"
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
+#include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
@@ -151,6 +152,9 @@ void TFileOperationDialog::SetProgress(uint64_t doneBytes, const std::string& na
 
 QString TFileOperationDialog::DisplayPath(const std::string& nativePath)
 {
+    // A share's entry in the form the user knows from the address box and the tree.
+    if (IsSmbNative(nativePath))
+        return QString::fromStdString(UncFromSmbNative(nativePath));
     const std::string windows = WindowsPath(nativePath);
     return QString::fromStdString(windows.empty() ? nativePath : windows);
 }

@@ -135,6 +135,12 @@ QIcon TImageLists::treeIcon(int index)
     return index >= 0 && index < kTreeImages ? iconOf(kTreePictures[index]) : QIcon();
 }
 
+QIcon TImageLists::ftpSiteIcon()
+{
+    ensureIconTheme();
+    return iconOf({{"folder-remote-ftp", "network-server", "folder-remote"}, QStyle::SP_DriveNetIcon});
+}
+
 QIcon TImageLists::mimeIcon(const QMimeType& type)
 {
     ensureIconTheme();

@@ -44,6 +44,8 @@ public:
     static QIcon fixedIcon(int index);
     /// The picture of a tree image (0 to 16) from the icon theme.
     static QIcon treeIcon(int index);
+    /// The picture of an FTP site node, which its record stores with a computer's number.
+    static QIcon ftpSiteIcon();
     /// Gives a tree node the icons of the image and selected image numbers in its roles.
     static void showTreeImages(QTreeWidgetItem* node);
     /// The theme's icon of a file type, by its MIME icon name and then its generic icon name;

@@ -35,6 +35,7 @@ void TMainForm::buildContextMenus()
     tree->addSeparator();
     addCommand(tree, "DNNewDir", "新增資料夾(&N)");
     addCommand(tree, "DNNewComputer", "新增電腦(&C)");
+    addCommand(tree, "DNNewFtpSite", "新增 FTP 站台…", &TMainForm::NewFtpSiteClick);
     addCommand(tree, "N34", "重新整理");
     tree->addSeparator();
     addCommand(tree, "DNDel", "刪除(&D)");

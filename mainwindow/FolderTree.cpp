@@ -117,6 +117,10 @@ QTreeWidgetItem* childByCaption(const QTreeWidgetItem* node, const QString& text
 void TMainForm::showNodeImages(QTreeWidgetItem* node)
 {
     TImageLists::showTreeImages(node);
+    // A site is stored with a computer's image number; it shows as what it is.
+    const TNodeData* data = GetNodeData(node);
+    if (data && data->RootKind == FtpRoot && data->has(Computer))
+        node->setIcon(0, TImageLists::ftpSiteIcon());
 }
 
 QTreeWidgetItem* TMainForm::addRoot(QTreeWidgetItem* parent, int captionNumber, int image, uint8_t rootKind,

@@ -12,6 +12,10 @@
 #include "network/TFtpOptionsForm.h"
 #include "network/TFtpPropertiesForm.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
+#include "store/NodePaths.h"
+#include "store/StoredNodes.h"
+#include "store/TEditForm.h"
 #include "store/NodeTree.h"
 #include "ui/Fonts.h"
 #include "ui/TListView.h"
@@ -24,7 +28,10 @@
 
 namespace {
 
-enum : int { kStrNodeBusy = 33026, kStrDeleteFiles = 33107, kStrSiteNotConnected = 44093 };
+enum : int {
+    kStrNodeBusy = 33026, kStrCannotDeleteNode = 33030, kStrSiteNotConnected = 44093, kStrDeleteOne = 44015,
+    kStrDeleteMany = 44016,
+};
 
 bool isFolderRow(const TListItem& item)
 {
@@ -42,6 +49,18 @@ QTreeWidgetItem* ftpSiteOf(QTreeWidgetItem* node)
             return current;
     }
     return nullptr;
+}
+
+// The local delete's permanent question, and what it means on a server: a folder goes
+// with everything in it, and nothing comes back.
+QString ftpDeleteQuestion(const QStringList& names, bool anyFolder)
+{
+    QString text = names.size() == 1 ? UiString(kStrDeleteOne).arg(names.front())
+                                     : UiString(kStrDeleteMany).arg(names.size());
+    text += QStringLiteral("\r\n");
+    text += anyFolder ? UiText("資料夾裡的所有檔案和資料夾會一起刪除。伺服器上的刪除無法復原。")
+                      : UiText("伺服器上的刪除無法復原。");
+    return text;
 }
 
 } // namespace
@@ -199,19 +218,95 @@ void TMainForm::ftpDeleteItems()
     QTreeWidgetItem* node = m_shownNode;
     const TNodeData* data = shownData();
     QPointer<TFTPEnumForm> window = siteWindow(data);
-    const QStringList captions = selectedCaptions();
-    if (!window || !data->has(Folder) || captions.isEmpty())
+    if (!window || !data->has(Folder))
         return;
-    if (captions.size() > 1 && AskQuestion(kStrDeleteFiles) != IdYes)
+    QStringList captions;
+    QSet<QString> folders;
+    for (const QModelIndex& index : FileListView->selectionModel()->selectedRows()) {
+        const TListItem& item = FileListView->model()->item(index.row());
+        if (item.Caption.isEmpty())
+            continue;
+        captions << item.Caption;
+        if (isFolderRow(item))
+            folders.insert(item.Caption);
+    }
+    if (captions.isEmpty() || !AskQuestionText(ftpDeleteQuestion(captions, !folders.isEmpty())))
         return;
     const std::string folder = data->RemoteName;
     for (const QString& caption : captions) {
-        const bool sent = window->DeleteRemote(folder + caption.toStdString());
+        const bool sent = window->DeleteRemote(folder + caption.toStdString(), folders.contains(caption));
         // A busy window has said so once; a closed one took the folder's nodes with it.
         if (!window || (!sent && window->busy()) || m_shownNode != node)
             return;
     }
     refreshFtpNode(node);
+}
+
+void TMainForm::ftpDeleteFolderNode(QTreeWidgetItem* node)
+{
+    const TNodeData* data = GetNodeData(node);
+    QPointer<TFTPEnumForm> window = siteWindow(data);
+    QTreeWidgetItem* parent = node->parent();
+    // Without its site window it is a folder of a listing only, with no record to delete.
+    if (!window) {
+        ShowInformationText(UiString(kStrCannotDeleteNode));
+        return;
+    }
+    if (!AskQuestionText(ftpDeleteQuestion({node->text(0)}, true)))
+        return;
+    window->DeleteRemote(RemoveBackslash(data->RemoteName), true);
+    if (window && parent)
+        refreshFtpNode(parent);
+}
+
+void TMainForm::NewFtpSiteClick()
+{
+    // Into the selected bookmark folder, else among the bookmarks, where the tree shows it.
+    QTreeWidgetItem* folder = m_bookmarkRoot;
+    QTreeWidgetItem* selected = selectedNode();
+    const TNodeData* selectedData = selected ? GetNodeData(selected) : nullptr;
+    if (selectedData && selectedData->RootKind == BookmarkRoot && selectedData->has(Domain)
+        && !selectedData->has(Bookmark))
+        folder = selected;
+    const TNodeData* data = folder ? GetNodeData(folder) : nullptr;
+    if (!data)
+        return;
+    TEditForm form(this);
+    form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize));
+    form.ShowError = ShowError;
+    form.ShowPage(TEditForm::FtpPage, folder);
+    if (!form.Accepted)
+        return;
+    TNodeData record = FtpSiteRecord(data->StoreDir + data->Key + "\\", form.FtpCaption, form.FtpHost,
+                                     TImageLists::TreeComputer);
+    FtpSiteBlock block;
+    block.Host = form.FtpHost;
+    block.User = form.FtpUser;
+    block.Password = form.FtpPassword;
+    block.ProxyHost = form.FtpProxy;
+    block.Port = form.FtpPort;
+    block.ProxyPort = form.FtpProxyPort;
+    UpdateRunning = true;
+    try {
+        AddFtpSite(record, block);
+    } catch (const std::exception& error) {
+        UpdateRunning = false;
+        ShowError(QString::fromUtf8(error.what()));
+        return;
+    }
+    UpdateRunning = false;
+    // The folder is read again, so the new site takes its sorted place and is selected.
+    RefreshNode(folder, true);
+    openNode(folder);
+    folder->setExpanded(true);
+    for (int i = 0; i < folder->childCount(); ++i) {
+        QTreeWidgetItem* child = folder->child(i);
+        if (const TNodeData* childData = GetNodeData(child); childData && childData->Key == record.Key) {
+            FolderTreeView->setCurrentItem(child);
+            FolderTreeView->scrollToItem(child);
+            break;
+        }
+    }
 }
 
 void TMainForm::FtpSiteOptionsClick()

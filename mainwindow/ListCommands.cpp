@@ -184,6 +184,11 @@ void TMainForm::N16Click()
         ftpDeleteItems();
         return;
     }
+    // The Delete key and File › 刪除 in a share's list do what its menu's 刪除 does.
+    if (showsLiveShareFolder() || showsUnwatchedFolder()) {
+        NetDeleteClick();
+        return;
+    }
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
     const TNodeData* data = shownData();

@@ -26,9 +26,14 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
-enum : int { kStrCached = 33005, kStrProviderName = 33016, kStrExpandingNetwork = 33019, kStrNoAnswer = 33112 };
+enum : int {
+    kStrCached = 33005, kStrProviderName = 33016, kStrExpandingNetwork = 33019, kStrCannotDeleteNode = 33030,
+    kStrNoAnswer = 33112,
+};
 
 // The listing file of a computer's cache, which its shares and folders share.
 std::string cacheListingFile(const TNodeData& data) { return data.StoreDir + data.Key + ".LST"; }
@@ -213,14 +218,57 @@ void TMainForm::NetDeleteClick()
 {
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
-    if (names.empty() || !showsLiveShareFolder())
+    // A share under the network or reached by its address, as the server has it now.
+    if (names.empty() || !(showsLiveShareFolder() || showsUnwatchedFolder()) || CacheMode
+        || (shownData()->State & FromCache))
         return;
     std::vector<std::string> paths;
     for (const std::string& name : names)
         paths.push_back(folder + name);
-    // A share has no recycle bin here: the files are deleted after the question.
+    deleteShareEntries(paths, m_shownNode);
+}
+
+void TMainForm::deleteShareEntries(const std::vector<std::string>& paths, QTreeWidgetItem* folderNode)
+{
+    // A share has no recycle bin here: the entries go for good after the question, and
+    // the caller waits for the end so that the tree and the list follow at once.
     m_shell->FileOperation(FO_DELETE, paths, QString(), 0, false, std::string());
-    ShowNode(m_shownNode);
+    std::vector<QTreeWidgetItem*> gone;
+    for (int i = 0; folderNode && i < folderNode->childCount(); ++i) {
+        const TNodeData* child = GetNodeData(folderNode->child(i));
+        if (!child || child->RemoteName.empty())
+            continue;
+        const std::string path = RemoveBackslash(child->RemoteName);
+        if (std::find(paths.begin(), paths.end(), path) != paths.end() && !DirectoryExists(path))
+            gone.push_back(folderNode->child(i));
+    }
+    for (QTreeWidgetItem* node : gone)
+        removeTreeNode(node);
+    if (m_shownNode == folderNode)
+        ShowNode(m_shownNode);
+}
+
+bool TMainForm::deleteOnShare(QTreeWidgetItem* node)
+{
+    const TNodeData* data = GetNodeData(node);
+    // A bookmark of a share folder is a node of its own: deleting it leaves the folder.
+    if (!data || !IsUncPath(data->RemoteName) || data->has(Computer) || data->has(Domain) || data->has(Bookmark)
+        || data->RootKind == BookmarkRoot || data->RootKind == FtpRoot)
+        return false;
+    // A share's root, and what the cache pictures, are not deleted from here.
+    if (data->has(Share) || !data->has(Folder) || CacheMode || (data->State & FromCache)) {
+        ShowInformationText(UiString(kStrCannotDeleteNode));
+        return true;
+    }
+    QTreeWidgetItem* parent = node->parent();
+    const std::string path = RemoveBackslash(data->RemoteName);
+    m_shell->FileOperation(FO_DELETE, {path}, QString(), 0, false, std::string());
+    if (DirectoryExists(path))
+        return true;
+    removeTreeNode(node);
+    if (parent && m_shownNode == parent)
+        ShowNode(parent);
+    return true;
 }
 
 void TMainForm::expandBranch(QTreeWidgetItem* root, uint16_t stopAttribute)

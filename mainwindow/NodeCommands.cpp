@@ -149,19 +149,12 @@ void TMainForm::DNDelClick()
     }
     const bool ftp = data->RootKind == FtpRoot;
     if (ftp && data->has(Folder) && !data->has(Computer) && !data->has(Domain)) {
-        // A folder on the server. Without its site window it is a folder of a listing only,
-        // with no record of its own to delete.
-        QPointer<TFTPEnumForm> window = siteWindow(data);
-        QTreeWidgetItem* parent = node->parent();
-        if (!window) {
-            ShowInformationText(UiString(kStrCannotDelete));
-            return;
-        }
-        window->DeleteRemote(RemoveBackslash(data->RemoteName));
-        if (window && parent)
-            refreshFtpNode(parent);
+        ftpDeleteFolderNode(node);
         return;
     }
+    // What lies on a share is deleted there; shares, computers and workgroups never are.
+    if (deleteOnShare(node))
+        return;
     if (data->has(Bookmark) || data->RootKind == BookmarkRoot || data->RootKind == ExpandedRoot || ftp) {
         // A connected site's window works on its node: it goes only after "斷線".
         if (siteWindow(data)) {
@@ -171,7 +164,7 @@ void TMainForm::DNDelClick()
         deleteStoredNode(node, data);
         return;
     }
-    if ((data->RootKind == LocalRoot || data->RootKind == NetRoot) && !data->RemoteName.empty()) {
+    if (data->RootKind == LocalRoot && !data->RemoteName.empty()) {
         m_shell->FileOperation(FO_DELETE, {RemoveBackslash(data->RemoteName)}, QString(), FOF_ALLOWUNDO, true,
                                std::string());
         return;
@@ -206,6 +199,11 @@ void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
     UpdateRunning = false;
     // The record is a tombstone now: the node leaves the tree as a reload of its parent
     // would leave it out.
+    removeTreeNode(node);
+}
+
+void TMainForm::removeTreeNode(QTreeWidgetItem* node)
+{
     QTreeWidgetItem* parent = node->parent();
     m_treeChanging = true;
     bool shownGone = false;

@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -46,6 +47,8 @@ constexpr int kHintShortPause = 100;  // ms within which the next button's hint 
 constexpr int kHintHidePause = 2000;  // ms a hint stays up
 // What the status bar keeps free right of panel 1.
 constexpr int kStatusBarSlack = 20;
+// How long closing waits for stopped task windows to end their running command.
+constexpr int kTaskStopWaitMs = 10000;
 
 QLabel* makeCaptionStrip(const char* name, QWidget* parent)
 {
@@ -277,12 +280,20 @@ bool TMainForm::otherWindowsOpen() const
 
 bool TMainForm::FormClose()
 {
-    if (otherWindowsOpen()) {
-        if (ShowMessageId(this, 33059, MsgQuestion) != IdYes)
+    // A hidden expansion or FTP window works on node records as much as a visible one.
+    const bool tasks = ThreadForm && ThreadForm->TaskCount() > 0;
+    if (otherWindowsOpen() || tasks) {
+        if (AskQuestion(33059) != IdYes)
             return false;
-        if (ThreadForm)
+        if (ThreadForm) {
             ThreadForm->StopAllTasks();
+            // A site window inside a command closes when the command returns: the records
+            // it holds are freed only after that.
+            waitForTasksToEnd();
+        }
     }
+    if (ThreadForm && ThreadForm->TaskCount() > 0)
+        return false;
     try {
         if (ThreadForm)
             ThreadForm->close();
@@ -305,6 +316,16 @@ bool TMainForm::FormClose()
         // Nothing may keep the window from closing once the user agreed.
     }
     return true;
+}
+
+void TMainForm::waitForTasksToEnd()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (ThreadForm && ThreadForm->TaskCount() > 0 && clock.elapsed() < kTaskStopWaitMs) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)

@@ -500,6 +500,20 @@ private:
     void ftpNewFolder(QTreeWidgetItem* node);
     /// Deletes the selected list items of the shown FTP folder on the server.
     void ftpDeleteItems();
+    /// The tree's delete for a node of a share: true when `node` is one (deleted after the
+    /// permanent question, or refused for a share, computer or workgroup).
+    bool deleteOnShare(QTreeWidgetItem* node);
+    /// Deletes entries of a live share folder for good after the question; the tree and
+    /// the list show the folder as it is afterwards.
+    void deleteShareEntries(const std::vector<std::string>& paths, QTreeWidgetItem* folderNode);
+    /// Takes a node whose place is gone out of the tree, showing its parent if it was shown.
+    void removeTreeNode(QTreeWidgetItem* node);
+    /// After the task windows were told to stop: lets them close (a bounded wait).
+    void waitForTasksToEnd();
+    /// Deletes a folder of a connected site, after the question, with all it holds.
+    void ftpDeleteFolderNode(QTreeWidgetItem* node);
+    /// "新增 FTP 站台…": a new site among the bookmarks (or in the selected bookmark folder).
+    void NewFtpSiteClick();
     /// The per-site text encoding and transfer mode of the selected site node.
     void FtpSiteOptionsClick();
     /// The site window of an FTP node, or null.

@@ -344,9 +344,15 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
     long long value = 0;
     const int day = wholeNumber(fields[6], value) && value < 100 ? int(value) : 1;
     int year = 0;
+    int minutes = 0;
     if (wholeNumber(fields[7], value) && value < 10000) {
         year = int(value);
     } else {
+        // "14:30": the time of day the server shows is part of what it listed.
+        int hour = 0, minute = 0, consumed = 0;
+        if (std::sscanf(fields[7].c_str(), "%2d:%2d%n", &hour, &minute, &consumed) == 2
+            && consumed == int(fields[7].size()) && hour < 24 && minute < 60 && hour >= 0 && minute >= 0)
+            minutes = hour * 60 + minute;
         // The time-of-day form: within the last year. The current year, unless that puts
         // the date more than a day ahead (in January, last December's files).
         int nowYear = 0, nowMonth = 0, nowDay = 0;
@@ -362,7 +368,8 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
     double date = 0;
     if (!CalendarDate(year, month, day, date) || !validTimeOfDay(fields[7]))
         return FtpLineResult::BadDate;
-    entry.modified = entry.listed = date;
+    entry.modified = date;
+    entry.listed = date + minutes / 1440.0;
     return result;
 }
 

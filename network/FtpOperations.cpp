@@ -136,6 +136,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
     for (const std::string& entry : sorted)
         files += !entry.empty() && entry[0] == '1';
     appendLog(summaryLine(files, int(sorted.size()) - files), LogTeal);
+    QStringList failed;
     try {
         if (!sorted.empty()) {
             const std::string folder(FolderPart(sorted.front().substr(1)));
@@ -175,10 +176,14 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
                 });
                 logResult(FtpCommand::Download, result);
             }
+            // One file that fails does not cost the others: it is named in red, the
+            // walk goes on, and the box at the end lists what did not come.
             if (!result.ok && !result.cancelled)
-                throw Exception(result.error);
+                failed << logFailedFile(qtext(path), result);
         }
         restoreVisibility();
+        if (!failed.isEmpty())
+            throw Exception(failed.join(QStringLiteral("\r\n")).toStdString());
     } catch (const std::exception& error) {
         ShowError(caption() + QStringLiteral("\r\n") + UiString(33089) + QString::fromUtf8(error.what()));
     }
@@ -195,6 +200,7 @@ void TFTPEnumForm::UploadFiles(const std::string& remoteFolder, const std::vecto
         files += isFileOnDisk(path);
     QString summary = summaryLine(files, int(paths.size()) - files);
     appendLog(summary, LogTeal);
+    QStringList failed;
     try {
         const std::string folder = remote(remoteFolder);
         const FtpResult changed = run([folder](FtpSite& site) { return site.changeDir(folder); });
@@ -214,9 +220,11 @@ void TFTPEnumForm::UploadFiles(const std::string& remoteFolder, const std::vecto
             });
             logResult(FtpCommand::Upload, result);
             if (!result.ok && !result.cancelled)
-                throw Exception(result.error);
+                failed << logFailedFile(qtext(*path), result);
         }
         restoreVisibility();
+        if (!failed.isEmpty())
+            throw Exception(failed.join(QStringLiteral("\r\n")).toStdString());
     } catch (const std::exception& error) {
         ShowError(caption() + QStringLiteral("\r\n") + UiString(33090) + QString::fromUtf8(error.what()));
     }
@@ -270,21 +278,29 @@ bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string
     return sent;
 }
 
-bool TFTPEnumForm::DeleteRemote(const std::string& remotePath)
+QString TFTPEnumForm::logFailedFile(const QString& path, const FtpResult& result)
+{
+    const QString line = path + QStringLiteral(": ") + qtext(result.error);
+    appendLog(line, LogRed);
+    return line;
+}
+
+bool TFTPEnumForm::DeleteRemote(const std::string& remotePath, bool folder)
 {
     if (!beginOperation())
         return false;
     appendLog(UiString(33104) + qtext(logPath(remotePath)), LogTeal);
     const std::string path = remote(remotePath);
-    FtpResult result = run([path](FtpSite& site) { return site.deleteFile(path); });
-    FtpCommand command = FtpCommand::Delete;
-    if (!result.ok && !result.cancelled) {
-        // Not a file: a folder goes with everything in it.
+    // The caller asked the user about a folder with its contents, or about a file: a
+    // file that will not go is never taken for a folder and emptied unasked.
+    FtpResult result;
+    if (folder) {
         const double now = NowDateTime();
         result = run([path, now](FtpSite& site) { return site.deleteTree(path, now, [](const std::string&) {}); });
-        command = FtpCommand::RemoveDir;
+    } else {
+        result = run([path](FtpSite& site) { return site.deleteFile(path); });
     }
-    logResult(command, result);
+    logResult(folder ? FtpCommand::RemoveDir : FtpCommand::Delete, result);
     endOperation();
     return result.ok;
 }

@@ -4,6 +4,7 @@
 #include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <dirent.h>
 #include <fstream>
@@ -51,6 +52,31 @@ FtpResult FtpSite::connect(const FtpSettings& settings, FtpEncoding encoding)
 
 std::string FtpSite::remoteBytes(const std::string& path) const { return EncodeRemoteName(path, m_encoding); }
 
+void FtpSite::decideEncodingFor(const std::string& path)
+{
+    if (m_decided)
+        return;
+    // A non-ASCII name is sent in the server's encoding, which auto mode learns from a
+    // listing: the listing of the folder above the first such name shows its bytes.
+    size_t start = 0;
+    while (start < path.size()) {
+        const size_t end = path.find('/', start + 1);
+        const std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (std::any_of(part.begin(), part.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+            std::vector<std::string> lines;
+            const std::string parent = start == 0 ? "/" : path.substr(0, start);
+            if (m_client.list(EncodeRemoteName(parent, m_encoding), false, lines).ok && hasNonAscii(lines)) {
+                m_encoding = ChooseFtpEncoding(false, lines);
+                m_decided = true;
+            }
+            return;
+        }
+        if (end == std::string::npos)
+            return;
+        start = end;
+    }
+}
+
 FtpResult FtpSite::rawList(const std::string& folder, std::vector<std::string>& lines)
 {
     FtpResult result = m_client.list(remoteBytes(folder), false, lines);
@@ -70,6 +96,7 @@ FtpResult FtpSite::listFolder(const std::string& folder, double now, std::vector
     refused.clear();
     if (badDates)
         badDates->clear();
+    decideEncodingFor(folder);
     std::vector<std::string> lines;
     bool machine = m_client.offersMlsd();
     FtpResult result = m_client.list(remoteBytes(folder), machine, lines);
@@ -101,6 +128,7 @@ FtpResult FtpSite::listFolder(const std::string& folder, double now, std::vector
 FtpResult FtpSite::download(const std::string& remote, const std::string& localPath, int64_t size, bool resume,
                             const FtpClient::Progress& progress)
 {
+    decideEncodingFor(remote);
     return m_client.download(remoteBytes(remote), localPath, size, resume, progress);
 }
 
@@ -117,7 +145,11 @@ FtpResult FtpSite::rename(const std::string& from, const std::string& to)
 FtpResult FtpSite::deleteFile(const std::string& remote) { return m_client.deleteFile(remoteBytes(remote)); }
 FtpResult FtpSite::removeDir(const std::string& remote) { return m_client.removeDir(remoteBytes(remote)); }
 FtpResult FtpSite::makeDir(const std::string& remote) { return m_client.makeDir(remoteBytes(remote)); }
-FtpResult FtpSite::changeDir(const std::string& folder) { return m_client.changeDir(remoteBytes(folder)); }
+FtpResult FtpSite::changeDir(const std::string& folder)
+{
+    decideEncodingFor(folder);
+    return m_client.changeDir(remoteBytes(folder));
+}
 
 FtpResult FtpSite::downloadTree(const std::string& remote, const std::string& localFolder, double now, const Log& log,
                                 const FtpClient::Progress& progress)

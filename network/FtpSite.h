@@ -21,6 +21,9 @@ public:
     /// or its first listing with non-ASCII names showed (kept for the rest of the session).
     FtpEncoding encoding() const { return m_encoding; }
     std::string remoteBytes(const std::string& path) const;
+    /// In auto mode, before a path with non-ASCII names is first sent: learns the encoding
+    /// from the listing of the folder above its first such name.
+    void decideEncodingFor(const std::string& path);
 
     /// The entries of `folder`, MLSD where the server offers it, else LIST. Names that could
     /// climb out of the folder are not entered: each goes to `refused` (as text). A line

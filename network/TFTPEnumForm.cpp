@@ -269,6 +269,25 @@ FtpResult TFTPEnumForm::connectWithCredentials()
     settings.proxyPort = m_block.ProxyPort;
     const FtpSiteOptions options = ReadFtpSiteOptions(NativePath(m_siteData->StoreDir + m_siteData->Key));
     settings.passive = options.passive;
+    // A site stored without its password: ask for it rather than let the server refuse
+    // and call it a wrong one. Anonymous logons carry no password of their own.
+    if (settings.password.empty() && !settings.user.empty() && settings.user != "anonymous"
+        && settings.user != "ftp") {
+        std::string user = settings.user, password;
+        bool remember = false;
+        if (!AskCredentials(user, password, remember)) {
+            FtpResult cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
+        settings.user = m_block.User = EncodeCutText(user, 63);
+        settings.password = m_block.Password = EncodeCutText(password, 63);
+        if (remember) {
+            std::array<unsigned char, FtpSiteBlockSize> bytes{};
+            EncodeFtpSiteBlock(m_block, bytes.data());
+            WriteNodeAttachment(*m_siteData, bytes.data(), bytes.size());
+        }
+    }
     for (;;) {
         const FtpResult result = run([settings, options](FtpSite& site) { return site.connect(settings, options.encoding); });
         if (result.ok || !isLoginRefused(result))
@@ -321,7 +340,10 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     const FtpResult result = connectWithCredentials();
     m_busy = false;
     if (!result.ok) {
-        ShowError(QString::number(result.reply) + qtext(result.error));
+        // The box names the site: with several sites open, a bare reply says nothing.
+        if (!result.cancelled)
+            ShowError(caption() + QStringLiteral(" (") + qtext(m_block.Host) + QStringLiteral(")\r\n")
+                      + QString::number(result.reply) + QLatin1Char(' ') + qtext(result.error));
         m_connected = false;
         close();
         return false;
@@ -365,14 +387,17 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         // tens of milliseconds the window would otherwise stand still.
         const TNodeData target = *record;
         std::string writeError;
+        bool changeFailed = false;
         TItemList asRead;
         m_listedFolder.clear();
         m_listedItems.clear();
         *m_updateRunning = true;
         const FtpResult result = run([&](FtpSite& site) {
             FtpResult changed = site.changeDir(folder);
-            if (!changed.ok)
+            if (!changed.ok) {
+                changeFailed = true;
                 return changed;
+            }
             FtpResult listed;
             try {
                 listed = site.listFolder(folder, now, entries, refused, &badDates);
@@ -410,7 +435,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         }
         if (!result.ok && result.reply == -1)
             throw Exception(result.error);
-        logResult(result.ok ? FtpCommand::ChangeDir : FtpCommand::List, result);
+        logResult(result.ok || changeFailed ? FtpCommand::ChangeDir : FtpCommand::List, result);
         if (!result.ok)
             throw Exception(result.error);
         logResult(FtpCommand::List, result);

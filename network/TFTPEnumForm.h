@@ -50,7 +50,8 @@ public:
     void UploadFiles(const std::string& remoteFolder, const std::vector<std::string>& paths);
     void OpenRemoteFile(const std::string& remotePath);
     bool RenameRemote(const std::string& remotePath, const std::string& newName);
-    bool DeleteRemote(const std::string& remotePath);
+    /// Deletes a file, or with `folder` a folder and everything in it; the caller has asked.
+    bool DeleteRemote(const std::string& remotePath, bool folder);
     bool MakeRemoteFolder(const std::string& remotePath);
 
     /// What the latest listing of `folder` (a site path ending in "\") said of `name`; null
@@ -115,6 +116,8 @@ private:
     void showWindowForOperation();
     void restoreVisibility();
     void showUploadProgress(int64_t done, int64_t total);
+    /// Logs a file a transfer could not move (red) and returns the line.
+    QString logFailedFile(const QString& path, const FtpResult& result);
     FtpClient::Progress uploadProgress();
     void setSiteStateImage(int image);
     FtpResult connectWithCredentials();

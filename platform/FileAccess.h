@@ -34,6 +34,9 @@ public:
     virtual bool flush() = 0;
     /// Current offset, -1 when unknown.
     virtual int64_t position() { return -1; }
+    /// Closes now: false, with error() and errno set, when the server or the disk did not
+    /// confirm the file's last writes. The destructor closes a file still open, silently.
+    virtual bool close() { return true; }
     int error() const { return m_error; }
 
 protected:

@@ -52,7 +52,23 @@ uint32_t AttributesOf(const std::string& name, const struct stat& st)
 class SmbFile : public PlatformFile {
 public:
     SmbFile(SMBCCTX* ctx, SMBCFILE* file) : m_ctx(ctx), m_file(file) {}
-    ~SmbFile() override { SmbCall([&] { return smbc_getFunctionClose(m_ctx)(m_ctx, m_file); }); }
+    ~SmbFile() override { close(); }
+
+    bool close() override
+    {
+        if (!m_file)
+            return true;
+        SMBCFILE* file = m_file;
+        m_file = nullptr;
+        // The server answers the close only when it holds the whole file: a copy whose
+        // source is deleted next must hear that answer.
+        if (SmbCall([&] { return smbc_getFunctionClose(m_ctx)(m_ctx, file); }) == 0)
+            return true;
+        const int err = errno;
+        fail(err);
+        errno = err;
+        return false;
+    }
 
     bool read(void* buffer, size_t count, size_t* got) override
     {

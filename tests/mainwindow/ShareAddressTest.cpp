@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "BrowseFixture.h"
+#include "local/TFileOperationDialog.h"
 #include "platform/SmbContext.h"
 #include "support/SmbTestServer.h"
 #include "support/StallMeter.h"
@@ -8,6 +9,7 @@
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
+#include <QAction>
 #include <QComboBox>
 
 #include <filesystem>
@@ -83,6 +85,98 @@ TEST_F(ShareAddressTest, AStoppedServerIsAFaultNotAFreeze)
     m_form->FolderTreeView->setCurrentItem(folder);
     EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("內")}; }, 40000))
         << m_errors.join('\n').toStdString();
+}
+
+// Deletes on a share: the list's Delete key and File › 刪除, and the tree's delete, all ask
+// the permanent question about \\SERVER\SHARE paths, really delete, and leave the tree
+// and the list agreeing; the share itself is never deleted.
+TEST_F(ShareAddressTest, DeletesOnAShareAskThePermanentQuestionAndTheTreeAndListFollow)
+{
+    const std::string root = s_server->folder("public") + "/刪除";
+    std::filesystem::create_directories(root + "/子");
+    std::filesystem::create_directories(root + "/丙");
+    std::ofstream(root + "/子/內.txt") << "inner";
+    std::ofstream(root + "/甲.txt") << "a";
+    std::ofstream(root + "/乙.txt") << "b";
+    openForm();
+    QStringList informations;
+    m_form->ShowInformationText = [&informations](const QString& text) { informations << text; };
+    struct Asked {
+        QString path;
+        size_t count;
+        bool toTrash;
+    };
+    QList<Asked> asked;
+    bool answer = false;
+    m_form->shell()->Questions.confirmDelete = [&](QWidget*, const std::vector<std::string>& paths, bool toTrash) {
+        asked << Asked{TFileOperationDialog::DisplayPath(paths.front()), paths.size(), toTrash};
+        return answer;
+    };
+    auto trigger = [this](const char* name) { m_form->findChild<QAction*>(QString::fromLatin1(name))->trigger(); };
+    auto selectRow = [this](const QString& caption) {
+        QApplication::setActiveWindow(m_form.get());
+        m_form->fileListView()->currentView()->setFocus();
+        TListModel* model = m_form->fileListView()->model();
+        QItemSelectionModel* selection = m_form->fileListView()->selectionModel();
+        selection->clearSelection();
+        for (int row = 0; row < model->rowCount(); ++row)
+            if (model->item(row).Caption == caption)
+                selection->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QApplication::processEvents();
+    };
+
+    go("\\\\127.0.0.1\\公開\\刪除");
+    auto listed = [this] {
+        QStringList names = listCaptions();
+        names.sort();
+        return names.join(QLatin1Char(' '));
+    };
+    ASSERT_TRUE(waitUntil([this] { return listCaptions().size() == 4; })) << m_errors.join('\n').toStdString();
+    QTreeWidgetItem* folder = m_form->FolderTreeView->currentItem();
+
+    // The Delete key (File › 刪除) in the list: asked about the share's path, for good.
+    selectRow(QStringLiteral("甲.txt"));
+    trigger("N3");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].path, QStringLiteral("\\\\127.0.0.1\\公開\\刪除\\甲.txt"));
+    EXPECT_FALSE(asked[0].toTrash);
+    EXPECT_TRUE(std::filesystem::exists(root + "/甲.txt")) << "answered No";
+    ASSERT_TRUE(waitUntil([this] { return listCaptions().size() == 4; }));
+    answer = true;
+    selectRow(QStringLiteral("甲.txt"));
+    trigger("N3");
+    EXPECT_FALSE(std::filesystem::exists(root + "/甲.txt")) << m_shellErrors.join('\n').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return listed() == QStringLiteral("丙 乙.txt 子"); })) << listed().toStdString();
+
+    // The list's menu deletes a folder the tree shows, and the tree follows.
+    folder->setExpanded(true);
+    ASSERT_TRUE(waitUntil([&] { return child(folder, "子") != nullptr; }));
+    selectRow(QStringLiteral("子"));
+    trigger("NetDelete");
+    EXPECT_FALSE(std::filesystem::exists(root + "/子"));
+    EXPECT_EQ(child(folder, "子"), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return listed() == QStringLiteral("丙 乙.txt"); })) << listed().toStdString();
+
+    // The tree's delete on a share folder: the same question, the node goes, the parent shows.
+    ASSERT_NE(child(folder, "丙"), nullptr);
+    m_form->FolderTreeView->setCurrentItem(child(folder, "丙"));
+    asked.clear();
+    trigger("DNDel");
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].path, QStringLiteral("\\\\127.0.0.1\\公開\\刪除\\丙"));
+    EXPECT_FALSE(asked[0].toTrash);
+    EXPECT_FALSE(std::filesystem::exists(root + "/丙"));
+    EXPECT_EQ(child(folder, "丙"), nullptr);
+    EXPECT_EQ(m_form->FolderTreeView->currentItem(), folder);
+
+    // The share is never deleted, nor anything in it.
+    QTreeWidgetItem* share = folder->parent();
+    m_form->FolderTreeView->setCurrentItem(share);
+    asked.clear();
+    trigger("DNDel");
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(informations.size(), 1);
+    EXPECT_TRUE(std::filesystem::exists(root + "/乙.txt"));
 }
 
 } // namespace

@@ -67,6 +67,7 @@ TEST_F(FtpMainWindowTest, NewFolderAndDeleteFromTheMenusActOnTheServerAndShowThe
 
     // The tree's delete on a folder of the site deletes it on the server and shows the site.
     m_form->FolderTreeView->setCurrentItem(child(m_site, "New"));
+    m_answer = IdYes;
     trigger("DNDel");
     EXPECT_FALSE(onServer("New"));
     EXPECT_EQ(child(m_site, "New"), nullptr);
@@ -75,16 +76,20 @@ TEST_F(FtpMainWindowTest, NewFolderAndDeleteFromTheMenusActOnTheServerAndShowThe
         return listCaptions().contains(QStringLiteral("a.txt")) && !listCaptions().contains(QStringLiteral("New"));
     })) << listCaptions().join(' ').toStdString();
 
-    // One item goes without a question; several only after one.
+    // One item and several alike go only after the local delete's permanent question.
     select({QStringLiteral("a.txt")});
+    m_answer = IdNo;
+    trigger("N3");
+    EXPECT_TRUE(onServer("a.txt"));
+    EXPECT_EQ(m_questionTexts.last(), QStringLiteral("確定要永久刪除 \"a.txt\" 嗎?\r\n伺服器上的刪除無法復原。"));
+    m_answer = IdYes;
     trigger("N3");
     EXPECT_FALSE(onServer("a.txt"));
     EXPECT_TRUE(waitUntil([this] { return !listCaptions().contains(QStringLiteral("a.txt")) && !listCaptions().isEmpty(); }));
-    EXPECT_TRUE(m_questions.isEmpty());
     select({QStringLiteral("b.txt"), QStringLiteral("中文.txt")});
     m_answer = IdNo;
     trigger("FTPDelete");
-    EXPECT_EQ(m_questions, QList<int>{33107});
+    EXPECT_TRUE(m_questionTexts.last().startsWith(QStringLiteral("確定要永久刪除這 2 個項目嗎?")));
     EXPECT_TRUE(onServer("b.txt") && onServer("中文.txt"));
     m_answer = IdYes;
     select({QStringLiteral("b.txt"), QStringLiteral("中文.txt")});
@@ -291,6 +296,16 @@ TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
         disconnect();
     }
     {
+        // None stored: the prompt at once, not the question about a wrong password.
+        storePassword("");
+        ModalAnswers answers;
+        ASSERT_NE(connectSite(), nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(answers.questions.isEmpty()) << answers.questions.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(answers.prompts, 1);
+        EXPECT_EQ(storedPassword(), "secret");
+        disconnect();
+    }
+    {
         // A wrong one typed again, then the prompt given up: no connection, the error box,
         // the site collapsed. "記住密碼" keeps what was typed, as it was asked to.
         storePassword("wrong");
@@ -304,7 +319,8 @@ TEST_F(FtpMainWindowTest, StoredTypedAndWrongCredentialsThroughTheWindow)
         EXPECT_TRUE(m_form->FTPEnumForm.isNull());
         EXPECT_EQ(GetNodeData(m_site)->SiteWindow, nullptr);
         ASSERT_FALSE(m_errors.isEmpty());
-        EXPECT_TRUE(m_errors.last().startsWith(QStringLiteral("530"))) << m_errors.last().toStdString();
+        // The box names the site it is about.
+        EXPECT_TRUE(m_errors.last().startsWith(QStringLiteral("SITE (127.0.0.1)\r\n530"))) << m_errors.last().toStdString();
         EXPECT_EQ(storedPassword(), "still wrong");
     }
 }

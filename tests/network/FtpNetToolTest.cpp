@@ -87,7 +87,7 @@ TEST(FtpNetTool, ListsGetsPutsAndChangesASiteWithAPassword)
     std::filesystem::last_write_time(tree.path("root/sub dir/文件 一.txt"), stamp);
     ToolRun ls = net("ls " + site + "/sub dir/' --password-stdin", "secret\n", tree.root(), "TZ=CST-8 ");
     EXPECT_EQ(ls.status, 0) << ls.out;
-    EXPECT_NE(ls.out.find("{\"name\": \"文件 一.txt\", \"folder\": false, \"size\": 3"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find("{\"name\": \"文件 一.txt\", \"dir\": false, \"size\": 3"), std::string::npos) << ls.out;
     EXPECT_NE(ls.out.find("\"modified\": \"2024/01/02 03:04:05\""), std::string::npos) << ls.out;
 
     ToolRun get = net("get " + site + "/sub dir/文件 一.txt' '" + tree.path("local") + "' --password-stdin", "secret\n",
@@ -138,6 +138,39 @@ TEST(FtpNetTool, TheTimeOutBoundsTheWholeListing)
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("\"name\": \"good.txt\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("拒絕日期不正確的項目: zero.txt"), std::string::npos) << run.out;
+}
+
+// A CP950 server (vsftpd passes the bytes through): auto mode reaches a Chinese folder
+// typed in the address, the time of day of a recent file is kept, and the root comes whole.
+TEST(FtpNetTool, ACp950ServerIsReachedByItsNamesAndItsRootIsFetchedWhole)
+{
+    TempTree tree;
+    ASSERT_TRUE(tree.valid());
+    const std::string folder = tree.path("root/\xA4\xBD\xA4\xE5");  // 公文 in CP950
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/a.txt") << "abc";
+    std::filesystem::create_directories(tree.path("local"));
+    // Two days ago at 14:30 UTC: listed with its time of day instead of a year.
+    const auto now = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+    const auto recent = std::chrono::sys_seconds(now - std::chrono::days(2) + std::chrono::hours(14) + std::chrono::minutes(30));
+    std::filesystem::last_write_time(folder + "/a.txt", std::filesystem::file_time_type::clock::from_sys(recent));
+    FtpTestServer server;
+    ASSERT_TRUE(server.startVsftpd(tree.path("root"), tree.root()));
+    const std::string site = "'ftp://127.0.0.1:" + std::to_string(server.port());
+
+    ToolRun ls = net("ls " + site + "/公文/' --encoding auto", "", tree.root(), "TZ=UTC ");
+    EXPECT_EQ(ls.status, 0) << ls.out;
+    EXPECT_NE(ls.out.find("{\"name\": \"a.txt\", \"dir\": false, \"size\": 3"), std::string::npos) << ls.out;
+    EXPECT_NE(ls.out.find(" 14:30:00\""), std::string::npos) << ls.out;
+    ToolRun root = net("ls " + site + "/'", "", tree.root());
+    EXPECT_NE(root.out.find("{\"name\": \"公文\", \"dir\": true"), std::string::npos) << root.out;
+
+    ToolRun get = net("get " + site + "/' '" + tree.path("local") + "'", "", tree.root());
+    EXPECT_EQ(get.status, 0) << get.out;
+    std::ifstream fetched(tree.path("local/公文/a.txt"));
+    std::string text;
+    std::getline(fetched, text);
+    EXPECT_EQ(text, "abc") << get.out;
 }
 
 } // namespace

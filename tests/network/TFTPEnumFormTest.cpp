@@ -193,7 +193,7 @@ TEST_F(SiteWindowTest, DownloadsUploadsAndChangesTheServer)
     EXPECT_TRUE(std::filesystem::exists(tree.path("root/A folder/renamed.txt")));
     EXPECT_TRUE(window->MakeRemoteFolder("\\A folder\\New"));
     EXPECT_TRUE(std::filesystem::is_directory(tree.path("root/A folder/New")));
-    EXPECT_TRUE(window->DeleteRemote("\\A folder\\renamed.txt"));
+    EXPECT_TRUE(window->DeleteRemote("\\A folder\\renamed.txt", false));
     EXPECT_FALSE(std::filesystem::exists(tree.path("root/A folder/renamed.txt")));
     EXPECT_FALSE(window->RenameRemote("\\A folder\\nothing", "x"));
     EXPECT_TRUE(window->logText().contains(QStringLiteral("更名成功")));

@@ -141,7 +141,8 @@ int ftpLsCommand(const Words& words)
         JsonObject().text("refused", name).text("reason", UiFormat("拒絕日期不正確的項目: %1", {name})).print(stderr);
     for (const FtpEntry& entry : entries) {
         JsonObject line;
-        line.text("name", entry.name).boolean("folder", entry.folder);
+        // "dir", as the listing of a share writes it.
+        line.text("name", entry.name).boolean("dir", entry.folder);
         if (entry.size >= 0)
             line.number("size", entry.size);
         // The server's own date, not turned into this machine's zone.
@@ -157,15 +158,17 @@ int ftpGetCommand(const Words& words)
     args.expect(2, 2, "tamsel-net get ftp://HOST/PATH LOCALFOLDER");
     const FtpTarget target = parseUrl(args.positional()[0], args);
     const std::string localFolder = args.positional()[1];
+    const std::string remote = FtpPathFromSite(target.path);
+    // The site's root has no name of its own: it comes into the local folder itself.
+    const bool root = remote == "/";
     const std::string name = lastPart(target.path);
-    if (!IsPlainName(name))
+    if (!root && !IsPlainName(name))
         throw CommandError{87, UiFormat("不安全的名稱: %1", {name}), true};
     FtpSite site;
     connectSite(site, target, args);
-    const std::string destination = NativeJoin(localFolder, name);
-    const std::string remote = FtpPathFromSite(target.path);
+    const std::string destination = root ? localFolder : NativeJoin(localFolder, name);
     FtpResult result;
-    if (isFolderPath(target.path)) {
+    if (root || isFolderPath(target.path)) {
         result = site.downloadTree(remote, destination, NowDateTime(),
                                    [](const std::string& line) { JsonObject().text("file", line).print(stderr); }, {});
     } else {
