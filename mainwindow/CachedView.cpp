@@ -187,7 +187,7 @@ void TMainForm::LoadCachedChildren(QTreeWidgetItem* node, bool fromCache)
                 if (item.isFolder())
                     folders.push_back(ItemPath(item));
             std::sort(folders.begin(), folders.end(),
-                      [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
+                      [](const std::string& a, const std::string& b) { return CompareNamesNaturally(a, b) < 0; });
             QList<QTreeWidgetItem*> children;
             children.reserve(qsizetype(folders.size()));
             for (const std::string& path : folders) {

@@ -264,6 +264,25 @@ TEST_F(CachedViewTest, CountersStayOutOfCaptionsAndGoWithTheView)
         << form.AddressComboBox->currentText().toStdString();
 }
 
+// Numbers in names count as people count in the cached tree and list too; the listing file
+// keeps its own order.
+TEST_F(CachedViewTest, NumbersInCachedNamesSortAsPeopleCount)
+{
+    WriteFolderListing({folderItem("\\\\HOST1\\第10章"), folderItem("\\\\HOST1\\第2章"),
+                        fileItem("\\\\HOST1\\卷10.txt", 1), fileItem("\\\\HOST1\\卷9.txt", 1)},
+                       SetupInfo.CachePath + "Expanded\\", "HOST1", true);
+    TMainForm& form = openForm();
+    form.N91Click();
+    QTreeWidgetItem* host = expand(expand(form.expandedRoot())->child(0));
+    EXPECT_EQ(captions(host), (QStringList{"第2章", "第10章"}));
+    form.FolderTreeView->setCurrentItem(host);
+    ASSERT_TRUE(waitUntil([&] { return form.fileListView()->model()->rowCount() == 4; }));
+    QStringList listed;
+    for (int row = 0; row < 4; ++row)
+        listed << form.fileListView()->model()->item(row).Caption;
+    EXPECT_EQ(listed, (QStringList{"第2章", "第10章", "卷9.txt", "卷10.txt"}));
+}
+
 TEST_F(CachedViewTest, ShowingACachedFolderListsItAndGivesTheImages)
 {
     TMainForm& form = openForm();
