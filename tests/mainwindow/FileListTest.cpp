@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QTreeView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QToolButton>
@@ -308,9 +309,17 @@ TEST_F(FileListTest, RenamingInTheList)
     ASSERT_TRUE(showFolder("D:\\rl"));
     selectOnly("old.txt");
     m_form->M1Click();
+    // The user types over the base name; the extension stays unless chosen.
+    auto* editor = m_form->fileListView()->currentView()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->selectedText(), QStringLiteral("old"));
     typeCaption("old.txt", QStringLiteral("新.txt"));
     EXPECT_TRUE(std::filesystem::exists(m_drive.path("rl/新.txt")));
     EXPECT_FALSE(std::filesystem::exists(m_drive.path("rl/old.txt")));
+    // The renamed item stays the one selected.
+    const QModelIndexList selected = m_form->fileListView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(m_form->fileListView()->model()->item(selected[0].row()).Caption, QStringLiteral("新.txt"));
 
     ASSERT_TRUE(waitUntil([this] { return rowNamed(QStringLiteral("新.txt")) >= 0; }));
     selectOnly(QStringLiteral("新.txt"));
