@@ -5,7 +5,8 @@
 // The one order of file and folder names on screen: the folders of the tree, the entries
 // of the list as the lister fills it and as a click on the name column sorts it. Names
 // compare under the user's locale without regard to case; the C locale's collation knows
-// no case-insensitive strength, so names are case-folded first.
+// no case-insensitive strength, so names are case-folded first. Numbers in names count as
+// people count them.
 class NameOrder {
 public:
     NameOrder();

@@ -212,7 +212,7 @@ void TMainForm::showBookmarkCounters(QTreeWidgetItem* node)
             continue;
         if (data->has(Computer))
             child->setText(0, CacheMode ? countedCaption(*data) : QString::fromStdString(data->Caption));
-        else if (data->RootKind == BookmarkRoot && data->has(Domain))
+        else if (data->has(Domain))
             showBookmarkCounters(child);
     }
     m_settingCaption = settingCaption;

@@ -94,7 +94,11 @@ void TMainForm::N91Click()
     else
         LoadNetworkRoot();
     showBookmarkCounters(m_bookmarkRoot);
+    showBookmarkCounters(m_expandedRoot);
     FolderTreeView->setUpdatesEnabled(true);
+    // The address and the location panel name the mode: show the node again in the new one.
+    if (m_shownNode)
+        ShowNode(m_shownNode);
 }
 
 void TMainForm::resetNetRootToCache()
@@ -111,6 +115,9 @@ void TMainForm::resetNetRootToCache()
 
 QString TMainForm::countedCaption(const TNodeData& data) const
 {
+    // A site's files are not counted by the crawl: "(共0)" would say it is empty.
+    if (data.RootKind == FtpRoot)
+        return QString::fromStdString(data.Caption);
     QString text = QString::fromStdString(data.Caption) + QLatin1Char('(') + strWith(kStrFileCount, data.FileCount);
     const std::pair<int, int32_t> counters[] = {
         {kStrImageCount, data.ImageCount}, {kStrAudioCount, data.AudioCount}, {kStrVideoCount, data.VideoCount}};
@@ -180,7 +187,7 @@ void TMainForm::LoadCachedChildren(QTreeWidgetItem* node, bool fromCache)
                 if (item.isFolder())
                     folders.push_back(ItemPath(item));
             std::sort(folders.begin(), folders.end(),
-                      [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
+                      [](const std::string& a, const std::string& b) { return CompareNamesNaturally(a, b) < 0; });
             QList<QTreeWidgetItem*> children;
             children.reserve(qsizetype(folders.size()));
             for (const std::string& path : folders) {

@@ -26,6 +26,7 @@
 #include <QHeaderView>
 #include <QTreeView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QTimer>
 #include <QTreeWidget>
@@ -298,9 +299,18 @@ void TMainForm::M1Click()
     const int row = firstSelectedRow();
     if (row < 0)
         return;
-    m_listEditOld = FileListView->model()->item(row).Caption;
+    const TListItem& item = FileListView->model()->item(row);
+    m_listEditOld = item.Caption;
     m_listEditing = row;
-    FileListView->currentView()->edit(FileListView->model()->index(row, NameColumn));
+    // A file's extension usually stays: the user types over the base name only.
+    const qsizetype dot = isFolderItem(item) ? -1 : item.Caption.lastIndexOf(QLatin1Char('.'));
+    QAbstractItemView* view = FileListView->currentView();
+    const QModelIndex index = FileListView->model()->index(row, NameColumn);
+    view->scrollTo(index);
+    view->edit(index);
+    auto* editor = qobject_cast<QLineEdit*>(view->indexWidget(index));
+    if (editor && dot > 0)
+        editor->setSelection(0, int(dot));
 }
 
 void TMainForm::FileListViewEdited(int row, const QString& newCaption)
@@ -341,6 +351,11 @@ void TMainForm::FileListViewEdited(int row, const QString& newCaption)
     } else if (ListMode == 3) {
         ShowInformation(kStrNoRenameInCache);
     }
-    if (renamed)
+    if (renamed) {
         FileListView->model()->setCaption(row, newCaption);
+        // The renamed item stays the one selected, where the user can see it.
+        const QModelIndex index = FileListView->model()->index(row, NameColumn);
+        FileListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        FileListView->currentView()->scrollTo(index);
+    }
 }

@@ -138,13 +138,53 @@ std::string FoldTextCase(std::string_view text)
     return folded;
 }
 
+int CompareFoldedNaturally(std::string_view a, std::string_view b)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            // A run of digits is a number: fewer significant digits is smaller, then digit
+            // by digit; leading zeros only break a tie.
+            const size_t startA = i, startB = j;
+            while (i < a.size() && isDigit(a[i]))
+                i++;
+            while (j < b.size() && isDigit(b[j]))
+                j++;
+            std::string_view x = a.substr(startA, i - startA), y = b.substr(startB, j - startB);
+            const size_t zerosX = std::min(x.find_first_not_of('0'), x.size() - 1);
+            const size_t zerosY = std::min(y.find_first_not_of('0'), y.size() - 1);
+            const std::string_view valueX = x.substr(zerosX), valueY = y.substr(zerosY);
+            if (valueX.size() != valueY.size())
+                return valueX.size() < valueY.size() ? -1 : 1;
+            if (const int c = valueX.compare(valueY); c != 0)
+                return c < 0 ? -1 : 1;
+            if (x.size() != y.size())
+                return x.size() < y.size() ? -1 : 1;
+            continue;
+        }
+        if (a[i] != b[j])
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+        i++;
+        j++;
+    }
+    if (i < a.size())
+        return 1;
+    return j < b.size() ? -1 : 0;
+}
+
+int CompareNamesNaturally(std::string_view a, std::string_view b)
+{
+    return CompareFoldedNaturally(FoldTextCase(a), FoldTextCase(b));
+}
+
 int CompareNodes(const TNodeData& a, const TNodeData& b)
 {
     auto group = [](const TNodeData& d) { return d.has(Domain) ? 0 : d.has(Computer) ? 1 : 2; };
     const int ga = group(a), gb = group(b);
     if (ga != gb)
         return ga - gb;
-    return CompareTextNoCase(a.Caption, b.Caption);
+    return CompareNamesNaturally(a.Caption, b.Caption);
 }
 
 int CompareItems(const TItemData& a, const TItemData& b)

@@ -36,7 +36,14 @@ int CompareTextNoCase(std::string_view a, std::string_view b);
 /// code points, so the byte order of two folded texts is the order CompareTextNoCase gives:
 /// a large list is sorted by keys folded once instead of folding in every comparison.
 std::string FoldTextCase(std::string_view text);
-/// Domain nodes first, then Computer nodes, then the rest; captions without regard to case.
+/// The order of names on screen: as FoldTextCase's byte order, except that a run of digits
+/// counts as its number ("第2章" before "第10章"). Takes texts already folded, so a large list
+/// folds each name once. The stored listings keep CompareItems's order.
+int CompareFoldedNaturally(std::string_view a, std::string_view b);
+/// CompareFoldedNaturally of the folded texts.
+int CompareNamesNaturally(std::string_view a, std::string_view b);
+/// Domain nodes first, then Computer nodes, then the rest; captions in the order of names
+/// on screen.
 int CompareNodes(const TNodeData& a, const TNodeData& b);
 /// Folders first, then files; paths without regard to case.
 int CompareItems(const TItemData& a, const TItemData& b);

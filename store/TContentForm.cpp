@@ -163,7 +163,7 @@ void TContentForm::EditBitBtnClick()
 
 void TContentForm::editBookmark(TEditForm& editor)
 {
-    editor.BookmarkCaption = m_node->text(0).toStdString();
+    editor.BookmarkCaption = m_data->Caption;
     editor.ShowPage(TEditForm::BookmarkPage, m_node);
     if (!editor.Accepted)
         return;
@@ -187,7 +187,7 @@ void TContentForm::editComputer(TEditForm& editor)
 {
     if (refuseBusy())
         return;
-    editor.NetCaption = m_node->text(0).toStdString();
+    editor.NetCaption = m_data->Caption;
     editor.NetAddress = m_data->Host;
     editor.NetName = computerName(m_data->RemoteName);
     editor.ShowPage(TEditForm::NetPage, m_node);
@@ -210,7 +210,7 @@ void TContentForm::editFtpSite(TEditForm& editor)
     std::array<unsigned char, FtpSiteBlockSize> bytes{};
     ReadNodeAttachment(*m_data, bytes.data(), bytes.size());
     FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
-    editor.FtpCaption = m_node->text(0).toStdString();
+    editor.FtpCaption = m_data->Caption;
     editor.FtpHost = block.Host;
     editor.FtpUser = block.User;
     editor.FtpProxy = block.ProxyHost;

@@ -3,6 +3,7 @@
 #include "local/MessageBoxes.h"
 #include "resources/UiText.h"
 #include "store/NodePaths.h"
+#include "store/NodeTree.h"
 #include "store/TContentForm.h"
 #include "ui/PasswordEdit.h"
 #include "ui/TIPEdit.h"
@@ -200,7 +201,9 @@ void TEditForm::preparePage(int page, QTreeWidgetItem* node)
     if (page == BookmarkPage) {
         BookmarkNodeMemo->clear();
         if (node) {
-            BookmarkCaption = stdtext(node->text(0));
+            // The shown text may carry the cached view's counters; the record holds the name.
+            const TNodeData* data = GetNodeData(node);
+            BookmarkCaption = data ? data->Caption : stdtext(node->text(0));
             QStringList lines;
             DescribeNode(node, lines);
             BookmarkNodeMemo->setPlainText(lines.join(QLatin1Char('\n')));

@@ -134,7 +134,7 @@ bool TObjCacheDir::readItems()
 
 void TObjCacheDir::sortItems()
 {
-    // Each path is decoded and folded once; the folded keys order as CompareItems does.
+    // Each path is decoded and folded once; numbers in names count as people count.
     std::vector<std::string> paths;
     std::vector<std::string> keys;
     paths.reserve(Items.size());
@@ -148,7 +148,7 @@ void TObjCacheDir::sortItems()
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (Items[a].isFolder() != Items[b].isFolder())
             return Items[a].isFolder();
-        return keys[a] < keys[b];
+        return CompareFoldedNaturally(keys[a], keys[b]) < 0;
     });
     keys.clear();
     m_paths.reserve(Items.size());

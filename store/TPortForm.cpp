@@ -3,6 +3,7 @@
 #include "local/MessageBoxes.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
+#include "platform/FileAccess.h"
 #include "resources/UiText.h"
 #include "store/TLZHuff.h"
 
@@ -127,12 +128,14 @@ void TPortForm::BitBtn2Click()
 
     const QString chosen = askArchiveName(exporting);
     bool stopped = false;
+    bool hadArchive = false;
     if (!chosen.isEmpty()) {
         const std::string archive = WindowsPath(chosen.toStdString());
         if (archive.empty()) {
             message(UiText("無法使用這個檔案位置：") + chosen, true);
             return;
         }
+        hadArchive = FileExists(archive);
         m_busy = true;
         m_coder = std::make_unique<TLZHuff>();
         m_coder->OnProgress = [this](TLZHuff& c) { LZHuffProgress(c); };
@@ -150,10 +153,13 @@ void TPortForm::BitBtn2Click()
         m_coder.reset();
         m_busy = false;
     }
-    // A stopped job did not finish: saying it did would hide a cut archive or a partial import.
+    // A stopped export writes into a temporary that is thrown away, and a stopped import
+    // discards its staged files: say that nothing changed rather than warn of a damage
+    // that did not happen.
     if (stopped)
-        message(exporting ? UiText("已停止匯出動作，封存檔不完整，請勿用它匯入")
-                          : UiText("已停止匯入動作，只還原了部分檔案"), false);
+        message(exporting ? (hadArchive ? UiText("已停止匯出動作，原有的封存檔保持不變：") + chosen
+                                        : UiText("已停止匯出動作，沒有寫出封存檔"))
+                          : UiText("已停止匯入動作，沒有還原任何檔案，快取保持不變"), false);
     else
         message(exporting ? UiText("完成匯出動作")
                           : UiText("完成匯入動作\r\n若您匯入擴大網路芳鄰或書籤內含擴大網路芳鄰時，須執行重建網芳資料"),

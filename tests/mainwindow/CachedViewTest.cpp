@@ -5,6 +5,7 @@
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
+#include "store/TEditForm.h"
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
@@ -12,6 +13,9 @@
 #include <QAbstractItemView>
 #include <QMouseEvent>
 #include <QLabel>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -209,9 +213,9 @@ TEST_F(CachedViewTest, ExpandedNetworkAndBookmarksByTheirRules)
     ASSERT_NE(work, nullptr);
     EXPECT_FALSE(GetNodeData(work)->State & FromCache);
     expand(work);
-    // Computers come before the other records, and in the cached view an FTP site shows its
-    // counters like any computer.
-    ASSERT_EQ(captions(work), (QStringList{"site(共0)", "Doc"}));
+    // Computers come before the other records; an FTP site is not counted by the crawl, so it
+    // shows no counters.
+    ASSERT_EQ(captions(work), (QStringList{"site", "Doc"}));
     EXPECT_EQ(GetNodeData(work->child(1))->StoreDir, SetupInfo.CachePath + "Bookmark\\Work\\");
     // An FTP site read from a node file carries the site's state image; not marked as cached,
     // it connects through its site window even while the cached view is on. This one has no
@@ -225,6 +229,58 @@ TEST_F(CachedViewTest, ExpandedNetworkAndBookmarksByTheirRules)
     EXPECT_EQ(site->childCount(), 1);
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].startsWith(site->text(0) + QStringLiteral("\r\n"))) << m_errors[0].toStdString();
+}
+
+// The counters and "(快取)" belong to the cached view: they never reach a stored caption or a
+// dialog, and they go when the view is switched off, in every branch and in the panels.
+TEST_F(CachedViewTest, CountersStayOutOfCaptionsAndGoWithTheView)
+{
+    TMainForm& form = openForm();
+    form.N91Click();
+    QTreeWidgetItem* expanded = expand(form.expandedRoot());
+    ASSERT_EQ(captions(expanded), QStringList{"HOST1(共9,圖1)"});
+    QTreeWidgetItem* host = expanded->child(0);
+
+    // A bookmark made of the counted computer offers its name, not the shown text.
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        if (auto* editor = qobject_cast<TEditForm*>(QApplication::activeModalWidget())) {
+            offered = editor->BookmarkCaptionEdit->text();
+            editor->reject();
+        }
+    });
+    form.FolderTreeView->setCurrentItem(host);
+    form.ToolButton3Click();
+    EXPECT_EQ(offered, QStringLiteral("HOST1"));
+
+    form.FolderTreeView->setCurrentItem(expanded);
+    ASSERT_TRUE(form.TreePanel->text().endsWith(QStringLiteral("(快取)")));
+    form.N91Click();
+    EXPECT_FALSE(form.CacheMode);
+    EXPECT_EQ(host->text(0), QStringLiteral("HOST1"));
+    EXPECT_EQ(GetNodeData(host)->Caption, "HOST1");
+    EXPECT_FALSE(form.TreePanel->text().contains(QStringLiteral("快取"))) << form.TreePanel->text().toStdString();
+    EXPECT_FALSE(form.AddressComboBox->currentText().contains(QStringLiteral("共")))
+        << form.AddressComboBox->currentText().toStdString();
+}
+
+// Numbers in names count as people count in the cached tree and list too; the listing file
+// keeps its own order.
+TEST_F(CachedViewTest, NumbersInCachedNamesSortAsPeopleCount)
+{
+    WriteFolderListing({folderItem("\\\\HOST1\\第10章"), folderItem("\\\\HOST1\\第2章"),
+                        fileItem("\\\\HOST1\\卷10.txt", 1), fileItem("\\\\HOST1\\卷9.txt", 1)},
+                       SetupInfo.CachePath + "Expanded\\", "HOST1", true);
+    TMainForm& form = openForm();
+    form.N91Click();
+    QTreeWidgetItem* host = expand(expand(form.expandedRoot())->child(0));
+    EXPECT_EQ(captions(host), (QStringList{"第2章", "第10章"}));
+    form.FolderTreeView->setCurrentItem(host);
+    ASSERT_TRUE(waitUntil([&] { return form.fileListView()->model()->rowCount() == 4; }));
+    QStringList listed;
+    for (int row = 0; row < 4; ++row)
+        listed << form.fileListView()->model()->item(row).Caption;
+    EXPECT_EQ(listed, (QStringList{"第2章", "第10章", "卷9.txt", "卷10.txt"}));
 }
 
 TEST_F(CachedViewTest, ShowingACachedFolderListsItAndGivesTheImages)

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QTreeView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QToolButton>
@@ -189,6 +190,35 @@ TEST_F(FileListTest, TheTreeAndTheListOrderTheSameFoldersAlike)
     EXPECT_EQ(listed, tree);
 }
 
+// Numbers in names count as people count, in the tree and in the list, as filled and as
+// sorted by a click on the name column.
+TEST_F(FileListTest, NumbersInNamesSortAsPeopleCount)
+{
+    for (const char* name : {"第10章", "第2章", "v1.10", "v1.9", "B10", "b2"})
+        makeFolder(std::string("count/") + name);
+    writeSized("count/第10章.txt", 1);
+    writeSized("count/第2章.txt", 1);
+    SetupInfo.ViewStyle = TListView::Details;
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\count"));
+    const auto before = [](const QStringList& names, const char* first, const char* second) {
+        return names.indexOf(QString::fromUtf8(first)) >= 0
+            && names.indexOf(QString::fromUtf8(first)) < names.indexOf(QString::fromUtf8(second));
+    };
+    const QStringList tree = captions(child(driveD(), "count"));
+    EXPECT_TRUE(before(tree, "第2章", "第10章")) << tree.join(' ').toStdString();
+    EXPECT_TRUE(before(tree, "v1.9", "v1.10")) << tree.join(' ').toStdString();
+    EXPECT_TRUE(before(tree, "b2", "B10")) << tree.join(' ').toStdString();
+    for (int click = 0; click < 3; ++click) {
+        const QStringList listed = listCaptions();
+        if (click != 1) {  // the first click sorts descending
+            EXPECT_TRUE(before(listed, "第2章", "第10章")) << listed.join(' ').toStdString();
+            EXPECT_TRUE(before(listed, "第2章.txt", "第10章.txt")) << listed.join(' ').toStdString();
+        }
+        m_form->FileListViewColumnClick(0);
+    }
+}
+
 TEST_F(FileListTest, HistoryAndAddressLimits)
 {
     for (int i = 0; i < 35; ++i)
@@ -279,9 +309,17 @@ TEST_F(FileListTest, RenamingInTheList)
     ASSERT_TRUE(showFolder("D:\\rl"));
     selectOnly("old.txt");
     m_form->M1Click();
+    // The user types over the base name; the extension stays unless chosen.
+    auto* editor = m_form->fileListView()->currentView()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->selectedText(), QStringLiteral("old"));
     typeCaption("old.txt", QStringLiteral("新.txt"));
     EXPECT_TRUE(std::filesystem::exists(m_drive.path("rl/新.txt")));
     EXPECT_FALSE(std::filesystem::exists(m_drive.path("rl/old.txt")));
+    // The renamed item stays the one selected.
+    const QModelIndexList selected = m_form->fileListView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(m_form->fileListView()->model()->item(selected[0].row()).Caption, QStringLiteral("新.txt"));
 
     ASSERT_TRUE(waitUntil([this] { return rowNamed(QStringLiteral("新.txt")) >= 0; }));
     selectOnly(QStringLiteral("新.txt"));

@@ -87,8 +87,41 @@ TEST(PortForm, StopAndCloseDuringAJob)
     EXPECT_TRUE(closeRefused);
     ASSERT_EQ(w.messages.size(), 2u);
     EXPECT_NE(w.messages[0].find("正在進行"), std::string::npos);
-    EXPECT_NE(w.messages[1].find("已停止"), std::string::npos);
+    EXPECT_EQ(w.messages[1], "已停止匯出動作，沒有寫出封存檔");
     EXPECT_FALSE(w.form.busy());
+    EXPECT_FALSE(archives.exists("x.che"));
+}
+
+// A stop leaves the old archive and the cache as they were, and the wizard says so.
+TEST(PortForm, AStoppedJobSaysNothingChanged)
+{
+    StoreFolder cache, other, archives;
+    makeTree(cache, 3'000'000);
+    const std::string archive = archives.path("x.che");
+    {
+        Wizard w(cache, archive);
+        w.form.BitBtn2->click();
+        ASSERT_EQ(w.messages, std::vector<std::string>{"完成匯出動作"});
+    }
+    const std::string whole = archives.readFile("x.che");
+    const auto stopSoon = [](Wizard& w) { QTimer::singleShot(0, &w.form, [&w] { w.form.BitBtn1->click(); }); };
+    {
+        Wizard w(cache, archive);
+        stopSoon(w);
+        w.form.BitBtn2->click();
+        ASSERT_EQ(w.messages.size(), 1u);
+        EXPECT_EQ(w.messages[0], "已停止匯出動作，原有的封存檔保持不變：" + archive);
+    }
+    EXPECT_EQ(archives.readFile("x.che"), whole);
+    {
+        Wizard w(other, archive);
+        w.form.DirRadioGroup->button(1)->setChecked(true);
+        stopSoon(w);
+        w.form.BitBtn2->click();
+        ASSERT_EQ(w.messages.size(), 1u);
+        EXPECT_EQ(w.messages[0], "已停止匯入動作，沒有還原任何檔案，快取保持不變");
+    }
+    EXPECT_FALSE(other.exists("Bookmark"));
 }
 
 TEST(PortForm, AnErrorKeepsTheWizardOpen)
