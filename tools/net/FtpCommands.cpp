@@ -11,6 +11,7 @@
 #include "tools/net/NetCommands.h"
 
 #include <sys/stat.h>
+#include <utility>
 
 namespace netcli {
 
@@ -122,6 +123,23 @@ NetArgs parse(const Words& words) { return NetArgs(words, FtpValueOptions, FtpFl
 } // namespace
 
 bool isFtpUrl(const std::string& path) { return path.rfind("ftp://", 0) == 0; }
+
+CommandRun ftpCommandFor(const std::string& name, const Words& words)
+{
+    static const std::pair<const char*, CommandRun> Commands[] = {
+        {"ls", ftpLsCommand},         {"get", ftpGetCommand},
+        {"put", ftpPutCommand},       {"mkdir", ftpMkdirCommand},
+        {"rename", ftpRenameCommand}, {"delete", ftpDeleteCommand},
+    };
+    bool namesSite = false;
+    for (const std::string& word : words)
+        namesSite = namesSite || isFtpUrl(word);
+    for (const auto& [commandName, run] : Commands) {
+        if (namesSite && name == commandName)
+            return run;
+    }
+    return nullptr;
+}
 
 int ftpLsCommand(const Words& words)
 {

@@ -7,6 +7,12 @@
 namespace netcli {
 
 using Words = std::vector<std::string>;
+using CommandRun = int (*)(const Words&);
+
+/// Runs `run` on `words` with the server name table of the program folder set, and turns a
+/// CommandError or any other exception into the error line and its exit status
+/// (CommandRunner.cpp).
+int runCommand(CommandRun run, const Words& words);
 
 // Discovery and reachability (DiscoverCommands.cpp).
 int discoverCommand(const Words& words);
@@ -24,6 +30,8 @@ int deleteCommand(const Words& words);
 
 // FTP sites (FtpCommands.cpp), reached through the commands above.
 bool isFtpUrl(const std::string& path);
+/// The FTP command named `name` when one of `words` names an ftp:// site, else null.
+CommandRun ftpCommandFor(const std::string& name, const Words& words);
 int ftpLsCommand(const Words& words);
 int ftpGetCommand(const Words& words);
 int ftpPutCommand(const Words& words);

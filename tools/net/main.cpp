@@ -10,22 +10,21 @@
 //
 // Credentials: --user NAME with --password-stdin, else the password store; --save stores
 // credentials that worked.
+//
+// This is tamsel-net-smb, which links the SMB side; tamsel-net (FtpMain.cpp) runs the FTP
+// commands itself and hands every other command line to it unchanged.
 #include "app/LanguageSetting.h"
-#include "platform/ProgramFolder.h"
-#include "platform/ServerNames.h"
 #include "resources/StringTable.h"
-#include "store/NameTable.h"
 #include "tools/net/NetCli.h"
 #include "tools/net/NetCommands.h"
 
 #include <cstring>
-#include <exception>
 
 namespace {
 
 struct Command {
     const char* name;
-    int (*run)(const netcli::Words&);
+    netcli::CommandRun run;
 };
 
 const Command Commands[] = {
@@ -36,20 +35,16 @@ const Command Commands[] = {
     {"delete", netcli::deleteCommand},
 };
 
-// The file commands whose words name an ftp:// site go to the FTP side at once.
-const Command FtpCommands[] = {
-    {"ls", netcli::ftpLsCommand},         {"get", netcli::ftpGetCommand},
-    {"put", netcli::ftpPutCommand},       {"mkdir", netcli::ftpMkdirCommand},
-    {"rename", netcli::ftpRenameCommand}, {"delete", netcli::ftpDeleteCommand},
-};
-
-bool namesFtpSite(const netcli::Words& words)
+netcli::CommandRun commandFor(const char* name, const netcli::Words& words)
 {
-    for (const std::string& word : words) {
-        if (netcli::isFtpUrl(word))
-            return true;
+    // The file commands whose words name an ftp:// site go to the FTP side at once.
+    if (const netcli::CommandRun ftp = netcli::ftpCommandFor(name, words))
+        return ftp;
+    for (const Command& command : Commands) {
+        if (std::strcmp(name, command.name) == 0)
+            return command.run;
     }
-    return false;
+    return nullptr;
 }
 
 } // namespace
@@ -58,25 +53,10 @@ int main(int argc, char** argv)
 {
     using namespace netcli;
     UseChosenLanguage();
-    try {
-        if (argc < 2)
-            throw CommandError{87, UsageText("tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ..."), true};
-        const netcli::Words words(argv + 2, argv + argc);
-        SetServerNameTable(NameTablePath(ProgramFolder()));
-        if (namesFtpSite(words)) {
-            for (const Command& command : FtpCommands) {
-                if (std::strcmp(argv[1], command.name) == 0)
-                    return command.run(words);
-            }
-        }
-        for (const Command& command : Commands) {
-            if (std::strcmp(argv[1], command.name) == 0)
-                return command.run(words);
-        }
-        throw CommandError{87, UiFormat("不認識的命令 %1", {argv[1]}), true};
-    } catch (const CommandError& error) {
-        return report(error);
-    } catch (const std::exception& error) {
-        return report(CommandError{1, error.what()});
-    }
+    if (argc < 2)
+        return report(CommandError{87, UsageText("tamsel-net discover|shares|ls|ping|get|put|mkdir|rename|delete ..."), true});
+    const Words words(argv + 2, argv + argc);
+    if (const CommandRun run = commandFor(argv[1], words))
+        return runCommand(run, words);
+    return report(CommandError{87, UiFormat("不認識的命令 %1", {argv[1]}), true});
 }
