@@ -8,6 +8,8 @@
 #include "resources/StringTable.h"
 #include "local/TProcessForm.h"
 #include "resources/UiText.h"
+#include "platform/ServerNames.h"
+#include "store/ImportedComputers.h"
 #include "store/NameTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -42,6 +44,23 @@ QString sameNameQuestion(const std::string& fresh, const std::string& old)
     const QString freshText = QString::fromStdString(fresh);
     const QString oldText = QString::fromStdString(old);
     return parts[0] + freshText + parts[1] + oldText + parts[2] + oldText + parts[3];
+}
+
+// Names the computers an imported archive brought (a screenful at most) and asks whether
+// their addresses may be trusted as the user's own.
+QString importedComputersQuestion(const std::vector<StoredComputer>& imported)
+{
+    constexpr size_t kShown = 15;
+    std::string list;
+    for (size_t i = 0; i < imported.size() && i < kShown; ++i)
+        list += "    " + imported[i].name + "    " + imported[i].host + "\n";
+    if (imported.size() > kShown)
+        list += "    " + UiFormat("…另外 %1 部", {std::to_string(imported.size() - kShown)}) + "\n";
+    return QString::fromStdString(
+        UiFormat("下列電腦的名稱和位址來自匯入的封存檔，不是您自己輸入的：\n%1\n"
+                 "要信任這些位址嗎？信任之後，為這些名稱儲存的密碼會直接送到這些位址。\n"
+                 "選「否」時仍可連線到這些電腦，但送出密碼之前會先詢問您。",
+                 {list}));
 }
 
 // The bookmark drop-down's own entries: add, reload and the separator after them.
@@ -287,11 +306,19 @@ void TMainForm::N89Click()
     try {
         const std::vector<StoredComputer> computers =
             CollectStoredComputers(SetupInfo.CachePath, [] { QApplication::processEvents(); });
-        const std::vector<std::string> lines = BuildNameTable(
-            computers, [this](const std::string& fresh, const std::string& old) {
-                return AskQuestionText(sameNameQuestion(fresh, old));
-            });
-        SaveNameTable(NameTablePath(SetupInfo.ExePath), lines);
+        SortedComputers sorted = SortByOrigin(computers, SetupInfo.CachePath);
+        const bool vouched = sorted.imported.empty() || AskQuestionText(importedComputersQuestion(sorted.imported));
+        const auto replace = [this](const std::string& fresh, const std::string& old) {
+            return AskQuestionText(sameNameQuestion(fresh, old));
+        };
+        const std::string table = NameTablePath(SetupInfo.ExePath);
+        SaveNameTable(table, BuildNameTable(vouched ? computers : sorted.vouched, replace));
+        // Left unvouched, they are still reached when nothing else knows their names, but
+        // no stored password goes to them unasked.
+        SaveNameTable(UnverifiedNameTablePath(table),
+                      vouched ? std::vector<std::string>() : BuildNameTable(sorted.imported, replace));
+        if (vouched)
+            ForgetImportedComputers(SetupInfo.CachePath);
     } catch (const std::exception& error) {
         progress.close();
         ShowError(UiString(kStrRebuildFailed) + QString::fromUtf8(error.what()));

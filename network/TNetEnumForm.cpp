@@ -127,13 +127,15 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
         dialog.setPassword(qtext(password));
         // A stop from the task list closes the dialog, as its cancel button would.
         m_passDialog = &dialog;
-        // The server answered at an address only a discovery reply gave: say which, since
-        // anyone on the LAN can claim a name that way.
+        // The server answered at an address only a discovery reply or an imported archive
+        // gave: say which, since anyone can claim a name that way.
         std::string server;
         SplitUncPath(location, &server, nullptr);
-        if (const ServerLocation where = LocateServer(server); where.source == ServerAddressSource::Discovery)
+        if (const ServerLocation where = LocateServer(server); !AddressIsVouchedFor(where.source))
             dialog.setWindowTitle(dialog.windowTitle() + QStringLiteral(" - ")
-                                  + QString::fromStdString(UiFormat("%1 由 %2 回應 (位址來自網路上的探索回覆)",
+                                  + QString::fromStdString(UiFormat(where.source == ServerAddressSource::Imported
+                                                                        ? "%1 由 %2 回應 (位址來自匯入的封存檔)"
+                                                                        : "%1 由 %2 回應 (位址來自網路上的探索回覆)",
                                                                     {server, where.address})));
         const bool confirmed = dialog.showFor(qtext(location));
         remember = dialog.remember();

@@ -100,6 +100,7 @@ struct Table {
 
 std::mutex g_tableMutex;
 Table g_table;
+Table g_unverified; // the fall-back table of addresses nobody vouched for, guarded as g_table
 std::unordered_map<std::string, std::string> g_seen;  // folded name -> address, guarded as g_table
 SystemNameResolver g_resolver = nullptr;                // guarded as g_table
 // The system's answers for names a discovery saw, kept a while: SMB paths are built for
@@ -195,8 +196,22 @@ void SetServerNameTable(const std::string& windowsPath)
 {
     std::lock_guard lock(g_tableMutex);
     g_table = Table();
-    if (!windowsPath.empty())
+    g_unverified = Table();
+    g_resolved.clear();
+    if (!windowsPath.empty()) {
         g_table.nativePath = NativePath(windowsPath);
+        g_unverified.nativePath = NativePath(UnverifiedNameTablePath(windowsPath));
+    }
+}
+
+std::string UnverifiedNameTablePath(const std::string& tablePath)
+{
+    return tablePath + ".unverified";
+}
+
+bool AddressIsVouchedFor(ServerAddressSource source)
+{
+    return source != ServerAddressSource::Discovery && source != ServerAddressSource::Imported;
 }
 
 ServerLocation LocateServer(const std::string& name)
@@ -205,6 +220,7 @@ ServerLocation LocateServer(const std::string& name)
         return {};
     const std::string folded = Fold(name);
     std::string seenAddress;
+    ServerAddressSource fallBack = ServerAddressSource::Discovery;
     SystemNameResolver resolver = nullptr;
     {
         std::lock_guard lock(g_tableMutex);
@@ -213,19 +229,27 @@ ServerLocation LocateServer(const std::string& name)
             if (const auto it = g_table.byName.find(folded); it != g_table.byName.end())
                 return {it->second, ServerAddressSource::Table};
         }
-        const auto seen = g_seen.find(folded);
-        if (seen == g_seen.end())
-            return {};
-        seenAddress = seen->second;
+        if (const auto seen = g_seen.find(folded); seen != g_seen.end()) {
+            seenAddress = seen->second;
+        } else {
+            if (!g_unverified.nativePath.empty())
+                Refresh(g_unverified);
+            const auto imported = g_unverified.byName.find(folded);
+            if (imported == g_unverified.byName.end())
+                return {};
+            seenAddress = imported->second;
+            fallBack = ServerAddressSource::Imported;
+        }
         resolver = g_resolver;
         const auto known = g_resolved.find(folded);
         if (known != g_resolved.end() && std::chrono::steady_clock::now() - known->second.when < kResolvedFor) {
             if (!known->second.address.empty())
                 return {known->second.address, ServerAddressSource::System};
-            return {seenAddress, ServerAddressSource::Discovery};
+            return {seenAddress, fallBack};
         }
     }
-    // A discovery reply is anyone's word: the system's resolution outranks it. Asked outside
+    // A discovery reply or an imported archive is anyone's word: the system's resolution
+    // outranks it. Asked outside
     // the lock, since it may wait for the network.
     // (A NetBIOS name query of the LAN belongs here too, after the system's resolution.)
     const std::string resolved = resolver ? resolver(name) : SystemResolve(name);
@@ -235,7 +259,7 @@ ServerLocation LocateServer(const std::string& name)
     }
     if (!resolved.empty())
         return {resolved, ServerAddressSource::System};
-    return {seenAddress, ServerAddressSource::Discovery};
+    return {seenAddress, fallBack};
 }
 
 std::string ResolveServerName(const std::string& name)

@@ -24,8 +24,13 @@ std::vector<NameTableEntry> ParseNameTable(std::string_view text);
 
 /// Names the table file (a Windows-style path); an empty path switches the lookup off.
 /// Set once at start-up by the program; the file itself is read on first use and read again
-/// whenever it changes on disk.
+/// whenever it changes on disk. Beside it, UnverifiedNameTablePath holds the lines of
+/// computers that came in an imported archive and were not vouched for by the user: they
+/// are a fall-back as discovery sightings are (ServerAddressSource::Imported).
 void SetServerNameTable(const std::string& windowsPath);
+
+/// The fall-back table beside the name table `tablePath`; same format.
+std::string UnverifiedNameTablePath(const std::string& tablePath);
 
 /// Where an address for a server name came from, most trusted first.
 enum class ServerAddressSource {
@@ -33,7 +38,12 @@ enum class ServerAddressSource {
     Table,     // the name table, which the user writes
     System,    // the system's name resolution
     Discovery, // an unauthenticated reply on the LAN; a stored password never goes there unasked
+    Imported,  // an archive imported from elsewhere that the user did not vouch for; as Discovery
 };
+
+/// Whether a stored password may go to an address from `source` without asking: not to one
+/// that only a discovery reply or an imported archive gave.
+bool AddressIsVouchedFor(ServerAddressSource source);
 
 struct ServerLocation {
     std::string address; // dotted IPv4, empty with None
@@ -42,8 +52,9 @@ struct ServerLocation {
 
 /// Where `name` is reached: the table's line (letters compared without regard to case; the
 /// first line of a name counts), else the system's resolution of the name, else the address
-/// a discovery saw it at (RememberServerAddress). Only a name a discovery saw is looked up
-/// by the system here: no other name costs a query. Thread-safe.
+/// a discovery saw it at (RememberServerAddress), else the unverified table's. Only a name
+/// of those fall-backs is looked up by the system here: no other name costs a query.
+/// Thread-safe.
 ServerLocation LocateServer(const std::string& name);
 
 /// LocateServer's address, empty when only the name reaches the server.

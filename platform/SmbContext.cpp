@@ -75,7 +75,7 @@ void CopyOut(const std::string& text, char* buffer, int length)
 // built it, before any other URL of the thread.
 struct NamedAddress {
     std::string name;
-    bool discovered = false; // the address came from a discovery reply, not the user or the system
+    bool discovered = false; // a discovery reply or an imported archive gave the address, not the user or the system
 };
 thread_local std::map<std::string, NamedAddress> t_namesByAddress; // address -> name
 
@@ -363,7 +363,7 @@ std::string SmbUrl(const std::string& uncPath)
     const ServerLocation location = LocateServer(server);
     const std::string& address = location.address;
     if (!address.empty())
-        t_namesByAddress[address] = {server, location.source == ServerAddressSource::Discovery};
+        t_namesByAddress[address] = {server, !AddressIsVouchedFor(location.source)};
     else
         t_namesByAddress.erase(server); // an address given as such stands for itself
     std::string url = "smb://" + Escape(address.empty() ? server : address) + "/";
@@ -438,8 +438,9 @@ int LogonRefusal(const Opens& opens, const std::string& server, const std::strin
 {
     std::string user;
     std::string password;
-    // As the callback: no stored password is tried where only a discovery reply put the server.
-    const bool stored = LocateServer(server).source != ServerAddressSource::Discovery;
+    // As the callback: no stored password is tried where only a discovery reply or an
+    // imported archive put the server.
+    const bool stored = AddressIsVouchedFor(LocateServer(server).source);
     if (!SmbCredentials::lookup(server, share, user, password, stored) || (user.empty() && password.empty()))
         return Win32::LogonFailure;
     if (share.empty())

@@ -5,6 +5,7 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "resources/UiText.h"
+#include "store/ImportedComputers.h"
 #include "store/TLZHuff.h"
 
 #include <QApplication>
@@ -143,7 +144,7 @@ void TPortForm::BitBtn2Click()
         m_coder->OnBlockDecoded = [this](TLZHuff& c) { LZHuffBlockDone(c); };
         try {
             stopped = exporting ? !m_coder->ExportArchive(m_cachePath, {folder}, archive)
-                                : !m_coder->ImportArchive(archive, m_cachePath);
+                                : !ImportArchiveIntoCache(*m_coder, archive, m_cachePath);
         } catch (const Exception& e) {
             m_coder.reset();
             m_busy = false;

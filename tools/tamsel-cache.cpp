@@ -1,7 +1,7 @@
 // tamsel-cache: the cache formats from the command line, for scripts and tests.
 //
 //   tamsel-cache export ARCHIVE BASE NAME...    ExportArchive(BASE, [BASE + NAME...], ARCHIVE)
-//   tamsel-cache import ARCHIVE BASE            ImportArchive(ARCHIVE, BASE)
+//   tamsel-cache import ARCHIVE BASE            ImportArchiveIntoCache(ARCHIVE, BASE)
 //   tamsel-cache nodes FOLDER                   one JSON object per live record of FOLDER's ALL.NOD
 //   tamsel-cache listing STOREDIR KEY FOLDERPATH  one JSON object per entry of the folder
 //   tamsel-cache listdat FILE                   one JSON object per record of a LIST.DAT
@@ -21,6 +21,7 @@
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
+#include "store/ImportedComputers.h"
 #include "store/TLZHuff.h"
 #include "tools/JsonLine.h"
 
@@ -61,7 +62,7 @@ int run(const std::vector<std::string>& args)
     }
     if (command == "import" && args.size() == 3) {
         TLZHuff coder;
-        coder.ImportArchive(programPath(args[1], false), programPath(args[2], true));
+        ImportArchiveIntoCache(coder, programPath(args[1], false), programPath(args[2], true));
         return 0;
     }
     if (command == "nodes" && args.size() == 2) {

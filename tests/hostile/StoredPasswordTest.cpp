@@ -88,4 +88,24 @@ TEST_F(StoredPassword, GoesWhereTheSystemOrTheTableSaysTheServerIs)
     SetServerNameTable({});
 }
 
+TEST_F(StoredPassword, IsNotSentToAnAddressOnlyAnImportedArchiveGave)
+{
+    // Someone's archive put the name at the claimant's address, and the user did not vouch
+    // for it at the rebuild: the line sits in the unverified table.
+    RememberServerAddress(kClaimed, "");
+    TempFolder folder;
+    folder.writeFile("lmhosts", "");
+    folder.writeFile("lmhosts.unverified", std::string("127.0.0.1     ") + kClaimed + "\n");
+    SetServerNameTable(WindowsPath(folder.path("lmhosts")));
+    int error = 0;
+    EXPECT_FALSE(lists(&error)) << "the claimant got the stored password";
+    EXPECT_EQ(error, Win32::LogonFailure);
+    EXPECT_EQ(m_storeAsked, 0);
+
+    // Vouched for, the same line is the table's and the password goes.
+    folder.writeFile("lmhosts", std::string("127.0.0.1     ") + kClaimed + "\n");
+    EXPECT_TRUE(lists(&error)) << error;
+    SetServerNameTable({});
+}
+
 } // namespace

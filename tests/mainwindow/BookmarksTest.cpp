@@ -5,6 +5,8 @@
 #include "local/TImageLists.h"
 #include "mainwindow/TMainForm.h"
 #include "store/DialogDriver.h"
+#include "platform/DriveMap.h"
+#include "store/ImportedComputers.h"
 #include "store/NameTable.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
@@ -244,6 +246,47 @@ TEST_F(BookmarksTest, RebuildingTheNameTableAsksForARepeatedNameAndSaysWhenDone)
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str(), "10.0.0.1     SRV\n10.0.0.4     Lab\n");
+}
+
+TEST_F(BookmarksTest, RebuildingAsksBeforeItTrustsTheAddressesOfAnImportedArchive)
+{
+    const std::string expanded = SetupInfo.CachePath + "Expanded\\";
+    std::vector<TNodeData> computers{ExpandedComputerRecord(expanded, "Mine", "MINE", "10.0.0.1", 6),
+                                     ExpandedComputerRecord(expanded, "FILESRV", "FILESRV", "10.6.6.6", 6)};
+    AddStoredNodes(computers);
+    // What an import of someone else's archive noted.
+    {
+        std::ofstream list(NativePath(ImportedComputersPath(SetupInfo.CachePath)));
+        list << "10.6.6.6     FILESRV\n";
+    }
+    const auto read = [this](const char* name) {
+        std::ifstream in(config.home() + "/" + name);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    QStringList questions;
+    bool answer = false;
+    form->AskQuestionText = [&](const QString& text) {
+        questions << text;
+        return answer;
+    };
+    form->ShowInformationText = [](const QString&) {};
+    form->findChild<QAction*>(QStringLiteral("N89"))->trigger();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].contains(QStringLiteral("FILESRV    10.6.6.6"))) << questions[0].toStdString();
+    EXPECT_FALSE(questions[0].contains(QStringLiteral("MINE"))) << "the user's own computer is not in question";
+    EXPECT_EQ(read("lmhosts"), "10.0.0.1     Mine\n");
+    EXPECT_EQ(read("lmhosts.unverified"), "10.6.6.6     FILESRV\n") << "still reachable, but not trusted";
+
+    // Vouched for: into the table, and never asked about again.
+    answer = true;
+    form->findChild<QAction*>(QStringLiteral("N89"))->trigger();
+    EXPECT_EQ(read("lmhosts"), "10.0.0.1     Mine\n10.6.6.6     FILESRV\n");
+    EXPECT_EQ(read("lmhosts.unverified"), "");
+    form->findChild<QAction*>(QStringLiteral("N89"))->trigger();
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(BookmarksTest, NewFolderOfAStoredBranchIsAStoredFolderWithItsRecord)

@@ -168,6 +168,36 @@ TEST_F(ServerNameTable, ADiscoveryAddressIsOnlyAFallBackAndSaysSo)
         RememberServerAddress(name, "");
 }
 
+// Computers an imported archive brought and the user did not vouch for sit in the table's
+// unverified neighbour: reached when nothing else knows their names, never trusted as the
+// table's own lines are.
+TEST_F(ServerNameTable, AnImportedAddressIsOnlyAFallBackAndSaysSo)
+{
+    write("10.1.1.1     TABLEPC\n");
+    m_folder.writeFile("lmhosts.unverified", "10.77.77.77     TABLEPC\n10.77.77.77     SYSPC\n"
+                                             "10.77.77.77     IMPORTEDPC\n10.77.77.78     SEENPC\n");
+    EXPECT_EQ(UnverifiedNameTablePath(WindowsPath(m_folder.path("lmhosts"))), WindowsPath(m_folder.path("lmhosts.unverified")));
+    const ServerLocation table = LocateServer("TABLEPC");
+    EXPECT_EQ(table.address, "10.1.1.1");
+    EXPECT_TRUE(AddressIsVouchedFor(table.source));
+    const ServerLocation system = LocateServer("syspc");
+    EXPECT_EQ(system.address, "10.4.4.4") << "the system's resolution outranks an imported line";
+    EXPECT_TRUE(AddressIsVouchedFor(system.source));
+    const ServerLocation imported = LocateServer("importedpc");
+    EXPECT_EQ(imported.address, "10.77.77.77");
+    EXPECT_EQ(imported.source, ServerAddressSource::Imported);
+    EXPECT_FALSE(AddressIsVouchedFor(imported.source));
+    RememberServerAddress("SEENPC", "10.66.66.66");
+    EXPECT_EQ(LocateServer("SEENPC").address, "10.66.66.66") << "a fresh sighting comes before an old archive";
+    EXPECT_FALSE(AddressIsVouchedFor(LocateServer("SEENPC").source));
+    RememberServerAddress("SEENPC", "");
+
+    // Vouched for at the next rebuild: the line moves into the table and is trusted.
+    write("10.77.77.77     IMPORTEDPC\n");
+    m_folder.writeFile("lmhosts.unverified", "");
+    EXPECT_EQ(LocateServer("IMPORTEDPC").source, ServerAddressSource::Table);
+}
+
 TEST_F(ServerNameTable, FollowsTheFileWhenItIsRebuiltOrRemoved)
 {
     EXPECT_EQ(ResolveServerName("ALPHA"), "") << "no file yet";

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "store/ImportedComputers.h"
 #include "store/NameTable.h"
+#include "store/TLZHuff.h"
 #include "store/NodeFile.h"
 #include "store/StoredNodes.h"
 
@@ -96,4 +98,45 @@ TEST(NameTable, SavingReplacesTheWholeTableAndFailsInItsOwnWords)
         EXPECT_FALSE(std::string(error.what()).empty());
     }
     EXPECT_EQ(readFile(folder.path("lmhosts")), "10.0.0.4     \xB7\x7C\xAD\x70\xAB\xC7\n");
+}
+
+// An archive made elsewhere names computers and addresses of its writer's choosing: the
+// import notes which ones it brought, and the rebuild tells them from the user's own.
+TEST(NameTable, ComputersAnImportBroughtAreToldFromTheUsersOwn)
+{
+    StoreFolder elsewhere;
+    StoreFolder cache;
+    for (const StoreFolder* folder : {&elsewhere, &cache})
+        std::filesystem::create_directories(folder->path("Expanded"));
+    std::vector<TNodeData> theirs{ExpandedComputerRecord(elsewhere.win() + "Expanded\\", "FILESRV", "FILESRV", "10.6.6.6", 6),
+                                  ExpandedComputerRecord(elsewhere.win() + "Expanded\\", "Lab", "LAB", "10.0.0.4", 6)};
+    AddStoredNodes(theirs);
+    const std::string archive = elsewhere.win() + "net.lzh";
+    TLZHuff exporter;
+    ASSERT_TRUE(exporter.ExportArchive(elsewhere.win(), {elsewhere.win() + "Expanded"}, archive));
+    // The user's own store already knows LAB at the same address.
+    std::vector<TNodeData> mine{ExpandedComputerRecord(cache.win() + "Expanded\\", "Lab", "LAB", "10.0.0.4", 6)};
+    AddStoredNodes(mine);
+
+    TLZHuff importer;
+    ASSERT_TRUE(ImportArchiveIntoCache(importer, archive, cache.win()));
+    EXPECT_EQ(readFile(cache.path("lmhosts.imported")), "10.6.6.6     FILESRV\n");
+    SortedComputers sorted = SortByOrigin(CollectStoredComputers(cache.win()), cache.win());
+    ASSERT_EQ(sorted.imported.size(), 1u);
+    EXPECT_EQ(sorted.imported[0].name, "FILESRV");
+    ASSERT_EQ(sorted.vouched.size(), 1u);
+    EXPECT_EQ(sorted.vouched[0].name, "Lab");
+
+    // Importing it again adds nothing twice; an address the user changes since is the user's.
+    TLZHuff again;
+    ASSERT_TRUE(ImportArchiveIntoCache(again, archive, cache.win()));
+    EXPECT_EQ(readFile(cache.path("lmhosts.imported")), "10.6.6.6     FILESRV\n");
+    sorted = SortByOrigin({{"10.0.0.9", "filesrv"}, {"10.6.6.6", "filesrv"}}, cache.win());
+    ASSERT_EQ(sorted.vouched.size(), 1u);
+    EXPECT_EQ(sorted.vouched[0].host, "10.0.0.9");
+    ASSERT_EQ(sorted.imported.size(), 1u) << "names compare without case";
+
+    ForgetImportedComputers(cache.win());
+    EXPECT_FALSE(cache.exists("lmhosts.imported"));
+    EXPECT_TRUE(SortByOrigin(CollectStoredComputers(cache.win()), cache.win()).imported.empty());
 }

@@ -1,0 +1,98 @@
+#include "store/ImportedComputers.h"
+
+#include "platform/Exception.h"
+#include "platform/FileAccess.h"
+#include "platform/ServerNames.h"
+#include "platform/TextCodec.h"
+#include "store/NodePaths.h"
+#include "store/TLZHuff.h"
+
+#include <algorithm>
+
+namespace {
+
+// A list far beyond a few lines per computer is not one of ours; only its beginning counts.
+constexpr size_t kMaxListBytes = 1 << 20;
+
+std::string readList(const std::string& path)
+{
+    int error = 0;
+    const auto file = OpenFile(path, FileMode::Read, &error);
+    if (!file)
+        return {};
+    std::string text(static_cast<size_t>(std::clamp<int64_t>(file->size(), 0, kMaxListBytes)), '\0');
+    size_t got = 0;
+    if (!file->read(text.data(), text.size(), &got))
+        return {};
+    text.resize(got);
+    return text;
+}
+
+bool sameComputer(const StoredComputer& a, const NameTableEntry& b)
+{
+    return a.host == b.address && CompareTextNoCase(a.name, b.name) == 0;
+}
+
+// The computers of the store, or none when a node file cannot be read: then every computer
+// found after the import counts as imported, which errs on the side of asking.
+std::vector<StoredComputer> computersOrNone(const std::string& cachePath)
+{
+    try {
+        return CollectStoredComputers(cachePath);
+    } catch (const Exception&) {
+        return {};
+    }
+}
+
+} // namespace
+
+std::string ImportedComputersPath(const std::string& cachePath)
+{
+    return cachePath + "lmhosts.imported";
+}
+
+bool ImportArchiveIntoCache(TLZHuff& coder, const std::string& archivePath, const std::string& cachePath)
+{
+    const std::vector<StoredComputer> before = computersOrNone(cachePath);
+    if (!coder.ImportArchive(archivePath, cachePath))
+        return false;
+    const std::string listPath = ImportedComputersPath(cachePath);
+    std::vector<NameTableEntry> listed = ParseNameTable(readList(listPath));
+    const size_t listedBefore = listed.size();
+    for (const StoredComputer& computer : computersOrNone(cachePath)) {
+        if (computer.host.empty() || computer.name.empty())
+            continue;
+        const auto same = [&](const StoredComputer& other) {
+            return other.host == computer.host && CompareTextNoCase(other.name, computer.name) == 0;
+        };
+        const auto listedSame = [&](const NameTableEntry& entry) { return sameComputer(computer, entry); };
+        if (std::none_of(before.begin(), before.end(), same) && std::none_of(listed.begin(), listed.end(), listedSame))
+            listed.push_back({computer.host, computer.name});
+    }
+    if (listed.size() != listedBefore) {
+        std::vector<std::string> lines;
+        for (const NameTableEntry& entry : listed)
+            lines.push_back(entry.address + "     " + entry.name);
+        SaveNameTable(listPath, lines);
+    }
+    return true;
+}
+
+SortedComputers SortByOrigin(const std::vector<StoredComputer>& computers, const std::string& cachePath)
+{
+    const std::vector<NameTableEntry> listed = ParseNameTable(readList(ImportedComputersPath(cachePath)));
+    SortedComputers sorted;
+    for (const StoredComputer& computer : computers) {
+        const bool imported = std::any_of(listed.begin(), listed.end(),
+                                          [&](const NameTableEntry& entry) { return sameComputer(computer, entry); });
+        (imported ? sorted.imported : sorted.vouched).push_back(computer);
+    }
+    return sorted;
+}
+
+void ForgetImportedComputers(const std::string& cachePath)
+{
+    const std::string path = ImportedComputersPath(cachePath);
+    if (FileExists(path))
+        DeleteFile(path);
+}
