@@ -473,11 +473,14 @@ FtpResult FtpClient::download(const std::string& remote, const std::string& loca
             result = perform(request, FtpCommand::Download);
         }
     }
-    const bool written = std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-    std::fclose(file);
+    // No fsync, as for the copy engine's copies: the server keeps its file, so a crash can
+    // lose nothing the next download would not bring back, and the final name still only
+    // ever holds a complete file.
+    const bool written = std::fflush(file) == 0;
+    const bool closed = std::fclose(file) == 0;
     if (!result.ok)
         return result;
-    if (!written) {
+    if (!written || !closed) {
         result.ok = false;
         result.error = UiFormat("無法寫入 %1", {localPath});
         return result;
