@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -66,6 +67,7 @@ class LocalFile : public PlatformFile {
 public:
     explicit LocalFile(int fd) : m_fd(fd) {}
     ~LocalFile() override { ::close(m_fd); }  // closing the description drops its lock
+    int descriptor() const { return m_fd; }
 
     bool read(void* buffer, size_t count, size_t* got) override
     {
@@ -141,6 +143,39 @@ private:
 
     int m_fd;
 };
+
+} // namespace
+
+FileView& FileView::operator=(FileView&& other) noexcept
+{
+    if (this != &other) {
+        if (m_data)
+            ::munmap(const_cast<char*>(m_data), m_size);
+        m_data = other.m_data;
+        m_size = other.m_size;
+        other.m_data = nullptr;
+    }
+    return *this;
+}
+
+FileView::~FileView()
+{
+    if (m_data)
+        ::munmap(const_cast<char*>(m_data), m_size);
+}
+
+FileView MapFileForReading(PlatformFile& file, size_t size)
+{
+    const auto* local = dynamic_cast<LocalFile*>(&file);
+    if (!local || size == 0)
+        return {};
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, local->descriptor(), 0);
+    if (mapped == MAP_FAILED)
+        return {};
+    return FileView(static_cast<const char*>(mapped), size);
+}
+
+namespace {
 
 // Whether anyone holds `native` open under the sharing rules (a delete or rename of it
 // would pull the file from under them).

@@ -64,8 +64,8 @@ std::string readWhole(PlatformFile& file, const std::string& path)
     return data;
 }
 
-// A file read whole into memory that is not cleared first, into a buffer the thread keeps
-// for its next file: the listing of a computer is megabytes, and clearing them, or the
+// A file whole in memory: a local file mapped, a share's read into a buffer that is not
+// cleared first and that the thread keeps for its next file: the listing of a computer is megabytes, and clearing them, or the
 // system's handing out of fresh pages for each computer, cost as much as reading them. A
 // read while the thread's buffer is in use (a visit that reads another listing) gets a
 // buffer of its own.
@@ -91,40 +91,57 @@ public:
     WholeFile(const WholeFile&) = delete;
     WholeFile& operator=(const WholeFile&) = delete;
 
-    void read(PlatformFile& file, const std::string& path)
+    // Reads `file`, or maps it when it is local: copying a listing of many megabytes out of
+    // the system's cache cost more than all the search in it. A mapped file is kept open
+    // (and so locked against truncation) as long as this object lives.
+    void read(std::unique_ptr<PlatformFile> file, const std::string& path)
     {
-        const int64_t size = file.size();
+        const int64_t size = file->size();
         if (size < 0)
-            RaiseFileError(file.error());
+            RaiseFileError(file->error());
         m_size = size_t(size);
+        if ((m_view = MapFileForReading(*file, m_size))) {
+            m_data = m_view.data();
+            m_file = std::move(file);
+            return;
+        }
+        readCopy(*file, path);
+    }
+    const char* data() const { return m_data; }
+    size_t size() const { return m_size; }
+
+private:
+    void readCopy(PlatformFile& file, const std::string& path)
+    {
+        char* buffer = nullptr;
         if (m_shared) {
             if (t_capacity < m_size + 1) {
                 t_buffer.reset();
                 t_buffer.reset(new char[m_size + 1]);
                 t_capacity = m_size + 1;
             }
-            m_data = t_buffer.get();
+            buffer = t_buffer.get();
         } else {
             m_own.reset(new char[m_size + 1]);
-            m_data = m_own.get();
+            buffer = m_own.get();
         }
         size_t got = 0;
-        if (size > 0 && !file.read(m_data, m_size, &got))
+        if (m_size > 0 && !file.read(buffer, m_size, &got))
             RaiseFileError(file.error());
         if (got != m_size)
             raiseDamaged(path);
+        m_data = buffer;
     }
-    const char* data() const { return m_data; }
-    size_t size() const { return m_size; }
 
-private:
     static constexpr size_t KeptBytes = size_t(64) << 20;  // a larger buffer is not kept
     static thread_local std::unique_ptr<char[]> t_buffer;
     static thread_local size_t t_capacity;
     static thread_local bool t_inUse;
     bool m_shared = false;
     std::unique_ptr<char[]> m_own;
-    char* m_data = nullptr;
+    std::unique_ptr<PlatformFile> m_file;
+    FileView m_view;
+    const char* m_data = nullptr;
     size_t m_size = 0;
 };
 thread_local std::unique_ptr<char[]> WholeFile::t_buffer;
@@ -450,7 +467,7 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
         auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
         index = readWhole(*indexFile, indexPath);
-        listing.read(*listingFile, listingPath);
+        listing.read(std::move(listingFile), listingPath);
     }
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
     std::vector<uint32_t> holding;
