@@ -73,7 +73,12 @@ TObjFileOperation* TObjShell::newOpenJob()
         return nullptr;
     auto* worker = new TObjFileOperation(m_window);
     worker->SetReceiver(this);
-    worker->OnTerminate = [this](TWorkerThread* sender) { JobDone(sender); };
+    worker->OnTerminate = [this](TWorkerThread* sender) {
+        JobDone(sender);
+        const auto* job = static_cast<TObjFileOperation*>(sender);
+        if (!job->OpenedCopy.empty() && OnCopyOpened)
+            OnCopyOpened(job->OpenedCopy, job->CopiedFrom, job->CopiedStamp);
+    };
     return worker;
 }
 
