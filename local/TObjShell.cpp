@@ -76,7 +76,8 @@ TObjFileOperation* TObjShell::newOpenJob()
     worker->OnTerminate = [this](TWorkerThread* sender) {
         JobDone(sender);
         const auto* job = static_cast<TObjFileOperation*>(sender);
-        if (!job->OpenedCopy.empty() && OnCopyOpened)
+        // A copy no application opened is nothing the user will save.
+        if (!job->OpenedCopy.empty() && job->ResultCode > 32 && OnCopyOpened)
             OnCopyOpened(job->OpenedCopy, job->CopiedFrom, job->CopiedStamp);
     };
     return worker;

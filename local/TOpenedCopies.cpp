@@ -66,8 +66,7 @@ TOpenedCopies::CopyStamp TOpenedCopies::stampOf(const std::string& path)
 
 void TOpenedCopies::Watch(const std::string& copy, const ServerStamp& atCopy, Server server)
 {
-    // The copy as it was made: what the open's copy left, whatever came since.
-    CopyStamp made = stampOf(copy);
+    const CopyStamp made = stampOf(copy);
     const std::string folder = QFileInfo(QString::fromStdString(copy)).absolutePath().toStdString();
     for (auto it = m_copies.begin(); it != m_copies.end(); ++it) {
         if (it->path == copy) {

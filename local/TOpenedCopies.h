@@ -56,7 +56,7 @@ public:
     static std::string NewCopyFolder(const std::string& tempFolder);
 
     /// Watches the copy `copy` (native) of a server file that was `atCopy` when the copy
-    /// was made. A save that came before this call is noticed too.
+    /// was made; the copy as it is now counts as unsaved.
     void Watch(const std::string& copy, const ServerStamp& atCopy, Server server);
     /// How many copies are watched.
     int Count() const { return int(m_copies.size()); }

@@ -251,6 +251,9 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         // The file before the download: a save that goes back later compares with this.
         ServerStamp copied;
         const bool stamped = stampOf(from, copied);
+        // The size just listed, not the one of a listing shown before someone changed it.
+        if (stamped && copied.exists)
+            m_sizes.insert(qtext(from), copied.size);
         const int64_t size = m_sizes.value(qtext(from), -1);
         const FtpResult result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
         logResult(FtpCommand::Download, result);

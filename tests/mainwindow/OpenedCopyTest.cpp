@@ -6,6 +6,7 @@
 
 #include "local/TOpenedCopies.h"
 #include "mainwindow/BrowseFixture.h"
+#include "mainwindow/FtpDragData.h"
 #include "network/FtpWindowFixture.h"
 #include "support/SmbTestServer.h"
 #include "ui/TStatusBar.h"
@@ -223,11 +224,32 @@ TEST_F(FtpCopyTest, ASavedCopyGoesBackToTheSiteAndAChangedSiteFileIsWarnedAbout)
 
     // Opened again: a second copy, the first keeps its edits.
     const std::string second = open(QStringLiteral("a.txt"));
-    ASSERT_FALSE(second.empty());
+    ASSERT_FALSE(second.empty()) << (m_errors + m_informationTexts).join(QLatin1Char('\n')).toStdString()
+                                 << listCaptions().join(' ').toStdString();
     EXPECT_NE(second, copy);
     EXPECT_EQ(readAll(second), "changed on the site");
     EXPECT_EQ(readAll(copy), "edited again");
     EXPECT_EQ(m_form->openedCopies()->Count(), 2);
+}
+
+// Clearing the scratch folder at start: an opened copy's folder goes a day after its
+// copy was last saved, not a day after the folder was made.
+TEST(OpenedCopyFolders, GoADayAfterTheLastSaveOfTheirCopy)
+{
+    TempFolder temp;
+    const auto daysAgo = [](int days) { return fs::file_time_type::clock::now() - std::chrono::hours(24 * days); };
+    for (const char* name : {"open-old", "open-saved", "open-new"}) {
+        fs::create_directories(temp.path(name));
+        temp.writeFile(std::string(name) + "/報告.txt", "copy");
+    }
+    fs::last_write_time(temp.path("open-old/報告.txt"), daysAgo(3));
+    fs::last_write_time(temp.path("open-old"), daysAgo(3));
+    fs::last_write_time(temp.path("open-saved"), daysAgo(3));  // made long ago, saved now
+    fs::last_write_time(temp.path("open-new/報告.txt"), daysAgo(3));  // the server's old date
+    RemoveOldTempItems(WindowsPath(temp.path()) + "\\", std::chrono::hours(1), std::chrono::hours(24));
+    EXPECT_FALSE(fs::exists(temp.path("open-old")));
+    EXPECT_TRUE(fs::exists(temp.path("open-saved/報告.txt")));
+    EXPECT_TRUE(fs::exists(temp.path("open-new/報告.txt")));
 }
 
 } // namespace
