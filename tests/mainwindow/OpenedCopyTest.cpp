@@ -230,6 +230,21 @@ TEST_F(FtpCopyTest, ASavedCopyGoesBackToTheSiteAndAChangedSiteFileIsWarnedAbout)
     EXPECT_EQ(readAll(second), "changed on the site");
     EXPECT_EQ(readAll(copy), "edited again");
     EXPECT_EQ(m_form->openedCopies()->Count(), 2);
+
+    // The site window closed: a save is still asked about, and the user hears why it
+    // cannot go back; nothing reaches the site.
+    window->AskQuestion = [](const QString&) { return true; };
+    window->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(m_form->FTPEnumForm.isNull());
+    m_errors.clear();
+    m_copyQuestions.answers = {true};
+    saveAs(second, "edited offline");
+    ASSERT_TRUE(waitUntil([this] { return m_copyQuestions.asked.size() == 4; }));
+    EXPECT_TRUE(m_copyQuestions.asked[3].contains(where));
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_EQ(m_errors[0], QStringLiteral("站台已中斷連線，請先連線再上傳。"));
+    EXPECT_EQ(server("a.txt"), "changed on the site");
 }
 
 // Clearing the scratch folder at start: an opened copy's folder goes a day after its
