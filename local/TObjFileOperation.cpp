@@ -12,6 +12,10 @@
 #include <QProcess>
 #include <QWidget>
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kStrNotLocal = 44021;
@@ -168,11 +172,23 @@ std::string TObjFileOperation::downloadForOpen(const std::string& unc)
                         .arg(QString::fromStdString(unc), QString::fromStdString(Win32MessageText(Outcome.code))));
         return {};
     }
+    // Each open gets a folder of its own: an earlier copy of the same name may hold edits
+    // that never went back to the server.
+    const std::string folder = TOpenedCopies::NewCopyFolder(temp);
+    if (folder.empty()) {
+        Outcome.code = Win32ErrorFromErrno(errno);
+        reportError(QString::fromStdString(LoadStr(kStrFailed))
+                        .arg(QString::fromStdString(m_tempFolder), QString::fromStdString(Win32MessageText(Outcome.code))));
+        return {};
+    }
+    // The server's file before the copy: a save that goes back later compares with this.
+    struct stat st {};
+    if (SmbStat(source, &st) == 0)
+        CopiedStamp = {true, int64_t(st.st_size), int64_t(st.st_mtime)};
     const uint32_t operation = m_operation;
     m_operation = FO_COPY; // the progress window of a copy
     FileOperationEngine engine(*this);
-    // An earlier copy of the same name is the one to replace: the share's file is newer.
-    Outcome = engine.Run(FO_COPY, {source}, temp, FOF_NOCONFIRMATION | (m_flags & FOF_SILENT));
+    Outcome = engine.Run(FO_COPY, {source}, folder, FOF_NOCONFIRMATION | (m_flags & FOF_SILENT));
     Outcome.failedPath = shownPath(Outcome.failedPath);
     m_operation = operation;
     Synchronize([this] {
@@ -181,9 +197,12 @@ std::string TObjFileOperation::downloadForOpen(const std::string& unc)
     });
     if (Outcome.code != 0) {
         reportError(TFileOperationDialog::ErrorText(Outcome));
+        ::rmdir(folder.c_str());
         return {};
     }
-    return NativeJoin(temp, NativeBaseName(source));
+    OpenedCopy = NativeJoin(folder, NativeBaseName(source));
+    CopiedFrom = unc;
+    return OpenedCopy;
 }
 
 void TObjFileOperation::begin(uint32_t, uint64_t totalBytes, uint64_t totalEntries)

@@ -12,6 +12,7 @@
 
 #include "local/FileOperationEngine.h"
 #include "local/FileOperationQuestions.h"
+#include "local/TOpenedCopies.h"
 #include "local/TWorkerThread.h"
 
 class QWidget;
@@ -49,6 +50,11 @@ public:
     int ResultCode = 0;
     /// Details of a file operation, for the completion handler (trashed entries, failure).
     FileOperationOutcome Outcome;
+    /// After an open of a share's file: the copy that was opened (native; empty when none
+    /// was made), the share's file (UNC) and what the server said of it before the copy.
+    std::string OpenedCopy;
+    std::string CopiedFrom;
+    ServerStamp CopiedStamp;
     /// Set by the creator before the request, or our dialogs.
     FileOperationQuestions Questions = FileOperationQuestions::Dialogs();
     /// Title of a simple progress display.

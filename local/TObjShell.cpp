@@ -73,7 +73,13 @@ TObjFileOperation* TObjShell::newOpenJob()
         return nullptr;
     auto* worker = new TObjFileOperation(m_window);
     worker->SetReceiver(this);
-    worker->OnTerminate = [this](TWorkerThread* sender) { JobDone(sender); };
+    worker->OnTerminate = [this](TWorkerThread* sender) {
+        JobDone(sender);
+        const auto* job = static_cast<TObjFileOperation*>(sender);
+        // A copy no application opened is nothing the user will save.
+        if (!job->OpenedCopy.empty() && job->ResultCode > 32 && OnCopyOpened)
+            OnCopyOpened(job->OpenedCopy, job->CopiedFrom, job->CopiedStamp);
+    };
     return worker;
 }
 

@@ -10,6 +10,7 @@
 
 #include "local/FileOperationEngine.h"
 #include "local/FileOperationQuestions.h"
+#include "local/TOpenedCopies.h"
 
 class QWidget;
 class TWorkerThread;
@@ -30,6 +31,9 @@ public:
     std::string TempFolder;
     /// Set by the main window to its UpdateTaskCounts.
     std::function<void()> OnCountChanged;
+    /// Called on the window thread after a share's file was opened as a copy in
+    /// TempFolder: the copy (native), the share's file (UNC), the server's file as copied.
+    std::function<void(const std::string& copy, const std::string& unc, const ServerStamp& copied)> OnCopyOpened;
 
     /// The questions of file operations (our dialogs unless replaced).
     FileOperationQuestions Questions = FileOperationQuestions::Dialogs();

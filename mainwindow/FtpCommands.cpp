@@ -117,6 +117,8 @@ bool TMainForm::LoadFtpChildren(QTreeWidgetItem* node)
         // The site window's boxes go the way the main window's go.
         window->ShowError = ShowError;
         window->ShowInformation = ShowInformationText;
+        window->OnCopyOpened = [this, window](const std::string& remotePath, const std::string& copy,
+                                              const ServerStamp& copied) { watchFtpCopy(window, remotePath, copy, copied); };
         if (!window->ConnectSite(node, UpdateAllowed, UpdateRunning)) {
             data->SiteWindow = nullptr;
             return false;

@@ -1,5 +1,6 @@
 #include "mainwindow/FtpDragData.h"
 
+#include "local/TOpenedCopies.h"
 #include "mainwindow/FileMimeData.h"
 #include "network/TFTPEnumForm.h"
 #include "platform/DriveMap.h"
@@ -47,13 +48,26 @@ void RemoveOldTempItems(const std::string& tempFolder, std::chrono::seconds drag
     std::error_code error;
     for (fs::directory_iterator it(native, error), end; !error && it != end; it.increment(error)) {
         const fs::path& path = it->path();
-        // A drag's folder, or a file a site window downloaded to open it; nothing else.
-        const bool drag = path.filename().string().rfind(kFolderPrefix, 0) == 0 && it->is_directory(error)
-                          && !it->is_symlink(error);
-        const bool copy = !drag && it->is_regular_file(error) && !it->is_symlink(error);
+        // A drag's folder, an opened copy's folder, or a file an older version downloaded
+        // to open it; nothing else.
+        const std::string name = path.filename().string();
+        const bool folder = it->is_directory(error) && !it->is_symlink(error);
+        const bool drag = folder && name.rfind(kFolderPrefix, 0) == 0;
+        const bool openedFolder = folder && name.rfind(TOpenedCopies::kFolderPrefix, 0) == 0;
+        const bool copy = !drag && (openedFolder || (it->is_regular_file(error) && !it->is_symlink(error)));
         if (!drag && !copy)
             continue;
-        const auto changed = fs::last_write_time(path, error);
+        // An opened copy's folder is as old as the last save of its copy.
+        auto changed = fs::last_write_time(path, error);
+        if (openedFolder && !error) {
+            std::error_code inner;
+            for (fs::directory_iterator file(path, inner), last; !inner && file != last; file.increment(inner)) {
+                const auto saved = fs::last_write_time(file->path(), inner);
+                if (!inner && saved > changed)
+                    changed = saved;
+                inner.clear();
+            }
+        }
         if (!error && changed < now - (drag ? dragsOlderThan : copiesOlderThan)) {
             std::error_code ignored;  // what cannot go now goes at a later start
             fs::remove_all(path, ignored);

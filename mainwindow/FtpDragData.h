@@ -12,7 +12,8 @@ class TFTPEnumForm;
 /// Clears the scratch folder `tempFolder` at start: the download folders of drags last
 /// changed more than `dragsOlderThan` ago (the desktop has long copied what it wanted from
 /// them; a younger one may belong to a drop still being copied, by this or another running
-/// instance), and the files downloaded there to be opened, more than `copiesOlderThan` ago.
+/// instance), and the copies opened from there (each in a folder of its own) whose last save
+/// is more than `copiesOlderThan` ago.
 void RemoveOldTempItems(const std::string& tempFolder, std::chrono::seconds dragsOlderThan,
                         std::chrono::seconds copiesOlderThan);
 

@@ -205,6 +205,7 @@ void TMainForm::FormCreate()
     connectCachedView();
     connectNetwork();
     connectFtpCommands();
+    connectOpenedCopies();
     connectBookmarkCommands();
     connectDragDrop();
     connectEditCommands();
@@ -347,6 +348,7 @@ void TMainForm::FormDestroy()
     if (m_shell) {
         m_shell->OnCountChanged = nullptr;
         m_shell->OnOperationDone = nullptr;
+        m_shell->OnCopyOpened = nullptr;
     }
     delete m_shell;
     m_shell = nullptr;

@@ -47,6 +47,8 @@ class TSplitter;
 class TStatusBar;
 
 class TObjShell;
+class TOpenedCopies;
+struct ServerStamp;
 class TObjWatchDisk;
 class UndoLog;
 struct FileOperationOutcome;
@@ -84,6 +86,8 @@ public:
     /// give a fixed table).
     static inline TObjDisk::DriveSource DriveSource;
     TObjShell* shell() const { return m_shell; }
+    /// The opened copies of server files that are watched for saves.
+    TOpenedCopies* openedCopies() const { return m_openedCopies; }
     TObjDisk* disk() const { return m_disk.get(); }
 
     // The folder tree (FolderTree.cpp).
@@ -430,6 +434,7 @@ private:
     std::vector<QPointer<TObjWatchDisk>> m_driveWatchers;
     std::unique_ptr<TObjDisk> m_disk;
     TObjShell* m_shell = nullptr;
+    TOpenedCopies* m_openedCopies = nullptr;
 
     QTreeWidgetItem* m_topRoot = nullptr;
     QTreeWidgetItem* m_bookmarkRoot = nullptr;
@@ -492,6 +497,13 @@ public:
 
 private:
     void connectFtpCommands();
+    // Opened copies of server files (OpenedCopies.cpp).
+    void connectOpenedCopies();
+    /// Watches the copy (native) of the share's file `unc`, opened from the scratch folder.
+    void watchShareCopy(const std::string& copy, const std::string& unc, const ServerStamp& copied);
+    /// Watches the copy of `remotePath` that the site window `window` opened.
+    void watchFtpCopy(TFTPEnumForm* window, const std::string& remotePath, const std::string& copy,
+                      const ServerStamp& copied);
     void FtpSiteListed(QTreeWidgetItem* node);
     /// Lists an FTP node again through its site window and shows it (after a change on
     /// the server); refused with the busy text while a node below it works.

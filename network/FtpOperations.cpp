@@ -237,11 +237,23 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         return;
     try {
         const std::string name = lastPart(remotePath);
-        const std::string local = IsPlainName(name) ? NativePath(SetupInfo.TempPath + name) : std::string();
-        if (local.empty())
+        if (!IsPlainName(name))
             throw Exception("Not Exists File or Directory " + name);
+        // Each open gets a folder of its own: an earlier copy of the same name may hold
+        // edits that never went back to the site.
+        const std::string folder = TOpenedCopies::NewCopyFolder(NativePath(SetupInfo.TempPath));
+        const std::string windowsFolder = folder.empty() ? std::string() : WindowsPath(folder);
+        const std::string local = windowsFolder.empty() ? std::string() : NativePath(windowsFolder + "\\" + name);
+        if (local.empty())
+            throw Exception(UiText("無法在暫存資料夾建立複本：").toStdString() + SetupInfo.TempPath);
         appendLog(UiString(33086) + qtext(remotePath), LogTeal);
         const std::string from = remote(remotePath);
+        // The file before the download: a save that goes back later compares with this.
+        ServerStamp copied;
+        const bool stamped = stampOf(from, copied);
+        // The size just listed, not the one of a listing shown before someone changed it.
+        if (stamped && copied.exists)
+            m_sizes.insert(qtext(from), copied.size);
         const int64_t size = m_sizes.value(qtext(from), -1);
         const FtpResult result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
         logResult(FtpCommand::Download, result);
@@ -251,10 +263,77 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         const int started = OpenLocalFile ? OpenLocalFile(local) : ShellServices::Open(local, std::string());
         if (started <= 32)
             throw Exception(FormatMessageId(33094, remotePath));
+        if (!stamped)
+            copied = ServerStamp{};
+        if (OnCopyOpened)
+            OnCopyOpened(remotePath, local, copied);
     } catch (const std::exception& error) {
         ShowError(QString::fromUtf8(error.what()));
     }
     endOperation();
+}
+
+bool TFTPEnumForm::stampOf(const std::string& from, ServerStamp& stamp)
+{
+    const std::string folder = RemoteParent(from);
+    const std::string name = from.substr(from.find_last_of('/') + 1);
+    std::vector<FtpEntry> entries;
+    std::vector<std::string> refused;
+    const double now = NowDateTime();
+    const FtpResult listed = run([&folder, &entries, &refused, now](FtpSite& site) {
+        return site.listFolder(folder, now, entries, refused);
+    });
+    if (!listed.ok) {
+        logResult(FtpCommand::List, listed);
+        return false;
+    }
+    stamp = ServerStamp{};
+    for (const FtpEntry& entry : entries)
+        if (!entry.folder && entry.name == name)
+            stamp = ServerStamp{true, entry.size, UnixFromDateTime(entry.modified)};
+    return true;
+}
+
+bool TFTPEnumForm::RemoteStamp(const std::string& remotePath, ServerStamp& stamp)
+{
+    if (!m_connected) {
+        ShowError(caption() + QStringLiteral("\r\n") + UiText("站台已中斷連線，請先連線再上傳。"));
+        return false;
+    }
+    if (!beginOperation())
+        return false;
+    const bool asked = stampOf(remote(remotePath), stamp);
+    if (!asked)
+        ShowError(caption() + QStringLiteral("\r\n") + UiText("無法讀取站台上的檔案：") + qtext(remotePath));
+    endOperation();
+    return asked;
+}
+
+bool TFTPEnumForm::UploadCopy(const std::string& copy, const std::string& remotePath)
+{
+    if (!m_connected) {
+        ShowError(caption() + QStringLiteral("\r\n") + UiText("站台已中斷連線，請先連線再上傳。"));
+        return false;
+    }
+    if (!beginOperation())
+        return false;
+    appendLog(UiString(33087) + qtext(remotePath), LogTeal);
+    const std::string to = remote(remotePath);
+    const FtpClient::Progress progress = uploadProgress();
+    const FtpResult result = run([copy, to, progress](FtpSite& site) { return site.upload(copy, to, progress); });
+    logResult(FtpCommand::Upload, result);
+    if (!result.ok && !result.cancelled)
+        ShowError(caption() + QStringLiteral("\r\n") + UiString(33090) + logFailedFile(qtext(remotePath), result));
+    endOperation();
+    return result.ok;
+}
+
+QString TFTPEnumForm::SiteAddress(const std::string& remotePath) const
+{
+    QString host = QString::fromStdString(m_block.Host);
+    if (m_block.Port != 21)
+        host += QLatin1Char(':') + QString::number(m_block.Port);
+    return QStringLiteral("ftp://") + host + QString::fromStdString(remote(remotePath));
 }
 
 bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string& newName)

@@ -1,4 +1,5 @@
 #pragma once
+#include "local/TOpenedCopies.h"
 #include "network/FtpSite.h"
 #include "store/CacheListing.h"
 
@@ -48,7 +49,17 @@ public:
     /// local folder (Windows form) ending in "\".
     void DownloadFiles(const std::string& destination, const std::vector<std::string>& entries);
     void UploadFiles(const std::string& remoteFolder, const std::vector<std::string>& paths);
+    /// Downloads a file into a folder of its own in the scratch folder and opens it there;
+    /// OnCopyOpened hears of the copy.
     void OpenRemoteFile(const std::string& remotePath);
+    /// What the server says of the file `remotePath` now (from its folder's listing);
+    /// false when the site could not be asked (said in the log and a box).
+    bool RemoteStamp(const std::string& remotePath, ServerStamp& stamp);
+    /// Uploads the local file `copy` (native) as `remotePath`, replacing it; false after
+    /// a failure it reported.
+    bool UploadCopy(const std::string& copy, const std::string& remotePath);
+    /// The file `remotePath` of this site as the user reads it: "ftp://host/dir/name".
+    QString SiteAddress(const std::string& remotePath) const;
     bool RenameRemote(const std::string& remotePath, const std::string& newName);
     /// Deletes a file, or with `folder` a folder and everything in it; the caller has asked.
     bool DeleteRemote(const std::string& remotePath, bool folder);
@@ -78,6 +89,9 @@ public:
     std::function<bool(std::string& user, std::string& password, bool& remember)> AskCredentials;
     /// Opens a downloaded file; the shell's result (above 32 when started).
     std::function<int(const std::string& nativePath)> OpenLocalFile;
+    /// Called after OpenRemoteFile opened a copy: the file's site path, the copy (native)
+    /// and what the site said of the file before it was downloaded.
+    std::function<void(const std::string& remotePath, const std::string& copy, const ServerStamp& copied)> OnCopyOpened;
 
     /// How many site windows are open (the placement of a new one depends on it).
     static int FormCount;
@@ -120,6 +134,9 @@ private:
     QString logFailedFile(const QString& path, const FtpResult& result);
     FtpClient::Progress uploadProgress();
     void setSiteStateImage(int image);
+    /// The file `from` (a path on the site) as its folder's listing gives it now; false
+    /// when the listing failed (logged).
+    bool stampOf(const std::string& from, ServerStamp& stamp);
     FtpResult connectWithCredentials();
     void finishClose();
     /// Puts one folder's entries into the site's listing pair: appended the first time,
