@@ -371,7 +371,7 @@ bool parseFtpAddress(const std::string& text, FtpAddress& address)
     address.user = url.userName();
     address.password = url.password();
     address.port = url.port(21);
-    for (const QString& part : url.path().split(QLatin1Char('/'), Qt::SkipEmptyParts))
+    for (const QString& part : url.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts))
         if (part != QLatin1String("."))
             address.folders << part;
     return address.port > 0;

@@ -83,6 +83,30 @@ TEST(NodeFileVectors, LoadNodeFileSkipsTombstonesAndResetsRunTimeState)
     EXPECT_EQ(out.readFile("ALL.NOD"), dir.readFile("ALL.NOD"));
 }
 
+// The vector file with half a record after it, as a write cut short leaves it: the next
+// record lands after the three whole ones, which stay byte for byte; the tail is kept aside.
+TEST(NodeFileVectors, APartialRecordAfterTheVectorIsKeptAsideAndWrittenOver)
+{
+    StoreFolder dir;
+    const std::string vector = vectors::readText(vectors::root() / "nodes/three_records/ALL.NOD");
+    ASSERT_EQ(vector.size(), 2112u);
+    const std::string tail = vector.substr(0, 352);
+    dir.writeFile("ALL.NOD", vector + tail);
+    TNodeList stored = ReadStoredRecords(dir.win());
+    ASSERT_EQ(stored.size(), 3u);
+    TNodeData copy = *stored[2];
+    copy.Key = copy.Caption = "NEW";
+    copy.RecordOffset = -1;
+    WriteNodeRecord(copy);
+    EXPECT_EQ(copy.RecordOffset, 2112);
+    const std::string written = dir.readFile("ALL.NOD");
+    ASSERT_EQ(written.size(), 2816u);
+    EXPECT_EQ(written.substr(0, 2112), vector);
+    const NodeRecord record = EncodeNodeRecord(copy);
+    EXPECT_EQ(written.substr(2112), std::string(record.begin(), record.end()));
+    EXPECT_EQ(dir.readFile("ALL.NOD.TAIL"), tail);
+}
+
 TEST(NodeFileVectors, LongCaptionIsCutBetweenCharacters)
 {
     const auto file = vectors::root() / "nodes/long_caption/ALL.NOD";
