@@ -114,7 +114,7 @@ TEST_F(BookmarksTest, ABookmarkIsStoredAsACopyOfTheNodeAndComesBackOnReload)
     ASSERT_EQ(bookmarkChildren().size(), 1);
 
     // The entry selects its node, which expands like the drive itself.
-    form->BookmarkPopupMenu->actions().at(3)->trigger();
+    form->BookmarkPopupMenu->actions().at(4)->trigger();
     QTreeWidgetItem* current = form->FolderTreeView->currentItem();
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(current->parent(), form->bookmarkRoot());
