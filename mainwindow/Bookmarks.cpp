@@ -63,8 +63,8 @@ QString importedComputersQuestion(const std::vector<StoredComputer>& imported)
                  {list}));
 }
 
-// The bookmark drop-down's own entries: add, reload and the separator after them.
-constexpr int kFixedBookmarkEntries = 3;
+// The bookmark drop-down's own entries: add, reload, a new FTP site and the separator after them.
+constexpr int kFixedBookmarkEntries = 4;
 
 // The tree's child order under the bookmark root: folders (image 8) first, then computers
 // (image 6), then by image; nodes with the same image keep their order.
@@ -103,6 +103,7 @@ void TMainForm::connectBookmarkCommands()
     wire("N99", &TMainForm::ToolButton3Click);
     wire("R2", &TMainForm::R2Click);
     wire("DNNewComputer", &TMainForm::DNNewComputerClick);
+    wire("BookmarkNewFtpSite", &TMainForm::NewFtpSiteClick);
     wire("N89", &TMainForm::N89Click);
     connect(AddressToolButton, &QToolButton::clicked, this, &TMainForm::ToolButton3Click);
     AddressToolButton->setEnabled(true);
@@ -218,6 +219,27 @@ void TMainForm::buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node)
     }
 }
 
+void TMainForm::addBookmarkEntry(QTreeWidgetItem* folder, QTreeWidgetItem* node)
+{
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    if (!data)
+        return;
+    QMenu* menu = nullptr;
+    if (folder == m_bookmarkRoot) {
+        menu = BookmarkPopupMenu;
+    } else {
+        for (auto it = m_bookmarkMap.cbegin(); it != m_bookmarkMap.cend() && !menu; ++it)
+            if (it.value() == folder)
+                menu = it.key()->menu();
+    }
+    // A folder the drop-down does not show yet gets its entries at the next reload.
+    if (!menu)
+        return;
+    QAction* entry = menu->addAction(node->icon(0), QString::fromStdString(data->Caption));
+    m_bookmarkMap.insert(entry, node);
+    connect(entry, &QAction::triggered, this, [this, entry] { BookmarkEntryClick(entry); });
+}
+
 void TMainForm::showBookmarkCounters(QTreeWidgetItem* node)
 {
     if (!node)
@@ -261,6 +283,11 @@ void TMainForm::DNNewComputerClick()
 {
     QTreeWidgetItem* node = selectedNode();
     const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    // A folder of FTP sites gets a new site, through the same dialog as the menus' entry.
+    if (data && data->RootKind == FtpRoot && data->has(Domain) && !data->has(Bookmark)) {
+        askNewFtpSite(node);
+        return;
+    }
     if (!data || data->RootKind != ExpandedRoot || !data->has(Domain))
         return;
     TEditForm form(this);

@@ -112,6 +112,19 @@ QTreeWidgetItem* childByCaption(const QTreeWidgetItem* node, const QString& text
     return nullptr;
 }
 
+// After a stored folder moved from `from` to `to` (both with their trailing backslash),
+// the records loaded below it are found in the moved folder: each StoreDir that lay in the
+// old one is moved with it, so the next write goes to the folder that exists.
+void moveLoadedStoreDirs(QTreeWidgetItem* node, const std::string& from, const std::string& to)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (TNodeData* data = GetNodeData(child); data && data->StoreDir.compare(0, from.size(), from) == 0)
+            data->StoreDir = to + data->StoreDir.substr(from.size());
+        moveLoadedStoreDirs(child, from, to);
+    }
+}
+
 } // namespace
 
 void TMainForm::showNodeImages(QTreeWidgetItem* node)
@@ -664,7 +677,16 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
         m_settingCaption = false;
         return;
     }
+    // A window working below the node holds paths into the folder that is about to move.
+    std::string busy;
+    if (!FindBusyNode(node, busy)) {
+        ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, busy)));
+        node->setText(0, QString::fromStdString(data->Caption));
+        m_settingCaption = false;
+        return;
+    }
     const std::string newKey = SafeFileName(text);
+    const std::string oldFolder = data->StoreDir + data->Key + "\\";
     int error = 0;
     if (text.empty() || !IsPlainName(data->Key)
         || !RenameFile(data->StoreDir + data->Key, data->StoreDir + newKey, &error)) {
@@ -677,6 +699,7 @@ void TMainForm::renameStoredNode(QTreeWidgetItem* node, TNodeData* data, const s
         data->Host = text;
     data->Caption = text;
     data->Key = newKey;
+    moveLoadedStoreDirs(node, oldFolder, data->StoreDir + newKey + "\\");
     m_settingCaption = false;
     try {
         WriteNodeRecord(*data);

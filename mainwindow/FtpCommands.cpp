@@ -13,7 +13,10 @@
 #include "network/TFtpPropertiesForm.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
+#include "store/CacheListing.h"
+#include "store/NodeFile.h"
 #include "store/NodePaths.h"
+#include "platform/NativeNames.h"
 #include "store/StoredNodes.h"
 #include "store/TEditForm.h"
 #include "store/NodeTree.h"
@@ -25,13 +28,26 @@
 #include <QSet>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QUrl>
+
+#include <array>
 
 namespace {
 
 enum : int {
     kStrNodeBusy = 33026, kStrCannotDeleteNode = 33030, kStrSiteNotConnected = 44093, kStrDeleteOne = 44015,
-    kStrDeleteMany = 44016,
+    kStrDeleteMany = 44016, kStrAddressNotFound = 44070,
 };
+
+QString strWith(int number, const QString& value)
+{
+    return QString::fromStdString(FormatMessageId(number, value.toStdString()));
+}
+
+QString UiFormatText(const char* chinese, const QString& value)
+{
+    return QString::fromStdString(UiFormat(chinese, {value.toStdString()}));
+}
 
 bool isFolderRow(const TListItem& item)
 {
@@ -263,13 +279,18 @@ void TMainForm::ftpDeleteFolderNode(QTreeWidgetItem* node)
 
 void TMainForm::NewFtpSiteClick()
 {
-    // Into the selected bookmark folder, else among the bookmarks, where the tree shows it.
+    // Into the selected bookmark or FTP folder, else among the bookmarks, where the tree shows it.
     QTreeWidgetItem* folder = m_bookmarkRoot;
     QTreeWidgetItem* selected = selectedNode();
     const TNodeData* selectedData = selected ? GetNodeData(selected) : nullptr;
-    if (selectedData && selectedData->RootKind == BookmarkRoot && selectedData->has(Domain)
-        && !selectedData->has(Bookmark))
+    if (selectedData && (selectedData->RootKind == BookmarkRoot || selectedData->RootKind == FtpRoot)
+        && selectedData->has(Domain) && !selectedData->has(Bookmark))
         folder = selected;
+    askNewFtpSite(folder);
+}
+
+void TMainForm::askNewFtpSite(QTreeWidgetItem* folder)
+{
     const TNodeData* data = folder ? GetNodeData(folder) : nullptr;
     if (!data)
         return;
@@ -279,8 +300,6 @@ void TMainForm::NewFtpSiteClick()
     form.ShowPage(TEditForm::FtpPage, folder);
     if (!form.Accepted)
         return;
-    TNodeData record = FtpSiteRecord(data->StoreDir + data->Key + "\\", form.FtpCaption, form.FtpHost,
-                                     TImageLists::TreeComputer);
     FtpSiteBlock block;
     block.Host = form.FtpHost;
     block.User = form.FtpUser;
@@ -288,27 +307,191 @@ void TMainForm::NewFtpSiteClick()
     block.ProxyHost = form.FtpProxy;
     block.Port = form.FtpPort;
     block.ProxyPort = form.FtpProxyPort;
+    if (QTreeWidgetItem* site = storeNewFtpSite(folder, form.FtpCaption, block)) {
+        FolderTreeView->setCurrentItem(site);
+        FolderTreeView->scrollToItem(site);
+    }
+}
+
+QTreeWidgetItem* TMainForm::storeNewFtpSite(QTreeWidgetItem* folder, const std::string& caption, const FtpSiteBlock& block)
+{
+    TNodeData* data = GetNodeData(folder);
+    TNodeData record = FtpSiteRecord(data->StoreDir + data->Key + "\\", caption, block.Host, TImageLists::TreeComputer);
     UpdateRunning = true;
     try {
         AddFtpSite(record, block);
     } catch (const std::exception& error) {
         UpdateRunning = false;
         ShowError(QString::fromUtf8(error.what()));
-        return;
+        return nullptr;
     }
     UpdateRunning = false;
-    // The folder is read again, so the new site takes its sorted place and is selected.
-    RefreshNode(folder, true);
-    openNode(folder);
-    folder->setExpanded(true);
-    for (int i = 0; i < folder->childCount(); ++i) {
-        QTreeWidgetItem* child = folder->child(i);
-        if (const TNodeData* childData = GetNodeData(child); childData && childData->Key == record.Key) {
-            FolderTreeView->setCurrentItem(child);
-            FolderTreeView->scrollToItem(child);
-            break;
-        }
+    QTreeWidgetItem* site = nullptr;
+    if (!(data->State & Expanded)) {
+        // Not loaded yet: loading the folder brings the new site with the others.
+        openNode(folder);
+        for (int i = 0; i < folder->childCount() && !site; ++i)
+            if (const TNodeData* childData = GetNodeData(folder->child(i)); childData && childData->Key == record.Key)
+                site = folder->child(i);
+    } else {
+        // Loaded: the site joins in its sorted place, and nothing already open is read again
+        // (a connected site beside it keeps its window and its records).
+        auto* fresh = new TNodeData(record);
+        int at = folder->childCount();
+        for (int i = 0; i < folder->childCount(); ++i)
+            if (const TNodeData* other = GetNodeData(folder->child(i));
+                other && !other->has(Sys) && CompareNodes(*fresh, *other) < 0) {
+                at = i;
+                break;
+            }
+        site = new QTreeWidgetItem;
+        folder->insertChild(at, site);
+        ShowNodeData(fresh, site);
+        showNodeImages(site);
+        AddPlaceholderChild(site);
+        folder->setExpanded(true);
     }
+    addBookmarkEntry(folder, site);
+    return site;
+}
+
+// What an "ftp://" address asks for: a host, a port, perhaps a user, and a folder.
+struct FtpAddress {
+    QString host, user, password;
+    int port = 21;
+    QStringList folders;
+};
+
+namespace {
+
+bool parseFtpAddress(const std::string& text, FtpAddress& address)
+{
+    const QUrl url(QString::fromStdString(text).trimmed(), QUrl::TolerantMode);
+    if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0 || url.host().isEmpty())
+        return false;
+    address.host = url.host();
+    address.user = url.userName();
+    address.password = url.password();
+    address.port = url.port(21);
+    for (const QString& part : url.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        if (part != QLatin1String("."))
+            address.folders << part;
+    return address.port > 0;
+}
+
+// A stored site is the one the address names when host and port agree, and the user too
+// when the address gives one.
+bool isSiteOf(const TNodeData& data, const FtpAddress& address)
+{
+    std::array<unsigned char, FtpSiteBlockSize> bytes{};
+    try {
+        ReadNodeAttachment(data, bytes.data(), bytes.size());
+    } catch (const std::exception&) {
+        return false;
+    }
+    const FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+    return QString::fromStdString(block.Host.empty() ? data.Host : block.Host).compare(address.host, Qt::CaseInsensitive) == 0
+        && block.Port == address.port && (address.user.isEmpty() || QString::fromStdString(block.User) == address.user);
+}
+
+// Whether a stored folder (or one below it) holds the site, read from the node files
+// without loading anything into the tree.
+bool storedSiteBelow(const std::string& folder, const FtpAddress& address, int depth)
+{
+    if (depth > 32)
+        return false;
+    TNodeList records;
+    try {
+        LoadNodeFile(folder, records, false);
+    } catch (const std::exception&) {
+        return false;
+    }
+    for (const auto& record : records) {
+        if (record->RootKind == FtpRoot && record->has(Computer) && isSiteOf(*record, address))
+            return true;
+        if (record->has(Domain) && !record->has(Bookmark) && IsPlainName(record->Key)
+            && storedSiteBelow(folder + record->Key + "\\", address, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QTreeWidgetItem* TMainForm::findFtpSite(QTreeWidgetItem* node, const FtpAddress& address)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        const TNodeData* data = GetNodeData(child);
+        if (!data || data->has(Sys))
+            continue;
+        if (data->RootKind == FtpRoot && data->has(Computer)) {
+            if (isSiteOf(*data, address))
+                return child;
+            continue;
+        }
+        if (!data->has(Domain) || data->has(Bookmark) || (data->RootKind != BookmarkRoot && data->RootKind != FtpRoot))
+            continue;
+        // A folder not loaded yet is opened only when the site is stored somewhere below it.
+        if (!(data->State & Expanded)) {
+            if (!IsPlainName(data->Key) || !storedSiteBelow(data->StoreDir + data->Key + "\\", address, 0))
+                continue;
+            openNode(child);
+        }
+        if (QTreeWidgetItem* site = findFtpSite(child, address))
+            return site;
+    }
+    return nullptr;
+}
+
+void TMainForm::openFtpAddress(const std::string& text)
+{
+    FtpAddress address;
+    if (!parseFtpAddress(text, address)) {
+        ShowError(UiFormatText("無法辨識的 FTP 位址：%1\r\n請輸入 ftp://[使用者@]主機[:埠]/資料夾", QString::fromStdString(text)));
+        return;
+    }
+    if (!(GetNodeData(m_bookmarkRoot)->State & Expanded))
+        openNode(m_bookmarkRoot);
+    QTreeWidgetItem* site = findFtpSite(m_bookmarkRoot, address);
+    if (!site) {
+        const QString shown = QStringLiteral("ftp://") + (address.user.isEmpty() ? QString() : address.user + QLatin1Char('@'))
+            + address.host + (address.port == 21 ? QString() : QLatin1Char(':') + QString::number(address.port));
+        if (!AskQuestionText(UiFormatText("書籤中沒有 %1 的 FTP 站台。\r\n要新增這個站台並連線嗎?", shown)))
+            return;
+        FtpSiteBlock block;
+        block.Host = address.host.toStdString();
+        // Without a user the site is anonymous, and no password is asked for.
+        block.User = address.user.isEmpty() ? std::string("anonymous") : address.user.toStdString();
+        block.Password = address.password.toStdString();
+        block.Port = address.port;
+        site = storeNewFtpSite(m_bookmarkRoot, shown.mid(6).toStdString(), block);
+        if (!site)
+            return;
+    }
+    for (QTreeWidgetItem* parent = site->parent(); parent; parent = parent->parent())
+        parent->setExpanded(true);
+    FolderTreeView->setCurrentItem(site);
+    site->setExpanded(true);
+    // Connected: each folder of the address is a child of the one before it.
+    QTreeWidgetItem* node = site;
+    for (const QString& folder : address.folders) {
+        const TNodeData* data = GetNodeData(node);
+        if (!data || !(data->State & Expanded))
+            return;
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i)
+            if (node->child(i)->text(0) == folder)
+                next = node->child(i);
+        if (!next) {
+            ShowError(strWith(kStrAddressNotFound, QString::fromStdString(text)));
+            return;
+        }
+        node = next;
+        FolderTreeView->setCurrentItem(node);
+        node->setExpanded(true);
+    }
+    FolderTreeView->scrollToItem(node);
 }
 
 void TMainForm::FtpSiteOptionsClick()

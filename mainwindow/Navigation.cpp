@@ -247,7 +247,7 @@ void TMainForm::AddressComboBoxExit()
         goToFolder(address.path);
         break;
     case AddressKind::Ftp:
-        ShowInformationText(strWith(kStrFtpThroughNode, QString::fromStdString(address.path)));
+        openFtpAddress(address.path);
         break;
     case AddressKind::Unknown:
         ShowError(strWith(kStrAddressUnknown, QString::fromStdString(text)));

@@ -51,6 +51,13 @@ void TMainForm::showNodeContent(QTreeWidgetItem* node)
     form.ShowError = ShowError;
     form.ResetChildren = [this](QTreeWidgetItem* edited) { resetStoredChildren(edited); };
     form.ShowFor(node);
+    // The dialog shows and stores the bare name; the cached view shows a computer's counters.
+    if (const TNodeData* data = GetNodeData(node); CacheMode && data && data->has(Computer)) {
+        const bool settingCaption = m_settingCaption;
+        m_settingCaption = true;
+        node->setText(0, countedCaption(*data));
+        m_settingCaption = settingCaption;
+    }
 }
 
 void TMainForm::resetStoredChildren(QTreeWidgetItem* node)

@@ -43,6 +43,8 @@ class TFormPosSaver;
 class TListView;
 class TFTPEnumForm;
 class TNetEnumForm;
+struct FtpSiteBlock;
+struct FtpAddress;
 class TSplitter;
 class TStatusBar;
 
@@ -526,6 +528,20 @@ private:
     void ftpDeleteFolderNode(QTreeWidgetItem* node);
     /// "新增 FTP 站台…": a new site among the bookmarks (or in the selected bookmark folder).
     void NewFtpSiteClick();
+    /// The FTP site dialog, then the new site stored in the bookmark or FTP folder `folder`.
+    void askNewFtpSite(QTreeWidgetItem* folder);
+    /// Stores a site in `folder` and shows it there at once, in the bookmark drop-down too;
+    /// the site's node, or null after saying why not.
+    QTreeWidgetItem* storeNewFtpSite(QTreeWidgetItem* folder, const std::string& caption, const FtpSiteBlock& block);
+    /// "ftp://[user@]host[:port]/dir" typed in the address box: opens the stored site of that
+    /// host, port and user (a new one after a question) and goes to the folder.
+    void openFtpAddress(const std::string& url);
+    /// Adds the entry of a node just stored in `folder` to the bookmark drop-down, so it
+    /// need not wait for the next reload of the bookmarks.
+    void addBookmarkEntry(QTreeWidgetItem* folder, QTreeWidgetItem* node);
+    /// The site node below `node` that `address` names; bookmark folders are opened only
+    /// where their node files hold it. Null when there is none.
+    QTreeWidgetItem* findFtpSite(QTreeWidgetItem* node, const FtpAddress& address);
     /// The per-site text encoding and transfer mode of the selected site node.
     void FtpSiteOptionsClick();
     /// The site window of an FTP node, or null.

@@ -132,6 +132,7 @@ void TMainForm::buildToolBars()
     BookmarkPopupMenu = makePopup("BookmarkPopupMenu", this);
     addCommand(BookmarkPopupMenu, "N99", "新增書籤(&A)");
     addCommand(BookmarkPopupMenu, "R2", "重載書籤(&R)");
+    addCommand(BookmarkPopupMenu, "BookmarkNewFtpSite", "新增 FTP 站台…");
     BookmarkPopupMenu->addSeparator();
     AddressToolButton = new QToolButton(ToolBar2);
     AddressToolButton->setObjectName(QStringLiteral("AddressToolButton"));

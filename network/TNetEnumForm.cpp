@@ -11,6 +11,7 @@
 #include "network/TPassForm.h"
 #include "platform/DateTime.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeNames.h"
 #include "platform/ServerNames.h"
 #include "platform/SmbContext.h"
 #include "platform/SmbFiles.h"
@@ -209,6 +210,7 @@ void TNetEnumForm::StartEnum(QTreeWidgetItem* node, bool& updateAllowed, bool& u
         auto* worker = new TObjNetEnum(m_data);
         worker->DiscoveryWaitMs = DiscoveryWaitMs;
         worker->BrowseProgram = BrowseProgram;
+        worker->DiscoverySources = DiscoverySources;
         worker->SetReceiver(this);
         worker->OnTerminate = [this](TWorkerThread* sender) { NetEnumDone(sender); };
         m_netWorker = worker;
@@ -366,6 +368,18 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
             worker->Results.clear();
             std::vector<TNodeData*> stored;
             for (TNodeData* record : records) {
+                // A key names the record's cache folder: one that cannot (a name of "(..)"
+                // leaves ".." once the brackets go) is refused alone and said so, and the
+                // others of the expansion are shown and stored as usual.
+                if (const std::string fault = NameFault(record->Key);
+                    (record->has(Container) || record->has(Computer)) && !fault.empty()) {
+                    if (ThreadForm)
+                        ThreadForm->AppendLog(m_title + QLatin1Char(':')
+                                              + qtext(UiFormat("拒絕不安全的名稱: %1", {record->Caption.empty() ? record->RemoteName : record->Caption})
+                                                      + " (" + fault + ")"));
+                    delete record;
+                    continue;
+                }
                 auto* child = new QTreeWidgetItem(m_node);
                 record->Caption = displayName(record->RemoteName);
                 if (record->has(Computer))
@@ -395,8 +409,11 @@ void TNetEnumForm::NetEnumDone(TWorkerThread* sender)
                     // The parent's folder exists only if the parent itself was stored.
                     ForceDirectories(stored.front()->StoreDir);
                     WriteNodeRecords(stored);
-                } catch (const std::exception&) {
-                    // The cache is a convenience: the live tree stands without it.
+                } catch (const std::exception& failure) {
+                    // The cache is a convenience: the live tree stands without it, and the
+                    // log says why it was not kept.
+                    if (ThreadForm)
+                        ThreadForm->AppendLog(m_title + QLatin1Char(':') + QString::fromUtf8(failure.what()));
                 }
                 *m_updateRunning = false;
             }

@@ -64,6 +64,8 @@ public:
     int DiscoveryWaitMs;
     /// The program of the NetBIOS browse; empty for the default.
     std::string BrowseProgram;
+    /// Which discovery sources the network worker listens to; all by default.
+    unsigned DiscoverySources = ~0u;
 
     QPushButton* BitBtn1 = nullptr;
     QPushButton* CancelBitBtn = nullptr;

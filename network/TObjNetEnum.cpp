@@ -116,6 +116,7 @@ std::vector<NetResource> TObjNetEnum::enumerate(bool& ok)
     discovery::Options options;
     options.waitMs = DiscoveryWaitMs;
     options.browseProgram = BrowseProgram;
+    options.sources &= DiscoverySources;
     const discovery::Result found = discovery::Discover(options, TerminateFlag());
     Refused.insert(Refused.end(), found.refused.begin(), found.refused.end());
     for (const discovery::Problem& problem : found.problems)

@@ -38,6 +38,8 @@ public:
     int DiscoveryWaitMs = kDiscoveryWaitMs;
     /// The program that does the NetBIOS browse; empty for the default.
     std::string BrowseProgram;
+    /// Which discovery sources listen (discovery::Options::sources); all by default.
+    unsigned DiscoverySources = ~0u;
 
 protected:
     void Execute() override;

@@ -29,16 +29,35 @@ std::string storedKey(const std::string& key)
     return EncodeCP950Cut(key, 127);
 }
 
-// A file that is not a whole number of records holds something that is not ours: it is
-// reported rather than written, so that nothing is appended after the garbage.
-void checkWholeRecords(PlatformFile& file, const std::string& path)
+// A file that is not a whole number of records ends in a partial record (a write cut short,
+// a disk that filled up). The whole records before it are good: the damaged tail is kept
+// in a file of its own beside the node file, so nothing is thrown away unseen, and then cut
+// off, so that the next record is appended where it belongs and the file stays writable.
+void setDamagedTailAside(PlatformFile& file, const std::string& path)
 {
     const int64_t size = file.size();
     if (size < 0)
         RaiseFileError(file.error());
-    if (size % NodeRecordSize != 0)
-        throw Exception(UiFormat("節點檔 %1 已損壞：長度 %2 位元組不是 %3 位元組記錄的整數倍，不再寫入",
-                                 {path, std::to_string(size), std::to_string(NodeRecordSize)}));
+    const int64_t whole = size - size % NodeRecordSize;
+    if (whole == size)
+        return;
+    std::string tail(size_t(size - whole), '\0');
+    size_t got = 0;
+    if (!file.seek(whole) || !file.read(tail.data(), tail.size(), &got) || got != tail.size())
+        RaiseFileError(file.error());
+    std::string aside = DamagedTailPath(path);
+    for (int n = 1; FileExists(aside) || DirectoryExists(aside); ++n)
+        aside = DamagedTailPath(path) + std::to_string(n);
+    int error = 0;
+    if (!WriteFileReplacing(aside, tail.data(), tail.size(), &error))
+        throw Exception(UiFormat("節點檔 %1 的結尾有 %2 位元組的殘缺記錄，無法另存到 %3，不再寫入：%4",
+                                 {path, std::to_string(tail.size()), aside, Win32MessageText(error)}));
+    if (!file.truncate(whole) || !file.seek(0))
+        RaiseFileError(file.error());
+    std::fprintf(stderr, "tamsel: %s\n",
+                 UiFormat("節點檔 %1 的結尾有 %2 位元組的殘缺記錄，已另存到 %3 並從節點檔移除",
+                          {path, std::to_string(tail.size()), aside})
+                     .c_str());
 }
 
 // The offset of the first record with `key` in `bytes`, or the end of the last record.
@@ -52,6 +71,11 @@ size_t findRecord(const std::string& bytes, const std::string& key)
 }
 
 } // namespace
+
+std::string DamagedTailPath(const std::string& nodeFile)
+{
+    return nodeFile + ".TAIL";
+}
 
 void WriteNodeRecords(const std::vector<TNodeData*>& records)
 {
@@ -69,7 +93,7 @@ void WriteNodeRecords(const std::vector<TNodeData*>& records)
     // The old file stays locked while its replacement is made, so no other writer's change
     // can fall between the read and the rename.
     auto file = OpenFileOrRaise(path, FileMode::OpenOrCreate);
-    checkWholeRecords(*file, path);
+    setDamagedTailAside(*file, path);
     std::string bytes(size_t(file->size()), '\0');
     size_t got = 0;
     if (!bytes.empty() && (!file->read(bytes.data(), bytes.size(), &got) || got != bytes.size()))
@@ -103,7 +127,7 @@ void WriteNodeRecord(TNodeData& data)
     if (makeFolder && !IsPlainName(data.Key))
         throw Exception(UiFormat("節點名稱不可作為資料夾名稱：%1", {data.Key}));
     auto file = OpenFileOrRaise(data.StoreDir + NodeFileName, FileMode::OpenOrCreate);
-    checkWholeRecords(*file, data.StoreDir + NodeFileName);
+    setDamagedTailAside(*file, data.StoreDir + NodeFileName);
     if (data.RecordOffset == -1) {
         const std::string key = storedKey(data.Key);
         NodeRecord record;

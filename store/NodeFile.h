@@ -16,9 +16,13 @@ constexpr const char* NodeFileName = "ALL.NOD";
 /// Writes the record of `data` into StoreDir + "ALL.NOD" (created when missing): at
 /// RecordOffset when known, else over the first record with the same Key (tombstones
 /// included), else after the last whole record; sets RecordOffset when it was -1. A live
-/// node with the Domain flag gets its folder StoreDir + Key. A file whose length is not a
-/// whole number of records is reported as damaged and left as it is.
+/// node with the Domain flag gets its folder StoreDir + Key. A partial record at the end of
+/// the file is first copied to DamagedTailPath (with a number after it when that exists)
+/// and cut off, so the record goes after the last whole one.
 void WriteNodeRecord(TNodeData& data);
+
+/// Where a write keeps the partial record it found at the end of `nodeFile`: beside it.
+std::string DamagedTailPath(const std::string& nodeFile);
 
 /// Writes several records of one node file as one change: each is placed as
 /// WriteNodeRecord places it, and the file is replaced through a temporary file, so a crash

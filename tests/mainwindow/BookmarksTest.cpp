@@ -59,7 +59,7 @@ protected:
     {
         QStringList captions;
         const QList<QAction*> entries = form->BookmarkPopupMenu->actions();
-        for (qsizetype i = 3; i < entries.size(); ++i)
+        for (qsizetype i = 4; i < entries.size(); ++i)
             captions << entries[i]->text();
         return captions;
     }
@@ -116,7 +116,7 @@ TEST_F(BookmarksTest, ABookmarkIsStoredAsACopyOfTheNodeAndComesBackOnReload)
     ASSERT_EQ(bookmarkChildren().size(), 1);
 
     // The entry selects its node, which expands like the drive itself.
-    form->BookmarkPopupMenu->actions().at(3)->trigger();
+    form->BookmarkPopupMenu->actions().at(4)->trigger();
     QTreeWidgetItem* current = form->FolderTreeView->currentItem();
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(current->parent(), form->bookmarkRoot());
@@ -135,7 +135,7 @@ TEST_F(BookmarksTest, ReloadSortsTheBranchAndBuildsSubmenusForBookmarkFolders)
 
     EXPECT_EQ(bookmarkChildren(), (QStringList{"folder", "pc", "file"}));
     const QList<QAction*> entries = form->BookmarkPopupMenu->actions();
-    ASSERT_EQ(entries.size(), 6);
+    ASSERT_EQ(entries.size(), 7);
     QMenu* submenu = nullptr;
     for (QAction* entry : entries)
         if (entry->text() == QLatin1String("folder"))
@@ -312,4 +312,140 @@ TEST_F(BookmarksTest, NewFolderOfAStoredBranchIsAStoredFolderWithItsRecord)
         }
     }
     EXPECT_EQ(bookmarkChildren().size(), 2);
+}
+
+TEST_F(BookmarksTest, RenamingAStoredFolderMovesTheRecordsLoadedBelowIt)
+{
+    storeBookmark("甲", TImageLists::TreeDomain, Domain | Container);
+    storeBookmark("乙", TImageLists::TreeDomain, Domain | Container, bookmarkFolder() + "甲\\");
+    storeBookmark("丙", TImageLists::TreeFolder, Bookmark | Folder, bookmarkFolder() + "甲\\乙\\");
+    form->ReloadBookmarks();
+    QTreeWidgetItem* outer = nullptr;
+    for (int i = 0; i < form->bookmarkRoot()->childCount(); ++i)
+        if (form->bookmarkRoot()->child(i)->text(0) == QStringLiteral("甲"))
+            outer = form->bookmarkRoot()->child(i);
+    ASSERT_NE(outer, nullptr);
+    outer->setExpanded(true);
+    ASSERT_EQ(outer->childCount(), 1);
+    QTreeWidgetItem* inner = outer->child(0);
+    inner->setExpanded(true);
+    ASSERT_EQ(inner->childCount(), 1);
+
+    form->FolderTreeView->setCurrentItem(outer);
+    form->DNRenameClick();
+    outer->setText(0, QStringLiteral("丁"));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(GetNodeData(inner)->StoreDir, bookmarkFolder() + "丁\\");
+    EXPECT_EQ(GetNodeData(inner->child(0))->StoreDir, bookmarkFolder() + "丁\\乙\\");
+
+    // The loaded records are written where they now lie: renaming the inner folder works,
+    // and its bookmark goes with it.
+    form->FolderTreeView->setCurrentItem(inner);
+    form->DNRenameClick();
+    inner->setText(0, QStringLiteral("戊"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(inner->text(0), QStringLiteral("戊"));
+    TNodeList stored;
+    LoadNodeFile(bookmarkFolder() + "丁\\", stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->Caption, "戊");
+    stored.clear();
+    LoadNodeFile(bookmarkFolder() + "丁\\戊\\", stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->Caption, "丙");
+    EXPECT_EQ(GetNodeData(inner->child(0))->StoreDir, bookmarkFolder() + "丁\\戊\\");
+    EXPECT_FALSE(std::filesystem::exists(config.home() + "/Cache/Bookmark/甲"));
+    stored.clear();
+    LoadNodeFile(bookmarkFolder(), stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->Caption, "丁");
+}
+
+TEST_F(BookmarksTest, ANewFtpSiteFromEachMenuAppearsAtOnceInTheTreeAndTheDropDown)
+{
+    storeBookmark("sites", TImageLists::TreeDomain, Domain | Container);
+    form->ReloadBookmarks();
+    auto addSite = [this](const char* entryName, const QString& caption) {
+        ModalDriver<TEditForm> driver([&caption](TEditForm& edit) {
+            edit.FTPCaptionEdit->setText(caption);
+            edit.FTPHostEdit->setText(QStringLiteral("ftp.example.lan"));
+            edit.FTPUserNameEdit->setText(QStringLiteral("anonymous"));
+            edit.FTPOKButton->click();
+        });
+        QAction* entry = form->findChild<QAction*>(QString::fromLatin1(entryName));
+        EXPECT_NE(entry, nullptr) << entryName;
+        if (!entry)
+            return;
+        EXPECT_TRUE(entry->isEnabled()) << entryName;
+        entry->trigger();
+        EXPECT_TRUE(driver.opened()) << entryName;
+    };
+
+    // The File menu's entry, with the bookmark root selected.
+    form->FolderTreeView->setCurrentItem(form->bookmarkRoot());
+    addSite("NewFtpSite", QStringLiteral("公司FTP"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(bookmarkChildren().contains(QStringLiteral("公司FTP")));
+    EXPECT_TRUE(storedEntries().contains(QStringLiteral("公司FTP"))) << storedEntries().join(',').toStdString();
+    QTreeWidgetItem* site = form->FolderTreeView->currentItem();
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->text(0), QStringLiteral("公司FTP"));
+    EXPECT_EQ(GetNodeData(site)->RootKind, FtpRoot);
+    EXPECT_EQ(site->childCount(), 1) << "expandable, to connect";
+    // Its own image, not a computer's.
+    EXPECT_EQ(site->icon(0).pixmap(16).toImage(), TImageLists::ftpSiteIcon().pixmap(16).toImage());
+    EXPECT_NE(site->icon(0).pixmap(16).toImage(), TImageLists::treeIcon(TImageLists::TreeComputer).pixmap(16).toImage());
+
+    // The bookmark drop-down's entry, into the selected bookmark folder.
+    QTreeWidgetItem* sites = nullptr;
+    for (int i = 0; i < form->bookmarkRoot()->childCount(); ++i)
+        if (form->bookmarkRoot()->child(i)->text(0) == QStringLiteral("sites"))
+            sites = form->bookmarkRoot()->child(i);
+    ASSERT_NE(sites, nullptr);
+    form->FolderTreeView->setCurrentItem(sites);
+    addSite("BookmarkNewFtpSite", QStringLiteral("鏡像站"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(sites->childCount(), 1);
+    EXPECT_EQ(sites->child(0)->text(0), QStringLiteral("鏡像站"));
+    QMenu* submenu = nullptr;
+    for (QAction* entry : form->BookmarkPopupMenu->actions())
+        if (entry->text() == QLatin1String("sites"))
+            submenu = entry->menu();
+    ASSERT_NE(submenu, nullptr);
+    ASSERT_EQ(submenu->actions().size(), 1);
+    EXPECT_EQ(submenu->actions().first()->text(), QStringLiteral("鏡像站"));
+    // The entry leads to the new site.
+    form->FolderTreeView->setCurrentItem(form->bookmarkRoot());
+    submenu->actions().first()->trigger();
+    EXPECT_EQ(form->FolderTreeView->currentItem(), sites->child(0));
+
+    TNodeList stored;
+    LoadNodeFile(bookmarkFolder() + "sites\\", stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->RootKind, FtpRoot);
+    EXPECT_EQ(stored[0]->Host, "ftp.example.lan");
+
+    // "新增電腦" on a folder of FTP sites asks for a site, not a computer.
+    TNodeData ftpFolder;
+    ftpFolder.Caption = ftpFolder.Key = "ftpfolder";
+    ftpFolder.RootKind = FtpRoot;
+    ftpFolder.NodeAttributes = Domain | Container;
+    ftpFolder.StoreDir = bookmarkFolder();
+    ftpFolder.State = Idle;
+    WriteNodeRecord(ftpFolder);
+    form->ReloadBookmarks();
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < form->bookmarkRoot()->childCount(); ++i)
+        if (form->bookmarkRoot()->child(i)->text(0) == QStringLiteral("ftpfolder"))
+            folder = form->bookmarkRoot()->child(i);
+    ASSERT_NE(folder, nullptr);
+    form->FolderTreeView->setCurrentItem(folder);
+    addSite("DNNewComputer", QStringLiteral("第三站"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(folder->childCount(), 1);
+    EXPECT_EQ(folder->child(0)->text(0), QStringLiteral("第三站"));
+    stored.clear();
+    LoadNodeFile(bookmarkFolder() + "ftpfolder\\", stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->Caption, "第三站");
 }

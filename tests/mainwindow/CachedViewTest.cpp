@@ -5,6 +5,8 @@
 #include "store/CacheListing.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
+#include "store/DialogDriver.h"
+#include "store/TContentForm.h"
 #include "store/TEditForm.h"
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
@@ -252,6 +254,30 @@ TEST_F(CachedViewTest, CountersStayOutOfCaptionsAndGoWithTheView)
     form.FolderTreeView->setCurrentItem(host);
     form.ToolButton3Click();
     EXPECT_EQ(offered, QStringLiteral("HOST1"));
+
+    // Edit offers the name and stores it unchanged, however often it is confirmed; the tree
+    // goes on showing the counters while the view is on.
+    for (int round = 0; round < 2; ++round) {
+        QString editedCaption;
+        ModalDriver<TContentForm> content([&editedCaption](TContentForm& shown) {
+            ModalDriver<TEditForm> editor([&editedCaption](TEditForm& edit) {
+                editedCaption = edit.NetCaptionEdit->text();
+                edit.NetOKButton->click();
+            });
+            shown.EditBitBtn->click();
+            EXPECT_TRUE(editor.opened());
+            shown.OKBitBtn->click();
+        });
+        form.FolderTreeView->setCurrentItem(host);
+        form.findChild<QAction*>(QStringLiteral("DNContent"))->trigger();
+        ASSERT_TRUE(content.opened());
+        EXPECT_EQ(editedCaption, QStringLiteral("HOST1")) << round;
+        TNodeList stored;
+        LoadNodeFile(SetupInfo.CachePath + "Expanded\\", stored, false);
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0]->Caption, "HOST1") << round;
+        EXPECT_EQ(host->text(0), QStringLiteral("HOST1(共9,圖1)")) << round;
+    }
 
     form.FolderTreeView->setCurrentItem(expanded);
     ASSERT_TRUE(form.TreePanel->text().endsWith(QStringLiteral("(快取)")));

@@ -116,7 +116,7 @@ TEST_F(MainFormTest, FrameHasEveryComponent)
         menus << menu->text();
     EXPECT_EQ(menus, (QStringList{"檔案(&F)", "檢示(&V)", "編輯(&E)", "快取", "工具(&T)", "說明(&H)"}));
     EXPECT_EQ(captions(form->ToolMenuItem1), (QStringList{"收集器", "搜尋家", "更新快取", "-", "密碼管理員", "延伸工具", "-"}));
-    EXPECT_EQ(captions(form->BookmarkPopupMenu), (QStringList{"新增書籤(&A)", "重載書籤(&R)", "-"}));
+    EXPECT_EQ(captions(form->BookmarkPopupMenu), (QStringList{"新增書籤(&A)", "重載書籤(&R)", "新增 FTP 站台…", "-"}));
     EXPECT_EQ(form->ExpandPopupMenu->actions().size(), 7);
     EXPECT_EQ(form->LocalListPopupMenu->defaultAction()->text(), QStringLiteral("系統選單"));
     EXPECT_TRUE(form->ToolMenuItem2->isEmpty() && form->ToolMenuItem3->isEmpty() && form->ToolMenuItem4->isEmpty());

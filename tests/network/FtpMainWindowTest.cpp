@@ -6,6 +6,7 @@
 #include "network/FtpWindowFixture.h"
 #include "network/TFtpOptionsForm.h"
 #include "network/TFtpPropertiesForm.h"
+#include "store/NodeFile.h"
 #include "resources/StringTable.h"
 
 #include <QAction>
@@ -431,6 +432,73 @@ TEST_F(FtpMainWindowTest, ExpandMenuOpensTheLoadedFtpNodesDownToTheSitesOrTheirF
     EXPECT_FALSE(docs->isExpanded()) << "a folder not listed yet is not read on the way";
     EXPECT_FALSE(other->isExpanded());
     EXPECT_EQ(m_form->FTPEnumForm->logText().count(QStringLiteral("列出目錄成功")), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FtpMainWindowTest, AnFtpAddressOpensItsSiteOrANewOneAfterAQuestion)
+{
+    ModalAnswers answers;
+    const std::string server = "127.0.0.1:" + std::to_string(m_server.port());
+
+    // The site stored for this host, port and user: connected and shown at the folder.
+    go("ftp://user@" + server + "/docs");
+    ASSERT_FALSE(m_form->FTPEnumForm.isNull()) << m_errors.join(QLatin1Char('\n')).toStdString();
+    QTreeWidgetItem* shown = m_form->FolderTreeView->currentItem();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text(0), QStringLiteral("docs"));
+    EXPECT_EQ(shown->parent(), m_site);
+    EXPECT_TRUE(m_questionTexts.isEmpty()) << m_questionTexts.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(answers.prompts, 0);
+    // A folder the site does not have is said to be missing.
+    go("ftp://" + server + "/nothere");
+    ASSERT_FALSE(m_errors.isEmpty());
+    EXPECT_TRUE(m_errors.last().contains(QStringLiteral("nothere"))) << m_errors.last().toStdString();
+    m_form->FolderTreeView->setCurrentItem(m_site);
+    trigger("N81");
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(m_form->FTPEnumForm.isNull());
+
+    // No site for this user: asked first, and No leaves the bookmarks as they were.
+    const int children = m_form->bookmarkRoot()->childCount();
+    m_answer = IdNo;
+    go("ftp://other@" + server + "/");
+    ASSERT_EQ(m_questionTexts.size(), 1);
+    EXPECT_TRUE(m_questionTexts[0].contains(QString::fromStdString("ftp://other@" + server)))
+        << m_questionTexts[0].toStdString();
+    EXPECT_EQ(m_form->bookmarkRoot()->childCount(), children);
+    EXPECT_TRUE(m_form->FTPEnumForm.isNull());
+
+    // Yes: a stored site among the bookmarks at once; its empty password brings the prompt.
+    m_answer = IdYes;
+    go("ftp://other@" + server + "/docs/");
+    EXPECT_EQ(m_form->bookmarkRoot()->childCount(), children + 1);
+    EXPECT_EQ(answers.prompts, 1);
+    ASSERT_FALSE(m_form->FTPEnumForm.isNull());
+    shown = m_form->FolderTreeView->currentItem();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text(0), QStringLiteral("docs"));
+    ASSERT_NE(shown->parent(), nullptr);
+    const TNodeData* site = GetNodeData(shown->parent());
+    ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->Caption, "other@" + server);
+    EXPECT_EQ(site->RootKind, FtpRoot);
+    TNodeList stored;
+    LoadNodeFile(SetupInfo.CachePath + "Bookmark\\", stored, false);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0]->Caption, "other@" + server);
+    std::array<unsigned char, FtpSiteBlockSize> bytes{};
+    ReadNodeAttachment(*stored[0], bytes.data(), bytes.size());
+    const FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+    EXPECT_EQ(block.Host, "127.0.0.1");
+    EXPECT_EQ(block.Port, m_server.port());
+
+    // Something that is no FTP address is said so.
+    m_errors.clear();
+    go("ftp://");
+    EXPECT_EQ(m_errors.size(), 1);
 }
 
 } // namespace

@@ -7,7 +7,11 @@
 #include "network/NetPassword.h"
 #include "network/TNetEnumForm.h"
 #include "network/TPassForm.h"
+#include "network/NetDiscovery.h"
+#include "platform/DriveMap.h"
 #include "platform/NetResource.h"
+#include "store/NodeFile.h"
+#include "support/TempFolder.h"
 #include "platform/SmbContext.h"
 #include "store/NodeTree.h"
 #include "support/SmbTestServer.h"
@@ -326,6 +330,57 @@ TEST_F(NetEnumFormTest, ThePasswordDialogComesPrefilledAndWhatWorkedIsStored)
     ASSERT_TRUE(LookupNetPassword("\\\\127.0.0.1\\私人\\", user, password));
     EXPECT_EQ(password, SmbTestServer::Password);
     EXPECT_EQ(GetNodeData(node)->State & (Expanded | Idle), Expanded | Idle);
+}
+
+// A computer whose name loses its brackets to ".." cannot name its cache folder: it alone is
+// refused and logged, and the workgroup's other computers are shown and stored as usual.
+TEST_F(NetEnumFormTest, AComputerWhoseKeyCannotNameAFolderIsRefusedAloneAndLogged)
+{
+    TempFolder scratch;
+    const std::string browse = scratch.path("browse");
+    scratch.writeFile("browse",
+        "#!/bin/sh\n"
+        "case \"$4\" in\n"
+        "--workgroups) echo '{\"type\": \"workgroup\", \"name\": \"WG\"}';;\n"
+        "--workgroup) for pc in GOOD '(..)' OTHER; do\n"
+        "  echo \"{\\\"type\\\": \\\"computer\\\", \\\"name\\\": \\\"$pc\\\", \\\"workgroup\\\": \\\"WG\\\", \\\"address\\\": \\\"\\\"}\"; done;;\n"
+        "esac\n"
+        "echo '{\"type\": \"done\"}'\n");
+    std::filesystem::permissions(browse, std::filesystem::perms::owner_all);
+    SetupInfo.AutoCache = true;
+
+    auto* node = new QTreeWidgetItem(&m_tree);
+    auto* group = new TNodeData;
+    group->RootKind = NetRoot;
+    group->NodeAttributes = Domain | Container;
+    group->DisplayType = int32_t(netres::DisplayDomain);
+    group->Usage = int32_t(netres::UsageContainer);
+    group->RemoteName = group->Caption = group->Host = group->Key = "WG";
+    group->StoreDir = WindowsPath(scratch.path()) + "\\";
+    group->State = Expanded | Idle;
+    ShowNodeData(group, node);
+    auto* form = new TNetEnumForm;
+    form->ShowError = [this](const QString& text) { m_errors << text; };
+    form->ShowInformation = [this](const QString& text) { m_informations << text; };
+    form->DiscoveryWaitMs = 1000;
+    form->BrowseProgram = browse;
+    // NetBIOS through the script alone: nothing goes out to the machine's networks.
+    form->DiscoverySources = discovery::NetBios;
+    m_form = form;
+    form->StartEnum(node, m_updateAllowed, m_updateRunning);
+    ASSERT_TRUE(waitClosed());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    EXPECT_EQ(captions(node), (QStringList{"GOOD", "OTHER"}));
+    TNodeList stored;
+    LoadNodeFile(group->StoreDir + "WG\\", stored, true);
+    QStringList keys;
+    for (const auto& record : stored)
+        keys << QString::fromStdString(record->Key);
+    EXPECT_EQ(keys, (QStringList{"GOOD", "OTHER"}));
+    const QString log = m_tasks->LogMemo->toPlainText();
+    EXPECT_TRUE(log.contains(QStringLiteral("(..)")) && log.contains(QStringLiteral("拒絕不安全的名稱")))
+        << log.toStdString();
 }
 
 } // namespace

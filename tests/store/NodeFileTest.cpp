@@ -83,6 +83,30 @@ TEST(NodeFileVectors, LoadNodeFileSkipsTombstonesAndResetsRunTimeState)
     EXPECT_EQ(out.readFile("ALL.NOD"), dir.readFile("ALL.NOD"));
 }
 
+// The vector file with half a record after it, as a write cut short leaves it: the next
+// record lands after the three whole ones, which stay byte for byte; the tail is kept aside.
+TEST(NodeFileVectors, APartialRecordAfterTheVectorIsKeptAsideAndWrittenOver)
+{
+    StoreFolder dir;
+    const std::string vector = vectors::readText(vectors::root() / "nodes/three_records/ALL.NOD");
+    ASSERT_EQ(vector.size(), 2112u);
+    const std::string tail = vector.substr(0, 352);
+    dir.writeFile("ALL.NOD", vector + tail);
+    TNodeList stored = ReadStoredRecords(dir.win());
+    ASSERT_EQ(stored.size(), 3u);
+    TNodeData copy = *stored[2];
+    copy.Key = copy.Caption = "NEW";
+    copy.RecordOffset = -1;
+    WriteNodeRecord(copy);
+    EXPECT_EQ(copy.RecordOffset, 2112);
+    const std::string written = dir.readFile("ALL.NOD");
+    ASSERT_EQ(written.size(), 2816u);
+    EXPECT_EQ(written.substr(0, 2112), vector);
+    const NodeRecord record = EncodeNodeRecord(copy);
+    EXPECT_EQ(written.substr(2112), std::string(record.begin(), record.end()));
+    EXPECT_EQ(dir.readFile("ALL.NOD.TAIL"), tail);
+}
+
 TEST(NodeFileVectors, LongCaptionIsCutBetweenCharacters)
 {
     const auto file = vectors::root() / "nodes/long_caption/ALL.NOD";
@@ -122,19 +146,36 @@ TEST(NodeFile, WriteSearchesAppendsAndOverwrites)
     EXPECT_EQ(read.FileCount, 99);
     EXPECT_EQ(read.RecordOffset, 704);
 
-    // Garbage after the last whole record: a write is refused and the file left as it is;
-    // the whole records still read.
-    const std::string damaged = dir.readFile("ALL.NOD") + std::string(100, 'x');
-    dir.writeFile("ALL.NOD", damaged);
-    TNodeData c = node(dir.win(), "Third");
-    EXPECT_NE(errorOf([&] { WriteNodeRecord(c); }).find("已損壞"), std::string::npos);
-    TNodeData known = read;
-    EXPECT_NE(errorOf([&] { WriteNodeRecord(known); }).find("已損壞"), std::string::npos);
-    EXPECT_NE(errorOf([&] { WriteNodeRecords({&c}); }).find("已損壞"), std::string::npos);
-    EXPECT_EQ(dir.readFile("ALL.NOD"), damaged);
+    // A partial record after the last whole one (a write cut short): the whole records
+    // still read, and the next write keeps the tail beside the file, cuts it off and
+    // appends where the tail began, so the file is whole and writable again.
+    const std::string whole = dir.readFile("ALL.NOD");
+    const std::string tail = std::string(100, 'x') + std::string("\0\xff", 2);
+    dir.writeFile("ALL.NOD", whole + tail);
     TNodeList list;
     LoadNodeFile(dir.win(), list, false);
     EXPECT_EQ(list.size(), 2u);
+    TNodeData c = node(dir.win(), "Third");
+    WriteNodeRecord(c);
+    EXPECT_EQ(c.RecordOffset, 1408);
+    EXPECT_EQ(dir.readFile("ALL.NOD.TAIL"), tail);
+    EXPECT_EQ(dir.readFile("ALL.NOD").substr(0, 1408), whole);
+    EXPECT_EQ(std::filesystem::file_size(dir.path("ALL.NOD")), 2112u);
+    TNodeData third = node(dir.win(), "Third");
+    ReadNodeRecord(third);
+    EXPECT_EQ(third.RecordOffset, 1408);
+
+    // Damaged again: the batch write does the same, and the first tail kept is not overwritten.
+    dir.writeFile("ALL.NOD", dir.readFile("ALL.NOD") + "yy");
+    TNodeData d = node(dir.win(), "Fourth");
+    WriteNodeRecords({&d});
+    EXPECT_EQ(d.RecordOffset, 2112);
+    EXPECT_EQ(dir.readFile("ALL.NOD.TAIL"), tail);
+    EXPECT_EQ(dir.readFile("ALL.NOD.TAIL1"), "yy");
+    EXPECT_EQ(std::filesystem::file_size(dir.path("ALL.NOD")), 2816u);
+    list.clear();
+    LoadNodeFile(dir.win(), list, false);
+    EXPECT_EQ(list.size(), 4u);
 }
 
 TEST(NodeFile, TombstonesAreReusedAndSkipped)
