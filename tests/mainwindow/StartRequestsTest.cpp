@@ -12,7 +12,6 @@
 #include "ui/TListView.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -45,12 +44,13 @@ TEST_F(StartRequestsTest, ASecondStartShowsItsPlaceInTheRunningWindowWithTheEntr
     ASSERT_TRUE(requests.listen()) << requests.errorText().toStdString();
 
     QProcess second;
-    QSignalSpy ended(&second, &QProcess::finished);
+    bool ended = false;
+    QObject::connect(&second, &QProcess::finished, [&ended] { ended = true; });
     second.start(QStringLiteral(TAMSEL_PROGRAM),
                  {QStringLiteral("--select"), QString::fromStdString(folder.path("帳本")), QStringLiteral("--item"),
                   QStringLiteral("第57章.txt")});
     // The running window answers on this thread: its events run while the second start waits.
-    const bool finished = ended.wait(60000);
+    const bool finished = WaitFor([&ended] { return ended; }, 60000);
     if (!finished) {
         second.kill();
         second.waitForFinished();

@@ -12,6 +12,7 @@
 #include "support/DialogScript.h"
 #include "support/SmbTestServer.h"
 #include "support/TempConfig.h"
+#include "../local/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 
 #include <filesystem>
 #include <fstream>
@@ -68,9 +68,10 @@ protected:
     void crawl()
     {
         auto* form = new TCrawlForm(QStringLiteral(VESSRING_TOOL), {QStringLiteral("-N")});
-        QSignalSpy finished(form, &TCrawlForm::Finished);
+        bool finished = false;
+        QObject::connect(form, &TCrawlForm::Finished, [&finished] { finished = true; });
         ASSERT_TRUE(form->Start());
-        ASSERT_TRUE(finished.wait(120000));
+        ASSERT_TRUE(WaitFor([&finished] { return finished; }, 120000));
     }
 
     TempConfig config;
