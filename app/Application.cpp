@@ -3,6 +3,7 @@
 #include "app/LanguageSetting.h"
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
+#include "app/StartRequests.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/FtpDragData.h"
@@ -88,6 +89,10 @@ int RunTamsel(int argc, char** argv)
         std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
         return 2;
     }
+    // A place asked for while a Tamsel runs for this program folder is shown there: one
+    // window and one tree, as the user expects of a search result.
+    if (!options.SelectPath.empty() && StartRequests::handOver(options))
+        return 0;
     try {
         PrepareProgramFolders(SetupInfo);
         SetSetupErrorReporter(showSetupError);
@@ -100,11 +105,17 @@ int RunTamsel(int argc, char** argv)
             });
             ThreadForm = threadForm.get();
             mainForm->show();
+            TMainForm* form = mainForm.get();
+            StartRequests requests([form](const StartOptions& asked) {
+                form->ShowRequested(asked.SelectPath, asked.Cached, asked.Computer, asked.Item);
+            });
+            // Without the socket only the hand-over is lost: a later start opens a window of its own.
+            if (!requests.listen())
+                std::fprintf(stderr, "%s\n", requests.errorText().toLocal8Bit().constData());
             if (!options.SelectPath.empty()) {
                 // Once the tree is built by the first show.
-                TMainForm* form = mainForm.get();
                 QTimer::singleShot(0, form, [form, options] {
-                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer);
+                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer, options.Item);
                 });
             }
             app.exec();

@@ -15,16 +15,19 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args)
         const std::string& word = args[i];
         if (word == "--cached") {
             options.Cached = true;
-        } else if (word == "--select" || word == "--computer") {
+        } else if (word == "--select" || word == "--computer" || word == "--item") {
             if (i + 1 >= args.size() || args[i + 1].empty())
                 return fail(UiFormat("%1 需要一個值", {word}));
-            (word == "--select" ? options.SelectPath : options.Computer) = args[++i];
+            (word == "--select" ? options.SelectPath : word == "--item" ? options.Item : options.Computer) = args[++i];
         } else {
             return fail(UiFormat("不明的參數 %1", {word}));
         }
     }
-    if ((options.Cached || !options.Computer.empty()) && options.SelectPath.empty())
-        return fail(UiCaption("--cached 與 --computer 需要 --select"));
+    if ((options.Cached || !options.Computer.empty() || !options.Item.empty()) && options.SelectPath.empty())
+        return fail(UiCaption("--cached、--computer 與 --item 需要 --select"));
+    // The entry is one name of the folder, never a way out of it.
+    if (options.Item.find_first_of("\\/") != std::string::npos || options.Item == "." || options.Item == "..")
+        return fail(UiFormat("不是一個名稱：%1", {options.Item}));
     // A Linux path is taken in the program's own form.
     if (!options.SelectPath.empty() && options.SelectPath[0] == '/' && !options.Cached) {
         const std::string windows = WindowsPath(options.SelectPath);

@@ -7,6 +7,10 @@
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 
+#include "ui/TListModel.h"
+#include "ui/TListView.h"
+
+#include <QItemSelectionModel>
 #include <QTreeWidget>
 
 namespace {
@@ -22,14 +26,52 @@ bool holds(const std::string& folder, const TNodeData& data)
 
 } // namespace
 
-void TMainForm::SelectOnStart(const std::string& path, bool cached, const std::string& computer)
+void TMainForm::SelectOnStart(const std::string& path, bool cached, const std::string& computer, const std::string& item)
 {
     if (!cached) {
         goToFolder(path);
+    } else if (!SelectCachedPath(AddBackslash(path), computer)) {
+        ShowError(UiText("快取中找不到 %1").arg(QString::fromStdString(path)));
         return;
     }
-    if (!SelectCachedPath(AddBackslash(path), computer))
-        ShowError(UiText("快取中找不到 %1").arg(QString::fromStdString(path)));
+    if (!item.empty())
+        selectWhenListed(QString::fromStdString(item));
+}
+
+void TMainForm::ShowRequested(const std::string& path, bool cached, const std::string& computer, const std::string& item)
+{
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    SelectOnStart(path, cached, computer, item);
+}
+
+void TMainForm::selectWhenListed(const QString& name)
+{
+    m_pendingEntry = name;
+    m_pendingEntryNode = m_shownNode;
+    selectPendingEntry();
+}
+
+void TMainForm::selectPendingEntry()
+{
+    // Another folder shown meanwhile: the entry belonged to the one asked for.
+    if (m_pendingEntry.isEmpty() || m_shownNode != m_pendingEntryNode) {
+        m_pendingEntry.clear();
+        return;
+    }
+    TListModel* model = FileListView->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->item(row).Caption.compare(m_pendingEntry, Qt::CaseInsensitive) != 0)
+            continue;
+        m_pendingEntry.clear();
+        const QModelIndex index = model->index(row, 0);
+        FileListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        FileListView->currentView()->scrollTo(index);
+        FileListView->currentView()->setFocus();
+        return;
+    }
 }
 
 QTreeWidgetItem* TMainForm::findCachedComputer(QTreeWidgetItem* node, const std::string& folded,

@@ -154,6 +154,11 @@ void TMainForm::buildFrame()
     ListPanel = makeCaptionStrip("ListPanel", RightPanel);
     FileListView = new TListView(RightPanel);
     FileListView->setObjectName(QStringLiteral("FileListView"));
+    // An entry another program asked to see is selected as soon as the listing brings it.
+    connect(FileListView->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (!m_pendingEntry.isEmpty())
+            selectPendingEntry();
+    });
     rightLayout->addWidget(ListPanel);
     rightLayout->addWidget(FileListView, 1);
 

@@ -108,7 +108,12 @@ public:
     /// Opens the window at `path` as another program asks (StartSelection.cpp): a folder
     /// of this machine or a share, live; with `cached`, the folder in the cached view of
     /// the cached computer that holds it (the one captioned `computer`, when given).
-    void SelectOnStart(const std::string& path, bool cached, const std::string& computer);
+    /// With `item`, that entry of the folder is selected in the list once the listing has it.
+    void SelectOnStart(const std::string& path, bool cached, const std::string& computer,
+                       const std::string& item = {});
+    /// A place another start of the program asked for: the window comes to the front and
+    /// shows it as SelectOnStart does.
+    void ShowRequested(const std::string& path, bool cached, const std::string& computer, const std::string& item);
     /// Turns the cached view on and selects a cached folder (with its trailing backslash);
     /// false when no cached computer holds it (the nearest node is selected then).
     bool SelectCachedPath(const std::string& folder, const std::string& computer);
@@ -236,6 +241,11 @@ private:
     QTreeWidgetItem* selectedNode() const;
     void forgetShownNodeBelow(const QTreeWidgetItem* node);
     void connectBrowsing();
+    // The entry SelectOnStart asked for, selected when the listing brings it.
+    void selectWhenListed(const QString& name);
+    void selectPendingEntry();
+    QString m_pendingEntry;
+    QTreeWidgetItem* m_pendingEntryNode = nullptr;
     QTreeWidgetItem* findCachedComputer(QTreeWidgetItem* node, const std::string& folded, const std::string& computer,
                                         int depth);
 

@@ -139,6 +139,11 @@ public:
                 outcome.Cancelled = true;
                 return outcome;
             }
+            if (!m_options.OnlyShare.empty()
+                && CompareTextNoCase(std::string(BareName(ItemPath(share))), m_options.OnlyShare) != 0) {
+                keepShareAsItWas(share, before, record);
+                continue;
+            }
             walkShare(share, record);
         }
         if (m_cancel) {
@@ -242,6 +247,21 @@ private:
                                               {RemoveBackslash(sharePath), std::to_string(m_tooLong)}));
             m_tooLong = 0;
         }
+    }
+
+    // A share this crawl leaves alone: its previous listing, date and refusal stay.
+    void keepShareAsItWas(TItemData& shareItem, const CrawlRecord& before, CrawlRecord& record)
+    {
+        const std::string path = ItemPath(shareItem);
+        m_keep.push_back(FoldTextCase(path + "\\"));
+        const auto top = m_previous.folders.find(FoldTextCase("\\\\" + m_name + "\\"));
+        if (top != m_previous.folders.end())
+            for (const TItemData& item : top->second)
+                if (CompareTextNoCase(ItemPath(item), path) == 0)
+                    shareItem.Modified = item.Modified;
+        for (const RefusedShare& refused : before.Refused)
+            if (CompareTextNoCase(refused.Share, path) == 0)
+                record.Refused.push_back(refused);
     }
 
     // A folder that could not be read: the previous crawl's listing of it and below stays.

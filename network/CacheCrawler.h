@@ -23,6 +23,9 @@
 struct CrawlOptions {
     int ShareTimeoutMs = 0;  // the longest walk of one share; 0 for no limit
     bool Full = false;       // list every folder again, reusing nothing
+    // When set, only this share (by name) is walked: what the previous crawl had of the
+    // others stays as it was, refusals included.
+    std::string OnlyShare;
 };
 
 /// The counters of a computer record.

@@ -1,7 +1,10 @@
 #pragma once
 #include <QPointer>
 #include <QProcess>
+#include <QSet>
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QProgressBar;
@@ -12,7 +15,8 @@ class QPushButton;
 // it is at, and writes refused shares, partial and failed computers into the task list's
 // log. The stop message (or its button) asks the updater to stop: computers not finished
 // keep their previous cache. Closing the window only hides it; it frees itself when the
-// updater has ended.
+// updater has ended. A share that refused the crawl is named to the user with the password
+// dialog when the updater has ended; what is typed there crawls that share once more.
 class TCrawlForm : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +28,11 @@ public:
     bool Start();
     /// The window of the update that runs now, if any: one at a time.
     static TCrawlForm* Running();
+
+    /// Asks for the user name and password of a refused share ("\\SERVER\SHARE"): true with
+    /// them when the user confirmed. Set by the window to the password dialog; tests replace it.
+    std::function<bool(const QString& share, const QString& why, QString& user, QString& password, bool& remember)>
+        AskCredentials;
 
 signals:
     /// The updater has ended; `ok` when every computer was crawled completely.
@@ -40,6 +49,13 @@ private:
     void ProcessFinished(int exitCode, QProcess::ExitStatus status);
     void takeLine(const QByteArray& line);
     void log(const QString& text);
+    bool askForNextRefusal();
+    bool startProcess(const QStringList& arguments, const QByteArray& input);
+
+    struct Refusal {
+        QString share;    // \\SERVER\SHARE
+        QString message;
+    };
 
     QProcess* m_process;
     QLabel* m_state;
@@ -49,6 +65,7 @@ private:
     QStringList m_arguments;
     QByteArray m_buffer;
     int m_taskId = 0;
-    int m_done = 0;
+    QList<Refusal> m_refused;
+    QSet<QString> m_done;  // computers the updater has finished with
     bool m_stopping = false;
 };

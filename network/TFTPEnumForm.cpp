@@ -39,6 +39,7 @@
 #include <QTreeWidgetItem>
 #include <QPointer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -81,10 +82,11 @@ const CommandTexts Texts[] = {
 
 // The password prompt for a site that refused the stored credentials: it names the site's
 // host, which the user cannot change here (the site's own dialog does that).
-bool askCredentialsDialog(QWidget* owner, const std::string& host, std::string& user, std::string& password,
-                          bool& remember)
+bool askCredentialsDialog(QWidget* owner, const std::string& host, const QString& why, std::string& user,
+                          std::string& password, bool& remember)
 {
     TPassForm form(owner);
+    form.setReason(TPassForm::reasonText(QStringLiteral("ftp://") + qtext(host), why));
     form.setFont(owner->font());
     form.setUserName(qtext(user));
     form.setPassword(qtext(password));
@@ -162,7 +164,8 @@ TFTPEnumForm::TFTPEnumForm(QWidget* parent)
     ShowError = [this](const QString& text) { ShowMessageText(this, text, MsgError); };
     ShowInformation = [this](const QString& text) { ShowMessageText(this, text, MsgInformation); };
     AskCredentials = [this](std::string& user, std::string& password, bool& remember) {
-        return askCredentialsDialog(this, m_siteData ? m_siteData->Host : std::string(), user, password, remember);
+        return askCredentialsDialog(this, m_siteData ? m_siteData->Host : std::string(), m_askWhy, user, password,
+                                    remember);
     };
 
     // Placement: centred, each further window 10 pixels down and to the right.
@@ -275,6 +278,7 @@ FtpResult TFTPEnumForm::connectWithCredentials()
         && settings.user != "ftp") {
         std::string user = settings.user, password;
         bool remember = false;
+        m_askWhy = UiText("站台沒有儲存密碼。");
         if (!AskCredentials(user, password, remember)) {
             FtpResult cancelled;
             cancelled.cancelled = true;
@@ -297,6 +301,7 @@ FtpResult TFTPEnumForm::connectWithCredentials()
             return result;
         std::string user = settings.user, password = settings.password;
         bool remember = false;
+        m_askWhy = UiText("伺服器拒絕了目前的登入。");
         if (!AskCredentials(user, password, remember))
             return result;
         settings.user = m_block.User = EncodeCutText(user, 63);
@@ -579,7 +584,27 @@ bool TFTPEnumForm::event(QEvent* event)
         ForceStop();
         return true;
     }
+    // The window stays on top of the others, which would also put it over a dialog that now
+    // waits for the user (the password manager hid behind it): it gives up that place while
+    // a modal dialog is open and takes it back when the dialog has closed.
+    if (event->type() == QEvent::WindowBlocked || event->type() == QEvent::WindowUnblocked)
+        keepBelowModalDialogs(event->type() == QEvent::WindowBlocked);
     return QWidget::event(event);
+}
+
+void TFTPEnumForm::keepBelowModalDialogs(bool blocked)
+{
+    QWindow* window = windowHandle();
+    if (!window || !(windowFlags() & Qt::WindowStaysOnTopHint))
+        return;
+    // The platform window's flags change in place: the widget's own would hide and re-create it.
+    window->setFlags(blocked ? window->flags() & ~Qt::WindowStaysOnTopHint : window->flags() | Qt::WindowStaysOnTopHint);
+}
+
+bool TFTPEnumForm::staysOnTop() const
+{
+    const QWindow* window = windowHandle();
+    return window ? bool(window->flags() & Qt::WindowStaysOnTopHint) : bool(windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 void TFTPEnumForm::ForceStop()

@@ -43,6 +43,9 @@ public:
     void ListFolder(QTreeWidgetItem* node);
     /// Disconnects and closes on the task list's stop message.
     void ForceStop();
+    /// Whether the window is now kept over the others (it is, except while a modal dialog
+    /// is open).
+    bool staysOnTop() const;
 
     // The file operations on the site ("\"-separated remote paths).
     /// Entries are "1" + remote file path or "2" + remote folder path; destination is a
@@ -111,6 +114,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void keepBelowModalDialogs(bool blocked);
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -167,6 +171,7 @@ private:
     bool m_closing = false;
     bool m_closeRequested = false;
     bool m_wasVisible = false;
+    QString m_askWhy;  // why the password dialog is shown, in its first sentence
     int m_running = 0;
     bool* m_updateAllowed = nullptr;
     bool* m_updateRunning = nullptr;

@@ -138,6 +138,7 @@ TNetEnumForm::TNetEnumForm(QWidget* parent)
                                                                         ? "%1 由 %2 回應 (位址來自匯入的封存檔)"
                                                                         : "%1 由 %2 回應 (位址來自網路上的探索回覆)",
                                                                     {server, where.address})));
+        dialog.setReason(TPassForm::reasonText(qtext(location), m_askWhy));
         const bool confirmed = dialog.showFor(qtext(location));
         remember = dialog.remember();
         if (confirmed) {
@@ -561,6 +562,7 @@ bool TNetEnumForm::connectShare()
         connected = tryLogon(user, password) == 0;
     if (connected || m_stopRequested || !AskCredentials)
         return connected && !m_stopRequested;
+    m_askWhy = UiText("伺服器拒絕了目前的登入。");
     for (;;) {
         bool remember = false;
         const bool confirmed = AskCredentials(location, user, password, remember);
@@ -584,5 +586,6 @@ bool TNetEnumForm::connectShare()
         report(qtext(SystemErrorText(error)), true);
         if (m_stopRequested)
             return false;
+        m_askWhy = UiText("伺服器拒絕了剛才輸入的使用者名稱或密碼。");
     }
 }

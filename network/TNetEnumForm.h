@@ -108,6 +108,7 @@ private:
     int m_taskId = 0;
     bool m_busy = false;
     bool m_inConnect = false;
+    QString m_askWhy;  // why the password dialog is shown, in its first sentence
     bool m_stopRequested = false;
     bool m_finished = false;
     QString m_title;

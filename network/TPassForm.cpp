@@ -5,22 +5,20 @@
 #include "ui/Fonts.h"
 #include "ui/PasswordEdit.h"
 
+#include <QApplication>
 #include <QCheckBox>
-#include <QCursor>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
-
-// How far the dialog's bottom edge stays above the cursor, so that the pointer does not
-// cover the edits.
-constexpr int kCursorGap = 20;
 
 QLineEdit* lineEdit(QWidget* parent, const char* name)
 {
@@ -49,13 +47,22 @@ TPassForm::TPassForm(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     // A dialog border: the size follows the contents, the user cannot drag it.
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Which share asks and why: a prompt out of nowhere reads like a fault of the program.
+    ReasonLabel = new QLabel(this);
+    ReasonLabel->setObjectName(QStringLiteral("ReasonLabel"));
+    ReasonLabel->setTextFormat(Qt::PlainText);  // the location comes from the network
+    ReasonLabel->setWordWrap(true);
+    ReasonLabel->setMaximumWidth(ReasonLabel->fontMetrics().averageCharWidth() * 50);
+    ReasonLabel->hide();
+    layout->addWidget(ReasonLabel);
     auto* grid = new QGridLayout;
     ComputerEdit = lineEdit(this, "ComputerEdit");
     UserNameEdit = lineEdit(this, "UserNameEdit");
     PasswordEdit = lineEdit(this, "PasswordEdit");
     UseStarPasswordEcho(PasswordEdit);
-    Label2 = new QLabel(UiText("電腦名稱"), this);
-    Label3 = new QLabel(UiText("使用者"), this);
+    // Each caption names what its edit holds: a share or a computer, and a user's name.
+    Label2 = new QLabel(UiText("位置"), this);
+    Label3 = new QLabel(UiText("使用者名稱"), this);
     Label1 = new QLabel(UiText("密碼"), this);
     Label2->setBuddy(ComputerEdit);
     Label3->setBuddy(UserNameEdit);
@@ -91,6 +98,20 @@ void TPassForm::setRemember(bool remember)
     RecordCheckBox->setChecked(remember);
 }
 
+void TPassForm::setReason(const QString& reason)
+{
+    ReasonLabel->setText(reason);
+    ReasonLabel->setVisible(!reason.isEmpty());
+}
+
+QString TPassForm::reasonText(const QString& location, const QString& why)
+{
+    QString shown = location;
+    while (shown.size() > 2 && shown.endsWith(QLatin1Char('\\')))
+        shown.chop(1);
+    return UiText("%1 需要密碼才能連線：%2").arg(shown, why);
+}
+
 bool TPassForm::showFor(const QString& location)
 {
     ComputerEdit->setText(location);
@@ -98,9 +119,25 @@ bool TPassForm::showFor(const QString& location)
     return m_confirmed;
 }
 
-QPoint TPassForm::placementFor(const QPoint& cursor, const QSize& size)
+QPoint TPassForm::placementFor(const QRect& owner, const QSize& size, const QRect& screen)
 {
-    return {std::max(0, cursor.x() - size.width() / 2), std::max(0, cursor.y() - size.height() - kCursorGap)};
+    const QPoint centre = owner.isEmpty() ? screen.center() : owner.center();
+    const int left = std::clamp(centre.x() - size.width() / 2, screen.left(), std::max(screen.left(), screen.right() + 1 - size.width()));
+    const int top = std::clamp(centre.y() - size.height() / 2, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    return {left, top};
+}
+
+QWidget* TPassForm::ownerWindow() const
+{
+    // A dialog that opened this one (the password manager) is where the user looks; a task
+    // window that asks may be hidden or small, so the prompt comes over the main window.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (owner && owner->isVisible() && qobject_cast<QDialog*>(owner))
+        return owner;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(top) && top->isVisible() && !top->isMinimized())
+            return top;
+    return owner && owner->isVisible() ? owner : nullptr;
 }
 
 void TPassForm::showEvent(QShowEvent* event)
@@ -111,7 +148,10 @@ void TPassForm::showEvent(QShowEvent* event)
 
 void TPassForm::FormShow()
 {
-    move(placementFor(QCursor::pos(), frameGeometry().size()));
+    QWidget* owner = ownerWindow();
+    const QScreen* screen = owner ? owner->screen() : this->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    move(placementFor(owner ? owner->frameGeometry() : QRect(), frameGeometry().size(), area));
     PasswordEdit->setText(m_password);
     UserNameEdit->setText(m_userName);
     m_confirmed = false;

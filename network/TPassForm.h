@@ -20,8 +20,14 @@ public:
     /// Ticks or clears "記住密碼" (cleared when the dialog is made).
     void setRemember(bool remember);
 
-    /// Puts `location` into the computer edit and runs the dialog modally, placed over the
-    /// mouse cursor. Returns confirmed().
+    /// The sentence above the edits that says which location asks and why (hidden when
+    /// empty); see reasonText().
+    void setReason(const QString& reason);
+    /// "\\SERVER\SHARE 需要密碼才能連線：" followed by `why`.
+    static QString reasonText(const QString& location, const QString& why);
+
+    /// Puts `location` into the location edit and runs the dialog modally, centred over the
+    /// window the user works in. Returns confirmed().
     bool showFor(const QString& location);
 
     bool confirmed() const { return m_confirmed; }
@@ -30,10 +36,11 @@ public:
     QString password() const { return m_password; }
     QString location() const { return m_location; }
 
-    /// Where the dialog of `size` goes for the cursor at `cursor`: centred above it with its
-    /// bottom edge 20 pixels higher, never left of or above the screen's origin.
-    static QPoint placementFor(const QPoint& cursor, const QSize& size);
+    /// Where a dialog of `size` goes: centred over `owner` (the frame of the window it
+    /// belongs to; the middle of `screen` when that is empty), kept inside `screen`.
+    static QPoint placementFor(const QRect& owner, const QSize& size, const QRect& screen);
 
+    QLabel* ReasonLabel = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* ComputerEdit = nullptr;
     QLabel* Label3 = nullptr;
@@ -54,6 +61,7 @@ private:
     void FormShow();
     void BitBtn1Click();
     void BitBtn2Click();
+    QWidget* ownerWindow() const;
 
     bool m_confirmed = false;
     bool m_remember = false;

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QRegularExpression>
 
 namespace {
 constexpr int kDefaultWidths[TStatusBar::kPanelCount] = {250, 200, 100, 40, 40, 20};
@@ -39,10 +40,24 @@ TStatusBar::TStatusBar(QWidget* parent)
     }
 }
 
+QString TStatusBar::oneLine(const QString& text)
+{
+    // A panel is one line high: a second line would show as the top half of two. The lines
+    // of a message (a context line and the error under it) read as one with a blank between.
+    QStringList lines = text.split(QRegularExpression(QStringLiteral("\\r\\n|\\n|\\r")), Qt::SkipEmptyParts);
+    for (QString& line : lines)
+        line = line.trimmed();
+    lines.removeAll(QString());
+    return lines.join(QLatin1Char(' '));
+}
+
 void TStatusBar::setPanelText(int panel, const QString& text)
 {
     if (auto* label = qobject_cast<QLabel*>(m_panels.at(panel))) {
-        label->setText(text);
+        label->setText(oneLine(text));
+        // The stretching panel may still be narrower than its text: the whole message,
+        // lines as written, shows when the pointer rests on it.
+        label->setToolTip(text.trimmed());
         fitPanel(panel);
     }
 }

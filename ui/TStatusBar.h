@@ -15,7 +15,11 @@ public:
 
     explicit TStatusBar(QWidget* parent = nullptr);
 
+    /// Shows `text` on the panel's one line (its lines joined by blanks) and, whole, as the
+    /// panel's tool tip.
     void setPanelText(int panel, const QString& text);
+    /// `text` with its lines joined by one blank each, empty lines left out.
+    static QString oneLine(const QString& text);
     QString panelText(int panel) const;
     /// A panel with text is never narrower than its text: it widens while the text needs it
     /// and goes back to `width` when the text fits again.

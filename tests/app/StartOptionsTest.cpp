@@ -14,6 +14,9 @@ TEST(StartOptionsTest, SelectWithCachedAndComputerAndTheLinesThatCannotBeUsed)
     EXPECT_EQ(options.SelectPath, "\\\\PC\\共用\\資料");
     EXPECT_TRUE(options.Cached);
     EXPECT_EQ(options.Computer, "PC");
+    options = ParseStartOptions({"--select", "D:\\帳本", "--item", "總帳 2024.xls"});
+    EXPECT_EQ(options.Item, "總帳 2024.xls");
+    EXPECT_TRUE(options.Error.empty()) << options.Error;
 
     // A cached FTP folder keeps its own slashes; a live Linux path becomes the program's form.
     EXPECT_EQ(ParseStartOptions({"--cached", "--select", "/pub/"}).SelectPath, "/pub/");
@@ -25,7 +28,9 @@ TEST(StartOptionsTest, SelectWithCachedAndComputerAndTheLinesThatCannotBeUsed)
     RefreshDriveMap();
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"--select"}, {"--select", ""}, {"--cached"}, {"--computer", "PC"}, {"--bogus"}, {"C:\\"}}) {
+             {"--select"}, {"--select", ""}, {"--cached"}, {"--computer", "PC"}, {"--bogus"}, {"C:\\"},
+             {"--item", "a.txt"}, {"--select", "D:\\", "--item", "..\\a"}, {"--select", "D:\\", "--item", ".."},
+             {"--select", "D:\\", "--item", "x/y"}}) {
         options = ParseStartOptions(bad);
         EXPECT_FALSE(options.Error.empty()) << bad[0];
         EXPECT_TRUE(options.SelectPath.empty());

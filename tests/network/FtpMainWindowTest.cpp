@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -432,6 +433,30 @@ TEST_F(FtpMainWindowTest, ExpandMenuOpensTheLoadedFtpNodesDownToTheSitesOrTheirF
     EXPECT_FALSE(docs->isExpanded()) << "a folder not listed yet is not read on the way";
     EXPECT_FALSE(other->isExpanded());
     EXPECT_EQ(m_form->FTPEnumForm->logText().count(QStringLiteral("列出目錄成功")), 1);
+}
+
+// The site window stays on top of the program's windows, but never over a dialog that waits
+// for the user: the password manager opened from the menu came up behind it.
+TEST_F(FtpMainWindowTest, TheSiteWindowGivesWayToAModalDialogOfTheMainWindow)
+{
+    TFTPEnumForm* window = connectSite();
+    ASSERT_NE(window, nullptr) << m_errors.join(QLatin1Char('\n')).toStdString();
+    window->show();
+    QApplication::processEvents();
+    ASSERT_TRUE(window->staysOnTop());
+    bool opened = false, onTopMeanwhile = true;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        opened = true;
+        onTopMeanwhile = window->staysOnTop();
+        dialog->reject();
+    });
+    trigger("N24");
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(onTopMeanwhile);
+    EXPECT_TRUE(window->staysOnTop());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The password prompt offscreen: what the caller set is shown, what the user typed comes
-// back only on "確定", and the dialog sits above the cursor without leaving the screen.
+// back only on "確定", and the dialog sits over the window the user works in.
 #include "network/TPassForm.h"
 
 #include "store/DialogDriver.h"
@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QCursor>
+#include <QDialog>
+#include <QMainWindow>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,29 +87,66 @@ TEST(PassForm, CancelAndEscapeKeepTheTextsButReadTheCheckBox)
     EXPECT_FALSE(form.remember());
 }
 
-TEST(PassForm, SitsCentredAboveTheCursorAndStaysOnTheScreen)
+// The prompt comes where the user looks: over the main window even when a task window that
+// may be hidden asked, over the dialog that opened it, and never off the screen.
+TEST(PassForm, OpensOverTheMainWindowOrTheDialogThatAsked)
 {
-    struct Case {
-        QPoint cursor;
-        bool clampX, clampY;
-    };
-    for (const Case& c : {Case{{600, 500}, false, false}, Case{{3, 5}, true, true}, Case{{700, 8}, false, true},
-                          Case{{4, 400}, true, false}}) {
-        QCursor::setPos(c.cursor);
-        ASSERT_EQ(QCursor::pos(), c.cursor);
-        TPassForm form;
-        QPoint shownAt;
-        QSize size;
-        ModalDriver<TPassForm> driver([&](TPassForm& shown) {
-            shownAt = shown.frameGeometry().topLeft();
-            size = shown.frameGeometry().size();
-        });
+    QMainWindow main;
+    main.setGeometry(200, 150, 700, 500);
+    main.show();
+    QWidget taskWindow(&main, Qt::Window);  // hidden, as a task window with auto-hide is
+    const auto shownCentre = [](TPassForm& form) {
+        QPoint centre;
+        ModalDriver<TPassForm> driver([&](TPassForm& shown) { centre = shown.frameGeometry().center(); });
         form.showFor(Share);
-        ASSERT_TRUE(driver.opened());
-        ASSERT_GT(size.width(), 0);
-        EXPECT_EQ(shownAt.x(), c.clampX ? 0 : c.cursor.x() - size.width() / 2) << c.cursor.x();
-        EXPECT_EQ(shownAt.y(), c.clampY ? 0 : c.cursor.y() - size.height() - 20) << c.cursor.y();
+        EXPECT_TRUE(driver.opened());
+        return centre;
+    };
+    const auto near = [](QPoint a, QPoint b) { return (a - b).manhattanLength() <= 2; };
+    {
+        TPassForm form(&taskWindow);
+        const QPoint centre = shownCentre(form);
+        EXPECT_TRUE(near(centre, main.frameGeometry().center())) << centre.x() << "," << centre.y();
     }
+    {
+        QDialog manager(&main);
+        manager.setGeometry(360, 300, 300, 260);
+        manager.show();
+        TPassForm form(&manager);
+        const QPoint centre = shownCentre(form);
+        EXPECT_TRUE(near(centre, manager.frameGeometry().center())) << centre.x() << "," << centre.y();
+    }
+
+    // Centred over its owner, pushed back inside the screen's free area at every edge.
+    const QRect screen(0, 0, 1024, 768);
+    const QSize size(300, 200);
+    EXPECT_EQ(TPassForm::placementFor(QRect(100, 100, 600, 400), size, screen), QPoint(249, 199));
+    EXPECT_EQ(TPassForm::placementFor(QRect(-500, -400, 300, 200), size, screen), QPoint(0, 0));
+    EXPECT_EQ(TPassForm::placementFor(QRect(900, 700, 400, 300), size, screen), QPoint(724, 568));
+    EXPECT_EQ(TPassForm::placementFor(QRect(), size, screen), QPoint(361, 283));
+    EXPECT_EQ(TPassForm::placementFor(QRect(), size, QRect(1024, 0, 800, 600)), QPoint(1273, 199));
+}
+
+// Which location asks and why stands above the edits, and each edit's caption names what
+// it holds.
+TEST(PassForm, SaysWhichShareAskedAndWhy)
+{
+    TPassForm form;
+    EXPECT_EQ(form.Label2->text(), QStringLiteral("位置"));
+    EXPECT_EQ(form.Label3->text(), QStringLiteral("使用者名稱"));
+    EXPECT_EQ(TPassForm::reasonText(QStringLiteral("\\\\SERVER\\SHARE\\"), QStringLiteral("伺服器拒絕了目前的登入。")),
+              QStringLiteral("\\\\SERVER\\SHARE 需要密碼才能連線：伺服器拒絕了目前的登入。"));
+    form.setReason(TPassForm::reasonText(Share, QStringLiteral("伺服器拒絕了目前的登入。")));
+    ModalDriver<TPassForm> driver([](TPassForm& shown) {
+        EXPECT_TRUE(shown.ReasonLabel->isVisible());
+        EXPECT_EQ(shown.ReasonLabel->text(), QStringLiteral("\\\\SERVER\\共用 需要密碼才能連線：伺服器拒絕了目前的登入。"));
+        // The sentence is read before the edits.
+        EXPECT_LT(shown.ReasonLabel->geometry().bottom(), shown.ComputerEdit->geometry().top());
+    });
+    form.showFor(Share);
+    EXPECT_TRUE(driver.opened());
+    TPassForm plain;
+    EXPECT_TRUE(plain.ReasonLabel->isHidden());
 }
 
 } // namespace

@@ -301,7 +301,7 @@ TEST_F(NetEnumFormTest, ForceStopAbandonsTheWorkerAlsoInsideTheLogonPrompt)
 TEST_F(NetEnumFormTest, ThePasswordDialogComesPrefilledAndWhatWorkedIsStored)
 {
     StoreNetPassword("\\\\127.0.0.1\\私人\\", "root", "old");
-    QString shownLocation, shownUser, shownPassword;
+    QString shownLocation, shownUser, shownPassword, shownReason;
     // The dialog runs modally: fill it from inside its own event loop.
     std::function<void()> answer = [&] {
         TPassForm* dialog = nullptr;
@@ -315,6 +315,7 @@ TEST_F(NetEnumFormTest, ThePasswordDialogComesPrefilledAndWhatWorkedIsStored)
         shownLocation = dialog->ComputerEdit->text();
         shownUser = dialog->UserNameEdit->text();
         shownPassword = dialog->PasswordEdit->text();
+        shownReason = dialog->ReasonLabel->text();
         dialog->PasswordEdit->setText(QString::fromUtf8(SmbTestServer::Password));
         dialog->RecordCheckBox->setChecked(true);
         dialog->BitBtn1->click();
@@ -326,6 +327,8 @@ TEST_F(NetEnumFormTest, ThePasswordDialogComesPrefilledAndWhatWorkedIsStored)
     EXPECT_EQ(shownLocation, QStringLiteral("\\\\127.0.0.1\\私人\\"));
     EXPECT_EQ(shownUser, QStringLiteral("root"));
     EXPECT_EQ(shownPassword, QStringLiteral("old"));
+    // The stored password was refused: the prompt says so, for this share.
+    EXPECT_EQ(shownReason, QStringLiteral("\\\\127.0.0.1\\私人 需要密碼才能連線：伺服器拒絕了目前的登入。"));
     std::string user, password;
     ASSERT_TRUE(LookupNetPassword("\\\\127.0.0.1\\私人\\", user, password));
     EXPECT_EQ(password, SmbTestServer::Password);

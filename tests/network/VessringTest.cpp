@@ -27,11 +27,12 @@ struct ToolRun {
     std::string err;
 };
 
-ToolRun Vessring(const std::string& arguments)
+ToolRun Vessring(const std::string& arguments, const std::string& input = {})
 {
     TempFolder io;
-    const std::string command = std::string("'") + VESSRING_TOOL + "' " + arguments + " </dev/null >" + io.path("out")
-                                + " 2>" + io.path("err");
+    std::ofstream(io.path("in"), std::ios::binary) << input;
+    const std::string command = std::string("'") + VESSRING_TOOL + "' " + arguments + " <" + io.path("in") + " >"
+                                + io.path("out") + " 2>" + io.path("err");
     ToolRun run;
     const int status = std::system(command.c_str());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -154,6 +155,43 @@ TEST_F(Crawl, CrawlsNestedChineseFoldersCountsMediaAndReportsTheRefusedShare)
     EXPECT_FALSE(data.State & OtherWriterFlag);
     EXPECT_EQ(data.Caption, "測試機");  // the rest of the record is left as it was
     EXPECT_EQ(data.Host, "127.0.0.1");
+}
+
+// The password typed after a refusal reaches that one share for that one crawl: the share is
+// read, the other shares keep what the crawl before found, and nothing is stored.
+TEST_F(Crawl, ARefusedShareIsCrawledAloneWithAPasswordGivenForIt)
+{
+    write(pub("照片/夏天.jpg"), "12345");
+    write(s_server->folder("private-share") + "/秘密.txt", "s");
+    ToolRun run = Vessring("-N --json");
+    ASSERT_EQ(run.status, 1) << run.out << run.err;
+    // The public share changes meanwhile: a crawl of the private one alone does not see it.
+    write(pub("後來.txt"), "later");
+
+    run = Vessring("--share 私人 --user " + std::string(SmbTestServer::User) + " --password-stdin --json '\\\\TAMSELSRV'",
+                   std::string(SmbTestServer::Password) + "\n");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(run.out.find("refused"), std::string::npos) << run.out;
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\私人\\")), std::set<std::string>{"秘密.txt"});
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\")), std::set<std::string>{"照片"});
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\照片\\")), std::set<std::string>{"夏天.jpg"});
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\")), (std::set<std::string>{"公開", "私人"}));
+    EXPECT_EQ(stored().FileCount, 2);
+    CrawlRecord record;
+    ASSERT_TRUE(ReadCrawlRecord(computer.StoreDir, computer.Key, record));
+    EXPECT_FALSE(record.Partial);
+    std::string user, password;
+    EXPECT_FALSE(LookupNetPassword("\\\\TAMSELSRV\\私人\\", user, password));
+    EXPECT_FALSE(LookupNetPassword("\\\\127.0.0.1\\私人\\", user, password));
+
+    // A wrong password is a refusal again, and what was read before stays.
+    run = Vessring("--share 私人 --user " + std::string(SmbTestServer::User) + " --password-stdin --json '\\\\TAMSELSRV'",
+                   "wrong\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("\"refused\": \"\\\\\\\\TAMSELSRV\\\\私人\""), std::string::npos) << run.out;
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\私人\\")), std::set<std::string>{"秘密.txt"});
+    // The password is for one share only: without --share it is refused as a usage error.
+    EXPECT_EQ(Vessring("--user x --password-stdin '\\\\TAMSELSRV'", "pw\n").status, 2);
 }
 
 TEST_F(Crawl, ReusesUnchangedFoldersAndRecordsWhatChanged)

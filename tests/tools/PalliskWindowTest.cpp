@@ -253,12 +253,12 @@ TEST_F(PalliskWindowTest, AResultOpensTamselLiveOrFromTheCache)
     emit window.ResultView->activated(window.ResultView->currentIndex());
     ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
     EXPECT_EQ(pinged, std::vector<std::string>{"127.0.0.1"});
-    EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\127.0.0.1\\帳本\\2024\\"}));
+    EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\127.0.0.1\\帳本\\2024\\", "--item", "總帳.xls"}));
 
     answer = false;
     emit window.ResultView->activated(window.ResultView->currentIndex());
     ASSERT_TRUE(WaitFor([&] { return m_started.size() == 2; }));
-    EXPECT_EQ(m_started[1], (QStringList{"--select", "\\\\ACCT\\帳本\\2024\\", "--cached", "--computer", "會計"}));
+    EXPECT_EQ(m_started[1], (QStringList{"--select", "\\\\ACCT\\帳本\\2024\\", "--cached", "--computer", "會計", "--item", "總帳.xls"}));
 
     // A network computer is pinged by its name.
     const randomcache::Entry& first = m_truth.front();
@@ -345,7 +345,7 @@ TEST_F(PalliskWindowTest, ChangesSinceThePreviousCrawlPerComputer)
     ASSERT_NE(row, nullptr);
     emit window.ChangeTree->itemActivated(row, 0);
     ASSERT_TRUE(WaitFor([&] { return m_started.size() == 1; }));
-    EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\PC2\\共用1\\", "--cached", "--computer", "PC2"}));
+    EXPECT_EQ(m_started[0], (QStringList{"--select", "\\\\PC2\\共用1\\", "--cached", "--computer", "PC2", "--item", "改了.doc"}));
 
     // Never crawled, and a record that cannot be read: each says so, with no rows.
     window.ChangeComputerBox->setCurrentIndex(window.ChangeComputerBox->findText(QStringLiteral("PC1")));

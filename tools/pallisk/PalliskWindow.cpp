@@ -631,6 +631,8 @@ void PalliskWindow::startTamselAt(const SearchHit& hit, bool live, const QString
 {
     const CachedComputer* computer = computerOf(hit.Computer);
     QStringList arguments;
+    // The folder opens with the found entry selected in it.
+    const QString entry = qtext(std::string(BareName(RemoveBackslash(hit.Path))));
     if (live && computer) {
         const LiveLocation location = LiveLocationOf(*computer, hit.Path);
         arguments << QStringLiteral("--select") << qtext(std::string(FolderPart(location.Path)));
@@ -640,6 +642,8 @@ void PalliskWindow::startTamselAt(const SearchHit& hit, bool live, const QString
                   << QStringLiteral("--computer") << qtext(hit.Computer);
         m_lastMessage = why + UiText("從快取開啟 %1").arg(arguments[1]);
     }
+    if (!entry.isEmpty() && !entry.contains(QLatin1Char('/')))
+        arguments << QStringLiteral("--item") << entry;
     showCount();
     StartProgram(QStringLiteral("tamsel"), arguments);
 }

@@ -7,6 +7,7 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
+#include "platform/SmbContext.h"
 #include "platform/ServerNames.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
@@ -41,6 +42,9 @@ constexpr const char* Help =
     "  --share-timeout 秒      每個分享的走訪時限（預設不限）；超過時該電腦標為部分完成\n"
     "  --full                  每個資料夾都重新讀取，不沿用修改時間未變的資料夾\n"
     "  --workgroup 名稱        新加電腦所屬的工作群組（預設 WORKGROUP）\n"
+    "  --share 分享            只爬行這個分享，其餘分享保留先前的快取\n"
+    "  --user 名稱 --password-stdin\n"
+    "                          以這個帳號與標準輸入的第一行密碼連線 --share 的分享（只用於這一次）\n"
     "  --json                  每台電腦、每個進度與每個被拒的分享各一行 JSON\n"
     "\n"
     "帳號密碼取自密碼庫（分享的項目優先於電腦的項目）。拒絕存取的分享會印出並記在\n"
@@ -130,6 +134,16 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
         options.ShareTimeoutMs = std::max(1, int(seconds * 1000));
     }
     options.Full = args.has("--full");
+    options.OnlyShare = args.value("--share");
+    std::string user, password;
+    if (args.has("--password-stdin") || args.has("--user")) {
+        // A password typed for one share goes to that share only, and only for this run.
+        if (options.OnlyShare.empty() || !args.has("--user") || !args.has("--password-stdin") || all
+            || targets.size() != 1)
+            throw CommandError{87, UiCaption("--user 與 --password-stdin 需要 --share 和一台電腦"), true};
+        user = args.value("--user");
+        password = readPasswordFromStdin();
+    }
     const int jobs = int(args.number("--jobs", 4, 1, 16));
     Screen screen;
     screen.json = args.has("--json");
@@ -157,6 +171,10 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
             failed = true;
         }
     }
+    if (!user.empty())
+        for (const TNodeData& computer : computers)
+            for (const std::string& server : {CrawlComputerName(computer), CrawlServerAddress(computer)})
+                SmbCredentials::set("\\\\" + server + "\\" + options.OnlyShare, user, password);
     screen.total = computers.size();
     if (computers.empty() && !failed && !screen.json)
         std::printf("%s\n", UiCaption("快取中沒有要爬行的電腦").c_str());
@@ -282,7 +300,8 @@ int run(std::vector<std::string> words)
     using namespace netcli;
     const bool all = std::erase(words, std::string("-N")) > 0;
     SetServerNameTable(NameTablePath(ProgramFolder()));
-    const NetArgs args(words, {"--jobs", "--share-timeout", "--workgroup", "--changes"}, {"--full", "--json", "--help"});
+    const NetArgs args(words, {"--jobs", "--share-timeout", "--workgroup", "--changes", "--share", "--user"},
+                       {"--full", "--json", "--help", "--password-stdin"});
     if (args.has("--help")) {
         std::fputs(UiCaption(Help).c_str(), stdout);
         return ExitOk;
