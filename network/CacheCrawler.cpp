@@ -3,6 +3,7 @@
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
+#include "platform/ThreadGuard.h"
 #include "platform/SmbFiles.h"
 #include "platform/SmbShares.h"
 #include "platform/TextCodec.h"
@@ -15,7 +16,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <deque>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,6 +28,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t MaxStoredPath = sizeof(TItemData::Path) - 1;
+
+// Connections to one server that a crawl keeps busy at once: enough for a server to answer
+// requests side by side, few enough not to crowd out its other users.
+constexpr size_t kConnectionsPerServer = 4;
+
+// What the walk of one share found.
+struct ShareWalk {
+    double modified = 0;                 // the share's root
+    std::vector<TItemList> folders;      // in the order they were listed
+    std::vector<std::string> listed;     // folded paths of those folders
+    std::vector<std::string> keep;       // folded paths the previous listing stays below
+    std::vector<std::string> reasons;
+    std::vector<RefusedShare> refused;
+    int tooLong = 0;
+};
 
 // The previous crawl's listing, by folder path folded to one case.
 struct PreviousListing {
@@ -134,17 +152,16 @@ public:
             top.push_back(item);
         }
         m_folders.push_back(TItemList());  // the computer's own folder, filled below
-        for (TItemData& share : top) {
-            if (m_cancel) {
-                outcome.Cancelled = true;
-                return outcome;
-            }
-            if (!m_options.OnlyShare.empty()
-                && CompareTextNoCase(std::string(BareName(ItemPath(share))), m_options.OnlyShare) != 0) {
-                keepShareAsItWas(share, before, record);
-                continue;
-            }
-            walkShare(share, record);
+        std::vector<bool> walked(top.size());
+        for (size_t k = 0; k < top.size(); k++)
+            walked[k] = m_options.OnlyShare.empty()
+                        || CompareTextNoCase(std::string(BareName(ItemPath(top[k]))), m_options.OnlyShare) == 0;
+        std::vector<ShareWalk> walks = walkShares(top, walked);
+        for (size_t k = 0; k < top.size(); k++) {
+            if (walked[k])
+                merge(top[k], walks[k], record);
+            else
+                keepShareAsItWas(top[k], before, record);
         }
         if (m_cancel) {
             outcome.Cancelled = true;
@@ -192,61 +209,116 @@ private:
         return "\\\\" + m_address + path.substr(2 + m_name.size());
     }
 
-    void walkShare(TItemData& shareItem, CrawlRecord& record)
+    // The shares are walked side by side over a few connections of their own (the SMB
+    // layer keeps one per thread): a server answers several requests at once far sooner
+    // than one after another. Each walk gathers on its own; they join in share order.
+    std::vector<ShareWalk> walkShares(const TItemList& shares, const std::vector<bool>& walked)
+    {
+        std::vector<ShareWalk> walks(shares.size());
+        std::atomic<size_t> next{0};
+        std::atomic<bool> failed{false};
+        std::string failure;
+        std::mutex failureMutex;
+        const auto work = [&] {
+            RunGuarded(
+                [&] {
+                    for (size_t k; !m_cancel && !failed && (k = next++) < shares.size();)
+                        if (walked[k])
+                            walkShare(shares[k], walks[k]);
+                },
+                [&](const std::string& text) {
+                    std::lock_guard lock(failureMutex);
+                    failure = text;
+                    failed = true;
+                });
+        };
+        const size_t threads =
+            std::min(size_t(std::count(walked.begin(), walked.end(), true)), kConnectionsPerServer);
+        std::vector<std::thread> pool;
+        for (size_t t = 1; t < threads; t++)
+            pool.emplace_back(work);
+        work();
+        for (std::thread& thread : pool)
+            thread.join();
+        if (failed)
+            throw Exception(failure);
+        return walks;
+    }
+
+    void merge(TItemData& shareItem, ShareWalk& walk, CrawlRecord& record)
+    {
+        shareItem.Modified = walk.modified;
+        for (TItemList& items : walk.folders)
+            m_folders.push_back(std::move(items));
+        m_listed.insert(walk.listed.begin(), walk.listed.end());
+        m_keep.insert(m_keep.end(), walk.keep.begin(), walk.keep.end());
+        record.Reasons.insert(record.Reasons.end(), walk.reasons.begin(), walk.reasons.end());
+        record.Refused.insert(record.Refused.end(), walk.refused.begin(), walk.refused.end());
+    }
+
+    void walkShare(const TItemData& shareItem, ShareWalk& walk)
     {
         const std::string sharePath = ItemPath(shareItem) + "\\";
-        m_progress.Share = RemoveBackslash(sharePath);
         const Clock::time_point deadline =
             m_options.ShareTimeoutMs > 0 ? Clock::now() + std::chrono::milliseconds(m_options.ShareTimeoutMs)
                                          : Clock::time_point::max();
         FindEntry root;
         int error = 0;
         if (!smbpath::getFileEntry(reachable(sharePath), root, &error)) {
-            giveUp(sharePath, error, record, true);
+            giveUp(sharePath, error, walk, true);
             return;
         }
-        shareItem.Modified = root.modified;
+        walk.modified = root.modified;
         std::deque<std::pair<std::string, double>> queue{{sharePath, root.modified}};
+        TItemList scratch;
         while (!queue.empty()) {
             if (m_cancel)
                 return;
             if (Clock::now() >= deadline) {
-                record.Reasons.push_back(UiFormat("%1 超過 %2 秒的走訪時限，只讀了一部分",
-                                                  {RemoveBackslash(sharePath), secondsText(m_options.ShareTimeoutMs)}));
-                m_keep.push_back(FoldTextCase(sharePath));
+                walk.reasons.push_back(UiFormat("%1 超過 %2 秒的走訪時限，只讀了一部分",
+                                                {RemoveBackslash(sharePath), secondsText(m_options.ShareTimeoutMs)}));
+                walk.keep.push_back(FoldTextCase(sharePath));
                 return;
             }
             const auto [folder, modified] = queue.front();
             queue.pop_front();
             TItemList items;
             bool reused = false;
-            if (!list(folder, modified, deadline, items, reused, error)) {
+            int64_t files = 0;
+            if (!list(folder, modified, deadline, items, reused, files, walk.tooLong, scratch, error)) {
                 if (m_cancel)
                     return;
                 if (error == 0) {  // stopped by the deadline inside the folder
                     queue.push_front({folder, modified});
                     continue;
                 }
-                giveUp(folder, error, record, folder == sharePath);
+                giveUp(folder, error, walk, folder == sharePath);
                 continue;
             }
             for (const TItemData& item : items)
                 if (item.isFolder())
                     queue.push_back({ItemPath(item) + "\\", item.Modified});
-            m_listed.insert(FoldTextCase(folder));
-            m_folders.push_back(std::move(items));
-            m_done++;
-            m_reused += reused ? 1 : 0;
-            m_progress.Folders = m_done;
-            m_progress.ReusedFolders = m_reused;
-            if (m_progressHandler)
-                m_progressHandler(m_progress);
+            walk.listed.push_back(FoldTextCase(folder));
+            walk.folders.push_back(std::move(items));
+            reportFolder(sharePath, reused, files);
         }
-        if (m_tooLong > 0) {
-            record.Reasons.push_back(UiFormat("%1 有 %2 個項目的路徑超過 255 位元組，無法存入快取",
-                                              {RemoveBackslash(sharePath), std::to_string(m_tooLong)}));
-            m_tooLong = 0;
-        }
+        if (walk.tooLong > 0)
+            walk.reasons.push_back(UiFormat("%1 有 %2 個項目的路徑超過 255 位元組，無法存入快取",
+                                            {RemoveBackslash(sharePath), std::to_string(walk.tooLong)}));
+    }
+
+    // One more folder done: the counters go up and the handler hears of it, one walk at a time.
+    void reportFolder(const std::string& sharePath, bool reused, int64_t files)
+    {
+        std::lock_guard lock(m_progressMutex);
+        m_done++;
+        m_reused += reused ? 1 : 0;
+        m_progress.Share = RemoveBackslash(sharePath);
+        m_progress.Folders = m_done;
+        m_progress.ReusedFolders = m_reused;
+        m_progress.Files += files;
+        if (m_progressHandler)
+            m_progressHandler(m_progress);
     }
 
     // A share this crawl leaves alone: its previous listing, date and refusal stay.
@@ -265,20 +337,20 @@ private:
     }
 
     // A folder that could not be read: the previous crawl's listing of it and below stays.
-    void giveUp(const std::string& folder, int error, CrawlRecord& record, bool wholeShare)
+    void giveUp(const std::string& folder, int error, ShareWalk& walk, bool wholeShare)
     {
-        m_keep.push_back(FoldTextCase(folder));
+        walk.keep.push_back(FoldTextCase(folder));
         const std::string text = trimmedText(Win32MessageText(error));
         if (wholeShare && isRefusal(error))
-            record.Refused.push_back({RemoveBackslash(folder), error, text});
+            walk.refused.push_back({RemoveBackslash(folder), error, text});
         else
-            record.Reasons.push_back(UiFormat("無法讀取 %1：%2", {folder, text}));
+            walk.reasons.push_back(UiFormat("無法讀取 %1：%2", {folder, text}));
     }
 
     // The entries of `folder`: the previous ones when its date is the one they were read
     // with, else listed anew. False with `error` 0 when the deadline or the flag stopped it.
     bool list(const std::string& folder, double modified, Clock::time_point deadline, TItemList& items, bool& reused,
-              int& error)
+              int64_t& files, int& tooLong, TItemList& scratch, int& error) const
     {
         const std::string folded = FoldTextCase(folder);
         const auto before = m_previous.folders.find(folded);
@@ -298,7 +370,7 @@ private:
                 else
                     item.Modified = 0;  // listed anew, or reported, when its turn comes
             }
-            m_progress.Files += int64_t(std::count_if(items.begin(), items.end(), [](const TItemData& i) { return !i.isFolder(); }));
+            files = int64_t(std::count_if(items.begin(), items.end(), [](const TItemData& i) { return !i.isFolder(); }));
             reused = true;
             return true;
         }
@@ -306,7 +378,7 @@ private:
         // The folder's bytes once; each entry adds its name's. The entries gather in a list
         // that keeps its room from folder to folder, and the folder keeps an exact copy.
         const std::string folderBytes = EncodeCP950(folder);
-        m_scratch.clear();
+        scratch.clear();
         const bool ok = smbpath::forEachEntry(reachable(folder), [&](FindEntry&& entry) {
             if (m_cancel || Clock::now() >= deadline) {
                 stopped = true;
@@ -316,20 +388,20 @@ private:
             const bool isFolder = (entry.attributes & FileAttributeDirectory) != 0;
             // A folder's path is stored with its trailing backslash as well.
             if (folderBytes.size() + nameBytes.size() + (isFolder ? 1 : 0) > MaxStoredPath) {
-                m_tooLong++;
+                tooLong++;
                 return true;
             }
-            TItemData& item = m_scratch.emplace_back();
+            TItemData& item = scratch.emplace_back();
             std::memcpy(item.Path, folderBytes.data(), folderBytes.size());
             std::memcpy(item.Path + folderBytes.size(), nameBytes.data(), nameBytes.size());
             item.Size = uint32_t(entry.size);
             item.Attributes = entry.attributes;
             item.Modified = entry.modified;
             if (!item.isFolder())
-                m_progress.Files++;
+                files++;
             return true;
         }, &error);
-        items.assign(m_scratch.begin(), m_scratch.end());
+        items.assign(scratch.begin(), scratch.end());
         if (stopped) {
             error = 0;
             return false;
@@ -373,13 +445,12 @@ private:
     const std::string m_address;
     PreviousListing m_previous;
     std::vector<TItemList> m_folders;
-    TItemList m_scratch;
     std::unordered_set<std::string> m_listed;
     std::vector<std::string> m_keep;
+    std::mutex m_progressMutex;
     CrawlProgress m_progress;
     int m_done = 0;
     int m_reused = 0;
-    int m_tooLong = 0;
 };
 
 } // namespace
