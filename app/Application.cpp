@@ -7,6 +7,7 @@
 #include "local/TThreadForm.h"
 #include "mainwindow/FtpDragData.h"
 #include "mainwindow/TMainForm.h"
+#include "network/TPassManForm.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
@@ -15,9 +16,11 @@
 #include "ui/Fonts.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -47,6 +50,25 @@ bool Application::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+bool InstallQtTranslations(QCoreApplication& app, InterfaceLanguage language)
+{
+    // One catalogue for the process: a language chosen again replaces the one before.
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        app.removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (language == InterfaceLanguage::English)
+        return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    app.installTranslator(translator.get());
+    installed = translator.release();
+    return true;
+}
+
 void PrepareApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("Tamsel"));
@@ -54,6 +76,8 @@ void PrepareApplication(QApplication& app)
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
     // Every program of the family speaks the language chosen in the options dialog.
     UseChosenLanguage();
+    // Without its catalogue Qt's own dialogs stay English; the program runs on regardless.
+    InstallQtTranslations(app, CurrentInterfaceLanguage());
     // Dates, numbers and the Han glyph fallback follow the interface, not the session's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
     InstallFontSubstitutions();
@@ -100,6 +124,7 @@ int RunTamsel(int argc, char** argv)
             });
             ThreadForm = threadForm.get();
             mainForm->show();
+            CheckPasswordStore(mainForm.get());
             if (!options.SelectPath.empty()) {
                 // Once the tree is built by the first show.
                 TMainForm* form = mainForm.get();

@@ -8,6 +8,7 @@
 #include "local/MessageBoxes.h"
 #include "local/TImageLists.h"
 #include "platform/Exception.h"
+#include "network/NetPassword.h"
 #include "network/TFTPEnumForm.h"
 #include "network/TFtpOptionsForm.h"
 #include "network/TFtpPropertiesForm.h"
@@ -288,7 +289,7 @@ void TMainForm::NewFtpSiteClick()
     block.ProxyPort = form.FtpProxyPort;
     UpdateRunning = true;
     try {
-        AddFtpSite(record, block);
+        AddFtpSite(record, FtpSiteBlockForFile(block));
     } catch (const std::exception& error) {
         UpdateRunning = false;
         ShowError(QString::fromUtf8(error.what()));

@@ -514,6 +514,7 @@ private:
     void ftpDeleteFolderNode(QTreeWidgetItem* node);
     /// "新增 FTP 站台…": a new site among the bookmarks (or in the selected bookmark folder).
     void NewFtpSiteClick();
+    void OpenWithClick();
     /// The per-site text encoding and transfer mode of the selected site node.
     void FtpSiteOptionsClick();
     /// The site window of an FTP node, or null.
