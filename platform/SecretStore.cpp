@@ -39,7 +39,13 @@ GHashTable* attributesOf(const NetworkSecret& s)
     put("user", s.user);
     put("domain", s.domain);
     put("server", s.server);
-    put("object", s.object);
+    // A server's own login carries an empty share: the service replaces an item whose
+    // attributes include those of the new one, and a server's would otherwise take the
+    // place of every share login of the same user.
+    if (s.protocol == "smb")
+        g_hash_table_insert(table, const_cast<char*>("object"), g_strdup(s.object.c_str()));
+    else
+        put("object", s.object);
     put("protocol", s.protocol);
     if (s.port > 0)
         put("port", std::to_string(s.port));

@@ -76,6 +76,13 @@ TEST_F(Keyring, ShareLoginsLiveInTheKeyringAndTheFileKeepsOnlyTheUser)
     // The share's login is not its server's.
     EXPECT_FALSE(LookupNetPassword("\\\\SRV", user, password));
 
+    // Our own login of the whole server leaves the share's in place.
+    StoreNetPassword("\\\\SRV", "WG\\alice", "server-secret");
+    ASSERT_TRUE(LookupNetPassword("\\\\SRV\\共用\\", user, password));
+    EXPECT_EQ(password, "s3;cr et");
+    ASSERT_TRUE(LookupNetPassword("\\\\SRV", user, password));
+    EXPECT_EQ(password, "server-secret");
+
     // Another user for the same location replaces the login, as one location holds one.
     StoreNetPassword("\\\\SRV\\共用\\", "bob", "second");
     EXPECT_EQ(lookup("protocol smb server SRV object 共用 user alice"), "");
@@ -87,8 +94,9 @@ TEST_F(Keyring, ShareLoginsLiveInTheKeyringAndTheFileKeepsOnlyTheUser)
 TEST_F(Keyring, LoginsOtherProgramsSavedServeUsAndDeleteExactlyOne)
 {
     const std::string schema = "--label=other xdg:schema org.gnome.keyring.NetworkPassword protocol smb ";
-    run("secret-tool store " + schema + "server nas object docs user carol domain HOME", "docs-pw");
+    // The server's first: the service replaces items whose attributes include the new one's.
     run("secret-tool store " + schema + "server nas user carol", "server-pw");
+    run("secret-tool store " + schema + "server nas object docs user carol domain HOME", "docs-pw");
     std::string user, password;
     ASSERT_TRUE(LookupNetPassword("\\\\NAS\\DOCS\\", user, password));
     EXPECT_EQ(user, "HOME\\carol");
