@@ -1,7 +1,5 @@
 #include "platform/DesktopApps.h"
 
-#include "resources/StringTable.h"
-
 #include <QFileInfo>
 #include <QMimeDatabase>
 
@@ -16,20 +14,18 @@ namespace {
 
 QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
-// The name in the interface's language: GIO would pick the session locale's, which need not
-// be the language the program speaks.
+// The Traditional Chinese name when the entry has one: GIO would pick the session locale's,
+// which need not be the language of a program run in a C or English session.
 QString displayName(GAppInfo* info)
 {
-    if (G_IS_DESKTOP_APP_INFO(info) && CurrentInterfaceLanguage() == InterfaceLanguage::Chinese) {
+    const char* path = G_IS_DESKTOP_APP_INFO(info) ? g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(info)) : nullptr;
+    if (path) {
+        // GIO keeps only the session locale's translations; the file is read again with all.
         GKeyFile* file = g_key_file_new();
-        const char* path = g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(info));
         QString name;
-        if (path && g_key_file_load_from_file(file, path, G_KEY_FILE_NONE, nullptr)) {
-            for (const char* locale : {"zh_TW", "zh_Hant", "zh_HK", "zh"}) {
-                gchar* key = g_strdup_printf("Name[%s]", locale);
-                gchar* value = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
-                g_free(key);
-                if (value) {
+        if (g_key_file_load_from_file(file, path, G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
+            for (const char* key : {"Name[zh_TW]", "Name[zh_Hant]", "Name[zh_HK]", "Name[zh]"}) {
+                if (gchar* value = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr)) {
                     name = QString::fromUtf8(value);
                     g_free(value);
                     break;

@@ -48,7 +48,11 @@ QString TimeOfDayFormat(const QLocale& locale)
     // The zone's brackets are left empty by now.
     result.replace(QStringLiteral("[]"), QString());
     result.replace(QStringLiteral("()"), QString());
-    return result.simplified();
+    result = result.simplified();
+    // A separator that stood before the zone ("h:mm:ss AP, t") goes with it.
+    while (result.endsWith(u',') || result.endsWith(u' '))
+        result.chop(1);
+    return result;
 }
 
 QString TimeOfDayText(const QLocale& locale, QTime time)

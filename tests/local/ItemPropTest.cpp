@@ -219,7 +219,8 @@ TEST_F(ItemPropTest, OpenAndExploreLaunchTheDesktopsApplications)
 
     m_shell.ExplorePath(win("files/folder\\"));
     ASSERT_TRUE(WaitFor([&] { return !m_tree.read("browse.txt").empty(); }));
-    EXPECT_EQ(m_tree.read("browse.txt"), m_tree.path("files/folder/") + "\n");
+    // The desktop's launcher hands the folder by its path, without a closing slash.
+    EXPECT_EQ(m_tree.read("browse.txt"), m_tree.path("files/folder") + "\n");
 
     std::filesystem::remove(m_tree.path("browse.txt"));
     m_shell.OpenSpecialFolder(16);
