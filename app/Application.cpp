@@ -8,6 +8,7 @@
 #include "local/TThreadForm.h"
 #include "mainwindow/FtpDragData.h"
 #include "mainwindow/TMainForm.h"
+#include "network/TPassManForm.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
@@ -16,9 +17,11 @@
 #include "ui/Fonts.h"
 
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -48,6 +51,25 @@ bool Application::notify(QObject* receiver, QEvent* event)
     return false;
 }
 
+bool InstallQtTranslations(QCoreApplication& app, InterfaceLanguage language)
+{
+    // One catalogue for the process: a language chosen again replaces the one before.
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        app.removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (language == InterfaceLanguage::English)
+        return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    app.installTranslator(translator.get());
+    installed = translator.release();
+    return true;
+}
+
 void PrepareApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("Tamsel"));
@@ -55,6 +77,8 @@ void PrepareApplication(QApplication& app)
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
     // Every program of the family speaks the language chosen in the options dialog.
     UseChosenLanguage();
+    // Without its catalogue Qt's own dialogs stay English; the program runs on regardless.
+    InstallQtTranslations(app, CurrentInterfaceLanguage());
     // Dates, numbers and the Han glyph fallback follow the interface, not the session's locale.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
     InstallFontSubstitutions();
@@ -112,6 +136,7 @@ int RunTamsel(int argc, char** argv)
             // Without the socket only the hand-over is lost: a later start opens a window of its own.
             if (!requests.listen())
                 std::fprintf(stderr, "%s\n", requests.errorText().toLocal8Bit().constData());
+            CheckPasswordStore(mainForm.get());
             if (!options.SelectPath.empty()) {
                 // Once the tree is built by the first show.
                 QTimer::singleShot(0, form, [form, options] {

@@ -1,4 +1,6 @@
 #pragma once
+#include "resources/StringTable.h"
+
 #include <QApplication>
 
 struct TSetupInfo;
@@ -12,7 +14,12 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-/// The program's title, fonts and icon theme.
+/// Loads Qt's own translations (standard buttons, the file and font dialogs, the text
+/// fields' menus) for `language` from Qt's translation folder, replacing those loaded
+/// before; English needs none. False when the catalogue is not installed.
+bool InstallQtTranslations(QCoreApplication& app, InterfaceLanguage language);
+
+/// The program's title, fonts, icon theme and Qt's translations.
 void PrepareApplication(QApplication& app);
 
 /// Sets ExePath, CachePath and TempPath and creates the Temp folder when it is missing (the

@@ -309,9 +309,9 @@ void TSetupForm::BitBtn3Click(int tag)
     case ListFont: name = &SetupInfo.ListViewFontName; size = &SetupInfo.ListViewFontSize; break;
     default: return;
     }
-    QFont font = SettingsFont(*name, *size);
-    // The family the record names, not the installed one it was mapped to.
-    font.setFamily(QString::fromStdString(*name));
+    // The dialog starts at the font the windows are drawn with, under its installed name:
+    // a name only the settings know ("MS Sans Serif") would select nothing in its list.
+    QFont font = InstalledFont(SettingsFont(*name, *size));
     if (!AskFont(this, font))
         return;
     *name = font.family().toStdString();

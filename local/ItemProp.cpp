@@ -2,6 +2,7 @@
 
 #include "local/FileOperationEngine.h"
 #include "local/TObjShell.h"
+#include "local/TOpenWithForm.h"
 #include "local/TPropertiesForm.h"
 #include "platform/DesktopApps.h"
 #include "platform/DriveMap.h"
@@ -11,7 +12,6 @@
 #include "resources/UiText.h"
 
 #include <QDir>
-#include <QIcon>
 #include <QMenu>
 #include <QRegularExpression>
 
@@ -24,7 +24,7 @@ namespace {
 
 enum : int {
     kStrOpen = 44060, kStrOpenWith = 44061, kStrDelete = 44062, kStrRename = 44063, kStrProperties = 44064,
-    kStrNoApplication = 44065, kStrExplore = 44066,
+    kStrExplore = 44066,
 };
 
 std::string withBackslash(const std::string& folder)
@@ -111,21 +111,10 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
     if (paths.size() == 1 && ::stat(natives.front().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         menu->addAction(UiString(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
 
-    const QString type = commonType(natives);
-    if (!type.isEmpty()) {
-        QMenu* with = menu->addMenu(UiString(kStrOpenWith));
-        const QList<DesktopApp> apps = DesktopApps::ApplicationsFor(type);
-        for (const DesktopApp& app : apps)
-            with->addAction(QIcon::fromTheme(app.icon), app.name, menu, [app, natives] {
-                // Applications take their files as text: a name that is not UTF-8 goes as an alias.
-                QStringList files;
-                for (const std::string& native : natives)
-                    files << QString::fromStdString(TextPathAlias(native));
-                DesktopApps::Launch(app, files);
-            });
-        if (apps.isEmpty())
-            with->addAction(UiString(kStrNoApplication))->setEnabled(false);
-    }
+    // The chooser lists what the desktop offers for the type, and any program by its path.
+    if (!commonType(natives).isEmpty())
+        menu->addAction(UiString(kStrOpenWith) + QStringLiteral("…"), menu,
+                        [window, natives] { OpenFilesWith(window, natives); });
     menu->addSeparator();
     if (shell) {
         menu->addAction(UiString(kStrDelete), menu, [shell, paths] {
@@ -200,6 +189,20 @@ bool PerformVerb(const std::string& verb, QWidget* window, const std::string& pa
         return any;
     }
     return false;
+}
+
+bool OpenWith(QWidget* window, const std::string& folder, const std::vector<std::string>& names)
+{
+    std::vector<std::string> natives;
+    for (const std::string& path : ResolvePaths(folder, names)) {
+        const std::string native = NativePath(path);
+        struct stat st {};
+        // Folders open in the file manager, not in an application.
+        if (native.empty() || ::stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+            continue;
+        natives.push_back(native);
+    }
+    return !natives.empty() && OpenFilesWith(window, natives);
 }
 
 } // namespace ItemProp

@@ -9,7 +9,7 @@ class QWidget;
 class TObjShell;
 
 // Actions on files and folders given by Windows-style paths: our context menu (open, open
-// with the applications that handle the type, rename, delete, properties), our properties
+// with an application chosen among those the desktop offers, rename, delete, properties), our properties
 // window, the default action and named verbs. Each comes for one path (whose name part may
 // hold the wildcards * and ?) and for a folder with names in it. All return true when the
 // request was accepted. Window thread only.
@@ -37,6 +37,10 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
 /// Opens each entry: folders explored, programs run, files in their default application.
 bool PerformDefaultAction(QWidget* window, const std::string& path);
 bool PerformDefaultAction(QWidget* window, const std::string& folder, const std::vector<std::string>& names);
+
+/// "開啟檔案方式": the chooser for the files (one folder and names in it), and the chosen
+/// application opens them. False when nothing was opened.
+bool OpenWith(QWidget* window, const std::string& folder, const std::vector<std::string>& names);
 
 /// "open", "explore" or "properties".
 bool PerformVerb(const std::string& verb, QWidget* window, const std::string& path);

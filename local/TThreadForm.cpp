@@ -6,6 +6,7 @@
 #include "resources/UiText.h"
 #include "ui/Fonts.h"
 #include "ui/TFormPosSaver.h"
+#include "ui/TimeText.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -117,7 +118,7 @@ int TThreadForm::AddTask(const QString& name, const QString& kind, QWidget* wind
     auto* row = new QTreeWidgetItem(ThreadListView);
     row->setText(0, name);
     row->setText(1, kind);
-    row->setText(2, QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat));
+    row->setText(2, TimeOfDayText(QLocale::system(), QTime::currentTime()));
     row->setText(3, state);
     row->setText(kIdColumn, id);
     m_ids << id;

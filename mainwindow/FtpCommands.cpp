@@ -8,6 +8,7 @@
 #include "local/MessageBoxes.h"
 #include "local/TImageLists.h"
 #include "platform/Exception.h"
+#include "network/NetPassword.h"
 #include "network/TFTPEnumForm.h"
 #include "network/TFtpOptionsForm.h"
 #include "network/TFtpPropertiesForm.h"
@@ -319,7 +320,7 @@ QTreeWidgetItem* TMainForm::storeNewFtpSite(QTreeWidgetItem* folder, const std::
     TNodeData record = FtpSiteRecord(data->StoreDir + data->Key + "\\", caption, block.Host, TImageLists::TreeComputer);
     UpdateRunning = true;
     try {
-        AddFtpSite(record, block);
+        AddFtpSite(record, FtpSiteBlockForFile(block));
     } catch (const std::exception& error) {
         UpdateRunning = false;
         ShowError(QString::fromUtf8(error.what()));

@@ -121,6 +121,14 @@ void TMainForm::C4Click()
     }
 }
 
+void TMainForm::OpenWithClick()
+{
+    std::string folder;
+    const std::vector<std::string> names = selectionPaths(folder);
+    if (!names.empty())
+        ItemProp::OpenWith(this, folder, names);
+}
+
 void TMainForm::N39Click()
 {
     const QTreeWidgetItem* node = selectedNode();

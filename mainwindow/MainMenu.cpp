@@ -47,6 +47,7 @@ void TMainForm::buildMainMenu()
     QMenu* file = bar->addMenu(UiText("檔案(&F)"));
     file->setObjectName(QStringLiteral("FileMenu"));
     addCommand(file, "N1", "新資料夾(&N)");
+    addCommand(file, "OpenWith", "開啟檔案方式(&H)…", &TMainForm::OpenWithClick);
     addCommand(file, "NewFtpSite", "新增 FTP 站台…", &TMainForm::NewFtpSiteClick);
     addCommand(file, "N3", "刪除(&D)");
     addCommand(file, "R1", "更名(&M)");

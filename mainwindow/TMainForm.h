@@ -552,6 +552,7 @@ private:
     /// The site node below `node` that `address` names; bookmark folders are opened only
     /// where their node files hold it. Null when there is none.
     QTreeWidgetItem* findFtpSite(QTreeWidgetItem* node, const FtpAddress& address);
+    void OpenWithClick();
     /// The per-site text encoding and transfer mode of the selected site node.
     void FtpSiteOptionsClick();
     /// The site window of an FTP node, or null.

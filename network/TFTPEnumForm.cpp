@@ -1,4 +1,6 @@
 #include "network/TFTPEnumForm.h"
+
+#include "network/NetPassword.h"
 #include "network/TPassForm.h"
 
 #include "app/SetupInfo.h"
@@ -286,11 +288,8 @@ FtpResult TFTPEnumForm::connectWithCredentials()
         }
         settings.user = m_block.User = EncodeCutText(user, 63);
         settings.password = m_block.Password = EncodeCutText(password, 63);
-        if (remember) {
-            std::array<unsigned char, FtpSiteBlockSize> bytes{};
-            EncodeFtpSiteBlock(m_block, bytes.data());
-            WriteNodeAttachment(*m_siteData, bytes.data(), bytes.size());
-        }
+        if (remember)
+            WriteFtpSiteAttachment(*m_siteData, m_block);
     }
     for (;;) {
         const FtpResult result = run([settings, options](FtpSite& site) { return site.connect(settings, options.encoding); });
@@ -306,11 +305,8 @@ FtpResult TFTPEnumForm::connectWithCredentials()
             return result;
         settings.user = m_block.User = EncodeCutText(user, 63);
         settings.password = m_block.Password = EncodeCutText(password, 63);
-        if (remember) {
-            std::array<unsigned char, FtpSiteBlockSize> bytes{};
-            EncodeFtpSiteBlock(m_block, bytes.data());
-            WriteNodeAttachment(*m_siteData, bytes.data(), bytes.size());
-        }
+        if (remember)
+            WriteFtpSiteAttachment(*m_siteData, m_block);
     }
 }
 
@@ -328,9 +324,7 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     if (ThreadForm)
         m_taskId = ThreadForm->AddTask(site->text(0), UiString(33078), this, UiString(33079));
     try {
-        std::array<unsigned char, FtpSiteBlockSize> bytes{};
-        ReadNodeAttachment(*m_siteData, bytes.data(), bytes.size());
-        m_block = DecodeFtpSiteBlock(bytes.data());
+        m_block = ReadFtpSiteAttachment(*m_siteData);
     } catch (const std::exception& error) {
         ShowError(caption() + QStringLiteral("\r\n") + QString::fromUtf8(error.what()));
         m_connected = false;
@@ -699,9 +693,7 @@ void TFTPEnumForm::ToolButton3Click()
         m_block.ProxyPort = editor.FtpProxyPort;
         m_siteData->Caption = editor.FtpCaption;
         WriteNodeRecord(*m_siteData);
-        std::array<unsigned char, FtpSiteBlockSize> bytes{};
-        EncodeFtpSiteBlock(m_block, bytes.data());
-        WriteNodeAttachment(*m_siteData, bytes.data(), bytes.size());
+        WriteFtpSiteAttachment(*m_siteData, m_block);
     } catch (const std::exception& error) {
         ShowError(QString::fromUtf8(error.what()));
     }

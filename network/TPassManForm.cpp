@@ -9,7 +9,9 @@
 #include "resources/UiText.h"
 #include "ui/Fonts.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
@@ -17,6 +19,9 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -89,33 +94,30 @@ void TPassManForm::showEvent(QShowEvent* event)
     FormShow();
 }
 
-bool TPassManForm::openStore()
+bool TPassManForm::reload()
 {
-    if (!m_storeOpen) {
-        m_storeOpen = m_registry.openKey(NetPasswordKey, true);
-        if (!m_storeOpen)
-            ShowErrorText(this, UiText("無法開啟密碼的存放處：") + qtext(m_registry.lastError()));
+    PassListView->clear();
+    m_entries.clear();
+    std::vector<NetPasswordEntry> entries;
+    try {
+        entries = ListNetPasswords();
+    } catch (const Exception& e) {
+        ShowErrorText(this, UiText("無法開啟密碼的存放處：") + qtext(e.message()));
+        return false;
     }
-    return m_storeOpen;
+    for (NetPasswordEntry& entry : entries) {
+        auto* row = new QTreeWidgetItem(PassListView);
+        setRow(row, qtext(entry.location), qtext(entry.userName), qtext(entry.password));
+        m_entries.insert(row, std::move(entry));
+    }
+    return true;
 }
 
 void TPassManForm::FormShow()
 {
     if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
-    PassListView->clear();
-    if (!openStore())
-        return;
-    for (const std::string& name : m_registry.valueNames()) {
-        std::string data, user, password;
-        try {
-            data = m_registry.readString(name);
-        } catch (const Exception&) {
-            // A value of another type is no entry; it is listed empty so that it can be deleted.
-        }
-        SplitNetPassword(data, user, password);
-        setRow(new QTreeWidgetItem(PassListView), qtext(name), qtext(user), qtext(password));
-    }
+    reload();
 }
 
 QTreeWidgetItem* TPassManForm::selectedRow() const
@@ -146,24 +148,18 @@ void TPassManForm::setRow(QTreeWidgetItem* row, const QString& location, const Q
 }
 
 bool TPassManForm::writeEntry(const QString& location, const QString& userName, const QString& password,
-                              const QString* oldLocation)
+                              const NetPasswordEntry* old)
 {
     if (location.isEmpty()) {
         ShowErrorText(this, UiText("請輸入電腦名稱，沒有位置的密碼不會被用到。"));
         return false;
     }
-    if (!openStore())
-        return false;
     try {
-        if (oldLocation)
-            m_registry.deleteValue(oldLocation->toStdString());
-        m_registry.writeString(location.toStdString(), (userName + QLatin1Char(';') + password).toStdString());
+        if (old)
+            DeleteNetPassword(*old);
+        StoreNetPassword(location.toStdString(), userName.toStdString(), password.toStdString());
     } catch (const Exception& e) {
         ShowErrorText(this, UiText("無法寫入密碼：") + qtext(e.message()));
-        return false;
-    }
-    if (!m_registry.flush()) {
-        ShowErrorText(this, UiText("無法寫入密碼：") + qtext(m_registry.lastError()));
         return false;
     }
     return true;
@@ -177,11 +173,19 @@ void TPassManForm::BitBtn4Click()
         return;
     if (!writeEntry(form.location(), form.userName(), form.password(), nullptr))
         return;
+    if (NetPasswordsInKeyring()) {
+        // The keyring names its items its own way: the list shows what it holds now.
+        reload();
+        PassListView->setCurrentItem(rowOf(form.location()));
+        return;
+    }
     // The store replaced an entry of the same location: its row is that entry's row.
     QTreeWidgetItem* row = rowOf(form.location());
     if (!row)
         row = new QTreeWidgetItem(PassListView);
     setRow(row, form.location(), form.userName(), form.password());
+    m_entries.insert(row, NetPasswordEntry{form.location().toStdString(), form.userName().toStdString(),
+                                           form.password().toStdString(), false, {}});
     PassListView->setCurrentItem(row);
 }
 
@@ -196,13 +200,23 @@ void TPassManForm::BitBtn1Click()
     form.setUserName(row->text(1));
     if (!form.showFor(oldLocation))
         return;
-    if (!writeEntry(form.location(), form.userName(), form.password(), &oldLocation))
+    const NetPasswordEntry old = m_entries.value(row);
+    if (!writeEntry(form.location(), form.userName(), form.password(), &old))
         return;
+    if (NetPasswordsInKeyring()) {
+        reload();
+        PassListView->setCurrentItem(rowOf(form.location()));
+        return;
+    }
     // Moved onto another entry's location: that entry was replaced, its row goes.
     QTreeWidgetItem* other = rowOf(form.location());
-    if (other && other != row)
+    if (other && other != row) {
+        m_entries.remove(other);
         delete other;
+    }
     setRow(row, form.location(), form.userName(), form.password());
+    m_entries.insert(row, NetPasswordEntry{form.location().toStdString(), form.userName().toStdString(),
+                                           form.password().toStdString(), false, {}});
 }
 
 void TPassManForm::BitBtn2Click()
@@ -210,13 +224,13 @@ void TPassManForm::BitBtn2Click()
     QTreeWidgetItem* row = selectedRow();
     if (!row || ShowMessageText(this, UiText("確定要刪除?"), MsgQuestion) != IdYes)
         return;
-    if (!openStore())
-        return;
-    m_registry.deleteValue(row->text(0).toStdString());
-    if (!m_registry.flush()) {
-        ShowErrorText(this, UiText("無法刪除密碼：") + qtext(m_registry.lastError()));
+    try {
+        DeleteNetPassword(m_entries.value(row));
+    } catch (const Exception& e) {
+        ShowErrorText(this, UiText("無法刪除密碼：") + qtext(e.message()));
         return;
     }
+    m_entries.remove(row);
     delete row;
 }
 
@@ -237,4 +251,32 @@ void ShowPassManForm(QWidget* parent)
     if (!SetupInfo.FontName.empty())
         form.setFont(SettingsFont(SetupInfo.FontName, SetupInfo.FontSize > 0 ? SetupInfo.FontSize : form.font().pointSize()));
     form.exec();
+}
+
+void CheckPasswordStore(QWidget* owner)
+{
+    struct Outcome {
+        bool keyring = false;
+        int moved = 0;
+        std::string error;
+    };
+    QPointer<QWidget> window(owner);
+    // Detached: the keyring may keep the bus waiting, and a program that closes meanwhile
+    // must not wait for it. The answer comes back through the event loop.
+    std::thread([window] {
+        auto outcome = std::make_shared<Outcome>();
+        outcome->keyring = NetPasswordsInKeyring();
+        if (outcome->keyring)
+            outcome->moved = MoveNetPasswordsToKeyring(&outcome->error);
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            return;
+        QMetaObject::invokeMethod(app, [window, outcome] {
+            if (TellKeyringAbsentOnce(outcome->keyring))
+                ShowMessageText(window, UiText("找不到桌面的鑰匙圈：網路密碼仍存放在設定檔中，只有您本人可讀。"),
+                                MsgInformation);
+            if (!outcome->error.empty())
+                ShowErrorText(window, UiText("無法把密碼存入桌面的鑰匙圈：") + qtext(outcome->error));
+        }, Qt::QueuedConnection);
+    }).detach();
 }

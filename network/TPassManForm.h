@@ -1,5 +1,7 @@
 #pragma once
-#include "platform/RegistryFile.h"
+#include "network/NetPassword.h"
+
+#include <QHash>
 
 #include <QDialog>
 
@@ -9,8 +11,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 // The password manager: lists the stored network passwords (location, user, a masked
-// password) and adds, edits and deletes them in the store. It keeps one registry session
-// open while it lives and writes every change through to the file at once.
+// password) and adds, edits and deletes them in the store, the desktop's keyring when one
+// runs (with the logins other programs saved there), else the settings file. Every change
+// is written through at once.
 class TPassManForm : public QDialog {
     Q_OBJECT
 public:
@@ -45,13 +48,20 @@ private:
     void setRow(QTreeWidgetItem* row, const QString& location, const QString& userName, const QString& password);
     /// Writes `location`'s entry (and removes `oldLocation`'s first, when given); false,
     /// after telling the user why, when the store refused it.
+    /// Writes `location`'s entry (and deletes `old` first, when given); false, after telling
+    /// the user why, when the store refused it.
     bool writeEntry(const QString& location, const QString& userName, const QString& password,
-                    const QString* oldLocation);
-    bool openStore();
+                    const NetPasswordEntry* old);
+    /// Fills the list from the store; false, after telling the user why, when it failed.
+    bool reload();
 
-    Registry m_registry;
-    bool m_storeOpen = false;
+    QHash<const QTreeWidgetItem*, NetPasswordEntry> m_entries;
 };
 
 /// Opens the manager over `parent` with the settings' font, modally, and frees it afterwards.
 void ShowPassManForm(QWidget* parent);
+
+/// At start-up, off the window thread: finds whether the desktop's keyring runs, moves the
+/// settings file's passwords into it, and tells the user once when there is none (or what
+/// the keyring refused).
+void CheckPasswordStore(QWidget* owner);

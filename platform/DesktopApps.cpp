@@ -1,163 +1,86 @@
 #include "platform/DesktopApps.h"
 
-#include "platform/Environment.h"
-
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QMimeDatabase>
-#include <QProcess>
-#include <QSet>
-#include <QStandardPaths>
-#include <QTextStream>
+
+// GIO's headers name a structure member "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 
 namespace {
 
-using Group = QHash<QString, QString>;
-using KeyFile = QHash<QString, Group>;
+QString fromUtf8(const char* text) { return text ? QString::fromUtf8(text) : QString(); }
 
-// A desktop-entry style key file: [Group] then Key=Value lines; comments and blanks skipped.
-KeyFile readKeyFile(const QString& path)
+// The Traditional Chinese name when the entry has one: GIO would pick the session locale's,
+// which need not be the language of a program run in a C or English session.
+QString displayName(GAppInfo* info)
 {
-    KeyFile groups;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return groups;
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    QString current;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        if (line.startsWith('[') && line.endsWith(']')) {
-            current = line.mid(1, line.size() - 2);
-            continue;
+    const char* path = G_IS_DESKTOP_APP_INFO(info) ? g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(info)) : nullptr;
+    if (path) {
+        // GIO keeps only the session locale's translations; the file is read again with all.
+        GKeyFile* file = g_key_file_new();
+        QString name;
+        if (g_key_file_load_from_file(file, path, G_KEY_FILE_KEEP_TRANSLATIONS, nullptr)) {
+            for (const char* key : {"Name[zh_TW]", "Name[zh_Hant]", "Name[zh_HK]", "Name[zh]"}) {
+                if (gchar* value = g_key_file_get_string(file, G_KEY_FILE_DESKTOP_GROUP, key, nullptr)) {
+                    name = QString::fromUtf8(value);
+                    g_free(value);
+                    break;
+                }
+            }
         }
-        const qsizetype eq = line.indexOf('=');
-        if (eq <= 0 || current.isEmpty())
-            continue;
-        const QString key = line.left(eq).trimmed();
-        if (!groups[current].contains(key))
-            groups[current].insert(key, line.mid(eq + 1).trimmed());
+        g_key_file_free(file);
+        if (!name.isEmpty())
+            return name;
     }
-    return groups;
+    return fromUtf8(g_app_info_get_name(info));
 }
 
-QStringList splitList(const QString& value)
+DesktopApp appOf(GAppInfo* info)
 {
-    QStringList items;
-    for (const QString& item : value.split(';', Qt::SkipEmptyParts))
-        if (!item.trimmed().isEmpty())
-            items << item.trimmed();
-    return items;
-}
-
-QStringList envDirs(const char* name, const QString& fallback)
-{
-    QStringList dirs;
-    const QString value = qEnvironmentVariable(name);
-    for (const QString& dir : (value.isEmpty() ? fallback : value).split(':', Qt::SkipEmptyParts))
-        if (dir.startsWith('/'))
-            dirs << dir;
-    return dirs;
-}
-
-QString configHome() { return QString::fromStdString(XdgFolder("XDG_CONFIG_HOME", ".config")); }
-QString dataHome() { return QString::fromStdString(XdgFolder("XDG_DATA_HOME", ".local/share")); }
-QStringList configDirs() { return envDirs("XDG_CONFIG_DIRS", "/etc/xdg"); }
-QStringList dataDirs() { return envDirs("XDG_DATA_DIRS", "/usr/local/share:/usr/share"); }
-
-QStringList applicationDirs()
-{
-    QStringList dirs{dataHome() + "/applications"};
-    for (const QString& dir : dataDirs())
-        dirs << dir + "/applications";
-    return dirs;
-}
-
-// The mimeapps.list files, most important first.
-QStringList mimeAppsLists()
-{
-    QStringList desktops;
-    for (const QString& desktop : qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(':', Qt::SkipEmptyParts))
-        desktops << desktop.toLower();
-    QStringList folders{configHome()};
-    folders << configDirs();
-    folders << dataHome() + "/applications";
-    for (const QString& dir : dataDirs())
-        folders << dir + "/applications";
-    QStringList files;
-    for (const QString& folder : folders) {
-        for (const QString& desktop : desktops)
-            files << folder + "/" + desktop + "-mimeapps.list";
-        files << folder + "/mimeapps.list";
+    DesktopApp app;
+    app.id = fromUtf8(g_app_info_get_id(info));
+    app.name = displayName(info);
+    app.exec = fromUtf8(g_app_info_get_commandline(info));
+    if (GIcon* icon = g_app_info_get_icon(info)) {
+        gchar* text = g_icon_to_string(icon);
+        app.icon = fromUtf8(text);
+        g_free(text);
     }
-    return files;
+    if (G_IS_DESKTOP_APP_INFO(info))
+        app.filePath = fromUtf8(g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(info)));
+    return app;
 }
 
-// Desktop file ids map to paths: "org-example-Viewer.desktop" may live in a subfolder
-// "org/example-Viewer.desktop"; the first application folder that has it wins.
-QString findDesktopFile(const QString& id)
+// An application GIO still knows it by, for launching or choosing it: by its file when it
+// has one, else by its command line. The caller unrefs.
+GAppInfo* infoOf(const DesktopApp& app)
 {
-    for (const QString& dir : applicationDirs()) {
-        const QString direct = dir + "/" + id;
-        if (QFileInfo::exists(direct))
-            return direct;
-        QString nested = id;
-        for (qsizetype dash = nested.indexOf('-'); dash >= 0; dash = nested.indexOf('-', dash + 1)) {
-            QString candidate = nested;
-            candidate[dash] = '/';
-            if (QFileInfo::exists(dir + "/" + candidate))
-                return dir + "/" + candidate;
-        }
-    }
-    return {};
+    if (!app.filePath.isEmpty())
+        return G_APP_INFO(g_desktop_app_info_new_from_filename(app.filePath.toUtf8().constData()));
+    if (!app.id.isEmpty())
+        return G_APP_INFO(g_desktop_app_info_new(app.id.toUtf8().constData()));
+    if (app.exec.isEmpty())
+        return nullptr;
+    return g_app_info_create_from_commandline(app.exec.toUtf8().constData(), app.name.toUtf8().constData(),
+                                              G_APP_INFO_CREATE_NONE, nullptr);
 }
 
-QString localizedName(const Group& entry)
+void setError(QString* error, GError* failure)
 {
-    for (const char* key : {"Name[zh_TW]", "Name[zh_Hant]", "Name[zh_HK]", "Name[zh]"})
-        if (entry.contains(key))
-            return entry.value(key);
-    return entry.value("Name");
+    if (error)
+        *error = failure ? QString::fromUtf8(failure->message) : QString();
+    if (failure)
+        g_error_free(failure);
 }
 
-// The Exec line's quoting: arguments split on blanks, double quotes group, and inside
-// quotes a backslash escapes " ` $ and backslash. Empty on an unterminated quote.
-std::optional<QStringList> splitExec(const QString& exec)
+// The content type GIO uses for a MIME type (the same on Linux, but GIO says so).
+gchar* contentType(const QString& mimeType)
 {
-    QStringList args;
-    QString current;
-    bool inQuotes = false;
-    bool hasArg = false;
-    for (qsizetype i = 0; i < exec.size(); ++i) {
-        const QChar c = exec[i];
-        if (inQuotes) {
-            if (c == '\\' && i + 1 < exec.size() && QString("\"`$\\").contains(exec[i + 1]))
-                current += exec[++i];
-            else if (c == '"')
-                inQuotes = false;
-            else
-                current += c;
-        } else if (c == '"') {
-            inQuotes = true;
-            hasArg = true;
-        } else if (c == ' ' || c == '\t') {
-            if (hasArg || !current.isEmpty())
-                args << current;
-            current.clear();
-            hasArg = false;
-        } else {
-            current += c;
-        }
-    }
-    if (inQuotes)
-        return std::nullopt;
-    if (hasArg || !current.isEmpty())
-        args << current;
-    return args;
+    return g_content_type_from_mime_type(mimeType.toUtf8().constData());
 }
 
 } // namespace
@@ -176,85 +99,63 @@ QString MimeTypeOfName(const QString& fileName)
 
 std::optional<DesktopApp> Load(const QString& id)
 {
-    const QString path = findDesktopFile(id);
-    if (path.isEmpty())
+    GDesktopAppInfo* info = g_desktop_app_info_new(id.toUtf8().constData());
+    if (!info)
         return std::nullopt;
-    auto app = LoadFile(path);
-    if (app)
-        app->id = id;
+    DesktopApp app = appOf(G_APP_INFO(info));
+    g_object_unref(info);
     return app;
 }
 
 std::optional<DesktopApp> LoadFile(const QString& path)
 {
-    const KeyFile file = readKeyFile(path);
-    const Group entry = file.value("Desktop Entry");
-    if (entry.value("Type") != "Application" || entry.value("Hidden") == "true" || entry.value("Exec").isEmpty())
+    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(path.toUtf8().constData());
+    if (!info)
         return std::nullopt;
-    const QString tryExec = entry.value("TryExec");
-    if (!tryExec.isEmpty() && QStandardPaths::findExecutable(tryExec).isEmpty()
-        && !QFileInfo(tryExec).isExecutable())
+    DesktopApp app = appOf(G_APP_INFO(info));
+    g_object_unref(info);
+    if (app.id.isEmpty())
+        app.id = QFileInfo(path).fileName();
+    return app;
+}
+
+std::optional<DesktopApp> FromProgram(const QString& program)
+{
+    const QFileInfo file(program);
+    if (!file.isFile() || !file.isExecutable())
         return std::nullopt;
     DesktopApp app;
-    app.id = QFileInfo(path).fileName();
-    app.name = localizedName(entry);
-    app.exec = entry.value("Exec");
-    app.icon = entry.value("Icon");
-    app.filePath = path;
-    app.terminal = entry.value("Terminal") == "true";
+    app.name = file.fileName();
+    // Quoted for the command line GIO splits; it adds the file argument itself.
+    gchar* quoted = g_shell_quote(file.absoluteFilePath().toUtf8().constData());
+    app.exec = QString::fromUtf8(quoted);
+    g_free(quoted);
     return app;
 }
 
 QList<DesktopApp> ApplicationsFor(const QString& mimeType)
 {
-    QStringList types{mimeType};
-    const QMimeType mime = QMimeDatabase().mimeTypeForName(mimeType);
-    if (mime.isValid()) {
-        if (mime.name() != mimeType)
-            types << mime.name();  // an alias: look under the canonical name too
-        types << mime.allAncestors();
-    }
-
-    QStringList ordered;
-    QSet<QString> removed;
-    auto add = [&](const QString& id) {
-        if (!ordered.contains(id) && !removed.contains(id))
-            ordered << id;
-    };
-    // Per type, in the lists' order: defaults first, then added associations; removed
-    // ones of a list hide that application in every less important list and cache.
-    for (const QString& type : types) {
-        QStringList defaults;
-        QStringList added;
-        QSet<QString> removedHere = removed;
-        for (const QString& list : mimeAppsLists()) {
-            const KeyFile file = readKeyFile(list);
-            for (const QString& id : splitList(file.value("Default Applications").value(type)))
-                if (!removedHere.contains(id) && !defaults.contains(id))
-                    defaults << id;
-            for (const QString& id : splitList(file.value("Added Associations").value(type)))
-                if (!removedHere.contains(id) && !added.contains(id))
-                    added << id;
-            for (const QString& id : splitList(file.value("Removed Associations").value(type)))
-                removedHere.insert(id);
-        }
-        for (const QString& id : defaults)
-            add(id);
-        for (const QString& id : added)
-            add(id);
-        for (const QString& dir : applicationDirs()) {
-            const KeyFile cache = readKeyFile(dir + "/mimeinfo.cache");
-            for (const QString& id : splitList(cache.value("MIME Cache").value(type)))
-                if (!removedHere.contains(id))
-                    add(id);
-        }
-        removed.unite(removedHere);
-    }
-
     QList<DesktopApp> apps;
-    for (const QString& id : ordered)
-        if (const auto app = Load(id))
-            apps << *app;
+    QStringList seen;
+    auto add = [&](GAppInfo* info) {
+        const QString id = fromUtf8(g_app_info_get_id(info));
+        if (seen.contains(id) || !g_app_info_should_show(info))
+            return;
+        seen << id;
+        apps << appOf(info);
+    };
+    gchar* type = contentType(mimeType);
+    if (GAppInfo* fallback = g_app_info_get_default_for_type(type, FALSE)) {
+        add(fallback);
+        g_object_unref(fallback);
+    }
+    // Every application for the type: the recommended ones (for the type itself) first,
+    // then those of its parent types.
+    GList* all = g_app_info_get_all_for_type(type);
+    for (GList* node = all; node; node = node->next)
+        add(G_APP_INFO(node->data));
+    g_list_free_full(all, g_object_unref);
+    g_free(type);
     return apps;
 }
 
@@ -266,65 +167,39 @@ std::optional<DesktopApp> DefaultFor(const QString& mimeType)
     return apps.front();
 }
 
-QStringList ExpandExec(const DesktopApp& app, const QStringList& nativeFiles)
+bool Launch(const DesktopApp& app, const QStringList& nativeFiles, QString* error)
 {
-    const auto split = splitExec(app.exec);
-    if (!split || split->isEmpty())
-        return {};
-    QStringList out;
-    for (const QString& arg : *split) {
-        if (arg == "%F" || arg == "%U") {
-            out << nativeFiles;
-            continue;
-        }
-        if (arg == "%i") {
-            if (!app.icon.isEmpty())
-                out << "--icon" << app.icon;
-            continue;
-        }
-        QString expanded;
-        bool dropped = false;
-        for (qsizetype i = 0; i < arg.size(); ++i) {
-            if (arg[i] != '%' || i + 1 == arg.size()) {
-                expanded += arg[i];
-                continue;
-            }
-            const QChar code = arg[++i];
-            if (code == '%')
-                expanded += '%';
-            else if (code == 'f' || code == 'u') {
-                if (nativeFiles.isEmpty())
-                    dropped = true;
-                else
-                    expanded += nativeFiles.front();
-            } else if (code == 'c')
-                expanded += app.name;
-            else if (code == 'k')
-                expanded += app.filePath;
-            else if (code == 'F' || code == 'U') {
-                expanded += nativeFiles.join(' ');
-            }
-            // Deprecated and unknown codes are dropped.
-        }
-        if (!dropped && !(expanded.isEmpty() && arg.startsWith('%')))
-            out << expanded;
+    GAppInfo* info = infoOf(app);
+    if (!info) {
+        if (error)
+            *error = QStringLiteral("%1: no such application").arg(app.id.isEmpty() ? app.exec : app.id);
+        return false;
     }
-    return out;
+    GList* files = nullptr;
+    for (const QString& path : nativeFiles)
+        files = g_list_append(files, g_file_new_for_path(path.toUtf8().constData()));
+    GAppLaunchContext* context = g_app_launch_context_new();
+    GError* failure = nullptr;
+    const bool started = g_app_info_launch(info, files, context, &failure);
+    setError(error, failure);
+    g_object_unref(context);
+    g_list_free_full(files, g_object_unref);
+    g_object_unref(info);
+    return started;
 }
 
-bool Launch(const DesktopApp& app, const QStringList& nativeFiles)
+bool SetDefaultFor(const DesktopApp& app, const QString& mimeType, QString* error)
 {
-    QStringList command = ExpandExec(app, nativeFiles);
-    if (command.isEmpty())
+    GAppInfo* info = infoOf(app);
+    if (!info)
         return false;
-    if (app.terminal) {
-        const QString terminal = QStandardPaths::findExecutable("x-terminal-emulator");
-        if (terminal.isEmpty())
-            return false;
-        command = QStringList{terminal, "-e"} + command;
-    }
-    const QString program = command.takeFirst();
-    return QProcess::startDetached(program, command);
+    gchar* type = contentType(mimeType);
+    GError* failure = nullptr;
+    const bool set = g_app_info_set_as_default_for_type(info, type, &failure);
+    setError(error, failure);
+    g_free(type);
+    g_object_unref(info);
+    return set;
 }
 
 } // namespace DesktopApps

@@ -9,6 +9,8 @@ packages=(
   wsdd iproute2 avahi-daemon
   vsftpd python3-pyftpdlib
   samba smbclient
+  libsecret-1-dev libglib2.0-dev gnome-keyring libsecret-tools dbus-daemon  # keyring and GIO; the keyring tests
+  qt6-translations-l10n  # Qt's own dialogs in Chinese
   fonts-noto-cjk adwaita-icon-theme shared-mime-info
   xvfb xauth
   clang libclang-rt-14-dev

@@ -1,5 +1,7 @@
 #include "store/TContentForm.h"
 
+#include "network/NetPassword.h"
+
 #include "local/ErrorText.h"
 #include "local/MessageBoxes.h"
 #include "platform/DateTime.h"
@@ -207,9 +209,7 @@ void TContentForm::editFtpSite(TEditForm& editor)
 {
     if (refuseBusy())
         return;
-    std::array<unsigned char, FtpSiteBlockSize> bytes{};
-    ReadNodeAttachment(*m_data, bytes.data(), bytes.size());
-    FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+    FtpSiteBlock block = ReadFtpSiteAttachment(*m_data);
     editor.FtpCaption = m_data->Caption;
     editor.FtpHost = block.Host;
     editor.FtpUser = block.User;
@@ -232,6 +232,5 @@ void TContentForm::editFtpSite(TEditForm& editor)
     m_data->State = 0;
     ResetChildren(m_node);
     WriteNodeRecord(*m_data);
-    EncodeFtpSiteBlock(block, bytes.data());
-    WriteNodeAttachment(*m_data, bytes.data(), bytes.size());
+    WriteFtpSiteAttachment(*m_data, block);
 }

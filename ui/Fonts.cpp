@@ -1,5 +1,6 @@
 #include "ui/Fonts.h"
 
+#include <QFontInfo>
 #include <QStringList>
 
 void InstallFontSubstitutions()
@@ -22,4 +23,14 @@ QFont SettingsFont(const std::string& name, int pointSize)
     if (pointSize > 0)
         font.setPointSize(pointSize);
     return font;
+}
+
+QFont InstalledFont(const QFont& font)
+{
+    const QFontInfo info(font);
+    QFont result(font);
+    result.setFamilies({info.family()});
+    result.setStyleName(info.styleName());
+    result.setPointSize(info.pointSize() > 0 ? info.pointSize() : font.pointSize());
+    return result;
 }

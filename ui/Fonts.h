@@ -12,3 +12,7 @@ void InstallFontSubstitutions();
 /// A font of family `name` (from the settings) and `pointSize`, falling back to the
 /// Traditional Chinese family for characters the family lacks.
 QFont SettingsFont(const std::string& name, int pointSize);
+
+/// The font `font` is really drawn with: its family as installed (the substitute of
+/// "MS Sans Serif", not that name) and its size, for dialogs that must start at it.
+QFont InstalledFont(const QFont& font);

@@ -57,6 +57,7 @@ int main(int argc, char** argv)
     PrepareApplication(app);
     const bool english = std::string(argv[1]) == "en";
     SetInterfaceLanguage(english ? InterfaceLanguage::English : InterfaceLanguage::Chinese);
+    InstallQtTranslations(app, CurrentInterfaceLanguage());
     const std::string name = argv[2];
 
     WindowGallery gallery;

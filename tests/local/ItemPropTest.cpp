@@ -2,14 +2,20 @@
 
 #include "local/ItemProp.h"
 #include "local/TObjShell.h"
+#include "local/TOpenWithForm.h"
 #include "local/TPropertiesForm.h"
 #include "local/TempTree.h"
 #include "local/WaitFor.h"
+#include "support/DialogScript.h"
 #include "support/ScopedEnvironment.h"
 #include "support/TestDrives.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
 #include <QMenu>
+#include <QMessageBox>
 #include <QWidget>
 
 #include <sys/stat.h>
@@ -27,8 +33,11 @@ protected:
         m_tree.mkdir("mime-data");
         std::filesystem::create_directory_symlink("/usr/share/mime", m_tree.path("mime-data/mime"));
         setenv("XDG_DATA_DIRS", (m_tree.path("apps") + ":" + m_tree.path("mime-data")).c_str(), 1);
-        m_tree.write("apps/applications/reader.desktop",
-                     "[Desktop Entry]\nType=Application\nName=Reader\nName[zh_TW]=閱讀器\nExec=reader %f\n");
+        // The desktop offers only applications whose program exists.
+        m_tree.write("bin/reader", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
+        chmod(m_tree.path("bin/reader").c_str(), 0755);
+        m_tree.write("apps/applications/reader.desktop", "[Desktop Entry]\nType=Application\nName=Reader\n"
+                     "Name[zh_TW]=閱讀器\nExec=" + m_tree.path("bin/reader") + " %f\n");
         m_tree.write("apps/applications/mimeinfo.cache", "[MIME Cache]\ntext/plain=reader.desktop;\n");
         m_tree.write("files/a.txt", "hello");
         m_tree.write("files/b.txt", "world!");
@@ -91,11 +100,25 @@ TEST_F(ItemPropTest, ContextMenuOffersOpenWithRenameDeleteAndProperties)
     bool rename = false;
     std::unique_ptr<QMenu> menu(ItemProp::CreateContextMenu(&m_window, {win("files/a.txt")}, &rename, &m_shell));
     EXPECT_EQ(captions(menu.get()),
-              (QStringList{QString::fromUtf8("開啟(&O)"), QString::fromUtf8("開啟檔案方式(&H)"), QString::fromUtf8("刪除(&D)"),
+              (QStringList{QString::fromUtf8("開啟(&O)"), QString::fromUtf8("開啟檔案方式(&H)…"), QString::fromUtf8("刪除(&D)"),
                            QString::fromUtf8("重新命名(&M)"), QString::fromUtf8("內容(&R)")}));
-    QAction* openWith = find(menu.get(), "開啟檔案方式(&H)");
-    ASSERT_TRUE(openWith && openWith->menu());
-    EXPECT_EQ(captions(openWith->menu()), QStringList{QString::fromUtf8("閱讀器")});
+    QAction* openWith = find(menu.get(), "開啟檔案方式(&H)…");
+    ASSERT_TRUE(openWith);
+
+    // The chooser lists what the desktop offers for the type; the chosen one opens the file.
+    QStringList offered;
+    {
+        DialogScript script;
+        script.then<TOpenWithForm>([&](TOpenWithForm& chooser) {
+            for (int k = 0; k < chooser.AppListBox->count(); k++)
+                offered << chooser.AppListBox->item(k)->text();
+            chooser.OkButton->click();
+        });
+        openWith->trigger();
+    }
+    EXPECT_EQ(offered, QStringList{QString::fromUtf8("閱讀器")});
+    ASSERT_TRUE(WaitFor([&] { return !m_tree.read("bin/reader.args").empty(); }));
+    EXPECT_EQ(m_tree.read("bin/reader.args"), m_tree.path("files/a.txt") + "\n");
 
     // Rename only reports the choice; the caller edits the name.
     find(menu.get(), "重新命名(&M)")->trigger();
@@ -110,11 +133,49 @@ TEST_F(ItemPropTest, ContextMenuOffersOpenWithRenameDeleteAndProperties)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
+TEST_F(ItemPropTest, AFileNoApplicationTakesOpensWithAProgramPickedByPath)
+{
+    // Nothing on this desktop opens .dat files: the chooser starts empty, as the message
+    // "no application" sends the user here, and a program is picked by its path.
+    m_tree.write("bin/dat viewer", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
+    chmod(m_tree.path("bin/dat viewer").c_str(), 0755);
+    int listed = -1;
+    bool canBeDefault = true;
+    QString refusal;
+    {
+        DialogScript script;
+        script.then<TOpenWithForm>([&](TOpenWithForm& chooser) {
+            listed = chooser.AppListBox->count();
+            canBeDefault = chooser.DefaultCheckBox->isEnabled();
+            EXPECT_FALSE(chooser.OkButton->isEnabled());
+            // A file that is not a program is refused in words, and nothing is added.
+            chooser.AskProgram = [&](QWidget*) { return QString::fromStdString(m_tree.path("files/c.dat")); };
+            chooser.BrowseButton->click();  // the refusal is the script's next step
+            EXPECT_EQ(chooser.AppListBox->count(), 0);
+            chooser.AskProgram = [&](QWidget*) { return QString::fromStdString(m_tree.path("bin/dat viewer")); };
+            chooser.BrowseButton->click();
+            EXPECT_EQ(chooser.AppListBox->currentItem()->text(), QStringLiteral("dat viewer"));
+            chooser.OkButton->click();
+        });
+        script.then<QMessageBox>([&](QMessageBox& box) {
+            refusal = box.text();
+            box.button(QMessageBox::Ok)->click();
+        });
+        EXPECT_TRUE(ItemProp::OpenWith(&m_window, win("files"), {"c.dat", "folder"}));
+    }
+    EXPECT_EQ(listed, 0);
+    EXPECT_TRUE(canBeDefault) << "one type: its default may be set";
+    EXPECT_TRUE(refusal.contains("c.dat")) << refusal.toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !m_tree.read("bin/dat viewer.args").empty(); }));
+    // The folder of the selection is not handed to an application.
+    EXPECT_EQ(m_tree.read("bin/dat viewer.args"), m_tree.path("files/c.dat") + "\n");
+}
+
 TEST_F(ItemPropTest, MixedSelectionsHaveNoOpenWithAndOneNameHasRename)
 {
     std::unique_ptr<QMenu> mixed(
         ItemProp::CreateContextMenu(&m_window, {win("files/a.txt"), win("files/folder")}, nullptr, nullptr));
-    EXPECT_EQ(find(mixed.get(), "開啟檔案方式(&H)"), nullptr);
+    EXPECT_EQ(find(mixed.get(), "開啟檔案方式(&H)…"), nullptr);
     EXPECT_EQ(find(mixed.get(), "重新命名(&M)"), nullptr);
     EXPECT_EQ(find(mixed.get(), "刪除(&D)"), nullptr);  // no shell object to delete with
     std::unique_ptr<QMenu> folder(ItemProp::CreateContextMenu(&m_window, {win("files/folder")}, nullptr, nullptr));
@@ -158,7 +219,8 @@ TEST_F(ItemPropTest, OpenAndExploreLaunchTheDesktopsApplications)
 
     m_shell.ExplorePath(win("files/folder\\"));
     ASSERT_TRUE(WaitFor([&] { return !m_tree.read("browse.txt").empty(); }));
-    EXPECT_EQ(m_tree.read("browse.txt"), m_tree.path("files/folder/") + "\n");
+    // The desktop's launcher hands the folder by its path, without a closing slash.
+    EXPECT_EQ(m_tree.read("browse.txt"), m_tree.path("files/folder") + "\n");
 
     std::filesystem::remove(m_tree.path("browse.txt"));
     m_shell.OpenSpecialFolder(16);

@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -43,6 +45,7 @@ protected:
     {
         ModalDriver<TSetupForm> driver([&](TSetupForm& dialog) {
             dialog.AskFont = [this](QWidget*, QFont& font) {
+                m_offeredFont = font;
                 font = m_pickedFont;
                 return true;
             };
@@ -59,6 +62,7 @@ protected:
     }
 
     QFont m_pickedFont{QStringLiteral("DejaVu Serif"), 15};
+    QFont m_offeredFont;
 };
 
 TEST_F(SetupFormTest, ShowsTheStoredRecordAndOkSavesWhatItShows)
@@ -144,6 +148,24 @@ TEST_F(SetupFormTest, OkKeepsTheGeneralFontWhenTheListFontWasChosenLast)
     EXPECT_EQ(after.ListViewFontName, "DejaVu Serif");
     EXPECT_EQ(after.ListViewFontSize, 15);
     EXPECT_TRUE(sameFont(form.fileListView()->font(), "DejaVu Serif", 15));
+}
+
+TEST_F(SetupFormTest, FontDialogStartsAtTheInstalledFontInUse)
+{
+    store([](TSetupInfo& info) {
+        info.FontName = "MS Sans Serif";
+        info.FontSize = 11;
+    });
+    TMainForm& form = openForm();
+    ASSERT_TRUE(runDialog([](TSetupForm& dialog) {
+        dialog.BitBtn3->click();
+        dialog.BitBtn2->click();
+    }));
+    // Offered under the name the font list knows, the one the window is drawn with.
+    EXPECT_NE(m_offeredFont.family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_TRUE(QFontDatabase::families().contains(m_offeredFont.family())) << m_offeredFont.family().toStdString();
+    EXPECT_EQ(m_offeredFont.family(), QFontInfo(form.font()).family());
+    EXPECT_EQ(m_offeredFont.pointSize(), 11);
 }
 
 TEST_F(SetupFormTest, DefaultsStayOpenForOkOrCancel)

@@ -1,13 +1,16 @@
 #include "network/NetPassword.h"
 #include "platform/FileAccess.h"
 #include "platform/RegistryFile.h"
+#include "platform/SecretStore.h"
 #include "platform/Win32Error.h"
 #include "support/SmbTestServer.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempConfig.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace {
@@ -36,6 +39,28 @@ TEST(NetPassword, SplitsAtTheFirstSemicolonAndNeedsOne)
     struct stat st {};
     ASSERT_EQ(stat(config.registryFile().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(NetPassword, WithoutAKeyringTheFileHoldsThePasswordAndTheUserIsToldOnce)
+{
+    TempConfig config;
+    // A session bus where no one listens: no Secret Service.
+    ScopedEnvironment bus{"DBUS_SESSION_BUS_ADDRESS"};
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + config.folder() + "/no-bus").c_str(), 1);
+    SecretStore::ResetAvailability();
+    EXPECT_FALSE(NetPasswordsInKeyring());
+    StoreNetPassword("\\\\SRV", "alice", "in-file");
+    std::ifstream in(config.registryFile());
+    const std::string settings((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(settings.find("alice;in-file"), std::string::npos) << settings;
+    EXPECT_EQ(MoveNetPasswordsToKeyring(), 0);
+
+    EXPECT_TRUE(TellKeyringAbsentOnce(false));
+    EXPECT_FALSE(TellKeyringAbsentOnce(false)) << "told on every start";
+    // A keyring seen in between: its absence later is news again.
+    EXPECT_FALSE(TellKeyringAbsentOnce(true));
+    EXPECT_TRUE(TellKeyringAbsentOnce(false));
+    SecretStore::ResetAvailability();
 }
 
 using NetPasswordLogon = SmbServerTest;
