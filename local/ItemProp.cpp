@@ -6,6 +6,7 @@
 #include "platform/DesktopApps.h"
 #include "platform/DriveMap.h"
 #include "platform/ShellServices.h"
+#include "platform/SmbFiles.h"
 #include "platform/TextPathAlias.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
@@ -32,6 +33,13 @@ std::string withBackslash(const std::string& folder)
     return folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
 }
 
+bool isFolder(const std::string& native)
+{
+    struct stat st {};
+    const int result = IsSmbNative(native) ? SmbStat(native, &st) : ::stat(native.c_str(), &st);
+    return result == 0 && S_ISDIR(st.st_mode);
+}
+
 bool openOne(const std::string& windowsPath)
 {
     const std::string native = NativePath(windowsPath);
@@ -43,6 +51,8 @@ QString commonType(const std::vector<std::string>& natives)
 {
     QString type;
     for (const std::string& native : natives) {
+        if (isFolder(native))
+            return {};
         const QString one = DesktopApps::MimeTypeOfFile(QString::fromStdString(native));
         if (one == "inode/directory" || (!type.isEmpty() && type != one))
             return {};
@@ -102,14 +112,23 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
     for (const std::string& path : paths)
         natives.push_back(NativePath(path));
 
-    QAction* open = menu->addAction(UiString(kStrOpen), menu, [window, paths] {
-        for (const std::string& path : paths)
-            PerformDefaultAction(window, path);
+    QAction* open = menu->addAction(UiString(kStrOpen), menu, [window, paths, natives, shell] {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            // A share's file opens from a copy, and the shell says why when it cannot.
+            if (shell && IsSmbNative(natives[i]))
+                isFolder(natives[i]) ? shell->OpenPath(paths[i]) : shell->OpenFile(paths[i]);
+            else
+                PerformDefaultAction(window, paths[i]);
+        }
     });
     menu->setDefaultAction(open);
-    struct stat st {};
-    if (paths.size() == 1 && ::stat(natives.front().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        menu->addAction(UiString(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
+    if (paths.size() == 1 && isFolder(natives.front()))
+        menu->addAction(UiString(kStrExplore), menu, [window, paths, shell] {
+            if (shell)
+                shell->ExplorePath(paths.front());
+            else
+                PerformVerb("explore", window, paths.front());
+        });
 
     const QString type = commonType(natives);
     if (!type.isEmpty()) {

@@ -23,4 +23,5 @@ void TObjShellExec::Execute()
         });
     else if (m_kind == Explore)
         Result = ShellServices::Explore(native);
+    FailureReason = ShellServices::LastFailureReason();
 }

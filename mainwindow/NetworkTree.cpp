@@ -202,6 +202,10 @@ bool TMainForm::showsLiveShareFolder() const
 
 void TMainForm::NetNewDirClick()
 {
+    if (showsStoredNodes()) {
+        newStoredListFolder();
+        return;
+    }
     if (!showsLiveShareFolder())
         return;
     try {
@@ -216,6 +220,10 @@ void TMainForm::NetNewDirClick()
 
 void TMainForm::NetDeleteClick()
 {
+    if (showsStoredNodes()) {
+        deleteStoredListItems();
+        return;
+    }
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
     // A share under the network or reached by its address, as the server has it now.

@@ -1,6 +1,7 @@
 #include "platform/DesktopApps.h"
 
 #include "platform/Environment.h"
+#include "resources/UiText.h"
 
 #include <QDir>
 #include <QFile>
@@ -312,19 +313,33 @@ QStringList ExpandExec(const DesktopApp& app, const QStringList& nativeFiles)
     return out;
 }
 
-bool Launch(const DesktopApp& app, const QStringList& nativeFiles)
+bool Launch(const DesktopApp& app, const QStringList& nativeFiles, QString* reason)
 {
+    auto fail = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
     QStringList command = ExpandExec(app, nativeFiles);
     if (command.isEmpty())
-        return false;
+        return fail(UiText("應用程式「%1」的啟動指令有誤").arg(app.name));
     if (app.terminal) {
         const QString terminal = QStandardPaths::findExecutable("x-terminal-emulator");
         if (terminal.isEmpty())
-            return false;
+            return fail(UiText("應用程式「%1」要在終端機中執行，但這部電腦沒有終端機程式").arg(app.name));
         command = QStringList{terminal, "-e"} + command;
     }
     const QString program = command.takeFirst();
-    return QProcess::startDetached(program, command);
+    // Said before trying: a program that is not there fails with no useful word of its own.
+    const QString found = QFileInfo(program).isAbsolute() ? program : QStandardPaths::findExecutable(program);
+    if (found.isEmpty() || !QFileInfo(found).isExecutable())
+        return fail(UiText("找不到應用程式「%1」要執行的程式「%2」").arg(app.name, program));
+    QProcess process;
+    process.setProgram(found);
+    process.setArguments(command);
+    if (!process.startDetached())
+        return fail(UiText("應用程式「%1」無法啟動:%2").arg(app.name, process.errorString()));
+    return true;
 }
 
 } // namespace DesktopApps

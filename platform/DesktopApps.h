@@ -43,7 +43,8 @@ std::optional<DesktopApp> DefaultFor(const QString& mimeType);
 /// dropped. Empty when the Exec line is malformed.
 QStringList ExpandExec(const DesktopApp& app, const QStringList& nativeFiles);
 
-/// Starts `app` detached on the files. False when it cannot be started.
-bool Launch(const DesktopApp& app, const QStringList& nativeFiles);
+/// Starts `app` detached on the files. False when it cannot be started, with the reason
+/// in the program's words in *reason.
+bool Launch(const DesktopApp& app, const QStringList& nativeFiles, QString* reason = nullptr);
 
 } // namespace DesktopApps
