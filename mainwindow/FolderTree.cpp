@@ -711,6 +711,8 @@ void TMainForm::updateNewComputerCommand()
     // Computers are added to the expanded network's folders only; elsewhere the entry is
     // greyed and its hint says where it works.
     QAction* newComputer = findChild<QAction*>(QStringLiteral("DNNewComputer"));
+    if (!newComputer)
+        return;
     const QTreeWidgetItem* node = selectedNode();
     const TNodeData* data = node ? GetNodeData(node) : nullptr;
     const bool applies = data && data->RootKind == ExpandedRoot && data->has(Domain);

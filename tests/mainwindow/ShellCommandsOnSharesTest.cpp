@@ -258,7 +258,7 @@ TEST_F(ShellCommandsTest, ANonexistentAddressSaysSo)
     makeFolder("在");
     openForm();
     const std::string drive = driveD()->text(0).toStdString();
-    for (const std::string& typed : {std::string("D:\\沒有這個"), "D:\\在\\沒有這個\\更深", "local:\\" + drive + "\\沒有這個",
+    for (const std::string& typed : std::vector<std::string>{std::string("D:\\沒有這個"), "D:\\在\\沒有這個\\更深", "local:\\" + drive + "\\沒有這個",
                                      m_drive.path("沒有這個"), "file://" + m_drive.path("沒有這個"),
                                      std::string("bookmark:\\沒有這個")}) {
         m_errors.clear();
