@@ -42,7 +42,7 @@ bool isFolder(const std::string& native)
 
 bool openOne(const std::string& windowsPath)
 {
-    const std::string native = NativePath(windowsPath);
+    const std::string native = AnyNativePath(windowsPath);
     return !native.empty() && ShellServices::Open(native, {}) > 32;
 }
 
@@ -68,9 +68,9 @@ std::vector<std::string> ResolvePaths(const std::string& path)
     const size_t slash = path.rfind('\\');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.find_first_of("*?") == std::string::npos)
-        return NativePath(path).empty() ? std::vector<std::string>{} : std::vector<std::string>{path};
+        return AnyNativePath(path).empty() ? std::vector<std::string>{} : std::vector<std::string>{path};
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string native = NativePath(folder);
+    const std::string native = AnyNativePath(folder);
     if (native.empty())
         return {};
     const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(QString::fromStdString(name)));
@@ -110,7 +110,7 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
     auto* menu = new QMenu(window);
     std::vector<std::string> natives;
     for (const std::string& path : paths)
-        natives.push_back(NativePath(path));
+        natives.push_back(AnyNativePath(path));
 
     QAction* open = menu->addAction(UiString(kStrOpen), menu, [window, paths, natives, shell] {
         for (size_t i = 0; i < paths.size(); ++i) {
@@ -213,7 +213,7 @@ bool PerformVerb(const std::string& verb, QWidget* window, const std::string& pa
     if (verb == "explore") {
         bool any = false;
         for (const std::string& one : ResolvePaths(path)) {
-            const std::string native = NativePath(one);
+            const std::string native = AnyNativePath(one);
             any = (!native.empty() && ShellServices::Explore(native) > 32) || any;
         }
         return any;

@@ -28,7 +28,7 @@ bool toNative(const std::string& windows, std::string& native)
 // As toNative, for the engine, which also reaches the folders of shares.
 bool toEngineNative(const std::string& windows, std::string& native)
 {
-    native = IsUncPath(windows) ? SmbNativePath(windows) : NativePath(windows);
+    native = AnyNativePath(windows);
     return !native.empty();
 }
 

@@ -73,6 +73,8 @@ TObjFileOperation* TObjShell::newOpenJob()
     if (!CanStartJob())
         return nullptr;
     auto* worker = new TObjFileOperation(m_window);
+    // A failure to start is said through the same questions as a copy's.
+    worker->Questions = Questions;
     worker->SetReceiver(this);
     worker->OnTerminate = [this](TWorkerThread* sender) { JobDone(sender); };
     return worker;

@@ -91,7 +91,7 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     std::vector<std::string> windows;
     for (const std::string& path : paths) {
-        const std::string native = NativePath(path);
+        const std::string native = AnyNativePath(path);
         struct stat st;
         if (!native.empty() && fsLstat(native, &st) == 0) {
             m_native.push_back(native);

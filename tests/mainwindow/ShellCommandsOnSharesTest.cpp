@@ -27,7 +27,9 @@ protected:
     void SetUp() override
     {
         BrowseFixture::SetUp();
+        // The system's type database stays; its applications do not.
         makeFolder("no-system-apps");
+        std::filesystem::create_directory_symlink("/usr/share/mime", m_drive.path("no-system-apps/mime"));
         setenv("XDG_DATA_DIRS", m_drive.path("no-system-apps").c_str(), 1);
         setenv("XDG_DATA_HOME", m_drive.path("home/.local/share").c_str(), 1);
     }
@@ -119,7 +121,7 @@ TEST_F(ShellCommandsOnSharesTest, PropertiesSystemMenuAndExplorerWorkOnShareFold
     EXPECT_TRUE(waitUntil([this] { return shownFolder() == "\\\\127.0.0.1\\公開\\殼\\子\\"; }))
         << shownFolder() << m_shellErrors.join('\n').toStdString();
     EXPECT_TRUE(m_shellErrors.isEmpty()) << m_shellErrors.join('\n').toStdString();
-    EXPECT_EQ(listCaptions(), QStringList{QStringLiteral("內.txt")});
+    EXPECT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("內.txt")}; }));
     EXPECT_EQ(m_form->FolderTreeView->currentItem()->parent(), folder);
 }
 
@@ -184,8 +186,10 @@ TEST_F(ShellCommandsTest, DisplaySettingsOpenTheDesktopsOwnOrAreGreyed)
     entry = m_form->findChild<QAction*>(QStringLiteral("N37"));
     ASSERT_TRUE(entry->isEnabled());
     entry->trigger();
-    EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(said) && std::filesystem::file_size(said) > 0; }))
-        << m_shellErrors.join('\n').toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        return !m_shellErrors.isEmpty() || (std::filesystem::exists(said) && std::filesystem::file_size(said) > 0);
+    })) << "nothing ran";
+    EXPECT_TRUE(m_shellErrors.isEmpty()) << m_shellErrors.join('\n').toStdString();
     EXPECT_EQ(m_drive.readFile("said"), "display\n");
 }
 
@@ -205,10 +209,10 @@ TEST_F(ShellCommandsTest, AnApplicationThatCannotStartSaysWhy)
     ASSERT_TRUE(waitUntil([this] { return listCaptions() == QStringList{QStringLiteral("說明.txt")}; }));
     selectOnly(QStringLiteral("說明.txt"));
     m_form->OpenItem();
-    ASSERT_TRUE(waitUntil([this] { return !m_shellErrors.isEmpty(); })) << "nothing was said";
-    EXPECT_TRUE(m_shellErrors.front().contains(QStringLiteral("說明.txt"))) << m_shellErrors.front().toStdString();
-    EXPECT_TRUE(m_shellErrors.front().contains(QStringLiteral("/nonexistent/viewer")))
-        << m_shellErrors.front().toStdString();
+    ASSERT_TRUE(waitUntil([this] { return !m_shellErrors.isEmpty() || !m_errors.isEmpty(); })) << "nothing was said";
+    const QString said = (m_shellErrors + m_errors).join('\n');
+    EXPECT_TRUE(said.contains(QStringLiteral("說明.txt"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("/nonexistent/viewer"))) << said.toStdString();
 }
 
 // A volume where no trash can be made (its top folder holds a file where the trash folder
