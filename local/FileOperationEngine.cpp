@@ -468,9 +468,20 @@ void FileOperationEngine::doDelete(const std::vector<std::string>& sources, bool
         // A share has no trash: its entries go for good, as they do from network drives.
         if (toTrash && !IsSmbNative(source)) {
             TrashItem item;
-            if (!MoveToTrash(source, &item, &error))
+            if (MoveToTrash(source, &item, &error)) {
+                m_outcome.trashed.push_back(item);
+                continue;
+            }
+            // A volume with no trash that can be made (read-only top folder, no room for
+            // one): the entry may still go for good, but only after that question.
+            if (error == Win32::FileNotFound || error == Win32::PathNotFound)
                 failWith(error, source);
-            m_outcome.trashed.push_back(item);
+            if (!m_ui.confirmDelete({source}, false)) {
+                m_outcome.aborted = true;
+                failWith(Win32::Cancelled, {});
+            }
+            if (!fsRemoveTree(source, &error))
+                failWith(error, source);
         } else if (!fsRemoveTree(source, &error)) {
             failWith(error, source);
         }
@@ -494,6 +505,12 @@ void FileOperationEngine::doRename(const std::string& source, const std::string&
         }
         return;
     }
+    // A volume that ignores case (vfat, exfat) finds the entry itself under the new name:
+    // a change of case only goes through a temporary name.
+    if (sameEntry(source, target)) {
+        renameCaseOnly(source, target);
+        return;
+    }
     // Never replace: a rename onto an existing name fails and keeps the old name.
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
         return;
@@ -506,4 +523,32 @@ void FileOperationEngine::doRename(const std::string& source, const std::string&
         failWith(Win32::AlreadyExists, target);
     if (rename(source.c_str(), target.c_str()) != 0)
         failErrno(source);
+}
+
+bool FileOperationEngine::sameEntry(const std::string& source, const std::string& target)
+{
+    // Two hard links of one file are two entries: only a file with one link, or a folder,
+    // found under both names is one entry named without regard to case.
+    struct stat from;
+    struct stat to;
+    return NativeDirName(source) == NativeDirName(target) && lstat(source.c_str(), &from) == 0
+        && lstat(target.c_str(), &to) == 0 && from.st_dev == to.st_dev && from.st_ino == to.st_ino
+        && (S_ISDIR(from.st_mode) || from.st_nlink == 1);
+}
+
+void FileOperationEngine::renameCaseOnly(const std::string& source, const std::string& target)
+{
+    std::string temporary;
+    for (int attempt = 0; temporary.empty() || NativeExists(temporary); ++attempt)
+        temporary = NativeJoin(NativeDirName(source), ".tamsel-rename-" + std::to_string(getpid()) + "-"
+                                                         + std::to_string(attempt));
+    if (rename(source.c_str(), temporary.c_str()) != 0)
+        failErrno(source);
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        // The entry keeps its old name rather than the temporary one.
+        rename(temporary.c_str(), source.c_str());
+        errno = error;
+        failErrno(source);
+    }
 }

@@ -100,6 +100,10 @@ private:
     bool resolveConflict(const std::string& source, const std::string& target);
     void doDelete(const std::vector<std::string>& sources, bool toTrash);
     void doRename(const std::string& source, const std::string& target);
+    /// Whether two names of one folder reach the same entry (a volume that ignores case).
+    static bool sameEntry(const std::string& source, const std::string& target);
+    /// A change of case only, on such a volume: through a temporary name.
+    void renameCaseOnly(const std::string& source, const std::string& target);
     std::string copyNameInSameFolder(const std::string& source);
     void checkpoint();
     [[noreturn]] void failWith(int code, const std::string& path);

@@ -7,6 +7,7 @@
 #include "platform/DesktopApps.h"
 #include "platform/DriveMap.h"
 #include "platform/ShellServices.h"
+#include "platform/SmbFiles.h"
 #include "platform/TextPathAlias.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
@@ -32,9 +33,16 @@ std::string withBackslash(const std::string& folder)
     return folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
 }
 
+bool isFolder(const std::string& native)
+{
+    struct stat st {};
+    const int result = IsSmbNative(native) ? SmbStat(native, &st) : ::stat(native.c_str(), &st);
+    return result == 0 && S_ISDIR(st.st_mode);
+}
+
 bool openOne(const std::string& windowsPath)
 {
-    const std::string native = NativePath(windowsPath);
+    const std::string native = AnyNativePath(windowsPath);
     return !native.empty() && ShellServices::Open(native, {}) > 32;
 }
 
@@ -43,6 +51,8 @@ QString commonType(const std::vector<std::string>& natives)
 {
     QString type;
     for (const std::string& native : natives) {
+        if (isFolder(native))
+            return {};
         const QString one = DesktopApps::MimeTypeOfFile(QString::fromStdString(native));
         if (one == "inode/directory" || (!type.isEmpty() && type != one))
             return {};
@@ -58,9 +68,9 @@ std::vector<std::string> ResolvePaths(const std::string& path)
     const size_t slash = path.rfind('\\');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.find_first_of("*?") == std::string::npos)
-        return NativePath(path).empty() ? std::vector<std::string>{} : std::vector<std::string>{path};
+        return AnyNativePath(path).empty() ? std::vector<std::string>{} : std::vector<std::string>{path};
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string native = NativePath(folder);
+    const std::string native = AnyNativePath(folder);
     if (native.empty())
         return {};
     const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(QString::fromStdString(name)));
@@ -100,16 +110,25 @@ QMenu* CreateContextMenu(QWidget* window, const std::vector<std::string>& paths,
     auto* menu = new QMenu(window);
     std::vector<std::string> natives;
     for (const std::string& path : paths)
-        natives.push_back(NativePath(path));
+        natives.push_back(AnyNativePath(path));
 
-    QAction* open = menu->addAction(UiString(kStrOpen), menu, [window, paths] {
-        for (const std::string& path : paths)
-            PerformDefaultAction(window, path);
+    QAction* open = menu->addAction(UiString(kStrOpen), menu, [window, paths, natives, shell] {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            // A share's file opens from a copy, and the shell says why when it cannot.
+            if (shell && IsSmbNative(natives[i]))
+                isFolder(natives[i]) ? shell->OpenPath(paths[i]) : shell->OpenFile(paths[i]);
+            else
+                PerformDefaultAction(window, paths[i]);
+        }
     });
     menu->setDefaultAction(open);
-    struct stat st {};
-    if (paths.size() == 1 && ::stat(natives.front().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        menu->addAction(UiString(kStrExplore), menu, [window, paths] { PerformVerb("explore", window, paths.front()); });
+    if (paths.size() == 1 && isFolder(natives.front()))
+        menu->addAction(UiString(kStrExplore), menu, [window, paths, shell] {
+            if (shell)
+                shell->ExplorePath(paths.front());
+            else
+                PerformVerb("explore", window, paths.front());
+        });
 
     // The chooser lists what the desktop offers for the type, and any program by its path.
     if (!commonType(natives).isEmpty())
@@ -183,7 +202,7 @@ bool PerformVerb(const std::string& verb, QWidget* window, const std::string& pa
     if (verb == "explore") {
         bool any = false;
         for (const std::string& one : ResolvePaths(path)) {
-            const std::string native = NativePath(one);
+            const std::string native = AnyNativePath(one);
             any = (!native.empty() && ShellServices::Explore(native) > 32) || any;
         }
         return any;

@@ -1,6 +1,7 @@
 #include "local/TObjFileOperation.h"
 
 #include "local/TFileOperationDialog.h"
+#include "local/TObjShell.h"
 #include "platform/DriveMap.h"
 #include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
@@ -31,7 +32,7 @@ bool toNative(const std::string& windows, std::string& native)
 // As toNative, for the engine, which also reaches the folders of shares.
 bool toEngineNative(const std::string& windows, std::string& native)
 {
-    native = IsUncPath(windows) ? SmbNativePath(windows) : NativePath(windows);
+    native = AnyNativePath(windows);
     return !native.empty();
 }
 
@@ -125,6 +126,9 @@ void TObjFileOperation::Execute()
                                                                            Synchronize([&] { yes = ShellServices::AskBeforeRunning(file); });
                                                                            return yes;
                                                                        });
+        // A program or file that did not start is said, with the reason, not left silent.
+        if (ResultCode != ShellServices::ShellOk && ResultCode != ShellServices::ShellDeclined)
+            reportError(TObjShell::OpenFailureText(ResultCode, file, ShellServices::LastFailureReason(), false));
         CallCompletionAlways();
         return;
     }

@@ -1,8 +1,8 @@
 #include "local/TObjFolderSize.h"
 
+#include "local/FileOperationPaths.h"
 #include "platform/NativeFiles.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 void TObjFolderSize::Execute()
@@ -30,8 +30,9 @@ void TObjFolderSize::report()
 
 void TObjFolderSize::add(const std::string& path, bool top)
 {
+    // A share's folders are counted through the SMB layer, as the file operations read them.
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0)
+    if (fsLstat(path, &st) != 0)
         return;
     if (!S_ISDIR(st.st_mode)) {
         ++Files;
@@ -40,17 +41,11 @@ void TObjFolderSize::add(const std::string& path, bool top)
     }
     if (!top)
         ++Folders;
-    DIR* dir = opendir(path.c_str());
-    if (!dir)
-        return;
-    while (dirent* entry = readdir(dir)) {
+    int error = 0;
+    for (const std::string& name : listNames(path, &error)) {
         if (Terminated())
             break;
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
         add(NativeJoin(path, name), false);
         report();
     }
-    closedir(dir);
 }

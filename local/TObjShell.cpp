@@ -7,6 +7,7 @@
 #include "local/TPropertiesForm.h"
 #include "platform/DesktopApps.h"
 #include "platform/DriveMap.h"
+#include "platform/FileAccess.h"
 #include "platform/ShellServices.h"
 #include "platform/Trash.h"
 #include "platform/Win32Error.h"
@@ -72,6 +73,8 @@ TObjFileOperation* TObjShell::newOpenJob()
     if (!CanStartJob())
         return nullptr;
     auto* worker = new TObjFileOperation(m_window);
+    // A failure to start is said through the same questions as a copy's.
+    worker->Questions = Questions;
     worker->SetReceiver(this);
     worker->OnTerminate = [this](TWorkerThread* sender) {
         JobDone(sender);
@@ -130,16 +133,27 @@ void TObjShell::shellExecDone(TObjShellExec* worker)
         return;
     const QString path = QString::fromStdString(worker->Path());
     // A folder with no file manager on this desktop is shown here instead.
-    if (worker->Kind() == TObjShellExec::Explore && result == ShellServices::ShellNoAssociation && ExploreHere) {
+    if (result == ShellServices::ShellNoAssociation && ExploreHere
+        && (worker->Kind() == TObjShellExec::Explore || DirectoryExists(worker->Path()))) {
         ExploreHere(worker->Path());
         return;
     }
+    Questions.showError(m_window, OpenFailureText(result, worker->Path(), worker->FailureReason,
+                                                  worker->Kind() == TObjShellExec::Explore));
+}
+
+QString TObjShell::OpenFailureText(int result, const std::string& path, const QString& reason, bool explore)
+{
     int number = kStrCannotStart;
     if (result == ShellServices::ShellNoAssociation)
-        number = worker->Kind() == TObjShellExec::Explore ? kStrNoFileManager : kStrNoApplication;
+        number = explore ? kStrNoFileManager : kStrNoApplication;
     else if (result == ShellServices::ShellFileNotFound)
         number = kStrOpenNotFound;
-    Questions.showError(m_window, QString::fromStdString(FormatMessageId(number, worker->Path())));
+    QString text = QString::fromStdString(FormatMessageId(number, path));
+    // "Cannot start" alone leaves the user guessing: the reason goes with it.
+    if (number == kStrCannotStart && !reason.isEmpty())
+        text += QStringLiteral("\r\n") + reason;
+    return text;
 }
 
 void TObjShell::ShowFind(const std::string& path)

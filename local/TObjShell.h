@@ -68,6 +68,9 @@ public:
     /// Whether the path's type has an "open" command: programs by extension, other types
     /// when the desktop names a default application for them.
     static bool HasOpenCommand(const std::string& path);
+    /// The message for an open, run or explore of `path` that did not start (`result` a
+    /// ShellServices code other than ShellOk and ShellDeclined), with `reason` when known.
+    static QString OpenFailureText(int result, const std::string& path, const QString& reason, bool explore);
 
     /// Every copy, move, delete and rename of the main window passes here. `sourceList`
     /// holds paths each followed by a zero byte and one more zero (`sourceSize` bytes).

@@ -1,6 +1,7 @@
 #include "local/TObjShellExec.h"
 
 #include "platform/DriveMap.h"
+#include "platform/SmbFiles.h"
 #include "platform/ShellServices.h"
 
 TObjShellExec::TObjShellExec(QWidget* window, const std::string& path, int kind)
@@ -10,7 +11,7 @@ TObjShellExec::TObjShellExec(QWidget* window, const std::string& path, int kind)
 
 void TObjShellExec::Execute()
 {
-    const std::string native = NativePath(m_path);
+    const std::string native = AnyNativePath(m_path);
     if (native.empty()) {
         Result = ShellServices::ShellFileNotFound;
         return;
@@ -23,4 +24,5 @@ void TObjShellExec::Execute()
         });
     else if (m_kind == Explore)
         Result = ShellServices::Explore(native);
+    FailureReason = ShellServices::LastFailureReason();
 }

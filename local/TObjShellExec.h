@@ -1,4 +1,6 @@
 #pragma once
+#include <QString>
+
 #include <string>
 
 #include "local/TWorkerThread.h"
@@ -19,6 +21,8 @@ public:
 
     /// The desktop's answer (ShellServices codes: ShellOk, ShellNoAssociation, ...).
     int Result = 0;
+    /// Why it failed, in the program's words, when the desktop said more than "failed".
+    QString FailureReason;
     const std::string& Path() const { return m_path; }
     int Kind() const { return m_kind; }
 

@@ -1,8 +1,10 @@
 #include "local/TPropertiesForm.h"
 
+#include "local/FileOperationPaths.h"
 #include "local/TObjFolderSize.h"
 #include "platform/DriveMap.h"
 #include "platform/NativeFiles.h"
+#include "platform/SmbFiles.h"
 #include "platform/NativeNames.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
@@ -89,9 +91,9 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     std::vector<std::string> windows;
     for (const std::string& path : paths) {
-        const std::string native = NativePath(path);
+        const std::string native = AnyNativePath(path);
         struct stat st;
-        if (!native.empty() && lstat(native.c_str(), &st) == 0) {
+        if (!native.empty() && fsLstat(native, &st) == 0) {
             m_native.push_back(native);
             windows.push_back(path);
         }
@@ -124,7 +126,7 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     QString type;
     for (const std::string& native : m_native) {
         struct stat st;
-        const bool folder = lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        const bool folder = fsLstat(native, &st) == 0 && S_ISDIR(st.st_mode);
         const QString one = folder ? UiString(kStrFolder)
                                    : mimes.mimeTypeForFile(QString::fromStdString(ProgramName(NativeBaseName(native))),
                                                            QMimeDatabase::MatchExtension).comment();
@@ -138,20 +140,23 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
         addRow(kStrContains, UiString(kStrCounting));
 
     if (m_native.size() == 1) {
+        // A share's entry has no birth time to ask for; its other times come with its stat.
         struct statx sx;
-        if (statx(AT_FDCWD, m_native.front().c_str(), AT_SYMLINK_NOFOLLOW, STATX_ALL, &sx) == 0) {
+        if (!IsSmbNative(m_native.front())
+            && statx(AT_FDCWD, m_native.front().c_str(), AT_SYMLINK_NOFOLLOW, STATX_ALL, &sx) == 0) {
             if (sx.stx_mask & STATX_BTIME)
                 addRow(kStrCreated, QDateTime::fromSecsSinceEpoch(sx.stx_btime.tv_sec).toString(kDateFormat));
         }
         struct stat st;
-        if (lstat(m_native.front().c_str(), &st) == 0) {
+        if (fsLstat(m_native.front(), &st) == 0) {
             addRow(kStrModified, dateText(st.st_mtim));
             addRow(kStrAccessed, dateText(st.st_atim));
             addRow(kStrPermissions, permissionText(st.st_mode));
             addRow(kStrOwner, ownerText(st.st_uid, st.st_gid));
             auto* attributes = new QHBoxLayout;
             auto* readOnly = new QCheckBox(UiString(kStrReadOnly), this);
-            readOnly->setChecked(access(m_native.front().c_str(), W_OK) != 0);
+            readOnly->setChecked(IsSmbNative(m_native.front()) ? !(st.st_mode & S_IWUSR)
+                                                                : access(m_native.front().c_str(), W_OK) != 0);
             readOnly->setEnabled(false);
             auto* hidden = new QCheckBox(UiString(kStrHidden), this);
             hidden->setChecked(firstName.startsWith('.'));
@@ -171,7 +176,7 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
         uint64_t bytes = 0;
         for (const std::string& native : m_native) {
             struct stat st;
-            if (lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            if (fsLstat(native, &st) == 0 && S_ISREG(st.st_mode))
                 bytes += uint64_t(st.st_size);
         }
         showTotals(bytes, m_native.size(), 0, true);

@@ -105,6 +105,7 @@ void TMainForm::connectBookmarkCommands()
     wire("DNNewComputer", &TMainForm::DNNewComputerClick);
     wire("BookmarkNewFtpSite", &TMainForm::NewFtpSiteClick);
     wire("N89", &TMainForm::N89Click);
+    updateNewComputerCommand();
     connect(AddressToolButton, &QToolButton::clicked, this, &TMainForm::ToolButton3Click);
     AddressToolButton->setEnabled(true);
 }
@@ -183,6 +184,21 @@ void TMainForm::ReloadBookmarks()
             entries[i]->deleteLater();
     }
 
+    // A list of the bookmarks, or of a place below one, shows nodes the reload replaces:
+    // it is listed again from the new nodes, the same bookmark when it is still there.
+    QTreeWidgetItem* shownBookmark = nullptr;
+    for (QTreeWidgetItem* current = m_shownNode; current && !shownBookmark; current = current->parent())
+        if (current == m_bookmarkRoot)
+            shownBookmark = m_shownNode == m_bookmarkRoot ? m_bookmarkRoot : nullptr;
+        else if (current->parent() == m_bookmarkRoot)
+            shownBookmark = current;
+    const bool reshow = shownBookmark != nullptr;
+    const QString shownCaption = reshow && shownBookmark != m_bookmarkRoot ? shownBookmark->text(0) : QString();
+    if (reshow) {
+        StopWorkers();
+        m_shownNode = nullptr;
+    }
+
     // The desktop entries are the program's own, not stored records: the load keeps them.
     m_treeChanging = true;
     try {
@@ -195,6 +211,18 @@ void TMainForm::ReloadBookmarks()
                      [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) { return bookmarkRank(a) < bookmarkRank(b); });
     m_bookmarkRoot->addChildren(children);
     m_treeChanging = false;
+    if (!reshow)
+        return;
+    QTreeWidgetItem* target = m_bookmarkRoot;
+    for (int i = 0; !shownCaption.isEmpty() && i < m_bookmarkRoot->childCount(); ++i)
+        if (m_bookmarkRoot->child(i)->text(0) == shownCaption) {
+            target = m_bookmarkRoot->child(i);
+            break;
+        }
+    if (FolderTreeView->currentItem() == target)
+        ShowNode(target);
+    else
+        FolderTreeView->setCurrentItem(target);
 }
 
 void TMainForm::buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node)

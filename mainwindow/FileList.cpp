@@ -14,6 +14,7 @@
 #include "platform/DriveMap.h"
 #include "platform/FileAccess.h"
 #include "platform/Win32Error.h"
+#include "platform/ShellServices.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
 #include "store/NodePaths.h"
@@ -265,8 +266,11 @@ void TMainForm::OpenItem()
             return;
         const bool opened = names.size() == 1 ? ItemProp::PerformDefaultAction(this, file)
                                               : ItemProp::PerformDefaultAction(this, folder, names);
+        // An application that is there but does not start is not "no application".
+        const QString reason = ShellServices::LastFailureReason();
         if (!opened)
-            ShowError(QString::fromStdString(FormatMessageId(kStrNoApplication, file)));
+            ShowError(reason.isEmpty() ? QString::fromStdString(FormatMessageId(kStrNoApplication, file))
+                                       : TObjShell::OpenFailureText(ShellServices::ShellFailed, file, reason, false));
         return;
     }
     if (data->RootKind == FtpRoot && openFtpItem(data, captionText, isFolderItem(item)))

@@ -536,8 +536,11 @@ void TMainForm::RefreshNode(QTreeWidgetItem* node, bool checkBusy)
             LoadNetworkRoot();
         return;
     }
-    if (data->RootKind == BookmarkRoot && node == m_bookmarkRoot)
-        return;  // the bookmarks are reloaded by their own command when they join
+    if (node == m_bookmarkRoot) {
+        // The bookmarks are read again from the store, with their drop-down.
+        ReloadBookmarks();
+        return;
+    }
     const QTreeWidgetItem* shown = FolderTreeView->currentItem();
     const QString shownCaption = shown ? shown->text(0) : QString();
     QStringList leaves;
@@ -723,6 +726,23 @@ void TMainForm::FolderTreeViewPopupMenuPopup()
     newFolder->setEnabled(!network && !(data && data->has(Computer)));
     findChild<QAction*>(QStringLiteral("FtpSiteOptions"))
         ->setVisible(data && data->RootKind == FtpRoot && data->has(Computer));
+    updateNewComputerCommand();
+}
+
+void TMainForm::updateNewComputerCommand()
+{
+    // Computers are added to the expanded network's folders only; elsewhere the entry is
+    // greyed and its hint says where it works.
+    QAction* newComputer = findChild<QAction*>(QStringLiteral("DNNewComputer"));
+    if (!newComputer)
+        return;
+    const QTreeWidgetItem* node = selectedNode();
+    const TNodeData* data = node ? GetNodeData(node) : nullptr;
+    const bool applies = data && data->RootKind == ExpandedRoot && data->has(Domain);
+    newComputer->setEnabled(applies);
+    const QString hint = applies ? QString() : UiText("請先在「擴大網路芳鄰」或它的資料夾上選取，才能新增電腦");
+    newComputer->setStatusTip(hint);
+    newComputer->setToolTip(hint.isEmpty() ? newComputer->text() : hint);
 }
 
 void TMainForm::expandLevels(QTreeWidgetItem* node, uint16_t stopAttribute)

@@ -8,6 +8,7 @@
 #include "local/TObjShell.h"
 #include "platform/Exception.h"
 #include "resources/StringTable.h"
+#include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 #include "ui/TListView.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-enum : int { kStrNotExplorable = 33037 };
+enum : int { kStrCannotDeleteNode = 33030, kStrNotExplorable = 33037 };
 constexpr const char* kSystemDrive = "C:\\";
 
 } // namespace
@@ -172,6 +173,10 @@ void TMainForm::N92Click()
 void TMainForm::N33Click()
 {
     const TNodeData* data = shownData();
+    if (showsStoredNodes()) {
+        newStoredListFolder();
+        return;
+    }
     if (data && data->RootKind == FtpRoot) {
         ftpNewFolder(m_shownNode);
         return;
@@ -188,6 +193,11 @@ void TMainForm::N33Click()
 
 void TMainForm::N16Click()
 {
+    // Bookmarks, stored folders, computers of the expanded network and FTP sites.
+    if (showsStoredNodes()) {
+        deleteStoredListItems();
+        return;
+    }
     if (shownData() && shownData()->RootKind == FtpRoot) {
         ftpDeleteItems();
         return;
@@ -200,7 +210,14 @@ void TMainForm::N16Click()
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
     const TNodeData* data = shownData();
-    if (names.empty() || !data || data->RootKind != LocalRoot || ListMode != 1)
+    if (names.empty() || !data)
+        return;
+    // Drives, workgroups, computers and shares are never deleted from the list: say so.
+    if (ListMode == 2) {
+        ShowInformationText(UiString(kStrCannotDeleteNode));
+        return;
+    }
+    if (data->RootKind != LocalRoot || ListMode != 1)
         return;
     std::vector<std::string> paths;
     for (const std::string& name : names)

@@ -55,6 +55,7 @@ QString strWith(int number, const QString& argument)
 
 void TMainForm::FolderTreeViewChange()
 {
+    updateNewComputerCommand();
     if (!m_treeChanging)
         ShowNode(FolderTreeView->currentItem());
 }

@@ -21,10 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
-#include <QMimeData>
 #include <QTreeWidget>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -165,25 +162,9 @@ void TMainForm::showCacheDate(const TNodeData* data)
 
 void TMainForm::N76Click()
 {
-    // The full paths of the selection as a file list, as a drag would carry them.
-    std::string folder;
-    const std::vector<std::string> names = selectionPaths(folder);
-    if (names.empty())
-        return;
-    QStringList paths;
-    QList<QUrl> urls;
-    for (const std::string& name : names) {
-        const QString path = QString::fromStdString(folder + name);
-        paths << path;
-        const std::string native = NativePath(folder + name);
-        if (!native.empty())
-            urls << (native.rfind("smb://", 0) == 0 ? QUrl(QString::fromStdString(native))
-                                                    : QUrl::fromLocalFile(QString::fromStdString(native)));
-    }
-    auto* mime = new QMimeData;
-    mime->setText(paths.join(QLatin1Char('\n')));
-    mime->setUrls(urls);
-    QApplication::clipboard()->setMimeData(mime);
+    // The system menu of the selection, on a share as on a disk: a silent copy of the
+    // paths to the clipboard left the user wondering what the entry did.
+    N83Click();
 }
 
 bool TMainForm::showsUnwatchedFolder() const
@@ -202,6 +183,10 @@ bool TMainForm::showsLiveShareFolder() const
 
 void TMainForm::NetNewDirClick()
 {
+    if (showsStoredNodes()) {
+        newStoredListFolder();
+        return;
+    }
     if (!showsLiveShareFolder())
         return;
     try {
@@ -216,6 +201,10 @@ void TMainForm::NetNewDirClick()
 
 void TMainForm::NetDeleteClick()
 {
+    if (showsStoredNodes()) {
+        deleteStoredListItems();
+        return;
+    }
     std::string folder;
     const std::vector<std::string> names = selectionPaths(folder);
     // A share under the network or reached by its address, as the server has it now.

@@ -27,7 +27,7 @@ namespace {
 
 enum : int {
     kStrNodeBusy = 33026, kStrDeleteNode = 33027, kStrHasChildNodes = 33028, kStrDeleteFailed = 33029,
-    kStrCannotDelete = 33030,
+    kStrCannotDelete = 33030, kStrDeleteNodes = 33040, kStrDeleteOneNode = 33041,
 };
 
 } // namespace
@@ -139,6 +139,15 @@ void TMainForm::newStoredFolder(QTreeWidgetItem* node)
     node->setExpanded(true);
 }
 
+void TMainForm::newStoredListFolder()
+{
+    QTreeWidgetItem* node = m_shownNode;
+    newStoredFolder(node);
+    // The list shows the node's children: the new folder joins them there too.
+    if (m_shownNode == node)
+        ShowNode(node);
+}
+
 void TMainForm::DNDelClick()
 {
     QTreeWidgetItem* node = selectedNode();
@@ -192,12 +201,7 @@ void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
         return;
     UpdateRunning = true;
     try {
-        DeleteNodeCache(*data, true);
-        // A site's block holds its password in plain text: it goes with the site.
-        if (data->RootKind == FtpRoot && data->has(Computer) && IsPlainName(data->Key))
-            for (const char* extension : {".ATT", ".OPT"})
-                if (FileExists(data->StoreDir + data->Key + extension))
-                    ::DeleteFile(data->StoreDir + data->Key + extension);
+        deleteStoredRecord(*data);
     } catch (const std::exception& error) {
         UpdateRunning = false;
         ShowError(UiString(kStrDeleteFailed) + QString::fromUtf8(error.what()));
@@ -207,6 +211,92 @@ void TMainForm::deleteStoredNode(QTreeWidgetItem* node, TNodeData* data)
     // The record is a tombstone now: the node leaves the tree as a reload of its parent
     // would leave it out.
     removeTreeNode(node);
+}
+
+void TMainForm::deleteStoredRecord(TNodeData& data)
+{
+    DeleteNodeCache(data, true);
+    // A site's block holds its password in plain text: it goes with the site.
+    if (data.RootKind == FtpRoot && data.has(Computer) && IsPlainName(data.Key))
+        for (const char* extension : {".ATT", ".OPT"})
+            if (FileExists(data.StoreDir + data.Key + extension))
+                ::DeleteFile(data.StoreDir + data.Key + extension);
+}
+
+bool TMainForm::showsStoredNodes() const
+{
+    const TNodeData* data = shownData();
+    return data && ListMode == 2 && data->has(Domain)
+        && (data->RootKind == BookmarkRoot || data->RootKind == ExpandedRoot || data->RootKind == FtpRoot);
+}
+
+void TMainForm::deleteStoredListItems()
+{
+    QTreeWidgetItem* node = m_shownNode;
+    const QStringList captions = selectedCaptions();
+    if (!node || captions.isEmpty())
+        return;
+    // The nodes are found by their captions before anything is asked or deleted: a node
+    // that is busy, or a site whose window is open, stops the delete before it starts.
+    QList<QTreeWidgetItem*> chosen;
+    for (const QString& caption : captions) {
+        for (int i = 0; i < node->childCount(); ++i) {
+            QTreeWidgetItem* child = node->child(i);
+            const TNodeData* childData = GetNodeData(child);
+            if (!childData || QString::fromStdString(childData->Caption) != caption)
+                continue;
+            std::string busy;
+            if (!FindBusyNode(child, busy)) {
+                ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, busy)));
+                return;
+            }
+            if (siteWindow(childData)) {
+                ShowError(QString::fromStdString(FormatMessageId(kStrNodeBusy, childData->Caption)));
+                return;
+            }
+            chosen << child;
+            break;
+        }
+    }
+    if (chosen.isEmpty())
+        return;
+    if (AskQuestion(chosen.size() == 1 ? kStrDeleteOneNode : kStrDeleteNodes) != IdYes)
+        return;
+    // The update timer must not read the branch while its records are marked.
+    const bool updateAllowed = UpdateAllowed;
+    UpdateAllowed = false;
+    UpdateRunning = true;
+    for (QTreeWidgetItem* child : chosen) {
+        TNodeData* childData = GetNodeData(child);
+        if (childData->has(Sys)) {
+            ShowError(UiString(kStrCannotDelete));
+            break;
+        }
+        try {
+            deleteStoredRecord(*childData);
+        } catch (const std::exception& error) {
+            ShowError(UiString(kStrDeleteFailed) + QString::fromUtf8(error.what()));
+            break;
+        }
+    }
+    UpdateRunning = false;
+    UpdateAllowed = updateAllowed;
+    // The branch is read again from the store, so the list shows what is left.
+    if (node == m_bookmarkRoot) {
+        ReloadBookmarks();
+        return;
+    }
+    m_treeChanging = true;
+    StopWorkers();
+    m_shownNode = nullptr;
+    ClearNodeChildren(node);
+    AddPlaceholderChild(node);
+    openNode(node);
+    m_treeChanging = false;
+    if (FolderTreeView->currentItem() == node)
+        ShowNode(node);
+    else
+        FolderTreeView->setCurrentItem(node);
 }
 
 void TMainForm::removeTreeNode(QTreeWidgetItem* node)

@@ -91,7 +91,17 @@ void TMainForm::connectFolderPopupMenu()
             wire(folder.name, [this, csidl] { m_shell->OpenSpecialFolder(csidl); });
     }
     wire("N32", [this] { m_shell->EmptyRecycleBin(); });
-    wire("N37", [this] { m_shell->RunProgram("Rundll32.exe", "shell32.dll,Control_RunDLL desk.cpl"); });
+    // The display settings are the desktop's own program; without one the entry is greyed
+    // and its hint says why.
+    const QStringList display = ShellServices::DisplaySettingsCommand();
+    if (!display.isEmpty()) {
+        wire("N37", [this, display] { m_shell->RunProgram(WindowsPath(display.front().toStdString()), display.mid(1)); });
+    } else if (QAction* entry = find("N37")) {
+        const QString hint = UiText("這部電腦沒有設定螢幕顯示器的程式");
+        entry->setEnabled(false);
+        entry->setStatusTip(hint);
+        entry->setToolTip(hint);
+    }
     wire("N58", [this] { m_shell->ShowFind(kSystemDrive); });
 
     // The search over the cache, from the tools menu and the tool bar.

@@ -358,6 +358,14 @@ private:
     void DNNewDirClick();
     void DNDelClick();
     void deleteStoredNode(QTreeWidgetItem* node, TNodeData* data);
+    /// Deletes a stored node's cache and marks its record deleted; throws on failure.
+    void deleteStoredRecord(TNodeData& data);
+    /// Whether the list shows the child nodes of a stored branch (bookmarks, the expanded
+    /// network's folders and computers, FTP sites).
+    bool showsStoredNodes() const;
+    /// The list's delete of stored nodes: asks, then deletes the selected children of the
+    /// shown node and lists it again from the store.
+    void deleteStoredListItems();
     void ThreadToolButtonClick();
     void ExploreToolButtonClick();
     void connectFolderPopupMenu();
@@ -644,6 +652,10 @@ private:
     void connectBookmarkCommands();
     /// A new folder of a stored branch: a folder of the node store and its record.
     void newStoredFolder(QTreeWidgetItem* node);
+    /// The list's new folder where it shows a stored branch.
+    void newStoredListFolder();
+    /// "新增電腦" only where a computer can be added: greyed with a hint elsewhere.
+    void updateNewComputerCommand();
     void buildBookmarkMenu(QMenu* menu, QTreeWidgetItem* node);
     void BookmarkEntryClick(QAction* entry);
     /// The tree node of a bookmark drop-down entry; null once the node has gone.

@@ -82,6 +82,9 @@ void TMainForm::N10Click()
 
 void TMainForm::N93Click()
 {
+    // A share's folder has no watcher to bring its changes: every refresh reads the shown
+    // folder again, wherever its node hangs, and lays the list out afresh.
+    ShowNode(FolderTreeView->currentItem());
     FileListView->relayout();
 }
 

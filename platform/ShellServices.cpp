@@ -2,6 +2,7 @@
 
 #include "platform/DesktopApps.h"
 #include "platform/Environment.h"
+#include "platform/SmbFiles.h"
 #include "platform/TextPathAlias.h"
 #include "platform/Trash.h"
 
@@ -32,12 +33,27 @@ const char* const kProgramTypes[] = {
     "text/x-python", "text/x-python3", "application/x-desktop",
 };
 
+// Why the last open or run of this thread failed, for the message that reports it.
+thread_local QString t_failureReason;
+
+int failed(const QString& reason)
+{
+    t_failureReason = reason;
+    return ShellFailed;
+}
+
+int launch(const DesktopApp& app, const QStringList& arguments)
+{
+    QString reason;
+    return DesktopApps::Launch(app, arguments, &reason) ? ShellOk : failed(reason);
+}
+
 int launchDefault(const QString& native, const QString& mimeType)
 {
     const auto app = DesktopApps::DefaultFor(mimeType);
     if (!app)
         return ShellNoAssociation;
-    return DesktopApps::Launch(*app, {native}) ? ShellOk : ShellFailed;
+    return launch(*app, {native});
 }
 
 // File systems whose files came from another machine or a user-space program.
@@ -108,11 +124,36 @@ std::string FindProgram(const std::string& name)
     return found.toStdString();
 }
 
+QStringList DisplaySettingsCommand()
+{
+    // Each desktop's own page for screens first, then the stand-alone tools.
+    static const QStringList kCandidates[] = {
+        {"gnome-control-center", "display"}, {"cinnamon-settings", "display"}, {"kcmshell6", "kcm_kscreen"},
+        {"kcmshell5", "kcm_kscreen"},        {"systemsettings", "kcm_kscreen"}, {"xfce4-display-settings"},
+        {"lxqt-config-monitor"},             {"mate-display-properties"},       {"arandr"},
+    };
+    for (const QStringList& candidate : kCandidates) {
+        const QString program = QStandardPaths::findExecutable(candidate.front());
+        if (!program.isEmpty())
+            return QStringList{program} + candidate.mid(1);
+    }
+    return {};
+}
+
+QString LastFailureReason()
+{
+    return t_failureReason;
+}
+
 int OpenWithArguments(const std::string& nativePath, const QStringList& arguments, bool askBeforeRunning,
                       const RunQuestion& ask)
 {
+    t_failureReason.clear();
     auto declined = [&] { return askBeforeRunning && !(ask ? ask(nativePath) : AskBeforeRunning(nativePath)); };
     struct stat st {};
+    // A share's folder opens as a folder; its files are opened from a copy by the caller.
+    if (IsSmbNative(nativePath))
+        return SmbStat(nativePath, &st) == 0 && S_ISDIR(st.st_mode) ? Explore(nativePath) : ShellFileNotFound;
     if (::stat(nativePath.c_str(), &st) != 0)
         return ShellFileNotFound;
     if (S_ISDIR(st.st_mode))
@@ -131,8 +172,8 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
             return ShellDeclined;
         const auto app = DesktopApps::LoadFile(native);
         if (!app)
-            return ShellFailed;
-        return DesktopApps::Launch(*app, arguments) ? ShellOk : ShellFailed;
+            return failed(UiText("「%1」不是可以執行的應用程式設定檔，或它要的程式不在這部電腦上").arg(native));
+        return launch(*app, arguments);
     }
     if (IsProgram(textPath)) {
         if (declined())
@@ -141,14 +182,26 @@ int OpenWithArguments(const std::string& nativePath, const QStringList& argument
         const std::string folder = TextPathAlias(slash == 0 ? std::string("/") : nativePath.substr(0, slash));
         if (folder.empty())
             return ShellFailed;
-        return QProcess::startDetached(native, arguments, QString::fromStdString(folder)) ? ShellOk : ShellFailed;
+        QProcess process;
+        process.setProgram(native);
+        process.setArguments(arguments);
+        process.setWorkingDirectory(QString::fromStdString(folder));
+        return process.startDetached() ? ShellOk : failed(process.errorString());
     }
     return launchDefault(native, DesktopApps::MimeTypeOfFile(native));
 }
 
 int Explore(const std::string& nativePath)
 {
+    t_failureReason.clear();
     struct stat st {};
+    // The desktop's file manager is given the share's address; without one the caller
+    // shows the folder itself.
+    if (IsSmbNative(nativePath)) {
+        if (SmbStat(nativePath, &st) != 0 || !S_ISDIR(st.st_mode))
+            return ShellFileNotFound;
+        return launchDefault(QString::fromStdString(nativePath), "inode/directory");
+    }
     if (::stat(nativePath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return ShellFileNotFound;
     const std::string textPath = TextPathAlias(nativePath);

@@ -43,6 +43,12 @@ bool IsTrustedLauncher(const std::string& nativePath);
 /// A program named without a folder ("gedit", "notepad.exe"), found on the search path
 /// as given or without its ".exe"; empty when there is none.
 std::string FindProgram(const std::string& name);
+/// The desktop's display settings: the first settings program found on the search path
+/// with the arguments that open its display page; an empty list when there is none.
+QStringList DisplaySettingsCommand();
+/// Why the last Open, OpenWithArguments or Explore of the calling thread returned
+/// ShellFailed, in the program's words; empty when nothing more is known.
+QString LastFailureReason();
 /// "explore": the folder in the desktop's file manager.
 int Explore(const std::string& nativePath);
 /// Whether `nativePath` is a program that "open" runs directly.

@@ -3,6 +3,8 @@
 #include "platform/NativeNames.h"
 
 #include "platform/DateTime.h"
+#include "platform/DriveMap.h"
+#include "platform/FileAccess.h"
 #include "platform/SmbContext.h"
 #include "platform/Win32Error.h"
 
@@ -176,6 +178,11 @@ std::string UncFromSmbNative(const std::string& native)
 int SmbError(int err, const std::string& native)
 {
     return SmbErrorFor(err, UncFromSmbNative(native));
+}
+
+std::string AnyNativePath(const std::string& windowsPath)
+{
+    return IsUncPath(windowsPath) ? SmbNativePath(windowsPath) : NativePath(windowsPath);
 }
 
 int SmbStat(const std::string& native, struct stat* st)

@@ -19,6 +19,9 @@ bool IsSmbNative(const std::string& path);
 std::string SmbNativePath(const std::string& uncPath);
 /// The UNC path of a native form.
 std::string UncFromSmbNative(const std::string& native);
+/// The native form of any Windows-style path: a share's entry through SMB, a drive's
+/// through the drive map; empty when it has none.
+std::string AnyNativePath(const std::string& windowsPath);
 
 
 // POSIX-like calls on native forms: 0 on success, -1 with errno set.

@@ -144,7 +144,7 @@ TEST_F(MainFormTest, UnbuiltCommandsAreDisabledAndBuiltOnesEnabled)
     for (const char* name : {"X1", "F2", "N5", "N6", "N7", "N8", "S1", "N10", "N93", "ML1", "ML4", "A3", "I1", "A1", "LocalML3", "N40",
                              "N1", "N3", "R1", "C1", "N26", "DNContent", "N63", "N92", "N30", "N34", "DNRename", "N19", "N16", "C4", "N79", "N91", "N81", "N60", "N66", "N76", "NetDelete", "N24", "N86", "M50",
                              "DNNewDir", "DNDel", "FTPNewDir", "FTPDelete", "FTPOpen", "FTPRename", "FTPRefresh", "T2", "N87", "ToolMenu", "N89", "N99", "R2",
-                             "DNNewComputer", "FTP1", "FTP2", "FTPExplore"})
+                             "FTP1", "FTP2", "FTPExplore"})
         EXPECT_TRUE(action(*form, name)->isEnabled()) << name;
     EXPECT_FALSE(form->PriorToolButton->isEnabled());
     EXPECT_FALSE(form->NextToolButton->isEnabled());

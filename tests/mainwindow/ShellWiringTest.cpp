@@ -138,7 +138,7 @@ TEST_F(ShellWiringTest, ShellWorkLimitReachesTheShellObject)
 TEST_F(ShellWiringTest, ExplorerCommandsAreWired)
 {
     EXPECT_TRUE(m_form->ExploreToolButton->isEnabled());
-    for (const char* name : {"N40", "N42", "N45", "N44", "N50", "N32", "N37", "N38", "N43", "N58", "N54", "N48", "N47",
+    for (const char* name : {"N40", "N42", "N45", "N44", "N50", "N32", "N38", "N43", "N58", "N54", "N48", "N47",
                              "N57"}) {
         QAction* entry = action(name);
         ASSERT_NE(entry, nullptr) << name;
