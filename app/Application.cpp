@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/DesktopBus.h"
 #include "app/LanguageSetting.h"
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
@@ -7,6 +8,7 @@
 #include "local/TThreadForm.h"
 #include "mainwindow/FtpDragData.h"
 #include "mainwindow/TMainForm.h"
+#include "platform/Environment.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
@@ -14,12 +16,15 @@
 #include "store/NameTable.h"
 #include "ui/Fonts.h"
 
+#include <QDir>
 #include <QIcon>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -29,7 +34,92 @@ void showSetupError(int number)
     ShowMessageId(QApplication::activeWindow(), number, MsgError);
 }
 
+constexpr uint32_t kFolderAttribute = 0x10;
+
+// Qt's own options are single-dash words, some followed by a value.
+bool isQtOption(const std::string& word)
+{
+    return word.size() > 1 && word[0] == '-' && word[1] != '-';
+}
+
+bool qtOptionTakesValue(const std::string& word)
+{
+    for (const char* option : {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet",
+                               "-display", "-geometry", "-qwindowgeometry", "-title", "-qwindowtitle",
+                               "-qwindowicon", "-session", "-name", "-graphicssystem"})
+        if (word == option)
+            return true;
+    return false;
+}
+
+// --help, --version and a line that cannot be used are answered before Qt starts: they
+// need no display.
+bool answeredWithoutWindow(int argc, char** argv, int& exitCode)
+{
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (!isQtOption(word))
+            words.push_back(word);
+        else if (qtOptionTakesValue(word))
+            ++i;
+    }
+    std::error_code noFolder;
+    const StartOptions options = ParseStartOptions(words, std::filesystem::current_path(noFolder).string());
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
+        exitCode = 2;
+        return true;
+    }
+    if (!options.Help && !options.Version)
+        return false;
+    std::fputs(options.Help ? StartHelpText().c_str() : StartVersionText().c_str(), stdout);
+    exitCode = 0;
+    return true;
+}
+
 } // namespace
+
+void OpenInWindow(TMainForm* form, const StartOptions& options)
+{
+    if (form->isMinimized())
+        form->showNormal();
+    form->raise();
+    form->activateWindow();
+    if (!options.FtpUrl.empty()) {
+        form->OpenFtpLink(options.FtpUrl);
+        return;
+    }
+    if (options.SelectPath.empty())
+        return;
+    FindEntry entry;
+    // A file opens its folder with the file selected.
+    if (!options.Cached && GetFileEntry(options.SelectPath, entry) && !(entry.attributes & kFolderAttribute))
+        form->ShowItem(options.SelectPath, false);
+    else
+        form->SelectOnStart(options.SelectPath, options.Cached, options.Computer);
+}
+
+void ServeDesktopBus(DesktopBus& desktop, TMainForm* form)
+{
+    desktop.OnOpen = [form](const StartOptions& asked) { OpenInWindow(form, asked); };
+    desktop.OnShowItem = [form](const std::string& path, bool properties) {
+        OpenInWindow(form, {});
+        form->ShowItem(path, properties);
+    };
+}
+
+std::string DesktopBusName()
+{
+    // Tamsels with settings of their own (a test's, a demo's) are programs of their own.
+    const std::string config = EnvironmentValue("TAMSEL_CONFIG");
+    if (config.empty())
+        return DesktopBus::ServiceName;
+    std::string name = DesktopBus::ServiceName;
+    name += ".Config";
+    name += std::to_string(std::hash<std::string>{}(config) % 1000000007u);
+    return name;
+}
 
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -50,7 +140,7 @@ bool Application::notify(QObject* receiver, QEvent* event)
 void PrepareApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("Tamsel"));
-    app.setDesktopFileName(QStringLiteral("tamsel"));
+    app.setDesktopFileName(QStringLiteral("org.tamsel.Tamsel"));
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
     // Every program of the family speaks the language chosen in the options dialog.
     UseChosenLanguage();
@@ -77,17 +167,23 @@ void PrepareProgramFolders(TSetupInfo& info)
 
 int RunTamsel(int argc, char** argv)
 {
+    if (int exitCode = 0; answeredWithoutWindow(argc, argv, exitCode))
+        return exitCode;
     Application app(argc, argv);
     PrepareApplication(app);
     const QString title = QString::fromStdString(LoadStr(30000));
     std::vector<std::string> words;
     for (const QString& word : app.arguments().mid(1))
         words.push_back(word.toStdString());
-    const StartOptions options = ParseStartOptions(words);
+    const StartOptions options = ParseStartOptions(words, QDir::currentPath().toStdString());
     if (!options.Error.empty()) {
         std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
         return 2;
     }
+    // One Tamsel per desktop session: a second start hands its place to the first one.
+    DesktopBus desktop(QDBusConnection::sessionBus(), DesktopBusName());
+    if (!desktop.Register() && DesktopBus::HandOver(QDBusConnection::sessionBus(), DesktopBusName(), StartArguments(options)))
+        return 0;
     try {
         PrepareProgramFolders(SetupInfo);
         SetSetupErrorReporter(showSetupError);
@@ -100,14 +196,13 @@ int RunTamsel(int argc, char** argv)
             });
             ThreadForm = threadForm.get();
             mainForm->show();
-            if (!options.SelectPath.empty()) {
-                // Once the tree is built by the first show.
-                TMainForm* form = mainForm.get();
-                QTimer::singleShot(0, form, [form, options] {
-                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer);
-                });
-            }
+            TMainForm* form = mainForm.get();
+            ServeDesktopBus(desktop, form);
+            // Once the tree is built by the first show.
+            QTimer::singleShot(0, form, [form, options] { OpenInWindow(form, options); });
             app.exec();
+            desktop.OnOpen = nullptr;
+            desktop.OnShowItem = nullptr;
         }
         SaveSetupInfo(SetupInfo);
     } catch (const std::exception& error) {

@@ -3,11 +3,16 @@
 #include "mainwindow/TMainForm.h"
 
 #include "platform/FileAccess.h"
+#include "platform/TextCodec.h"
 #include "resources/UiText.h"
+#include "ui/TListView.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
 
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +35,57 @@ void TMainForm::SelectOnStart(const std::string& path, bool cached, const std::s
     }
     if (!SelectCachedPath(AddBackslash(path), computer))
         ShowError(UiText("快取中找不到 %1").arg(QString::fromStdString(path)));
+}
+
+void TMainForm::ShowItem(const std::string& path, bool properties)
+{
+    const std::string item = RemoveBackslash(path);
+    const size_t cut = item.rfind('\\');
+    // A drive or a share has no folder above it in which it could be selected.
+    const bool root = cut == std::string::npos || cut + 1 >= item.size()
+                      || (IsUncPath(item) && std::count(item.begin(), item.end(), '\\') <= 3);
+    if (root) {
+        m_pendingItem.clear();
+        goToFolder(path);
+        if (properties)
+            C4Click();
+        return;
+    }
+    m_pendingItem = QString::fromStdString(item.substr(cut + 1));
+    m_pendingItemFolder = item.substr(0, cut + 1);
+    m_pendingProperties = properties;
+    if (!m_watchingForPendingItem) {
+        // A folder listed in the background brings its items in batches after goToFolder.
+        connect(FileListView->model(), &QAbstractItemModel::rowsInserted, this, &TMainForm::selectPendingItem);
+        m_watchingForPendingItem = true;
+    }
+    goToFolder(m_pendingItemFolder);
+    const TNodeData* shown = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+    if (!shown || UpperAscii(AddBackslash(shown->RemoteName)) != UpperAscii(m_pendingItemFolder)) {
+        m_pendingItem.clear();  // the folder could not be opened; the user was told why
+        return;
+    }
+    selectPendingItem();
+}
+
+void TMainForm::selectPendingItem()
+{
+    if (m_pendingItem.isEmpty())
+        return;
+    const TNodeData* shown = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+    if (!shown || UpperAscii(AddBackslash(shown->RemoteName)) != UpperAscii(m_pendingItemFolder))
+        return;
+    const int row = FileListView->model()->findCaption(m_pendingItem);
+    if (row < 0)
+        return;
+    m_pendingItem.clear();
+    const QModelIndex index = FileListView->model()->index(row, 0);
+    FileListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    FileListView->currentView()->scrollTo(index);
+    if (m_pendingProperties) {
+        // Not inside the model's insertion: the dialog runs its own loop.
+        QTimer::singleShot(0, this, [this] { C4Click(); });
+    }
 }
 
 QTreeWidgetItem* TMainForm::findCachedComputer(QTreeWidgetItem* node, const std::string& folded,

@@ -53,6 +53,7 @@ struct FileOperationOutcome;
 class TWorkerThread;
 struct DragSelection;
 struct DropChoice;
+struct FtpLink;
 
 // The main window: a folder tree on the left, the file list on the right, tool bars over
 // them and a status bar below. Its commands are spread over files by concern: the menus in
@@ -103,6 +104,13 @@ public:
     /// of this machine or a share, live; with `cached`, the folder in the cached view of
     /// the cached computer that holds it (the one captioned `computer`, when given).
     void SelectOnStart(const std::string& path, bool cached, const std::string& computer);
+    /// Opens the folder that holds `path` (a file or folder of this machine or a share) and
+    /// selects it in the list once the listing brings it; with `properties` then shows its
+    /// properties. A drive or share itself is opened instead.
+    void ShowItem(const std::string& path, bool properties);
+    /// Connects to the stored site of an "ftp://[USER@]HOST[:PORT]/DIR" link, added among the
+    /// bookmarks when the tree has none, and shows the link's folder (FtpLinks.cpp).
+    void OpenFtpLink(const std::string& url);
     /// Turns the cached view on and selects a cached folder (with its trailing backslash);
     /// false when no cached computer holds it (the nearest node is selected then).
     bool SelectCachedPath(const std::string& folder, const std::string& computer);
@@ -178,6 +186,14 @@ protected:
 private:
     // Window events.
     void FormCreate();
+    // The item another program asked to see (ShowItem), selected when the listing brings it.
+    void selectPendingItem();
+    QTreeWidgetItem* findFtpSite(QTreeWidgetItem* folder, const FtpLink& link, int depth);
+    QTreeWidgetItem* addFtpSiteFor(const FtpLink& link);
+    QString m_pendingItem;
+    std::string m_pendingItemFolder;
+    bool m_pendingProperties = false;
+    bool m_watchingForPendingItem = false;
     void FormShow();
     bool FormClose();
     void FormDestroy();
