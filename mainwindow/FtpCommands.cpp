@@ -259,6 +259,21 @@ void TMainForm::ftpDeleteFolderNode(QTreeWidgetItem* node)
         refreshFtpNode(parent);
 }
 
+bool TMainForm::storeFtpSite(TNodeData& record, const FtpSiteBlock& block)
+{
+    // No cache update writes into the store meanwhile.
+    UpdateRunning = true;
+    try {
+        AddFtpSite(record, block);
+    } catch (const std::exception& error) {
+        UpdateRunning = false;
+        ShowError(QString::fromUtf8(error.what()));
+        return false;
+    }
+    UpdateRunning = false;
+    return true;
+}
+
 void TMainForm::NewFtpSiteClick()
 {
     // Into the selected bookmark folder, else among the bookmarks, where the tree shows it.
@@ -286,15 +301,8 @@ void TMainForm::NewFtpSiteClick()
     block.ProxyHost = form.FtpProxy;
     block.Port = form.FtpPort;
     block.ProxyPort = form.FtpProxyPort;
-    UpdateRunning = true;
-    try {
-        AddFtpSite(record, block);
-    } catch (const std::exception& error) {
-        UpdateRunning = false;
-        ShowError(QString::fromUtf8(error.what()));
+    if (!storeFtpSite(record, block))
         return;
-    }
-    UpdateRunning = false;
     // The folder is read again, so the new site takes its sorted place and is selected.
     RefreshNode(folder, true);
     openNode(folder);

@@ -79,15 +79,8 @@ QTreeWidgetItem* TMainForm::addFtpSiteFor(const FtpLink& link)
     block.Host = link.host;
     block.User = link.user;
     block.Port = link.port;
-    UpdateRunning = true;
-    try {
-        AddFtpSite(record, block);
-    } catch (const std::exception& error) {
-        UpdateRunning = false;
-        ShowError(QString::fromUtf8(error.what()));
+    if (!storeFtpSite(record, block))
         return nullptr;
-    }
-    UpdateRunning = false;
     RefreshNode(m_bookmarkRoot, true);
     openNode(m_bookmarkRoot);
     for (int i = 0; i < m_bookmarkRoot->childCount(); ++i)

@@ -54,6 +54,7 @@ class TWorkerThread;
 struct DragSelection;
 struct DropChoice;
 struct FtpLink;
+struct FtpSiteBlock;
 
 // The main window: a folder tree on the left, the file list on the right, tool bars over
 // them and a status bar below. Its commands are spread over files by concern: the menus in
@@ -190,6 +191,8 @@ private:
     void selectPendingItem();
     QTreeWidgetItem* findFtpSite(QTreeWidgetItem* folder, const FtpLink& link, int depth);
     QTreeWidgetItem* addFtpSiteFor(const FtpLink& link);
+    /// Adds a new site to the store; false (the user told why) when it could not be written.
+    bool storeFtpSite(TNodeData& record, const FtpSiteBlock& block);
     QString m_pendingItem;
     std::string m_pendingItemFolder;
     bool m_pendingProperties = false;
