@@ -1,14 +1,15 @@
 #include "app/Application.h"
 
+#include "app/DesktopBus.h"
 #include "app/LanguageSetting.h"
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
-#include "app/StartRequests.h"
 #include "local/MessageBoxes.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/FtpDragData.h"
 #include "mainwindow/TMainForm.h"
 #include "network/TPassManForm.h"
+#include "platform/Environment.h"
 #include "platform/FileAccess.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ServerNames.h"
@@ -16,14 +17,17 @@
 #include "store/NameTable.h"
 #include "ui/Fonts.h"
 
+#include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -33,7 +37,93 @@ void showSetupError(int number)
     ShowMessageId(QApplication::activeWindow(), number, MsgError);
 }
 
+constexpr uint32_t kFolderAttribute = 0x10;
+
+// Qt's own options are single-dash words, some followed by a value.
+bool isQtOption(const std::string& word)
+{
+    return word.size() > 1 && word[0] == '-' && word[1] != '-';
+}
+
+bool qtOptionTakesValue(const std::string& word)
+{
+    for (const char* option : {"-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style", "-stylesheet",
+                               "-display", "-geometry", "-qwindowgeometry", "-title", "-qwindowtitle",
+                               "-qwindowicon", "-session", "-name", "-graphicssystem"})
+        if (word == option)
+            return true;
+    return false;
+}
+
+// --help, --version and a line that cannot be used are answered before Qt starts: they
+// need no display.
+bool answeredWithoutWindow(int argc, char** argv, int& exitCode)
+{
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (!isQtOption(word))
+            words.push_back(word);
+        else if (qtOptionTakesValue(word))
+            ++i;
+    }
+    std::error_code noFolder;
+    const StartOptions options = ParseStartOptions(words, std::filesystem::current_path(noFolder).string());
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
+        exitCode = 2;
+        return true;
+    }
+    if (!options.Help && !options.Version)
+        return false;
+    std::fputs(options.Help ? StartHelpText().c_str() : StartVersionText().c_str(), stdout);
+    exitCode = 0;
+    return true;
+}
+
 } // namespace
+
+void OpenInWindow(TMainForm* form, const StartOptions& options)
+{
+    if (form->isMinimized())
+        form->showNormal();
+    form->raise();
+    form->activateWindow();
+    if (!options.FtpUrl.empty()) {
+        form->OpenFtpLink(options.FtpUrl);
+        return;
+    }
+    if (options.SelectPath.empty())
+        return;
+    FindEntry entry;
+    // A file opens its folder with the file selected.
+    if (options.Item.empty() && !options.Cached && GetFileEntry(options.SelectPath, entry)
+        && !(entry.attributes & kFolderAttribute))
+        form->ShowItem(options.SelectPath, false);
+    else
+        form->SelectOnStart(options.SelectPath, options.Cached, options.Computer, options.Item);
+}
+
+void ServeDesktopBus(DesktopBus& desktop, TMainForm* form)
+{
+    desktop.OnOpen = [form](const StartOptions& asked) { OpenInWindow(form, asked); };
+    desktop.OnShowItem = [form](const std::string& path, bool properties) {
+        OpenInWindow(form, {});
+        form->ShowItem(path, properties);
+    };
+}
+
+std::string DesktopBusName()
+{
+    // Tamsels with settings of their own (a test's, a demo's) are programs of their own.
+    const std::string config = EnvironmentValue("TAMSEL_CONFIG");
+    if (config.empty())
+        return DesktopBus::ServiceName;
+    std::string name = DesktopBus::ServiceName;
+    name += ".Config";
+    name += std::to_string(std::hash<std::string>{}(config) % 1000000007u);
+    return name;
+}
 
 Application::Application(int& argc, char** argv)
     : QApplication(argc, argv)
@@ -73,7 +163,7 @@ bool InstallQtTranslations(QCoreApplication& app, InterfaceLanguage language)
 void PrepareApplication(QApplication& app)
 {
     app.setApplicationName(QStringLiteral("Tamsel"));
-    app.setDesktopFileName(QStringLiteral("tamsel"));
+    app.setDesktopFileName(QStringLiteral("org.tamsel.Tamsel"));
     app.setProperty("helpFile", QStringLiteral("Tamsel.hlp"));
     // Every program of the family speaks the language chosen in the options dialog.
     UseChosenLanguage();
@@ -102,20 +192,24 @@ void PrepareProgramFolders(TSetupInfo& info)
 
 int RunTamsel(int argc, char** argv)
 {
+    if (int exitCode = 0; answeredWithoutWindow(argc, argv, exitCode))
+        return exitCode;
     Application app(argc, argv);
     PrepareApplication(app);
     const QString title = QString::fromStdString(LoadStr(30000));
     std::vector<std::string> words;
     for (const QString& word : app.arguments().mid(1))
         words.push_back(word.toStdString());
-    const StartOptions options = ParseStartOptions(words);
+    const StartOptions options = ParseStartOptions(words, QDir::currentPath().toStdString());
     if (!options.Error.empty()) {
         std::fprintf(stderr, "%s\n%s\n", options.Error.c_str(), UiCaption(StartUsage).c_str());
         return 2;
     }
-    // A place asked for while a Tamsel runs for this program folder is shown there: one
-    // window and one tree, as the user expects of a search result.
-    if (!options.SelectPath.empty() && StartRequests::handOver(options))
+    // One Tamsel per desktop session: a second start hands its place (a search result, a
+    // link, a path) to the first one, which shows it in its one window. Where no session
+    // bus is reachable, Register and HandOver both fail and this start opens its own window.
+    DesktopBus desktop(QDBusConnection::sessionBus(), DesktopBusName());
+    if (!desktop.Register() && DesktopBus::HandOver(QDBusConnection::sessionBus(), DesktopBusName(), StartArguments(options)))
         return 0;
     try {
         PrepareProgramFolders(SetupInfo);
@@ -130,20 +224,13 @@ int RunTamsel(int argc, char** argv)
             ThreadForm = threadForm.get();
             mainForm->show();
             TMainForm* form = mainForm.get();
-            StartRequests requests([form](const StartOptions& asked) {
-                form->ShowRequested(asked.SelectPath, asked.Cached, asked.Computer, asked.Item);
-            });
-            // Without the socket only the hand-over is lost: a later start opens a window of its own.
-            if (!requests.listen())
-                std::fprintf(stderr, "%s\n", requests.errorText().toLocal8Bit().constData());
+            ServeDesktopBus(desktop, form);
             CheckPasswordStore(mainForm.get());
-            if (!options.SelectPath.empty()) {
-                // Once the tree is built by the first show.
-                QTimer::singleShot(0, form, [form, options] {
-                    form->SelectOnStart(options.SelectPath, options.Cached, options.Computer, options.Item);
-                });
-            }
+            // Once the tree is built by the first show.
+            QTimer::singleShot(0, form, [form, options] { OpenInWindow(form, options); });
             app.exec();
+            desktop.OnOpen = nullptr;
+            desktop.OnShowItem = nullptr;
         }
         SaveSetupInfo(SetupInfo);
     } catch (const std::exception& error) {

@@ -731,14 +731,15 @@ void TMainForm::FolderTreeViewPopupMenuPopup()
 
 void TMainForm::updateNewComputerCommand()
 {
-    // Computers are added to the expanded network's folders only; elsewhere the entry is
-    // greyed and its hint says where it works.
+    // Computers are added to the expanded network's folders, and sites to a folder of FTP
+    // sites (DNNewComputerClick); elsewhere the entry is greyed and its hint says where it works.
     QAction* newComputer = findChild<QAction*>(QStringLiteral("DNNewComputer"));
     if (!newComputer)
         return;
     const QTreeWidgetItem* node = selectedNode();
     const TNodeData* data = node ? GetNodeData(node) : nullptr;
-    const bool applies = data && data->RootKind == ExpandedRoot && data->has(Domain);
+    const bool applies = data && data->has(Domain)
+                         && (data->RootKind == ExpandedRoot || (data->RootKind == FtpRoot && !data->has(Bookmark)));
     newComputer->setEnabled(applies);
     const QString hint = applies ? QString() : UiText("請先在「擴大網路芳鄰」或它的資料夾上選取，才能新增電腦");
     newComputer->setStatusTip(hint);

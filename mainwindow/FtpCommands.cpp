@@ -7,6 +7,7 @@
 #include "local/ErrorText.h"
 #include "local/MessageBoxes.h"
 #include "local/TImageLists.h"
+#include "platform/AddressText.h"
 #include "platform/Exception.h"
 #include "network/NetPassword.h"
 #include "network/TFTPEnumForm.h"
@@ -18,6 +19,7 @@
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "platform/NativeNames.h"
+#include "platform/TextCodec.h"
 #include "store/StoredNodes.h"
 #include "store/TEditForm.h"
 #include "store/NodeTree.h"
@@ -356,48 +358,38 @@ QTreeWidgetItem* TMainForm::storeNewFtpSite(QTreeWidgetItem* folder, const std::
     return site;
 }
 
-// What an "ftp://" address asks for: a host, a port, perhaps a user, and a folder.
-struct FtpAddress {
-    QString host, user, password;
-    int port = 21;
-    QStringList folders;
-};
-
 namespace {
-
-bool parseFtpAddress(const std::string& text, FtpAddress& address)
-{
-    const QUrl url(QString::fromStdString(text).trimmed(), QUrl::TolerantMode);
-    if (!url.isValid() || url.scheme().compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0 || url.host().isEmpty())
-        return false;
-    address.host = url.host();
-    address.user = url.userName();
-    address.password = url.password();
-    address.port = url.port(21);
-    for (const QString& part : url.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts))
-        if (part != QLatin1String("."))
-            address.folders << part;
-    return address.port > 0;
-}
 
 // A stored site is the one the address names when host and port agree, and the user too
 // when the address gives one.
-bool isSiteOf(const TNodeData& data, const FtpAddress& address)
+bool isSiteOf(const TNodeData& data, const FtpLink& link)
 {
     std::array<unsigned char, FtpSiteBlockSize> bytes{};
     try {
         ReadNodeAttachment(data, bytes.data(), bytes.size());
     } catch (const std::exception&) {
-        return false;
+        return false;  // a site whose block cannot be read is not the one asked for
     }
     const FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
-    return QString::fromStdString(block.Host.empty() ? data.Host : block.Host).compare(address.host, Qt::CaseInsensitive) == 0
-        && block.Port == address.port && (address.user.isEmpty() || QString::fromStdString(block.User) == address.user);
+    const auto anonymous = [](const std::string& user) { return user.empty() || UpperAscii(user) == "ANONYMOUS"; };
+    const bool sameUser = link.user.empty() || block.User == link.user || (anonymous(block.User) && anonymous(link.user));
+    return UpperAscii(block.Host.empty() ? data.Host : block.Host) == UpperAscii(link.host) && block.Port == link.port
+        && sameUser;
+}
+
+// The folders of a link's path, "/a/b/" as {"a", "b"}.
+QStringList folderParts(const std::string& folder)
+{
+    QStringList parts;
+    for (const QString& part : QString::fromStdString(folder).split(QLatin1Char('/'), Qt::SkipEmptyParts))
+        if (part != QLatin1String("."))
+            parts << part;
+    return parts;
 }
 
 // Whether a stored folder (or one below it) holds the site, read from the node files
 // without loading anything into the tree.
-bool storedSiteBelow(const std::string& folder, const FtpAddress& address, int depth)
+bool storedSiteBelow(const std::string& folder, const FtpLink& link, int depth)
 {
     if (depth > 32)
         return false;
@@ -408,10 +400,10 @@ bool storedSiteBelow(const std::string& folder, const FtpAddress& address, int d
         return false;
     }
     for (const auto& record : records) {
-        if (record->RootKind == FtpRoot && record->has(Computer) && isSiteOf(*record, address))
+        if (record->RootKind == FtpRoot && record->has(Computer) && isSiteOf(*record, link))
             return true;
         if (record->has(Domain) && !record->has(Bookmark) && IsPlainName(record->Key)
-            && storedSiteBelow(folder + record->Key + "\\", address, depth + 1))
+            && storedSiteBelow(folder + record->Key + "\\", link, depth + 1))
             return true;
     }
     return false;
@@ -419,7 +411,7 @@ bool storedSiteBelow(const std::string& folder, const FtpAddress& address, int d
 
 } // namespace
 
-QTreeWidgetItem* TMainForm::findFtpSite(QTreeWidgetItem* node, const FtpAddress& address)
+QTreeWidgetItem* TMainForm::findFtpSite(QTreeWidgetItem* node, const FtpLink& link)
 {
     for (int i = 0; i < node->childCount(); ++i) {
         QTreeWidgetItem* child = node->child(i);
@@ -427,7 +419,7 @@ QTreeWidgetItem* TMainForm::findFtpSite(QTreeWidgetItem* node, const FtpAddress&
         if (!data || data->has(Sys))
             continue;
         if (data->RootKind == FtpRoot && data->has(Computer)) {
-            if (isSiteOf(*data, address))
+            if (isSiteOf(*data, link))
                 return child;
             continue;
         }
@@ -435,38 +427,38 @@ QTreeWidgetItem* TMainForm::findFtpSite(QTreeWidgetItem* node, const FtpAddress&
             continue;
         // A folder not loaded yet is opened only when the site is stored somewhere below it.
         if (!(data->State & Expanded)) {
-            if (!IsPlainName(data->Key) || !storedSiteBelow(data->StoreDir + data->Key + "\\", address, 0))
+            if (!IsPlainName(data->Key) || !storedSiteBelow(data->StoreDir + data->Key + "\\", link, 0))
                 continue;
             openNode(child);
         }
-        if (QTreeWidgetItem* site = findFtpSite(child, address))
+        if (QTreeWidgetItem* site = findFtpSite(child, link))
             return site;
     }
     return nullptr;
 }
 
-void TMainForm::openFtpAddress(const std::string& text)
+void TMainForm::OpenFtpLink(const std::string& text)
 {
-    FtpAddress address;
-    if (!parseFtpAddress(text, address)) {
+    FtpLink link;
+    if (!ParseFtpLink(text, link)) {
         ShowError(UiFormatText("無法辨識的 FTP 位址：%1\r\n請輸入 ftp://[使用者@]主機[:埠]/資料夾", QString::fromStdString(text)));
         return;
     }
     if (!(GetNodeData(m_bookmarkRoot)->State & Expanded))
         openNode(m_bookmarkRoot);
-    QTreeWidgetItem* site = findFtpSite(m_bookmarkRoot, address);
+    QTreeWidgetItem* site = findFtpSite(m_bookmarkRoot, link);
     if (!site) {
-        const QString shown = QStringLiteral("ftp://") + (address.user.isEmpty() ? QString() : address.user + QLatin1Char('@'))
-            + address.host + (address.port == 21 ? QString() : QLatin1Char(':') + QString::number(address.port));
-        if (!AskQuestionText(UiFormatText("書籤中沒有 %1 的 FTP 站台。\r\n要新增這個站台並連線嗎?", shown)))
+        const std::string shown = (link.user.empty() ? std::string() : link.user + "@") + link.host
+            + (link.port == 21 ? std::string() : ":" + std::to_string(link.port));
+        if (!AskQuestionText(UiFormatText("書籤中沒有 %1 的 FTP 站台。\r\n要新增這個站台並連線嗎?",
+                                          QString::fromStdString("ftp://" + shown))))
             return;
         FtpSiteBlock block;
-        block.Host = address.host.toStdString();
+        block.Host = link.host;
         // Without a user the site is anonymous, and no password is asked for.
-        block.User = address.user.isEmpty() ? std::string("anonymous") : address.user.toStdString();
-        block.Password = address.password.toStdString();
-        block.Port = address.port;
-        site = storeNewFtpSite(m_bookmarkRoot, shown.mid(6).toStdString(), block);
+        block.User = link.user.empty() ? std::string("anonymous") : link.user;
+        block.Port = link.port;
+        site = storeNewFtpSite(m_bookmarkRoot, shown, block);
         if (!site)
             return;
     }
@@ -474,19 +466,20 @@ void TMainForm::openFtpAddress(const std::string& text)
         parent->setExpanded(true);
     FolderTreeView->setCurrentItem(site);
     site->setExpanded(true);
-    // Connected: each folder of the address is a child of the one before it.
+    // Connected: each folder of the link is a child of the one before it. A folder the site
+    // does not have stops the walk at the nearest one.
     QTreeWidgetItem* node = site;
-    for (const QString& folder : address.folders) {
+    for (const QString& folder : folderParts(link.folder)) {
         const TNodeData* data = GetNodeData(node);
         if (!data || !(data->State & Expanded))
-            return;
+            return;  // the connection failed; the user was told why
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < node->childCount() && !next; ++i)
             if (node->child(i)->text(0) == folder)
                 next = node->child(i);
         if (!next) {
-            ShowError(strWith(kStrAddressNotFound, QString::fromStdString(text)));
-            return;
+            ShowError(UiText("站台上找不到資料夾 %1").arg(QString::fromStdString(link.folder)));
+            break;
         }
         node = next;
         FolderTreeView->setCurrentItem(node);

@@ -248,7 +248,7 @@ void TMainForm::AddressComboBoxExit()
         goToFolder(address.path);
         break;
     case AddressKind::Ftp:
-        openFtpAddress(address.path);
+        OpenFtpLink(address.path);
         break;
     case AddressKind::Unknown:
         ShowError(strWith(kStrAddressUnknown, QString::fromStdString(text)));

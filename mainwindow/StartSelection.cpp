@@ -1,8 +1,10 @@
-// The place the window opens at when another program asks for one (`tamsel --select`): a
-// folder of this machine or of a share, live, or a cached folder of a cached computer.
+// The place the window opens at when another program asks for one (`tamsel --select`, a
+// link, the desktop's "show in folder"): a folder of this machine or of a share, live, or a
+// cached folder of a cached computer, with an entry of it selected when asked.
 #include "mainwindow/TMainForm.h"
 
 #include "platform/FileAccess.h"
+#include "platform/TextCodec.h"
 #include "resources/UiText.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"
@@ -11,7 +13,10 @@
 #include "ui/TListView.h"
 
 #include <QItemSelectionModel>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +35,13 @@ void TMainForm::SelectOnStart(const std::string& path, bool cached, const std::s
 {
     if (!cached) {
         goToFolder(path);
+        // The folder could not be opened (the user was told why): an entry of the folder
+        // shown before is not the one asked for.
+        const TNodeData* shown = m_shownNode ? GetNodeData(m_shownNode) : nullptr;
+        if (!shown || UpperAscii(AddBackslash(shown->RemoteName)) != UpperAscii(AddBackslash(path))) {
+            m_pendingEntry.clear();
+            return;
+        }
     } else if (!SelectCachedPath(AddBackslash(path), computer)) {
         ShowError(UiText("快取中找不到 %1").arg(QString::fromStdString(path)));
         return;
@@ -38,19 +50,30 @@ void TMainForm::SelectOnStart(const std::string& path, bool cached, const std::s
         selectWhenListed(QString::fromStdString(item));
 }
 
-void TMainForm::ShowRequested(const std::string& path, bool cached, const std::string& computer, const std::string& item)
+void TMainForm::ShowItem(const std::string& path, bool properties)
 {
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
-    SelectOnStart(path, cached, computer, item);
+    const std::string item = RemoveBackslash(path);
+    const size_t cut = item.rfind('\\');
+    // A drive or a share has no folder above it in which it could be selected.
+    const bool root = cut == std::string::npos || cut + 1 >= item.size()
+                      || (IsUncPath(item) && std::count(item.begin(), item.end(), '\\') <= 3);
+    if (root) {
+        m_pendingEntry.clear();
+        goToFolder(path);
+        if (properties)
+            C4Click();
+        return;
+    }
+    SelectOnStart(item.substr(0, cut + 1), false, {}, {});
+    if (m_shownNode && UpperAscii(AddBackslash(GetNodeData(m_shownNode)->RemoteName)) == UpperAscii(item.substr(0, cut + 1)))
+        selectWhenListed(QString::fromStdString(item.substr(cut + 1)), properties);
 }
 
-void TMainForm::selectWhenListed(const QString& name)
+void TMainForm::selectWhenListed(const QString& name, bool properties)
 {
     m_pendingEntry = name;
     m_pendingEntryNode = m_shownNode;
+    m_pendingProperties = properties;
     selectPendingEntry();
 }
 
@@ -62,15 +85,19 @@ void TMainForm::selectPendingEntry()
         return;
     }
     TListModel* model = FileListView->model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (model->item(row).Caption.compare(m_pendingEntry, Qt::CaseInsensitive) != 0)
-            continue;
-        m_pendingEntry.clear();
-        const QModelIndex index = model->index(row, 0);
-        FileListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        FileListView->currentView()->scrollTo(index);
-        FileListView->currentView()->setFocus();
-        return;
+    int row = 0;
+    while (row < model->rowCount() && model->item(row).Caption.compare(m_pendingEntry, Qt::CaseInsensitive) != 0)
+        ++row;
+    if (row == model->rowCount())
+        return;  // a folder listed in the background brings its entries in batches
+    m_pendingEntry.clear();
+    const QModelIndex index = model->index(row, 0);
+    FileListView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    FileListView->currentView()->scrollTo(index);
+    FileListView->currentView()->setFocus();
+    if (m_pendingProperties) {
+        // Not inside the model's insertion: the dialog runs its own loop.
+        QTimer::singleShot(0, this, [this] { C4Click(); });
     }
 }
 

@@ -44,7 +44,6 @@ class TListView;
 class TFTPEnumForm;
 class TNetEnumForm;
 struct FtpSiteBlock;
-struct FtpAddress;
 class TSplitter;
 class TStatusBar;
 
@@ -57,6 +56,7 @@ struct FileOperationOutcome;
 class TWorkerThread;
 struct DragSelection;
 struct DropChoice;
+struct FtpLink;
 
 // The main window: a folder tree on the left, the file list on the right, tool bars over
 // them and a status bar below. Its commands are spread over files by concern: the menus in
@@ -111,9 +111,14 @@ public:
     /// With `item`, that entry of the folder is selected in the list once the listing has it.
     void SelectOnStart(const std::string& path, bool cached, const std::string& computer,
                        const std::string& item = {});
-    /// A place another start of the program asked for: the window comes to the front and
-    /// shows it as SelectOnStart does.
-    void ShowRequested(const std::string& path, bool cached, const std::string& computer, const std::string& item);
+    /// Opens the folder that holds `path` (a file or folder of this machine or a share) and
+    /// selects it in the list once the listing brings it; with `properties` then shows its
+    /// properties. A drive or share itself is opened instead.
+    void ShowItem(const std::string& path, bool properties);
+    /// Connects to the stored site of an "ftp://[USER@]HOST[:PORT]/DIR" link or address (typed
+    /// in the address box or handed to the program), stored among the bookmarks after a
+    /// question when the tree has none, and shows the link's folder.
+    void OpenFtpLink(const std::string& url);
     /// Turns the cached view on and selects a cached folder (with its trailing backslash);
     /// false when no cached computer holds it (the nearest node is selected then).
     bool SelectCachedPath(const std::string& folder, const std::string& computer);
@@ -241,11 +246,13 @@ private:
     QTreeWidgetItem* selectedNode() const;
     void forgetShownNodeBelow(const QTreeWidgetItem* node);
     void connectBrowsing();
-    // The entry SelectOnStart asked for, selected when the listing brings it.
-    void selectWhenListed(const QString& name);
+    // The entry SelectOnStart or ShowItem asked for, selected when the listing brings it
+    // (with its properties shown after, when asked).
+    void selectWhenListed(const QString& name, bool properties = false);
     void selectPendingEntry();
     QString m_pendingEntry;
     QTreeWidgetItem* m_pendingEntryNode = nullptr;
+    bool m_pendingProperties = false;
     QTreeWidgetItem* findCachedComputer(QTreeWidgetItem* node, const std::string& folded, const std::string& computer,
                                         int depth);
 
@@ -551,15 +558,13 @@ private:
     /// Stores a site in `folder` and shows it there at once, in the bookmark drop-down too;
     /// the site's node, or null after saying why not.
     QTreeWidgetItem* storeNewFtpSite(QTreeWidgetItem* folder, const std::string& caption, const FtpSiteBlock& block);
-    /// "ftp://[user@]host[:port]/dir" typed in the address box: opens the stored site of that
-    /// host, port and user (a new one after a question) and goes to the folder.
-    void openFtpAddress(const std::string& url);
     /// Adds the entry of a node just stored in `folder` to the bookmark drop-down, so it
     /// need not wait for the next reload of the bookmarks.
     void addBookmarkEntry(QTreeWidgetItem* folder, QTreeWidgetItem* node);
-    /// The site node below `node` that `address` names; bookmark folders are opened only
-    /// where their node files hold it. Null when there is none.
-    QTreeWidgetItem* findFtpSite(QTreeWidgetItem* node, const FtpAddress& address);
+    /// The site node below `node` that `link` names (host and port, and the user when the
+    /// link gives one); bookmark folders are opened only where their node files hold it.
+    /// Null when there is none.
+    QTreeWidgetItem* findFtpSite(QTreeWidgetItem* node, const FtpLink& link);
     void OpenWithClick();
     /// The per-site text encoding and transfer mode of the selected site node.
     void FtpSiteOptionsClick();

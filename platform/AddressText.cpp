@@ -67,6 +67,28 @@ Address ParseAddress(const std::string& typed)
         return {};
     if (StartsWithNoCase(text, "ftp://"))
         return {AddressKind::Ftp, text};
+    if (StartsWithNoCase(text, "smb://")) {
+        // A link's user name is dropped: the password store answers for the share.
+        std::string rest = text.substr(6);
+        const size_t slash = rest.find('/');
+        std::string host = rest.substr(0, slash);
+        if (const size_t at = host.rfind('@'); at != std::string::npos)
+            host = host.substr(at + 1);
+        // Shares are reached on the one port the program's paths can name.
+        if (const size_t colon = host.find(':'); colon != std::string::npos) {
+            if (host.substr(colon + 1) != "445")
+                return {};
+            host.resize(colon);
+        }
+        host = PercentDecoded(host);
+        if (host.empty() || host.find_first_of("\\/") != std::string::npos)
+            return {};
+        const std::string path = slash == std::string::npos ? std::string() : PercentDecoded(rest.substr(slash));
+        std::string unc = CleanSeparators("\\\\" + host + path, 2);
+        if (unc.size() > 3 && unc.back() == '\\' && std::count(unc.begin(), unc.end(), '\\') == 3)
+            unc.pop_back();  // "smb://HOST/" is the computer
+        return {AddressKind::Unc, unc};
+    }
     if (StartsWithNoCase(text, "file://")) {
         std::string rest = text.substr(7);
         const size_t slash = rest.find('/');
@@ -100,4 +122,39 @@ Address ParseAddress(const std::string& typed)
             return {AddressKind::Virtual, text};
     }
     return {};
+}
+
+bool ParseFtpLink(const std::string& typed, FtpLink& link)
+{
+    const std::string text = Trimmed(typed);
+    if (!StartsWithNoCase(text, "ftp://"))
+        return false;
+    const std::string rest = text.substr(6);
+    const size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    FtpLink parsed;
+    if (const size_t at = authority.rfind('@'); at != std::string::npos) {
+        parsed.user = PercentDecoded(authority.substr(0, at));
+        // A password in a link would sit in every history and log: not taken.
+        if (parsed.user.find(':') != std::string::npos)
+            return false;
+        authority = authority.substr(at + 1);
+    }
+    if (const size_t colon = authority.rfind(':'); colon != std::string::npos && authority.find(']') == std::string::npos) {
+        const std::string port = authority.substr(colon + 1);
+        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        parsed.port = std::stoi(port);
+        if (parsed.port < 1 || parsed.port > 65535)
+            return false;
+        authority.resize(colon);
+    }
+    parsed.host = PercentDecoded(authority);
+    if (parsed.host.empty() || parsed.host.find_first_of("/\\@ ") != std::string::npos)
+        return false;
+    parsed.folder = slash == std::string::npos ? "/" : PercentDecoded(rest.substr(slash));
+    if (parsed.folder.find('\0') != std::string::npos)
+        return false;
+    link = parsed;
+    return true;
 }

@@ -15,6 +15,8 @@ packages=(
   xvfb xauth
   clang libclang-rt-14-dev
   ccache lld  # cached rebuilds, faster links
+  dpkg-dev file desktop-file-utils appstream librsvg2-bin  # the package, its checks, its icons
+  dbus-daemon dbus-bin  # a private session bus in the tests
 )
 missing=()
 for p in "${packages[@]}"; do

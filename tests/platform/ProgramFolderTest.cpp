@@ -51,6 +51,7 @@ TEST_F(ProgramFolderTest, ReadOnlyOrSystemFolderFallsBackToDataFolder)
     const std::string expected = WindowsPath(m_dir.path("data/tamsel")) + "\\";
     EXPECT_EQ(ProgramFolderFrom("/proc"), expected);  // no file can be made there, not even by root
     EXPECT_EQ(ProgramFolderFrom("/usr/bin"), expected);
+    EXPECT_EQ(ProgramFolderFrom("/usr/lib/tamsel"), expected);  // where the package puts the programs
     EXPECT_TRUE(DirectoryExists(expected));
 }
 
