@@ -28,9 +28,9 @@ std::string readList(const std::string& path)
     return text;
 }
 
-bool sameComputer(const StoredComputer& a, const NameTableEntry& b)
+bool sameComputer(const StoredComputer& a, const std::string& address, const std::string& name)
 {
-    return a.host == b.address && CompareTextNoCase(a.name, b.name) == 0;
+    return a.host == address && CompareTextNoCase(a.name, name) == 0;
 }
 
 // The computers of the store, or none when a node file cannot be read: then every computer
@@ -62,10 +62,8 @@ bool ImportArchiveIntoCache(TLZHuff& coder, const std::string& archivePath, cons
     for (const StoredComputer& computer : computersOrNone(cachePath)) {
         if (computer.host.empty() || computer.name.empty())
             continue;
-        const auto same = [&](const StoredComputer& other) {
-            return other.host == computer.host && CompareTextNoCase(other.name, computer.name) == 0;
-        };
-        const auto listedSame = [&](const NameTableEntry& entry) { return sameComputer(computer, entry); };
+        const auto same = [&](const StoredComputer& other) { return sameComputer(other, computer.host, computer.name); };
+        const auto listedSame = [&](const NameTableEntry& entry) { return sameComputer(computer, entry.address, entry.name); };
         if (std::none_of(before.begin(), before.end(), same) && std::none_of(listed.begin(), listed.end(), listedSame))
             listed.push_back({computer.host, computer.name});
     }
@@ -84,7 +82,7 @@ SortedComputers SortByOrigin(const std::vector<StoredComputer>& computers, const
     SortedComputers sorted;
     for (const StoredComputer& computer : computers) {
         const bool imported = std::any_of(listed.begin(), listed.end(),
-                                          [&](const NameTableEntry& entry) { return sameComputer(computer, entry); });
+                                          [&](const NameTableEntry& entry) { return sameComputer(computer, entry.address, entry.name); });
         (imported ? sorted.imported : sorted.vouched).push_back(computer);
     }
     return sorted;
