@@ -137,6 +137,7 @@ TEST_F(ItemPropTest, AFileNoApplicationTakesOpensWithAProgramPickedByPath)
 {
     // Nothing on this desktop opens .dat files: the chooser starts empty, as the message
     // "no application" sends the user here, and a program is picked by its path.
+    m_tree.write("files/c.dat", std::string("\x01\x02\x00\xff", 4));
     m_tree.write("bin/dat viewer", "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
     chmod(m_tree.path("bin/dat viewer").c_str(), 0755);
     int listed = -1;

@@ -13,9 +13,9 @@
 #include <vector>
 
 // Answers the modal dialogs of one step in the order they come up, the prompt and the
-// message boxes after it alike. A dialog that nobody expected, or one a step left open for
-// seconds, is cancelled and fails the test; an expected one that never came fails it when
-// the script ends.
+// message boxes after it alike, and a dialog that a step opens in turn. A dialog that nobody
+// expected, or one a step left open for seconds, is cancelled and fails the test; an expected
+// one that never came fails it when the script ends.
 class DialogScript {
 public:
     DialogScript()
@@ -59,10 +59,14 @@ private:
             step = std::move(m_steps.front());
             m_steps.pop_front();
         }
-        if (!step || !step(*modal)) {
-            ADD_FAILURE() << "unexpected dialog: " << modal->windowTitle().toStdString();
-            modal->reject();
-        }
+        // The step runs from its own timer, not from this one: Qt does not fire a timer again
+        // while its slot is running, so a dialog the step opens in turn would never be polled.
+        QTimer::singleShot(0, modal, [modal, step = std::move(step)] {
+            if (!step || !step(*modal)) {
+                ADD_FAILURE() << "unexpected dialog: " << modal->windowTitle().toStdString();
+                modal->reject();
+            }
+        });
     }
 
     std::deque<std::function<bool(QWidget&)>> m_steps;
