@@ -11,23 +11,6 @@
 
 namespace {
 
-// A list far beyond a few lines per computer is not one of ours; only its beginning counts.
-constexpr size_t kMaxListBytes = 1 << 20;
-
-std::string readList(const std::string& path)
-{
-    int error = 0;
-    const auto file = OpenFile(path, FileMode::Read, &error);
-    if (!file)
-        return {};
-    std::string text(static_cast<size_t>(std::clamp<int64_t>(file->size(), 0, kMaxListBytes)), '\0');
-    size_t got = 0;
-    if (!file->read(text.data(), text.size(), &got))
-        return {};
-    text.resize(got);
-    return text;
-}
-
 bool sameComputer(const StoredComputer& a, const std::string& address, const std::string& name)
 {
     return a.host == address && CompareTextNoCase(a.name, name) == 0;
@@ -57,7 +40,7 @@ bool ImportArchiveIntoCache(TLZHuff& coder, const std::string& archivePath, cons
     if (!coder.ImportArchive(archivePath, cachePath))
         return false;
     const std::string listPath = ImportedComputersPath(cachePath);
-    std::vector<NameTableEntry> listed = ParseNameTable(readList(listPath));
+    std::vector<NameTableEntry> listed = ReadNameTable(listPath);
     const size_t listedBefore = listed.size();
     for (const StoredComputer& computer : computersOrNone(cachePath)) {
         if (computer.host.empty() || computer.name.empty())
@@ -70,7 +53,8 @@ bool ImportArchiveIntoCache(TLZHuff& coder, const std::string& archivePath, cons
     if (listed.size() != listedBefore) {
         std::vector<std::string> lines;
         for (const NameTableEntry& entry : listed)
-            lines.push_back(entry.address + "     " + entry.name);
+            if (std::string line = NameTableLine(entry.address, entry.name); !line.empty())
+                lines.push_back(std::move(line));
         SaveNameTable(listPath, lines);
     }
     return true;
@@ -78,7 +62,7 @@ bool ImportArchiveIntoCache(TLZHuff& coder, const std::string& archivePath, cons
 
 SortedComputers SortByOrigin(const std::vector<StoredComputer>& computers, const std::string& cachePath)
 {
-    const std::vector<NameTableEntry> listed = ParseNameTable(readList(ImportedComputersPath(cachePath)));
+    const std::vector<NameTableEntry> listed = ReadNameTable(ImportedComputersPath(cachePath));
     SortedComputers sorted;
     for (const StoredComputer& computer : computers) {
         const bool imported = std::any_of(listed.begin(), listed.end(),

@@ -2,15 +2,19 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
+#include "platform/FileAccess.h"
 #include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* kColumnGap = "     ";
+constexpr size_t kMaxTableBytes = 1 << 20;
 // Stored folders nest as deep as the user made them; a deeper chain is not the user's.
 constexpr int kMaxDepth = 64;
 
@@ -61,12 +65,9 @@ std::vector<std::string> BuildNameTable(const std::vector<StoredComputer>& compu
 {
     std::vector<std::string> lines;
     for (const StoredComputer& computer : computers) {
-        // A blank address or name, or one with a line break, would make a line the
-        // resolver reads as something else.
-        if (computer.host.empty() || computer.name.empty()
-            || (computer.host + computer.name).find_first_of("\r\n") != std::string::npos)
+        std::string line = NameTableLine(computer.host, computer.name);
+        if (line.empty())
             continue;
-        std::string line = computer.host + kColumnGap + computer.name;
         bool placed = false;
         for (std::string& existing : lines) {
             if (CompareTextNoCase(lineName(existing), computer.name) != 0)
@@ -80,6 +81,27 @@ std::vector<std::string> BuildNameTable(const std::vector<StoredComputer>& compu
             lines.push_back(std::move(line));
     }
     return lines;
+}
+
+std::string NameTableLine(const std::string& address, const std::string& name)
+{
+    if (address.empty() || name.empty() || (address + name).find_first_of("\r\n") != std::string::npos)
+        return {};
+    return address + kColumnGap + name;
+}
+
+std::vector<NameTableEntry> ReadNameTable(const std::string& path)
+{
+    int error = 0;
+    const auto file = OpenFile(path, FileMode::Read, &error);
+    if (!file)
+        return {};
+    std::string text(static_cast<size_t>(std::clamp<int64_t>(file->size(), 0, kMaxTableBytes)), '\0');
+    size_t got = 0;
+    if (!file->read(text.data(), text.size(), &got))
+        return {};
+    text.resize(got);
+    return ParseNameTable(text);
 }
 
 void SaveNameTable(const std::string& path, const std::vector<std::string>& lines)

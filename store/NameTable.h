@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/ServerNames.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +30,14 @@ std::vector<StoredComputer> CollectStoredComputers(const std::string& cachePath,
 /// the new line in the old one's place, false drops the new line.
 std::vector<std::string> BuildNameTable(const std::vector<StoredComputer>& computers,
                                         const std::function<bool(const std::string&, const std::string&)>& replace);
+
+/// One line of a table: address, five spaces, name; empty when either is blank or holds a
+/// line break, which would make a line the resolver reads as something else.
+std::string NameTableLine(const std::string& address, const std::string& name);
+
+/// The entries of the table file at `path`; none when it is missing or unreadable. A file far
+/// beyond a few lines per computer is not one of ours: only its first mebibyte counts.
+std::vector<NameTableEntry> ReadNameTable(const std::string& path);
 
 /// Replaces the file at `path` by `lines`, written in CP950; the old table stays whole when
 /// writing fails.
