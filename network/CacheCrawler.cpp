@@ -3,7 +3,6 @@
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
-#include "platform/ThreadGuard.h"
 #include "platform/SmbFiles.h"
 #include "platform/SmbShares.h"
 #include "platform/TextCodec.h"
@@ -18,7 +17,6 @@
 #include <cstring>
 #include <atomic>
 #include <deque>
-#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -29,9 +27,11 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t MaxStoredPath = sizeof(TItemData::Path) - 1;
 
-// Connections to one server that a crawl keeps busy at once: enough for a server to answer
-// requests side by side, few enough not to crowd out its other users.
-constexpr size_t kConnectionsPerServer = 4;
+// What reading a folder costs a server, in requests: a date is an open, a query and a close,
+// a listing those and one query more, plus one for each reply's worth of entries.
+constexpr size_t kRequestsPerDate = 3;
+constexpr size_t kRequestsPerListing = 4;
+constexpr size_t kEntriesPerReply = 500;
 
 // What the walk of one share found.
 struct ShareWalk {
@@ -209,39 +209,16 @@ private:
         return "\\\\" + m_address + path.substr(2 + m_name.size());
     }
 
-    // The shares are walked side by side over a few connections of their own (the SMB
-    // layer keeps one per thread): a server answers several requests at once far sooner
-    // than one after another. Each walk gathers on its own; they join in share order.
+    // The shares one after another. libsmbclient as the system ships it has no thread
+    // support: every call holds one lock for the whole process (LockSmbCalls), so walks on
+    // connections side by side would only wait for each other, and each thread would open a
+    // connection of its own to every share it touched.
     std::vector<ShareWalk> walkShares(const TItemList& shares, const std::vector<bool>& walked)
     {
         std::vector<ShareWalk> walks(shares.size());
-        std::atomic<size_t> next{0};
-        std::atomic<bool> failed{false};
-        std::string failure;
-        std::mutex failureMutex;
-        const auto work = [&] {
-            RunGuarded(
-                [&] {
-                    for (size_t k; !m_cancel && !failed && (k = next++) < shares.size();)
-                        if (walked[k])
-                            walkShare(shares[k], walks[k]);
-                },
-                [&](const std::string& text) {
-                    std::lock_guard lock(failureMutex);
-                    failure = text;
-                    failed = true;
-                });
-        };
-        const size_t threads =
-            std::min(size_t(std::count(walked.begin(), walked.end(), true)), kConnectionsPerServer);
-        std::vector<std::thread> pool;
-        for (size_t t = 1; t < threads; t++)
-            pool.emplace_back(work);
-        work();
-        for (std::thread& thread : pool)
-            thread.join();
-        if (failed)
-            throw Exception(failure);
+        for (size_t k = 0; k < shares.size() && !m_cancel; k++)
+            if (walked[k])
+                walkShare(shares[k], walks[k]);
         return walks;
     }
 
@@ -307,10 +284,9 @@ private:
                                             {RemoveBackslash(sharePath), std::to_string(walk.tooLong)}));
     }
 
-    // One more folder done: the counters go up and the handler hears of it, one walk at a time.
+    // One more folder done: the counters go up and the handler hears of it.
     void reportFolder(const std::string& sharePath, bool reused, int64_t files)
     {
-        std::lock_guard lock(m_progressMutex);
         m_done++;
         m_reused += reused ? 1 : 0;
         m_progress.Share = RemoveBackslash(sharePath);
@@ -357,22 +333,27 @@ private:
         const auto time = m_previous.folderTimes.find(folded);
         if (!m_options.Full && modified != 0 && before != m_previous.folders.end() && time != m_previous.folderTimes.end()
             && time->second == modified) {
-            items = before->second;
-            // A subfolder's own date moves when its entries change, and this folder's
-            // does not show that: each is looked at once more.
-            for (TItemData& item : items) {
-                if (!item.isFolder())
-                    continue;
-                FindEntry now;
-                int statError = 0;
-                if (smbpath::getFileEntry(reachable(ItemPath(item) + "\\"), now, &statError))
-                    item.Modified = now.modified;
-                else
-                    item.Modified = 0;  // listed anew, or reported, when its turn comes
+            // A subfolder's own date moves when its entries change, and this folder's does
+            // not show that, so each subfolder's date is needed. A folder with many of them
+            // is listed again instead: one listing says them all for fewer requests.
+            const size_t subfolders = size_t(std::count_if(before->second.begin(), before->second.end(),
+                                                           [](const TItemData& i) { return i.isFolder(); }));
+            if (subfolders * kRequestsPerDate <= kRequestsPerListing + before->second.size() / kEntriesPerReply) {
+                items = before->second;
+                for (TItemData& item : items) {
+                    if (!item.isFolder())
+                        continue;
+                    FindEntry now;
+                    int statError = 0;
+                    if (smbpath::getFileEntry(reachable(ItemPath(item) + "\\"), now, &statError))
+                        item.Modified = now.modified;
+                    else
+                        item.Modified = 0;  // listed anew, or reported, when its turn comes
+                }
+                files = int64_t(items.size() - subfolders);
+                reused = true;
+                return true;
             }
-            files = int64_t(std::count_if(items.begin(), items.end(), [](const TItemData& i) { return !i.isFolder(); }));
-            reused = true;
-            return true;
         }
         bool stopped = false;
         // The folder's bytes once; each entry adds its name's. The entries gather in a list
@@ -447,7 +428,6 @@ private:
     std::vector<TItemList> m_folders;
     std::unordered_set<std::string> m_listed;
     std::vector<std::string> m_keep;
-    std::mutex m_progressMutex;
     CrawlProgress m_progress;
     int m_done = 0;
     int m_reused = 0;
