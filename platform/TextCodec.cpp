@@ -272,21 +272,24 @@ char32_t NextUtf8(std::string_view s, size_t& pos)
 
 void AppendUtf8(std::string& out, char32_t cp)
 {
+    char bytes[4];
+    size_t n = 0;
     if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
+        bytes[n++] = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | cp >> 6));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        bytes[n++] = static_cast<char>(0xC0 | cp >> 6);
+        bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | cp >> 12));
-        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        bytes[n++] = static_cast<char>(0xE0 | cp >> 12);
+        bytes[n++] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out.push_back(static_cast<char>(0xF0 | cp >> 18));
-        out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        bytes[n++] = static_cast<char>(0xF0 | cp >> 18);
+        bytes[n++] = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        bytes[n++] = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    out.append(bytes, n);
 }
 
 int HexDigitValue(char c)
@@ -312,12 +315,14 @@ std::string DecodeCP950(std::string_view bytes)
     out.reserve(bytes.size() * 3 / 2);
     size_t pos = 0;
     while (pos < bytes.size()) {
-        const unsigned char b = static_cast<unsigned char>(bytes[pos]);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++pos;
-            continue;
-        }
+        // ASCII is the same in both: a run of it goes over whole.
+        size_t ascii = pos;
+        while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+            ++ascii;
+        out.append(bytes.data() + pos, ascii - pos);
+        pos = ascii;
+        if (pos == bytes.size())
+            break;
         char32_t cp = 0;
         pos += NextCP950(t, bytes, pos, &cp);
         AppendUtf8(out, cp);

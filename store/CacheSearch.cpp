@@ -227,6 +227,9 @@ void searchComputer(const CachedComputer& computer, const SearchQuery& query, co
                     const std::function<bool(SearchHit&&)>& onHit)
 {
     bool stopped = false;
+    // A folder's text is decoded once for all its hits. It ends in a backslash, which is
+    // never a lead byte, so its decoding ends where its bytes do.
+    std::string lastFolder, folderText;
     ForEachListingEntry(computer.StoreDir, computer.Key, [&](std::string_view folder, const ListingEntry& entry) {
         if (stopped)
             return;
@@ -241,9 +244,17 @@ void searchComputer(const CachedComputer& computer, const SearchQuery& query, co
         if (!matcher.matches(entry.Name))
             return;
         SearchHit hit;
-        std::string path(folder);
-        path.append(entry.Name);
-        hit.Path = DecodeCP950(path);
+        if (folder.empty() || folder.back() != '\\') {
+            std::string path(folder);
+            path.append(entry.Name);
+            hit.Path = DecodeCP950(path);
+        } else {
+            if (folder != lastFolder) {
+                lastFolder = folder;
+                folderText = DecodeCP950(folder);
+            }
+            hit.Path = folderText + DecodeCP950(entry.Name);
+        }
         hit.Size = entry.Size;
         hit.Attributes = entry.Attributes;
         hit.Modified = entry.Modified;

@@ -52,7 +52,8 @@ public:
     /// reader waits for the end anyway).
     void print(std::FILE* to = stdout, bool flush = true) const
     {
-        std::fputs(line().c_str(), to);
+        std::fwrite(m_out.data(), 1, m_out.size(), to);
+        std::fputs("}\n", to);
         if (flush)
             std::fflush(to);
     }
@@ -64,26 +65,32 @@ private:
         m_out += key;
         m_out += "\": ";
     }
+    // Plain characters go over in runs: a search prints a million paths.
     void quote(const std::string& value)
     {
         m_out += '"';
-        for (unsigned char c : value) {
+        const char* run = value.data();
+        const char* const end = run + value.size();
+        for (const char* p = run; p != end; ++p) {
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c >= 0x20 && c != '"' && c != '\\')
+                continue;
+            m_out.append(run, p);
+            run = p + 1;
             switch (c) {
             case '"': m_out += "\\\""; break;
             case '\\': m_out += "\\\\"; break;
             case '\n': m_out += "\\n"; break;
             case '\r': m_out += "\\r"; break;
             case '\t': m_out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    m_out += buf;
-                } else {
-                    m_out += char(c);
-                }
+            default: {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                m_out += buf;
+            }
             }
         }
+        m_out.append(run, end);
         m_out += '"';
     }
     std::string m_out = "{";

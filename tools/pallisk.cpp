@@ -52,8 +52,7 @@ void printHit(const SearchHit& hit, int group)
     line.text("computer", hit.Computer);
     if (group > 0)
         line.number("group", group);
-    const std::string text = line.line();
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    line.print(stdout, false);
 }
 
 int run(const std::vector<std::string>& words)
