@@ -5,6 +5,7 @@
 #include "app/SetupInfo.h"
 #include "app/StartOptions.h"
 #include "local/MessageBoxes.h"
+#include "local/TImageLists.h"
 #include "local/TThreadForm.h"
 #include "mainwindow/FtpDragData.h"
 #include "mainwindow/TMainForm.h"
@@ -173,9 +174,12 @@ void PrepareApplication(QApplication& app)
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan));
     InstallFontSubstitutions();
     app.setFont(SettingsFont("MS Sans Serif", app.font().pointSize()));
-    const QString theme = QIcon::themeName();
-    if (theme.isEmpty() || theme == QLatin1String("hicolor"))
-        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    // Every window's pictures come from this theme. Naming one that is not installed would
+    // leave Qt looking nowhere, not even in hicolor.
+    TImageLists::ensureIconTheme();
+    // An X11 window manager shows a window's own icon in its title bar and task list; without
+    // one it draws a generic picture. The installed icon carries the desktop entry's name.
+    app.setWindowIcon(TImageLists::namedIcon(app.desktopFileName()));
 }
 
 void PrepareProgramFolders(TSetupInfo& info)

@@ -117,6 +117,9 @@ void TImageLists::ensureIconTheme()
                     break;
                 }
             }
+            // With no theme named Qt looks up no theme at all, hicolor included.
+            if (QIcon::themeName().isEmpty())
+                QIcon::setThemeName(QStringLiteral("hicolor"));
         }
         return true;
     }();

@@ -54,7 +54,8 @@ public:
     /// The icon of a name from an icon theme, or a picture file's path; a null icon when
     /// neither gives one.
     static QIcon namedIcon(const QString& nameOrPath);
-
-private:
+    /// Chooses the icon theme once for the process, before any picture is looked up: the XDG
+    /// data folders' themes are searched, and where the desktop names none, the first of
+    /// Adwaita, breeze and oxygen that is installed, else hicolor.
     static void ensureIconTheme();
 };

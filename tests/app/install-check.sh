@@ -44,6 +44,26 @@ done
 grep -qx 'Name=org.freedesktop.FileManager1' "$usr/share/dbus-1/services/$id.FileManager1.service" \
   || fail "FileManager1 service name"
 
+# The package names what the program loads without linking it: on a fresh system installed
+# without recommended packages, a missing CJK font turned every text into boxes, a missing
+# Qt catalogue left Qt's own dialogs in English and a missing icon theme left blank pages in
+# the tool bar. The files are the ones the program uses here, so whichever package this
+# machine has them from must be a dependency.
+depends=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_DEPENDS "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+[ -n "$depends" ] || fail "no package dependencies in $build/CPackConfig.cmake"
+for loaded in "$(qtpaths6 --query QT_INSTALL_TRANSLATIONS)/qtbase_zh_TW.qm" \
+              "$(fc-match -f '%{file}' 'Noto Sans CJK TC')" \
+              /usr/share/icons/Adwaita/index.theme \
+              /usr/share/mime/packages/freedesktop.org.xml; do
+  owner=$(dpkg -S "$loaded" 2>/dev/null | cut -d: -f1) || fail "no package holds $loaded"
+  case ", $depends," in
+    *", $owner,"* | *", $owner "* | *"| $owner,"* | *"| $owner "*) ;;
+    *) fail "the package does not depend on $owner, which holds $loaded" ;;
+  esac
+done
+grep -qx "StartupWMClass=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")" "$desktop" \
+  || fail "StartupWMClass is not the class Qt gives the program's windows (its name)"
+
 # The installed program answers without a display; an unknown option is a usage error.
 [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/tamsel" --version)" = "tamsel $version" ] || fail "--version"
 env -u DISPLAY "$usr/bin/tamsel" --help | grep -q 'smb://' || fail "--help"
