@@ -6,6 +6,8 @@
 #include "platform/RegistryStore.h"
 #include "platform/SmbContext.h"
 #include "store/CacheListing.h"
+#include "store/NameTable.h"
+#include "store/NodeFile.h"
 #include "store/TNodeData.h"
 
 #include <array>
@@ -321,4 +323,35 @@ FtpSiteBlock ReadFtpSiteAttachment(const TNodeData& site)
         }
     }
     return block;
+}
+
+int MoveFtpPasswordsToKeyring(const std::string& cachePath, std::string* error)
+{
+    if (!NetPasswordsInKeyring())
+        return 0;
+    int moved = 0;
+    const auto note = [&](const std::string& reason) {
+        if (error && error->empty())
+            *error = reason;
+    };
+    try {
+        VisitStoredNodes(cachePath, [&](const TNodeData& record) {
+            if (record.RootKind != FtpRoot || !record.has(Computer) || (record.State & Deleted))
+                return;
+            try {
+                std::array<unsigned char, FtpSiteBlockSize> bytes{};
+                ReadNodeAttachment(record, bytes.data(), bytes.size());
+                const FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+                if (block.Host.empty() || block.Password.empty())
+                    return;
+                WriteFtpSiteAttachment(record, block);
+                moved++;
+            } catch (const std::exception& e) {
+                note(record.Caption + "：" + e.what());
+            }
+        });
+    } catch (const std::exception& e) {
+        note(e.what());  // a damaged node file: the sites behind it keep their passwords
+    }
+    return moved;
 }

@@ -57,6 +57,12 @@ void DeleteNetPassword(const NetPasswordEntry& entry);
 /// its reason goes to `error`.
 int MoveNetPasswordsToKeyring(std::string* error = nullptr);
 
+/// Moves the passwords of the FTP sites stored below `cachePath` (the ".ATT" of each site of
+/// the expanded network and the bookmarks) into the keyring, each file rewritten in its format
+/// with the field empty; the number moved. Nothing happens without a keyring. A site the
+/// keyring or its file refused keeps its password and the first reason goes to `error`.
+int MoveFtpPasswordsToKeyring(const std::string& cachePath, std::string* error = nullptr);
+
 /// Whether the user still has to be told that no keyring runs: true once, until a keyring is
 /// found again (then the next absence is told anew). Kept in the program's registry key.
 bool TellKeyringAbsentOnce(bool keyringFound);

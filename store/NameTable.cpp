@@ -18,23 +18,17 @@ constexpr size_t kMaxTableBytes = 1 << 20;
 // Stored folders nest as deep as the user made them; a deeper chain is not the user's.
 constexpr int kMaxDepth = 64;
 
-void collectFolder(const std::string& folder, int depth, std::vector<StoredComputer>& found,
-                   const std::function<void()>& afterRecord)
+void visitFolder(const std::string& folder, int depth, const std::function<void(const TNodeData&)>& visit)
 {
     if (depth > kMaxDepth)
         return;
     TNodeList records;
     LoadNodeFile(folder, records, false);
     for (const auto& record : records) {
-        if (afterRecord)
-            afterRecord();
-        if (record->has(Domain)) {
-            // A key that is not a plain name would lead outside the store.
-            if (IsPlainName(record->Key))
-                collectFolder(folder + record->Key + "\\", depth + 1, found, afterRecord);
-        } else if (record->has(Computer) && (record->RootKind == ExpandedRoot || record->has(Bookmark))) {
-            found.push_back({record->Host, record->Key});
-        }
+        visit(*record);
+        // A key that is not a plain name would lead outside the store.
+        if (record->has(Domain) && IsPlainName(record->Key))
+            visitFolder(folder + record->Key + "\\", depth + 1, visit);
     }
 }
 
@@ -52,11 +46,21 @@ std::string NameTablePath(const std::string& exePath)
     return exePath + "lmhosts";
 }
 
+void VisitStoredNodes(const std::string& cachePath, const std::function<void(const TNodeData&)>& visit)
+{
+    for (const char* branch : {"Expanded\\", "Bookmark\\"})
+        visitFolder(cachePath + branch, 0, visit);
+}
+
 std::vector<StoredComputer> CollectStoredComputers(const std::string& cachePath, const std::function<void()>& afterRecord)
 {
     std::vector<StoredComputer> found;
-    for (const char* branch : {"Expanded\\", "Bookmark\\"})
-        collectFolder(cachePath + branch, 0, found, afterRecord);
+    VisitStoredNodes(cachePath, [&](const TNodeData& record) {
+        if (afterRecord)
+            afterRecord();
+        if (!record.has(Domain) && record.has(Computer) && (record.RootKind == ExpandedRoot || record.has(Bookmark)))
+            found.push_back({record.Host, record.Key});
+    });
     return found;
 }
 

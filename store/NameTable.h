@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/ServerNames.h"
+#include "store/TNodeData.h"
 
 #include <functional>
 #include <string>
@@ -16,6 +17,11 @@ struct StoredComputer {
 
 /// The name table file in the program folder `exePath` (which ends in a backslash).
 std::string NameTablePath(const std::string& exePath);
+
+/// Every record of the node store below `cachePath`, depth first: first the expanded
+/// network ("Expanded\"), then the bookmarks ("Bookmark\"), a stored folder's records right
+/// after it. A damaged node file raises its Exception.
+void VisitStoredNodes(const std::string& cachePath, const std::function<void(const TNodeData&)>& visit);
 
 /// The computers of the node store below `cachePath`, depth first: first the expanded
 /// network ("Expanded\"), then the bookmarks ("Bookmark\"). A stored folder is descended

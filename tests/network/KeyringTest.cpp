@@ -5,6 +5,8 @@
 #include "platform/RegistryFile.h"
 #include "platform/SecretStore.h"
 #include "store/CacheListing.h"
+#include "store/NodeFile.h"
+#include "store/StoredNodes.h"
 #include "store/TNodeData.h"
 #include "support/TempConfig.h"
 #include "support/TestDrives.h"
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -175,6 +178,44 @@ TEST_F(Keyring, FtpSiteFileKeepsItsFormatWithTheFieldEmpty)
     EXPECT_EQ(store.readFile("SITE.ATT").find("old-ftp-pw"), std::string::npos);
     EXPECT_EQ(lookup("protocol ftp server ftp.example user frank"), "old-ftp-pw");
     EXPECT_EQ(ReadFtpSiteAttachment(site).Password, "old-ftp-pw");
+    RefreshDriveMap();
+}
+
+// The first start that finds a keyring moves every stored site's password, also that of a
+// site inside a folder of the bookmarks that is never opened.
+TEST_F(Keyring, TheFirstStartMovesTheStoredSitesPasswords)
+{
+    TempFolder store;
+    std::filesystem::create_directories(store.path("Bookmark/工作"));
+    MapTestDrives(store.path());
+    TNodeData folder;
+    folder.StoreDir = "D:\\Bookmark\\";
+    folder.Caption = folder.Key = "工作";
+    folder.RootKind = BookmarkRoot;
+    folder.NodeAttributes = Domain | Container;
+    std::vector<TNodeData> folders{folder};
+    AddStoredNodes(folders);
+    std::vector<TNodeData> sites{FtpSiteRecord("D:\\Bookmark\\工作\\", "網站", "ftp.example", 0)};
+    AddStoredNodes(sites);
+    FtpSiteBlock block;
+    block.Host = "ftp.example";
+    block.User = "gina";
+    block.Password = "site-pw";
+    block.Port = 21;
+    std::array<unsigned char, FtpSiteBlockSize> old{};
+    EncodeFtpSiteBlock(block, old.data());
+    WriteNodeAttachment(sites.front(), old.data(), old.size());
+
+    std::string error;
+    EXPECT_EQ(MoveFtpPasswordsToKeyring("D:\\", &error), 1);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(lookup("protocol ftp server ftp.example user gina"), "site-pw");
+    const std::string bytes = store.readFile("Bookmark/工作/" + sites.front().Key + ".ATT");
+    ASSERT_EQ(bytes.size(), FtpSiteBlockSize);
+    EXPECT_EQ(bytes.find("site-pw"), std::string::npos);
+    EXPECT_EQ(DecodeFtpSiteBlock(reinterpret_cast<const unsigned char*>(bytes.data())).User, "gina");
+    EXPECT_EQ(MoveFtpPasswordsToKeyring("D:\\", &error), 0);
+    EXPECT_EQ(ReadFtpSiteAttachment(sites.front()).Password, "site-pw");
     RefreshDriveMap();
 }
 
