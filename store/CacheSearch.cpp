@@ -202,6 +202,7 @@ NameMatcher::NameMatcher(std::string_view pattern)
 
 bool NameMatcher::matches(std::string_view name) const
 {
+    m_decoded.clear();
     if (m_folded.empty())
         return true;
     if (!m_raw.empty()) {
@@ -213,7 +214,12 @@ bool NameMatcher::matches(std::string_view name) const
     }
     // Most names are plain ASCII, the same bytes in CP950 and UTF-8: only the others are
     // decoded.
-    m_buffer = FoldTextCase(isAscii(name) ? name : std::string_view(DecodeCP950(name)));
+    if (isAscii(name)) {
+        m_buffer = FoldTextCase(name);
+    } else {
+        m_decoded = DecodeCP950(name);
+        m_buffer = FoldTextCase(m_decoded);
+    }
     if (m_wildcard)
         return wildcardMatch(m_folded, m_buffer);
     return m_buffer.find(m_folded) != std::string::npos;
@@ -253,7 +259,12 @@ void searchComputer(const CachedComputer& computer, const SearchQuery& query, co
                 lastFolder = folder;
                 folderText = DecodeCP950(folder);
             }
-            hit.Path = folderText + DecodeCP950(entry.Name);
+            hit.Path.reserve(folderText.size() + entry.Name.size() * 3 / 2);
+            hit.Path = folderText;
+            if (matcher.decodedName().empty())
+                hit.Path += DecodeCP950(entry.Name);
+            else
+                hit.Path += matcher.decodedName();
         }
         hit.Size = entry.Size;
         hit.Attributes = entry.Attributes;

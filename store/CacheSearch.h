@@ -49,6 +49,9 @@ public:
     /// Bytes every matching name holds (ASCII letters in lower case, matching either case),
     /// empty when there are none to tell: for ForEachListingEntry's `mustHold`.
     std::string_view requiredBytes() const { return m_raw; }
+    /// After matches() said yes: the name as UTF-8, when it had to be decoded to tell (a
+    /// name of ASCII alone needs none); empty otherwise. Valid until the next call.
+    const std::string& decodedName() const { return m_decoded; }
 
 private:
     std::string m_folded;
@@ -58,6 +61,7 @@ private:
     // without it is passed over undecoded. Empty when the run has letters of other cases.
     std::string m_raw;
     mutable std::string m_buffer;
+    mutable std::string m_decoded;
 };
 
 struct SearchQuery {
