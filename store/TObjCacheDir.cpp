@@ -50,15 +50,22 @@ TObjCacheDir::TObjCacheDir(const std::string& storeDir, TImageLists* images, TLi
     SetReceiver(listView);
 }
 
+QString TObjCacheDir::TextCache::intern(const QString& text)
+{
+    if (texts.size() > kInternedTexts)
+        texts.clear();
+    return *texts.insert(text);
+}
+
 TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache)
 {
     TListItem row;
     row.Caption = fromStr(BareName(path));
     // Entries of one folder share their folder text; a flat listing changes it now and then.
     const std::string_view folder = FolderPart(path);
-    if (folder != cache.folder) {
+    if (folder != cache.folder || cache.folderText.isNull()) {
         cache.folder = std::string(folder);
-        cache.folderText = fromStr(folder);
+        cache.folderText = cache.intern(fromStr(folder));
     }
     if (item.isFolder()) {
         row.ImageIndex = TImageLists::Folder;
@@ -69,11 +76,21 @@ TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, 
     if (details) {
         if (item.Modified != cache.modified || cache.dateText.isNull()) {
             cache.modified = item.Modified;
-            cache.dateText = TObjLocalDir::DateText(item.Modified);
+            cache.dateText = cache.intern(TObjLocalDir::DateText(item.Modified));
         }
-        row.SubItems = {item.isFolder() ? QString() : TObjLocalDir::Extension(row.Caption), cache.folderText,
-                        TObjLocalDir::SizeText(item.isFolder() ? 0 : item.Size),
-                        TObjLocalDir::AttributeText(item.Attributes), cache.dateText};
+        const quint64 size = item.isFolder() ? 0 : item.Size;
+        auto sizeText = cache.sizeTexts.constFind(size);
+        if (sizeText == cache.sizeTexts.cend()) {
+            if (cache.sizeTexts.size() > kInternedTexts)
+                cache.sizeTexts.clear();
+            sizeText = cache.sizeTexts.insert(size, cache.intern(TObjLocalDir::SizeText(size)));
+        }
+        auto attributeText = cache.attributeTexts.constFind(item.Attributes);
+        if (attributeText == cache.attributeTexts.cend())
+            attributeText = cache.attributeTexts.insert(item.Attributes,
+                                                        cache.intern(TObjLocalDir::AttributeText(item.Attributes)));
+        row.SubItems = {item.isFolder() ? QString() : cache.intern(TObjLocalDir::Extension(row.Caption)),
+                        cache.folderText, *sizeText, *attributeText, cache.dateText};
     } else {
         row.SubItems = {QString(), cache.folderText};
     }
@@ -199,12 +216,6 @@ void TObjCacheDir::fillList()
 
     // Equal texts share one string: a cached folder repeats the same few sizes, attribute
     // words and extensions, and all its entries share their folder.
-    QSet<QString> texts;
-    auto intern = [&texts](const QString& text) {
-        if (texts.size() > kInternedTexts)
-            texts.clear();
-        return *texts.insert(text);
-    };
     TextCache cache;
     // A quick first batch, then larger ones at most every interval, so a large folder is
     // laid out a few times, not once per row.
@@ -213,10 +224,7 @@ void TObjCacheDir::fillList()
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             break;
-        TListItem row = itemRow(Items[i], m_paths[i], m_details, cache);
-        for (QString& text : row.SubItems)
-            text = intern(text);
-        batches.Add(std::move(row));
+        batches.Add(itemRow(Items[i], m_paths[i], m_details, cache));
     }
     std::vector<TListItem> last = batches.Take();
     collectExtensions();

@@ -3,7 +3,9 @@
 #include "store/CacheListing.h"
 #include "ui/TListView.h"
 
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -63,12 +65,18 @@ protected:
     void ClearHandlers() override { OnStatus = nullptr; }
 
 private:
-    // Texts shared by neighbouring rows: the folder of a run of entries, the last date.
+    // Texts shared by rows. The folder of a run of entries and the last date are kept as
+    // they come; sizes and attributes by their value (formatted once each); every text once,
+    // so equal texts of rows far apart share one string too.
     struct TextCache {
         std::string folder;
         QString folderText;
         double modified = 0;
         QString dateText;
+        QHash<quint64, QString> sizeTexts;
+        QHash<quint32, QString> attributeTexts;
+        QSet<QString> texts;
+        QString intern(const QString& text);
     };
     /// The row of one entry in the given view style: caption, sub-items, image, size value.
     static TListItem itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache);
