@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -14,6 +15,12 @@ constexpr char32_t kRawByteBase = 0xDC00;
 std::u32string decodeUtf8(const std::string& text)
 {
     std::u32string out;
+    // Plain ASCII, as nearly every listing line is: one character a byte.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        out.resize(text.size());
+        std::transform(text.begin(), text.end(), out.begin(), [](char c) { return char32_t(c); });
+        return out;
+    }
     out.reserve(text.size());
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const size_t size = text.size();
@@ -54,9 +61,14 @@ std::u32string decodeUtf8(const std::string& text)
     return out;
 }
 
-std::string encodeUtf8(const std::u32string& text)
+std::string encodeUtf8(std::u32string_view text)
 {
     std::string out;
+    if (std::all_of(text.begin(), text.end(), [](char32_t c) { return c < 0x80; })) {
+        out.resize(text.size());
+        std::transform(text.begin(), text.end(), out.begin(), [](char32_t c) { return char(c); });
+        return out;
+    }
     out.reserve(text.size());
     for (const char32_t c : text) {
         if (c >= kRawByteBase + 0x80 && c <= kRawByteBase + 0xFF) {
@@ -80,7 +92,7 @@ std::string encodeUtf8(const std::u32string& text)
     return out;
 }
 
-bool isNumberText(const std::u32string& field)
+bool isNumberText(std::u32string_view field)
 {
     if (field.empty())
         return false;
@@ -89,7 +101,7 @@ bool isNumberText(const std::u32string& field)
                        [](char32_t c) { return (c >= U'0' && c <= U'9') || c == U'.'; });
 }
 
-size_t countRun(const std::u32string& text, size_t from, char32_t c)
+size_t countRun(std::u32string_view text, size_t from, char32_t c)
 {
     size_t n = 0;
     while (from + n < text.size() && text[from + n] == c)
@@ -97,39 +109,45 @@ size_t countRun(const std::u32string& text, size_t from, char32_t c)
     return n;
 }
 
+// The text and pattern still to split are views that only move forward: a line is decoded
+// once, and no field shifts what follows it (a listing splits thousands of lines).
+
 // One delimited field ("S", "N", "M"): the field ends where `runLength` copies of the
 // delimiter begin (never at the first character); the whole run, however long, is skipped.
-std::u32string takeDelimited(std::u32string& text, std::u32string& pattern)
+std::u32string_view takeDelimited(std::u32string_view& text, std::u32string_view& pattern)
 {
     if (pattern.size() == 1) {
-        pattern.clear();
-        return std::exchange(text, std::u32string());
+        pattern = {};
+        return std::exchange(text, std::u32string_view());
     }
     const char32_t delimiter = pattern[1];
     const size_t runLength = countRun(pattern, 1, delimiter);
-    pattern.erase(0, 1 + runLength);
+    pattern.remove_prefix(1 + runLength);
     for (size_t at = 1; at + runLength <= text.size(); ++at) {
-        if (countRun(text, at, delimiter) >= runLength) {
-            std::u32string field = text.substr(0, at);
-            text.erase(0, at + countRun(text, at, delimiter));
+        if (text[at] != delimiter)
+            continue;
+        const size_t run = countRun(text, at, delimiter);
+        if (run >= runLength) {
+            const std::u32string_view field = text.substr(0, at);
+            text.remove_prefix(at + run);
             return field;
         }
     }
-    return std::exchange(text, std::u32string());
+    return std::exchange(text, std::u32string_view());
 }
 
 // One fixed-width field ("DDDD" or "CDDD"): the first `width` characters, then every copy
 // of the delimiter that follows them.
-std::u32string takeFixed(std::u32string& text, std::u32string& pattern)
+std::u32string_view takeFixed(std::u32string_view& text, std::u32string_view& pattern)
 {
     const size_t width = 1 + countRun(pattern, 1, U'D');
-    std::u32string field = text.substr(0, width);
-    text.erase(0, field.size());
+    const std::u32string_view field = text.substr(0, width);
+    text.remove_prefix(field.size());
     if (width < pattern.size()) {
-        text.erase(0, countRun(text, 0, pattern[width]));
-        pattern.erase(0, width + 1);
+        text.remove_prefix(countRun(text, 0, pattern[width]));
+        pattern.remove_prefix(width + 1);
     } else {
-        pattern.clear();
+        pattern = {};
     }
     return field;
 }
@@ -143,10 +161,12 @@ bool IsNumberText(const std::string& field)
 
 void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list)
 {
-    std::u32string restText = decodeUtf8(text);
-    std::u32string restPattern = decodeUtf8(pattern);
+    const std::u32string decodedText = decodeUtf8(text);
+    const std::u32string decodedPattern = decodeUtf8(pattern);
+    std::u32string_view restText = decodedText;
+    std::u32string_view restPattern = decodedPattern;
     while (!restText.empty() && !restPattern.empty()) {
-        std::u32string field;
+        std::u32string_view field;
         switch (restPattern[0]) {
         case U'S':
             field = takeDelimited(restText, restPattern);
@@ -156,12 +176,15 @@ void SplitByPattern(const std::string& text, const std::string& pattern, std::ve
             if (!isNumberText(field))
                 RaiseStr(20050);
             break;
-        case U'M':
+        case U'M': {
             field = takeDelimited(restText, restPattern);
-            std::erase(field, U',');
-            if (!isNumberText(field))
+            std::u32string plain(field);
+            std::erase(plain, U',');
+            if (!isNumberText(plain))
                 RaiseStr(20051);
-            break;
+            list.push_back(encodeUtf8(plain));
+            continue;
+        }
         case U'D':
             field = takeFixed(restText, restPattern);
             if (!std::all_of(field.begin(), field.end(), [](char32_t c) { return c >= U'0' && c <= U'9'; }))
