@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -244,15 +246,22 @@ void TObjCacheDir::fillList()
 
 void TObjCacheDir::collectExtensions()
 {
-    // Each extension once per run, whatever the number of its files.
+    // Each extension once per run, whatever the number of its files: its bytes as they
+    // stand are looked at once ("." is one byte in UTF-8, so they begin where the text's
+    // extension begins), and only a new one is turned into upper-case text.
+    std::unordered_set<std::string_view> rawSeen;
     QSet<QString> seen;
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             return;
         if (Items[i].isFolder())
             continue;
-        const QString ext = TObjLocalDir::Extension(fromStr(BareName(m_paths[i]))).toUpper();
-        if (ext.isEmpty() || OwnIconExtension(ext) || seen.contains(ext))
+        const std::string_view name = BareName(m_paths[i]);
+        const size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos || !rawSeen.insert(name.substr(dot)).second)
+            continue;
+        const QString ext = fromStr(name.substr(dot)).toUpper();
+        if (OwnIconExtension(ext) || seen.contains(ext))
             continue;
         seen.insert(ext);
         m_extensions << ext;
