@@ -314,8 +314,12 @@ std::string DecodeCP950(std::string_view bytes)
     while (pos < bytes.size()) {
         const unsigned char b = static_cast<unsigned char>(bytes[pos]);
         if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++pos;
+            // ASCII is itself in both encodings: a run of it is copied at once.
+            size_t end = pos + 1;
+            while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80)
+                ++end;
+            out.append(bytes.data() + pos, end - pos);
+            pos = end;
             continue;
         }
         char32_t cp = 0;
@@ -334,8 +338,12 @@ std::string EncodeCP950(std::string_view utf8)
     while (pos < utf8.size()) {
         const unsigned char b = static_cast<unsigned char>(utf8[pos]);
         if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++pos;
+            // ASCII is itself in both encodings: a run of it is copied at once.
+            size_t end = pos + 1;
+            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
+                ++end;
+            out.append(utf8.data() + pos, end - pos);
+            pos = end;
             continue;
         }
         const char32_t cp = NextUtf8(utf8, pos);
