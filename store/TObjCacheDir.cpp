@@ -91,8 +91,22 @@ TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, 
         if (attributeText == cache.attributeTexts.cend())
             attributeText = cache.attributeTexts.insert(item.Attributes,
                                                         cache.intern(TObjLocalDir::AttributeText(item.Attributes)));
-        row.SubItems = {item.isFolder() ? QString() : cache.intern(TObjLocalDir::Extension(row.Caption)),
-                        cache.folderText, *sizeText, *attributeText, cache.dateText};
+        QString extension;
+        if (!item.isFolder()) {
+            // "." is one byte in UTF-8: the caption's extension is the text of these bytes.
+            const std::string_view name = BareName(path);
+            const size_t dot = name.rfind('.');
+            if (dot != std::string_view::npos) {
+                auto known = cache.extensionTexts.find(name.substr(dot));
+                if (known == cache.extensionTexts.end()) {
+                    if (cache.extensionTexts.size() > size_t(kInternedTexts))
+                        cache.extensionTexts.clear();
+                    known = cache.extensionTexts.emplace(name.substr(dot), cache.intern(fromStr(name.substr(dot)))).first;
+                }
+                extension = known->second;
+            }
+        }
+        row.SubItems = {extension, cache.folderText, *sizeText, *attributeText, cache.dateText};
     } else {
         row.SubItems = {QString(), cache.folderText};
     }

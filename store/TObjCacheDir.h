@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TImageLists;
@@ -75,6 +77,8 @@ private:
         QString dateText;
         QHash<quint64, QString> sizeTexts;
         QHash<quint32, QString> attributeTexts;
+        // By the bytes of the name from its last "." on (views of the run's paths).
+        std::unordered_map<std::string_view, QString> extensionTexts;
         QSet<QString> texts;
         QString intern(const QString& text);
     };
