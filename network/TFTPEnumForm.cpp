@@ -36,6 +36,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -417,6 +418,10 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         m_listedFolder.clear();
         m_listedItems.clear();
         *m_updateRunning = true;
+        // The file types' pictures are read while the server makes its listing.
+        QTimer::singleShot(0, this, [] {
+            TImageLists::prepareFileTypeIcons();
+        });
         const FtpResult result = run([&](FtpSite& site) {
             FtpResult changed = site.changeDir(folder);
             if (!changed.ok) {
