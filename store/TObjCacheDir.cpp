@@ -302,7 +302,9 @@ void TObjCacheDir::lookUpIcons()
     SynchronizeUnlessStopped([&] {
         if (!m_listView)
             return;
-        bool added = false;
+        // The pictures are only added: no row shows one of them yet. The window gives the
+        // rows their pictures when the listing is complete, and that redraws them; a redraw
+        // here would only draw the same rows again.
         for (const auto& [ext, type] : types) {
             // Another lister of the same list may have brought the key meanwhile.
             if (m_images->findKey(ext) >= 0)
@@ -312,9 +314,6 @@ void TObjCacheDir::lookUpIcons()
                 continue;
             m_images->listImages(m_large).add(icon);
             m_images->IconKeys.append(ext);
-            added = true;
         }
-        if (added)
-            m_listView->model()->iconsChanged();
     });
 }

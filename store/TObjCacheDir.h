@@ -23,7 +23,8 @@ class TImageLists;
 // Lists one folder of the offline cache into the file list in the background: reads its
 // entries from the computer's index and listing (or a flat "LIST.DAT" when no folder path is
 // given), sorts them folders first, adds the items in batches inside one bulk update, and
-// then gives each file type its icon, once per extension. Rows are appended after whatever
+// then brings each file type's icon into the key list, once per extension (the window points
+// the rows at them when the listing is complete). Rows are appended after whatever
 // the list holds already, so several listers can fill one list one after another. A stopped
 // lister puts nothing more on the screen and calls no completion handler.
 class TObjCacheDir : public TWorkerThread {
