@@ -92,16 +92,20 @@ std::string encodeUtf8(std::u32string_view text)
     return out;
 }
 
-bool isNumberText(std::u32string_view field)
+// The helpers below work on characters: decoded code points, or for a line of plain ASCII
+// (nearly every listing line) its bytes as they are, which are the same characters.
+template <typename Char>
+bool isNumberText(std::basic_string_view<Char> field)
 {
     if (field.empty())
         return false;
-    size_t start = field[0] == U'+' || field[0] == U'-' ? 1 : 0;
+    size_t start = field[0] == Char('+') || field[0] == Char('-') ? 1 : 0;
     return std::all_of(field.begin() + start, field.end(),
-                       [](char32_t c) { return (c >= U'0' && c <= U'9') || c == U'.'; });
+                       [](Char c) { return (c >= Char('0') && c <= Char('9')) || c == Char('.'); });
 }
 
-size_t countRun(std::u32string_view text, size_t from, char32_t c)
+template <typename Char>
+size_t countRun(std::basic_string_view<Char> text, size_t from, Char c)
 {
     size_t n = 0;
     while (from + n < text.size() && text[from + n] == c)
@@ -114,13 +118,15 @@ size_t countRun(std::u32string_view text, size_t from, char32_t c)
 
 // One delimited field ("S", "N", "M"): the field ends where `runLength` copies of the
 // delimiter begin (never at the first character); the whole run, however long, is skipped.
-std::u32string_view takeDelimited(std::u32string_view& text, std::u32string_view& pattern)
+template <typename Char>
+std::basic_string_view<Char> takeDelimited(std::basic_string_view<Char>& text, std::basic_string_view<Char>& pattern)
 {
+    using View = std::basic_string_view<Char>;
     if (pattern.size() == 1) {
         pattern = {};
-        return std::exchange(text, std::u32string_view());
+        return std::exchange(text, View());
     }
-    const char32_t delimiter = pattern[1];
+    const Char delimiter = pattern[1];
     const size_t runLength = countRun(pattern, 1, delimiter);
     pattern.remove_prefix(1 + runLength);
     for (size_t at = 1; at + runLength <= text.size(); ++at) {
@@ -128,20 +134,21 @@ std::u32string_view takeDelimited(std::u32string_view& text, std::u32string_view
             continue;
         const size_t run = countRun(text, at, delimiter);
         if (run >= runLength) {
-            const std::u32string_view field = text.substr(0, at);
+            const View field = text.substr(0, at);
             text.remove_prefix(at + run);
             return field;
         }
     }
-    return std::exchange(text, std::u32string_view());
+    return std::exchange(text, View());
 }
 
 // One fixed-width field ("DDDD" or "CDDD"): the first `width` characters, then every copy
 // of the delimiter that follows them.
-std::u32string_view takeFixed(std::u32string_view& text, std::u32string_view& pattern)
+template <typename Char>
+std::basic_string_view<Char> takeFixed(std::basic_string_view<Char>& text, std::basic_string_view<Char>& pattern)
 {
-    const size_t width = 1 + countRun(pattern, 1, U'D');
-    const std::u32string_view field = text.substr(0, width);
+    const size_t width = 1 + countRun(pattern, 1, Char('D'));
+    const std::basic_string_view<Char> field = text.substr(0, width);
     text.remove_prefix(field.size());
     if (width < pattern.size()) {
         text.remove_prefix(countRun(text, 0, pattern[width]));
@@ -152,50 +159,68 @@ std::u32string_view takeFixed(std::u32string_view& text, std::u32string_view& pa
     return field;
 }
 
-} // namespace
+std::string fieldText(std::string_view field) { return std::string(field); }
+std::string fieldText(std::u32string_view field) { return encodeUtf8(field); }
 
-bool IsNumberText(const std::string& field)
+template <typename Char>
+void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_view<Char> restPattern,
+                     std::vector<std::string>& list)
 {
-    return isNumberText(decodeUtf8(field));
-}
-
-void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list)
-{
-    const std::u32string decodedText = decodeUtf8(text);
-    const std::u32string decodedPattern = decodeUtf8(pattern);
-    std::u32string_view restText = decodedText;
-    std::u32string_view restPattern = decodedPattern;
+    using View = std::basic_string_view<Char>;
     while (!restText.empty() && !restPattern.empty()) {
-        std::u32string_view field;
+        View field;
         switch (restPattern[0]) {
-        case U'S':
+        case Char('S'):
             field = takeDelimited(restText, restPattern);
             break;
-        case U'N':
+        case Char('N'):
             field = takeDelimited(restText, restPattern);
             if (!isNumberText(field))
                 RaiseStr(20050);
             break;
-        case U'M': {
+        case Char('M'): {
             field = takeDelimited(restText, restPattern);
-            std::u32string plain(field);
-            std::erase(plain, U',');
-            if (!isNumberText(plain))
+            std::basic_string<Char> plain(field);
+            std::erase(plain, Char(','));
+            if (!isNumberText(View(plain)))
                 RaiseStr(20051);
-            list.push_back(encodeUtf8(plain));
+            list.push_back(fieldText(View(plain)));
             continue;
         }
-        case U'D':
+        case Char('D'):
             field = takeFixed(restText, restPattern);
-            if (!std::all_of(field.begin(), field.end(), [](char32_t c) { return c >= U'0' && c <= U'9'; }))
+            if (!std::all_of(field.begin(), field.end(), [](Char c) { return c >= Char('0') && c <= Char('9'); }))
                 RaiseStr(20050);
             break;
-        case U'C':
+        case Char('C'):
             field = takeFixed(restText, restPattern);
             break;
         default:
             RaiseStr(20052);
         }
-        list.push_back(encodeUtf8(field));
+        list.push_back(fieldText(field));
     }
+}
+
+bool isAscii(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+} // namespace
+
+bool IsNumberText(const std::string& field)
+{
+    return isNumberText(std::u32string_view(decodeUtf8(field)));
+}
+
+void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list)
+{
+    if (isAscii(text) && isAscii(pattern)) {
+        splitCharacters(std::string_view(text), std::string_view(pattern), list);
+        return;
+    }
+    const std::u32string decodedText = decodeUtf8(text);
+    const std::u32string decodedPattern = decodeUtf8(pattern);
+    splitCharacters(std::u32string_view(decodedText), std::u32string_view(decodedPattern), list);
 }
