@@ -178,11 +178,15 @@ void TObjCacheDir::sortItems()
     }
     std::vector<size_t> order(Items.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const auto before = [&](size_t a, size_t b) {
         if (Items[a].isFolder() != Items[b].isFolder())
             return Items[a].isFolder();
         return CompareFoldedNaturally(keys[a], keys[b]) < 0;
-    });
+    };
+    // Many servers list in name order already: such a listing stays as it came, which is
+    // what the stable sort would leave too, for one comparison an entry.
+    if (!std::is_sorted(order.begin(), order.end(), before))
+        std::stable_sort(order.begin(), order.end(), before);
     keys.clear();
     m_paths.reserve(Items.size());
     for (size_t i : order) {
