@@ -130,9 +130,7 @@ std::string modeText(const std::string& mode, bool folder)
 
 FtpLineResult finish(FtpEntry& entry)
 {
-    std::string trimmed = entry.name;
-    trimmed.erase(0, trimmed.find_first_not_of(' '));
-    if (trimmed.empty() || entry.name == "." || entry.name == "..")
+    if (entry.name.find_first_not_of(' ') == std::string::npos || entry.name == "." || entry.name == "..")
         return FtpLineResult::Skipped;
     // Control characters too: a line end in a name would reach the control connection.
     const bool control = std::any_of(entry.name.begin(), entry.name.end(),
