@@ -228,6 +228,17 @@ int FirstEncodedByte(const Cp950Tables& t, std::string_view utf8, size_t pos)
     return EscapeByte;
 }
 
+// ASCII is itself in CP950 and in UTF-8: the run of it that starts at `pos` is copied at
+// once, and `pos` moves past it.
+void appendAsciiRun(std::string& out, std::string_view text, size_t& pos)
+{
+    size_t end = pos + 1;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80)
+        ++end;
+    out.append(text.data() + pos, end - pos);
+    pos = end;
+}
+
 }  // namespace
 
 char32_t NextUtf8(std::string_view s, size_t& pos)
@@ -312,14 +323,8 @@ std::string DecodeCP950(std::string_view bytes)
     out.reserve(bytes.size() * 3 / 2);
     size_t pos = 0;
     while (pos < bytes.size()) {
-        const unsigned char b = static_cast<unsigned char>(bytes[pos]);
-        if (b < 0x80) {
-            // ASCII is itself in both encodings: a run of it is copied at once.
-            size_t end = pos + 1;
-            while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80)
-                ++end;
-            out.append(bytes.data() + pos, end - pos);
-            pos = end;
+        if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+            appendAsciiRun(out, bytes, pos);
             continue;
         }
         char32_t cp = 0;
@@ -336,14 +341,8 @@ std::string EncodeCP950(std::string_view utf8)
     out.reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) {
-        const unsigned char b = static_cast<unsigned char>(utf8[pos]);
-        if (b < 0x80) {
-            // ASCII is itself in both encodings: a run of it is copied at once.
-            size_t end = pos + 1;
-            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
-                ++end;
-            out.append(utf8.data() + pos, end - pos);
-            pos = end;
+        if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+            appendAsciiRun(out, utf8, pos);
             continue;
         }
         const char32_t cp = NextUtf8(utf8, pos);
