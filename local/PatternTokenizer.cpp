@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -14,6 +15,12 @@ constexpr char32_t kRawByteBase = 0xDC00;
 std::u32string decodeUtf8(const std::string& text)
 {
     std::u32string out;
+    // Plain ASCII, as nearly every listing line is: one character a byte.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        out.resize(text.size());
+        std::transform(text.begin(), text.end(), out.begin(), [](char c) { return char32_t(c); });
+        return out;
+    }
     out.reserve(text.size());
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const size_t size = text.size();
@@ -54,9 +61,14 @@ std::u32string decodeUtf8(const std::string& text)
     return out;
 }
 
-std::string encodeUtf8(const std::u32string& text)
+std::string encodeUtf8(std::u32string_view text)
 {
     std::string out;
+    if (std::all_of(text.begin(), text.end(), [](char32_t c) { return c < 0x80; })) {
+        out.resize(text.size());
+        std::transform(text.begin(), text.end(), out.begin(), [](char32_t c) { return char(c); });
+        return out;
+    }
     out.reserve(text.size());
     for (const char32_t c : text) {
         if (c >= kRawByteBase + 0x80 && c <= kRawByteBase + 0xFF) {
@@ -80,16 +92,20 @@ std::string encodeUtf8(const std::u32string& text)
     return out;
 }
 
-bool isNumberText(const std::u32string& field)
+// The helpers below work on characters: decoded code points, or for a line of plain ASCII
+// (nearly every listing line) its bytes as they are, which are the same characters.
+template <typename Char>
+bool isNumberText(std::basic_string_view<Char> field)
 {
     if (field.empty())
         return false;
-    size_t start = field[0] == U'+' || field[0] == U'-' ? 1 : 0;
+    size_t start = field[0] == Char('+') || field[0] == Char('-') ? 1 : 0;
     return std::all_of(field.begin() + start, field.end(),
-                       [](char32_t c) { return (c >= U'0' && c <= U'9') || c == U'.'; });
+                       [](Char c) { return (c >= Char('0') && c <= Char('9')) || c == Char('.'); });
 }
 
-size_t countRun(const std::u32string& text, size_t from, char32_t c)
+template <typename Char>
+size_t countRun(std::basic_string_view<Char> text, size_t from, Char c)
 {
     size_t n = 0;
     while (from + n < text.size() && text[from + n] == c)
@@ -97,82 +113,114 @@ size_t countRun(const std::u32string& text, size_t from, char32_t c)
     return n;
 }
 
+// The text and pattern still to split are views that only move forward: a line is decoded
+// once, and no field shifts what follows it (a listing splits thousands of lines).
+
 // One delimited field ("S", "N", "M"): the field ends where `runLength` copies of the
 // delimiter begin (never at the first character); the whole run, however long, is skipped.
-std::u32string takeDelimited(std::u32string& text, std::u32string& pattern)
+template <typename Char>
+std::basic_string_view<Char> takeDelimited(std::basic_string_view<Char>& text, std::basic_string_view<Char>& pattern)
 {
+    using View = std::basic_string_view<Char>;
     if (pattern.size() == 1) {
-        pattern.clear();
-        return std::exchange(text, std::u32string());
+        pattern = {};
+        return std::exchange(text, View());
     }
-    const char32_t delimiter = pattern[1];
+    const Char delimiter = pattern[1];
     const size_t runLength = countRun(pattern, 1, delimiter);
-    pattern.erase(0, 1 + runLength);
+    pattern.remove_prefix(1 + runLength);
     for (size_t at = 1; at + runLength <= text.size(); ++at) {
-        if (countRun(text, at, delimiter) >= runLength) {
-            std::u32string field = text.substr(0, at);
-            text.erase(0, at + countRun(text, at, delimiter));
+        if (text[at] != delimiter)
+            continue;
+        const size_t run = countRun(text, at, delimiter);
+        if (run >= runLength) {
+            const View field = text.substr(0, at);
+            text.remove_prefix(at + run);
             return field;
         }
     }
-    return std::exchange(text, std::u32string());
+    return std::exchange(text, View());
 }
 
 // One fixed-width field ("DDDD" or "CDDD"): the first `width` characters, then every copy
 // of the delimiter that follows them.
-std::u32string takeFixed(std::u32string& text, std::u32string& pattern)
+template <typename Char>
+std::basic_string_view<Char> takeFixed(std::basic_string_view<Char>& text, std::basic_string_view<Char>& pattern)
 {
-    const size_t width = 1 + countRun(pattern, 1, U'D');
-    std::u32string field = text.substr(0, width);
-    text.erase(0, field.size());
+    const size_t width = 1 + countRun(pattern, 1, Char('D'));
+    const std::basic_string_view<Char> field = text.substr(0, width);
+    text.remove_prefix(field.size());
     if (width < pattern.size()) {
-        text.erase(0, countRun(text, 0, pattern[width]));
-        pattern.erase(0, width + 1);
+        text.remove_prefix(countRun(text, 0, pattern[width]));
+        pattern.remove_prefix(width + 1);
     } else {
-        pattern.clear();
+        pattern = {};
     }
     return field;
+}
+
+std::string fieldText(std::string_view field) { return std::string(field); }
+std::string fieldText(std::u32string_view field) { return encodeUtf8(field); }
+
+template <typename Char>
+void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_view<Char> restPattern,
+                     std::vector<std::string>& list)
+{
+    using View = std::basic_string_view<Char>;
+    while (!restText.empty() && !restPattern.empty()) {
+        View field;
+        switch (restPattern[0]) {
+        case Char('S'):
+            field = takeDelimited(restText, restPattern);
+            break;
+        case Char('N'):
+            field = takeDelimited(restText, restPattern);
+            if (!isNumberText(field))
+                RaiseStr(20050);
+            break;
+        case Char('M'): {
+            field = takeDelimited(restText, restPattern);
+            std::basic_string<Char> plain(field);
+            std::erase(plain, Char(','));
+            if (!isNumberText(View(plain)))
+                RaiseStr(20051);
+            list.push_back(fieldText(View(plain)));
+            continue;
+        }
+        case Char('D'):
+            field = takeFixed(restText, restPattern);
+            if (!std::all_of(field.begin(), field.end(), [](Char c) { return c >= Char('0') && c <= Char('9'); }))
+                RaiseStr(20050);
+            break;
+        case Char('C'):
+            field = takeFixed(restText, restPattern);
+            break;
+        default:
+            RaiseStr(20052);
+        }
+        list.push_back(fieldText(field));
+    }
+}
+
+bool isAscii(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 } // namespace
 
 bool IsNumberText(const std::string& field)
 {
-    return isNumberText(decodeUtf8(field));
+    return isNumberText(std::u32string_view(decodeUtf8(field)));
 }
 
 void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list)
 {
-    std::u32string restText = decodeUtf8(text);
-    std::u32string restPattern = decodeUtf8(pattern);
-    while (!restText.empty() && !restPattern.empty()) {
-        std::u32string field;
-        switch (restPattern[0]) {
-        case U'S':
-            field = takeDelimited(restText, restPattern);
-            break;
-        case U'N':
-            field = takeDelimited(restText, restPattern);
-            if (!isNumberText(field))
-                RaiseStr(20050);
-            break;
-        case U'M':
-            field = takeDelimited(restText, restPattern);
-            std::erase(field, U',');
-            if (!isNumberText(field))
-                RaiseStr(20051);
-            break;
-        case U'D':
-            field = takeFixed(restText, restPattern);
-            if (!std::all_of(field.begin(), field.end(), [](char32_t c) { return c >= U'0' && c <= U'9'; }))
-                RaiseStr(20050);
-            break;
-        case U'C':
-            field = takeFixed(restText, restPattern);
-            break;
-        default:
-            RaiseStr(20052);
-        }
-        list.push_back(encodeUtf8(field));
+    if (isAscii(text) && isAscii(pattern)) {
+        splitCharacters(std::string_view(text), std::string_view(pattern), list);
+        return;
     }
+    const std::u32string decodedText = decodeUtf8(text);
+    const std::u32string decodedPattern = decodeUtf8(pattern);
+    splitCharacters(std::u32string_view(decodedText), std::u32string_view(decodedPattern), list);
 }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QMimeType>
 #include <QStyle>
 #include <QTreeWidgetItem>
@@ -153,6 +154,20 @@ QIcon TImageLists::mimeIcon(const QMimeType& type)
     if (icon.isNull())
         icon = QIcon::fromTheme(type.genericIconName());
     return icon;
+}
+
+void TImageLists::prepareFileTypeIcons()
+{
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    ensureIconTheme();
+    const QMimeDatabase database;
+    // A name no theme has walks the whole chain of themes, which reads each one's index.
+    const QMimeType type = database.mimeTypeForFile(QStringLiteral("x.txt"), QMimeDatabase::MatchExtension);
+    QIcon::fromTheme(type.iconName());
+    QIcon::fromTheme(QStringLiteral("tamsel-no-such-icon"));
 }
 
 QIcon TImageLists::namedIcon(const QString& nameOrPath)

@@ -54,6 +54,10 @@ public:
     /// The icon of a name from an icon theme, or a picture file's path; a null icon when
     /// neither gives one.
     static QIcon namedIcon(const QString& nameOrPath);
+    /// Reads the icon themes and the file type database ahead of their first use (once a
+    /// run): a first listing otherwise waits for them. For a moment the window would
+    /// otherwise spend idle, such as a wait for a server.
+    static void prepareFileTypeIcons();
     /// Chooses the icon theme once for the process, before any picture is looked up: the XDG
     /// data folders' themes are searched, and where the desktop names none, the first of
     /// Adwaita, breeze and oxygen that is installed, else hicolor.

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_map>
 
 namespace {
 
@@ -46,6 +47,10 @@ bool OwnIconExtension(const QString& upperExt)
     return upperExt == QLatin1String(".LNK") || upperExt == QLatin1String(".EXE") || upperExt == QLatin1String(".ICO")
         || upperExt == QLatin1String(".CUR") || upperExt == QLatin1String(".ANI");
 }
+
+struct QtStringViewHash {
+    size_t operator()(QStringView text) const { return qHash(text); }
+};
 
 } // namespace
 
@@ -263,18 +268,30 @@ void TMainForm::CachedFolderListed(TObjCacheDir* lister)
 
 void TMainForm::refreshCachedIcons()
 {
-    // One look-up per extension, however many files share it.
+    // One look-up per extension, however many files share it. The extensions as the
+    // captions spell them are looked at first, as views (the rows stay where they are
+    // during the pass): thousands of rows then cost no string of their own.
+    constexpr int kEachFile = -1;
     QHash<QString, int> byKey;
+    std::unordered_map<QStringView, int, QtStringViewHash> bySpelling;
     FileListView->model()->setImageIndexes([&](const TListItem& item) {
         if (item.ImageIndex == TImageLists::Folder)
             return item.ImageIndex;
-        const QString ext = TObjLocalDir::Extension(item.Caption).toUpper();
-        if (OwnIconExtension(ext))
-            return IconIndexFor(item.Caption);
-        auto found = byKey.constFind(ext);
-        if (found == byKey.cend())
-            found = byKey.insert(ext, IconIndexFor(item.Caption));
-        return *found;
+        const qsizetype dot = item.Caption.lastIndexOf(u'.');
+        const QStringView spelling = dot < 0 ? QStringView() : QStringView(item.Caption).mid(dot);
+        auto known = bySpelling.find(spelling);
+        if (known == bySpelling.end()) {
+            const QString ext = spelling.toString().toUpper();
+            int image = kEachFile;
+            if (!OwnIconExtension(ext)) {
+                auto found = byKey.constFind(ext);
+                if (found == byKey.cend())
+                    found = byKey.insert(ext, IconIndexFor(item.Caption));
+                image = *found;
+            }
+            known = bySpelling.emplace(spelling, image).first;
+        }
+        return known->second == kEachFile ? IconIndexFor(item.Caption) : known->second;
     });
     FileListView->relayout();
 }

@@ -130,9 +130,7 @@ std::string modeText(const std::string& mode, bool folder)
 
 FtpLineResult finish(FtpEntry& entry)
 {
-    std::string trimmed = entry.name;
-    trimmed.erase(0, trimmed.find_first_not_of(' '));
-    if (trimmed.empty() || entry.name == "." || entry.name == "..")
+    if (entry.name.find_first_not_of(' ') == std::string::npos || entry.name == "." || entry.name == "..")
         return FtpLineResult::Skipped;
     // Control characters too: a line end in a name would reach the control connection.
     const bool control = std::any_of(entry.name.begin(), entry.name.end(),
@@ -189,11 +187,25 @@ bool parseDosLine(const std::string& line, FtpEntry& entry, bool& badDate)
     return true;
 }
 
+// "%2d:%2d%n" of `field`: the number of conversions made, as sscanf counts them. The plain
+// "hh:mm" of nearly every line is read here; anything else goes to sscanf.
+int scanTimeOfDay(const std::string& field, int& hour, int& minute, int& consumed)
+{
+    const auto digit = [&field](size_t i) { return field[i] >= '0' && field[i] <= '9'; };
+    if (field.size() >= 5 && digit(0) && digit(1) && field[2] == ':' && digit(3) && digit(4)) {
+        hour = (field[0] - '0') * 10 + (field[1] - '0');
+        minute = (field[3] - '0') * 10 + (field[4] - '0');
+        consumed = 5;
+        return 2;
+    }
+    return std::sscanf(field.c_str(), "%2d:%2d%n", &hour, &minute, &consumed);
+}
+
 // "hh:mm" of the time-of-day form; false for an hour or minute no clock shows.
 bool validTimeOfDay(const std::string& field)
 {
     int hour = 0, minute = 0, consumed = 0;
-    if (std::sscanf(field.c_str(), "%2d:%2d%n", &hour, &minute, &consumed) != 2)
+    if (scanTimeOfDay(field, hour, minute, consumed) != 2)
         return true;  // not a time at all: the year falls back as for any other text
     return size_t(consumed) == field.size() && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
 }
@@ -237,6 +249,9 @@ std::string DecodeRemoteName(const std::string& bytes, FtpEncoding encoding)
 {
     if (encoding == FtpEncoding::Cp950)
         return DecodeCP950(bytes);
+    // A line of plain ASCII (most of every listing) is already its own text.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return bytes;
     // UTF-8: a byte that is not part of a valid sequence becomes a private character of
     // its own, the same the CP950 codec uses, and goes back as that byte.
     std::string out;
@@ -310,6 +325,7 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
         return named == FtpLineResult::Entry ? FtpLineResult::BadDate : named;
     }
     std::vector<std::string> fields;
+    fields.reserve(10);
     try {
         SplitByPattern(line, kFtpListingPattern, fields);
     } catch (const Exception&) {
@@ -350,7 +366,7 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
     } else {
         // "14:30": the time of day the server shows is part of what it listed.
         int hour = 0, minute = 0, consumed = 0;
-        if (std::sscanf(fields[7].c_str(), "%2d:%2d%n", &hour, &minute, &consumed) == 2
+        if (scanTimeOfDay(fields[7], hour, minute, consumed) == 2
             && consumed == int(fields[7].size()) && hour < 24 && minute < 60 && hour >= 0 && minute >= 0)
             minutes = hour * 60 + minute;
         // The time-of-day form: within the last year. The current year, unless that puts

@@ -161,7 +161,7 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
             appendLog(UiString(33086) + qtext(destination + name), LogTeal);
             FtpResult result;
             if ((*entry)[0] == '1') {
-                const int64_t size = m_sizes.value(qtext(from), -1);
+                const int64_t size = knownSize(from);
                 result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
                 logResult(FtpCommand::Download, result);
             } else {
@@ -253,8 +253,8 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         const bool stamped = stampOf(from, copied);
         // The size just listed, not the one of a listing shown before someone changed it.
         if (stamped && copied.exists)
-            m_sizes.insert(qtext(from), copied.size);
-        const int64_t size = m_sizes.value(qtext(from), -1);
+            m_stampedSizes.insert(qtext(from), {copied.size, ++m_generation});
+        const int64_t size = knownSize(from);
         const FtpResult result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
         logResult(FtpCommand::Download, result);
         if (!result.ok)

@@ -36,6 +36,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidgetItem>
@@ -356,11 +357,36 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
 
 const FtpEntry* TFTPEnumForm::ListedEntry(const std::string& folder, const std::string& name) const
 {
-    const auto entries = m_listed.constFind(qtext(folder));
-    if (entries == m_listed.cend())
+    const auto listing = m_listed.find(remote(folder));
+    if (listing == m_listed.end())
         return nullptr;
-    const auto entry = entries->constFind(qtext(name));
-    return entry == entries->cend() ? nullptr : &*entry;
+    const auto entry = listing->second->byName.find(name);
+    return entry == listing->second->byName.end() ? nullptr : &listing->second->entries[entry->second];
+}
+
+int64_t TFTPEnumForm::knownSize(const std::string& remotePath) const
+{
+    int64_t size = -1;
+    uint64_t generation = 0;
+    // A listed name never holds "/": the last one ends the folder.
+    const size_t slash = remotePath.rfind('/');
+    if (slash != std::string::npos) {
+        const auto listing = m_listed.find(slash == 0 ? std::string("/") : remotePath.substr(0, slash));
+        if (listing != m_listed.end()) {
+            const auto entry = listing->second->byName.find(std::string_view(remotePath).substr(slash + 1));
+            if (entry != listing->second->byName.end()) {
+                const FtpEntry& listed = listing->second->entries[entry->second];
+                if (!listed.folder && listed.size >= 0) {
+                    size = listed.size;
+                    generation = listing->second->generation;
+                }
+            }
+        }
+    }
+    const auto stamped = m_stampedSizes.constFind(qtext(remotePath));
+    if (stamped != m_stampedSizes.cend() && stamped->second > generation)
+        size = stamped->first;
+    return size;
 }
 
 void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
@@ -380,6 +406,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         const std::string folder = remote(record->RemoteName);
         const double now = NowDateTime();
         std::vector<FtpEntry> entries;
+        std::shared_ptr<ListedFolder> listing;
         std::vector<std::string> refused, badDates;
         // The entries become items and go into the site's listing files on the
         // conversation's thread as well: for a folder of thousands of entries that is
@@ -391,6 +418,10 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         m_listedFolder.clear();
         m_listedItems.clear();
         *m_updateRunning = true;
+        // The file types' pictures are read while the server makes its listing.
+        QTimer::singleShot(0, this, [] {
+            TImageLists::prepareFileTypeIcons();
+        });
         const FtpResult result = run([&](FtpSite& site) {
             FtpResult changed = site.changeDir(folder);
             if (!changed.ok) {
@@ -425,6 +456,12 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
                 writeError = error.what();
                 asRead.clear();
             }
+            auto folderListing = std::make_shared<ListedFolder>();
+            folderListing->entries = std::move(entries);
+            folderListing->byName.reserve(folderListing->entries.size());
+            for (size_t i = 0; i < folderListing->entries.size(); ++i)
+                folderListing->byName.insert_or_assign(folderListing->entries[i].name, i);
+            listing = std::move(folderListing);
             return listed;
         });
         *m_updateRunning = false;
@@ -443,14 +480,12 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         for (const std::string& name : badDates)
             appendLog(qtext(UiFormat("拒絕日期不正確的項目: %1", {name})), LogRed);
         QStringList folders;
-        QHash<QString, FtpEntry>& listed = m_listed[qtext(record->RemoteName)];
-        listed.clear();
-        for (const FtpEntry& entry : entries) {
-            listed.insert(qtext(entry.name), entry);
-            if (entry.folder)
-                folders << qtext(entry.name);
-            else if (entry.size >= 0)
-                m_sizes.insert(qtext(folder == "/" ? "/" + entry.name : folder + "/" + entry.name), entry.size);
+        if (listing) {
+            for (const FtpEntry& entry : listing->entries)
+                if (entry.folder)
+                    folders << qtext(entry.name);
+            listing->generation = ++m_generation;
+            m_listed[folder] = std::move(listing);
         }
         std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
             return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;

@@ -9,9 +9,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class QLabel;
@@ -175,11 +178,24 @@ private:
     int m_running = 0;
     bool* m_updateAllowed = nullptr;
     bool* m_updateRunning = nullptr;
-    // Sizes of the files listed in this session, by remote path: a download that ends
-    // short of its size is a failure even when the server says it went well.
-    QHash<QString, qint64> m_sizes;
-    // The entries of each folder's latest listing, by the folder's site path and name.
-    QHash<QString, QHash<QString, FtpEntry>> m_listed;
+    // One folder's latest listing with its names looked up: made on the conversation's
+    // thread with the listing itself (for thousands of entries the window would otherwise
+    // stand still while they are copied), then only handed over.
+    struct ListedFolder {
+        std::vector<FtpEntry> entries;
+        std::unordered_map<std::string_view, size_t> byName;  // views of entries' names
+        uint64_t generation = 0;
+    };
+    /// The size of the file `remotePath` ("/a/b") as the site last said it: its folder's
+    /// latest listing or a later look at the file itself; -1 when neither gave one.
+    int64_t knownSize(const std::string& remotePath) const;
+    // The latest listing of each folder, by the folder's remote path ("/a/b"). A download
+    // that ends short of the size listed is a failure even when the server says it went well.
+    std::map<std::string, std::shared_ptr<const ListedFolder>> m_listed;
+    // Sizes learnt from a look at one file after its folder was listed, by remote path, with
+    // the generation that tells them from the listings' (the later one counts).
+    QHash<QString, std::pair<qint64, uint64_t>> m_stampedSizes;
+    uint64_t m_generation = 0;
     // The folders (stored bytes, upper case) the site's listing pair holds, and the same
     // folded as the listing's reader compares them: two folders that only its folding
     // tells apart are one folder to the reader.

@@ -167,7 +167,10 @@ std::string NameFault(std::string_view name)
         return UiCaption("資料夾本身或上層的名稱");
     if (name.find_first_of(std::string_view("\\/\0", 3)) != std::string_view::npos)
         return UiCaption("名稱中有路徑分隔符號或 NUL");
-    // The same faults spelled with escapes, as the native edge would see them.
+    // The same faults spelled with escapes, as the native edge would see them. A name
+    // without the escape character is its own native name, checked just above.
+    if (name.find(kEscapeUtf8) == std::string_view::npos)
+        return {};
     if (!IsNativeComponent(NativeName(name)))
         return UiCaption("逸出碼拼成的 .、..、分隔符號或 NUL");
     return {};

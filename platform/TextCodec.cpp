@@ -228,6 +228,17 @@ int FirstEncodedByte(const Cp950Tables& t, std::string_view utf8, size_t pos)
     return EscapeByte;
 }
 
+// ASCII is itself in CP950 and in UTF-8: the run of it that starts at `pos` is copied at
+// once, and `pos` moves past it.
+void appendAsciiRun(std::string& out, std::string_view text, size_t& pos)
+{
+    size_t end = pos + 1;
+    while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80)
+        ++end;
+    out.append(text.data() + pos, end - pos);
+    pos = end;
+}
+
 }  // namespace
 
 char32_t NextUtf8(std::string_view s, size_t& pos)
@@ -315,14 +326,10 @@ std::string DecodeCP950(std::string_view bytes)
     out.reserve(bytes.size() * 3 / 2);
     size_t pos = 0;
     while (pos < bytes.size()) {
-        // ASCII is the same in both: a run of it goes over whole.
-        size_t ascii = pos;
-        while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
-            ++ascii;
-        out.append(bytes.data() + pos, ascii - pos);
-        pos = ascii;
-        if (pos == bytes.size())
-            break;
+        if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
+            appendAsciiRun(out, bytes, pos);
+            continue;
+        }
         char32_t cp = 0;
         pos += NextCP950(t, bytes, pos, &cp);
         AppendUtf8(out, cp);
@@ -337,10 +344,8 @@ std::string EncodeCP950(std::string_view utf8)
     out.reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) {
-        const unsigned char b = static_cast<unsigned char>(utf8[pos]);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++pos;
+        if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+            appendAsciiRun(out, utf8, pos);
             continue;
         }
         const char32_t cp = NextUtf8(utf8, pos);

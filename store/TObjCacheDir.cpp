@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
@@ -50,15 +52,22 @@ TObjCacheDir::TObjCacheDir(const std::string& storeDir, TImageLists* images, TLi
     SetReceiver(listView);
 }
 
+QString TObjCacheDir::TextCache::intern(const QString& text)
+{
+    if (texts.size() > kInternedTexts)
+        texts.clear();
+    return *texts.insert(text);
+}
+
 TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache)
 {
     TListItem row;
     row.Caption = fromStr(BareName(path));
     // Entries of one folder share their folder text; a flat listing changes it now and then.
     const std::string_view folder = FolderPart(path);
-    if (folder != cache.folder) {
+    if (folder != cache.folder || cache.folderText.isNull()) {
         cache.folder = std::string(folder);
-        cache.folderText = fromStr(folder);
+        cache.folderText = cache.intern(fromStr(folder));
     }
     if (item.isFolder()) {
         row.ImageIndex = TImageLists::Folder;
@@ -69,11 +78,35 @@ TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, 
     if (details) {
         if (item.Modified != cache.modified || cache.dateText.isNull()) {
             cache.modified = item.Modified;
-            cache.dateText = TObjLocalDir::DateText(item.Modified);
+            cache.dateText = cache.intern(TObjLocalDir::DateText(item.Modified));
         }
-        row.SubItems = {item.isFolder() ? QString() : TObjLocalDir::Extension(row.Caption), cache.folderText,
-                        TObjLocalDir::SizeText(item.isFolder() ? 0 : item.Size),
-                        TObjLocalDir::AttributeText(item.Attributes), cache.dateText};
+        const quint64 size = item.isFolder() ? 0 : item.Size;
+        auto sizeText = cache.sizeTexts.constFind(size);
+        if (sizeText == cache.sizeTexts.cend()) {
+            if (cache.sizeTexts.size() > kInternedTexts)
+                cache.sizeTexts.clear();
+            sizeText = cache.sizeTexts.insert(size, cache.intern(TObjLocalDir::SizeText(size)));
+        }
+        auto attributeText = cache.attributeTexts.constFind(item.Attributes);
+        if (attributeText == cache.attributeTexts.cend())
+            attributeText = cache.attributeTexts.insert(item.Attributes,
+                                                        cache.intern(TObjLocalDir::AttributeText(item.Attributes)));
+        QString extension;
+        if (!item.isFolder()) {
+            // "." is one byte in UTF-8: the caption's extension is the text of these bytes.
+            const std::string_view name = BareName(path);
+            const size_t dot = name.rfind('.');
+            if (dot != std::string_view::npos) {
+                auto known = cache.extensionTexts.find(name.substr(dot));
+                if (known == cache.extensionTexts.end()) {
+                    if (cache.extensionTexts.size() > size_t(kInternedTexts))
+                        cache.extensionTexts.clear();
+                    known = cache.extensionTexts.emplace(name.substr(dot), cache.intern(fromStr(name.substr(dot)))).first;
+                }
+                extension = known->second;
+            }
+        }
+        row.SubItems = {extension, cache.folderText, *sizeText, *attributeText, cache.dateText};
     } else {
         row.SubItems = {QString(), cache.folderText};
     }
@@ -145,11 +178,15 @@ void TObjCacheDir::sortItems()
     }
     std::vector<size_t> order(Items.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const auto before = [&](size_t a, size_t b) {
         if (Items[a].isFolder() != Items[b].isFolder())
             return Items[a].isFolder();
         return CompareFoldedNaturally(keys[a], keys[b]) < 0;
-    });
+    };
+    // Many servers list in name order already: such a listing stays as it came, which is
+    // what the stable sort would leave too, for one comparison an entry.
+    if (!std::is_sorted(order.begin(), order.end(), before))
+        std::stable_sort(order.begin(), order.end(), before);
     keys.clear();
     m_paths.reserve(Items.size());
     for (size_t i : order) {
@@ -199,12 +236,6 @@ void TObjCacheDir::fillList()
 
     // Equal texts share one string: a cached folder repeats the same few sizes, attribute
     // words and extensions, and all its entries share their folder.
-    QSet<QString> texts;
-    auto intern = [&texts](const QString& text) {
-        if (texts.size() > kInternedTexts)
-            texts.clear();
-        return *texts.insert(text);
-    };
     TextCache cache;
     // A quick first batch, then larger ones at most every interval, so a large folder is
     // laid out a few times, not once per row.
@@ -213,10 +244,7 @@ void TObjCacheDir::fillList()
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             break;
-        TListItem row = itemRow(Items[i], m_paths[i], m_details, cache);
-        for (QString& text : row.SubItems)
-            text = intern(text);
-        batches.Add(std::move(row));
+        batches.Add(itemRow(Items[i], m_paths[i], m_details, cache));
     }
     std::vector<TListItem> last = batches.Take();
     collectExtensions();
@@ -236,15 +264,22 @@ void TObjCacheDir::fillList()
 
 void TObjCacheDir::collectExtensions()
 {
-    // Each extension once per run, whatever the number of its files.
+    // Each extension once per run, whatever the number of its files: its bytes as they
+    // stand are looked at once ("." is one byte in UTF-8, so they begin where the text's
+    // extension begins), and only a new one is turned into upper-case text.
+    std::unordered_set<std::string_view> rawSeen;
     QSet<QString> seen;
     for (size_t i = 0; i < Items.size(); ++i) {
         if (Terminated())
             return;
         if (Items[i].isFolder())
             continue;
-        const QString ext = TObjLocalDir::Extension(fromStr(BareName(m_paths[i]))).toUpper();
-        if (ext.isEmpty() || OwnIconExtension(ext) || seen.contains(ext))
+        const std::string_view name = BareName(m_paths[i]);
+        const size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos || !rawSeen.insert(name.substr(dot)).second)
+            continue;
+        const QString ext = fromStr(name.substr(dot)).toUpper();
+        if (OwnIconExtension(ext) || seen.contains(ext))
             continue;
         seen.insert(ext);
         m_extensions << ext;
@@ -271,7 +306,9 @@ void TObjCacheDir::lookUpIcons()
     SynchronizeUnlessStopped([&] {
         if (!m_listView)
             return;
-        bool added = false;
+        // The pictures are only added: no row shows one of them yet. The window gives the
+        // rows their pictures when the listing is complete, and that redraws them; a redraw
+        // here would only draw the same rows again.
         for (const auto& [ext, type] : types) {
             // Another lister of the same list may have brought the key meanwhile.
             if (m_images->findKey(ext) >= 0)
@@ -281,9 +318,6 @@ void TObjCacheDir::lookUpIcons()
                 continue;
             m_images->listImages(m_large).add(icon);
             m_images->IconKeys.append(ext);
-            added = true;
         }
-        if (added)
-            m_listView->model()->iconsChanged();
     });
 }

@@ -3,7 +3,9 @@
 #include "store/CacheListing.h"
 #include "ui/TListView.h"
 
+#include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TImageLists;
@@ -19,7 +23,8 @@ class TImageLists;
 // Lists one folder of the offline cache into the file list in the background: reads its
 // entries from the computer's index and listing (or a flat "LIST.DAT" when no folder path is
 // given), sorts them folders first, adds the items in batches inside one bulk update, and
-// then gives each file type its icon, once per extension. Rows are appended after whatever
+// then brings each file type's icon into the key list, once per extension (the window points
+// the rows at them when the listing is complete). Rows are appended after whatever
 // the list holds already, so several listers can fill one list one after another. A stopped
 // lister puts nothing more on the screen and calls no completion handler.
 class TObjCacheDir : public TWorkerThread {
@@ -63,12 +68,20 @@ protected:
     void ClearHandlers() override { OnStatus = nullptr; }
 
 private:
-    // Texts shared by neighbouring rows: the folder of a run of entries, the last date.
+    // Texts shared by rows. The folder of a run of entries and the last date are kept as
+    // they come; sizes and attributes by their value (formatted once each); every text once,
+    // so equal texts of rows far apart share one string too.
     struct TextCache {
         std::string folder;
         QString folderText;
         double modified = 0;
         QString dateText;
+        QHash<quint64, QString> sizeTexts;
+        QHash<quint32, QString> attributeTexts;
+        // By the bytes of the name from its last "." on (views of the run's paths).
+        std::unordered_map<std::string_view, QString> extensionTexts;
+        QSet<QString> texts;
+        QString intern(const QString& text);
     };
     /// The row of one entry in the given view style: caption, sub-items, image, size value.
     static TListItem itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache);

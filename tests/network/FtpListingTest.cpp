@@ -50,6 +50,23 @@ TEST(FtpListing, TimeOfDayMeansTheLastTwelveMonths)
     EXPECT_EQ(entry.modified, day(2024, 6, 16));
 }
 
+// The clock field as servers write it ("09:05") and as some do ("9:05") gives one time; one
+// with more after the minutes is no time.
+TEST(FtpListing, TimeOfDayFieldsInEveryWidth)
+{
+    FtpEntry entry;
+    const double now = day(2024, 6, 15);
+    for (const char* line : {"-rw-r--r-- 1 u g 1 Jun 10 09:05 padded", "-rw-r--r-- 1 u g 1 Jun 10 9:05 short"}) {
+        SCOPED_TRACE(line);
+        ASSERT_EQ(ParseListLine(line, now, entry), FtpLineResult::Entry);
+        EXPECT_EQ(entry.listed, day(2024, 6, 10) + (9 * 60 + 5) / 1440.0);
+    }
+    ASSERT_EQ(ParseListLine("-rw-r--r-- 1 u g 1 Jun 10 23:59 late", now, entry), FtpLineResult::Entry);
+    EXPECT_EQ(entry.listed, day(2024, 6, 10) + (23 * 60 + 59) / 1440.0);
+    EXPECT_EQ(ParseListLine("-rw-r--r-- 1 u g 1 Jun 10 12:345 long", now, entry), FtpLineResult::BadDate);
+    EXPECT_EQ(ParseListLine("-rw-r--r-- 1 u g 1 Jun 10 12:3x odd", now, entry), FtpLineResult::BadDate);
+}
+
 TEST(FtpListing, LinesWithoutAnEntry)
 {
     FtpEntry entry;

@@ -103,6 +103,23 @@ TEST_F(CacheDirTest, FoldersFirstThenNamesWithoutRegardToCase)
     EXPECT_EQ(view.model()->item(0).ImageIndex, TImageLists::Folder);
 }
 
+// Names the order takes for equal keep the order they were stored in, whether the rest of
+// the listing came in order or not.
+TEST_F(CacheDirTest, EqualNamesKeepTheirStoredOrderInOrderedAndUnorderedListings)
+{
+    writeListing({folder("\\\\PC\\S\\d"), entry("\\\\PC\\S\\b.txt", 1), entry("\\\\PC\\S\\B.TXT", 2),
+                  entry("\\\\PC\\S\\c.txt", 3)});
+    view.setViewStyle(TListView::SmallIcons);
+    run("\\\\PC\\S\\");
+    EXPECT_EQ(rowCaptions(), (QStringList{"d", "b.txt", "B.TXT", "c.txt"}));
+
+    view.model()->clear();
+    writeListing({entry("\\\\PC\\S\\c.txt", 3), entry("\\\\PC\\S\\B.TXT", 2), folder("\\\\PC\\S\\d"),
+                  entry("\\\\PC\\S\\b.txt", 1)});
+    run("\\\\PC\\S\\");
+    EXPECT_EQ(rowCaptions(), (QStringList{"d", "B.TXT", "b.txt", "c.txt"}));
+}
+
 TEST_F(CacheDirTest, EntriesGivenAsReadShowWhatReadingTheFilesShows)
 {
     const TItemList written = {entry("\\\\PC\\S\\許\\b.TXT", 1536, 0x23), folder("\\\\PC\\S\\許\\子"),
