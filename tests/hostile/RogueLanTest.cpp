@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <fcntl.h>
+#include <set>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -214,18 +216,32 @@ private:
 // requests in flight (it is the only program of the namespace).
 long metadataConnections()
 {
-    std::ifstream in("/proc/self/net/tcp");
-    std::string line;
-    std::getline(in, line);
-    long count = 0;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
+    // The kernel writes the table as it walks its sockets, not as one picture: between reads,
+    // or while a slow reader parses, one socket closes and the next opens, and both would
+    // count. The table is taken in one large read and parsed afterwards, and a client socket's
+    // own address and port count once.
+    // One buffer for every look, so that the watching itself does not add to the memory watched.
+    static std::vector<char> table(4 << 20);
+    size_t got = 0;
+    if (const int fd = ::open("/proc/self/net/tcp", O_RDONLY | O_CLOEXEC); fd >= 0) {
+        ssize_t n;
+        while (got < table.size() && (n = ::read(fd, table.data() + got, table.size() - got)) > 0)
+            got += size_t(n);
+        ::close(fd);
+    }
+    std::set<std::string> clients;
+    std::string_view rest(table.data(), got);
+    rest.remove_prefix(std::min(rest.size(), rest.find('\n') + 1));  // the heading
+    while (!rest.empty()) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+        std::istringstream fields{std::string(line)};
         std::string slot, local, remote, state;
         fields >> slot >> local >> remote >> state;
         if (remote.size() > 5 && remote.substr(remote.size() - 4) == "14ED" && (state == "01" || state == "02"))
-            ++count;
+            clients.insert(local);
     }
-    return count;
+    return long(clients.size());
 }
 
 struct Peak {
@@ -261,6 +277,7 @@ TEST_F(RogueLan, AFloodOfEndpointsLeavesTheClientBoundedAndTheRequestsWhereTheyC
         Rogue rogue({"--flood", std::to_string(flood), "--loopback-port", std::to_string(trap.port()), "--elsewhere",
                      env("TAMSEL_CLIENT_ADDRESS")});
         ASSERT_TRUE(rogue.ready());
+        metadataConnections();  // its buffer is the watcher's memory, not the client's
         const long threadsBefore = statusField("Threads");
         const long rssBefore = statusField("VmRSS");
         std::vector<discovery::Sighting> sightings;
