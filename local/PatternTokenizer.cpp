@@ -1,6 +1,7 @@
 #include "local/PatternTokenizer.h"
 
 #include "platform/Exception.h"
+#include "platform/TextCodec.h"
 
 #include <algorithm>
 #include <string_view>
@@ -16,7 +17,7 @@ std::u32string decodeUtf8(const std::string& text)
 {
     std::u32string out;
     // Plain ASCII, as nearly every listing line is: one character a byte.
-    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (IsAscii(text)) {
         out.resize(text.size());
         std::transform(text.begin(), text.end(), out.begin(), [](char c) { return char32_t(c); });
         return out;
@@ -202,11 +203,6 @@ void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_vi
     }
 }
 
-bool isAscii(const std::string& text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 } // namespace
 
 bool IsNumberText(const std::string& field)
@@ -216,7 +212,7 @@ bool IsNumberText(const std::string& field)
 
 void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list)
 {
-    if (isAscii(text) && isAscii(pattern)) {
+    if (IsAscii(text) && IsAscii(pattern)) {
         splitCharacters(std::string_view(text), std::string_view(pattern), list);
         return;
     }

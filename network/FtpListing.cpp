@@ -250,7 +250,7 @@ std::string DecodeRemoteName(const std::string& bytes, FtpEncoding encoding)
     if (encoding == FtpEncoding::Cp950)
         return DecodeCP950(bytes);
     // A line of plain ASCII (most of every listing) is already its own text.
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    if (IsAscii(bytes))
         return bytes;
     // UTF-8: a byte that is not part of a valid sequence becomes a private character of
     // its own, the same the CP950 codec uses, and goes back as that byte.

@@ -299,11 +299,21 @@ void WriteFtpSiteAttachment(const TNodeData& site, const FtpSiteBlock& block)
     WriteNodeAttachment(site, bytes.data(), bytes.size());
 }
 
-FtpSiteBlock ReadFtpSiteAttachment(const TNodeData& site)
+namespace {
+
+// The site block as the ".ATT" holds it. Raises what ReadNodeAttachment raises.
+FtpSiteBlock readSiteBlockFile(const TNodeData& site)
 {
     std::array<unsigned char, FtpSiteBlockSize> bytes{};
     ReadNodeAttachment(site, bytes.data(), bytes.size());
-    FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+    return DecodeFtpSiteBlock(bytes.data());
+}
+
+} // namespace
+
+FtpSiteBlock ReadFtpSiteAttachment(const TNodeData& site)
+{
+    FtpSiteBlock block = readSiteBlockFile(site);
     if (block.Host.empty() || !NetPasswordsInKeyring())
         return block;
     if (!block.Password.empty()) {
@@ -339,9 +349,7 @@ int MoveFtpPasswordsToKeyring(const std::string& cachePath, std::string* error)
             if (record.RootKind != FtpRoot || !record.has(Computer) || (record.State & Deleted))
                 return;
             try {
-                std::array<unsigned char, FtpSiteBlockSize> bytes{};
-                ReadNodeAttachment(record, bytes.data(), bytes.size());
-                const FtpSiteBlock block = DecodeFtpSiteBlock(bytes.data());
+                const FtpSiteBlock block = readSiteBlockFile(record);
                 if (block.Host.empty() || block.Password.empty())
                     return;
                 WriteFtpSiteAttachment(record, block);

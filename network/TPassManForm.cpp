@@ -274,7 +274,7 @@ void CheckPasswordStore(QWidget* owner)
         QMetaObject::invokeMethod(app, [window, outcome] {
             // The sites' files are the window thread's: their passwords move here.
             if (outcome->keyring)
-                MoveFtpPasswordsToKeyring(SetupInfo.CachePath, outcome->error.empty() ? &outcome->error : nullptr);
+                MoveFtpPasswordsToKeyring(SetupInfo.CachePath, &outcome->error);  // keeps a reason already there
             if (TellKeyringAbsentOnce(outcome->keyring))
                 ShowMessageText(window, UiText("找不到桌面的鑰匙圈：網路密碼仍存放在設定檔中，只有您本人可讀。"),
                                 MsgInformation);

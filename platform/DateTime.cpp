@@ -109,7 +109,7 @@ double NowDateTime()
 std::string DateTimeText(double dateTime)
 {
     const Civil c = ToCivil(dateTime, 0.0005);  // to the millisecond, which is not shown
-    if (c.year >= 0 && c.year <= 9999 && c.seconds >= 0 && c.seconds < 100 * 3600) {
+    if (c.year >= 0 && c.year <= 9999) {
         // By hand: a search prints a date for each of a million hits.
         char text[] = "0000/00/00 00:00:00";
         const auto put = [&](size_t at, long long value, int digits) {

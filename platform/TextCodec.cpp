@@ -1,6 +1,7 @@
 #include "platform/TextCodec.h"
 #include "platform/CodePages.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -317,6 +318,11 @@ int HexDigitValue(char c)
 bool IsCP950Char(char32_t cp)
 {
     return cp <= 0x80 || (cp <= 0xFFFF && Tables().encode[cp] != 0);
+}
+
+bool IsAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 std::string DecodeCP950(std::string_view bytes)

@@ -32,6 +32,9 @@
 /// CP950 bytes to UTF-8. Never fails; invalid bytes are kept reversibly (see above).
 std::string DecodeCP950(std::string_view bytes);
 
+/// Whether every byte is ASCII: then the text is the same in CP950 and in UTF-8.
+bool IsAscii(std::string_view bytes);
+
 /// UTF-8 to CP950 bytes. Never fails; characters outside CP950 are escaped reversibly.
 std::string EncodeCP950(std::string_view utf8);
 

@@ -42,11 +42,6 @@ void collectComputers(const std::string& folder, int depth, std::vector<CachedCo
     }
 }
 
-bool isAscii(std::string_view bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // UTF-8 length of the character that starts with `lead`.
 size_t utf8Length(unsigned char lead)
 {
@@ -209,12 +204,12 @@ bool NameMatcher::matches(std::string_view name) const
         if (!rawContains(name, m_raw))
             return false;
         // In an ASCII name the bytes are the characters: the hit is exact.
-        if (!m_wildcard && isAscii(name))
+        if (!m_wildcard && IsAscii(name))
             return true;
     }
     // Most names are plain ASCII, the same bytes in CP950 and UTF-8: only the others are
     // decoded.
-    if (isAscii(name)) {
+    if (IsAscii(name)) {
         m_buffer = FoldTextCase(name);
     } else {
         m_decoded = DecodeCP950(name);
