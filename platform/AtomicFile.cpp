@@ -123,19 +123,33 @@ bool KeepSecret(const std::string& path)
 
 void RemoveStaleTemporaries(const std::string& path)
 {
-    const std::string native = NativePath(path);
-    if (native.empty())
+    RemoveStaleTemporaries(std::vector<std::string>{path});
+}
+
+void RemoveStaleTemporaries(const std::vector<std::string>& pathsInOneFolder)
+{
+    std::string folder;
+    std::vector<std::string> prefixes;
+    for (const std::string& path : pathsInOneFolder) {
+        const std::string native = NativePath(path);
+        if (native.empty())
+            continue;
+        folder = NativeFolderOf(native);
+        prefixes.push_back(native.substr(native.rfind('/') + 1) + ".tmp-");
+    }
+    if (prefixes.empty())
         return;
-    const std::string folder = NativeFolderOf(native);
-    const std::string prefix = native.substr(native.rfind('/') + 1) + ".tmp-";
     DIR* dir = opendir(folder.c_str());
     if (!dir)
         return;
     while (const dirent* d = readdir(dir)) {
-        const std::string name = d->d_name;
-        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0
-            && IsStaleTemporarySuffix(name.substr(prefix.size())))
-            unlinkat(dirfd(dir), d->d_name, 0);
+        const std::string_view name = d->d_name;
+        for (const std::string& prefix : prefixes)
+            if (name.size() > prefix.size() && name.starts_with(prefix)
+                && IsStaleTemporarySuffix(std::string(name.substr(prefix.size())))) {
+                unlinkat(dirfd(dir), d->d_name, 0);
+                break;
+            }
     }
     closedir(dir);
 }

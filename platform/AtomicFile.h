@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Replacing stored files so that a crash, a kill or a full disk at any moment leaves either
 // the old file or the new one: the new content goes to a temporary file beside the target
@@ -31,6 +32,9 @@ bool KeepSecret(const std::string& path);
 /// Removes what interrupted replacements of `path` left behind: path + ".tmp-<pid>" and
 /// ".tmp-<pid>-<count>" files whose process no longer runs. Those of running processes are theirs to finish.
 void RemoveStaleTemporaries(const std::string& path);
+/// The same for several files of one folder, in one reading of the folder: a search opens
+/// thousands of listings, and their folder can hold thousands of files.
+void RemoveStaleTemporaries(const std::vector<std::string>& pathsInOneFolder);
 
 /// True when `suffix` has the form of the text after ".tmp-": "<pid>" or "<pid>-<count>".
 bool IsTemporarySuffix(const std::string& suffix);

@@ -1,7 +1,9 @@
 #include "platform/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -108,13 +110,18 @@ double NowDateTime()
 
 std::string DateTimeText(double dateTime)
 {
+    DateTimeBuffer buffer;
+    return std::string(DateTimeText(dateTime, buffer));
+}
+
+std::string_view DateTimeText(double dateTime, DateTimeBuffer& out)
+{
     const Civil c = ToCivil(dateTime, 0.0005);  // to the millisecond, which is not shown
     if (c.year >= 0 && c.year <= 9999) {
-        // By hand: a search prints a date for each of a million hits.
-        char text[] = "0000/00/00 00:00:00";
+        std::memcpy(out.text, "0000/00/00 00:00:00", 19);
         const auto put = [&](size_t at, long long value, int digits) {
             for (int k = digits - 1; k >= 0; k--, value /= 10)
-                text[at + size_t(k)] = char('0' + value % 10);
+                out.text[at + size_t(k)] = char('0' + value % 10);
         };
         put(0, c.year, 4);
         put(5, c.month, 2);
@@ -122,11 +129,10 @@ std::string DateTimeText(double dateTime)
         put(11, c.seconds / 3600, 2);
         put(14, c.seconds / 60 % 60, 2);
         put(17, c.seconds % 60, 2);
-        return text;
+        return {out.text, 19};
     }
-    char text[48];
-    std::snprintf(text, sizeof text, "%04lld/%02u/%02u %02lld:%02lld:%02lld", static_cast<long long>(c.year),
-                  c.month, c.day, static_cast<long long>(c.seconds / 3600),
-                  static_cast<long long>(c.seconds / 60 % 60), static_cast<long long>(c.seconds % 60));
-    return text;
+    const int n = std::snprintf(out.text, sizeof out.text, "%04lld/%02u/%02u %02lld:%02lld:%02lld",
+                                static_cast<long long>(c.year), c.month, c.day, static_cast<long long>(c.seconds / 3600),
+                                static_cast<long long>(c.seconds / 60 % 60), static_cast<long long>(c.seconds % 60));
+    return {out.text, std::min(size_t(std::max(n, 0)), sizeof out.text - 1)};
 }

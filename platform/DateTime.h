@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Dates as the stored formats and the runtime keep them: a double counting days since
 // 1899-12-30 00:00 local time, the fraction being the time of day. Before that day the
@@ -18,3 +19,9 @@ double NowDateTime();
 
 /// "yyyy/mm/dd hh:mm:ss", the form in which dates are shown.
 std::string DateTimeText(double dateTime);
+/// DateTimeText written into `out`, without an allocation: a search prints a date for each
+/// of a million hits. The view points into `out`.
+struct DateTimeBuffer {
+    char text[48];
+};
+std::string_view DateTimeText(double dateTime, DateTimeBuffer& out);

@@ -327,9 +327,15 @@ bool IsAscii(std::string_view bytes)
 
 std::string DecodeCP950(std::string_view bytes)
 {
-    const Cp950Tables& t = Tables();
     std::string out;
     out.reserve(bytes.size() * 3 / 2);
+    AppendDecodedCP950(out, bytes);
+    return out;
+}
+
+void AppendDecodedCP950(std::string& out, std::string_view bytes)
+{
+    const Cp950Tables& t = Tables();
     size_t pos = 0;
     while (pos < bytes.size()) {
         if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
@@ -340,7 +346,6 @@ std::string DecodeCP950(std::string_view bytes)
         pos += NextCP950(t, bytes, pos, &cp);
         AppendUtf8(out, cp);
     }
-    return out;
 }
 
 std::string EncodeCP950(std::string_view utf8)

@@ -31,6 +31,8 @@
 
 /// CP950 bytes to UTF-8. Never fails; invalid bytes are kept reversibly (see above).
 std::string DecodeCP950(std::string_view bytes);
+/// DecodeCP950 appended to `out`, whose room is reused: a search decodes a name per hit.
+void AppendDecodedCP950(std::string& out, std::string_view bytes);
 
 /// Whether every byte is ASCII: then the text is the same in CP950 and in UTF-8.
 bool IsAscii(std::string_view bytes);

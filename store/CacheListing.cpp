@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <set>
+#include <unordered_set>
 #include <unistd.h>
 
 namespace {
@@ -473,7 +473,10 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
     std::vector<uint32_t> holding;
     if (!mustHold.empty())
         holding = literalPositions(listing.data(), listing.size(), mustHold);
-    std::set<std::string> seen;
+    // Folded paths of the folders listed so far; the room of one decoding is reused.
+    std::unordered_set<std::string> seen;
+    seen.reserve(index.size() / 32);
+    std::string decoded;
     for (size_t at = 0; at < index.size();) {
         const IndexEntry indexEntry = readIndexEntry(index, at, indexPath);
         const std::string_view folder = indexEntry.folder;
@@ -481,8 +484,18 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         if (int32_t(offset) < 0 || int32_t(count) < 0)
             raiseDamaged(indexPath);
         // The first listing of a folder wins; folder paths are compared without case.
-        const bool ascii = std::all_of(folder.begin(), folder.end(), [](char c) { return (unsigned char)c < 0x80; });
-        if (!seen.insert(FoldTextCase(ascii ? std::string(folder) : DecodeCP950(folder))).second)
+        std::string folded;
+        if (IsAscii(folder)) {
+            folded.assign(folder);
+            for (char& c : folded)
+                if (c >= 'A' && c <= 'Z')
+                    c = char(c | 0x20);
+        } else {
+            decoded.clear();
+            AppendDecodedCP950(decoded, folder);
+            folded = FoldTextCase(decoded);
+        }
+        if (!seen.insert(std::move(folded)).second)
             continue;
         if (offset > listing.size() || uint64_t(count) * ListingFixed > listing.size() - offset)
             raiseDamaged(listingPath);
@@ -617,9 +630,10 @@ void RecoverFolderListings(const std::string& storeDir, const std::string& key)
         if (const std::string id = readMarker(base); !id.empty())
             completeSwitch(base, id);
     }
+    std::vector<std::string> written{markerPath(base)};
     for (const char* ext : PairExtensions)
-        RemoveStaleTemporaries(base + ext);
-    RemoveStaleTemporaries(markerPath(base));
+        written.push_back(base + ext);
+    RemoveStaleTemporaries(written);
 }
 
 namespace {

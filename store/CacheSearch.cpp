@@ -212,7 +212,13 @@ bool NameMatcher::matches(std::string_view name) const
     if (IsAscii(name)) {
         m_buffer = FoldTextCase(name);
     } else {
-        m_decoded = DecodeCP950(name);
+        AppendDecodedCP950(m_decoded, name);
+        // A pattern of caseless characters alone folds to itself, and no other character
+        // folds into it but an ASCII letter's other case; in UTF-8 a byte of an ASCII
+        // letter is always that letter. So the decoded name, its ASCII letters compared
+        // without case, holds the pattern exactly when its folded text would.
+        if (!m_raw.empty() && !m_wildcard)
+            return rawContains(m_decoded, m_folded);
         m_buffer = FoldTextCase(m_decoded);
     }
     if (m_wildcard)
@@ -223,14 +229,17 @@ bool NameMatcher::matches(std::string_view name) const
 namespace {
 
 // Searches one computer's pair, handing each match to `onHit` until it returns false.
+// The hit handed on is one object reused for every match, so that its path keeps its room.
 // Throws as ForEachListingEntry does.
 void searchComputer(const CachedComputer& computer, const SearchQuery& query, const NameMatcher& matcher,
-                    const std::function<bool(SearchHit&&)>& onHit)
+                    const std::function<bool(const SearchHit&)>& onHit)
 {
     bool stopped = false;
     // A folder's text is decoded once for all its hits. It ends in a backslash, which is
     // never a lead byte, so its decoding ends where its bytes do.
     std::string lastFolder, folderText;
+    SearchHit hit;
+    hit.Computer = computer.Name;
     ForEachListingEntry(computer.StoreDir, computer.Key, [&](std::string_view folder, const ListingEntry& entry) {
         if (stopped)
             return;
@@ -244,38 +253,62 @@ void searchComputer(const CachedComputer& computer, const SearchQuery& query, co
             return;
         if (!matcher.matches(entry.Name))
             return;
-        SearchHit hit;
         if (folder.empty() || folder.back() != '\\') {
             std::string path(folder);
             path.append(entry.Name);
-            hit.Path = DecodeCP950(path);
+            hit.Path.clear();
+            AppendDecodedCP950(hit.Path, path);
         } else {
             if (folder != lastFolder) {
                 lastFolder = folder;
-                folderText = DecodeCP950(folder);
+                folderText.clear();
+                AppendDecodedCP950(folderText, folder);
             }
-            hit.Path.reserve(folderText.size() + entry.Name.size() * 3 / 2);
             hit.Path = folderText;
             if (matcher.decodedName().empty())
-                hit.Path += DecodeCP950(entry.Name);
+                AppendDecodedCP950(hit.Path, entry.Name);
             else
                 hit.Path += matcher.decodedName();
         }
         hit.Size = entry.Size;
         hit.Attributes = entry.Attributes;
         hit.Modified = entry.Modified;
-        hit.Computer = computer.Name;
-        if (!onHit(std::move(hit)))
+        if (!onHit(hit))
             stopped = true;
     }, matcher.requiredBytes());
 }
 
 // What searching one computer on a helper thread gave: its hits in order, or its error.
+// The paths lie end to end in one text, so that a computer of many matches costs a few
+// allocations, not one a match.
 struct ComputerResult {
-    std::vector<SearchHit> hits;
+    struct Hit {
+        size_t pathAt = 0;
+        uint32_t pathLength = 0;
+        uint32_t size = 0;
+        uint32_t attributes = 0;
+        double modified = 0;
+    };
+    std::string paths;
+    std::vector<Hit> hits;
     std::string error;
     bool failed = false;
     bool done = false;
+
+    void add(const SearchHit& hit)
+    {
+        hits.push_back({paths.size(), uint32_t(hit.Path.size()), hit.Size, hit.Attributes, hit.Modified});
+        paths += hit.Path;
+    }
+    // The k-th hit into `out`, whose Computer is already set.
+    void get(size_t k, SearchHit& out) const
+    {
+        const Hit& h = hits[k];
+        out.Path.assign(paths, h.pathAt, h.pathLength);
+        out.Size = h.size;
+        out.Attributes = h.attributes;
+        out.Modified = h.modified;
+    }
 };
 
 } // namespace
@@ -298,7 +331,7 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
             if (stopped)
                 break;
             try {
-                searchComputer(computer, query, matcher, [&](SearchHit&& hit) { return !(stopped = !onHit(hit)); });
+                searchComputer(computer, query, matcher, [&](const SearchHit& hit) { return !(stopped = !onHit(hit)); });
                 searched++;
             } catch (const std::exception& e) {
                 if (onError)
@@ -329,8 +362,8 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
             lock.unlock();
             ComputerResult result;
             try {
-                searchComputer(computers[k], query, matcher, [&](SearchHit&& hit) {
-                    result.hits.push_back(std::move(hit));
+                searchComputer(computers[k], query, matcher, [&](const SearchHit& hit) {
+                    result.add(hit);
                     return !stop;  // read without the lock: a late stop only costs work
                 });
             } catch (const std::exception& e) {
@@ -361,11 +394,15 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
             if (onError)
                 onError(result.error);
         } else {
-            for (const SearchHit& hit : result.hits)
+            SearchHit hit;
+            hit.Computer = computers[k].Name;
+            for (size_t h = 0; h < result.hits.size(); h++) {
+                result.get(h, hit);
                 if (!onHit(hit)) {
                     stopped = true;
                     break;
                 }
+            }
             searched++;
         }
         std::lock_guard lock(mutex);

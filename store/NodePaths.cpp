@@ -131,6 +131,13 @@ std::string FoldTextCase(std::string_view text)
         if (c < 0x80) {
             folded += static_cast<char>(foldCase(c));
             pos++;
+        } else if (c >= 0xE1 && c <= 0xEE && c != 0xED && pos + 2 < text.size()
+                   && (static_cast<unsigned char>(text[pos + 1]) & 0xC0) == 0x80
+                   && (static_cast<unsigned char>(text[pos + 2]) & 0xC0) == 0x80) {
+            // U+1000 to U+EFFF, well formed and no surrogate: CJK and the like, which never
+            // fold, go over as they are. Most names here are of them.
+            folded.append(text.data() + pos, 3);
+            pos += 3;
         } else {
             AppendUtf8(folded, foldCase(NextUtf8(text, pos)));
         }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <unistd.h>
@@ -137,6 +138,10 @@ int benchSearch(const std::string& pallisk, int entries, int computers)
         std::fprintf(stderr, "%s\n", e.what());
         rc = 1;
     }
-    fs::remove_all(home);
+    // BENCH_KEEP leaves the cache behind for a profiler to search again.
+    if (std::getenv("BENCH_KEEP"))
+        std::printf("kept %s\n", home.c_str());
+    else
+        fs::remove_all(home);
     return rc;
 }

@@ -47,8 +47,9 @@ std::optional<double> dateOption(const netcli::NetArgs& args, const std::string&
 // cheap. `group` 0 prints no group.
 void printHit(const SearchHit& hit, int group)
 {
-    JsonObject line;
-    line.text("path", hit.Path).number("size", hit.Size).text("modified", DateTimeText(hit.Modified));
+    static JsonObject line;
+    DateTimeBuffer date;
+    line.clear().text("path", hit.Path).number("size", hit.Size).text("modified", DateTimeText(hit.Modified, date));
     line.text("computer", hit.Computer);
     if (group > 0)
         line.number("group", group);
@@ -112,6 +113,7 @@ int main(int argc, char** argv)
         return netcli::ExitFailed;
     }
     UseChosenLanguage();
+    netcli::bufferResults();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const netcli::CommandError& error) {

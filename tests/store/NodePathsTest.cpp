@@ -160,4 +160,7 @@ TEST(NodePaths, FoldedKeysOrderAsTheCaseInsensitiveCompare)
         for (const std::string& b : texts)
             EXPECT_EQ(sign(FoldTextCase(a).compare(FoldTextCase(b))), sign(CompareTextNoCase(a, b))) << a << " / " << b;
     EXPECT_EQ(FoldTextCase("ÀΓЯＦx功"), "àγяｆx功");
+    // Characters that never fold are copied in threes; the full-width letter (EF BC ..)
+    // right after them still folds, and so does one of the last private-use range.
+    EXPECT_EQ(FoldTextCase("北\xEE\x80\x80ＡΩ\xEF\xBC\xBA"), "北\xEE\x80\x80ａω\xEF\xBD\x9A");
 }

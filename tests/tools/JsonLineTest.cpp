@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 namespace {
@@ -36,6 +38,45 @@ TEST(JsonLine, EscapesEveryQuoteBackslashAndControlCharacterAtEveryOffset)
     EXPECT_EQ(jsonText(plain), "\"\\\\\\\\PC0\\\\共用\\\\報告 Final-01.txt\"");
     EXPECT_EQ(jsonText(std::string("\x7f\x20\xff\x80", 4)), "\"\x7f \xff\x80\"");  // only below 0x20 is a control
     EXPECT_EQ(jsonText(""), "\"\"");
+}
+
+// Escapes that fall close together, in one run of eight or across two, against the plain
+// byte-by-byte rule; an object reused through clear() writes the same lines.
+TEST(JsonLine, RandomTextsEscapeAsTheBytewiseRuleAndAReusedObjectAgrees)
+{
+    const auto reference = [](const std::string& text) {
+        std::string out = "\"";
+        for (const unsigned char c : text) {
+            if (c == '"' || c == '\\')
+                out += {'\\', char(c)};
+            else if (c == '\n')
+                out += "\\n";
+            else if (c == '\r')
+                out += "\\r";
+            else if (c == '\t')
+                out += "\\t";
+            else if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else
+                out += char(c);
+        }
+        return out + "\"";
+    };
+    std::mt19937 random(20261210);
+    const std::string alphabet = std::string("ab\\\"\n\x01\x1f \x7f\x80\xe5\x8c\x97", 13);
+    for (const std::string& text : {std::string(50, '\x01'), std::string(50, '\\') + std::string(9, '\x1f')})
+        EXPECT_EQ(jsonText(text), reference(text));
+    JsonObject reused;
+    for (int round = 0; round < 2000; round++) {
+        std::string text(random() % 40, ' ');
+        for (char& c : text)
+            c = alphabet[random() % alphabet.size()];
+        ASSERT_EQ(jsonText(text), reference(text)) << "round " << round;
+        reused.clear().text("t", text).number("n", -round);
+        ASSERT_EQ(reused.line(), "{\"t\": " + reference(text) + ", \"n\": " + std::to_string(-round) + "}\n");
+    }
 }
 
 } // namespace

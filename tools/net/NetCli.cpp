@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <unistd.h>
 
 namespace netcli {
 
@@ -79,6 +80,14 @@ int report(const CommandError& error)
 {
     JsonObject().number("error", error.code).text("message", error.message).print(stderr);
     return error.usage ? ExitUsage : ExitFailed;
+}
+
+void bufferResults()
+{
+    if (isatty(STDOUT_FILENO))
+        return;
+    static char buffer[1 << 20];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 }
 
 std::string readPasswordFromStdin()
