@@ -5,7 +5,10 @@
 
 #include "BrowseFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -119,7 +122,11 @@ private:
 class FolderTreeModelTest : public BrowseFixture {
 protected:
     // Names of one width, so every collation orders them alike.
-    std::string newName() { return "n" + std::string(3 - std::to_string(m_names).size(), '0') + std::to_string(m_names++); }
+    std::string newName()
+    {
+        const std::string number = std::to_string(m_names++);
+        return "n" + std::string(3 - number.size(), '0') + number;
+    }
 
     std::vector<std::string> diskChildren(const std::string& path) const
     {
