@@ -44,10 +44,11 @@ wait_for_own_port() {
   return 1
 }
 
-# free_port: a port the kernel has just freed on 127.0.0.1, for servers that cannot be told
-# to take any port (smbd refuses port 0): start_smbd checks that the server got it.
+# free_port [ADDRESS]: a port the kernel has just freed on ADDRESS (127.0.0.1), for servers
+# that cannot be told to take any port (smbd refuses port 0): whoever starts the server checks
+# that it got it (wait_for_own_port).
 free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+  python3 -c 'import socket, sys; s=socket.socket(); s.bind((sys.argv[1], 0)); print(s.getsockname()[1])' "${1:-127.0.0.1}"
 }
 
 # start_smbd CONF: starts smbd in the background with CONF, its "smb ports" line set to a free
