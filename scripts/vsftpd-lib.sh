@@ -1,8 +1,9 @@
 # Sourced by the FTP benchmarks: starts a vsftpd of their own (anonymous, read-only,
-# 127.0.0.1, a free port, configuration in the caller's temporary folder $tmp) serving
+# 127.0.0.1, a port the kernel gives it, configuration in the caller's temporary folder $tmp) serving
 # $tmp/site, and sets $port and $ftpd_pid. The caller stops it by its process id.
+. "$(dirname "${BASH_SOURCE[0]}")/ports-lib.sh"
+
 start_vsftpd() {
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   mkdir -p /var/run/vsftpd/empty
   # vsftpd refuses a writable anonymous root.
   chmod 555 "$tmp/site"
@@ -10,7 +11,7 @@ start_vsftpd() {
 listen=YES
 listen_ipv6=NO
 listen_address=127.0.0.1
-listen_port=$port
+listen_port=0
 background=NO
 anonymous_enable=YES
 local_enable=NO
@@ -30,5 +31,5 @@ ftp_username=ftp
 CONF
   vsftpd "$tmp/vsftpd.conf" &
   ftpd_pid=$!
-  for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/$port) 2>/dev/null && break; sleep 0.05; done
+  port=$(wait_for_own_port "$ftpd_pid" 0) || { echo "vsftpd did not start" >&2; return 1; }
 }

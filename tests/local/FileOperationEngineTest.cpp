@@ -5,14 +5,69 @@
 #include "platform/Win32Error.h"
 #include "local/ScriptedUi.h"
 #include "local/TempTree.h"
+#include "support/PrivateMounts.h"
 #include "support/ScopedEnvironment.h"
 
+#include <cerrno>
+#include <cstring>
 #include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+// Entered before main(), while the program has one thread.
+const PrivateMounts::Enter enterPrivateMounts;
+
+// A folder on another volume than `near`: in /dev/shm when that is one, else on a tmpfs
+// of the test's own.
+class OtherVolume {
+public:
+    explicit OtherVolume(const std::string& near)
+    {
+        struct stat a, b;
+        if (std::filesystem::is_directory("/dev/shm")) {
+            m_shm.emplace("/dev/shm");
+            if (m_shm->valid() && stat(near.c_str(), &a) == 0 && stat(m_shm->root().c_str(), &b) == 0 && a.st_dev != b.st_dev) {
+                m_tree = &*m_shm;
+                return;
+            }
+        }
+        if (!PrivateMounts::available()) {
+            m_why = "no second volume to move to: " + PrivateMounts::reason();
+            return;
+        }
+        if (mount("tamsel-test", m_mountPoint.root().c_str(), "tmpfs", 0, "size=16m") != 0) {
+            m_why = std::string("no second volume to move to: ") + std::strerror(errno);
+            return;
+        }
+        m_mounted = true;
+        m_inside = std::make_unique<TempTree>(m_mountPoint.root());
+        m_tree = m_inside.get();
+    }
+    ~OtherVolume()
+    {
+        m_inside.reset();
+        if (m_mounted)
+            umount2(m_mountPoint.root().c_str(), MNT_DETACH);
+    }
+    /// The folder, or null with the reason in why().
+    TempTree* tree() const { return m_tree; }
+    const std::string& why() const { return m_why; }
+
+private:
+    std::optional<TempTree> m_shm;
+    TempTree m_mountPoint;
+    std::unique_ptr<TempTree> m_inside;
+    TempTree* m_tree = nullptr;
+    bool m_mounted = false;
+    std::string m_why;
+};
 
 bool hasPartFiles(const std::set<std::string>& listing)
 {
@@ -107,10 +162,10 @@ TEST(FileOperationEngine, MovesNestedFoldersOnOneVolume)
 TEST(FileOperationEngine, MovesAcrossVolumesAndMergesIntoExistingFolders)
 {
     TempTree t;
-    TempTree other("/dev/shm");
-    struct stat a, b;
-    if (!other.valid() || stat(t.root().c_str(), &a) != 0 || stat(other.root().c_str(), &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no second volume to move to";
+    const OtherVolume volume(t.root());
+    if (!volume.tree())
+        GTEST_SKIP() << volume.why();
+    TempTree& other = *volume.tree();
     makeNestedTree(t);
     other.write("top/sub/kept.txt", "kept");
     ScriptedUi ui;
@@ -144,10 +199,10 @@ TEST(FileOperationEngine, CancelMidCopyLeavesSourceWholeAndNoHalfTarget)
 TEST(FileOperationEngine, CancelMidMoveAcrossVolumesKeepsTheSource)
 {
     TempTree t;
-    TempTree other("/dev/shm");
-    struct stat a, b;
-    if (!other.valid() || stat(t.root().c_str(), &a) != 0 || stat(other.root().c_str(), &b) != 0 || a.st_dev == b.st_dev)
-        GTEST_SKIP() << "no second volume to move to";
+    const OtherVolume volume(t.root());
+    if (!volume.tree())
+        GTEST_SKIP() << volume.why();
+    TempTree& other = *volume.tree();
     const std::string big(2 * FileOperationEngine::kCopyChunk + 5, 'm');
     t.write("src/dir/first.txt", "first");
     t.write("src/dir/zbig.dat", big);

@@ -1,5 +1,7 @@
 #pragma once
-// FTP servers for the tests, on loopback free ports, each started and stopped by its pid:
+// FTP servers for the tests, each on a loopback port the kernel chose for it and reported
+// back (never a number freed for it beforehand, which another program may take in between),
+// each started and stopped by its pid:
 // pyftpdlib (UTF-8, one user with a password, writable), vsftpd (anonymous, read-only, the
 // bytes of names passed through unchanged) and the hostile server of ftpserver.py.
 #include <chrono>
@@ -8,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/ListeningPorts.h"
 
 #include <netinet/in.h>
 #include <sys/stat.h>
@@ -49,10 +53,9 @@ public:
     /// anonymous users; its configuration goes to `scratch`.
     bool startVsftpd(const std::string& root, const std::string& scratch)
     {
-        m_port = freePort();
         const std::string config = scratch + "/vsftpd.conf";
         std::ofstream out(config);
-        out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << m_port
+        out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=0"
             << "\nbackground=NO\nanonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\nanon_root=" << root
             << "\nno_anon_password=YES\nseccomp_sandbox=NO\nisolate_network=NO\nisolate=NO\n"
                "pasv_enable=YES\nport_enable=YES\npasv_address=127.0.0.1\nxferlog_enable=NO\n"
@@ -61,10 +64,17 @@ public:
         ::chmod(root.c_str(), 0555);
         if (!spawn({"/usr/sbin/vsftpd", config}))
             return false;
-        // Ready when it accepts a connection.
-        for (int i = 0; i < 100; ++i) {
-            if (canConnect(m_port))
+        // Ready when it listens; the port is the one the kernel gave it.
+        for (int i = 0; i < 250; ++i) {
+            const std::vector<int> ports = ListeningTcpPorts(m_pid);
+            if (!ports.empty()) {
+                m_port = ports.front();
                 return true;
+            }
+            if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return false;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
@@ -107,30 +117,6 @@ private:
         }
         return false;
     }
-    static int freePort()
-    {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(s);
-        return ntohs(address.sin_port);
-    }
-    static bool canConnect(int port)
-    {
-        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(uint16_t(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(s);
-        return ok;
-    }
-
     pid_t m_pid = -1;
     int m_port = 0;
     std::string m_portFile;

@@ -410,9 +410,17 @@ TEST_F(NetLanWindow, TheChineseComputerOpensByNameAndTheTreeShowsItUnderItsWorkg
     for (const QChar c : QStringLiteral("業務部會計室公用"))
         EXPECT_TRUE(metrics.inFont(c)) << QString(c).toStdString();
     const char* shots = std::getenv("TAMSEL_TEST_SCREENSHOTS");
-    const std::string folder = shots && *shots ? shots : "/tmp/tamsel-lan-shots";
-    std::filesystem::create_directories(folder);
-    EXPECT_TRUE(m_form->grab().save(QString::fromStdString(folder + "/network-tree.png")));
+    std::string folder = shots && *shots ? shots : "/tmp/tamsel-lan-shots";
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
+    // The default folder may be another user's, from a run as root or in a user namespace.
+    if (!(shots && *shots) && ::access(folder.c_str(), W_OK) != 0) {
+        std::string own = "/tmp/tamsel-lan-shots-XXXXXX";
+        ASSERT_NE(::mkdtemp(own.data()), nullptr);
+        folder = own;
+    }
+    EXPECT_TRUE(m_form->grab().save(QString::fromStdString(folder + "/network-tree.png"))) << folder;
+    std::printf("picture of the tree: %s/network-tree.png\n", folder.c_str());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/Win32Error.h"
 #include "store/NodePaths.h"
 #include "store/TLZHuff.h"
+#include "support/PrivateMounts.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,9 @@ namespace fs = std::filesystem;
 using namespace generations;
 
 namespace {
+
+// Entered before main(), while the program has one thread.
+const PrivateMounts::Enter enterPrivateMounts;
 
 // The id of a process that has ended, as a killed writer leaves it in its file names.
 std::string deadPid()
@@ -47,13 +51,13 @@ std::vector<std::string> leftovers(const std::string& folder)
 }
 
 // A tmpfs of a few hundred kilobytes of our own, filled on request; unmounted whatever
-// the test does. Only root may mount: others skip.
+// the test does. Skipped only where neither root nor a user namespace may mount.
 class SmallDisk : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (geteuid() != 0)
-            GTEST_SKIP() << "mounting a small tmpfs for the full-disk cases needs root";
+        if (!PrivateMounts::available())
+            GTEST_SKIP() << PrivateMounts::reason();
         if (mount("tamsel-test", m_dir.path().c_str(), "tmpfs", 0, "size=512k") != 0)
             GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
         m_mounted = true;

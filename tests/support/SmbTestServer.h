@@ -1,4 +1,5 @@
 #pragma once
+#include "support/ListeningPorts.h"
 #include "support/TempFolder.h"
 
 #include <arpa/inet.h>
@@ -15,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-// An smbd of the test's own on 127.0.0.1 and a free port, with a private configuration
+// An smbd of the test's own on 127.0.0.1 and a port it was seen to hold itself, with a private configuration
 // under a temporary folder, and a client configuration that keeps libsmbclient on
 // loopback (TAMSEL_SMB_CONF and TAMSEL_SMB_PORT name them while the server lives).
 // Shares: "公開" (guest, writable), "管理$" (hidden, guest), "私人" (user "root" with
@@ -31,23 +32,8 @@ public:
             std::filesystem::create_directories(m_root.path(dir));
         std::filesystem::permissions(m_root.path("ncalrpc"), std::filesystem::perms::owner_all);
         m_port = FreePort();
+        WriteServerConf();
         const std::string t = m_root.path();
-        std::ofstream(m_root.path("smb.conf")) <<
-            "[global]\n"
-            "workgroup = TAMSELTEST\nnetbios name = TAMSELSRV\nserver role = standalone server\n"
-            "interfaces = lo\nbind interfaces only = yes\nsmb ports = " << m_port << "\n"
-            "disable netbios = yes\nserver min protocol = SMB2_02\n"
-            "lock directory = " << t << "/lock\nstate directory = " << t << "/state\n"
-            "cache directory = " << t << "/cache\npid directory = " << t << "/pid\n"
-            "private dir = " << t << "/private\nncalrpc dir = " << t << "/ncalrpc\n"
-            "log file = " << t << "/log.%m\nlog level = 0\n"
-            "passdb backend = tdbsam:" << t << "/private/passdb.tdb\n"
-            "map to guest = Bad User\nguest account = root\n"
-            "load printers = no\nprinting = bsd\nprintcap name = /dev/null\ndisable spoolss = yes\n"
-            "unix charset = UTF-8\n"
-            "[公開]\npath = " << t << "/public\nread only = no\nguest ok = yes\ncomment = 大家的\n"
-            "[管理$]\npath = " << t << "/admin\nread only = no\nguest ok = yes\n"
-            "[私人]\npath = " << t << "/private-share\nread only = no\nvalid users = root\n";
         std::ofstream(m_root.path("client.conf")) <<
             "[global]\nworkgroup = TAMSELTEST\ninterfaces = lo\nbind interfaces only = yes\n"
             "name resolve order = lmhosts\ndisable netbios = yes\n"
@@ -58,14 +44,7 @@ public:
         const std::string add = "printf '%s\\n%s\\n' '" + std::string(Password) + "' '" + Password
                                 + "' | smbpasswd -c " + m_root.path("smb.conf") + " -s -a root >/dev/null 2>&1";
         m_ok = std::system(add.c_str()) == 0;
-        m_pid = fork();
-        if (m_pid == 0) {
-            setpgid(0, 0); // smbd signals its whole process group when it stops
-            execlp("smbd", "smbd", "--foreground", "--no-process-group", "-s", m_root.path("smb.conf").c_str(),
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        m_ok = m_ok && m_pid > 0 && WaitForPort();
+        m_ok = m_ok && Start();
         if (const char* previous = std::getenv("TAMSEL_SMB_CONF"))
             m_previousConf = previous;
         setenv("TAMSEL_SMB_CONF", m_root.path("client.conf").c_str(), 1);
@@ -103,6 +82,56 @@ public:
     const TempFolder& root() const { return m_root; }
 
 private:
+    void WriteServerConf() const
+    {
+        const std::string t = m_root.path();
+        std::ofstream(m_root.path("smb.conf")) <<
+            "[global]\n"
+            "workgroup = TAMSELTEST\nnetbios name = TAMSELSRV\nserver role = standalone server\n"
+            "interfaces = lo\nbind interfaces only = yes\nsmb ports = " << m_port << "\n"
+            "disable netbios = yes\nserver min protocol = SMB2_02\n"
+            "lock directory = " << t << "/lock\nstate directory = " << t << "/state\n"
+            "cache directory = " << t << "/cache\npid directory = " << t << "/pid\n"
+            "private dir = " << t << "/private\nncalrpc dir = " << t << "/ncalrpc\n"
+            "log file = " << t << "/log.%m\nlog level = 0\n"
+            "passdb backend = tdbsam:" << t << "/private/passdb.tdb\n"
+            "map to guest = Bad User\nguest account = root\n"
+            "load printers = no\nprinting = bsd\nprintcap name = /dev/null\ndisable spoolss = yes\n"
+            "unix charset = UTF-8\n"
+            "[公開]\npath = " << t << "/public\nread only = no\nguest ok = yes\ncomment = 大家的\n"
+            "[管理$]\npath = " << t << "/admin\nread only = no\nguest ok = yes\n"
+            "[私人]\npath = " << t << "/private-share\nread only = no\nvalid users = root\n";
+    }
+
+    // smbd takes no port from the kernel itself (it refuses port 0), so it is given one the
+    // kernel just freed, and counts as started only once smbd itself listens on it: when
+    // another program took the port in between, smbd gives up or never listens there, and
+    // it is started again on another.
+    bool Start()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (attempt > 0) {
+                m_port = FreePort();
+                WriteServerConf();
+            }
+            m_pid = fork();
+            if (m_pid == 0) {
+                setpgid(0, 0); // smbd signals its whole process group when it stops
+                execlp("smbd", "smbd", "--foreground", "--no-process-group", "-s", m_root.path("smb.conf").c_str(),
+                       static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            if (m_pid < 0)
+                return false;
+            if (WaitForOwnPort())
+                return true;
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        return false;
+    }
+
     static int FreePort()
     {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -116,18 +145,17 @@ private:
         return ntohs(addr.sin_port);
     }
 
-    bool WaitForPort() const
+    // True once smbd listens on m_port on 127.0.0.1; false when it ended or never did.
+    bool WaitForOwnPort()
     {
-        for (int i = 0; i < 200; ++i) {
-            const int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in addr{};
-            addr.sin_family = AF_INET;
-            addr.sin_port = htons(static_cast<uint16_t>(m_port));
-            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-            close(fd);
-            if (up)
-                return true;
+        for (int i = 0; i < 400; ++i) {
+            for (int port : ListeningTcpPorts(m_pid))
+                if (port == m_port)
+                    return true;
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return false;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
         return false;

@@ -8,11 +8,10 @@
 # A bridge in a namespace of its own joins them; nothing touches the machine's own network.
 # Everything is removed when COMMAND ends, also when it fails or the script is interrupted.
 #
-#   test-lan.sh COMMAND...      exit status of COMMAND; 77 (skipped) when not root
+#   test-lan.sh COMMAND...      exit status of COMMAND; 77 (skipped) when neither root
+#                               nor given ids of its own for a user namespace
 set -u
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: the test LAN needs root (network namespaces)"; exit 77
-fi
+. "$(dirname "$0")/lan-user-namespace.sh"
 for tool in ip smbd nmbd nmblookup /usr/sbin/wsdd; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
