@@ -50,7 +50,7 @@ void FtpConversation::post(Job job, std::function<void(const std::string&)> fail
     QMetaObject::invokeMethod(m_context, [this, job = std::move(job), failed = std::move(failed), answer,
                                           done = std::move(done)] {
         RunGuarded([&] { job(m_session); }, failed);
-        if (answer)
+        if (answer && done)
             QMetaObject::invokeMethod(answer, done, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }

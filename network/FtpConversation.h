@@ -42,7 +42,7 @@ public:
 
     /// Runs `job` on the conversation's thread, `failed` in its place with the text of an
     /// exception it let out; then calls `done` on `receiver`'s thread, unless `receiver` is
-    /// gone by then.
+    /// gone by then (or none was given).
     void post(Job job, std::function<void(const std::string&)> failed, QObject* receiver, std::function<void()> done);
 
     /// Ends the command in flight and makes the job's later commands end at once, until

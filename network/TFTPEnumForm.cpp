@@ -356,7 +356,7 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     }
     // The pair holds what this connection lists: one a crash left behind would be read
     // in place of the folders listed now.
-    dropStoredListings();
+    dropStoredListings(false);
     show();
     m_busy = true;
     const FtpResult result = connectWithCredentials();
@@ -471,19 +471,25 @@ bool TFTPEnumForm::takeListedItems(const std::string& remoteName, TItemList& ite
     return true;
 }
 
-void TFTPEnumForm::dropStoredListings()
+void TFTPEnumForm::dropStoredListings(bool wait)
 {
     m_listedFolder.clear();
     m_listedItems.clear();
     if (!m_siteData)
         return;
     const std::string storeDir = m_siteData->StoreDir, key = m_siteData->Key;
-    perform([storeDir, key](FtpSession& session) {
+    const auto drop = [storeDir, key](FtpSession& session) {
         session.book.dropStored(storeDir, key);
         FtpResult dropped;
         dropped.ok = true;
         return dropped;
-    });
+    };
+    if (wait) {
+        perform(drop);
+        return;
+    }
+    // The conversation takes its jobs in order: the next one finds the pair gone.
+    m_conversation->post([drop](FtpSession& session) { drop(session); }, [](const std::string&) {}, nullptr, {});
 }
 
 bool TFTPEnumForm::event(QEvent* event)
@@ -567,7 +573,7 @@ void TFTPEnumForm::finishClose()
         m_siteData->SiteWindow = nullptr;
         ClearNodeChildren(m_siteNode);
         AddPlaceholderChild(m_siteNode);
-        dropStoredListings();
+        dropStoredListings(true);
     }
     if (ThreadForm && m_taskId)
         ThreadForm->RemoveTask(m_taskId);

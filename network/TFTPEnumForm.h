@@ -154,8 +154,9 @@ private:
     FtpResult connectWithCredentials();
     void finishClose();
     /// Forgets the site's listing pair: its files, what the conversation knows of them and
-    /// the entries kept for the list.
-    void dropStoredListings();
+    /// the entries kept for the list; `wait` waits until the files are gone, otherwise the
+    /// conversation's next job finds them gone.
+    void dropStoredListings(bool wait);
     std::string remote(const std::string& sitePath) const { return FtpPathFromSite(sitePath); }
     QString caption() const { return windowTitle(); }
     /// A path for the log: a full one ("\\...") as it is, a bare name in the current folder.
