@@ -104,8 +104,8 @@ public:
     std::function<void(int lines)> OnLogWritten;
     /// The longest a line of the conversation waits before the window shows it while an
     /// operation runs (its end shows the rest at once).
-    std::chrono::milliseconds logFlushInterval{kLogFlushInterval};
     static constexpr std::chrono::milliseconds kLogFlushInterval{100};
+    std::chrono::milliseconds logFlushInterval{kLogFlushInterval};
 
     /// How many site windows are open (the placement of a new one depends on it).
     static int FormCount;
