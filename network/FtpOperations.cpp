@@ -1,5 +1,7 @@
 // The file operations of a connected site window: download, upload, open, rename, delete
-// and new folder, each holding the window's busy flag for its whole run.
+// and new folder, each holding the window's busy flag for its whole run. Each is one job of
+// the conversation: the window checks and asks first, the job runs the commands and logs
+// them, and the window shows the result it hands back.
 #include "network/TFTPEnumForm.h"
 
 #include "app/SetupInfo.h"
@@ -60,6 +62,102 @@ bool isFolderOnDisk(const std::string& path)
     return ::stat(NativePath(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+// A transfer of several files: the lines of those that did not come (each also in red in
+// the log). ok says the job ran to its end.
+struct TransferDone : FtpResult {
+    QStringList failed;
+};
+
+FtpResult done()
+{
+    FtpResult result;
+    result.ok = true;
+    return result;
+}
+
+// A download of the entries ("1" + file path, "2" + folder path, sorted) into the local
+// folder `destination`: the last first, each entry that fails named and passed by, until
+// the user stops it.
+TransferDone downloadJob(FtpSession& session, const std::vector<std::string>& sorted, const std::string& destination,
+                         double now)
+{
+    TransferDone transfer;
+    if (!sorted.empty()) {
+        const std::string folder(FolderPart(sorted.front().substr(1)));
+        session.log.addResult(FtpCommand::ChangeDir, session.site.changeDir(FtpPathFromSite(folder)));
+        session.log.add(UiString(33085) + qtext(folder), FtpLog::Teal);
+    }
+    for (auto entry = sorted.rbegin(); entry != sorted.rend() && !session.stopped(); ++entry) {
+        if (entry->size() < 2)
+            continue;
+        const std::string path = entry->substr(1);
+        const std::string name = lastPart(path);
+        // A name from a listing that would climb out of the destination is refused.
+        const std::string local = IsPlainName(name) ? NativePath(destination + name) : std::string();
+        if (local.empty()) {
+            session.log.add(UiText("拒絕不安全的名稱: ") + qtext(name), FtpLog::Red);
+            continue;
+        }
+        const std::string from = FtpPathFromSite(path);
+        session.log.add(UiString(33086) + qtext(destination + name), FtpLog::Teal);
+        FtpResult result;
+        if ((*entry)[0] == '1') {
+            result = session.site.download(from, local, session.book.knownSize(from), true, {});
+        } else {
+            result = session.site.downloadTree(from, local, now, [&session](const std::string& line) {
+                session.log.add(UiString(33086) + qtext(line), FtpLog::Teal);
+            }, {});
+        }
+        session.log.addResult(FtpCommand::Download, result);
+        // One file that fails does not cost the others: it is named in red, the walk goes
+        // on, and the box at the end lists what did not come.
+        if (!result.ok && !result.cancelled)
+            transfer.failed << session.log.addFailedFile(qtext(path), result);
+    }
+    static_cast<FtpResult&>(transfer) = done();
+    return transfer;
+}
+
+// An upload of the local files and folders `paths` into the site's folder `folder` ("/a").
+TransferDone uploadJob(FtpSession& session, const std::vector<std::string>& paths, const std::string& folder,
+                       const std::string& siteFolder, const FtpClient::Progress& progress)
+{
+    TransferDone transfer;
+    session.log.addResult(FtpCommand::ChangeDir, session.site.changeDir(folder));
+    session.log.add(UiString(33085) + qtext(siteFolder), FtpLog::Teal);
+    for (auto path = paths.rbegin(); path != paths.rend() && !session.stopped(); ++path) {
+        const bool file = isFileOnDisk(*path);
+        if (!file && !isFolderOnDisk(*path))
+            continue;
+        session.log.add(UiString(33087) + qtext(*path), FtpLog::Teal);
+        const std::string local = NativePath(*path);
+        const std::string to = RemoteJoin(folder, lastPart(*path));
+        const FtpResult result = file ? session.site.upload(local, to, progress)
+                                      : session.site.uploadTree(local, to, [](const std::string&) {}, progress);
+        session.log.addResult(FtpCommand::Upload, result);
+        if (!result.ok && !result.cancelled)
+            transfer.failed << session.log.addFailedFile(qtext(*path), result);
+    }
+    static_cast<FtpResult&>(transfer) = done();
+    return transfer;
+}
+
+// A download of one file to open: what the site says of the file first (a save that goes
+// back later compares with it), then the file.
+struct OpenedDownload : FtpResult {
+    bool stamped = false;
+    ServerStamp copied;
+};
+
+// One command whose lines are its outcome's.
+template <class Command>
+FtpResult logged(FtpSession& session, FtpCommand command, Command&& run)
+{
+    const FtpResult result = run();
+    session.log.addResult(command, result);
+    return result;
+}
+
 } // namespace
 
 bool TFTPEnumForm::beginOperation()
@@ -69,7 +167,7 @@ bool TFTPEnumForm::beginOperation()
         return false;
     }
     m_busy = true;
-    m_site->client().cancel = false;
+    m_conversation->resume();
     return true;
 }
 
@@ -82,7 +180,6 @@ void TFTPEnumForm::endOperation()
 
 void TFTPEnumForm::showWindowForOperation()
 {
-    m_abort = false;
     m_wasVisible = isVisible();
     if (m_wasVisible)
         activateWindow();
@@ -135,55 +232,17 @@ void TFTPEnumForm::DownloadFiles(const std::string& destination, const std::vect
     int files = 0;
     for (const std::string& entry : sorted)
         files += !entry.empty() && entry[0] == '1';
-    appendLog(summaryLine(files, int(sorted.size()) - files), LogTeal);
-    QStringList failed;
+    appendLog(summaryLine(files, int(sorted.size()) - files), FtpLog::Teal);
     try {
-        if (!sorted.empty()) {
-            const std::string folder(FolderPart(sorted.front().substr(1)));
-            const std::string remoteFolder = remote(folder);
-            const FtpResult changed = run([remoteFolder](FtpSite& site) { return site.changeDir(remoteFolder); });
-            logResult(FtpCommand::ChangeDir, changed);
-            appendLog(UiString(33085) + qtext(folder), LogTeal);
-        }
         const double now = NowDateTime();
-        for (auto entry = sorted.rbegin(); entry != sorted.rend() && !m_abort; ++entry) {
-            if (entry->size() < 2)
-                continue;
-            const std::string path = entry->substr(1);
-            const std::string name = lastPart(path);
-            // A name from a listing that would climb out of the destination is refused.
-            const std::string local = IsPlainName(name) ? NativePath(destination + name) : std::string();
-            if (local.empty()) {
-                appendLog(UiText("拒絕不安全的名稱: ") + qtext(name), LogRed);
-                continue;
-            }
-            const std::string from = remote(path);
-            appendLog(UiString(33086) + qtext(destination + name), LogTeal);
-            FtpResult result;
-            if ((*entry)[0] == '1') {
-                const int64_t size = knownSize(from);
-                result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
-                logResult(FtpCommand::Download, result);
-            } else {
-                QPointer<TFTPEnumForm> window(this);
-                result = run([from, local, now, window](FtpSite& site) {
-                    return site.downloadTree(from, local, now, [window](const std::string& line) {
-                        QMetaObject::invokeMethod(window, [window, line] {
-                            if (window)
-                                window->appendLog(UiString(33086) + qtext(line), LogTeal);
-                        }, Qt::QueuedConnection);
-                    }, {});
-                });
-                logResult(FtpCommand::Download, result);
-            }
-            // One file that fails does not cost the others: it is named in red, the
-            // walk goes on, and the box at the end lists what did not come.
-            if (!result.ok && !result.cancelled)
-                failed << logFailedFile(qtext(path), result);
-        }
+        const TransferDone transfer = perform([sorted, destination, now](FtpSession& session) {
+            return downloadJob(session, sorted, destination, now);
+        });
         restoreVisibility();
-        if (!failed.isEmpty())
-            throw Exception(failed.join(QStringLiteral("\r\n")).toStdString());
+        if (!transfer.ok)
+            throw Exception(transfer.error);
+        if (!transfer.failed.isEmpty())
+            throw Exception(transfer.failed.join(QStringLiteral("\r\n")).toStdString());
     } catch (const std::exception& error) {
         ShowError(caption() + QStringLiteral("\r\n") + UiString(33089) + QString::fromUtf8(error.what()));
     }
@@ -199,32 +258,17 @@ void TFTPEnumForm::UploadFiles(const std::string& remoteFolder, const std::vecto
     for (const std::string& path : paths)
         files += isFileOnDisk(path);
     QString summary = summaryLine(files, int(paths.size()) - files);
-    appendLog(summary, LogTeal);
-    QStringList failed;
+    appendLog(summary, FtpLog::Teal);
     try {
         const std::string folder = remote(remoteFolder);
-        const FtpResult changed = run([folder](FtpSite& site) { return site.changeDir(folder); });
-        logResult(FtpCommand::ChangeDir, changed);
-        appendLog(UiString(33085) + qtext(remoteFolder), LogTeal);
-        for (auto path = paths.rbegin(); path != paths.rend() && !m_abort; ++path) {
-            const bool file = isFileOnDisk(*path);
-            if (!file && !isFolderOnDisk(*path))
-                continue;
-            appendLog(UiString(33087) + qtext(*path), LogTeal);
-            const std::string local = NativePath(*path);
-            const std::string to = RemoteJoin(folder, lastPart(*path));
-            const FtpClient::Progress progress = uploadProgress();
-            const FtpResult result = run([file, local, to, progress](FtpSite& site) {
-                return file ? site.upload(local, to, progress)
-                            : site.uploadTree(local, to, [](const std::string&) {}, progress);
-            });
-            logResult(FtpCommand::Upload, result);
-            if (!result.ok && !result.cancelled)
-                failed << logFailedFile(qtext(*path), result);
-        }
+        const TransferDone transfer = perform([paths, folder, remoteFolder, progress = uploadProgress()](FtpSession& session) {
+            return uploadJob(session, paths, folder, remoteFolder, progress);
+        });
         restoreVisibility();
-        if (!failed.isEmpty())
-            throw Exception(failed.join(QStringLiteral("\r\n")).toStdString());
+        if (!transfer.ok)
+            throw Exception(transfer.error);
+        if (!transfer.failed.isEmpty())
+            throw Exception(transfer.failed.join(QStringLiteral("\r\n")).toStdString());
     } catch (const std::exception& error) {
         ShowError(caption() + QStringLiteral("\r\n") + UiString(33090) + QString::fromUtf8(error.what()));
     }
@@ -246,20 +290,25 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
         const std::string local = windowsFolder.empty() ? std::string() : NativePath(windowsFolder + "\\" + name);
         if (local.empty())
             throw Exception(UiText("無法在暫存資料夾建立複本：").toStdString() + SetupInfo.TempPath);
-        appendLog(UiString(33086) + qtext(remotePath), LogTeal);
+        appendLog(UiString(33086) + qtext(remotePath), FtpLog::Teal);
         const std::string from = remote(remotePath);
-        // The file before the download: a save that goes back later compares with this.
-        ServerStamp copied;
-        const bool stamped = stampOf(from, copied);
-        // The size just listed, not the one of a listing shown before someone changed it.
-        if (stamped && copied.exists)
-            m_stampedSizes.insert(qtext(from), {copied.size, ++m_generation});
-        const int64_t size = knownSize(from);
-        const FtpResult result = run([from, local, size](FtpSite& site) { return site.download(from, local, size, true, {}); });
-        logResult(FtpCommand::Download, result);
+        const double now = NowDateTime();
+        const OpenedDownload result = perform([from, local, now](FtpSession& session) {
+            OpenedDownload opened;
+            opened.stamped = session.stampOf(from, now, opened.copied);
+            // The size just listed, not the one of a listing shown before someone changed it.
+            if (opened.stamped && opened.copied.exists)
+                session.book.noteSize(from, opened.copied.size);
+            static_cast<FtpResult&>(opened) = logged(session, FtpCommand::Download, [&] {
+                return session.site.download(from, local, session.book.knownSize(from), true, {});
+            });
+            return opened;
+        });
         if (!result.ok)
             throw Exception(result.error);
-        appendLog(UiString(33093) + qtext(remotePath), LogTeal);
+        ServerStamp copied = result.copied;
+        const bool stamped = result.stamped;
+        appendLog(UiString(33093) + qtext(remotePath), FtpLog::Teal);
         const int started = OpenLocalFile ? OpenLocalFile(local) : ShellServices::Open(local, std::string());
         if (started <= 32)
             throw Exception(FormatMessageId(33094, remotePath));
@@ -273,27 +322,6 @@ void TFTPEnumForm::OpenRemoteFile(const std::string& remotePath)
     endOperation();
 }
 
-bool TFTPEnumForm::stampOf(const std::string& from, ServerStamp& stamp)
-{
-    const std::string folder = RemoteParent(from);
-    const std::string name = from.substr(from.find_last_of('/') + 1);
-    std::vector<FtpEntry> entries;
-    std::vector<std::string> refused;
-    const double now = NowDateTime();
-    const FtpResult listed = run([&folder, &entries, &refused, now](FtpSite& site) {
-        return site.listFolder(folder, now, entries, refused);
-    });
-    if (!listed.ok) {
-        logResult(FtpCommand::List, listed);
-        return false;
-    }
-    stamp = ServerStamp{};
-    for (const FtpEntry& entry : entries)
-        if (!entry.folder && entry.name == name)
-            stamp = ServerStamp{true, entry.size, UnixFromDateTime(entry.modified)};
-    return true;
-}
-
 bool TFTPEnumForm::RemoteStamp(const std::string& remotePath, ServerStamp& stamp)
 {
     if (!m_connected) {
@@ -302,11 +330,22 @@ bool TFTPEnumForm::RemoteStamp(const std::string& remotePath, ServerStamp& stamp
     }
     if (!beginOperation())
         return false;
-    const bool asked = stampOf(remote(remotePath), stamp);
-    if (!asked)
+    const std::string from = remote(remotePath);
+    const double now = NowDateTime();
+    struct Stamped : FtpResult {
+        ServerStamp stamp;
+    };
+    const Stamped asked = perform([from, now](FtpSession& session) {
+        Stamped stamped;
+        stamped.ok = session.stampOf(from, now, stamped.stamp);
+        return stamped;
+    });
+    if (asked.ok)
+        stamp = asked.stamp;
+    if (!asked.ok)
         ShowError(caption() + QStringLiteral("\r\n") + UiText("無法讀取站台上的檔案：") + qtext(remotePath));
     endOperation();
-    return asked;
+    return asked.ok;
 }
 
 bool TFTPEnumForm::UploadCopy(const std::string& copy, const std::string& remotePath)
@@ -317,13 +356,21 @@ bool TFTPEnumForm::UploadCopy(const std::string& copy, const std::string& remote
     }
     if (!beginOperation())
         return false;
-    appendLog(UiString(33087) + qtext(remotePath), LogTeal);
+    appendLog(UiString(33087) + qtext(remotePath), FtpLog::Teal);
     const std::string to = remote(remotePath);
-    const FtpClient::Progress progress = uploadProgress();
-    const FtpResult result = run([copy, to, progress](FtpSite& site) { return site.upload(copy, to, progress); });
-    logResult(FtpCommand::Upload, result);
+    struct Uploaded : FtpResult {
+        QString failedLine;
+    };
+    const Uploaded result = perform([copy, to, remotePath, progress = uploadProgress()](FtpSession& session) {
+        Uploaded uploaded;
+        static_cast<FtpResult&>(uploaded) =
+            logged(session, FtpCommand::Upload, [&] { return session.site.upload(copy, to, progress); });
+        if (!uploaded.ok && !uploaded.cancelled)
+            uploaded.failedLine = session.log.addFailedFile(qtext(remotePath), uploaded);
+        return uploaded;
+    });
     if (!result.ok && !result.cancelled)
-        ShowError(caption() + QStringLiteral("\r\n") + UiString(33090) + logFailedFile(qtext(remotePath), result));
+        ShowError(caption() + QStringLiteral("\r\n") + UiString(33090) + result.failedLine);
     endOperation();
     return result.ok;
 }
@@ -344,11 +391,12 @@ bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string
     try {
         if (newName.empty() || newName.find_first_of("/\\") != std::string::npos)
             throw Exception(LoadStr(33024));
-        appendLog(UiString(33103) + qtext(logPath(remotePath)) + QLatin1Char('-') + qtext(newName), LogTeal);
+        appendLog(UiString(33103) + qtext(logPath(remotePath)) + QLatin1Char('-') + qtext(newName), FtpLog::Teal);
         const std::string from = remote(remotePath);
         const std::string to = RemoteJoin(RemoteParent(from), newName);
-        const FtpResult result = run([from, to](FtpSite& site) { return site.rename(from, to); });
-        logResult(FtpCommand::Rename, result);
+        const FtpResult result = perform([from, to](FtpSession& session) {
+            return logged(session, FtpCommand::Rename, [&] { return session.site.rename(from, to); });
+        });
         sent = result.ok;
     } catch (const std::exception& error) {
         ShowError(QString::fromUtf8(error.what()));
@@ -357,29 +405,20 @@ bool TFTPEnumForm::RenameRemote(const std::string& remotePath, const std::string
     return sent;
 }
 
-QString TFTPEnumForm::logFailedFile(const QString& path, const FtpResult& result)
-{
-    const QString line = path + QStringLiteral(": ") + qtext(result.error);
-    appendLog(line, LogRed);
-    return line;
-}
-
 bool TFTPEnumForm::DeleteRemote(const std::string& remotePath, bool folder)
 {
     if (!beginOperation())
         return false;
-    appendLog(UiString(33104) + qtext(logPath(remotePath)), LogTeal);
+    appendLog(UiString(33104) + qtext(logPath(remotePath)), FtpLog::Teal);
     const std::string path = remote(remotePath);
     // The caller asked the user about a folder with its contents, or about a file: a
     // file that will not go is never taken for a folder and emptied unasked.
-    FtpResult result;
-    if (folder) {
-        const double now = NowDateTime();
-        result = run([path, now](FtpSite& site) { return site.deleteTree(path, now, [](const std::string&) {}); });
-    } else {
-        result = run([path](FtpSite& site) { return site.deleteFile(path); });
-    }
-    logResult(folder ? FtpCommand::RemoveDir : FtpCommand::Delete, result);
+    const double now = NowDateTime();
+    const FtpResult result = perform([path, folder, now](FtpSession& session) {
+        return logged(session, folder ? FtpCommand::RemoveDir : FtpCommand::Delete, [&] {
+            return folder ? session.site.deleteTree(path, now, [](const std::string&) {}) : session.site.deleteFile(path);
+        });
+    });
     endOperation();
     return result.ok;
 }
@@ -388,10 +427,11 @@ bool TFTPEnumForm::MakeRemoteFolder(const std::string& remotePath)
 {
     if (!beginOperation())
         return false;
-    appendLog(UiString(33106) + qtext(logPath(remotePath)), LogTeal);
+    appendLog(UiString(33106) + qtext(logPath(remotePath)), FtpLog::Teal);
     const std::string path = remote(remotePath);
-    const FtpResult result = run([path](FtpSite& site) { return site.makeDir(path); });
-    logResult(FtpCommand::MakeDir, result);
+    const FtpResult result = perform([path](FtpSession& session) {
+        return logged(session, FtpCommand::MakeDir, [&] { return session.site.makeDir(path); });
+    });
     endOperation();
     return result.ok;
 }

@@ -35,7 +35,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -45,8 +44,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 
 int TFTPEnumForm::FormCount = 0;
 
@@ -55,33 +52,6 @@ namespace {
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
 constexpr int kStateDisconnected = 1, kStateConnected = 2, kStateListing = 3;
-
-struct CommandTexts {
-    const char* success;
-    const char* failure;
-    const char* unsupported;
-};
-
-// By command code: the green line of a success, the red ones of a failure and of a command
-// the server does not know.
-const CommandTexts Texts[] = {
-    {"變換目錄成功", "變換目錄失敗", "ChangeDir not supported by this server"},
-    {"建立目錄成功", "建立目錄失敗", "MakeDir not supported by this server"},
-    {"刪除檔名成功", "刪除檔案失敗", "Delete not supported by this server"},
-    {"刪除目錄成功", "刪除目錄失敗", "RemoveDir not supported by this server"},
-    {"列出目錄成功", "列出目錄失敗", "List not supported by this server"},
-    {"更名成功", "更改名稱失敗", "Rename not supported by this server"},
-    {nullptr, "上載失敗", "UploadRestore not supported by this server"},
-    {nullptr, "下載失敗", "DownloadRestore not supported by this server"},
-    {nullptr, "下載失敗", "Download not supported by this server"},
-    {nullptr, "上傳失敗", "Upload not supported by this server"},
-    {nullptr, "上傳失敗", "UploadAppend not supported by this server"},
-    {"重新起始成功", "起始失敗", "Reinitialize not supported by this server"},
-    {nullptr, "要求記憶體失敗", "Allocate not supported by this server"},
-    {nullptr, "列出目錄失敗", "NList not supported by this server"},
-    {nullptr, "執行命令失敗", "DoCommand not supported by this server"},
-    {"得到目前的目錄", "發生未知的失敗", "CurrentDir not supported by this server"},
-};
 
 // The password prompt for a site that refused the stored credentials: it names the site's
 // host, which the user cannot change here (the site's own dialog does that).
@@ -107,13 +77,65 @@ std::string EncodeCutText(const std::string& text, size_t maxBytes) { return Dec
 
 bool isLoginRefused(const FtpResult& result) { return result.reply == 530 || result.reply == 331 || result.reply == 332; }
 
+// A folder's listing as the conversation hands it over: how its commands went, what the
+// listing book made of it, and its folders' names in the order the tree shows them.
+struct FolderListed : FtpResult {
+    bool changeFailed = false;
+    FtpListingBook::Recorded recorded;
+    QStringList folders;
+};
+
+// The listing of one folder, all of it on the conversation's thread: the commands, the
+// entries becoming items and going into the site's listing files (for a folder of thousands
+// of entries that is tens of milliseconds the window would otherwise stand still), the
+// folders' order, and the lines of the log.
+FolderListed listFolderJob(FtpSession& session, const std::string& folder, const std::string& siteFolder,
+                           const std::string& storeDir, const std::string& key, double now)
+{
+    FolderListed listed;
+    FtpResult& result = listed;
+    std::vector<FtpEntry> entries;
+    std::vector<std::string> refused, badDates;
+    result = session.site.changeDir(folder);
+    listed.changeFailed = !result.ok;
+    if (result.ok) {
+        try {
+            result = session.site.listFolder(folder, now, entries, refused, &badDates);
+        } catch (const std::exception& error) {
+            result = FtpResult();
+            result.error = error.what();
+            result.reply = -1;
+        }
+    }
+    // A listing the reader of the lines refused as a whole says so in the box alone.
+    if (!result.ok && result.reply == -1)
+        return listed;
+    session.log.addResult(result.ok || listed.changeFailed ? FtpCommand::ChangeDir : FtpCommand::List, result);
+    if (!result.ok)
+        return listed;
+    session.log.addResult(FtpCommand::List, result);
+    for (const std::string& name : refused)
+        session.log.add(UiText("拒絕不安全的名稱: ") + qtext(name), FtpLog::Red);
+    for (const std::string& name : badDates)
+        session.log.add(qtext(UiFormat("拒絕日期不正確的項目: %1", {name})), FtpLog::Red);
+    listed.recorded = session.book.record(siteFolder, storeDir, key, std::move(entries));
+    for (const FtpEntry& entry : listed.recorded.listing->entries)
+        if (entry.folder)
+            listed.folders << qtext(entry.name);
+    std::sort(listed.folders.begin(), listed.folders.end(), [](const QString& a, const QString& b) {
+        return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
+    });
+    return listed;
+}
+
 } // namespace
 
 TFTPEnumForm::TFTPEnumForm(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint)
-    , m_site(std::make_unique<FtpSite>())
+    , m_conversation(std::make_unique<FtpConversation>())
 {
+    m_windowThread.claim();
     setObjectName(QStringLiteral("FTPEnumForm"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(386, 209);
@@ -178,85 +200,83 @@ TFTPEnumForm::TFTPEnumForm(QWidget* parent)
     }
     ++FormCount;
 
-    m_thread = new QThread(this);
-    m_threadContext = new QObject;
-    m_threadContext->moveToThread(m_thread);
-    connect(m_thread, &QThread::finished, m_threadContext, &QObject::deleteLater);
-    m_thread->start();
+    // While an operation runs, what the conversation logged is shown on this timer.
+    m_logTimer = new QTimer(this);
+    connect(m_logTimer, &QTimer::timeout, this, &TFTPEnumForm::flushLog);
 }
 
 TFTPEnumForm::~TFTPEnumForm()
 {
     --FormCount;
-    m_site->client().cancel = true;
-    m_thread->quit();
-    m_thread->wait();
+    // Stops and joins the conversation before the window's members go.
+    m_conversation.reset();
 }
 
-FtpResult TFTPEnumForm::run(const std::function<FtpResult(FtpSite&)>& job)
+void TFTPEnumForm::waitForConversation(FtpConversation::Job job, std::function<void(const std::string&)> failed)
 {
-    auto state = std::make_shared<std::pair<FtpResult, bool>>();
+    m_windowThread.check("the site window");
+    // The one wait of an operation: the conversation runs it through, and the window keeps
+    // handling events so that Stop and close reach it; everything else is refused as busy.
+    auto done = std::make_shared<bool>(false);
     QEventLoop loop;
     QPointer<QEventLoop> waiting(&loop);
-    FtpSite* site = m_site.get();
     ++m_running;
-    QMetaObject::invokeMethod(m_threadContext, [state, job, site, waiting, this] {
-        FtpResult result;
-        RunGuarded([&] { result = job(*site); }, [&](const std::string& message) {
-            result = FtpResult();
-            result.error = message;
-        });
-        QMetaObject::invokeMethod(this, [state, result, waiting] {
-            state->first = result;
-            state->second = true;
-            if (waiting)
-                waiting->quit();
-        }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
-    while (!state->second)
+    m_logTimer->start(int(logFlushInterval.count()));
+    m_conversation->post(std::move(job), std::move(failed), this, [done, waiting] {
+        *done = true;
+        if (waiting)
+            waiting->quit();
+    });
+    while (!*done)
         loop.exec();
     --m_running;
-    return state->first;
+    // Stopped only when no other operation waits further out.
+    if (m_running == 0)
+        m_logTimer->stop();
+    flushLog();
 }
 
 QString TFTPEnumForm::logText() const { return LogRichEdit->toPlainText(); }
 
 void TFTPEnumForm::appendLog(const QString& text, const QColor& color)
 {
-    // Inserted as plain text: append() would read a name like "<img src=...>" as markup.
-    QTextCursor cursor(LogRichEdit->document());
-    cursor.movePosition(QTextCursor::End);
-    if (!LogRichEdit->document()->isEmpty())
-        cursor.insertBlock();
-    QTextCharFormat format;
-    format.setForeground(color);
-    cursor.insertText(text, format);
-    LogRichEdit->setTextCursor(cursor);
+    // Through the log the conversation writes, after what it wrote before.
+    m_conversation->log().add(text, color);
+    flushLog();
 }
 
 void TFTPEnumForm::logResult(FtpCommand command, const FtpResult& result)
 {
-    const int code = static_cast<int>(command);
-    const bool known = code >= 0 && code < int(std::size(Texts));
-    if (result.ok) {
-        if (known && Texts[code].success)
-            appendLog(UiText(Texts[code].success), LogGreen);
+    m_conversation->log().addResult(command, result);
+    flushLog();
+}
+
+void TFTPEnumForm::flushLog()
+{
+    m_windowThread.check("the site window's log");
+    const std::vector<FtpLog::Line> lines = m_conversation->log().take();
+    if (lines.empty())
         return;
+    // Inserted as plain text: append() would read a name like "<img src=...>" as markup.
+    QTextCursor cursor(LogRichEdit->document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    for (const FtpLog::Line& line : lines) {
+        if (!LogRichEdit->document()->isEmpty())
+            cursor.insertBlock();
+        format.setForeground(line.color);
+        cursor.insertText(line.text, format);
     }
-    if (result.cancelled)
-        return;
-    if (result.unsupported) {
-        if (known)
-            appendLog(QString::fromUtf8(Texts[code].unsupported), LogRed);
-        return;
-    }
-    appendLog(UiText(known ? Texts[code].failure : "發生未知的失敗"), LogRed);
-    if (!result.error.empty())
-        appendLog(QString::number(result.reply) + QLatin1Char(' ') + qtext(result.error), LogRed);
+    cursor.endEditBlock();
+    LogRichEdit->setTextCursor(cursor);
+    if (OnLogWritten)
+        OnLogWritten(int(lines.size()));
 }
 
 void TFTPEnumForm::setSiteStateImage(int image)
 {
+    m_windowThread.check("the site window");
     if (!m_siteNode)
         return;
     m_siteNode->setData(0, StateIndexRole, image);
@@ -293,7 +313,9 @@ FtpResult TFTPEnumForm::connectWithCredentials()
             WriteFtpSiteAttachment(*m_siteData, m_block);
     }
     for (;;) {
-        const FtpResult result = run([settings, options](FtpSite& site) { return site.connect(settings, options.encoding); });
+        const FtpResult result = perform([settings, options](FtpSession& session) {
+            return session.site.connect(settings, options.encoding);
+        });
         if (result.ok || !isLoginRefused(result))
             return result;
         // Refused: ask again as often as the user wants to try.
@@ -334,7 +356,7 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     }
     // The pair holds what this connection lists: one a crash left behind would be read
     // in place of the folders listed now.
-    dropStoredListings();
+    dropStoredListings(false);
     show();
     m_busy = true;
     const FtpResult result = connectWithCredentials();
@@ -350,43 +372,16 @@ bool TFTPEnumForm::ConnectSite(QTreeWidgetItem* site, bool& updateAllowed, bool&
     }
     setSiteStateImage(kStateConnected);
     m_connected = true;
-    appendLog(UiString(33080) + qtext(m_block.Host), LogBlue);
+    appendLog(UiString(33080) + qtext(m_block.Host), FtpLog::Blue);
     ListFolder(m_siteNode);
     return true;
 }
 
 const FtpEntry* TFTPEnumForm::ListedEntry(const std::string& folder, const std::string& name) const
 {
-    const auto listing = m_listed.find(remote(folder));
-    if (listing == m_listed.end())
-        return nullptr;
-    const auto entry = listing->second->byName.find(name);
-    return entry == listing->second->byName.end() ? nullptr : &listing->second->entries[entry->second];
-}
-
-int64_t TFTPEnumForm::knownSize(const std::string& remotePath) const
-{
-    int64_t size = -1;
-    uint64_t generation = 0;
-    // A listed name never holds "/": the last one ends the folder.
-    const size_t slash = remotePath.rfind('/');
-    if (slash != std::string::npos) {
-        const auto listing = m_listed.find(slash == 0 ? std::string("/") : remotePath.substr(0, slash));
-        if (listing != m_listed.end()) {
-            const auto entry = listing->second->byName.find(std::string_view(remotePath).substr(slash + 1));
-            if (entry != listing->second->byName.end()) {
-                const FtpEntry& listed = listing->second->entries[entry->second];
-                if (!listed.folder && listed.size >= 0) {
-                    size = listed.size;
-                    generation = listing->second->generation;
-                }
-            }
-        }
-    }
-    const auto stamped = m_stampedSizes.constFind(qtext(remotePath));
-    if (stamped != m_stampedSizes.cend() && stamped->second > generation)
-        size = stamped->first;
-    return size;
+    m_windowThread.check("the site window's listings");
+    const auto listing = m_listings.find(remote(folder));
+    return listing == m_listings.end() ? nullptr : listing->second->find(name);
 }
 
 void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
@@ -404,17 +399,8 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
     *m_updateAllowed = false;
     try {
         const std::string folder = remote(record->RemoteName);
+        const std::string siteFolder = record->RemoteName, storeDir = record->StoreDir, key = record->Key;
         const double now = NowDateTime();
-        std::vector<FtpEntry> entries;
-        std::shared_ptr<ListedFolder> listing;
-        std::vector<std::string> refused, badDates;
-        // The entries become items and go into the site's listing files on the
-        // conversation's thread as well: for a folder of thousands of entries that is
-        // tens of milliseconds the window would otherwise stand still.
-        const TNodeData target = *record;
-        std::string writeError;
-        bool changeFailed = false;
-        TItemList asRead;
         m_listedFolder.clear();
         m_listedItems.clear();
         *m_updateRunning = true;
@@ -422,74 +408,19 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
         QTimer::singleShot(0, this, [] {
             TImageLists::prepareFileTypeIcons();
         });
-        const FtpResult result = run([&](FtpSite& site) {
-            FtpResult changed = site.changeDir(folder);
-            if (!changed.ok) {
-                changeFailed = true;
-                return changed;
-            }
-            FtpResult listed;
-            try {
-                listed = site.listFolder(folder, now, entries, refused, &badDates);
-            } catch (const std::exception& error) {
-                FtpResult failed;
-                failed.error = error.what();
-                failed.reply = -1;
-                return failed;
-            }
-            if (!listed.ok)
-                return listed;
-            TItemList items;
-            items.reserve(entries.size());
-            for (const FtpEntry& entry : entries) {
-                TItemData item;
-                SetItemPath(item, target.RemoteName + entry.name);
-                item.Attributes = entry.folder ? FileAttributeDirectory : 0;
-                item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
-                item.Modified = entry.modified;
-                items.push_back(item);
-            }
-            try {
-                if (storeFolderListing(target, items))
-                    FolderListingAsRead(items, target.RemoteName, asRead);
-            } catch (const std::exception& error) {
-                writeError = error.what();
-                asRead.clear();
-            }
-            auto folderListing = std::make_shared<ListedFolder>();
-            folderListing->entries = std::move(entries);
-            folderListing->byName.reserve(folderListing->entries.size());
-            for (size_t i = 0; i < folderListing->entries.size(); ++i)
-                folderListing->byName.insert_or_assign(folderListing->entries[i].name, i);
-            listing = std::move(folderListing);
-            return listed;
+        FolderListed listed = perform([folder, siteFolder, storeDir, key, now](FtpSession& session) {
+            return listFolderJob(session, folder, siteFolder, storeDir, key, now);
         });
         *m_updateRunning = false;
-        if (!asRead.empty()) {
+        if (!listed.recorded.asRead.empty()) {
             m_listedFolder = record->RemoteName;
-            m_listedItems = std::move(asRead);
+            m_listedItems = std::move(listed.recorded.asRead);
         }
-        if (!result.ok && result.reply == -1)
-            throw Exception(result.error);
-        logResult(result.ok || changeFailed ? FtpCommand::ChangeDir : FtpCommand::List, result);
-        if (!result.ok)
-            throw Exception(result.error);
-        logResult(FtpCommand::List, result);
-        for (const std::string& name : refused)
-            appendLog(UiText("拒絕不安全的名稱: ") + qtext(name), LogRed);
-        for (const std::string& name : badDates)
-            appendLog(qtext(UiFormat("拒絕日期不正確的項目: %1", {name})), LogRed);
-        QStringList folders;
-        if (listing) {
-            for (const FtpEntry& entry : listing->entries)
-                if (entry.folder)
-                    folders << qtext(entry.name);
-            listing->generation = ++m_generation;
-            m_listed[folder] = std::move(listing);
-        }
-        std::sort(folders.begin(), folders.end(), [](const QString& a, const QString& b) {
-            return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
-        });
+        if (!listed.ok)
+            throw Exception(listed.error);
+        m_listings[folder] = listed.recorded.listing;
+        const QStringList& folders = listed.folders;
+        const std::string writeError = listed.recorded.writeError;
         ClearNodeChildren(node);
         record->State = 0;
         const QIcon folderIcon = TImageLists::treeIcon(0);
@@ -531,6 +462,7 @@ void TFTPEnumForm::ListFolder(QTreeWidgetItem* node)
 
 bool TFTPEnumForm::takeListedItems(const std::string& remoteName, TItemList& items)
 {
+    m_windowThread.check("the site window's listings");
     if (m_listedItems.empty() || remoteName != m_listedFolder)
         return false;
     items = std::move(m_listedItems);
@@ -539,72 +471,25 @@ bool TFTPEnumForm::takeListedItems(const std::string& remoteName, TItemList& ite
     return true;
 }
 
-void TFTPEnumForm::dropStoredListings()
+void TFTPEnumForm::dropStoredListings(bool wait)
 {
-    m_storedFolders.clear();
-    m_foldedFolders.clear();
     m_listedFolder.clear();
     m_listedItems.clear();
     if (!m_siteData)
         return;
-    for (const char* extension : {".IDX", ".LST"}) {
-        const std::string file = m_siteData->StoreDir + m_siteData->Key + extension;
-        if (FileExists(file))
-            ::DeleteFile(file);
+    const std::string storeDir = m_siteData->StoreDir, key = m_siteData->Key;
+    const auto drop = [storeDir, key](FtpSession& session) {
+        session.book.dropStored(storeDir, key);
+        FtpResult dropped;
+        dropped.ok = true;
+        return dropped;
+    };
+    if (wait) {
+        perform(drop);
+        return;
     }
-}
-
-bool TFTPEnumForm::storeFolderListing(const TNodeData& record, const TItemList& items)
-{
-    TItemData folderItem;
-    SetItemPath(folderItem, record.RemoteName);
-    const std::string folderBytes(ItemPathBytes(folderItem));
-    const QByteArray folderKey = QByteArray::fromStdString(UpperAscii(folderBytes));
-    if (!m_storedFolders.contains(folderKey)) {
-        if (items.empty())
-            return false;
-        WriteFolderListing(items, record.StoreDir, record.Key, false);
-        m_storedFolders.insert(folderKey);
-        // A folder the reader takes for one stored before is read as that one.
-        return m_foldedFolders.insert(FoldTextCase(ItemPath(folderItem))).second;
-    }
-    // Listed again (after a change on the server, a refresh): the index finds a folder's
-    // first listing, so an appended second one would never be shown. The pair is written
-    // anew with the other folders as they were and this one as it is now.
-    std::vector<TItemList> folders;
-    std::string current;
-    bool started = false, skipping = false;
-    ForEachListingEntry(record.StoreDir, record.Key, [&](std::string_view folder, const ListingEntry& entry) {
-        if (!started || folder != current) {
-            started = true;
-            current = std::string(folder);
-            skipping = UpperAscii(current) == folderKey.toStdString();
-            if (!skipping)
-                folders.emplace_back();
-        }
-        if (skipping)
-            return;
-        TItemData item;
-        item.Size = entry.Size;
-        item.Attributes = entry.Attributes;
-        item.Modified = entry.Modified;
-        const std::string path = current + std::string(entry.Name);
-        std::memcpy(item.Path, path.data(), std::min(path.size(), sizeof item.Path - 1));
-        folders.back().push_back(item);
-    });
-    if (!items.empty())
-        folders.push_back(items);
-    else
-        m_storedFolders.remove(folderKey);
-    ReplaceFolderListings(record.StoreDir, record.Key, folders);
-    // The reader finds the first folder it takes for this one: shown from memory only when
-    // no other stored folder is such a twin.
-    const std::string folded = FoldTextCase(ItemPath(folderItem));
-    int twins = 0;
-    for (const TItemList& folder : folders)
-        if (!folder.empty() && FoldTextCase(FolderPart(ItemPath(folder.front()))) == folded)
-            ++twins;
-    return !items.empty() && twins == 1;
+    // The conversation takes its jobs in order: the next one finds the pair gone.
+    m_conversation->post([drop](FtpSession& session) { drop(session); }, [](const std::string&) {}, nullptr, {});
 }
 
 bool TFTPEnumForm::event(QEvent* event)
@@ -640,8 +525,7 @@ void TFTPEnumForm::ForceStop()
 {
     if (m_connected) {
         m_connected = false;
-        m_abort = true;
-        m_site->client().cancel = true;
+        m_conversation->cancel();
     }
     m_closing = true;
     close();
@@ -661,8 +545,7 @@ void TFTPEnumForm::closeEvent(QCloseEvent* event)
     }
     if (m_running > 0) {
         // The conversation is inside a command: stop it, and close when it has returned.
-        m_abort = true;
-        m_site->client().cancel = true;
+        m_conversation->cancel();
         if (!m_closeRequested)
             ShowInformation(UiString(33076));
         m_closeRequested = true;
@@ -675,21 +558,22 @@ void TFTPEnumForm::closeEvent(QCloseEvent* event)
 
 void TFTPEnumForm::finishClose()
 {
-    if (m_connected || m_site->client().connected()) {
-        run([](FtpSite& site) {
-            site.disconnect();
-            FtpResult closed;
-            closed.ok = true;
-            return closed;
-        });
-    }
+    // Disconnected whether or not the window counts itself connected: a connection that
+    // failed halfway may hold the control connection still.
+    perform([](FtpSession& session) {
+        if (session.site.client().connected())
+            session.site.disconnect();
+        FtpResult closed;
+        closed.ok = true;
+        return closed;
+    });
     setSiteStateImage(kStateDisconnected);
     m_connected = false;
     if (m_siteData) {
         m_siteData->SiteWindow = nullptr;
         ClearNodeChildren(m_siteNode);
         AddPlaceholderChild(m_siteNode);
-        dropStoredListings();
+        dropStoredListings(true);
     }
     if (ThreadForm && m_taskId)
         ThreadForm->RemoveTask(m_taskId);
@@ -740,12 +624,15 @@ void TFTPEnumForm::ToolButton4Click()
     const QString text = QInputDialog::getText(this, QString(), QString(), QLineEdit::Normal, QString(), &accepted);
     if (!accepted || !beginOperation())
         return;
-    std::vector<std::string> lines;
     const std::string folder = text.toStdString();
-    const FtpResult result = run([&](FtpSite& site) { return site.rawList(folder, lines); });
-    logResult(FtpCommand::List, result);
-    appendLog(text, LogTeal);
-    for (const std::string& line : lines)
-        appendLog(qtext(line), QColor(Qt::black));
+    perform([folder, text](FtpSession& session) {
+        std::vector<std::string> lines;
+        const FtpResult result = session.site.rawList(folder, lines);
+        session.log.addResult(FtpCommand::List, result);
+        session.log.add(text, FtpLog::Teal);
+        for (const std::string& line : lines)
+            session.log.add(qtext(line), FtpLog::Black);
+        return result;
+    });
     endOperation();
 }

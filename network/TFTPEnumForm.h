@@ -1,37 +1,37 @@
 #pragma once
 #include "local/TOpenedCopies.h"
-#include "network/FtpSite.h"
+#include "network/FtpConversation.h"
+#include "platform/ThreadGuard.h"
 #include "store/CacheListing.h"
 
 #include <QColor>
-#include <QHash>
-#include <QSet>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
-#include <string_view>
-#include <unordered_map>
+#include <type_traits>
 #include <vector>
 
 class QLabel;
 class QStatusBar;
 class QTextEdit;
-class QThread;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeWidgetItem;
 struct TNodeData;
 
 // The window of one connected FTP site: its tool bar, a coloured log of the conversation,
-// and the listings and transfers of the site. The conversation runs on a thread of the
-// window's own, one command at a time; while it runs, the window keeps handling events
-// (a nested loop), and busy keeps a second listing or transfer from starting. The site's
-// folders become tree nodes sharing the site's Key; every listed folder is appended to the
-// site's listing files, which are deleted when the window closes.
+// and the listings and transfers of the site. Each operation (a listing, a download of many
+// files, a rename) is one job of the site's conversation (FtpConversation), which runs it on
+// its own thread with the site's listing bookkeeping and hands back a result by value; the
+// window waits for that one result, handling events meanwhile so Stop and close act at once,
+// and busy keeps a second listing or transfer from starting. The site's folders become tree
+// nodes sharing the site's Key; every listed folder is appended to the site's listing files,
+// which are deleted when the window closes.
 class TFTPEnumForm : public QWidget {
     Q_OBJECT
 public:
@@ -99,10 +99,16 @@ public:
     /// and what the site said of the file before it was downloaded.
     std::function<void(const std::string& remotePath, const std::string& copy, const ServerStamp& copied)> OnCopyOpened;
 
+    /// Called each time lines go into the log, with how many: the conversation's lines come
+    /// in batches. For tests.
+    std::function<void(int lines)> OnLogWritten;
+    /// The longest a line of the conversation waits before the window shows it while an
+    /// operation runs (its end shows the rest at once).
+    static constexpr std::chrono::milliseconds kLogFlushInterval{100};
+    std::chrono::milliseconds logFlushInterval{kLogFlushInterval};
+
     /// How many site windows are open (the placement of a new one depends on it).
     static int FormCount;
-    /// The log colours.
-    static inline const QColor LogBlue{0, 0, 255}, LogGreen{0, 128, 0}, LogRed{255, 0, 0}, LogTeal{0, 128, 128};
 
     // Components, named as the window's layout names them.
     QToolBar* dfsToolBar1 = nullptr;
@@ -126,32 +132,31 @@ private:
     void ToolButton3Click();
     void ToolButton4Click();
 
-    /// Runs `job` on the conversation's thread and waits for it, handling events meanwhile.
-    FtpResult run(const std::function<FtpResult(FtpSite&)>& job);
+    /// Runs `job` (a whole operation) on the conversation's thread and waits for its result,
+    /// handling events meanwhile; the lines it logged are shown by then. The text of an
+    /// exception the job let out comes back as the result's error.
+    template <class Job>
+    std::invoke_result_t<Job, FtpSession&> perform(Job job);
+    void waitForConversation(FtpConversation::Job job, std::function<void(const std::string&)> failed);
     /// Logs a command's success (green) or failure (red) by its code.
     void logResult(FtpCommand command, const FtpResult& result);
     void appendLog(const QString& text, const QColor& color);
+    /// Shows the lines the log holds, in one insertion.
+    void flushLog();
     /// Starts an operation: false (after the busy box) when another one runs.
     bool beginOperation();
     void endOperation();
     void showWindowForOperation();
     void restoreVisibility();
     void showUploadProgress(int64_t done, int64_t total);
-    /// Logs a file a transfer could not move (red) and returns the line.
-    QString logFailedFile(const QString& path, const FtpResult& result);
     FtpClient::Progress uploadProgress();
     void setSiteStateImage(int image);
-    /// The file `from` (a path on the site) as its folder's listing gives it now; false
-    /// when the listing failed (logged).
-    bool stampOf(const std::string& from, ServerStamp& stamp);
     FtpResult connectWithCredentials();
     void finishClose();
-    /// Puts one folder's entries into the site's listing pair: appended the first time,
-    /// replacing its earlier listing when the folder was listed before in this session.
-    /// True when the reader of the pair now gives this folder's entries back as `items`.
-    bool storeFolderListing(const TNodeData& record, const TItemList& items);
-    /// Forgets the site's listing pair: its files and what this window knows of them.
-    void dropStoredListings();
+    /// Forgets the site's listing pair: its files, what the conversation knows of them and
+    /// the entries kept for the list; `wait` waits until the files are gone, otherwise the
+    /// conversation's next job finds them gone.
+    void dropStoredListings(bool wait);
     std::string remote(const std::string& sitePath) const { return FtpPathFromSite(sitePath); }
     QString caption() const { return windowTitle(); }
     /// A path for the log: a full one ("\\...") as it is, a bare name in the current folder.
@@ -160,9 +165,10 @@ private:
         return !remotePath.empty() && remotePath[0] == '\\' ? remotePath : m_currentFolder + remotePath;
     }
 
-    QThread* m_thread = nullptr;
-    QObject* m_threadContext = nullptr;
-    std::unique_ptr<FtpSite> m_site;
+    std::unique_ptr<FtpConversation> m_conversation;
+    QTimer* m_logTimer = nullptr;
+    // The window's own state is the window thread's; a job that reached into it would race.
+    ThreadOwner m_windowThread;
     int m_taskId = 0;
     QTreeWidgetItem* m_siteNode = nullptr;
     TNodeData* m_siteData = nullptr;
@@ -170,7 +176,6 @@ private:
     std::string m_currentFolder = "\\";
     bool m_connected = false;
     bool m_busy = false;
-    bool m_abort = false;
     bool m_closing = false;
     bool m_closeRequested = false;
     bool m_wasVisible = false;
@@ -178,31 +183,27 @@ private:
     int m_running = 0;
     bool* m_updateAllowed = nullptr;
     bool* m_updateRunning = nullptr;
-    // One folder's latest listing with its names looked up: made on the conversation's
-    // thread with the listing itself (for thousands of entries the window would otherwise
-    // stand still while they are copied), then only handed over.
-    struct ListedFolder {
-        std::vector<FtpEntry> entries;
-        std::unordered_map<std::string_view, size_t> byName;  // views of entries' names
-        uint64_t generation = 0;
-    };
-    /// The size of the file `remotePath` ("/a/b") as the site last said it: its folder's
-    /// latest listing or a later look at the file itself; -1 when neither gave one.
-    int64_t knownSize(const std::string& remotePath) const;
-    // The latest listing of each folder, by the folder's remote path ("/a/b"). A download
-    // that ends short of the size listed is a failure even when the server says it went well.
-    std::map<std::string, std::shared_ptr<const ListedFolder>> m_listed;
-    // Sizes learnt from a look at one file after its folder was listed, by remote path, with
-    // the generation that tells them from the listings' (the later one counts).
-    QHash<QString, std::pair<qint64, uint64_t>> m_stampedSizes;
-    uint64_t m_generation = 0;
-    // The folders (stored bytes, upper case) the site's listing pair holds, and the same
-    // folded as the listing's reader compares them: two folders that only its folding
-    // tells apart are one folder to the reader.
-    QSet<QByteArray> m_storedFolders;
-    std::set<std::string> m_foldedFolders;
+    // The latest listing of each folder the conversation handed over, by the folder's
+    // remote path ("/a/b"), for what the list shows of an entry.
+    std::map<std::string, std::shared_ptr<const FtpListedFolder>> m_listings;
     // The entries of the folder stored last, as the reader gives them back (shown without
     // reading the files again).
     std::string m_listedFolder;
     TItemList m_listedItems;
 };
+
+template <class Job>
+std::invoke_result_t<Job, FtpSession&> TFTPEnumForm::perform(Job job)
+{
+    using Result = std::invoke_result_t<Job, FtpSession&>;
+    static_assert(std::is_base_of_v<FtpResult, Result>, "an operation's result says how its commands went");
+    // Written on the conversation's thread before the answer is posted, read here after it.
+    auto outcome = std::make_shared<Result>();
+    waitForConversation([outcome, job = std::move(job)](FtpSession& session) mutable { *outcome = job(session); },
+                        [outcome](const std::string& message) {
+                            FtpResult failure;
+                            failure.error = message;
+                            static_cast<FtpResult&>(*outcome) = failure;
+                        });
+    return std::move(*outcome);
+}

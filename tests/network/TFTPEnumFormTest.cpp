@@ -1,10 +1,12 @@
 // The site window against pyftpdlib on loopback: listings into the tree and the site's
-// listing files, transfers, the busy rule, and the close that removes the listings.
+// listing files, transfers, the busy rule, the close that removes the listings, the log in
+// batches, and the window's state touched on its own thread only (every case checks that).
 #include "network/TFTPEnumForm.h"
 
 #include "local/TempTree.h"
 #include "network/FtpServers.h"
 #include "network/FtpSiteNode.h"
+#include "platform/ThreadGuard.h"
 #include "store/CacheListing.h"
 #include "store/NodeTree.h"
 #include "support/StallMeter.h"
@@ -25,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -62,6 +65,7 @@ protected:
             return true;
         };
         window->OnFinished = [this](QTreeWidgetItem* node) { finished << node; };
+        violationsAtStart = ThreadOwner::violations();
     }
     void TearDown() override
     {
@@ -73,6 +77,8 @@ protected:
         delete window.data();
         FreeNodeTree(site);
         RefreshDriveMap();
+        EXPECT_EQ(ThreadOwner::violations(), violationsAtStart)
+            << "the window's state was touched from the conversation's thread, or the conversation's from the window's";
     }
     /// The site's connection block, for the server on `port`.
     void writeBlock(int port)
@@ -131,6 +137,7 @@ protected:
     QStringList questions, errors, informations;
     QList<QTreeWidgetItem*> finished;
     int credentialAsks = 0;
+    int violationsAtStart = 0;
 };
 
 TEST_F(SiteWindowTest, ListsFoldersIntoTheTreeAndAppendsThemToOneListingPair)
@@ -418,6 +425,95 @@ TEST_F(SiteWindowTest, AServerThatStopsAnsweringIsAFaultNotAFreeze)
     RecordProperty("longest_stall_ms", int(meter.longestMs()));
     RecordProperty("stop_took_ms", int(stopTook));
     EXPECT_FALSE(std::filesystem::exists(tree.path("local/pause.bin")));
+}
+
+// What the window keeps of the listings is its own thread's: a reader on another thread is
+// caught (which is what lets every case here check that the conversation kept out).
+TEST_F(SiteWindowTest, TheWindowsListingsAreReadOnItsOwnThreadOnly)
+{
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    const FtpEntry* entry = window->ListedEntry("\\", "top file.txt");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->size, 3);
+    EXPECT_EQ(ThreadOwner::violations(), violationsAtStart);
+    std::thread([this] { window->ListedEntry("\\", "top file.txt"); }).join();
+    EXPECT_EQ(ThreadOwner::violations(), violationsAtStart + 1);
+    violationsAtStart = ThreadOwner::violations();
+}
+
+// A folder of many files downloaded: the conversation's lines reach the log in one piece
+// at the end of the download, not one insertion per file, and each file's line is there
+// once, in the order the files were fetched (the order the server lists them).
+TEST_F(SiteWindowTest, ADownloadOfManyFilesReachesTheLogInAFewBatchesInOrder)
+{
+    constexpr int kFiles = 120;
+    std::filesystem::create_directories(tree.path("root/many"));
+    for (int i = 0; i < kFiles; ++i)
+        std::ofstream(tree.path("root/many/f" + std::to_string(1000 + i) + ".txt")) << i;
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    // The order the conversation meets the files in: the server's listing of the folder.
+    FtpSite lister;
+    FtpSettings settings;
+    settings.host = "127.0.0.1";
+    settings.port = server.port();
+    settings.user = "user";
+    settings.password = password;
+    ASSERT_TRUE(lister.connect(settings, FtpEncoding::Utf8).ok);
+    std::vector<FtpEntry> entries;
+    std::vector<std::string> refused;
+    ASSERT_TRUE(lister.listFolder("/many", 45000, entries, refused).ok);
+    ASSERT_EQ(entries.size(), size_t(kFiles));
+    lister.disconnect();
+
+    // Only the end of the operation hands lines over: nothing depends on the machine's pace.
+    window->logFlushInterval = std::chrono::hours(1);
+    int writes = 0, lines = 0;
+    window->OnLogWritten = [&](int count) {
+        ++writes;
+        lines += count;
+    };
+    window->DownloadFiles(windowsPath("\\local"), {"2\\many"});
+    EXPECT_TRUE(errors.isEmpty()) << errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(std::filesystem::exists(tree.path("local/many/f1119.txt")));
+    EXPECT_LE(writes, 3) << "one insertion per line";
+    EXPECT_GE(lines, kFiles);
+    const QStringList log = window->logText().split(QLatin1Char('\n'));
+    const qsizetype summary = log.indexOf(QStringLiteral("總共1 資料夾"));
+    ASSERT_GE(summary, 0) << window->logText().toStdString();
+    qsizetype previous = summary;
+    for (const FtpEntry& entry : entries) {
+        const QString line = QStringLiteral("下載:/many/") + QString::fromStdString(entry.name);
+        EXPECT_EQ(log.count(line), 1) << line.toStdString();
+        const qsizetype at = log.indexOf(line);
+        EXPECT_GT(at, previous) << line.toStdString() << " out of order";
+        previous = std::max(previous, at);
+    }
+}
+
+// While a command waits for the server, what the conversation wrote before it is on the
+// screen: the log's timer hands it over without waiting for the command's end.
+TEST_F(SiteWindowTest, TheLogShowsWhatTheConversationWroteWhileACommandStillWaits)
+{
+    useHostileServer();
+    ASSERT_TRUE(window->ConnectSite(site, updateAllowed, updateRunning)) << errors.join(QLatin1Char('\n')).toStdString();
+    bool shownWhileWaiting = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!window || !window->logText().contains(QStringLiteral("stall.bin")))
+            return;
+        shownWhileWaiting = true;
+        poll.stop();
+        window->close();
+    });
+    poll.start(20);
+    // stall.bin never comes; the close that the line's arrival sets off ends the wait.
+    window->DownloadFiles(windowsPath("\\local"), {"1\\stall.bin"});
+    poll.stop();
+    EXPECT_TRUE(shownWhileWaiting) << "the line waited for the command's end";
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isNull());
+    EXPECT_FALSE(std::filesystem::exists(tree.path("local/stall.bin")));
 }
 
 } // namespace
