@@ -80,6 +80,17 @@ public:
     {
         CrawlOutcome outcome;
         CrawlRecord& record = outcome.Record;
+        // The workers start while the previous listing is read and the shares are asked for:
+        // a process and its libraries take a while to load. Those not needed are ended.
+        if (m_options.Connections != 1 && m_options.OnlyShare.empty()) {
+            const std::string program = CrawlWorkerProgram();
+            for (int k = 0; k < connections(); k++) {
+                auto process = CrawlWorkerProcess::start(program);
+                if (!process)
+                    break;
+                m_started.push_back(std::move(process));
+            }
+        }
         m_previous = ReadPreviousListing(m_computer.StoreDir, m_computer.Key, record.Reasons);
         CrawlRecord before;
         try {
@@ -178,10 +189,10 @@ private:
         for (size_t k = 0; k < shares.size(); k++)
             if (walked[k])
                 pending.push_back(k);
-        const int workers = std::min<int>(m_options.Connections > 0 ? m_options.Connections : kMostWorkers,
-                                          int(pending.size()));
+        const int workers = std::min<int>(connections(), int(pending.size()));
         if (workers >= 2)
             walkInWorkers(shares, pending, walks, workers);
+        m_started.clear();
         for (size_t k : pending) {
             if (m_cancel)
                 break;
@@ -189,6 +200,8 @@ private:
         }
         return walks;
     }
+
+    int connections() const { return m_options.Connections > 0 ? m_options.Connections : kMostWorkers; }
 
     // Records what a walk finds into its ShareWalk, here or from a worker alike.
     class Recorder : public ShareWalkEvents {
@@ -286,10 +299,10 @@ private:
     // (killed, when the flag is set) before this returns.
     void walkInWorkers(const TItemList& shares, std::deque<size_t>& pending, std::vector<ShareWalk>& walks, int count)
     {
-        const std::string program = CrawlWorkerProgram();
         std::vector<Worker> workers;
         for (int k = 0; k < count; k++) {
-            auto process = CrawlWorkerProcess::start(program);
+            auto process = k < int(m_started.size()) ? std::move(m_started[size_t(k)])
+                                                      : CrawlWorkerProcess::start(CrawlWorkerProgram());
             if (!process)
                 break;
             workers.push_back({std::move(process), nullptr, nullptr});
@@ -440,6 +453,7 @@ private:
     const std::string m_name;
     const std::string m_address;
     PreviousListing m_previous;
+    std::vector<std::unique_ptr<CrawlWorkerProcess>> m_started;  // workers not handed a share yet
     std::vector<TItemList> m_folders;
     std::unordered_set<std::string> m_listed;
     std::vector<std::string> m_keep;

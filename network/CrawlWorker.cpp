@@ -248,20 +248,24 @@ std::string EncodeShareJob(const ShareJob& job, const PreviousListing& previous)
     w.u8(job.serverCredential);
     w.text(job.serverUser);
     w.text(job.serverPassword);
-    // Only what the walk can reuse: the folders below the share, as the listing had them.
+    // Only what the walk can reuse: the folders below the share, as the listing had them, and
+    // the share's own date, which its computer's folder holds.
     std::vector<size_t> below;
-    if (!job.full && previous.present) {
-        const std::string prefix = FoldTextCase(job.sharePath);
+    const std::string prefix = FoldTextCase(job.sharePath);
+    const auto rootTime = previous.folderTimes.find(prefix);
+    const bool reuse = !job.full && previous.present;
+    if (reuse)
         for (size_t k = 0; k < previous.order.size(); k++)
             if (previous.order[k].compare(0, prefix.size(), prefix) == 0)
                 below.push_back(k);
-    }
     w.u8(previous.present);
     w.u32(uint32_t(below.size()));
     for (size_t k : below) {
         w.text(previous.orderBytes[k]);
         w.items(previous.folders.at(previous.order[k]));
     }
+    w.u8(reuse && rootTime != previous.folderTimes.end());
+    w.f64(reuse && rootTime != previous.folderTimes.end() ? rootTime->second : 0);
     return w.done();
 }
 
@@ -302,6 +306,10 @@ bool DecodeShareJob(std::string_view payload, ShareJob& job, PreviousListing& pr
             previous.add(folder, entry);
         }
     }
+    const bool hasRootTime = r.u8() != 0;
+    const double rootTime = r.f64();
+    if (hasRootTime)
+        previous.folderTimes[FoldTextCase(job.sharePath)] = rootTime;
     return r.atEnd() && job.sharePath.size() > job.place.name.size() + 2;
 }
 
