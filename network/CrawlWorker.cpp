@@ -367,16 +367,16 @@ void ShareWalkWriter::frame(const std::string& payload)
 
 bool ShareWalkWriter::flush()
 {
-    const bool ok = writeAll(m_fd, m_out.data(), m_out.size());
+    if (!m_gone && !writeAll(m_fd, m_out.data(), m_out.size()))
+        m_gone = true;
     m_out.clear();
-    return ok;
+    return !m_gone;
 }
 
 int RunCrawlWorker(int fd)
 {
     // A worker outlives no parent: when the crawl ends, however it ends, so do its walks.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const std::atomic<bool> never{false};
     for (;;) {
         char head[4];
         if (!readAll(fd, head, sizeof head))
@@ -404,7 +404,7 @@ int RunCrawlWorker(int fd)
         options.Full = job.full;
         options.ShareTimeoutMs = job.timeoutMs;
         ShareWalkWriter writer(fd);
-        WalkShare(job.place, job.sharePath, previous, options, never, writer);
+        WalkShare(job.place, job.sharePath, previous, options, writer.gone(), writer);
         if (!writer.end())
             return 1;
     }

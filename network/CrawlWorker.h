@@ -1,6 +1,7 @@
 #pragma once
 #include "network/ShareWalk.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,12 +53,15 @@ public:
     void tooLong(int count) override;
     /// The share is done; everything is sent. False when the parent is gone.
     bool end();
+    /// Set once a send fails: the parent is gone, and the walk has no one to tell.
+    const std::atomic<bool>& gone() const { return m_gone; }
 
 private:
     void frame(const std::string& payload);
     bool flush();
     int m_fd;
     std::string m_out;
+    std::atomic<bool> m_gone{false};
 };
 
 /// The parent's reading of what one worker sends for the share `sharePath`: bytes go in as
