@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -172,12 +171,6 @@ public:
     }
 
 private:
-    // The address form of a path written with the computer's name.
-    std::string reachable(const std::string& path) const
-    {
-        return "\\\\" + m_address + path.substr(2 + m_name.size());
-    }
-
     // The shares to walk, over several worker processes when there are several shares and
     // workers can be started; what no worker walked (every share, when only one is walked)
     // is walked here, one share after another. libsmbclient as the system ships it lets one

@@ -43,17 +43,12 @@ class Writer {
 public:
     explicit Writer(char kind) { m_bytes.assign(4, '\0'); m_bytes += kind; }
     void u8(uint8_t v) { m_bytes += char(v); }
-    void u32(uint32_t v)
-    {
-        for (int k = 0; k < 4; k++)
-            m_bytes += char((v >> (8 * k)) & 0xFF);
-    }
+    void u32(uint32_t v) { little(v, 4); }
     void f64(double v)
     {
         uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
-        for (int k = 0; k < 8; k++)
-            m_bytes += char((bits >> (8 * k)) & 0xFF);
+        little(bits, 8);
     }
     void text(std::string_view s)
     {
@@ -81,6 +76,11 @@ public:
             last = path;
         }
     }
+    void little(uint64_t v, int bytes)
+    {
+        for (int k = 0; k < bytes; k++)
+            m_bytes += char((v >> (8 * k)) & 0xFF);
+    }
     // The whole frame, its length in front.
     std::string done()
     {
@@ -106,22 +106,10 @@ public:
             return 0;
         return uint8_t(m_bytes[m_at++]);
     }
-    uint32_t u32()
-    {
-        if (!need(4))
-            return 0;
-        uint32_t v = 0;
-        for (int k = 0; k < 4; k++)
-            v |= uint32_t(uint8_t(m_bytes[m_at++])) << (8 * k);
-        return v;
-    }
+    uint32_t u32() { return uint32_t(little(4)); }
     double f64()
     {
-        if (!need(8))
-            return 0;
-        uint64_t bits = 0;
-        for (int k = 0; k < 8; k++)
-            bits |= uint64_t(uint8_t(m_bytes[m_at++])) << (8 * k);
+        const uint64_t bits = little(8);
         double v;
         std::memcpy(&v, &bits, sizeof v);
         return v;
@@ -177,6 +165,15 @@ public:
     }
 
 private:
+    uint64_t little(int bytes)
+    {
+        if (!need(size_t(bytes)))
+            return 0;
+        uint64_t v = 0;
+        for (int k = 0; k < bytes; k++)
+            v |= uint64_t(uint8_t(m_bytes[m_at++])) << (8 * k);
+        return v;
+    }
     bool need(size_t n)
     {
         if (!m_ok || n > m_bytes.size() - m_at) {
@@ -190,10 +187,13 @@ private:
     bool m_ok = true;
 };
 
-bool writeAll(int fd, const char* data, size_t size)
+// Moves all `size` bytes with `io` (a send or a read), again after a signal; false when the
+// other end is gone.
+template <class Io>
+bool whole(const Io& io, char* data, size_t size)
 {
     while (size > 0) {
-        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        const ssize_t n = io(data, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -204,18 +204,14 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
+bool writeAll(int fd, const char* data, size_t size)
+{
+    return whole([fd](char* at, size_t n) { return ::send(fd, at, n, MSG_NOSIGNAL); }, const_cast<char*>(data), size);
+}
+
 bool readAll(int fd, char* data, size_t size)
 {
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
+    return whole([fd](char* at, size_t n) { return ::read(fd, at, n); }, data, size);
 }
 
 uint32_t lengthOf(const char* bytes)
