@@ -31,8 +31,8 @@ constexpr char kEnd = 'E';
 
 // The longest job a worker takes: the previous listing of a share of several million entries.
 constexpr size_t kMaxJobFrame = size_t(1) << 30;
-// The longest UTF-8 text of a stored path (each CP950 byte at most two UTF-8 bytes... and a
-// character of two bytes at most three), with room to spare.
+// The longest UTF-8 text of a stored path, with room to spare: a CP950 character of two
+// bytes is at most three in UTF-8, and an undecodable byte a few more.
 constexpr size_t kMaxFolderText = 4 * MaxStoredPath;
 // The smallest an entry of a folder frame can be: prefix, suffix length, size, attributes, date.
 constexpr size_t kSmallestEntry = 1 + 1 + 4 + 4 + 8;
