@@ -1,9 +1,13 @@
 #include "network/CacheCrawler.h"
 
+#include "network/CrawlWorker.h"
+#include "network/ShareWalk.h"
+
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
-#include "platform/SmbFiles.h"
+#include "platform/ServerNames.h"
+#include "platform/SmbContext.h"
 #include "platform/SmbShares.h"
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
@@ -14,9 +18,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <atomic>
 #include <deque>
+#include <memory>
+#include <poll.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,13 +31,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t MaxStoredPath = sizeof(TItemData::Path) - 1;
-
-// What reading a folder costs a server, in requests: a date is an open, a query and a close,
-// a listing those and one query more, plus one for each reply's worth of entries.
-constexpr size_t kRequestsPerDate = 3;
-constexpr size_t kRequestsPerListing = 4;
-constexpr size_t kEntriesPerReply = 500;
+// Workers one crawl keeps at most, and so connections to its computer: a server is not
+// flooded, and each worker costs a process and a logon.
+constexpr int kMostWorkers = 3;
+// How often the crawl looks at the stop flag while it waits for workers.
+constexpr int kStopPollMs = 50;
 
 // What the walk of one share found.
 struct ShareWalk {
@@ -41,54 +45,7 @@ struct ShareWalk {
     std::vector<std::string> keep;       // folded paths the previous listing stays below
     std::vector<std::string> reasons;
     std::vector<RefusedShare> refused;
-    int tooLong = 0;
 };
-
-// The previous crawl's listing, by folder path folded to one case.
-struct PreviousListing {
-    bool present = false;
-    std::vector<std::string> order;                          // folded folder paths, index order
-    std::unordered_map<std::string, TItemList> folders;      // folded folder path -> entries
-    std::unordered_map<std::string, double> folderTimes;     // folded folder path -> its entry's date
-};
-
-PreviousListing readPrevious(const std::string& storeDir, const std::string& key, std::vector<std::string>& reasons)
-{
-    PreviousListing previous;
-    if (!FileExists(storeDir + key + ".IDX") || !FileExists(storeDir + key + ".LST"))
-        return previous;
-    std::string lastBytes, lastFolded, lastUtf8;
-    TItemList* folderItems = nullptr;
-    try {
-        ForEachListingEntry(storeDir, key, [&](std::string_view folder, const ListingEntry& entry) {
-            if (!folderItems || folder != lastBytes) {
-                lastBytes = folder;
-                lastUtf8 = DecodeCP950(folder);
-                lastFolded = FoldTextCase(lastUtf8);
-                previous.order.push_back(lastFolded);
-                folderItems = &previous.folders[lastFolded];
-            }
-            TItemList& items = *folderItems;
-            if (folder.size() + entry.Name.size() > MaxStoredPath)
-                return;
-            TItemData item;
-            item.Size = entry.Size;
-            item.Attributes = entry.Attributes;
-            item.Modified = entry.Modified;
-            std::memcpy(item.Path, folder.data(), folder.size());
-            std::memcpy(item.Path + folder.size(), entry.Name.data(), entry.Name.size());
-            items.push_back(item);
-            if (item.isFolder())
-                previous.folderTimes[FoldTextCase(lastUtf8 + DecodeCP950(entry.Name) + "\\")] = entry.Modified;
-        });
-        previous.present = true;
-    } catch (const Exception& e) {
-        // A damaged listing is crawled afresh: there is nothing in it worth keeping.
-        reasons.push_back(UiFormat("先前的快取檔無法讀取，全部重新讀取：%1", {e.message()}));
-        return PreviousListing();
-    }
-    return previous;
-}
 
 bool isRefusal(int code)
 {
@@ -122,7 +79,18 @@ public:
     {
         CrawlOutcome outcome;
         CrawlRecord& record = outcome.Record;
-        m_previous = readPrevious(m_computer.StoreDir, m_computer.Key, record.Reasons);
+        // The workers start while the previous listing is read and the shares are asked for:
+        // a process and its libraries take a while to load. Those not needed are ended.
+        if (m_options.Connections != 1 && m_options.OnlyShare.empty()) {
+            const std::string program = CrawlWorkerProgram();
+            for (int k = 0; k < connections(); k++) {
+                auto process = CrawlWorkerProcess::start(program);
+                if (!process)
+                    break;
+                m_started.push_back(std::move(process));
+            }
+        }
+        m_previous = ReadPreviousListing(m_computer.StoreDir, m_computer.Key, record.Reasons);
         CrawlRecord before;
         try {
             if (ReadCrawlRecord(m_computer.StoreDir, m_computer.Key, before))
@@ -203,23 +171,187 @@ public:
     }
 
 private:
-    // The address form of a path written with the computer's name.
-    std::string reachable(const std::string& path) const
-    {
-        return "\\\\" + m_address + path.substr(2 + m_name.size());
-    }
-
-    // The shares one after another. libsmbclient as the system ships it has no thread
-    // support: every call holds one lock for the whole process (LockSmbCalls), so walks on
-    // connections side by side would only wait for each other, and each thread would open a
-    // connection of its own to every share it touched.
+    // The shares to walk, over several worker processes when there are several shares and
+    // workers can be started; what no worker walked (every share, when only one is walked)
+    // is walked here, one share after another. libsmbclient as the system ships it lets one
+    // call of a process run at a time, so only processes of their own overlap the requests.
     std::vector<ShareWalk> walkShares(const TItemList& shares, const std::vector<bool>& walked)
     {
         std::vector<ShareWalk> walks(shares.size());
-        for (size_t k = 0; k < shares.size() && !m_cancel; k++)
+        std::deque<size_t> pending;
+        for (size_t k = 0; k < shares.size(); k++)
             if (walked[k])
-                walkShare(shares[k], walks[k]);
+                pending.push_back(k);
+        const int workers = std::min<int>(connections(), int(pending.size()));
+        if (workers >= 2)
+            walkInWorkers(shares, pending, walks, workers);
+        m_started.clear();
+        for (size_t k : pending) {
+            if (m_cancel)
+                break;
+            walkShare(shares[k], walks[k]);
+        }
         return walks;
+    }
+
+    int connections() const { return m_options.Connections > 0 ? m_options.Connections : kMostWorkers; }
+
+    // Records what a walk finds into its ShareWalk, here or from a worker alike.
+    class Recorder : public ShareWalkEvents {
+    public:
+        Recorder(ComputerCrawl& crawl, const std::string& sharePath, ShareWalk& walk)
+            : m_crawl(crawl), m_sharePath(sharePath), m_walk(walk)
+        {
+        }
+        void root(double modified) override { m_walk.modified = modified; }
+        void folder(const std::string& folder, TItemList&& items, bool reused, int64_t files) override
+        {
+            m_walk.listed.push_back(FoldTextCase(folder));
+            m_walk.folders.push_back(std::move(items));
+            m_crawl.reportFolder(m_sharePath, reused, files);
+            m_folders++;
+            m_reused += reused ? 1 : 0;
+            m_files += files;
+        }
+        void giveUp(const std::string& folder, int error, bool wholeShare) override
+        {
+            m_crawl.giveUp(folder, error, m_walk, wholeShare);
+        }
+        void overTime() override
+        {
+            m_walk.reasons.push_back(UiFormat("%1 超過 %2 秒的走訪時限，只讀了一部分",
+                                              {RemoveBackslash(m_sharePath), secondsText(m_crawl.m_options.ShareTimeoutMs)}));
+            m_walk.keep.push_back(FoldTextCase(m_sharePath));
+        }
+        void tooLong(int count) override
+        {
+            m_walk.reasons.push_back(UiFormat("%1 有 %2 個項目的路徑超過 255 位元組，無法存入快取",
+                                              {RemoveBackslash(m_sharePath), std::to_string(count)}));
+        }
+        // The worker walking the share failed: nothing it sent counts, and the share stays as
+        // the previous crawl had it, as a share that cannot be read does.
+        void fail(const std::string& why)
+        {
+            m_crawl.m_done -= m_folders;
+            m_crawl.m_reused -= m_reused;
+            m_crawl.m_progress.Files -= m_files;
+            m_walk = ShareWalk();
+            m_walk.keep.push_back(FoldTextCase(m_sharePath));
+            m_walk.reasons.push_back(UiFormat("無法讀取 %1：%2", {m_sharePath, why}));
+        }
+
+    private:
+        ComputerCrawl& m_crawl;
+        const std::string m_sharePath;
+        ShareWalk& m_walk;
+        int m_folders = 0;
+        int m_reused = 0;
+        int64_t m_files = 0;
+    };
+
+    // A worker and the share it walks now.
+    struct Worker {
+        std::unique_ptr<CrawlWorkerProcess> process;
+        std::unique_ptr<Recorder> recorder;
+        std::unique_ptr<ShareWalkReader> reader;
+    };
+
+    // Hands `worker` the next share of `pending`, or tells it there is none; false when the
+    // worker is gone before it took the share, which then stays pending.
+    bool assign(Worker& worker, const TItemList& shares, std::deque<size_t>& pending, std::vector<ShareWalk>& walks)
+    {
+        worker.reader.reset();
+        worker.recorder.reset();
+        if (pending.empty()) {
+            worker.process->finish();
+            return true;
+        }
+        const size_t k = pending.front();
+        const std::string sharePath = ItemPath(shares[k]) + "\\";
+        ShareJob job;
+        job.place = {m_name, m_address};
+        job.sharePath = sharePath;
+        job.full = m_options.Full;
+        job.timeoutMs = m_options.ShareTimeoutMs;
+        // What this process would answer the logon with: a worker has no password store to ask.
+        const bool stored = AddressIsVouchedFor(LocateServer(m_address).source);
+        const std::string share(BareName(ItemPath(shares[k])));
+        job.shareCredential = SmbCredentials::lookup(m_address, share, job.shareUser, job.sharePassword, stored);
+        job.serverCredential = SmbCredentials::lookup(m_address, {}, job.serverUser, job.serverPassword, stored);
+        if (!worker.process->send(EncodeShareJob(job, m_previous)))
+            return false;
+        pending.pop_front();
+        worker.recorder = std::make_unique<Recorder>(*this, sharePath, walks[k]);
+        worker.reader = std::make_unique<ShareWalkReader>(sharePath, *worker.recorder);
+        return true;
+    }
+
+    // Walks the shares of `pending` over at most `count` workers, each taking the next share
+    // when it is done with one. Shares left in `pending` are for this process: no worker
+    // could be started, or every one ended before they were handed out. The workers end
+    // (killed, when the flag is set) before this returns.
+    void walkInWorkers(const TItemList& shares, std::deque<size_t>& pending, std::vector<ShareWalk>& walks, int count)
+    {
+        std::vector<Worker> workers;
+        for (int k = 0; k < count; k++) {
+            auto process = k < int(m_started.size()) ? std::move(m_started[size_t(k)])
+                                                      : CrawlWorkerProcess::start(CrawlWorkerProgram());
+            if (!process)
+                break;
+            workers.push_back({std::move(process), nullptr, nullptr});
+        }
+        if (workers.size() < 2)
+            return;  // one worker would only add its start to a walk done here
+        for (size_t k = 0; k < workers.size();) {
+            if (assign(workers[k], shares, pending, walks))
+                k++;
+            else
+                workers.erase(workers.begin() + long(k));  // killed and reaped as it goes
+        }
+        std::vector<pollfd> polls;
+        std::string chunk(256 * 1024, '\0');
+        while (!workers.empty() && !m_cancel) {
+            polls.clear();
+            for (const Worker& worker : workers)
+                polls.push_back({worker.process->fd(), POLLIN, 0});
+            if (::poll(polls.data(), polls.size(), kStopPollMs) < 0 && errno != EINTR)
+                break;
+            for (size_t k = 0; k < workers.size();) {
+                if (polls[k].revents == 0 || takeFrom(workers[k], chunk, shares, pending, walks)) {
+                    k++;
+                    continue;
+                }
+                workers.erase(workers.begin() + long(k));
+                polls.erase(polls.begin() + long(k));
+            }
+        }
+    }
+
+    // Takes what `worker` sent; false when it is gone (its share failed if it was not done).
+    bool takeFrom(Worker& worker, std::string& chunk, const TItemList& shares, std::deque<size_t>& pending,
+              std::vector<ShareWalk>& walks)
+    {
+        const ssize_t n = ::recv(worker.process->fd(), chunk.data(), chunk.size(), MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            return true;
+        if (n > 0 && worker.reader) {
+            const auto state = worker.reader->take(std::string_view(chunk.data(), size_t(n)));
+            if (state == ShareWalkReader::State::More)
+                return true;
+            if (state == ShareWalkReader::State::Ended)
+                return assign(worker, shares, pending, walks);
+            worker.process->kill();
+            worker.process->reap();
+            worker.recorder->fail(UiCaption("爬行程序送回的資料無效"));
+            return false;
+        }
+        // The end, or bytes when no share was asked for: the worker is done either way.
+        if (n > 0)
+            worker.process->kill();
+        const std::string why = worker.process->reap();
+        if (worker.recorder)
+            worker.recorder->fail(why.empty() ? UiCaption("爬行程序未回報結果便結束") : why);
+        return false;
     }
 
     void merge(TItemData& shareItem, ShareWalk& walk, CrawlRecord& record)
@@ -236,52 +368,8 @@ private:
     void walkShare(const TItemData& shareItem, ShareWalk& walk)
     {
         const std::string sharePath = ItemPath(shareItem) + "\\";
-        const Clock::time_point deadline =
-            m_options.ShareTimeoutMs > 0 ? Clock::now() + std::chrono::milliseconds(m_options.ShareTimeoutMs)
-                                         : Clock::time_point::max();
-        FindEntry root;
-        int error = 0;
-        if (!smbpath::getFileEntry(reachable(sharePath), root, &error)) {
-            giveUp(sharePath, error, walk, true);
-            return;
-        }
-        walk.modified = root.modified;
-        std::deque<std::pair<std::string, double>> queue{{sharePath, root.modified}};
-        TItemList scratch;
-        while (!queue.empty()) {
-            if (m_cancel)
-                return;
-            if (Clock::now() >= deadline) {
-                walk.reasons.push_back(UiFormat("%1 超過 %2 秒的走訪時限，只讀了一部分",
-                                                {RemoveBackslash(sharePath), secondsText(m_options.ShareTimeoutMs)}));
-                walk.keep.push_back(FoldTextCase(sharePath));
-                return;
-            }
-            const auto [folder, modified] = queue.front();
-            queue.pop_front();
-            TItemList items;
-            bool reused = false;
-            int64_t files = 0;
-            if (!list(folder, modified, deadline, items, reused, files, walk.tooLong, scratch, error)) {
-                if (m_cancel)
-                    return;
-                if (error == 0) {  // stopped by the deadline inside the folder
-                    queue.push_front({folder, modified});
-                    continue;
-                }
-                giveUp(folder, error, walk, folder == sharePath);
-                continue;
-            }
-            for (const TItemData& item : items)
-                if (item.isFolder())
-                    queue.push_back({ItemPath(item) + "\\", item.Modified});
-            walk.listed.push_back(FoldTextCase(folder));
-            walk.folders.push_back(std::move(items));
-            reportFolder(sharePath, reused, files);
-        }
-        if (walk.tooLong > 0)
-            walk.reasons.push_back(UiFormat("%1 有 %2 個項目的路徑超過 255 位元組，無法存入快取",
-                                            {RemoveBackslash(sharePath), std::to_string(walk.tooLong)}));
+        Recorder recorder(*this, sharePath, walk);
+        WalkShare({m_name, m_address}, sharePath, m_previous, m_options, m_cancel, recorder);
     }
 
     // One more folder done: the counters go up and the handler hears of it.
@@ -323,73 +411,6 @@ private:
             walk.reasons.push_back(UiFormat("無法讀取 %1：%2", {folder, text}));
     }
 
-    // The entries of `folder`: the previous ones when its date is the one they were read
-    // with, else listed anew. False with `error` 0 when the deadline or the flag stopped it.
-    bool list(const std::string& folder, double modified, Clock::time_point deadline, TItemList& items, bool& reused,
-              int64_t& files, int& tooLong, TItemList& scratch, int& error) const
-    {
-        const std::string folded = FoldTextCase(folder);
-        const auto before = m_previous.folders.find(folded);
-        const auto time = m_previous.folderTimes.find(folded);
-        if (!m_options.Full && modified != 0 && before != m_previous.folders.end() && time != m_previous.folderTimes.end()
-            && time->second == modified) {
-            // A subfolder's own date moves when its entries change, and this folder's does
-            // not show that, so each subfolder's date is needed. A folder with many of them
-            // is listed again instead: one listing says them all for fewer requests.
-            const size_t subfolders = size_t(std::count_if(before->second.begin(), before->second.end(),
-                                                           [](const TItemData& i) { return i.isFolder(); }));
-            if (subfolders * kRequestsPerDate <= kRequestsPerListing + before->second.size() / kEntriesPerReply) {
-                items = before->second;
-                for (TItemData& item : items) {
-                    if (!item.isFolder())
-                        continue;
-                    FindEntry now;
-                    int statError = 0;
-                    if (smbpath::getFileEntry(reachable(ItemPath(item) + "\\"), now, &statError))
-                        item.Modified = now.modified;
-                    else
-                        item.Modified = 0;  // listed anew, or reported, when its turn comes
-                }
-                files = int64_t(items.size() - subfolders);
-                reused = true;
-                return true;
-            }
-        }
-        bool stopped = false;
-        // The folder's bytes once; each entry adds its name's. The entries gather in a list
-        // that keeps its room from folder to folder, and the folder keeps an exact copy.
-        const std::string folderBytes = EncodeCP950(folder);
-        scratch.clear();
-        const bool ok = smbpath::forEachEntry(reachable(folder), [&](FindEntry&& entry) {
-            if (m_cancel || Clock::now() >= deadline) {
-                stopped = true;
-                return false;
-            }
-            const std::string nameBytes = EncodeCP950(entry.name);
-            const bool isFolder = (entry.attributes & FileAttributeDirectory) != 0;
-            // A folder's path is stored with its trailing backslash as well.
-            if (folderBytes.size() + nameBytes.size() + (isFolder ? 1 : 0) > MaxStoredPath) {
-                tooLong++;
-                return true;
-            }
-            TItemData& item = scratch.emplace_back();
-            std::memcpy(item.Path, folderBytes.data(), folderBytes.size());
-            std::memcpy(item.Path + folderBytes.size(), nameBytes.data(), nameBytes.size());
-            item.Size = uint32_t(entry.size);
-            item.Attributes = entry.attributes;
-            item.Modified = entry.modified;
-            if (!item.isFolder())
-                files++;
-            return true;
-        }, &error);
-        items.assign(scratch.begin(), scratch.end());
-        if (stopped) {
-            error = 0;
-            return false;
-        }
-        return ok;
-    }
-
     // Folders the previous crawl had below a part this crawl could not read.
     void keepUnreached()
     {
@@ -425,6 +446,7 @@ private:
     const std::string m_name;
     const std::string m_address;
     PreviousListing m_previous;
+    std::vector<std::unique_ptr<CrawlWorkerProcess>> m_started;  // workers not handed a share yet
     std::vector<TItemList> m_folders;
     std::unordered_set<std::string> m_listed;
     std::vector<std::string> m_keep;

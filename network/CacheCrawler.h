@@ -9,8 +9,9 @@
 #include <string_view>
 
 // The crawl of one computer into its cache: every disk share (hidden "$" shares left
-// out) is walked through this thread's SMB context, and the computer's listing pair is
-// replaced whole by what was found: first the folder "\\NAME\" with the shares as its
+// out) is walked, several at once by worker processes when they can be started
+// (CrawlWorker.h), else one after another through this thread's SMB context, and the
+// computer's listing pair is replaced whole by what was found: first the folder "\\NAME\" with the shares as its
 // folders, then every folder of every share. Paths are written with the computer's name,
 // as the cached view looks them up, even when the computer is reached by its address.
 //
@@ -26,6 +27,9 @@ struct CrawlOptions {
     // When set, only this share (by name) is walked: what the previous crawl had of the
     // others stays as it was, refusals included.
     std::string OnlyShare;
+    // Connections to the computer at once, one worker process each, when it has several
+    // shares to walk; 0 for the usual number, 1 to walk every share in this process.
+    int Connections = 0;
 };
 
 /// The counters of a computer record.

@@ -1,5 +1,7 @@
 #include "support/SmbTestServer.h"
 #include "support/TempConfig.h"
+#include "network/CacheCrawler.h"
+#include "network/CrawlWorker.h"
 #include "network/NetPassword.h"
 #include "platform/DriveMap.h"
 #include "platform/Exception.h"
@@ -17,6 +19,8 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <csignal>
+#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -425,6 +429,165 @@ TEST_F(Crawl, AReaderDuringCrawlsSeesTheOldOrTheNewListingNeverAMix)
     reader.join();
     EXPECT_EQ(bad, 0) << badText;
     EXPECT_GT(reads, 0);
+}
+
+} // namespace
+
+namespace {
+
+std::string fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The crawl run in this process, its workers started through a script of the test's: the
+// cache updater's worker mode by default, each started worker's process id noted in "pids".
+class CrawlHere : public Crawl {
+protected:
+    void SetUp() override
+    {
+        Crawl::SetUp();
+        UseNetPasswordsForSmb();
+        storePassword();
+        useWorker("echo $$ >> '" + scripts.path("pids") + "'\nexec '" + VESSRING_TOOL + "' --crawl-worker\n");
+    }
+    void TearDown() override
+    {
+        SetCrawlWorkerProgram({});  // the scripts go with the test
+        Crawl::TearDown();
+    }
+    void useWorker(const std::string& body)
+    {
+        const std::string script = scripts.path("worker" + std::to_string(++m_scripts));
+        scripts.writeFile("worker" + std::to_string(m_scripts), "#!/bin/sh\n" + body);
+        ::chmod(script.c_str(), 0700);
+        SetCrawlWorkerProgram(script);
+    }
+    std::vector<pid_t> workers() const
+    {
+        std::vector<pid_t> pids;
+        std::ifstream in(scripts.path("pids"));
+        for (pid_t pid; in >> pid;)
+            pids.push_back(pid);
+        return pids;
+    }
+    CrawlOutcome crawl(int connections, bool full, const std::function<void(const CrawlProgress&)>& progress = {})
+    {
+        CrawlOptions options;
+        options.Connections = connections;
+        options.Full = full;
+        return CrawlComputer(computer, options, m_cancel, progress);
+    }
+    std::string pair() const
+    {
+        const std::string base = config.home() + "/Cache/Expanded/測試機";
+        return fileBytes(base + ".IDX") + "|" + fileBytes(base + ".LST");
+    }
+    void makeTree()
+    {
+        for (int a = 0; a < 3; a++)
+            for (int b = 0; b < 4; b++)
+                write(pub("層" + std::to_string(a) + "/夾" + std::to_string(b) + "/報告" + std::to_string(b) + ".txt"),
+                      std::string(size_t(a + b), 'x'));
+        write(pub("根.jpg"), "jpg");
+        for (int k = 0; k < 5; k++)
+            write(s_server->folder("private-share") + "/內/秘密" + std::to_string(k) + ".txt", "s");
+    }
+
+    TempFolder scripts;
+    std::atomic<bool> m_cancel{false};
+    int m_scripts = 0;
+};
+
+TEST_F(CrawlHere, SharesWalkedByWorkersStoreTheSameBytesAsSharesWalkedOneAfterAnother)
+{
+    makeTree();
+    const CrawlOutcome alone = crawl(1, true);
+    ASSERT_TRUE(alone.Written) << alone.ErrorText;
+    EXPECT_TRUE(workers().empty()) << "one connection: no worker";
+    const std::string first = pair();
+
+    const CrawlOutcome apart = crawl(0, true);
+    ASSERT_TRUE(apart.Written) << apart.ErrorText;
+    EXPECT_GE(workers().size(), 2u) << "a worker for each of the two shares";
+    EXPECT_EQ(pair(), first);
+    EXPECT_FALSE(apart.Record.Partial) << (apart.Record.Reasons.empty() ? "" : apart.Record.Reasons[0]);
+    EXPECT_EQ(apart.Folders, alone.Folders);
+    EXPECT_EQ(apart.Counters.Files, 3 * 4 + 1 + 5);
+    EXPECT_EQ(apart.Counters.Images, 1);
+
+    // A re-crawl: the workers get the previous listing of their shares and reuse as this
+    // process would, and the protected share is reached with its stored password.
+    write(pub("層1/夾2/新.txt"), "n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string base = config.home() + "/Cache/Expanded/測試機";
+    std::map<std::string, std::string> before;
+    for (const char* ext : {".IDX", ".LST", ".CHG"})
+        before[base + ext] = fileBytes(base + ext);
+    const CrawlOutcome again = crawl(0, false);
+    ASSERT_TRUE(again.Written);
+    EXPECT_GT(again.ReusedFolders, 0);
+    const std::string reused = pair();
+    for (const auto& [path, bytes] : before)  // the same crawl once more, one share after another
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    const CrawlOutcome againAlone = crawl(1, false);
+    EXPECT_EQ(againAlone.ReusedFolders, again.ReusedFolders);
+    EXPECT_EQ(againAlone.Folders, again.Folders);
+    EXPECT_EQ(pair(), reused);
+    EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\層1\\夾2\\")), (std::set<std::string>{"報告2.txt", "新.txt"}));
+    EXPECT_EQ(again.Record.Refused.size(), 0u);
+    EXPECT_EQ(againAlone.Record.Changes.size(), again.Record.Changes.size());
+    ASSERT_EQ(again.Record.Changes.size(), 1u);
+    EXPECT_EQ(again.Record.Changes[0].Path, "\\\\TAMSELSRV\\公開\\層1\\夾2\\新.txt");
+}
+
+TEST_F(CrawlHere, AWorkerThatFailsLeavesItsShareAsThePreviousCrawlHadIt)
+{
+    makeTree();
+    ASSERT_TRUE(crawl(0, true).Written);
+    write(pub("層0/夾0/後來.txt"), "later");
+    const std::vector<std::pair<std::string, std::string>> failures{
+        {"head -c 4 >/dev/null\nexit 3\n", "爬行程序未回報結果便結束"},
+        {"head -c 4 >/dev/null\nprintf 'nonsense'\nexec sleep 30\n", "爬行程序送回的資料無效"},
+        {"head -c 4 >/dev/null\nkill -9 $$\n", "爬行程序因訊號 9 結束"},
+    };
+    for (const auto& [body, reason] : failures) {
+        useWorker(body);
+        const auto started = std::chrono::steady_clock::now();
+        const CrawlOutcome outcome = crawl(0, true);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20)) << "no wait for the worker";
+        ASSERT_TRUE(outcome.Written) << reason;
+        EXPECT_TRUE(outcome.Record.Partial) << reason;
+        EXPECT_EQ(std::set<std::string>(outcome.Record.Reasons.begin(), outcome.Record.Reasons.end()),
+                  (std::set<std::string>{"無法讀取 \\\\TAMSELSRV\\公開\\：" + reason,
+                                         "無法讀取 \\\\TAMSELSRV\\私人\\：" + reason}));
+        EXPECT_EQ(outcome.Folders, 0) << "what a failed worker sent does not count";
+        // Everything the first crawl found is still there, and nothing it did not.
+        EXPECT_EQ(names(listing("\\\\TAMSELSRV\\公開\\層0\\夾0\\")), std::set<std::string>{"報告0.txt"}) << reason;
+        EXPECT_EQ(names(listing("\\\\TAMSELSRV\\私人\\內\\")).size(), 5u) << reason;
+        EXPECT_EQ(outcome.Counters.Files, 3 * 4 + 1 + 5) << reason;
+    }
+}
+
+TEST_F(CrawlHere, AStoppedCrawlEndsItsWorkers)
+{
+    for (int k = 0; k < 150; k++)
+        write(pub("many/" + std::to_string(k) + "/f.txt"), "f");
+    for (int k = 0; k < 150; k++)
+        write(s_server->folder("private-share") + "/many/" + std::to_string(k) + "/f.txt", "f");
+    int heard = 0;
+    const CrawlOutcome outcome = crawl(0, true, [&](const CrawlProgress&) {
+        heard++;
+        m_cancel = true;
+    });
+    EXPECT_TRUE(outcome.Cancelled);
+    EXPECT_FALSE(outcome.Written);
+    EXPECT_GE(heard, 1);
+    ASSERT_GE(workers().size(), 2u);
+    for (pid_t pid : workers())
+        EXPECT_EQ(::kill(pid, 0), -1) << "worker " << pid << " is still there, or not reaped";
+    EXPECT_FALSE(fs::exists(config.home() + "/Cache/Expanded/測試機.IDX"));
 }
 
 } // namespace

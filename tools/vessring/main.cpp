@@ -3,6 +3,7 @@
 // the computers are off. See Help below.
 #include "app/LanguageSetting.h"
 #include "network/CrawlTargets.h"
+#include "network/CrawlWorker.h"
 #include "platform/DateTime.h"
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
@@ -39,6 +40,7 @@ constexpr const char* Help =
     "\n"
     "選項:\n"
     "  --jobs N                同時爬行的電腦數（1-16，預設 4）\n"
+    "  --connections N         每台電腦同時連線的數目（1-8，預設 3），每個分享各用一條；1 時逐一走訪分享\n"
     "  --share-timeout 秒      每個分享的走訪時限（預設不限）；超過時該電腦標為部分完成\n"
     "  --full                  每個資料夾都重新讀取，不沿用修改時間未變的資料夾\n"
     "  --workgroup 名稱        新加電腦所屬的工作群組（預設 WORKGROUP）\n"
@@ -135,6 +137,7 @@ int crawl(const netcli::NetArgs& args, const std::vector<std::string>& targets, 
     }
     options.Full = args.has("--full");
     options.OnlyShare = args.value("--share");
+    options.Connections = int(args.number("--connections", 0, 1, 8));
     std::string user, password;
     if (args.has("--password-stdin") || args.has("--user")) {
         // A password typed for one share goes to that share only, and only for this run.
@@ -300,7 +303,7 @@ int run(std::vector<std::string> words)
     using namespace netcli;
     const bool all = std::erase(words, std::string("-N")) > 0;
     SetServerNameTable(NameTablePath(ProgramFolder()));
-    const NetArgs args(words, {"--jobs", "--share-timeout", "--workgroup", "--changes", "--share", "--user"},
+    const NetArgs args(words, {"--jobs", "--connections", "--share-timeout", "--workgroup", "--changes", "--share", "--user"},
                        {"--full", "--json", "--help", "--password-stdin"});
     if (args.has("--help")) {
         std::fputs(UiCaption(Help).c_str(), stdout);
@@ -319,6 +322,12 @@ int run(std::vector<std::string> words)
 
 int main(int argc, char** argv)
 {
+    // A crawl's worker: it walks the shares its parent hands it over standard input, and
+    // reaches servers by the name table the parent uses.
+    if (argc == 2 && std::string_view(argv[1]) == "--crawl-worker") {
+        SetServerNameTable(NameTablePath(ProgramFolder()));
+        return RunCrawlWorker(STDIN_FILENO);
+    }
     // Its messages reach the cache update window, which speaks the language of the family.
     UseChosenLanguage();
     try {
