@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "BrowseFixture.h"
+
+#include <QPointer>
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
@@ -83,10 +85,17 @@ TEST_F(FlatListingTest, ShowingAnotherFolderEndsTheFlatListing)
     m_drive.writeFile("other/only.txt", "x");
     openForm();
     ASSERT_TRUE(m_form->SelectLocalPath("D:\\wide"));
+    QPointer<TWorkerThread> plain = m_form->worker(TMainForm::LocalDirSlot);
     m_form->ExpandToolButton->click();
+    // No event has run since the click: the flat listing's first lister is still at work.
+    QPointer<TWorkerThread> flat = m_form->worker(TMainForm::FlatLocalDirSlot);
+    ASSERT_FALSE(flat.isNull());
     ASSERT_TRUE(m_form->SelectLocalPath("D:\\other"));
-    ASSERT_TRUE(waitUntil([this] { return panel(1) == TMainForm::ListingSummary(0, 1, 1); }));
-    waitUntil([] { return false; }, 300);
+    const quint64 generation = m_form->listingGeneration();
+    // Nothing of either stopped listing arrives: checked once both have ended.
+    ASSERT_TRUE(waitListingEnded(generation));
+    ASSERT_TRUE(waitUntil([&] { return plain.isNull() && flat.isNull(); }));
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(0, 1, 1));
     EXPECT_EQ(listCaptions(), QStringList{"only.txt"});
     EXPECT_FALSE(m_form->statusBarPanels()->isBusy());
 }
