@@ -166,6 +166,8 @@ public:
     quint64 listingGeneration() const { return m_listingGeneration; }
     /// The worker running in a slot, or null. Hold it weakly: it frees itself.
     TWorkerThread* worker(WorkerSlot slot) const { return m_workers[slot]; }
+    /// True while an update of the edit commands' enabled state is queued.
+    bool editUpdatePending() const { return m_editUpdatePending; }
     QTreeWidgetItem* shownNode() const { return m_shownNode; }
     const std::string& currentAddress() const { return m_currentAddress; }
     TImageLists* images() const { return m_images.get(); }
