@@ -3,6 +3,7 @@
 #include "BrowseFixture.h"
 #include "local/TObjShell.h"
 #include "local/TObjWatchDisk.h"
+#include "local/TWorkerThread.h"
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 

@@ -2,6 +2,8 @@
 
 #include "BrowseFixture.h"
 
+#include "local/TWorkerThread.h"
+
 #include <QPointer>
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
