@@ -279,6 +279,7 @@ TEST_F(FileListTest, SwitchingFoldersStopsTheOldListing)
     for (const char* name : {"one", "two", "three"})
         m_drive.writeFile(std::string("small/") + name, "x");
     openForm();
+    ASSERT_TRUE(waitListingEnded(m_form->listingGeneration()));
     // The switch is asked for from inside the big folder's first insertion, and runs right
     // after it: the old lister waits in its hand-over meanwhile, and every later step of
     // it queues behind the switch, so it is certainly mid-listing when it is stopped.
@@ -287,8 +288,8 @@ TEST_F(FileListTest, SwitchingFoldersStopsTheOldListing)
     bool armed = true;
     bool oldRunningAtSwitch = false;
     bool switched = false;
-    QObject::connect(model, &QAbstractItemModel::rowsInserted, m_form.get(), [&] {
-        if (!armed)
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, m_form.get(), [&](const QModelIndex&, int first) {
+        if (!armed || !model->item(first).Caption.startsWith(QStringLiteral("file")))
             return;
         armed = false;
         old = m_form->worker(TMainForm::LocalDirSlot);
