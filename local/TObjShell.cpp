@@ -129,6 +129,8 @@ void TObjShell::startShellExec(const std::string& path, int kind)
 void TObjShell::shellExecDone(TObjShellExec* worker)
 {
     const int result = worker->Result;
+    if (OnPathDone)
+        OnPathDone(worker->Path(), result);
     if (result == ShellServices::ShellOk || result == ShellServices::ShellDeclined)
         return;
     const QString path = QString::fromStdString(worker->Path());

@@ -56,6 +56,10 @@ public:
     /// reported through Questions.showError in the program's words.
     void OpenPath(const std::string& path);
     void ExplorePath(const std::string& path);
+    /// Called on the window thread when an OpenPath or ExplorePath has ended, with its
+    /// path and its result (a ShellServices code; ShellDeclined when the user said no).
+    /// Whatever it started has started by then.
+    std::function<void(const std::string& path, int result)> OnPathDone;
     /// Shows a folder in the program itself, for an "explore" the desktop has no file
     /// manager for (set by the main window).
     std::function<void(const std::string& path)> ExploreHere;

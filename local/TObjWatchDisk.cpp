@@ -113,7 +113,15 @@ void TObjWatchDisk::Execute()
     for (;;) {
         if (Terminated())
             break;
-        const int ready = poll(fds, 2, -1);
+        // A look without waiting first: only when nothing is unread does the watcher count
+        // as caught up, so its count of waits says that earlier changes were dealt with.
+        int ready = poll(fds, 2, 0);
+        if (ready == 0) {
+            m_waits.fetch_add(1, std::memory_order_acq_rel);
+            m_waiting.store(true, std::memory_order_release);
+            ready = poll(fds, 2, -1);
+            m_waiting.store(false, std::memory_order_release);
+        }
         if (ready < 0) {
             if (errno == EINTR)
                 continue;

@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -34,6 +36,14 @@ public:
     bool Subtree() const { return m_subtree; }
     uint32_t Filter() const { return m_filter; }
 
+    /// How many times the watcher has come to its wait with nothing unread: every change
+    /// made before it came there has been read and, if it was to be reported, reported.
+    /// Whoever made a change while the watcher was waiting knows, once this count has
+    /// grown, that the change was dealt with. Any thread.
+    uint64_t Waits() const { return m_waits.load(std::memory_order_acquire); }
+    /// True while the watcher waits with nothing unread. Any thread.
+    bool Waiting() const { return m_waiting.load(std::memory_order_acquire); }
+
     /// Called on the window thread per notification unless the terminate flag is set.
     std::function<void()> OnChange;
     /// True while OnChange runs: a handler shared by several watchers finds its caller.
@@ -54,4 +64,6 @@ private:
     int m_wakeFd = -1;
     int m_rootWatch = -1;
     std::map<std::string, int> m_folders;  // window thread only
+    std::atomic<uint64_t> m_waits{0};
+    std::atomic<bool> m_waiting{false};
 };

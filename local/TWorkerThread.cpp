@@ -17,6 +17,7 @@ namespace {
 constexpr auto kShutdownPollInterval = std::chrono::milliseconds(50);
 
 std::atomic<bool> s_shutdown{false};
+std::atomic<int> s_waitingCalls{0};
 
 // One blocking call from a worker to the window thread. Whoever moves it out of Pending
 // first decides: the window thread runs it, or the worker withdraws it at shutdown.
@@ -95,6 +96,11 @@ void TWorkerThread::ShutdownAll()
     s_shutdown.store(true);
 }
 
+int TWorkerThread::WaitingCalls()
+{
+    return s_waitingCalls.load();
+}
+
 bool TWorkerThread::Synchronize(const std::function<void()>& procedure)
 {
     if (onWindowThread()) {
@@ -107,10 +113,12 @@ bool TWorkerThread::Synchronize(const std::function<void()>& procedure)
 
     auto call = std::make_shared<SyncCall>();
     call->procedure = procedure;
+    s_waitingCalls.fetch_add(1);
     QMetaObject::invokeMethod(app, [call] {
         int expected = SyncCall::Pending;
         if (!call->state.compare_exchange_strong(expected, SyncCall::Running))
             return;
+        s_waitingCalls.fetch_sub(1);
         // The worker is released even when the procedure throws, or it would wait forever.
         struct Release {
             SyncCall& call;
@@ -133,8 +141,10 @@ bool TWorkerThread::Synchronize(const std::function<void()>& procedure)
             return true;
         if (s_shutdown.load()) {
             int expected = SyncCall::Pending;
-            if (call->state.compare_exchange_strong(expected, SyncCall::Withdrawn))
+            if (call->state.compare_exchange_strong(expected, SyncCall::Withdrawn)) {
+                s_waitingCalls.fetch_sub(1);
                 return false;
+            }
         }
     }
 }

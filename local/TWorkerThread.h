@@ -54,6 +54,10 @@ public:
     /// Withdraws every pending Synchronize call and makes later ones return at once
     /// (application exit). Window thread only.
     static void ShutdownAll();
+    /// Calls of any worker handed to the window thread and still waiting there, neither run
+    /// nor withdrawn. Any thread; a window thread that is about to stop running events can
+    /// see that workers wait on it.
+    static int WaitingCalls();
 
 protected:
     /// The work; runs on the worker thread.

@@ -262,8 +262,10 @@ void TMainForm::CachedFolderListed(TObjCacheDir* lister)
 {
     if (lister->Completed)
         refreshCachedIcons();
-    if (m_workers[CacheDirSlot] == lister)
+    if (m_workers[CacheDirSlot] == lister) {
         m_workers[CacheDirSlot] = nullptr;
+        emit listingEnded(m_listingGeneration);
+    }
 }
 
 void TMainForm::refreshCachedIcons()

@@ -108,6 +108,7 @@ void TMainForm::connectDragDrop()
     m_dragCursors = std::make_unique<TDragCursors>();
     // A drag held still near an edge of the tree keeps it scrolling, as if it moved.
     m_dragScrollTimer = new QTimer(this);
+    m_dragScrollTimer->setObjectName(QStringLiteral("DragScrollTimer"));
     m_dragScrollTimer->setInterval(kScrollInterval);
     connect(m_dragScrollTimer, &QTimer::timeout, this, [this] {
         if (!scrollTreeForDrag(m_dragScrollPoint))

@@ -106,8 +106,11 @@ void TMainForm::UpdateListingStatus(TObjLocalDir* lister)
 {
     if (m_workers[LocalDirSlot] != lister)
         return;
-    showListingStatus(lister->RunState.load(), lister->Completed, lister->FolderTotal, lister->FileTotal,
-                      lister->ByteTotal, lister->ErrorText);
+    const int state = lister->RunState.load();
+    showListingStatus(state, lister->Completed, lister->FolderTotal, lister->FileTotal, lister->ByteTotal,
+                      lister->ErrorText);
+    if (state == 5)
+        emit listingEnded(m_listingGeneration);
 }
 
 void TMainForm::showListingStatus(int state, bool completed, int64_t folders, int64_t files, uint64_t bytes,

@@ -34,6 +34,7 @@ QString lastFolderName(const QString& folder)
 void TMainForm::ExpandToolButtonClick()
 {
     StopWorkers();
+    ++m_listingGeneration;
     FileListView->beginUpdate();
     FileListView->model()->clear();
     FileListView->endUpdate();
@@ -161,6 +162,7 @@ void TMainForm::FlatListingStep(int64_t folders, int64_t files, uint64_t bytes, 
         m_workers[FlatLocalDirSlot] = nullptr;
         m_workers[FlatCacheDirSlot] = nullptr;
         m_flat.running = false;
+        emit listingEnded(m_listingGeneration);
         return;
     }
     startFlatLister(m_flat.queue.takeFirst());

@@ -78,6 +78,7 @@ void TMainForm::ShowNode(QTreeWidgetItem* node)
         return;
     m_shownNode = node;
     m_flat = FlatListing();
+    ++m_listingGeneration;
 
     FileListView->beginUpdate();
     FileListView->model()->clear();
@@ -334,6 +335,7 @@ void TMainForm::ListChildNodes()
     if (!(data->State & Expanded)) {
         ListPanel->setText(UiString(kStrMyComputer));
         StatusBar->setPanelText(1, UiString(kStrDoubleClickToExpand));
+        emit listingEnded(m_listingGeneration);
         return;
     }
     // Tree image i becomes list image i + 6.
@@ -354,6 +356,7 @@ void TMainForm::ListChildNodes()
     FileListView->beginUpdate();
     FileListView->model()->appendItems(items);
     FileListView->endUpdate();
+    emit listingEnded(m_listingGeneration);
 }
 
 TListItem TMainForm::childNodeRow(const QTreeWidgetItem* child) const
@@ -370,8 +373,10 @@ void TMainForm::startNodeLister()
     auto* lister = new TObjNodeDir(m_shownNode, FileListView);
     lister->SetReceiver(this);
     lister->OnTerminate = [this](TWorkerThread* sender) {
-        if (m_workers[NodeDirSlot] == sender)
-            m_workers[NodeDirSlot] = nullptr;
+        if (m_workers[NodeDirSlot] != sender)
+            return;
+        m_workers[NodeDirSlot] = nullptr;
+        emit listingEnded(m_listingGeneration);
     };
     m_workers[NodeDirSlot] = lister;
     lister->StartListing();

@@ -161,6 +161,13 @@ public:
     int IconIndexFor(const QString& name) const;
     /// Turns the cached view on or off; refused while any node of the tree is busy.
     void N91Click();
+    /// Counts the listings of the list: each ShowNode (a refresh too) and each flat listing
+    /// starts the next one.
+    quint64 listingGeneration() const { return m_listingGeneration; }
+    /// The worker running in a slot, or null. Hold it weakly: it frees itself.
+    TWorkerThread* worker(WorkerSlot slot) const { return m_workers[slot]; }
+    /// True while an update of the edit commands' enabled state is queued.
+    bool editUpdatePending() const { return m_editUpdatePending; }
     QTreeWidgetItem* shownNode() const { return m_shownNode; }
     const std::string& currentAddress() const { return m_currentAddress; }
     TImageLists* images() const { return m_images.get(); }
@@ -183,6 +190,11 @@ public:
     /// Called with every new expansion window before it starts (tests and benchmarks
     /// answer its questions or shorten its waits).
     std::function<void(TNetEnumForm*)> NetEnumFormSetup;
+
+signals:
+    /// The listing `generation` has ended: its items are in the list and its summary (or
+    /// its error) is on the status bar. A listing that a newer one stopped never ends so.
+    void listingEnded(quint64 generation);
 
 protected:
     bool event(QEvent* event) override;
@@ -457,6 +469,7 @@ private:
     // Workers free themselves; a slot is cleared by the worker's completion handler or
     // by StopWorkers, so a pointer here always names a running worker.
     std::array<TWorkerThread*, WorkerSlotCount> m_workers{};
+    quint64 m_listingGeneration = 0;
     // One watcher per fixed drive; they stop at close, so they are held weakly.
     std::vector<QPointer<TObjWatchDisk>> m_driveWatchers;
     std::unique_ptr<TObjDisk> m_disk;

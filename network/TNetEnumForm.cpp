@@ -184,6 +184,13 @@ void TNetEnumForm::addTask()
     m_taskId = ThreadForm->AddTask(m_title, UiString(kStrNetwork), this, UiString(kStrConnecting));
 }
 
+TWorkerThread* TNetEnumForm::worker() const
+{
+    if (m_netWorker)
+        return m_netWorker.data();
+    return m_folderWorker.data();
+}
+
 void TNetEnumForm::StartEnum(QTreeWidgetItem* node, bool& updateAllowed, bool& updateRunning)
 {
     m_node = node;

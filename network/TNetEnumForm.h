@@ -40,6 +40,10 @@ public:
     /// The task list's stop: abandons the worker, leaves the node expandable and closes.
     void ForceStop();
 
+    /// The worker of this expansion while it runs, or null. Hold it weakly: it frees
+    /// itself, also once abandoned.
+    TWorkerThread* worker() const;
+
     bool busy() const { return m_busy; }
     int taskId() const { return m_taskId; }
     QTreeWidgetItem* treeNode() const { return m_node; }

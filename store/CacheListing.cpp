@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <unordered_set>
 #include <unistd.h>
@@ -581,15 +582,24 @@ void deleteQuietly(const std::string& path)
         DeleteFile(path);
 }
 
+void reached(PairSwitchStep step)
+{
+    if (PairSwitchStepReached)
+        PairSwitchStepReached(step);
+}
+
 // Finishes the switch `id` began: each temporary file of the pair that is still there
 // replaces its file. Safe to run twice and from two processes.
 void completeSwitch(const std::string& base, const std::string& id)
 {
-    for (const char* ext : PairExtensions) {
-        const std::string temp = base + ext + ".tmp-" + id;
+    static_assert(std::size(PairExtensions) == 2, "one step per file of the pair");
+    const PairSwitchStep replaced[] = {PairSwitchStep::ListingReplaced, PairSwitchStep::IndexReplaced};
+    for (size_t i = 0; i < std::size(PairExtensions); ++i) {
+        const std::string temp = base + PairExtensions[i] + ".tmp-" + id;
         int error = 0;
-        if (FileExists(temp) && !ReplaceFile(temp, base + ext, &error) && FileExists(temp))
+        if (FileExists(temp) && !ReplaceFile(temp, base + PairExtensions[i], &error) && FileExists(temp))
             RaiseFileError(error);
+        reached(replaced[i]);
     }
     int error = 0;
     if (FileExists(markerPath(base)) && !DeleteFile(markerPath(base), &error) && FileExists(markerPath(base)))
@@ -681,6 +691,7 @@ void replaceFolderListings(const std::string& storeDir, const std::string& key,
             if (!index->flush())
                 RaiseFileError(index->error());
         }
+        reached(PairSwitchStep::TemporariesWritten);
         // Readers keep the index open until they have opened the listing: holding the old
         // index exclusively keeps them out while the two files change.
         std::unique_ptr<PlatformFile> guard;
@@ -689,6 +700,7 @@ void replaceFolderListings(const std::string& storeDir, const std::string& key,
         int error = 0;
         if (!WriteFileReplacing(markerPath(base), id.data(), id.size(), &error))
             RaiseFileError(error);
+        reached(PairSwitchStep::MarkerWritten);
         // From here the new pair is the one that counts: a failure below is finished by the
         // next open of the pair.
         completeSwitch(base, id);

@@ -77,6 +77,13 @@ void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
 void ReplaceFolderListings(const std::string& storeDir, const std::string& key,
                            const std::vector<TItemList>& folders);
 
+/// The points of a pair switch, in order: both temporary files complete, the marker
+/// written, the listing file replaced, the index file replaced (the marker is removed next).
+enum class PairSwitchStep { TemporariesWritten, MarkerWritten, ListingReplaced, IndexReplaced };
+/// Called at each point of every pair switch, a completion by RecoverFolderListings too,
+/// when set; null in the program. Crash tests stop a writer at each point with it.
+inline void (*PairSwitchStepReached)(PairSwitchStep step) = nullptr;
+
 /// Completes a pair switch that was interrupted after its marker was written, and removes
 /// the temporary files of switches whose process died before it. Every reader and writer
 /// of the pair calls it first.

@@ -17,6 +17,8 @@
 #include <QWidget>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace {
@@ -41,6 +43,7 @@ protected:
         m_tree.write("home-config/mimeapps.list",
                      "[Default Applications]\ntext/plain=viewer.desktop\n");
         m_shell.Questions.showError = [this](QWidget*, const QString& text) { m_errors << text; };
+        m_shell.OnPathDone = [this](const std::string&, int result) { m_results << result; };
     }
     void TearDown() override { RefreshDriveMap(); }
 
@@ -63,6 +66,21 @@ protected:
         m_tree.write(name, "[Desktop Entry]\nType=Application\nName=Launcher\nExec=touch " + m_tree.path(mark) + "\n");
         ::chmod(m_tree.path(name).c_str(), mode);
     }
+    // Waits for the end of open number `count` (from 1). A program it started has been
+    // executed by then: it runs still, its command line naming `named`, or has left `mark`.
+    bool startedBy(int count, const std::string& mark, const std::string& named)
+    {
+        EXPECT_TRUE(WaitFor([&] { return m_results.size() >= count; }));
+        if (m_tree.exists(mark))
+            return true;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+            const std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (line.find(named) != std::string::npos)
+                return true;
+        }
+        return m_tree.exists(mark);
+    }
     // Answers the one question that must come, keeping its text.
     void answerNextQuestion(DialogScript& script, QMessageBox::StandardButton button)
     {
@@ -79,6 +97,7 @@ protected:
     TObjShell m_shell{&m_window};
     QStringList m_questions;
     QStringList m_errors;
+    QList<int> m_results;
 };
 
 TEST_F(OpenQuestion, AnExecutableFileRunsOnlyWhenTheUserSaysSoByName)
@@ -91,8 +110,8 @@ TEST_F(OpenQuestion, AnExecutableFileRunsOnlyWhenTheUserSaysSoByName)
         m_shell.OpenPath(win("report"));
         ASSERT_TRUE(WaitFor([&] { return !m_questions.isEmpty(); }));
     }
-    SpinEvents(600); // lets a started program run
-    EXPECT_FALSE(m_tree.exists("ran")) << "it ran although the user said no";
+    EXPECT_FALSE(startedBy(1, "ran", m_tree.path("report"))) << "it ran although the user said no";
+    EXPECT_EQ(m_results, QList<int>{ShellServices::ShellDeclined});
     EXPECT_TRUE(m_errors.isEmpty()) << "a declined run is no error";
     EXPECT_TRUE(m_questions.value(0).contains(QString::fromStdString(m_tree.path("report"))))
         << m_questions.value(0).toStdString();
@@ -113,9 +132,9 @@ TEST_F(OpenQuestion, ALauncherRunsOnlyWhenLocalExecutableAndConfirmed)
     writeLauncher("plain.desktop", "plain-ran", 0644);
     m_shell.OpenPath(win("plain.desktop"));
     ASSERT_TRUE(WaitFor([&] { return !m_tree.read("bin/viewer.opened").empty(); }));
-    SpinEvents(600); // lets a started program run
+    EXPECT_FALSE(startedBy(1, "plain-ran", m_tree.path("plain-ran")));
+    EXPECT_EQ(m_results, QList<int>{ShellServices::ShellOk});
     EXPECT_EQ(m_tree.read("bin/viewer.opened"), m_tree.path("plain.desktop") + "\n");
-    EXPECT_FALSE(m_tree.exists("plain-ran"));
     EXPECT_TRUE(m_questions.isEmpty());
 
     // Executable and on this disk: asked by name, declined, then confirmed.
@@ -126,8 +145,8 @@ TEST_F(OpenQuestion, ALauncherRunsOnlyWhenLocalExecutableAndConfirmed)
         m_shell.OpenPath(win("mine.desktop"));
         ASSERT_TRUE(WaitFor([&] { return m_questions.size() == 1; }));
     }
-    SpinEvents(600); // lets a started program run
-    EXPECT_FALSE(m_tree.exists("mine-ran"));
+    EXPECT_FALSE(startedBy(2, "mine-ran", m_tree.path("mine-ran")));
+    EXPECT_EQ(m_results.value(1), ShellServices::ShellDeclined);
     EXPECT_TRUE(m_questions.value(0).contains("mine.desktop"));
     {
         DialogScript script;

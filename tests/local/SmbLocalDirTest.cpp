@@ -32,10 +32,10 @@ protected:
             }
         };
         worker->OnItemImage = [this](int item, int image) { view.model()->setImageIndex(item, image); };
+        QPointer<TObjLocalDir> alive(worker);
         worker->StartListing();
-        const bool done = WaitFor([this] { return runState == 5; }, 20000);
-        SpinEvents(50);
-        return done;
+        // Its end: every call it makes to the window thread, its release, has been made.
+        return WaitFor([this] { return runState == 5; }, 20000) && WaitFor([&] { return alive.isNull(); }, 20000);
     }
     TListView view;
     TImageLists images;

@@ -44,11 +44,10 @@ protected:
             }
         };
         worker->OnItemImage = [this](int item, int image) { view.model()->setImageIndex(item, image); };
+        QPointer<TObjLocalDir> alive(worker);
         worker->StartListing();
-        if (!WaitFor([this] { return runState == 5; }, 20000))
-            return false;
-        SpinEvents(50);  // the worker's last calls and its release
-        return true;
+        // Its end: every call it makes to the window thread, its release, has been made.
+        return WaitFor([this] { return runState == 5; }, 20000) && WaitFor([&] { return alive.isNull(); }, 20000);
     }
     std::string windowsPath(const std::string& relative) const
     {
@@ -284,16 +283,26 @@ TEST_F(LocalDirTest, StoppedListerPutsNothingMoreAndSwitchShowsOnlyTheNewFolder)
     bool oldDone = false;
     old->OnTerminate = [&](TWorkerThread*) { oldDone = true; };
     QPointer<TObjLocalDir> watch(old);
+    // Stopped from inside its first insertion, while it waits there for the window thread:
+    // certainly mid-listing.
+    bool armed = true;
+    bool stoppedWhileRunning = false;
+    QObject::connect(view.model(), &QAbstractItemModel::rowsInserted, [&] {
+        if (!armed)
+            return;
+        armed = false;
+        stoppedWhileRunning = old->isRunning();
+        old->Terminate();
+    });
     old->StartListing();
-    WaitFor([&] { return view.model()->rowCount() > 0; }, 100);
-    ASSERT_FALSE(watch.isNull());  // stopped while it runs
-    old->Terminate();
+    ASSERT_TRUE(WaitFor([&] { return !armed; }, 20000));
+    EXPECT_TRUE(stoppedWhileRunning);
+    EXPECT_LT(view.model()->rowCount(), 20000);
     // The window's switch: clear the list and the per-folder images, then list the new one.
     view.model()->clear();
     images.resetListImages();
     ASSERT_TRUE(list("other"));
     ASSERT_TRUE(WaitFor([&] { return watch.isNull(); }, 20000));
-    SpinEvents(100);
     ASSERT_EQ(view.model()->rowCount(), 1);
     EXPECT_EQ(text(0, 0), "only.txt");
     EXPECT_FALSE(oldDone);
@@ -312,9 +321,19 @@ TEST_F(LocalDirTest, ListClosedWhileListingIsLeftAlone)
     bool finished = false;
     worker->OnTerminate = [&](TWorkerThread*) { finished = true; };
     QPointer<TObjLocalDir> watch(worker);
+    // The list goes right after the first insertion, before any later step of the worker.
+    bool closed = false;
+    bool closedWhileRunning = false;
+    QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list, [&] {
+        if (closed)
+            return;
+        closed = true;
+        closedWhileRunning = worker->isRunning();
+        QMetaObject::invokeMethod(qApp, [&] { delete list; }, Qt::QueuedConnection);
+    });
     worker->StartListing();
-    WaitFor([&] { return list->model()->rowCount() > 0; }, 5000);
-    delete list;
+    ASSERT_TRUE(WaitFor([&] { return closed; }, 20000));
+    EXPECT_TRUE(closedWhileRunning);
     ASSERT_TRUE(WaitFor([&] { return watch.isNull(); }, 20000));
     EXPECT_FALSE(finished);
     EXPECT_EQ(images.SImageList.updateCount(), 0);

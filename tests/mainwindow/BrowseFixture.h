@@ -74,9 +74,17 @@ protected:
             ++m_overwriteQuestions;
             return OverwriteAnswer::Cancel;
         };
+        QObject::connect(m_form.get(), &TMainForm::listingEnded, m_form.get(),
+                         [this](quint64 generation) { m_endedListings << generation; });
         m_form->show();
         QApplication::processEvents();
         return *m_form;
+    }
+
+    /// Runs events until the listing of this generation has ended.
+    bool waitListingEnded(quint64 generation, int ms = 10000)
+    {
+        return waitUntil([&] { return m_endedListings.contains(generation); }, ms);
     }
 
     QTreeWidgetItem* driveD() const
@@ -144,6 +152,7 @@ protected:
     TempConfig m_config;
     TempFolder m_drive;
     std::unique_ptr<TMainForm> m_form;
+    QList<quint64> m_endedListings;
     QStringList m_errors;
     QStringList m_shellErrors;
     int m_overwriteQuestions = 0;

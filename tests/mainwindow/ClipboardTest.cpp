@@ -77,7 +77,7 @@ protected:
     /// Lets the queued enabled-state update and the jobs of the shell run out.
     bool settle()
     {
-        return waitUntil([this] { return m_form->shell()->JobCount == 0; }) && (waitUntil([] { return false; }, 50), true);
+        return waitUntil([this] { return m_form->shell()->JobCount == 0 && !m_form->editUpdatePending(); });
     }
 
     static QList<QUrl> clipboardUrls()

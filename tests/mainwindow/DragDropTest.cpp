@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -238,10 +239,12 @@ TEST_F(DragDropTest, ADragHeldNearAnEdgeOfTheTreeKeepsItScrollingUntilItLeaves)
     QDragLeaveEvent leave;
     QApplication::sendEvent(treeViewport(), &leave);
     const int atLeave = bar->value();
-    QElapsedTimer pause;
-    pause.start();
-    while (pause.elapsed() < 300)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // The leave stops the timers that scroll: nothing is left to move the tree.
+    auto* dragScroll = m_form->findChild<QTimer*>(QStringLiteral("DragScrollTimer"));
+    ASSERT_NE(dragScroll, nullptr);
+    EXPECT_FALSE(dragScroll->isActive());
+    EXPECT_FALSE(m_form->findChild<QTimer*>(QStringLiteral("ScrollTimer"))->isActive());
+    QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), atLeave);
     EXPECT_TRUE(m_form->UpdateAllowed);
 }

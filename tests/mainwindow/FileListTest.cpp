@@ -2,6 +2,8 @@
 
 #include "BrowseFixture.h"
 #include "local/TObjShell.h"
+#include "local/TObjWatchDisk.h"
+#include "local/TWorkerThread.h"
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
@@ -16,7 +18,10 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <QPointer>
+
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -274,14 +279,70 @@ TEST_F(FileListTest, SwitchingFoldersStopsTheOldListing)
     for (const char* name : {"one", "two", "three"})
         m_drive.writeFile(std::string("small/") + name, "x");
     openForm();
+    ASSERT_TRUE(waitListingEnded(m_form->listingGeneration()));
+    // The switch is asked for from inside the big folder's first insertion, and runs right
+    // after it: the old lister waits in its hand-over meanwhile, and every later step of
+    // it queues behind the switch, so it is certainly mid-listing when it is stopped.
+    TListModel* model = m_form->fileListView()->model();
+    QPointer<TWorkerThread> old;
+    bool armed = true;
+    bool oldRunningAtSwitch = false;
+    bool switched = false;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, m_form.get(), [&](const QModelIndex&, int first) {
+        if (!armed || !model->item(first).Caption.startsWith(QStringLiteral("file")))
+            return;
+        armed = false;
+        old = m_form->worker(TMainForm::LocalDirSlot);
+        QMetaObject::invokeMethod(m_form.get(), [&] {
+            oldRunningAtSwitch = !old.isNull() && old->isRunning();
+            switched = m_form->SelectLocalPath("D:\\small");
+        }, Qt::QueuedConnection);
+    });
     ASSERT_TRUE(m_form->SelectLocalPath("D:\\big"));
-    waitUntil([this] { return m_form->fileListView()->model()->rowCount() > 0; }, 2000);
-    ASSERT_TRUE(showFolder("D:\\small"));
-    EXPECT_EQ(listCaptions(), (QStringList{"one", "three", "two"}));
-    // Nothing of the old folder arrives later.
-    waitUntil([] { return false; }, 500);
+    ASSERT_TRUE(waitUntil([&] { return switched; }));
+    EXPECT_TRUE(oldRunningAtSwitch);
+    const quint64 generation = m_form->listingGeneration();
+    // Nothing of the old folder arrives later: checked once the old lister has ended.
+    ASSERT_TRUE(waitUntil([&] { return old.isNull(); }));
+    ASSERT_TRUE(waitListingEnded(generation));
     EXPECT_EQ(listCaptions(), (QStringList{"one", "three", "two"}));
     EXPECT_EQ(panel(1), TMainForm::ListingSummary(0, 3, 3));
+}
+
+TEST_F(FileListTest, ABurstOfChangesOnDiskCausesOneRefresh)
+{
+    makeFolder("burst");
+    openForm();
+    ASSERT_TRUE(showFolder("D:\\burst"));
+    QPointer<TObjWatchDisk> watcher = static_cast<TObjWatchDisk*>(m_form->worker(TMainForm::WatchDiskSlot));
+    ASSERT_FALSE(watcher.isNull());
+    // Each change is made once the window has taken the one before: the burst reaches the
+    // window as separate notifications, which its update timer merges.
+    int notifications = 0;
+    const std::function<void()> windowsHandler = watcher->OnChange;
+    watcher->OnChange = [&] {
+        windowsHandler();
+        ++notifications;
+    };
+    const quint64 before = m_form->listingGeneration();
+    for (int i = 0; i < 20; ++i) {
+        m_drive.writeFile("burst/f" + std::to_string(i), "x");
+        ASSERT_TRUE(waitUntil([&] { return notifications > i; })) << i;
+        ASSERT_EQ(m_form->listingGeneration(), before) << "refreshed within the burst, after change " << i;
+        EXPECT_TRUE(m_form->UpdateTimer->isActive());
+    }
+    ASSERT_TRUE(waitUntil([&] { return m_form->listingGeneration() != before; }, 10000));
+    EXPECT_EQ(m_form->listingGeneration(), before + 1);
+    ASSERT_TRUE(waitListingEnded(before + 1));
+    EXPECT_EQ(listCaptions().size(), 20);
+    // The refresh watches the folder anew: once the old watcher has ended and the new one
+    // waits with nothing unread, no change is left to refresh for.
+    QPointer<TObjWatchDisk> fresh = static_cast<TObjWatchDisk*>(m_form->worker(TMainForm::WatchDiskSlot));
+    ASSERT_FALSE(fresh.isNull());
+    ASSERT_TRUE(waitUntil([&] { return watcher.isNull(); }));
+    ASSERT_TRUE(waitUntil([&] { return fresh && fresh->Waiting(); }));
+    EXPECT_FALSE(m_form->UpdateTimer->isActive());
+    EXPECT_EQ(m_form->listingGeneration(), before + 1);
 }
 
 TEST_F(FileListTest, TheListFollowsChangesOnDisk)

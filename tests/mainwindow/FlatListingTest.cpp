@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "BrowseFixture.h"
+
+#include "local/TWorkerThread.h"
+
+#include <QPointer>
 #include "ui/TListView.h"
 #include "ui/TStatusBar.h"
 
@@ -83,10 +87,32 @@ TEST_F(FlatListingTest, ShowingAnotherFolderEndsTheFlatListing)
     m_drive.writeFile("other/only.txt", "x");
     openForm();
     ASSERT_TRUE(m_form->SelectLocalPath("D:\\wide"));
+    ASSERT_TRUE(waitListingEnded(m_form->listingGeneration()));
+    // The other folder is shown right after the flat listing's first lister has handed
+    // over its first rows: that lister is then certainly mid-listing.
+    TListModel* model = m_form->fileListView()->model();
+    QPointer<TWorkerThread> flat;
+    bool armed = true;
+    bool flatRunningAtSwitch = false;
+    bool switched = false;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, m_form.get(), [&](const QModelIndex&, int first) {
+        if (!armed || model->item(first).Caption != QStringLiteral("d0"))
+            return;
+        armed = false;
+        flat = m_form->worker(TMainForm::FlatLocalDirSlot);
+        QMetaObject::invokeMethod(m_form.get(), [&] {
+            flatRunningAtSwitch = !flat.isNull() && flat->isRunning();
+            switched = m_form->SelectLocalPath("D:\\other");
+        }, Qt::QueuedConnection);
+    });
     m_form->ExpandToolButton->click();
-    ASSERT_TRUE(m_form->SelectLocalPath("D:\\other"));
-    ASSERT_TRUE(waitUntil([this] { return panel(1) == TMainForm::ListingSummary(0, 1, 1); }));
-    waitUntil([] { return false; }, 300);
+    ASSERT_TRUE(waitUntil([&] { return switched; }));
+    EXPECT_TRUE(flatRunningAtSwitch);
+    const quint64 generation = m_form->listingGeneration();
+    // Nothing of the stopped flat listing arrives: checked once its lister has ended.
+    ASSERT_TRUE(waitListingEnded(generation));
+    ASSERT_TRUE(waitUntil([&] { return flat.isNull(); }));
+    EXPECT_EQ(panel(1), TMainForm::ListingSummary(0, 1, 1));
     EXPECT_EQ(listCaptions(), QStringList{"only.txt"});
     EXPECT_FALSE(m_form->statusBarPanels()->isBusy());
 }

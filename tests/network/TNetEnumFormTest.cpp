@@ -5,6 +5,7 @@
 #include "local/ForceStopEvent.h"
 #include "local/TThreadForm.h"
 #include "network/NetPassword.h"
+#include "local/TWorkerThread.h"
 #include "network/TNetEnumForm.h"
 #include "network/TPassForm.h"
 #include "network/NetDiscovery.h"
@@ -51,8 +52,8 @@ protected:
     void TearDown() override
     {
         SmbCredentials::setFallback(nullptr);
-        // Abandoned workers end by themselves; give them the time to before the tree goes.
-        wait([] { return false; }, 300);
+        // Abandoned workers end by themselves; the tree they were given stays until they have.
+        EXPECT_TRUE(workersEnded());
         ThreadForm = nullptr;
         m_tasks.reset();
         FreeNodeTree(m_tree.invisibleRootItem());
@@ -105,7 +106,19 @@ protected:
         };
         m_form = form;
         form->StartEnum(node, m_updateAllowed, m_updateRunning);
+        if (TWorkerThread* worker = form->worker())
+            m_workers << worker;
         return form;
+    }
+    /// Runs events until every worker the windows started has ended.
+    bool workersEnded()
+    {
+        return wait([this] {
+            for (const QPointer<TWorkerThread>& worker : m_workers)
+                if (worker)
+                    return false;
+            return true;
+        }, 30000);
     }
 
     static bool wait(const std::function<bool()>& done, int ms = 8000)
@@ -147,6 +160,7 @@ protected:
     QTreeWidget m_tree;
     std::unique_ptr<TThreadForm> m_tasks;
     QPointer<TNetEnumForm> m_form;
+    QList<QPointer<TWorkerThread>> m_workers;
     bool m_updateAllowed = true;
     bool m_updateRunning = false;
     bool m_answer = true;
@@ -260,7 +274,7 @@ TEST_F(NetEnumFormTest, CancelAsksAndOnlyYesStopsTheExpansion)
     EXPECT_EQ(m_tasks->TaskCount(), 0);
     EXPECT_TRUE(m_updateAllowed);
     // The abandoned worker ends later and reaches nothing.
-    wait([] { return false; }, 500);
+    ASSERT_TRUE(workersEnded());
     expectExpandable(other);
     // And the node expands as before.
     start(other);
@@ -277,7 +291,7 @@ TEST_F(NetEnumFormTest, ForceStopAbandonsTheWorkerAlsoInsideTheLogonPrompt)
     expectExpandable(pc);
     EXPECT_EQ(m_tasks->TaskCount(), 0);
     EXPECT_TRUE(m_questions.isEmpty());
-    wait([] { return false; }, 500);
+    ASSERT_TRUE(workersEnded());
     expectExpandable(pc);
 
     // A stop from the task list while the prompt is up: the typed answer is not used.

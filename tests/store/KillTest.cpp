@@ -79,6 +79,9 @@ void killWhileWriting(const std::function<void(int)>& write, const std::function
     std::printf("%d of %d kills came after a new generation was stored\n", killedMidway, runs);
 }
 
+// The point of the pair switch at which the writer of the next run kills itself.
+PairSwitchStep s_killAt = PairSwitchStep::TemporariesWritten;
+
 std::map<std::string, std::string> filesUnder(const std::string& root)
 {
     std::map<std::string, std::string> files;
@@ -109,6 +112,48 @@ TEST(KillWhileWriting, ListingPair)
     StoreFolder dir;
     killWhileWriting([&](int g) { ReplaceFolderListings(dir.win(), "PC", pairFolders(g)); },
                      [&] { return pairVerdict(dir.win(), "PC"); });
+}
+
+// The kills above land wherever the clock puts them, often before or after a switch. These
+// land at each point of the switch itself: before the marker the old pair must be read,
+// from the marker on the new one, and the next open leaves nothing of the dead writer.
+TEST(KillWhileWriting, ListingPairAtEachPointOfTheSwitch)
+{
+    StoreFolder dir;
+    int stored = 0;
+    ReplaceFolderListings(dir.win(), "PC", pairFolders(stored));
+    for (const PairSwitchStep step : {PairSwitchStep::TemporariesWritten, PairSwitchStep::MarkerWritten,
+                                      PairSwitchStep::ListingReplaced, PairSwitchStep::IndexReplaced}) {
+        SCOPED_TRACE("point " + std::to_string(int(step)));
+        const int next = stored + 1;
+        s_killAt = step;
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            PairSwitchStepReached = [](PairSwitchStep reached) {
+                if (reached == s_killAt)
+                    raise(SIGKILL);
+            };
+            try {
+                ReplaceFolderListings(dir.win(), "PC", pairFolders(next));
+            } catch (...) {
+                _exit(3);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "the writer never reached the point, status " << status;
+        const int expected = step == PairSwitchStep::TemporariesWritten ? stored : next;
+        EXPECT_EQ(pairVerdict(dir.win(), "PC"), expected);
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+            EXPECT_EQ(name.find(".PAIR"), std::string::npos) << name;
+        }
+        stored = expected;
+    }
 }
 
 TEST(KillWhileWriting, ListDat)

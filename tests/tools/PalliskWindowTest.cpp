@@ -7,6 +7,7 @@
 #include "store/NodeFile.h"
 #include "tools/pallisk/PalliskWindow.h"
 #include "tools/pallisk/SearchResultModel.h"
+#include "tools/pallisk/TObjCacheSearch.h"
 
 #include "local/WaitFor.h"
 
@@ -21,6 +22,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeView>
@@ -196,22 +198,25 @@ TEST_F(PalliskWindowTest, ANewQueryCancelsTheRunningSearchAndNoneOfItsRowsRemain
     window.SearchButton->click();
     ASSERT_TRUE(WaitFor([&] { return window.ResultModel->rowCount() > 0; }));
     EXPECT_TRUE(window.searching());
+    QPointer<TObjCacheSearch> first = window.searchWorker();
     // Typing stops the search at once, before the pause that starts the next.
     window.NameEdit->setText(QStringLiteral("照片"));
     EXPECT_FALSE(window.searching());
     ASSERT_TRUE(WaitFor([&] { return window.searching(); }));
     ASSERT_TRUE(WaitFor([&] { return !window.searching(); }, 30000));
-    // Late batches of the first search never reach the list.
-    SpinEvents(200);
+    // Late batches of the first search never reach the list: checked once it has ended.
+    ASSERT_TRUE(WaitFor([&] { return first.isNull(); }, 30000));
     EXPECT_EQ(shown(*window.ResultModel), expected("照片"));
 
-    // Stop keeps what was found and takes nothing more.
+    // Stop keeps what was found and takes nothing more, up to the stopped search's end.
     window.NameEdit->setText(QStringLiteral("*"));
     window.SearchButton->click();
     ASSERT_TRUE(WaitFor([&] { return window.ResultModel->rowCount() > 0; }));
+    QPointer<TObjCacheSearch> stopped = window.searchWorker();
+    ASSERT_FALSE(stopped.isNull());
     window.StopButton->click();
     const int kept = window.ResultModel->rowCount();
-    SpinEvents(300);
+    ASSERT_TRUE(WaitFor([&] { return stopped.isNull(); }, 30000));
     EXPECT_EQ(window.ResultModel->rowCount(), kept);
     EXPECT_LT(size_t(kept), m_truth.size());
 }

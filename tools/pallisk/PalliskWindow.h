@@ -44,6 +44,8 @@ public:
     /// Reads the cached computers again, keeping the switches.
     void ReloadComputers();
     bool searching() const { return m_worker != nullptr; }
+    /// The running search, or null. Hold it weakly: it frees itself, also once stopped.
+    TObjCacheSearch* searchWorker() const { return m_worker; }
     bool findingDuplicates() const { return m_duplicateWorker != nullptr; }
 
     /// Opens a hit in Tamsel: asks PingHost first when its computer is on the network.
