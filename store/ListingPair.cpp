@@ -16,7 +16,6 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <unistd.h>
 
 namespace {
 
@@ -38,10 +37,10 @@ struct IndexLayout {
     static constexpr size_t Fixed = PathLength.End();
 };
 
-static_assert(ListingLayout::Fixed == 18 && IndexLayout::Fixed == 10, "the entries keep the layout of the files already stored");
+static_assert(ListingLayout::Fixed == 18 && IndexLayout::Fixed == 10,
+              "the entries keep the layout of the files already stored");
 
 constexpr size_t kGatheredBytes = 1 << 20;  // listing bytes held before a pair replacement writes them
-
 
 // Index paths are compared without regard to case. Most compare equal or differ in their
 // ASCII bytes, which can be told without decoding: a CP950 lead byte (0x81 and up) and its
