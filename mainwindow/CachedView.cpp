@@ -9,7 +9,7 @@
 #include "platform/Exception.h"
 #include "resources/StringTable.h"
 #include "resources/UiText.h"
-#include "store/CacheListing.h"
+#include "store/ListingPair.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/NodeTree.h"

@@ -2,7 +2,7 @@
 
 #include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
-#include "store/CacheListing.h"
+#include "store/ListingPair.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 #include "store/TItemData.h"

@@ -7,7 +7,7 @@
 #include "platform/TextCodec.h"
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
-#include "store/CacheListing.h"
+#include "store/ListingPair.h"
 #include "store/NodePaths.h"
 
 #include <algorithm>

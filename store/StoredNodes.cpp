@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "platform/FileAccess.h"
 #include "resources/StringTable.h"
+#include "store/NodeAttachment.h"
 #include "store/NodeFile.h"
 #include "store/NodePaths.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "store/CacheListing.h"
+#include "store/FtpSiteBlock.h"
 #include "store/TNodeData.h"
 
 #include <string>

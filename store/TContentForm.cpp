@@ -6,7 +6,7 @@
 #include "local/MessageBoxes.h"
 #include "platform/DateTime.h"
 #include "resources/UiText.h"
-#include "store/CacheListing.h"
+#include "store/FtpSiteBlock.h"
 #include "store/NodeFile.h"
 #include "store/NodeTree.h"
 #include "store/TEditForm.h"

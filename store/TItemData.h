@@ -3,11 +3,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One file or folder entry of a cached folder, laid out exactly as "LIST.DAT" stores it
-// (272 bytes, little-endian). Path holds CP950 bytes, NUL-terminated, at most 255 of them:
-// use ItemPath/SetItemPath for the text, and never split the bytes at a backslash (a
-// CP950 trail byte can be 0x5C).
+// (ListDat.h describes the record and checks that this struct matches it). Path holds
+// CP950 bytes, NUL-terminated, at most 255 of them: use ItemPath/SetItemPath for the text,
+// and never split the bytes at a backslash (a CP950 trail byte can be 0x5C).
 struct TItemData {
     uint32_t Size = 0;        // low 32 bits of the file size; 0 for folders
     uint32_t Attributes = 0;  // Win32 attribute bits; 0x10 marks a folder
@@ -16,8 +17,9 @@ struct TItemData {
 
     bool isFolder() const { return (Attributes & 0x10) != 0; }
 };
-static_assert(sizeof(TItemData) == 272, "TItemData is stored as laid out in memory");
-static_assert(offsetof(TItemData, Modified) == 8 && offsetof(TItemData, Path) == 16, "stored layout");
+
+/// The entries of a folder, or of a whole "LIST.DAT".
+using TItemList = std::vector<TItemData>;
 
 constexpr uint32_t FileAttributeDirectory = 0x10;
 

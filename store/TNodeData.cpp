@@ -2,34 +2,37 @@
 
 #include "platform/TextCodec.h"
 #include "store/NodePaths.h"
+#include "store/RecordLayout.h"
 
 #include <cstring>
 
 namespace {
 
-// Field offsets and widths of the 704-byte record.
-constexpr size_t CaptionAt = 0, CaptionWidth = 128;
-constexpr size_t ImageIndexAt = 128, ImageIndexCopyAt = 132, SelectedIndexAt = 136;
-constexpr size_t RemoteNameAt = 140, RemoteNameWidth = 256;
-constexpr size_t AttributesAt = 396;
-constexpr size_t HostAt = 398, HostWidth = 128;
-constexpr size_t RootKindAt = 526;
-constexpr size_t ResourceTypeAt = 528, DisplayTypeAt = 532, ScopeAt = 536, UsageAt = 540;
-constexpr size_t CreatedAt = 544;
-constexpr size_t KeyAt = 552, KeyWidth = 128;
-constexpr size_t FileCountAt = 680, ImageCountAt = 684, AudioCountAt = 688, VideoCountAt = 692;
-constexpr size_t StateAt = 696, OwnOffsetAt = 700;
-
-void put32(unsigned char* p, uint32_t v)
-{
-    for (int k = 0; k < 4; k++)
-        p[k] = uint8_t(v >> (8 * k));
-}
-
-uint32_t get32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+// The record, field by field.
+struct NodeLayout {
+    static constexpr RecordField Caption = FirstField(128);
+    static constexpr RecordField ImageIndex = FieldAfter(Caption, 4);
+    static constexpr RecordField ImageIndexCopy = FieldAfter(ImageIndex, 4);
+    static constexpr RecordField SelectedIndex = FieldAfter(ImageIndexCopy, 4);
+    static constexpr RecordField RemoteName = FieldAfter(SelectedIndex, 256);
+    static constexpr RecordField Attributes = FieldAfter(RemoteName, 2);
+    static constexpr RecordField Host = FieldAfter(Attributes, 128);
+    static constexpr RecordField RootKind = FieldAfter(Host, 1);
+    static constexpr RecordField Unused = FieldAfter(RootKind, 1);  // written 0, the integers after it aligned
+    static constexpr RecordField ResourceType = FieldAfter(Unused, 4);
+    static constexpr RecordField DisplayType = FieldAfter(ResourceType, 4);
+    static constexpr RecordField Scope = FieldAfter(DisplayType, 4);
+    static constexpr RecordField Usage = FieldAfter(Scope, 4);
+    static constexpr RecordField Created = FieldAfter(Usage, 8);  // a little-endian double
+    static constexpr RecordField Key = FieldAfter(Created, 128);
+    static constexpr RecordField FileCount = FieldAfter(Key, 4);
+    static constexpr RecordField ImageCount = FieldAfter(FileCount, 4);
+    static constexpr RecordField AudioCount = FieldAfter(ImageCount, 4);
+    static constexpr RecordField VideoCount = FieldAfter(AudioCount, 4);
+    static constexpr RecordField State = FieldAfter(VideoCount, 4);
+    static constexpr RecordField OwnOffset = FieldAfter(State, 4);
+};
+static_assert(NodeLayout::OwnOffset.End() == NodeRecordSize, "the fields fill the record");
 
 void putDouble(unsigned char* p, double d)
 {
@@ -53,60 +56,62 @@ double getDouble(const unsigned char* p)
 
 NodeRecord EncodeNodeRecord(const TNodeData& d)
 {
+    using L = NodeLayout;
     NodeRecord rec{};
     unsigned char* r = rec.data();
-    WriteTextField(r + CaptionAt, CaptionWidth, d.Caption);
-    put32(r + ImageIndexAt, uint32_t(d.ImageIndex));
-    put32(r + ImageIndexCopyAt, uint32_t(d.ImageIndex));
-    put32(r + SelectedIndexAt, uint32_t(d.SelectedIndex));
-    WriteTextField(r + RemoteNameAt, RemoteNameWidth, d.RemoteName);
+    WriteTextField(r + L::Caption.At, L::Caption.Width, d.Caption);
+    PutLE32(r + L::ImageIndex.At, uint32_t(d.ImageIndex));
+    PutLE32(r + L::ImageIndexCopy.At, uint32_t(d.ImageIndex));
+    PutLE32(r + L::SelectedIndex.At, uint32_t(d.SelectedIndex));
+    WriteTextField(r + L::RemoteName.At, L::RemoteName.Width, d.RemoteName);
     const uint16_t attributes = d.NodeAttributes & NodeAttributeMask;
-    r[AttributesAt] = uint8_t(attributes);
-    r[AttributesAt + 1] = uint8_t(attributes >> 8);
-    WriteTextField(r + HostAt, HostWidth, d.Host);
-    r[RootKindAt] = d.RootKind;
-    put32(r + ResourceTypeAt, uint32_t(d.ResourceType));
-    put32(r + DisplayTypeAt, uint32_t(d.DisplayType));
-    put32(r + ScopeAt, uint32_t(d.Scope));
-    put32(r + UsageAt, uint32_t(d.Usage));
-    putDouble(r + CreatedAt, d.Created);
-    WriteTextField(r + KeyAt, KeyWidth, d.Key);
-    put32(r + FileCountAt, uint32_t(d.FileCount));
-    put32(r + ImageCountAt, uint32_t(d.ImageCount));
-    put32(r + AudioCountAt, uint32_t(d.AudioCount));
-    put32(r + VideoCountAt, uint32_t(d.VideoCount));
-    put32(r + StateAt, d.State);
-    put32(r + OwnOffsetAt, uint32_t(d.RecordOffset));
+    PutLE16(r + L::Attributes.At, attributes);
+    WriteTextField(r + L::Host.At, L::Host.Width, d.Host);
+    r[L::RootKind.At] = d.RootKind;
+    PutLE32(r + L::ResourceType.At, uint32_t(d.ResourceType));
+    PutLE32(r + L::DisplayType.At, uint32_t(d.DisplayType));
+    PutLE32(r + L::Scope.At, uint32_t(d.Scope));
+    PutLE32(r + L::Usage.At, uint32_t(d.Usage));
+    putDouble(r + L::Created.At, d.Created);
+    WriteTextField(r + L::Key.At, L::Key.Width, d.Key);
+    PutLE32(r + L::FileCount.At, uint32_t(d.FileCount));
+    PutLE32(r + L::ImageCount.At, uint32_t(d.ImageCount));
+    PutLE32(r + L::AudioCount.At, uint32_t(d.AudioCount));
+    PutLE32(r + L::VideoCount.At, uint32_t(d.VideoCount));
+    PutLE32(r + L::State.At, d.State);
+    PutLE32(r + L::OwnOffset.At, uint32_t(d.RecordOffset));
     return rec;
 }
 
 void DecodeNodeRecord(const unsigned char* r, TNodeData& d)
 {
-    d.Caption = ReadTextField(r + CaptionAt, CaptionWidth);
-    d.ImageIndex = int32_t(get32(r + ImageIndexAt));
-    d.StateIndex = int32_t(get32(r + ImageIndexCopyAt));
-    d.SelectedIndex = int32_t(get32(r + SelectedIndexAt));
-    d.RemoteName = ReadTextField(r + RemoteNameAt, RemoteNameWidth);
-    d.NodeAttributes = uint16_t(r[AttributesAt] | r[AttributesAt + 1] << 8);
-    d.Host = ReadTextField(r + HostAt, HostWidth);
-    d.RootKind = r[RootKindAt];
-    d.ResourceType = int32_t(get32(r + ResourceTypeAt));
-    d.DisplayType = int32_t(get32(r + DisplayTypeAt));
-    d.Scope = int32_t(get32(r + ScopeAt));
-    d.Usage = int32_t(get32(r + UsageAt));
-    d.Created = getDouble(r + CreatedAt);
-    d.Key = ReadTextField(r + KeyAt, KeyWidth);
-    d.FileCount = int32_t(get32(r + FileCountAt));
-    d.ImageCount = int32_t(get32(r + ImageCountAt));
-    d.AudioCount = int32_t(get32(r + AudioCountAt));
-    d.VideoCount = int32_t(get32(r + VideoCountAt));
-    d.State = get32(r + StateAt);
+    using L = NodeLayout;
+    d.Caption = ReadTextField(r + L::Caption.At, L::Caption.Width);
+    d.ImageIndex = int32_t(GetLE32(r + L::ImageIndex.At));
+    d.StateIndex = int32_t(GetLE32(r + L::ImageIndexCopy.At));
+    d.SelectedIndex = int32_t(GetLE32(r + L::SelectedIndex.At));
+    d.RemoteName = ReadTextField(r + L::RemoteName.At, L::RemoteName.Width);
+    d.NodeAttributes = GetLE16(r + L::Attributes.At);
+    d.Host = ReadTextField(r + L::Host.At, L::Host.Width);
+    d.RootKind = r[L::RootKind.At];
+    d.ResourceType = int32_t(GetLE32(r + L::ResourceType.At));
+    d.DisplayType = int32_t(GetLE32(r + L::DisplayType.At));
+    d.Scope = int32_t(GetLE32(r + L::Scope.At));
+    d.Usage = int32_t(GetLE32(r + L::Usage.At));
+    d.Created = getDouble(r + L::Created.At);
+    d.Key = ReadTextField(r + L::Key.At, L::Key.Width);
+    d.FileCount = int32_t(GetLE32(r + L::FileCount.At));
+    d.ImageCount = int32_t(GetLE32(r + L::ImageCount.At));
+    d.AudioCount = int32_t(GetLE32(r + L::AudioCount.At));
+    d.VideoCount = int32_t(GetLE32(r + L::VideoCount.At));
+    d.State = GetLE32(r + L::State.At);
 }
 
 std::string RecordKeyBytes(const unsigned char* record)
 {
-    const unsigned char* key = record + KeyAt;
-    return std::string(reinterpret_cast<const char*>(key), strnlen(reinterpret_cast<const char*>(key), KeyWidth));
+    using L = NodeLayout;
+    const unsigned char* key = record + L::Key.At;
+    return std::string(reinterpret_cast<const char*>(key), strnlen(reinterpret_cast<const char*>(key), L::Key.Width));
 }
 
 TNodeData MakeChildData(const TNodeData& parent)

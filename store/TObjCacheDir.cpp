@@ -4,6 +4,7 @@
 #include "local/TObjLocalDir.h"
 #include "platform/TextCodec.h"
 #include "resources/UiText.h"
+#include "store/ListDat.h"
 #include "store/NodePaths.h"
 
 #include <QMimeDatabase>

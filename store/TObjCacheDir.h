@@ -1,6 +1,6 @@
 #pragma once
 #include "local/TWorkerThread.h"
-#include "store/CacheListing.h"
+#include "store/ListingPair.h"
 #include "ui/TListView.h"
 
 #include <QHash>

@@ -28,7 +28,7 @@
 //                                    pallisk over a cache of ENTRIES entries (1000000) of
 //                                    COMPUTERS computers (20) against grep -F -i -c over a
 //                                    dump of the same paths
-#include "store/CacheListing.h"
+#include "store/ListingPair.h"
 #include "store/TItemData.h"
 #include "store/TLZHuff.h"
 #include "platform/DriveMap.h"

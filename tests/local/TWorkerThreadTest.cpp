@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSemaphore>
 
+#include <algorithm>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -248,6 +250,77 @@ TEST(TBatchHandover, AnOldItemGoesOutWithTheNextOneAfterTheDelay)
     QThread::msleep(10);
     batches.Add(2);
     EXPECT_EQ(delivered, (std::vector<std::vector<int>>{{1, 2}}));
+}
+
+namespace {
+
+// A producer that waits, after each of `stalls` items, on a semaphore the test holds, as a
+// listing waits on a share that stopped answering. Its batches are far larger than what
+// it yields before a stall, so only the delay can hand those items over.
+class StallingProducer : public TWorkerThread {
+public:
+    StallingProducer(int count, std::vector<int> stalls) : m_count(count), m_stalls(std::move(stalls)) {}
+
+    std::function<void(const std::vector<int>&)> OnItems;
+    QSemaphore stalled;  // released as the producer begins to wait
+    QSemaphore resume;
+
+protected:
+    void Execute() override
+    {
+        TBatchHandover<int> batches([this](std::vector<int>&& items) {
+            SynchronizeUnlessStopped([&] {
+                if (OnItems)
+                    OnItems(items);
+            });
+        }, 1000, std::chrono::milliseconds(20));
+        for (int i = 0; i < m_count; ++i) {
+            if (std::find(m_stalls.begin(), m_stalls.end(), i) != m_stalls.end()) {
+                stalled.release();
+                resume.acquire();
+            }
+            batches.Add(i);
+        }
+        batches.Flush();
+        CallCompletion();
+    }
+    void ClearHandlers() override { OnItems = nullptr; }
+
+private:
+    int m_count;
+    std::vector<int> m_stalls;
+};
+
+} // namespace
+
+TEST(TBatchHandover, WhatWaitsWhileTheProducerIsStuckIsHandedOverBeforeItGoesOn)
+{
+    const std::vector<int> stalls = {3, 8};
+    auto* worker = new StallingProducer(12, stalls);
+    std::vector<int> shown;
+    worker->OnItems = [&](const std::vector<int>& batch) { shown.insert(shown.end(), batch.begin(), batch.end()); };
+    bool completed = false;
+    worker->OnTerminate = [&](TWorkerThread*) { completed = true; };
+    QPointer<StallingProducer> alive(worker);
+    worker->Resume();
+    for (const int stall : stalls) {
+        // The producer stays stuck until the test lets it go: the items before the stall
+        // must reach the window all the same, and only those.
+        const bool reachedStall = WaitFor([&] { return worker->stalled.tryAcquire(); });
+        const bool handedOver = reachedStall && WaitFor([&] { return shown.size() >= size_t(stall); });
+        std::vector<int> expected(static_cast<size_t>(stall));
+        std::iota(expected.begin(), expected.end(), 0);
+        const std::vector<int> before = shown;
+        worker->resume.release();  // never left stuck, whatever the checks say
+        ASSERT_TRUE(reachedStall);
+        EXPECT_TRUE(handedOver) << "items before the stall at " << stall << " were not handed over";
+        EXPECT_EQ(before, expected);
+    }
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }));
+    EXPECT_TRUE(completed);
+    std::vector<int> all(12);
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(shown, all);  // each item once, in order, the timer's batches and the worker's alike
 }
 
 TEST(TWorkerThread, AnInterruptionRequestStopsAWorkerHeldAsAPlainThread)

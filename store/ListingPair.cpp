@@ -1,4 +1,4 @@
-#include "store/CacheListing.h"
+#include "store/ListingPair.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/Exception.h"
@@ -8,7 +8,8 @@
 #include "platform/Win32Error.h"
 #include "resources/StringTable.h"
 #include "store/NodePaths.h"
-#include "store/TNodeData.h"
+#include "store/RecordLayout.h"
+#include "store/StoredFileReading.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,138 +17,31 @@
 #include <iterator>
 #include <memory>
 #include <unordered_set>
-#include <unistd.h>
 
 namespace {
 
-constexpr size_t IndexFixed = 10;    // offset, count, path length
-constexpr size_t ListingFixed = 18;  // size, attributes, date, name length
-constexpr size_t kGatheredBytes = 1 << 20;  // listing bytes held before a pair replacement writes them
-
-[[noreturn]] void raiseDamaged(const std::string& path)
-{
-    throw Exception(UiFormat("快取檔 %1 已損壞", {path}));
-}
-
-uint16_t get16(const unsigned char* p)
-{
-    return uint16_t(p[0] | p[1] << 8);
-}
-
-uint32_t get32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void put16(std::string& out, uint16_t v)
-{
-    out += char(v & 0xFF);
-    out += char(v >> 8);
-}
-
-void put32(std::string& out, uint32_t v)
-{
-    for (int k = 0; k < 4; k++)
-        out += char((v >> (8 * k)) & 0xFF);
-}
-
-std::string readWhole(PlatformFile& file, const std::string& path)
-{
-    const int64_t size = file.size();
-    if (size < 0)
-        RaiseFileError(file.error());
-    std::string data(size_t(size), '\0');
-    size_t got = 0;
-    if (size > 0 && (!file.read(data.data(), data.size(), &got)))
-        RaiseFileError(file.error());
-    if (got != data.size())
-        raiseDamaged(path);
-    return data;
-}
-
-// A file whole in memory: a local file mapped, a share's read into a buffer that is not
-// cleared first and that the thread keeps for its next file: the listing of a computer is megabytes, and clearing them, or the
-// system's handing out of fresh pages for each computer, cost as much as reading them. A
-// read while the thread's buffer is in use (a visit that reads another listing) gets a
-// buffer of its own.
-class WholeFile {
-public:
-    WholeFile()
-    {
-        if (!t_inUse) {
-            t_inUse = true;
-            m_shared = true;
-        }
-    }
-    ~WholeFile()
-    {
-        if (m_shared) {
-            t_inUse = false;
-            if (t_capacity > KeptBytes) {
-                t_buffer.reset();
-                t_capacity = 0;
-            }
-        }
-    }
-    WholeFile(const WholeFile&) = delete;
-    WholeFile& operator=(const WholeFile&) = delete;
-
-    // Reads `file`, or maps it when it is local: copying a listing of many megabytes out of
-    // the system's cache cost more than all the search in it. A mapped file is kept open
-    // (and so locked against truncation) as long as this object lives.
-    void read(std::unique_ptr<PlatformFile> file, const std::string& path)
-    {
-        const int64_t size = file->size();
-        if (size < 0)
-            RaiseFileError(file->error());
-        m_size = size_t(size);
-        if ((m_view = MapFileForReading(*file, m_size))) {
-            m_data = m_view.data();
-            m_file = std::move(file);
-            return;
-        }
-        readCopy(*file, path);
-    }
-    const char* data() const { return m_data; }
-    size_t size() const { return m_size; }
-
-private:
-    void readCopy(PlatformFile& file, const std::string& path)
-    {
-        char* buffer = nullptr;
-        if (m_shared) {
-            if (t_capacity < m_size + 1) {
-                t_buffer.reset();
-                t_buffer.reset(new char[m_size + 1]);
-                t_capacity = m_size + 1;
-            }
-            buffer = t_buffer.get();
-        } else {
-            m_own.reset(new char[m_size + 1]);
-            buffer = m_own.get();
-        }
-        size_t got = 0;
-        if (m_size > 0 && !file.read(buffer, m_size, &got))
-            RaiseFileError(file.error());
-        if (got != m_size)
-            raiseDamaged(path);
-        m_data = buffer;
-    }
-
-    static constexpr size_t KeptBytes = size_t(64) << 20;  // a larger buffer is not kept
-    static thread_local std::unique_ptr<char[]> t_buffer;
-    static thread_local size_t t_capacity;
-    static thread_local bool t_inUse;
-    bool m_shared = false;
-    std::unique_ptr<char[]> m_own;
-    std::unique_ptr<PlatformFile> m_file;
-    FileView m_view;
-    const char* m_data = nullptr;
-    size_t m_size = 0;
+// An entry of ".LST": these fields, then the name (CP950 with its NUL) of NameLength bytes.
+struct ListingLayout {
+    static constexpr RecordField Size = FirstField(4);
+    static constexpr RecordField Attributes = FieldAfter(Size, 4);
+    static constexpr RecordField Modified = FieldAfter(Attributes, 8);  // a little-endian double
+    static constexpr RecordField NameLength = FieldAfter(Modified, 2);
+    static constexpr size_t Fixed = NameLength.End();
 };
-thread_local std::unique_ptr<char[]> WholeFile::t_buffer;
-thread_local size_t WholeFile::t_capacity = 0;
-thread_local bool WholeFile::t_inUse = false;
+
+// An entry of ".IDX": these fields, then the folder path (CP950 with its NUL, trailing
+// backslash) of PathLength bytes.
+struct IndexLayout {
+    static constexpr RecordField Offset = FirstField(4);  // of the folder's first entry in ".LST"
+    static constexpr RecordField Count = FieldAfter(Offset, 4);
+    static constexpr RecordField PathLength = FieldAfter(Count, 2);
+    static constexpr size_t Fixed = PathLength.End();
+};
+
+static_assert(ListingLayout::Fixed == 18 && IndexLayout::Fixed == 10,
+              "the entries keep the layout of the files already stored");
+
+constexpr size_t kGatheredBytes = 1 << 20;  // listing bytes held before a pair replacement writes them
 
 // Index paths are compared without regard to case. Most compare equal or differ in their
 // ASCII bytes, which can be told without decoding: a CP950 lead byte (0x81 and up) and its
@@ -194,56 +88,21 @@ struct IndexEntry {
 IndexEntry readIndexEntry(const std::string& index, size_t& at, const std::string& indexPath)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(index.data());
-    if (index.size() - at < IndexFixed)
-        raiseDamaged(indexPath);
-    const size_t m = get16(p + at + 8);
-    if (index.size() - at - IndexFixed < m)
-        raiseDamaged(indexPath);
-    const std::string_view field(index.data() + at + IndexFixed, m);
+    using L = IndexLayout;
+    if (index.size() - at < L::Fixed)
+        RaiseDamagedCacheFile(indexPath);
+    const size_t m = GetLE16(p + at + L::PathLength.At);
+    if (index.size() - at - L::Fixed < m)
+        RaiseDamagedCacheFile(indexPath);
+    const std::string_view field(index.data() + at + L::Fixed, m);
     IndexEntry entry;
-    entry.offset = get32(p + at);
-    entry.count = get32(p + at + 4);
+    entry.offset = GetLE32(p + at + L::Offset.At);
+    entry.count = GetLE32(p + at + L::Count.At);
     entry.folder = field.substr(0, std::min(field.find('\0'), field.size()));
-    at += IndexFixed + m;
+    at += L::Fixed + m;
     return entry;
 }
 
-// Reads the listing sequentially in slices, so that a large listing is never held whole.
-class SliceReader {
-public:
-    explicit SliceReader(PlatformFile& file) : m_file(file) {}
-
-    /// Exactly `count` bytes, or false at the end of the file.
-    bool read(unsigned char* out, size_t count)
-    {
-        while (count > 0) {
-            if (m_pos == m_data.size() && !refill())
-                return false;
-            const size_t take = std::min(count, m_data.size() - m_pos);
-            std::memcpy(out, m_data.data() + m_pos, take);
-            m_pos += take;
-            out += take;
-            count -= take;
-        }
-        return true;
-    }
-
-private:
-    bool refill()
-    {
-        m_data.resize(64 * 1024);
-        size_t got = 0;
-        if (!m_file.read(m_data.data(), m_data.size(), &got))
-            RaiseFileError(m_file.error());
-        m_data.resize(got);
-        m_pos = 0;
-        return got > 0;
-    }
-
-    PlatformFile& m_file;
-    std::vector<unsigned char> m_data;
-    size_t m_pos = 0;
-};
 
 // The entry a reader makes of a stored name under the folder path it asked for
 // (`wanted`, CP950): the path cut to the field as the reader cuts it.
@@ -303,7 +162,7 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     // The index stays open until the listing is open: a replacement of the pair cannot
     // switch the files between the two opens.
     auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
-    const std::string index = readWhole(*indexFile, indexPath);
+    const std::string index = ReadCacheFileWhole(*indexFile, indexPath);
 
     const std::string wanted = EncodeCP950(folderPath);
     size_t at = 0;
@@ -322,13 +181,13 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         throw Exception(UiFormat("快取檔中沒有 %1 的資料", {folderPath}));
     const std::string listingPath = base + ".LST";
     if (int32_t(offset) < 0 || int32_t(count) < 0)
-        raiseDamaged(indexPath);
+        RaiseDamagedCacheFile(indexPath);
 
     auto file = OpenFileOrRaise(listingPath, FileMode::Read);
     indexFile.reset();
     const int64_t fileSize = file->size();
-    if (int64_t(offset) > fileSize || uint64_t(count) * ListingFixed > uint64_t(fileSize - int64_t(offset)))
-        raiseDamaged(listingPath);
+    if (int64_t(offset) > fileSize || uint64_t(count) * ListingLayout::Fixed > uint64_t(fileSize - int64_t(offset)))
+        RaiseDamagedCacheFile(listingPath);
     if (!file->seek(offset))
         RaiseFileError(file->error());
 
@@ -338,17 +197,18 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
     TItemList appended;
     TItemList& entries = list.empty() ? list : appended;
     entries.reserve(count);
-    unsigned char fixed[ListingFixed];
+    using L = ListingLayout;
+    unsigned char fixed[L::Fixed];
     unsigned char name[ListingNameBuffer];
     try {
         for (uint32_t k = 0; k < count; k++) {
-            if (!reader.read(fixed, ListingFixed))
-                raiseDamaged(listingPath);
-            const size_t n = get16(fixed + 16);
+            if (!reader.read(fixed, L::Fixed))
+                RaiseDamagedCacheFile(listingPath);
+            const size_t n = GetLE16(fixed + L::NameLength.At);
             if (n > ListingNameBuffer)
                 raiseNameTooLong(listingPath, n);
             if (!reader.read(name, n))
-                raiseDamaged(listingPath);
+                RaiseDamagedCacheFile(listingPath);
             const std::string_view nameBytes(reinterpret_cast<const char*>(name),
                                              strnlen(reinterpret_cast<const char*>(name), n));
             if (!isPlainStoredName(nameBytes)) {
@@ -357,9 +217,9 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
                 continue;
             }
             TItemData& item = entries.emplace_back();
-            item.Size = get32(fixed);
-            item.Attributes = get32(fixed + 4);
-            std::memcpy(&item.Modified, fixed + 8, 8);
+            item.Size = GetLE32(fixed + L::Size.At);
+            item.Attributes = GetLE32(fixed + L::Attributes.At);
+            std::memcpy(&item.Modified, fixed + L::Modified.At, L::Modified.Width);
             setEntryPath(item, wanted, nameBytes);
         }
     } catch (...) {
@@ -467,9 +327,10 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         // Open both before either is read, so that a switch of the pair cannot come between.
         auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
         auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
-        index = readWhole(*indexFile, indexPath);
+        index = ReadCacheFileWhole(*indexFile, indexPath);
         listing.read(std::move(listingFile), listingPath);
     }
+    using L = ListingLayout;
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
     std::vector<uint32_t> holding;
     if (!mustHold.empty())
@@ -483,7 +344,7 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         const std::string_view folder = indexEntry.folder;
         const uint32_t offset = indexEntry.offset, count = indexEntry.count;
         if (int32_t(offset) < 0 || int32_t(count) < 0)
-            raiseDamaged(indexPath);
+            RaiseDamagedCacheFile(indexPath);
         // The first listing of a folder wins; folder paths are compared without case.
         std::string folded;
         if (IsAscii(folder)) {
@@ -498,27 +359,27 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         }
         if (!seen.insert(std::move(folded)).second)
             continue;
-        if (offset > listing.size() || uint64_t(count) * ListingFixed > listing.size() - offset)
-            raiseDamaged(listingPath);
+        if (offset > listing.size() || uint64_t(count) * L::Fixed > listing.size() - offset)
+            RaiseDamagedCacheFile(listingPath);
         size_t pos = offset;
         ListingEntry entry;
         // The first place of the literal at or after the current name: every entry is still
         // checked, only those whose name cannot hold the literal are not visited.
         auto candidate = std::lower_bound(holding.begin(), holding.end(), uint32_t(offset));
         for (uint32_t k = 0; k < count; k++) {
-            if (listing.size() - pos < ListingFixed)
-                raiseDamaged(listingPath);
-            const size_t n = get16(lp + pos + 16);
+            if (listing.size() - pos < L::Fixed)
+                RaiseDamagedCacheFile(listingPath);
+            const size_t n = GetLE16(lp + pos + L::NameLength.At);
             if (n > ListingNameBuffer)
                 raiseNameTooLong(listingPath, n);
-            if (listing.size() - pos - ListingFixed < n)
-                raiseDamaged(listingPath);
-            entry.Size = get32(lp + pos);
-            entry.Attributes = get32(lp + pos + 4);
-            std::memcpy(&entry.Modified, lp + pos + 8, 8);
-            const size_t nameAt = pos + ListingFixed;
+            if (listing.size() - pos - L::Fixed < n)
+                RaiseDamagedCacheFile(listingPath);
+            entry.Size = GetLE32(lp + pos + L::Size.At);
+            entry.Attributes = GetLE32(lp + pos + L::Attributes.At);
+            std::memcpy(&entry.Modified, lp + pos + L::Modified.At, L::Modified.Width);
+            const size_t nameAt = pos + L::Fixed;
             const char* name = listing.data() + nameAt;
-            pos += ListingFixed + n;
+            pos += L::Fixed + n;
             if (!mustHold.empty()) {
                 while (candidate != holding.end() && *candidate < nameAt)
                     ++candidate;
@@ -548,19 +409,25 @@ std::string markerPath(const std::string& base)
 // `start` in the listing file.
 void encodeFolder(const TItemList& list, uint32_t start, std::string& listing, std::string& index)
 {
+    using L = ListingLayout;
+    unsigned char fixed[L::Fixed];
     for (const TItemData& item : list) {
         const std::string name = storedName(item);
-        put32(listing, item.Size);
-        put32(listing, item.Attributes);
-        listing.append(reinterpret_cast<const char*>(&item.Modified), 8);
-        put16(listing, uint16_t(name.size() + 1));
+        PutLE32(fixed + L::Size.At, item.Size);
+        PutLE32(fixed + L::Attributes.At, item.Attributes);
+        std::memcpy(fixed + L::Modified.At, &item.Modified, L::Modified.Width);
+        PutLE16(fixed + L::NameLength.At, uint16_t(name.size() + 1));
+        listing.append(reinterpret_cast<const char*>(fixed), sizeof fixed);
         listing += name;
         listing += '\0';
     }
+    using I = IndexLayout;
     const std::string folder = storedFolder(list);
-    put32(index, start);
-    put32(index, uint32_t(list.size()));
-    put16(index, uint16_t(folder.size() + 1));
+    unsigned char entry[I::Fixed];
+    PutLE32(entry + I::Offset.At, start);
+    PutLE32(entry + I::Count.At, uint32_t(list.size()));
+    PutLE16(entry + I::PathLength.At, uint16_t(folder.size() + 1));
+    index.append(reinterpret_cast<const char*>(entry), sizeof entry);
     index += folder;
     index += '\0';
 }
@@ -617,7 +484,7 @@ std::string readMarker(const std::string& base)
             return {};
         RaiseFileError(error);
     }
-    std::string id = readWhole(*file, markerPath(base));
+    std::string id = ReadCacheFileWhole(*file, markerPath(base));
     while (!id.empty() && (id.back() == '\n' || id.back() == '\r'))
         id.pop_back();
     if (!IsTemporarySuffix(id))
@@ -764,77 +631,4 @@ void WriteFolderListing(const TItemList& list, const std::string& storeDir, cons
     if (end < 0 || !file->seek(end))
         RaiseFileError(file->error());
     writeOrRaise(*file, indexBytes);
-}
-
-void ReadNodeAttachment(const TNodeData& data, void* buffer, size_t size)
-{
-    auto file = OpenFileOrRaise(data.StoreDir + data.Key + ".ATT", FileMode::Read);
-    size_t got = 0;
-    if (!file->read(buffer, size, &got) || got != size)
-        throw Exception("Read Error");
-}
-
-void WriteNodeAttachment(const TNodeData& data, const void* buffer, size_t size)
-{
-    const std::string path = data.StoreDir + data.Key + ".ATT";
-    RemoveStaleTemporaries(path);
-    // The block holds a site's password: no one else may enter its folder or read it.
-    KeepSecret(path);
-    int error = 0;
-    if (!WriteFileReplacing(path, buffer, size, &error)) {
-        if (error == Win32::DiskFull || error == Win32::HandleEof)
-            throw Exception("Write Error");
-        RaiseFileError(error);
-    }
-    if (!KeepSecret(path))
-        throw Exception(UiFormat("無法保護檔案 %1：只有本人可讀", {path}));
-}
-
-void ReadListDat(const std::string& path, TItemList& list)
-{
-    auto file = OpenFileOrRaise(path, FileMode::Read);
-    SliceReader reader(*file);
-    TItemData item;
-    while (reader.read(reinterpret_cast<unsigned char*>(&item), sizeof item)) {
-        // A Path without its NUL is ended where the NUL belongs.
-        item.Path[sizeof item.Path - 1] = '\0';
-        list.push_back(item);
-    }
-}
-
-void WriteListDat(const std::string& path, const TItemList& list)
-{
-    RemoveStaleTemporaries(path);
-    int error = 0;
-    if (!WriteFileReplacing(path, list.data(), list.size() * sizeof(TItemData), &error))
-        RaiseFileError(error);
-}
-
-namespace {
-constexpr size_t HostWidth = 128, UserWidth = 64, PasswordWidth = 64, ProxyWidth = 128;
-}
-
-void EncodeFtpSiteBlock(const FtpSiteBlock& b, unsigned char* out)
-{
-    std::memset(out, 0, FtpSiteBlockSize);
-    WriteTextField(out, HostWidth, b.Host);
-    WriteTextField(out + 128, UserWidth, b.User);
-    WriteTextField(out + 192, PasswordWidth, b.Password);
-    WriteTextField(out + 256, ProxyWidth, b.ProxyHost);
-    for (int k = 0; k < 4; k++) {
-        out[384 + k] = uint8_t(uint32_t(b.Port) >> (8 * k));
-        out[388 + k] = uint8_t(uint32_t(b.ProxyPort) >> (8 * k));
-    }
-}
-
-FtpSiteBlock DecodeFtpSiteBlock(const unsigned char* in)
-{
-    FtpSiteBlock b;
-    b.Host = ReadTextField(in, HostWidth);
-    b.User = ReadTextField(in + 128, UserWidth);
-    b.Password = ReadTextField(in + 192, PasswordWidth);
-    b.ProxyHost = ReadTextField(in + 256, ProxyWidth);
-    b.Port = int32_t(get32(in + 384));
-    b.ProxyPort = int32_t(get32(in + 388));
-    return b;
 }
