@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Trash.h"
 
 // Our file operation service: copy and move of many files and folders into a folder,
@@ -60,6 +61,14 @@ public:
     virtual void end() = 0;
 };
 
+/// A copy that is complete but could not keep its source's dates or mode.
+struct FileOpNotKept {
+    enum What { Dates, Mode };
+    std::string path; // native path of the copy
+    What what = Dates;
+    int code = 0;     // the Win32 code of the refusal
+};
+
 struct FileOperationOutcome {
     int code = 0;                    // 0 success, Win32 code or FileOpResult otherwise
     std::string failedPath;          // native path the failure concerns
@@ -69,6 +78,12 @@ struct FileOperationOutcome {
     // moved entry whose target did not exist before. A move that merged into a folder or
     // replaced a file is left out, since moving it back would not restore what was there.
     std::vector<std::pair<std::string, std::string>> moved;
+    // Copies (also those of a move between volumes) whose dates or mode the target would
+    // not take: the first kMaxNotKept of them, and how many there were in all. The
+    // operation itself goes on and can succeed.
+    static constexpr size_t kMaxNotKept = 20;
+    std::vector<FileOpNotKept> notKept;
+    size_t notKeptCount = 0;
 };
 
 class FileOperationEngine {
@@ -76,7 +91,11 @@ public:
     /// Bytes copied per read and write; also the distance between cancel checkpoints.
     static constexpr size_t kCopyChunk = 1 << 20;
 
-    explicit FileOperationEngine(FileOperationUi& ui) : m_ui(ui) {}
+    /// `fileSystemFor` picks the file system of each path (FileSystem.h).
+    explicit FileOperationEngine(FileOperationUi& ui, FileSystemPicker fileSystemFor = FileSystemFor)
+        : m_ui(ui), m_fileSystemFor(std::move(fileSystemFor))
+    {
+    }
 
     /// Runs one request. Copy and move: `destination` is the target folder. Rename: one
     /// source and `destination` the new full path. Delete: `destination` unused.
@@ -96,20 +115,30 @@ private:
     void copyFolder(const std::string& source, const std::string& target, bool move);
     bool copyFile(const std::string& source, const std::string& target, bool move);
     void writeFileAtomically(const std::string& source, const std::string& target, bool durable);
+    void copyContents(const std::string& source, const FileStatus& st, const std::string& temp,
+                      const std::string& target, bool durable);
+    /// Gives a finished copy the mode and dates of its source, noting what it would not take.
+    void keepModeAndDates(const std::string& copy, const std::string& shownAs, const FileSystem& sourceFs,
+                          const FileStatus& st);
+    void noteNotKept(const std::string& path, FileOpNotKept::What what, int code);
     void moveEntry(const std::string& source, const std::string& target);
     bool resolveConflict(const std::string& source, const std::string& target);
     void doDelete(const std::vector<std::string>& sources, bool toTrash);
     void doRename(const std::string& source, const std::string& target);
-    /// Whether two names of one folder reach the same entry (a volume that ignores case).
-    static bool sameEntry(const std::string& source, const std::string& target);
-    /// A change of case only, on such a volume: through a temporary name.
-    void renameCaseOnly(const std::string& source, const std::string& target);
+    /// A rename on one file system; NotSameDevice between two.
+    int renameEntry(const std::string& from, const std::string& to, bool replace);
+    /// The entry at `path`, or the operation fails with the reason.
+    FileStatus statusOrFail(const std::string& path);
+    std::vector<std::string> namesOrFail(const std::string& folder);
     std::string copyNameInSameFolder(const std::string& source);
     void checkpoint();
+    FileSystem& fs(const std::string& path) { return m_fileSystemFor(path); }
     [[noreturn]] void failWith(int code, const std::string& path);
-    [[noreturn]] void failErrno(const std::string& path);
+    /// Fails with the reason its file system gives for `code` on `path`.
+    [[noreturn]] void failOn(int code, const std::string& path);
 
     FileOperationUi& m_ui;
+    FileSystemPicker m_fileSystemFor;
     uint16_t m_flags = 0;
     uint64_t m_doneBytes = 0;
     bool m_yesToAll = false;

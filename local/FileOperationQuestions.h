@@ -15,6 +15,9 @@ struct FileOperationQuestions {
     std::function<OverwriteAnswer(QWidget* owner, const FileOpEntry& existing, const FileOpEntry& incoming)> askOverwrite;
     std::function<bool(QWidget* owner, const std::vector<std::string>& nativePaths, bool toTrash)> confirmDelete;
     std::function<void(QWidget* owner, const QString& text)> showError;
+    /// Something the user should know of an operation that went through (copies that
+    /// could not keep their dates); unset, nothing is shown.
+    std::function<void(QWidget* owner, const QString& text)> showNotice;
 
     /// Our dialogs and message boxes.
     static FileOperationQuestions Dialogs();

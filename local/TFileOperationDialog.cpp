@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QStringList>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -25,7 +26,8 @@ enum : int {
     kStrYes = 44009, kStrYesToAll = 44010, kStrNo = 44011, kStrNoToAll = 44012,
     kStrTrashOne = 44013, kStrTrashMany = 44014, kStrDeleteOne = 44015, kStrDeleteMany = 44016,
     kStrEntryInfo = 44017, kStrFailed = 44018, kStrInside = 44019, kStrSameFile = 44020,
-    kStrOperationCaption = 44022,
+    kStrOperationCaption = 44022, kStrNotKept = 44025, kStrDatesNotKept = 44026, kStrModeNotKept = 44027,
+    kStrMoreNotKept = 44028,
 };
 
 // The bar counts in units of this many bytes, so totals beyond int range still fit.
@@ -84,6 +86,7 @@ FileOperationQuestions FileOperationQuestions::Dialogs()
     questions.askOverwrite = askOverwriteDialog;
     questions.confirmDelete = confirmDeleteBox;
     questions.showError = [](QWidget* owner, const QString& text) { ShowMessageText(owner, text, MsgError); };
+    questions.showNotice = [](QWidget* owner, const QString& text) { ShowMessageText(owner, text, MsgInformation); };
     return questions;
 }
 
@@ -171,4 +174,17 @@ QString TFileOperationDialog::ErrorText(const FileOperationOutcome& outcome)
     else
         reason = QString::fromStdString(Win32MessageText(outcome.code));
     return UiString(kStrFailed).arg(DisplayPath(outcome.failedPath), reason);
+}
+
+QString TFileOperationDialog::NotKeptText(const FileOperationOutcome& outcome)
+{
+    if (outcome.notKeptCount == 0)
+        return {};
+    QStringList lines;
+    for (const FileOpNotKept& item : outcome.notKept)
+        lines << UiString(item.what == FileOpNotKept::Dates ? kStrDatesNotKept : kStrModeNotKept)
+                     .arg(DisplayPath(item.path), QString::fromStdString(Win32MessageLine(item.code)));
+    if (outcome.notKeptCount > outcome.notKept.size())
+        lines << UiString(kStrMoreNotKept).arg(outcome.notKeptCount - outcome.notKept.size());
+    return UiString(kStrNotKept).arg(lines.join("\r\n"));
 }

@@ -31,6 +31,9 @@ public:
     static QString DisplayPath(const std::string& nativePath);
     /// The error text for a failed outcome (empty for success or a cancel).
     static QString ErrorText(const FileOperationOutcome& outcome);
+    /// What the copies of an outcome could not keep of their sources (dates, permissions),
+    /// entry by entry with the reason; empty when they kept everything.
+    static QString NotKeptText(const FileOperationOutcome& outcome);
 
 protected:
     void reject() override;

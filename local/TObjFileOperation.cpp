@@ -153,7 +153,7 @@ void TObjFileOperation::Execute()
         return;
     }
 
-    FileOperationEngine engine(*this);
+    FileOperationEngine engine(*this, FileSystems);
     Outcome = engine.Run(m_operation, sources, destination, m_flags);
     Outcome.failedPath = shownPath(Outcome.failedPath);
     ResultCode = Outcome.code;
@@ -163,6 +163,13 @@ void TObjFileOperation::Execute()
             m_dialog->deleteLater();
     });
     reportError(TFileOperationDialog::ErrorText(Outcome));
+    const QString notKept = TFileOperationDialog::NotKeptText(Outcome);
+    if (!notKept.isEmpty()) {
+        Synchronize([&] {
+            if (Questions.showNotice)
+                Questions.showNotice(m_window, notKept);
+        });
+    }
     CallCompletionAlways();
 }
 
@@ -186,12 +193,12 @@ std::string TObjFileOperation::downloadForOpen(const std::string& unc)
         return {};
     }
     // The server's file before the copy: a save that goes back later compares with this.
-    struct stat st {};
-    if (SmbStat(source, &st) == 0)
-        CopiedStamp = {true, int64_t(st.st_size), int64_t(st.st_mtime)};
+    FileStatus st;
+    if (FileSystems(source).status(source, &st) == 0)
+        CopiedStamp = {true, int64_t(st.size), int64_t(st.modified.tv_sec)};
     const uint32_t operation = m_operation;
     m_operation = FO_COPY; // the progress window of a copy
-    FileOperationEngine engine(*this);
+    FileOperationEngine engine(*this, FileSystems);
     Outcome = engine.Run(FO_COPY, {source}, folder, FOF_NOCONFIRMATION | (m_flags & FOF_SILENT));
     Outcome.failedPath = shownPath(Outcome.failedPath);
     m_operation = operation;

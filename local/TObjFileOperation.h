@@ -57,6 +57,8 @@ public:
     ServerStamp CopiedStamp;
     /// Set by the creator before the request, or our dialogs.
     FileOperationQuestions Questions = FileOperationQuestions::Dialogs();
+    /// The file system of each path (FileSystem.h); tests hand in one of their own.
+    FileSystemPicker FileSystems = FileSystemFor;
     /// Title of a simple progress display.
     QString Title;
     /// Show the progress window as application-modal (synchronous requests).

@@ -1,6 +1,6 @@
 #include "local/TObjFolderSize.h"
 
-#include "local/FileOperationPaths.h"
+#include "platform/FileSystem.h"
 #include "platform/NativeFiles.h"
 
 #include <sys/stat.h>
@@ -31,18 +31,20 @@ void TObjFolderSize::report()
 void TObjFolderSize::add(const std::string& path, bool top)
 {
     // A share's folders are counted through the SMB layer, as the file operations read them.
-    struct stat st;
-    if (fsLstat(path, &st) != 0)
+    FileSystem& files = FileSystemFor(path);
+    FileStatus st;
+    if (files.status(path, &st) != 0)
         return;
-    if (!S_ISDIR(st.st_mode)) {
+    if (!st.isFolder()) {
         ++Files;
-        Bytes += S_ISREG(st.st_mode) ? uint64_t(st.st_size) : 0;
+        Bytes += st.isFile() ? st.size : 0;
         return;
     }
     if (!top)
         ++Folders;
-    int error = 0;
-    for (const std::string& name : listNames(path, &error)) {
+    std::vector<std::string> names;
+    files.list(path, &names);
+    for (const std::string& name : names) {
         if (Terminated())
             break;
         add(NativeJoin(path, name), false);

@@ -1,8 +1,8 @@
 #include "local/TPropertiesForm.h"
 
-#include "local/FileOperationPaths.h"
 #include "local/TObjFolderSize.h"
 #include "platform/DriveMap.h"
+#include "platform/FileSystem.h"
 #include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
 #include "platform/NativeNames.h"
@@ -92,8 +92,7 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     std::vector<std::string> windows;
     for (const std::string& path : paths) {
         const std::string native = AnyNativePath(path);
-        struct stat st;
-        if (!native.empty() && fsLstat(native, &st) == 0) {
+        if (!native.empty() && FileSystemFor(native).exists(native)) {
             m_native.push_back(native);
             windows.push_back(path);
         }
@@ -125,8 +124,8 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     QMimeDatabase mimes;
     QString type;
     for (const std::string& native : m_native) {
-        struct stat st;
-        const bool folder = fsLstat(native, &st) == 0 && S_ISDIR(st.st_mode);
+        FileStatus st;
+        const bool folder = FileSystemFor(native).status(native, &st) == 0 && st.isFolder();
         const QString one = folder ? UiString(kStrFolder)
                                    : mimes.mimeTypeForFile(QString::fromStdString(ProgramName(NativeBaseName(native))),
                                                            QMimeDatabase::MatchExtension).comment();
@@ -147,15 +146,15 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
             if (sx.stx_mask & STATX_BTIME)
                 addRow(kStrCreated, QDateTime::fromSecsSinceEpoch(sx.stx_btime.tv_sec).toString(kDateFormat));
         }
-        struct stat st;
-        if (fsLstat(m_native.front(), &st) == 0) {
-            addRow(kStrModified, dateText(st.st_mtim));
-            addRow(kStrAccessed, dateText(st.st_atim));
-            addRow(kStrPermissions, permissionText(st.st_mode));
-            addRow(kStrOwner, ownerText(st.st_uid, st.st_gid));
+        FileStatus st;
+        if (FileSystemFor(m_native.front()).status(m_native.front(), &st) == 0) {
+            addRow(kStrModified, dateText(st.modified));
+            addRow(kStrAccessed, dateText(st.accessed));
+            addRow(kStrPermissions, permissionText(st.mode));
+            addRow(kStrOwner, ownerText(st.owner, st.group));
             auto* attributes = new QHBoxLayout;
             auto* readOnly = new QCheckBox(UiString(kStrReadOnly), this);
-            readOnly->setChecked(IsSmbNative(m_native.front()) ? !(st.st_mode & S_IWUSR)
+            readOnly->setChecked(IsSmbNative(m_native.front()) ? !(st.mode & S_IWUSR)
                                                                 : access(m_native.front().c_str(), W_OK) != 0);
             readOnly->setEnabled(false);
             auto* hidden = new QCheckBox(UiString(kStrHidden), this);
@@ -175,9 +174,9 @@ TPropertiesForm::TPropertiesForm(QWidget* owner, const std::vector<std::string>&
     if (!m_hasFolders) {
         uint64_t bytes = 0;
         for (const std::string& native : m_native) {
-            struct stat st;
-            if (fsLstat(native, &st) == 0 && S_ISREG(st.st_mode))
-                bytes += uint64_t(st.st_size);
+            FileStatus st;
+            if (FileSystemFor(native).status(native, &st) == 0 && st.isFile())
+                bytes += st.size;
         }
         showTotals(bytes, m_native.size(), 0, true);
         return;

@@ -1,8 +1,8 @@
 #include "local/UndoLog.h"
 
-#include "local/FileOperationPaths.h"
 #include "local/TObjShell.h"
 #include "platform/DriveMap.h"
+#include "platform/FileSystem.h"
 #include "platform/NativeFiles.h"
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
@@ -12,6 +12,12 @@
 #include <algorithm>
 
 namespace {
+
+// Whether anything is at a native path, on a local disk or a share.
+bool exists(const std::string& native)
+{
+    return FileSystemFor(native).exists(native);
+}
 
 enum : int {
     kStrNothingToUndo = 44300, kStrUndoRename = 44301, kStrUndoMoveTo = 44302, kStrUndoDelete = 44303,
@@ -99,17 +105,17 @@ UndoLog::Result UndoLog::check() const
 {
     Result result;
     for (const auto& [original, current] : m_moves) {
-        if (!fsExists(current))
+        if (!exists(current))
             result.error = UiString(kStrEntryGone).arg(shown(current));
-        else if (fsExists(original))
+        else if (exists(original))
             result.error = UiString(kStrPlaceTaken).arg(shown(original));
         if (!result.error.isEmpty())
             return result;
     }
     for (const TrashItem& item : m_trashed) {
-        if (!fsExists(trashedFile(item)))
+        if (!exists(trashedFile(item)))
             result.error = UiString(kStrEntryGone).arg(shown(item.originalPath));
-        else if (fsExists(item.originalPath))
+        else if (exists(item.originalPath))
             result.error = UiString(kStrPlaceTaken).arg(shown(item.originalPath));
         if (!result.error.isEmpty())
             return result;
@@ -162,7 +168,7 @@ UndoLog::Result UndoLog::undoMoves(TObjShell& shell)
     }
     // What went back is no longer part of the step; the rest can be tried again.
     m_moves.erase(std::remove_if(m_moves.begin(), m_moves.end(),
-                                 [](const auto& move) { return fsExists(move.first) && !fsExists(move.second); }),
+                                 [](const auto& move) { return exists(move.first) && !exists(move.second); }),
                   m_moves.end());
     result.done = !failed && m_moves.empty();
     if (m_moves.empty())

@@ -66,8 +66,26 @@ bool Translate(const std::string& path, std::string* native, int* error)
 class LocalFile : public PlatformFile {
 public:
     explicit LocalFile(int fd) : m_fd(fd) {}
-    ~LocalFile() override { ::close(m_fd); }  // closing the description drops its lock
+    ~LocalFile() override  // closing the description drops its lock
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
     int descriptor() const { return m_fd; }
+
+    bool close() override
+    {
+        if (m_fd < 0)
+            return true;
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) == 0)
+            return true;
+        const int err = errno;
+        fail(err);
+        errno = err;
+        return false;
+    }
 
     bool read(void* buffer, size_t count, size_t* got) override
     {
@@ -145,6 +163,11 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<PlatformFile> PlatformFileFromDescriptor(int fd)
+{
+    return std::make_unique<LocalFile>(fd);
+}
 
 FileView& FileView::operator=(FileView&& other) noexcept
 {

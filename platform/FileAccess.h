@@ -78,6 +78,10 @@ std::unique_ptr<PlatformFile> OpenFileOrRaise(const std::string& path, FileMode 
 /// Opens a file; null with *error set (Win32 code) on failure.
 std::unique_ptr<PlatformFile> OpenFile(const std::string& path, FileMode mode, int* error);
 
+/// A local file already open, as a PlatformFile that owns the descriptor; no sharing lock
+/// is taken.
+std::unique_ptr<PlatformFile> PlatformFileFromDescriptor(int fd);
+
 /// True for an existing file that is not a folder.
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

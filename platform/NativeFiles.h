@@ -1,8 +1,12 @@
 #pragma once
+#include "platform/FileSystem.h"
+
 #include <string>
+#include <sys/stat.h>
 
 // Small helpers on native (Linux) paths shared by the trash and the file operation
-// engine. Errors are Win32 codes, as everywhere above the platform layer.
+// engine, and the local disks' FileSystem (LocalFileSystem, FileSystem.h). Errors are
+// Win32 codes, as everywhere above the platform layer.
 
 /// Deletes a file, a symbolic link or a whole folder tree (links are not followed).
 /// Stops at the first failure and returns false with *error set.
@@ -23,3 +27,9 @@ bool MakeNativePath(const std::string& nativePath, unsigned mode = 0755);
 
 /// Whether something (a link counts, even a dangling one) exists at the path.
 bool NativeExists(const std::string& nativePath);
+
+/// The status of a stat(2) answer (libsmbclient answers in the same form).
+FileStatus StatusFromStat(const struct stat& st);
+
+/// The mode a new file (or folder) of the user's gets: 0666 (0777) less the process's umask.
+unsigned NewEntryMode(bool folder);

@@ -456,7 +456,11 @@ int LogonRefusal(const Opens& opens, const std::string& server, const std::strin
 
 int SmbErrorFor(int err, const std::string& uncPath)
 {
-    const int code = Win32ErrorFromSmb(err);
+    return SmbExplainError(Win32ErrorFromSmb(err), uncPath);
+}
+
+int SmbExplainError(int code, const std::string& uncPath)
+{
     std::string server;
     std::string share;
     std::string rest;

@@ -79,6 +79,8 @@ int Win32ErrorFromSmb(int err);
 /// failures pay for the extra requests. A server that stopped answering (ETIMEDOUT) gives
 /// 10060 at once, and this thread's connections to it are dropped.
 int SmbErrorFor(int err, const std::string& uncPath);
+/// SmbErrorFor for the code Win32ErrorFromSmb gave.
+int SmbExplainError(int code, const std::string& uncPath);
 
 /// The credentials the authentication callback gives. A location is "\\SERVER\SHARE",
 /// "\\SERVER\SHARE\" or "\\SERVER"; a share's entry wins over its server's. A user name

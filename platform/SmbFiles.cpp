@@ -5,6 +5,7 @@
 #include "platform/DateTime.h"
 #include "platform/DriveMap.h"
 #include "platform/FileAccess.h"
+#include "platform/NativeFiles.h"
 #include "platform/SmbContext.h"
 #include "platform/Win32Error.h"
 
@@ -453,3 +454,124 @@ bool forEachEntry(const std::string& uncFolder, const std::function<bool(FindEnt
 }
 
 } // namespace smbpath
+
+// ---- the FileSystem of shares -----------------------------------------------------------
+
+std::string SmbShareOf(const std::string& native)
+{
+    if (!IsSmbNative(native))
+        return {};
+    const size_t share = native.find('/', kPrefixLength);
+    return share == std::string::npos ? native : native.substr(0, native.find('/', share + 1));
+}
+
+namespace {
+
+int Done(int result)
+{
+    return result == 0 ? Win32::NoError : Win32ErrorFromSmb(errno);
+}
+
+class ShareFiles : public FileSystem {
+public:
+    int status(const std::string& path, FileStatus* status, bool) override
+    {
+        struct stat st {};
+        if (SmbStat(path, &st) != 0)
+            return Win32ErrorFromSmb(errno);
+        *status = StatusFromStat(st);
+        return Win32::NoError;
+    }
+
+    int list(const std::string& folder, std::vector<std::string>* names) override
+    {
+        errno = 0;
+        const bool listed = SmbForEachEntry(folder, [names](FindEntry&& entry) {
+            names->push_back(std::move(entry.name));
+            return true;
+        });
+        return listed ? Win32::NoError : Win32ErrorFromSmb(errno);
+    }
+
+    int makeFolder(const std::string& path, unsigned) override { return Done(SmbMkdir(path)); }
+
+    int makePath(const std::string& path) override
+    {
+        int error = 0;
+        return smbpath::forceDirectories(UncFromSmbNative(path), &error) ? Win32::NoError : error;
+    }
+
+    int removeFolder(const std::string& path) override
+    {
+        if (SmbRmdir(path) == 0)
+            return Win32::NoError;
+        return errno == ENOTEMPTY || errno == EEXIST ? Win32::DirNotEmpty : Win32ErrorFromSmb(errno);
+    }
+
+    int removeFile(const std::string& path) override { return Done(SmbUnlink(path)); }
+
+    int removeTree(const std::string& path) override
+    {
+        FileStatus st;
+        if (const int code = status(path, &st, false))
+            return code;
+        if (!st.isFolder())
+            return removeFile(path);
+        std::vector<std::string> names;
+        if (const int code = list(path, &names))
+            return code;
+        for (const std::string& name : names)
+            if (const int code = removeTree(NativeJoin(path, name)))
+                return code;
+        return removeFolder(path);
+    }
+
+    int rename(const std::string& from, const std::string& to, bool replace) override
+    {
+        if (SmbShareOf(from) != SmbShareOf(to))
+            return Win32::NotSameDevice;
+        if (SmbRename(from, to, replace) == 0)
+            return Win32::NoError;
+        return errno == EEXIST && !replace ? Win32::AlreadyExists : Win32ErrorFromSmb(errno);
+    }
+
+    std::unique_ptr<PlatformFile> openForReading(const std::string& path, int* code) override
+    {
+        return SmbOpenFile(path, FileMode::Read, code);
+    }
+
+    std::unique_ptr<PlatformFile> createFile(const std::string& path, int* code) override
+    {
+        return SmbOpenFile(path, FileMode::Create, code);
+    }
+
+    // A share holds no links and no pipes.
+    int readLink(const std::string&, std::string*) override { return Win32::NotSupported; }
+    int makeLink(const std::string&, const std::string&) override { return Win32::NotSupported; }
+    int makePipe(const std::string&, unsigned) override { return Win32::NotSupported; }
+
+    bool keepsModes() const override { return false; }
+    int setMode(const std::string&, unsigned) override { return Win32::NotSupported; }
+
+    int setTimes(const std::string& path, const FileStatus& from) override
+    {
+        return Done(SmbSetModified(path, from.modified.tv_sec));
+    }
+
+    // Its entries go for good, as they do from network drives.
+    bool hasTrash() const override { return false; }
+    int moveToTrash(const std::string&, TrashItem*) override { return Win32::NotSupported; }
+
+    int explain(int code, const std::string& path) override
+    {
+        return code == Win32::NoError ? code : SmbExplainError(code, UncFromSmbNative(path));
+    }
+};
+
+} // namespace
+
+FileSystem& SmbFileSystem()
+{
+    static ShareFiles files;
+    return files;
+}

@@ -19,6 +19,8 @@ bool IsSmbNative(const std::string& path);
 std::string SmbNativePath(const std::string& uncPath);
 /// The UNC path of a native form.
 std::string UncFromSmbNative(const std::string& native);
+/// The share part of a native form ("smb://server/share"), empty for a local path.
+std::string SmbShareOf(const std::string& native);
 /// The native form of any Windows-style path: a share's entry through SMB, a drive's
 /// through the drive map; empty when it has none.
 std::string AnyNativePath(const std::string& windowsPath);

@@ -3,14 +3,17 @@
 #include "local/FileOperationEngine.h"
 #include "platform/Trash.h"
 #include "platform/Win32Error.h"
+#include "local/RefusingFileSystem.h"
 #include "local/ScriptedUi.h"
 #include "local/TempTree.h"
+#include "support/FileSystemContract.h"
 #include "support/PrivateMounts.h"
 #include "support/ScopedEnvironment.h"
 
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -422,4 +425,169 @@ TEST(FileOperationEngine, AMissingTargetFolderIsMadeButAFileInItsPlaceFails)
     EXPECT_NE(engine.Run(FO_MOVE, {t.path("src/a.txt")}, t.path("blocker"), 0).code, 0);
     EXPECT_EQ(t.read("src/a.txt"), "a");
     EXPECT_EQ(t.read("blocker"), "file");
+}
+
+namespace {
+
+struct timespec modifiedOf(const std::string& path)
+{
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return st.st_mtim;
+}
+
+unsigned modeOf(const std::string& path)
+{
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// A tree whose entries carry dates and modes a copy must not take from the moment it is
+// made: dates in 2001 with a fraction of a second, no umask-shaped modes.
+void makeDatedTree(const TempTree& t)
+{
+    t.write("src/top/run.sh", "#!/bin/sh\n");
+    t.write("src/top/sub/notes.txt", "notes");
+    const struct timespec old[2] = {{1000000000, 250000000}, {1000000000, 123456789}};
+    for (const char* name : {"src/top/run.sh", "src/top/sub/notes.txt", "src/top/sub", "src/top"})
+        utimensat(AT_FDCWD, t.path(name).c_str(), old, 0);
+    chmod(t.path("src/top/run.sh").c_str(), 0750);
+    chmod(t.path("src/top/sub/notes.txt").c_str(), 0604);
+    chmod(t.path("src/top/sub").c_str(), 0711);
+    t.mkdir("dst");
+}
+
+} // namespace
+
+TEST(FileOperationEngine, ACopyKeepsDatesModesLinksAndPipes)
+{
+    TempTree t;
+    makeDatedTree(t);
+    ASSERT_EQ(symlink("sub/notes.txt", t.path("src/top/link").c_str()), 0);
+    ASSERT_EQ(mkfifo(t.path("src/top/pipe").c_str(), 0600), 0);
+    chmod(t.path("src/top/pipe").c_str(), 0620);  // beyond what the umask lets a new one have
+    ScriptedUi ui;
+    FileOperationEngine engine(ui);
+    const auto outcome = engine.Run(FO_COPY, {t.path("src/top")}, t.path("dst"), 0);
+    ASSERT_EQ(outcome.code, 0) << outcome.failedPath;
+    EXPECT_EQ(outcome.notKeptCount, 0u);
+    EXPECT_TRUE(outcome.notKept.empty());
+    for (const char* name : {"top/run.sh", "top/sub/notes.txt", "top/sub", "top"}) {
+        EXPECT_TRUE(sameTime(modifiedOf(t.path(std::string("dst/") + name)), modifiedOf(t.path(std::string("src/") + name))))
+            << name;
+        EXPECT_EQ(modeOf(t.path(std::string("dst/") + name)), modeOf(t.path(std::string("src/") + name))) << name;
+    }
+    char target[64] = {};
+    ASSERT_GT(readlink(t.path("dst/top/link").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "sub/notes.txt");
+    struct stat pipe {};
+    ASSERT_EQ(lstat(t.path("dst/top/pipe").c_str(), &pipe), 0);
+    EXPECT_TRUE(S_ISFIFO(pipe.st_mode));
+    EXPECT_EQ(pipe.st_mode & 07777, 0620u);
+}
+
+// A target that takes the contents but not the dates or the modes (a volume or a server
+// that ignores them): the copy is complete and in place, and the outcome names each entry.
+TEST(FileOperationEngine, ACopyWhoseDatesOrModesAreRefusedIsCompleteAndSaysSo)
+{
+    TempTree t;
+    makeDatedTree(t);
+    RefusingFileSystem files(LocalFileSystem());
+    files.refuseTimes = Win32::AccessDenied;
+    ScriptedUi ui;
+    FileOperationEngine engine(ui, files.picker());
+    auto outcome = engine.Run(FO_COPY, {t.path("src/top")}, t.path("dst"), 0);
+    ASSERT_EQ(outcome.code, 0) << outcome.failedPath;
+    EXPECT_EQ(t.read("dst/top/run.sh"), "#!/bin/sh\n");
+    EXPECT_EQ(t.read("dst/top/sub/notes.txt"), "notes");
+    EXPECT_FALSE(hasPartFiles(t.listing("dst")));
+    // Each entry is named by the copy's own path, never by a temporary one.
+    std::set<std::string> named;
+    for (const FileOpNotKept& item : outcome.notKept) {
+        EXPECT_EQ(item.what, FileOpNotKept::Dates) << item.path;
+        EXPECT_EQ(item.code, Win32::AccessDenied) << item.path;
+        named.insert(item.path);
+    }
+    EXPECT_EQ(named, (std::set<std::string>{t.path("dst/top"), t.path("dst/top/sub"), t.path("dst/top/run.sh"),
+                                            t.path("dst/top/sub/notes.txt")}));
+    EXPECT_EQ(outcome.notKeptCount, 4u);
+    // The modes were still set, though the dates were refused.
+    EXPECT_EQ(modeOf(t.path("dst/top/run.sh")), 0750u);
+    EXPECT_EQ(modeOf(t.path("dst/top/sub")), 0711u);
+
+    files.refuseTimes = 0;
+    files.refuseMode = Win32::AccessDenied;
+    ui.answers = {OverwriteAnswer::YesToAll};
+    outcome = engine.Run(FO_COPY, {t.path("src/top/run.sh")}, t.path("dst/top"), 0);
+    ASSERT_EQ(outcome.code, 0) << outcome.failedPath;
+    ASSERT_EQ(outcome.notKept.size(), 1u);
+    EXPECT_EQ(outcome.notKept[0].path, t.path("dst/top/run.sh"));
+    EXPECT_EQ(outcome.notKept[0].what, FileOpNotKept::Mode);
+    EXPECT_TRUE(sameTime(modifiedOf(t.path("dst/top/run.sh")), modifiedOf(t.path("src/top/run.sh"))));
+}
+
+TEST(FileOperationEngine, ManyRefusalsAreCountedButOnlyTheFirstAreKept)
+{
+    TempTree t;
+    const size_t files = FileOperationOutcome::kMaxNotKept + 5;
+    for (size_t i = 0; i < files; ++i)
+        t.write("src/many/f" + std::to_string(i), "x");
+    t.mkdir("dst");
+    RefusingFileSystem refusing(LocalFileSystem());
+    refusing.refuseTimes = Win32::WriteProtect;
+    ScriptedUi ui;
+    FileOperationEngine engine(ui, refusing.picker());
+    const auto outcome = engine.Run(FO_COPY, {t.path("src/many")}, t.path("dst"), 0);
+    ASSERT_EQ(outcome.code, 0);
+    EXPECT_EQ(t.listing("dst/many").size(), files);
+    EXPECT_EQ(outcome.notKept.size(), FileOperationOutcome::kMaxNotKept);
+    EXPECT_EQ(outcome.notKeptCount, files + 1);  // the folder as well
+}
+
+// Two volumes, whatever the machine has: every rename between places is refused, so a
+// move copies each entry and deletes its source only once the copy is complete.
+TEST(FileOperationEngine, AMoveBetweenVolumesCopiesWithDatesAndDeletesTheSources)
+{
+    TempTree t;
+    makeDatedTree(t);
+    t.write("dst/top/sub/kept.txt", "kept");
+    RefusingFileSystem volumes(LocalFileSystem());
+    volumes.separateVolumes = true;
+    ScriptedUi ui;
+    FileOperationEngine engine(ui, volumes.picker());
+    const struct timespec runDate = modifiedOf(t.path("src/top/run.sh"));
+    const auto outcome = engine.Run(FO_MOVE, {t.path("src/top")}, t.path("dst"), 0);
+    ASSERT_EQ(outcome.code, 0) << outcome.failedPath;
+    EXPECT_EQ(t.listing("dst/top"), (std::set<std::string>{"run.sh", "sub/", "sub/notes.txt", "sub/kept.txt"}));
+    EXPECT_FALSE(t.exists("src/top"));
+    EXPECT_TRUE(sameTime(modifiedOf(t.path("dst/top/run.sh")), runDate));
+    EXPECT_EQ(modeOf(t.path("dst/top/run.sh")), 0750u);
+    EXPECT_EQ(ui.lastProgress, ui.totalBytes);
+    EXPECT_FALSE(hasPartFiles(t.listing("dst")));
+
+    // Cancelled half-way, every entry is whole in exactly one place.
+    const std::string big(2 * FileOperationEngine::kCopyChunk + 5, 'm');
+    t.write("src/dir/first.txt", "first");
+    t.write("src/dir/zbig.dat", big);
+    ScriptedUi cancelling;
+    cancelling.cancelAfterBytes = 6;
+    FileOperationEngine cancelled(cancelling, volumes.picker());
+    const auto stopped = cancelled.Run(FO_MOVE, {t.path("src/dir")}, t.path("dst"), 0);
+    EXPECT_TRUE(stopped.aborted);
+    EXPECT_EQ(t.read("src/dir/zbig.dat"), big);
+    EXPECT_FALSE(t.exists("dst/dir/zbig.dat"));
+    EXPECT_NE(t.exists("src/dir/first.txt"), t.exists("dst/dir/first.txt"));
+    EXPECT_FALSE(hasPartFiles(t.listing("dst")));
+}
+
+TEST(LocalFileSystem, AnswersAsEveryFileSystemMust)
+{
+    TempTree t;
+    CheckFileSystemContract(LocalFileSystem(), t.root());
 }

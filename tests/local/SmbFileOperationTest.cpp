@@ -1,13 +1,17 @@
 #include "local/FileOperationEngine.h"
+#include "local/RefusingFileSystem.h"
 #include "local/ScriptedUi.h"
 #include "platform/SmbFiles.h"
 #include "platform/Win32Error.h"
+#include "support/FileSystemContract.h"
 #include "support/SmbTestServer.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -143,6 +147,75 @@ TEST_F(SmbFileOperation, RefusedShareStopsWithTheLogonCode)
     out = run(FO_COPY, {local.path("here/f.txt")}, privateShare);
     EXPECT_EQ(out.code, 0);
     EXPECT_EQ(read(s_server->folder("private-share") + "/f.txt"), "f");
+}
+
+TEST_F(SmbFileOperation, TheShareAnswersAsEveryFileSystemMust)
+{
+    CheckFileSystemContract(SmbFileSystem(), share());
+    // A rename between two shares is no rename: the file operations copy instead.
+    std::ofstream(pub() + "/x.txt") << "x";
+    EXPECT_EQ(SmbFileSystem().rename(share("x.txt"), SmbNativePath("\\\\127.0.0.1\\管理$\\x.txt"), true),
+              Win32::NotSameDevice);
+    EXPECT_EQ(read(pub() + "/x.txt"), "x");
+    EXPECT_EQ(FileSystemFor(share()).hasTrash(), false);
+    EXPECT_EQ(&FileSystemFor(local.path("here")), &LocalFileSystem());
+}
+
+namespace {
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st;
+}
+
+} // namespace
+
+// Dates go to a share and back to the second, folders' too; modes do not go to a share,
+// which has none of its own, and that is no loss the user hears of.
+TEST_F(SmbFileOperation, DatesGoToAShareAndBack)
+{
+    fs::create_directories(local.path("here/dated"));
+    std::ofstream(local.path("here/dated/run.sh")) << "#!/bin/sh\n";
+    chmod(local.path("here/dated/run.sh").c_str(), 0750);
+    const struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, local.path("here/dated/run.sh").c_str(), old, 0);
+    utimensat(AT_FDCWD, local.path("here/dated").c_str(), old, 0);
+
+    FileOperationOutcome out = run(FO_COPY, {local.path("here/dated")}, share());
+    ASSERT_EQ(out.code, 0) << out.failedPath;
+    EXPECT_EQ(out.notKeptCount, 0u);
+    EXPECT_EQ(statOf(pub() + "/dated/run.sh").st_mtime, 1000000000);
+    EXPECT_EQ(statOf(pub() + "/dated").st_mtime, 1000000000);
+
+    fs::create_directories(local.path("back"));
+    out = run(FO_COPY, {share("dated")}, local.path("back"));
+    ASSERT_EQ(out.code, 0) << out.failedPath;
+    EXPECT_EQ(out.notKeptCount, 0u);
+    EXPECT_EQ(statOf(local.path("back/dated/run.sh")).st_mtime, 1000000000);
+    EXPECT_EQ(statOf(local.path("back/dated")).st_mtime, 1000000000);
+}
+
+// A server that would not take the dates: the copy on the share is complete, and the
+// outcome names it by its share path.
+TEST_F(SmbFileOperation, AShareThatRefusesTheDatesStillGetsTheCopy)
+{
+    std::ofstream(local.path("here/f.txt")) << "contents";
+    RefusingFileSystem refusing(SmbFileSystem());
+    refusing.refuseTimes = Win32::AccessDenied;
+    FileOperationEngine engine(ui, [&refusing](const std::string& path) -> FileSystem& {
+        return IsSmbNative(path) ? refusing : LocalFileSystem();
+    });
+    const FileOperationOutcome out = engine.Run(FO_COPY, {local.path("here/f.txt")}, share(), 0);
+    ASSERT_EQ(out.code, 0) << out.failedPath;
+    EXPECT_EQ(read(pub() + "/f.txt"), "contents");
+    EXPECT_TRUE(noPartFiles(pub()));
+    ASSERT_EQ(out.notKept.size(), 1u);
+    EXPECT_EQ(out.notKept[0].path, share("f.txt"));
+    EXPECT_EQ(out.notKept[0].what, FileOpNotKept::Dates);
+    // The share keeps no modes of ours: it was never asked to.
+    EXPECT_TRUE(refusing.modeAskedFor.empty());
 }
 
 } // namespace

@@ -133,10 +133,18 @@ void RunEngine(uint32_t operation, const std::vector<std::string>& sources, cons
     CommandUi ui(overwrite);
     FileOperationEngine engine(ui);
     const FileOperationOutcome outcome = engine.Run(operation, sources, destination, FOF_SILENT);
-    if (outcome.code != 0) {
-        const std::string& failed = outcome.failedPath;
-        Fail(outcome.code, IsSmbNative(failed) ? UncFromSmbNative(failed) : failed);
-    }
+    const auto shown = [](const std::string& native) { return IsSmbNative(native) ? UncFromSmbNative(native) : native; };
+    // Copies made without their dates or permissions are made: said beside the result.
+    for (const FileOpNotKept& item : outcome.notKept)
+        JsonObject()
+            .text("notKept", shown(item.path))
+            .text("reason", UiFormat(item.what == FileOpNotKept::Dates ? "無法保留日期: %1" : "無法保留權限: %1",
+                                     {Win32MessageLine(item.code)}))
+            .print(stderr);
+    if (outcome.notKeptCount > outcome.notKept.size())
+        JsonObject().number("notKeptMore", static_cast<long long>(outcome.notKeptCount - outcome.notKept.size())).print(stderr);
+    if (outcome.code != 0)
+        Fail(outcome.code, shown(outcome.failedPath));
 }
 
 void PrintDone(const char* key, const std::string& path)
