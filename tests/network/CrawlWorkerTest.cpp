@@ -21,7 +21,8 @@ TItemData item(const std::string& path, uint32_t size, uint32_t attributes, doub
 
 bool same(const TItemList& a, const TItemList& b)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(TItemData)) == 0;
+    // An empty list may have no storage at all, and memcmp must not be given a null pointer.
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(TItemData)) == 0);
 }
 
 // Every event a reader passes on, written down as text (and the folders kept whole).
