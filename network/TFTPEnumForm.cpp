@@ -293,6 +293,7 @@ FtpResult TFTPEnumForm::connectWithCredentials()
     settings.password = m_block.Password;
     settings.proxyHost = m_block.ProxyHost;
     settings.proxyPort = m_block.ProxyPort;
+    settings.timeoutMs = serverSilenceMs;
     const FtpSiteOptions options = ReadFtpSiteOptions(NativePath(m_siteData->StoreDir + m_siteData->Key));
     settings.passive = options.passive;
     // A site stored without its password: ask for it rather than let the server refuse

@@ -106,6 +106,9 @@ public:
     /// operation runs (its end shows the rest at once).
     static constexpr std::chrono::milliseconds kLogFlushInterval{100};
     std::chrono::milliseconds logFlushInterval{kLogFlushInterval};
+    /// How long the site may stay silent before a command fails as "stopped answering";
+    /// read when the window connects.
+    long serverSilenceMs = 3000;
 
     /// How many site windows are open (the placement of a new one depends on it).
     static int FormCount;

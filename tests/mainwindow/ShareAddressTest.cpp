@@ -71,14 +71,19 @@ TEST_F(ShareAddressTest, AStoppedServerIsAFaultNotAFreeze)
     StallMeter meter;
     s_server->pause();
     m_form->FolderTreeView->setCurrentItem(share);
-    // A listing's failure goes to the status bar.
+    // A listing's failure goes to the status bar. An event posted once the listing has
+    // started must be handled before that failure: a window thread that stood still while
+    // the server was silent would handle it only afterwards.
     const QString before = status(), reading = UiString(33010);
-    const bool failed = waitUntil([&] { return status() != before && status() != reading && !status().isEmpty(); }, 30000);
+    const auto hasFailed = [&] { return status() != before && status() != reading && !status().isEmpty(); };
+    bool handledWhileWaiting = false;
+    QTimer::singleShot(0, m_form.get(), [&] { handledWhileWaiting = !hasFailed(); });
+    const bool failed = waitUntil(hasFailed, 30000);
     const QString said = status();
     s_server->resume();
     ASSERT_TRUE(failed) << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("伺服器停止回應"))) << said.toStdString();
-    EXPECT_LT(meter.longestMs(), 1000) << "the window thread stood still";
+    EXPECT_TRUE(handledWhileWaiting) << "the window thread stood still while the server was silent";
     RecordProperty("longest_stall_ms", int(meter.longestMs()));
 
     m_errors.clear();

@@ -269,8 +269,9 @@ TEST(Ping, LoopbackAnswersAndAStopEndsTheWait)
     const PingResult up = PingHost("127.0.0.1", 1000);
     EXPECT_TRUE(up.reachable);
     EXPECT_EQ(up.error, 0);
+    // Loopback answers at once, so only a stop that is honoured before the echo goes out
+    // leaves it unreachable (a stop ignored until the wait's end would find the answer).
     std::atomic<bool> stop{true};
-    const PingResult stopped = PingHost("127.0.0.1", 1000, &stop);
+    const PingResult stopped = PingHost("127.0.0.1", 600000, &stop);
     EXPECT_FALSE(stopped.reachable);
-    EXPECT_LT(stopped.ms, 500);
 }
