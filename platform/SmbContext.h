@@ -98,6 +98,18 @@ bool lookup(const std::string& server, const std::string& share, std::string& us
 /// share's location "\\SERVER\SHARE\" and then the server's "\\SERVER".
 using Fallback = std::function<bool(const std::string& location, std::string& user, std::string& password)>;
 void setFallback(Fallback fallback);
+
+/// While one is alive, each answer of the fallback is kept and given again without asking
+/// it: a walk of a share logs on for every folder, and the password store reads its file
+/// each time. Kept only for the life of the outermost one, so a password changed in the
+/// store is seen by the next walk. Set, forget and clear drop what was kept.
+class KeepStoreAnswers {
+public:
+    KeepStoreAnswers();
+    ~KeepStoreAnswers();
+    KeepStoreAnswers(const KeepStoreAnswers&) = delete;
+    KeepStoreAnswers& operator=(const KeepStoreAnswers&) = delete;
+};
 } // namespace SmbCredentials
 
 /// "SERVER" and "SHARE" of "\\SERVER\SHARE\..." (empty parts where the path has none).
