@@ -148,9 +148,10 @@ public:
         for (size_t k = 1; k < m_folders.size(); k++)
             for (const TItemData& item : m_folders[k])
                 if (!item.isFolder()) {
-                    count(item, outcome.Counters);
+                    std::string path = ItemPath(item);
+                    count(path, outcome.Counters);
                     if (m_previous.present)
-                        afterFiles.push_back({ItemPath(item), item.Size, item.Modified});
+                        afterFiles.push_back({std::move(path), item.Size, item.Modified});
                 }
         if (m_previous.present)
             record.Changes = filesBefore.changes(afterFiles);
@@ -474,22 +475,26 @@ private:
     {
         if (m_keep.empty())
             return;
+        const std::string topFolded = FoldTextCase("\\\\" + m_name + "\\");
         for (const std::string& folded : m_previous.order) {
-            if (m_listed.count(folded) || folded == FoldTextCase("\\\\" + m_name + "\\"))
+            if (m_listed.count(folded) || folded == topFolded)
                 continue;
             const bool below = std::any_of(m_keep.begin(), m_keep.end(),
                                            [&](const std::string& prefix) { return folded.rfind(prefix, 0) == 0; });
             if (below) {
-                m_folders.push_back(m_previous.folders[folded]);
+                // Taken, not copied: the previous listing is read no more (the files before
+                // were made ready to compare already).
+                m_folders.push_back(std::move(m_previous.folders.at(folded)));
                 m_listed.insert(folded);
             }
         }
     }
 
-    static void count(const TItemData& item, CrawlCounters& counters)
+    // Counts the file of `path` (UTF-8).
+    static void count(const std::string& path, CrawlCounters& counters)
     {
         counters.Files++;
-        switch (MediaKindOf(BareName(ItemPath(item)))) {
+        switch (MediaKindOf(BareName(path))) {
         case MediaKind::Image: counters.Images++; break;
         case MediaKind::Audio: counters.Audio++; break;
         case MediaKind::Video: counters.Video++; break;
