@@ -324,6 +324,12 @@ SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
     return slot;
 }
 
+void SmbAbandonThreadContexts()
+{
+    t_contexts.browse = t_contexts.files = nullptr;
+    t_contexts.settings.clear();
+}
+
 void SmbDropConnections(const std::string& server)
 {
     const std::string name = Fold(server);

@@ -54,6 +54,10 @@ auto SmbCall(Call&& call)
 /// cannot be set up, for example because the configuration file cannot be read.
 SMBCCTX* SmbThreadContext(SmbKind kind, int* error = nullptr);
 
+/// Forgets this thread's contexts without closing anything: for a process forked from one
+/// whose connections stay its parent's. The next call makes new ones.
+void SmbAbandonThreadContexts();
+
 /// Drops this thread's connections to servers (every one, or those to `server`, named as
 /// in its paths or by the address the name table gives for it), so that the next call connects again and asks the credential cache anew.
 /// A connection that still has a file or folder open stays.
