@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <atomic>
 #include <deque>
+#include <future>
 #include <memory>
 #include <poll.h>
 #include <sys/socket.h>
@@ -79,6 +80,8 @@ public:
     {
         CrawlOutcome outcome;
         CrawlRecord& record = outcome.Record;
+        // A walk here logs on for every folder: the password store is asked once a place.
+        SmbCredentials::KeepStoreAnswers keepAnswers;
         // The workers start while the previous listing is read and the shares are asked for:
         // a process and its libraries take a while to load. Those not needed are ended.
         if (m_options.Connections != 1 && m_options.OnlyShare.empty()) {
@@ -90,18 +93,18 @@ public:
                 m_started.push_back(std::move(process));
             }
         }
-        m_previous = ReadPreviousListing(m_computer.StoreDir, m_computer.Key, record.Reasons);
-        CrawlRecord before;
-        try {
-            if (ReadCrawlRecord(m_computer.StoreDir, m_computer.Key, before))
-                record.Previous = before.Crawled;
-        } catch (const Exception&) {
-            // Only the time of the crawl before is lost; the listing still compares.
-        }
-
+        // What the crawl before left is read while the server is asked for the shares: a
+        // large listing takes about as long to read as the server takes to answer.
+        auto reading = std::async(std::launch::async, [this] { return readBefore(); });
         std::vector<SmbShare> shares;
         int error = 0;
-        if (!ListSmbShares(m_address, shares, &error)) {
+        const bool listed = ListSmbShares(m_address, shares, &error);
+        Before before = reading.get();
+        m_previous = std::move(before.listing);
+        record.Reasons = std::move(before.reasons);
+        if (before.recordRead)
+            record.Previous = before.record.Crawled;
+        if (!listed) {
             outcome.Error = error;
             outcome.ErrorText = trimmedText(Win32MessageText(error));
             return outcome;
@@ -124,12 +127,15 @@ public:
         for (size_t k = 0; k < top.size(); k++)
             walked[k] = m_options.OnlyShare.empty()
                         || CompareTextNoCase(std::string(BareName(ItemPath(top[k]))), m_options.OnlyShare) == 0;
+        // The files before are made ready to compare while the shares are walked.
+        auto baseline = std::async(std::launch::async, [this] { return baselineOfPrevious(); });
         std::vector<ShareWalk> walks = walkShares(top, walked);
+        const CrawlBaseline filesBefore = baseline.get();
         for (size_t k = 0; k < top.size(); k++) {
             if (walked[k])
                 merge(top[k], walks[k], record);
             else
-                keepShareAsItWas(top[k], before, record);
+                keepShareAsItWas(top[k], before.record, record);
         }
         if (m_cancel) {
             outcome.Cancelled = true;
@@ -138,23 +144,17 @@ public:
         m_folders.front() = top;
         keepUnreached();
 
-        std::vector<CrawledFile> beforeFiles, afterFiles;
+        std::vector<CrawledFile> afterFiles;
         for (size_t k = 1; k < m_folders.size(); k++)
             for (const TItemData& item : m_folders[k])
                 if (!item.isFolder()) {
-                    count(item, outcome.Counters);
+                    std::string path = ItemPath(item);
+                    count(path, outcome.Counters);
                     if (m_previous.present)
-                        afterFiles.push_back({ItemPath(item), item.Size, item.Modified});
+                        afterFiles.push_back({std::move(path), item.Size, item.Modified});
                 }
-        if (m_previous.present) {
-            const std::string topFolded = FoldTextCase("\\\\" + m_name + "\\");
-            for (const auto& [folded, items] : m_previous.folders)
-                if (folded != topFolded)
-                    for (const TItemData& item : items)
-                        if (!item.isFolder())
-                            beforeFiles.push_back({ItemPath(item), item.Size, item.Modified});
-            record.Changes = CompareCrawls(beforeFiles, afterFiles);
-        }
+        if (m_previous.present)
+            record.Changes = filesBefore.changes(afterFiles);
         record.Crawled = NowDateTime();
         record.Partial = !record.Reasons.empty() || !record.Refused.empty();
         outcome.Folders = m_done;
@@ -171,6 +171,41 @@ public:
     }
 
 private:
+    // What the crawl before left: its listing and its record.
+    struct Before {
+        PreviousListing listing;
+        std::vector<std::string> reasons;
+        CrawlRecord record;
+        bool recordRead = false;
+    };
+
+    Before readBefore() const
+    {
+        Before before;
+        before.listing = ReadPreviousListing(m_computer.StoreDir, m_computer.Key, before.reasons);
+        try {
+            before.recordRead = ReadCrawlRecord(m_computer.StoreDir, m_computer.Key, before.record);
+        } catch (const Exception&) {
+            // Only the time of the crawl before is lost; the listing still compares.
+        }
+        return before;
+    }
+
+    // The files of the previous listing, the computer's own folder aside.
+    CrawlBaseline baselineOfPrevious() const
+    {
+        std::vector<CrawledFile> files;
+        if (!m_previous.present)
+            return CrawlBaseline();
+        const std::string topFolded = FoldTextCase("\\\\" + m_name + "\\");
+        for (const auto& [folded, items] : m_previous.folders)
+            if (folded != topFolded)
+                for (const TItemData& item : items)
+                    if (!item.isFolder())
+                        files.push_back({ItemPath(item), item.Size, item.Modified});
+        return CrawlBaseline(std::move(files));
+    }
+
     // The shares to walk, over several worker processes when there are several shares and
     // workers can be started; what no worker walked (every share, when only one is walked)
     // is walked here, one share after another. libsmbclient as the system ships it lets one
@@ -183,8 +218,10 @@ private:
             if (walked[k])
                 pending.push_back(k);
         const int workers = std::min<int>(connections(), int(pending.size()));
-        if (workers >= 2)
+        if (workers >= 2) {
+            biggestFirst(shares, pending);
             walkInWorkers(shares, pending, walks, workers);
+        }
         m_started.clear();
         for (size_t k : pending) {
             if (m_cancel)
@@ -192,6 +229,28 @@ private:
             walkShare(shares[k], walks[k]);
         }
         return walks;
+    }
+
+    // Orders `pending` by the folders the previous listing had below each share, most
+    // first: a big share started last would keep one worker busy while the others idle.
+    // The order of the listing does not depend on it.
+    void biggestFirst(const TItemList& shares, std::deque<size_t>& pending) const
+    {
+        if (!m_previous.present)
+            return;
+        std::unordered_map<std::string, size_t> folders;  // "\\name\share\" folded -> folders
+        for (const std::string& folded : m_previous.order) {
+            size_t end = folded.find('\\', 2);
+            if (end != std::string::npos)
+                end = folded.find('\\', end + 1);
+            if (end != std::string::npos)
+                folders[folded.substr(0, end + 1)]++;
+        }
+        std::vector<size_t> size(shares.size());
+        for (size_t k : pending)
+            if (const auto it = folders.find(FoldTextCase(ItemPath(shares[k]) + "\\")); it != folders.end())
+                size[k] = it->second;
+        std::stable_sort(pending.begin(), pending.end(), [&](size_t a, size_t b) { return size[a] > size[b]; });
     }
 
     int connections() const { return m_options.Connections > 0 ? m_options.Connections : kMostWorkers; }
@@ -416,22 +475,26 @@ private:
     {
         if (m_keep.empty())
             return;
+        const std::string topFolded = FoldTextCase("\\\\" + m_name + "\\");
         for (const std::string& folded : m_previous.order) {
-            if (m_listed.count(folded) || folded == FoldTextCase("\\\\" + m_name + "\\"))
+            if (m_listed.count(folded) || folded == topFolded)
                 continue;
             const bool below = std::any_of(m_keep.begin(), m_keep.end(),
                                            [&](const std::string& prefix) { return folded.rfind(prefix, 0) == 0; });
             if (below) {
-                m_folders.push_back(m_previous.folders[folded]);
+                // Taken, not copied: the previous listing is read no more (the files before
+                // were made ready to compare already).
+                m_folders.push_back(std::move(m_previous.folders.at(folded)));
                 m_listed.insert(folded);
             }
         }
     }
 
-    static void count(const TItemData& item, CrawlCounters& counters)
+    // Counts the file of `path` (UTF-8).
+    static void count(const std::string& path, CrawlCounters& counters)
     {
         counters.Files++;
-        switch (MediaKindOf(BareName(ItemPath(item)))) {
+        switch (MediaKindOf(BareName(path))) {
         case MediaKind::Image: counters.Images++; break;
         case MediaKind::Audio: counters.Audio++; break;
         case MediaKind::Video: counters.Video++; break;

@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -517,6 +519,55 @@ void SetCrawlWorkerProgram(const std::string& path)
     g_program = path;
 }
 
+namespace {
+
+// Whether `program` is the file this process runs.
+bool isThisProgram(const std::string& program)
+{
+    struct stat self {};
+    struct stat other {};
+    return ::stat("/proc/self/exe", &self) == 0 && ::stat(program.c_str(), &other) == 0 && self.st_dev == other.st_dev
+           && self.st_ino == other.st_ino;
+}
+
+// Whether this process runs one thread: fork copies only the calling one, and a lock
+// another held would stay locked in the copy.
+bool onlyThread()
+{
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (!tasks)
+        return false;
+    int count = 0;
+    while (const dirent* entry = ::readdir(tasks))
+        if (entry->d_name[0] != '.')
+            count++;
+    ::closedir(tasks);
+    return count == 1;
+}
+
+// The worker in a copy of this process, as the program started anew in its worker mode
+// would be: the socket on standard input and output, no other descriptor, the usual
+// signals, no SMB connection of the parent's, no password store. It never returns into
+// the parent's code.
+[[noreturn]] void runForkedWorker(int fd)
+{
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    if (::dup2(fd, STDIN_FILENO) < 0 || ::dup2(fd, STDOUT_FILENO) < 0)
+        ::_exit(2);
+    ::close_range(3, ~0u, 0);
+    SmbAbandonThreadContexts();
+    SmbCredentials::setFallback(nullptr);
+    int status = 2;
+    try {
+        status = RunCrawlWorker(STDIN_FILENO);
+    } catch (...) {
+    }
+    ::_exit(status);
+}
+
+} // namespace
+
 std::unique_ptr<CrawlWorkerProcess> CrawlWorkerProcess::start(const std::string& program)
 {
     if (program.empty() || ::access(program.c_str(), X_OK) != 0)
@@ -524,6 +575,17 @@ std::unique_ptr<CrawlWorkerProcess> CrawlWorkerProcess::start(const std::string&
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return nullptr;
+    if (isThisProgram(program) && onlyThread()) {
+        const pid_t pid = ::fork();
+        if (pid == 0)
+            runForkedWorker(fds[1]);
+        ::close(fds[1]);
+        if (pid < 0) {
+            ::close(fds[0]);
+            return nullptr;
+        }
+        return std::unique_ptr<CrawlWorkerProcess>(new CrawlWorkerProcess(pid, fds[0]));
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);

@@ -93,7 +93,9 @@ std::string CrawlWorkerProgram();
 void SetCrawlWorkerProgram(const std::string& path);
 
 /// One worker process, started with posix_spawn (the crawl may run in a process with
-/// threads, where fork is unsafe). Killed and reaped when destroyed.
+/// threads, where fork is unsafe); when the program is this very one and this process has
+/// no other thread, forked instead, which spares loading the program and its libraries
+/// again. Killed and reaped when destroyed.
 class CrawlWorkerProcess {
 public:
     /// Null when the program cannot be started.

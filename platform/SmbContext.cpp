@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 std::unique_lock<std::recursive_mutex> LockSmbCalls()
@@ -38,6 +39,10 @@ struct Credential {
 std::mutex g_credentialMutex;
 std::map<std::string, Credential> g_credentials; // folded "\\SERVER" or "\\SERVER\SHARE"
 SmbCredentials::Fallback g_fallback;
+// The fallback's answers while a KeepStoreAnswers lives: location as asked -> the
+// credential, or nothing when the store had none.
+int g_keepingAnswers = 0;
+std::map<std::string, std::optional<Credential>> g_storeAnswers;
 
 std::string Fold(const std::string& text)
 {
@@ -319,6 +324,12 @@ SMBCCTX* SmbThreadContext(SmbKind kind, int* error)
     return slot;
 }
 
+void SmbAbandonThreadContexts()
+{
+    t_contexts.browse = t_contexts.files = nullptr;
+    t_contexts.settings.clear();
+}
+
 void SmbDropConnections(const std::string& server)
 {
     const std::string name = Fold(server);
@@ -512,25 +523,77 @@ void set(const std::string& location, const std::string& user, const std::string
 {
     std::lock_guard lock(g_credentialMutex);
     g_credentials[LocationKey(location)] = {user, password};
+    g_storeAnswers.clear();
 }
 
 void forget(const std::string& location)
 {
     std::lock_guard lock(g_credentialMutex);
     g_credentials.erase(LocationKey(location));
+    g_storeAnswers.clear();
 }
 
 void clear()
 {
     std::lock_guard lock(g_credentialMutex);
     g_credentials.clear();
+    g_storeAnswers.clear();
 }
 
 void setFallback(Fallback fallback)
 {
     std::lock_guard lock(g_credentialMutex);
     g_fallback = std::move(fallback);
+    g_storeAnswers.clear();
 }
+
+KeepStoreAnswers::KeepStoreAnswers()
+{
+    std::lock_guard lock(g_credentialMutex);
+    g_keepingAnswers++;
+}
+
+KeepStoreAnswers::~KeepStoreAnswers()
+{
+    std::lock_guard lock(g_credentialMutex);
+    if (--g_keepingAnswers == 0)
+        g_storeAnswers.clear();
+}
+
+namespace {
+
+// The fallback's answer for `location`, the kept one while answers are kept.
+bool askStore(const Fallback& fallback, const std::string& location, std::string& user, std::string& password)
+{
+    {
+        std::lock_guard lock(g_credentialMutex);
+        if (g_keepingAnswers > 0) {
+            const auto kept = g_storeAnswers.find(location);
+            if (kept != g_storeAnswers.end()) {
+                if (!kept->second)
+                    return false;
+                user = kept->second->user;
+                password = kept->second->password;
+                return true;
+            }
+        }
+    }
+    std::string foundUser;
+    std::string foundPassword;
+    const bool found = fallback(location, foundUser, foundPassword);
+    {
+        std::lock_guard lock(g_credentialMutex);
+        if (g_keepingAnswers > 0)
+            g_storeAnswers[location] = found ? std::optional<Credential>(Credential{foundUser, foundPassword}) : std::nullopt;
+    }
+    if (!found)
+        return false;
+    user = std::move(foundUser);
+    password = std::move(foundPassword);
+    return true;
+}
+
+} // namespace
 
 bool lookup(const std::string& server, const std::string& share, std::string& user, std::string& password,
             bool stored)
@@ -556,9 +619,9 @@ bool lookup(const std::string& server, const std::string& share, std::string& us
     if (!fallback)
         return false;
     // The store is asked outside the lock: it may take its own locks.
-    if (!shareLocation.empty() && fallback(shareLocation + "\\", user, password))
+    if (!shareLocation.empty() && askStore(fallback, shareLocation + "\\", user, password))
         return true;
-    return fallback(serverLocation, user, password);
+    return askStore(fallback, serverLocation, user, password);
 }
 
 } // namespace SmbCredentials

@@ -54,6 +54,10 @@ auto SmbCall(Call&& call)
 /// cannot be set up, for example because the configuration file cannot be read.
 SMBCCTX* SmbThreadContext(SmbKind kind, int* error = nullptr);
 
+/// Forgets this thread's contexts without closing anything: for a process forked from one
+/// whose connections stay its parent's. The next call makes new ones.
+void SmbAbandonThreadContexts();
+
 /// Drops this thread's connections to servers (every one, or those to `server`, named as
 /// in its paths or by the address the name table gives for it), so that the next call connects again and asks the credential cache anew.
 /// A connection that still has a file or folder open stays.
@@ -98,6 +102,18 @@ bool lookup(const std::string& server, const std::string& share, std::string& us
 /// share's location "\\SERVER\SHARE\" and then the server's "\\SERVER".
 using Fallback = std::function<bool(const std::string& location, std::string& user, std::string& password)>;
 void setFallback(Fallback fallback);
+
+/// While one is alive, each answer of the fallback is kept and given again without asking
+/// it: a walk of a share logs on for every folder, and the password store reads its file
+/// each time. Kept only for the life of the outermost one, so a password changed in the
+/// store is seen by the next walk. Set, forget and clear drop what was kept.
+class KeepStoreAnswers {
+public:
+    KeepStoreAnswers();
+    ~KeepStoreAnswers();
+    KeepStoreAnswers(const KeepStoreAnswers&) = delete;
+    KeepStoreAnswers& operator=(const KeepStoreAnswers&) = delete;
+};
 } // namespace SmbCredentials
 
 /// "SERVER" and "SHARE" of "\\SERVER\SHARE\..." (empty parts where the path has none).

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -223,30 +222,50 @@ void WriteCrawlRecord(const std::string& storeDir, const std::string& key, const
         RaiseFileError(error);
 }
 
-std::vector<CrawlChange> CompareCrawls(const std::vector<CrawledFile>& before, const std::vector<CrawledFile>& after)
+CrawlBaseline::CrawlBaseline(std::vector<CrawledFile> before) : m_files(std::move(before))
 {
-    std::map<std::string, const CrawledFile*> old;
-    for (const CrawledFile& file : before)
-        old.emplace(FoldTextCase(file.Path), &file);
-    std::map<std::string, CrawlChange> changes;
+    m_folded.reserve(m_files.size());
+    for (const CrawledFile& file : m_files)
+        m_folded.push_back(FoldTextCase(file.Path));
+    // Views into m_folded, which no longer grows.
+    m_first.reserve(m_files.size());
+    for (size_t k = 0; k < m_folded.size(); k++)
+        m_first.emplace(m_folded[k], k);
+}
+
+std::vector<CrawlChange> CrawlBaseline::changes(const std::vector<CrawledFile>& after) const
+{
+    // Each file before is matched once; a second file after of the same path is new.
+    std::vector<bool> matched(m_files.size());
+    std::vector<std::pair<std::string, CrawlChange>> found;
     for (const CrawledFile& file : after) {
-        const std::string folded = FoldTextCase(file.Path);
-        const auto found = old.find(folded);
-        if (found == old.end()) {
-            changes.emplace(folded, CrawlChange{CrawlChangeKind::New, file.Path, file.Size, file.Modified, 0, 0});
+        std::string folded = FoldTextCase(file.Path);
+        const auto it = m_first.find(folded);
+        if (it == m_first.end() || matched[it->second]) {
+            found.emplace_back(std::move(folded), CrawlChange{CrawlChangeKind::New, file.Path, file.Size, file.Modified, 0, 0});
             continue;
         }
-        const CrawledFile& was = *found->second;
+        matched[it->second] = true;
+        const CrawledFile& was = m_files[it->second];
         if (was.Size != file.Size || was.Modified != file.Modified)
-            changes.emplace(folded, CrawlChange{CrawlChangeKind::Changed, file.Path, file.Size, file.Modified,
-                                                was.Size, was.Modified});
-        old.erase(found);
+            found.emplace_back(std::move(folded), CrawlChange{CrawlChangeKind::Changed, file.Path, file.Size,
+                                                              file.Modified, was.Size, was.Modified});
     }
-    for (const auto& [folded, was] : old)
-        changes.emplace(folded, CrawlChange{CrawlChangeKind::Removed, was->Path, was->Size, was->Modified, 0, 0});
+    for (const auto& [folded, k] : m_first)
+        if (!matched[k])
+            found.emplace_back(std::string(folded),
+                               CrawlChange{CrawlChangeKind::Removed, m_files[k].Path, m_files[k].Size, m_files[k].Modified, 0, 0});
+    // By path; of one path only the first found.
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<CrawlChange> out;
-    out.reserve(changes.size());
-    for (auto& [folded, change] : changes)
-        out.push_back(std::move(change));
+    out.reserve(found.size());
+    for (size_t k = 0; k < found.size(); k++)
+        if (k == 0 || found[k].first != found[k - 1].first)
+            out.push_back(std::move(found[k].second));
     return out;
+}
+
+std::vector<CrawlChange> CompareCrawls(const std::vector<CrawledFile>& before, const std::vector<CrawledFile>& after)
+{
+    return CrawlBaseline(before).changes(after);
 }

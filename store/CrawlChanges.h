@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // What the cache updater learned in its last crawl of one computer, kept beside the
@@ -68,7 +70,22 @@ struct CrawledFile {
     double Modified = 0;
 };
 
-/// The changes from `before` to `after` (files only; paths compared without regard to
-/// case): new files, removed files, and files whose size or modification time differ.
-/// Ordered by path.
+/// The files of the crawl before, made ready to be compared: the crawl prepares them while
+/// its walks run, so that only the new crawl's side is left when they end.
+class CrawlBaseline {
+public:
+    CrawlBaseline() = default;
+    explicit CrawlBaseline(std::vector<CrawledFile> before);
+    /// The changes from the files before to `after` (files only; paths compared without
+    /// regard to case): new files, removed files, and files whose size or modification time
+    /// differ. Ordered by path. Of files whose paths differ only in case, the first counts.
+    std::vector<CrawlChange> changes(const std::vector<CrawledFile>& after) const;
+
+private:
+    std::vector<CrawledFile> m_files;
+    std::vector<std::string> m_folded;
+    std::unordered_map<std::string_view, size_t> m_first;  // folded path -> its first file
+};
+
+/// CrawlBaseline(before).changes(after).
 std::vector<CrawlChange> CompareCrawls(const std::vector<CrawledFile>& before, const std::vector<CrawledFile>& after);

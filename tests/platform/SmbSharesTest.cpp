@@ -118,4 +118,47 @@ TEST(SmbCredentialCache, ShareEntryWinsOverServerAndFallbackIsAskedLast)
     EXPECT_FALSE(SmbCredentials::lookup("srv", "docs", user, password));
 }
 
+TEST(SmbCredentialCache, StoreAnswersAreKeptOnlyWhileAskedToAndOnlyUntilSomethingIsSet)
+{
+    SmbCredentials::clear();
+    std::string user, password;
+    std::string stored = "first";
+    int asked = 0;
+    SmbCredentials::setFallback([&](const std::string& location, std::string& u, std::string& p) {
+        asked++;
+        if (location != "\\\\srv")
+            return false;
+        u = "user";
+        p = stored;
+        return true;
+    });
+    {
+        SmbCredentials::KeepStoreAnswers keep;
+        {
+            SmbCredentials::KeepStoreAnswers nested;
+            EXPECT_TRUE(SmbCredentials::lookup("srv", "docs", user, password));
+            EXPECT_EQ(asked, 2);  // the share, then the server
+        }
+        // The outer one still keeps them: the share's refusal as well as the server's answer.
+        stored = "changed";
+        EXPECT_TRUE(SmbCredentials::lookup("srv", "docs", user, password));
+        EXPECT_EQ(password, "first");
+        EXPECT_EQ(asked, 2);
+        EXPECT_FALSE(SmbCredentials::lookup("srv", "docs", user, password, false));
+        // Something set in this run drops what was kept.
+        SmbCredentials::set("\\\\other", "x", "y");
+        EXPECT_TRUE(SmbCredentials::lookup("srv", "docs", user, password));
+        EXPECT_EQ(password, "changed");
+        EXPECT_EQ(asked, 4);
+    }
+    // The outer one ending drops them: a later walk asks the store again.
+    stored = "third";
+    EXPECT_TRUE(SmbCredentials::lookup("srv", "docs", user, password));
+    EXPECT_EQ(password, "third");
+    EXPECT_TRUE(SmbCredentials::lookup("srv", "docs", user, password));
+    EXPECT_EQ(asked, 8);
+    SmbCredentials::setFallback(nullptr);
+    SmbCredentials::clear();
+}
+
 } // namespace

@@ -114,4 +114,24 @@ TEST(CompareCrawls, FindsNewRemovedAndChangedFilesWithoutRegardToCase)
     EXPECT_TRUE(CompareCrawls(after, after).empty());
 }
 
+TEST(CompareCrawls, OfPathsThatDifferOnlyInCaseTheFirstCountsAndABaselineServesTwice)
+{
+    const CrawlBaseline baseline({{"\\\\PC\\S\\Twice.txt", 1, 45000}, {"\\\\PC\\S\\TWICE.TXT", 2, 45000},
+                                  {"\\\\PC\\S\\b.txt", 3, 45000}});
+    const std::vector<CrawledFile> after = {{"\\\\PC\\S\\twice.txt", 1, 45000}, {"\\\\PC\\S\\Twice.TXT", 9, 45000}};
+    for (int round = 0; round < 2; round++) {
+        const auto changes = baseline.changes(after);
+        ASSERT_EQ(changes.size(), 2u);
+        // By folded path: "b.txt" before "twice.txt"; the second file of one path is new.
+        EXPECT_EQ(changes[0].Kind, CrawlChangeKind::Removed);
+        EXPECT_EQ(changes[0].Path, "\\\\PC\\S\\b.txt");
+        EXPECT_EQ(changes[1].Kind, CrawlChangeKind::New);
+        EXPECT_EQ(changes[1].Path, "\\\\PC\\S\\Twice.TXT");
+        EXPECT_EQ(changes[1].Size, 9u);
+    }
+    const auto fromNothing = CrawlBaseline().changes(after);
+    ASSERT_EQ(fromNothing.size(), 1u);
+    EXPECT_EQ(fromNothing[0].Size, 1u);
+}
+
 } // namespace
