@@ -328,7 +328,7 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
         auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
         index = ReadCacheFileWhole(*indexFile, indexPath);
-        listing.read(std::move(listingFile), listingPath);
+        listing.read(*listingFile, listingPath);
     }
     using L = ListingLayout;
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
