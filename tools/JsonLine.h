@@ -2,7 +2,6 @@
 // One JSON object per line, the output convention of every command-line program here.
 // Texts are written as UTF-8; bytes that are not UTF-8 pass unchanged, so that a name the
 // program could not decode still reaches the script that asked for it.
-#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdint>
@@ -97,21 +96,15 @@ private:
         std::memcpy(out, key, length);
         std::memcpy(out + length, "\": ", 3);
     }
-    static_assert(std::endian::native == std::endian::little, "runs of eight bytes are read as words, first byte lowest");
     // The place (0 to 7) of the first of the eight bytes at `p` that is a control
     // character, '"' or '\\', or 8 when there is none. The bit tricks for "holds a byte
     // below n" and "holds a zero byte" may flag bytes above a true one, never below it, so
     // the lowest flag of the three is exact.
     static int firstEscape(const char* p)
     {
+        constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
         uint64_t v;
         std::memcpy(&v, p, 8);
-        return firstEscape(v);
-    }
-    // The same for the eight bytes of `v`, the first in its lowest byte.
-    static int firstEscape(uint64_t v)
-    {
-        constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
         const auto zeros = [&](uint64_t x) { return (x - ones) & ~x & highs; };
         const uint64_t flags = ((v - ones * 0x20) & ~v & highs) | zeros(v ^ (ones * '"')) | zeros(v ^ (ones * '\\'));
         return flags ? std::countr_zero(flags) / 8 : 8;
@@ -138,19 +131,6 @@ private:
                 p += plain;
                 if (plain < 8)
                     break;
-            }
-            if (p != end && end - p < 8 && value.size() >= 8) {
-                // Fewer than eight bytes left of a longer text: the eight that end it are
-                // read at once and those already written shifted out, the room above them
-                // filled with zeros, which firstEscape flags but only above the real ones.
-                const int left = int(end - p);
-                uint64_t v;
-                std::memcpy(&v, end - 8, 8);
-                v >>= 8 * (8 - left);
-                const int plain = std::min(firstEscape(v), left);
-                std::memcpy(out, &v, 8);
-                out += plain;
-                p += plain;
             }
             if (p == end)
                 break;
