@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -71,7 +70,6 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    int descriptor() const { return m_fd; }
 
     bool close() override
     {
@@ -167,35 +165,6 @@ private:
 std::unique_ptr<PlatformFile> PlatformFileFromDescriptor(int fd)
 {
     return std::make_unique<LocalFile>(fd);
-}
-
-FileView& FileView::operator=(FileView&& other) noexcept
-{
-    if (this != &other) {
-        if (m_data)
-            ::munmap(const_cast<char*>(m_data), m_size);
-        m_data = other.m_data;
-        m_size = other.m_size;
-        other.m_data = nullptr;
-    }
-    return *this;
-}
-
-FileView::~FileView()
-{
-    if (m_data)
-        ::munmap(const_cast<char*>(m_data), m_size);
-}
-
-FileView MapFileForReading(PlatformFile& file, size_t size)
-{
-    const auto* local = dynamic_cast<LocalFile*>(&file);
-    if (!local || size == 0)
-        return {};
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, local->descriptor(), 0);
-    if (mapped == MAP_FAILED)
-        return {};
-    return FileView(static_cast<const char*>(mapped), size);
 }
 
 namespace {

@@ -43,31 +43,6 @@ protected:
     int m_error = 0;
 };
 
-/// A read-only view of a whole local file in memory, the system's cached pages themselves
-/// rather than a copy of them. The file must stay open while the view is used: its lock
-/// keeps the family's writers from truncating the file under the view.
-class FileView {
-public:
-    FileView() = default;
-    FileView(const char* data, size_t size) : m_data(data), m_size(size) {}
-    FileView(FileView&& other) noexcept : m_data(other.m_data), m_size(other.m_size) { other.m_data = nullptr; }
-    FileView& operator=(FileView&& other) noexcept;
-    FileView(const FileView&) = delete;
-    FileView& operator=(const FileView&) = delete;
-    ~FileView();
-    const char* data() const { return m_data; }
-    size_t size() const { return m_size; }
-    explicit operator bool() const { return m_data != nullptr; }
-
-private:
-    const char* m_data = nullptr;
-    size_t m_size = 0;
-};
-
-/// The first `size` bytes of `file` as a view; an empty view for a share's file, an empty
-/// file, or when the system refuses (the caller then reads the file).
-FileView MapFileForReading(PlatformFile& file, size_t size);
-
 /// Raises Exception with the system's text for a Win32 code (0, which carries no reason,
 /// reads as file-not-found).
 [[noreturn]] void RaiseFileError(int code);

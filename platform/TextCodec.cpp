@@ -233,7 +233,13 @@ int FirstEncodedByte(const Cp950Tables& t, std::string_view utf8, size_t pos)
 // once, and `pos` moves past it.
 void appendAsciiRun(std::string& out, std::string_view text, size_t& pos)
 {
+    // Eight bytes at a time while none has its high bit set: names are mostly ASCII.
     size_t end = pos + 1;
+    for (uint64_t word = 0; text.size() - end >= 8; end += 8) {
+        std::memcpy(&word, text.data() + end, 8);
+        if (word & 0x8080808080808080ULL)
+            break;
+    }
     while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80)
         ++end;
     out.append(text.data() + pos, end - pos);

@@ -278,10 +278,10 @@ void searchComputer(const CachedComputer& computer, const SearchQuery& query, co
     }, matcher.requiredBytes());
 }
 
-// What searching one computer on a helper thread gave: its hits in order, or its error.
-// The paths lie end to end in one text, so that a computer of many matches costs a few
-// allocations, not one a match.
-struct ComputerResult {
+// The hits of one computer, kept on a helper thread for SearchCache: in order, their paths
+// end to end in one text, so that a computer of many matches costs a few allocations, not
+// one a match.
+struct PackedHits {
     struct Hit {
         size_t pathAt = 0;
         uint32_t pathLength = 0;
@@ -291,10 +291,12 @@ struct ComputerResult {
     };
     std::string paths;
     std::vector<Hit> hits;
-    std::string error;
-    bool failed = false;
-    bool done = false;
 
+    void clear()
+    {
+        paths.clear();
+        hits.clear();
+    }
     void add(const SearchHit& hit)
     {
         hits.push_back({paths.size(), uint32_t(hit.Path.size()), hit.Size, hit.Attributes, hit.Modified});
@@ -311,20 +313,122 @@ struct ComputerResult {
     }
 };
 
+std::vector<CachedComputer> wantedComputers(const std::string& cachePath, const SearchQuery& query,
+                                            const std::function<void(const std::string&)>& onError)
+{
+    std::vector<CachedComputer> computers;
+    for (CachedComputer& computer : CachedComputers(cachePath, onError))
+        if (wantedComputer(query, computer.Name))
+            computers.push_back(std::move(computer));
+    return computers;
+}
+
+size_t helperThreads(size_t computers)
+{
+    return std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, computers});
+}
+
+// Searches `computers` on `threads` helper threads, each computer into a `Result` of its
+// own: `keep` adds a hit to it on the helper thread. This thread hands the results on with
+// `handOn` (false stops the search) computer by computer in their order, so the order of
+// hits and errors is the one of a search on one thread. A helper runs at most a few
+// computers ahead of the one being handed on, which bounds what is held, and a result
+// handed on is cleared and kept for a later computer, with its room. Returns the number of
+// computers searched without error.
+template <class Result>
+int searchInOrder(const std::vector<CachedComputer>& computers, size_t threads, const SearchQuery& query,
+                  const std::function<void(const SearchHit&, Result&)>& keep,
+                  const std::function<bool(const CachedComputer&, Result&)>& handOn,
+                  const std::function<void(const std::string&)>& onError)
+{
+    struct Slot {
+        Result result;
+        std::string error;
+        bool failed = false;
+        bool done = false;
+    };
+    std::vector<Slot> slots(computers.size());
+    std::vector<Result> spare;
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next = 0, handedOn = 0;
+    bool stop = false;
+    const size_t ahead = 2 * threads;
+    auto helper = [&] {
+        const NameMatcher matcher(query.Text);
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stop || next >= computers.size() || next < handedOn + ahead; });
+            if (stop || next >= computers.size())
+                return;
+            const size_t k = next++;
+            Slot slot;
+            if (!spare.empty()) {
+                slot.result = std::move(spare.back());
+                spare.pop_back();
+            }
+            lock.unlock();
+            try {
+                searchComputer(computers[k], query, matcher, [&](const SearchHit& hit) {
+                    keep(hit, slot.result);
+                    return !stop;  // read without the lock: a late stop only costs work
+                });
+            } catch (const std::exception& e) {
+                slot.failed = true;
+                slot.error = computers[k].Name + ": " + e.what();
+            } catch (...) {
+                slot.failed = true;
+                slot.error = computers[k].Name + ": ?";
+            }
+            lock.lock();
+            slot.done = true;
+            slots[k] = std::move(slot);
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    for (size_t t = 0; t < threads; t++)
+        pool.emplace_back(helper);
+    int searched = 0;
+    for (size_t k = 0; k < computers.size(); k++) {
+        Slot slot;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return slots[k].done; });
+            slot = std::move(slots[k]);
+        }
+        bool stopped = false;
+        if (slot.failed) {
+            if (onError)
+                onError(slot.error);
+        } else {
+            stopped = !handOn(computers[k], slot.result);
+            searched++;
+        }
+        slot.result.clear();
+        std::lock_guard lock(mutex);
+        spare.push_back(std::move(slot.result));
+        handedOn = k + 1;
+        stop = stopped;
+        changed.notify_all();
+        if (stopped)
+            break;
+    }
+    for (std::thread& t : pool)
+        t.join();
+    return searched;
+}
+
 } // namespace
 
 int SearchCache(const std::string& cachePath, const SearchQuery& query,
                 const std::function<bool(const SearchHit&)>& onHit,
                 const std::function<void(const std::string&)>& onError)
 {
-    std::vector<CachedComputer> computers;
-    for (CachedComputer& computer : CachedComputers(cachePath, onError))
-        if (wantedComputer(query, computer.Name))
-            computers.push_back(std::move(computer));
-    const size_t threads = std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, computers.size()});
-    int searched = 0;
-
+    const std::vector<CachedComputer> computers = wantedComputers(cachePath, query, onError);
+    const size_t threads = helperThreads(computers.size());
     if (threads <= 1) {
+        int searched = 0;
         const NameMatcher matcher(query.Text);
         bool stopped = false;
         for (const CachedComputer& computer : computers) {
@@ -340,81 +444,32 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
         }
         return searched;
     }
+    SearchHit hit;
+    return searchInOrder<PackedHits>(
+        computers, threads, query, [](const SearchHit& found, PackedHits& kept) { kept.add(found); },
+        [&](const CachedComputer& computer, PackedHits& kept) {
+            hit.Computer = computer.Name;
+            for (size_t h = 0; h < kept.hits.size(); h++) {
+                kept.get(h, hit);
+                if (!onHit(hit))
+                    return false;
+            }
+            return true;
+        },
+        onError);
+}
 
-    // Computers are searched on helper threads, each into a result of its own; this thread
-    // hands the results on computer by computer in their order, so the order of hits and
-    // errors is the one of a search on one thread. A helper runs at most a few computers
-    // ahead of the one being handed on, which bounds what is held.
-    std::vector<ComputerResult> results(computers.size());
-    std::mutex mutex;
-    std::condition_variable changed;
-    size_t next = 0, handedOn = 0;
-    bool stop = false;
-    const size_t ahead = 2 * threads;
-    auto helper = [&] {
-        const NameMatcher matcher(query.Text);
-        std::unique_lock lock(mutex);
-        for (;;) {
-            changed.wait(lock, [&] { return stop || next >= computers.size() || next < handedOn + ahead; });
-            if (stop || next >= computers.size())
-                return;
-            const size_t k = next++;
-            lock.unlock();
-            ComputerResult result;
-            try {
-                searchComputer(computers[k], query, matcher, [&](const SearchHit& hit) {
-                    result.add(hit);
-                    return !stop;  // read without the lock: a late stop only costs work
-                });
-            } catch (const std::exception& e) {
-                result.failed = true;
-                result.error = computers[k].Name + ": " + e.what();
-            } catch (...) {
-                result.failed = true;
-                result.error = computers[k].Name + ": ?";
-            }
-            lock.lock();
-            result.done = true;
-            results[k] = std::move(result);
-            changed.notify_all();
-        }
-    };
-    std::vector<std::thread> pool;
-    for (size_t t = 0; t < threads; t++)
-        pool.emplace_back(helper);
-    for (size_t k = 0; k < computers.size(); k++) {
-        ComputerResult result;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return results[k].done; });
-            result = std::move(results[k]);
-        }
-        bool stopped = false;
-        if (result.failed) {
-            if (onError)
-                onError(result.error);
-        } else {
-            SearchHit hit;
-            hit.Computer = computers[k].Name;
-            for (size_t h = 0; h < result.hits.size(); h++) {
-                result.get(h, hit);
-                if (!onHit(hit)) {
-                    stopped = true;
-                    break;
-                }
-            }
-            searched++;
-        }
-        std::lock_guard lock(mutex);
-        handedOn = k + 1;
-        stop = stopped;
-        changed.notify_all();
-        if (stopped)
-            break;
-    }
-    for (std::thread& t : pool)
-        t.join();
-    return searched;
+int SearchCacheText(const std::string& cachePath, const SearchQuery& query,
+                    const std::function<void(const SearchHit& hit, std::string& text)>& format,
+                    const std::function<bool(std::string_view text)>& write,
+                    const std::function<void(const std::string&)>& onError)
+{
+    const std::vector<CachedComputer> computers = wantedComputers(cachePath, query, onError);
+    // On one core too the search runs on a helper: one computer's text is then written
+    // while the next is searched.
+    return searchInOrder<std::string>(
+        computers, std::max<size_t>(1, helperThreads(computers.size())), query, format,
+        [&](const CachedComputer&, std::string& text) { return write(text); }, onError);
 }
 
 std::vector<std::vector<SearchHit>> GroupDuplicates(const std::vector<SearchHit>& hits)

@@ -90,6 +90,16 @@ int SearchCache(const std::string& cachePath, const SearchQuery& query,
                 const std::function<bool(const SearchHit&)>& onHit,
                 const std::function<void(const std::string& message)>& onError);
 
+/// SearchCache for a caller that writes each hit as text: `format` appends a hit's text to
+/// the text of its computer, on the helper thread that searched it (so several may run at
+/// once), and `write` is handed each computer's whole text, on the calling thread, in the
+/// order SearchCache hands hits on; it returns false to stop the search. Turning a million
+/// hits into text then shares the cores with the search instead of following it.
+int SearchCacheText(const std::string& cachePath, const SearchQuery& query,
+                    const std::function<void(const SearchHit& hit, std::string& text)>& format,
+                    const std::function<bool(std::string_view text)>& write,
+                    const std::function<void(const std::string& message)>& onError);
+
 /// The file hits (folders left out) that share a name, without regard to case, and a size
 /// and lie on at least two computers: one group each, the hits in the order given, the
 /// groups in the order of their first hit.

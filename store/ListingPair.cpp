@@ -328,7 +328,7 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
         auto indexFile = OpenFileOrRaise(indexPath, FileMode::Read);
         auto listingFile = OpenFileOrRaise(listingPath, FileMode::Read);
         index = ReadCacheFileWhole(*indexFile, indexPath);
-        listing.read(std::move(listingFile), listingPath);
+        listing.read(*listingFile, listingPath);
     }
     using L = ListingLayout;
     const unsigned char* lp = reinterpret_cast<const unsigned char*>(listing.data());
@@ -374,9 +374,7 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
                 raiseNameTooLong(listingPath, n);
             if (listing.size() - pos - L::Fixed < n)
                 RaiseDamagedCacheFile(listingPath);
-            entry.Size = GetLE32(lp + pos + L::Size.At);
-            entry.Attributes = GetLE32(lp + pos + L::Attributes.At);
-            std::memcpy(&entry.Modified, lp + pos + L::Modified.At, L::Modified.Width);
+            const size_t fieldsAt = pos;
             const size_t nameAt = pos + L::Fixed;
             const char* name = listing.data() + nameAt;
             pos += L::Fixed + n;
@@ -389,6 +387,10 @@ void ForEachListingEntry(const std::string& storeDir, const std::string& key,
             entry.Name = std::string_view(name, strnlen(name, n));
             if (!mustHold.empty() && *candidate + mustHold.size() > nameAt + entry.Name.size())
                 continue;
+            // The fields only of the entries visited: most are passed over.
+            entry.Size = GetLE32(lp + fieldsAt + L::Size.At);
+            entry.Attributes = GetLE32(lp + fieldsAt + L::Attributes.At);
+            std::memcpy(&entry.Modified, lp + fieldsAt + L::Modified.At, L::Modified.Width);
             visit(folder, entry);
         }
     }

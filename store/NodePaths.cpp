@@ -129,8 +129,16 @@ std::string FoldTextCase(std::string_view text)
     for (size_t pos = 0; pos < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[pos]);
         if (c < 0x80) {
-            folded += static_cast<char>(foldCase(c));
-            pos++;
+            // A run of ASCII at once, its letters folded in place.
+            size_t end = pos + 1;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80)
+                end++;
+            const size_t at = folded.size();
+            folded.append(text.data() + pos, end - pos);
+            for (size_t k = at; k < folded.size(); k++)
+                if (folded[k] >= 'A' && folded[k] <= 'Z')
+                    folded[k] = static_cast<char>(folded[k] | 0x20);
+            pos = end;
         } else if (c >= 0xE1 && c <= 0xEE && c != 0xED && pos + 2 < text.size()
                    && (static_cast<unsigned char>(text[pos + 1]) & 0xC0) == 0x80
                    && (static_cast<unsigned char>(text[pos + 2]) & 0xC0) == 0x80) {

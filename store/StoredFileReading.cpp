@@ -48,22 +48,12 @@ WholeFile::~WholeFile()
     }
 }
 
-void WholeFile::read(std::unique_ptr<PlatformFile> file, const std::string& path)
+void WholeFile::read(PlatformFile& file, const std::string& path)
 {
-    const int64_t size = file->size();
+    const int64_t size = file.size();
     if (size < 0)
-        RaiseFileError(file->error());
+        RaiseFileError(file.error());
     m_size = size_t(size);
-    if ((m_view = MapFileForReading(*file, m_size))) {
-        m_data = m_view.data();
-        m_file = std::move(file);
-        return;
-    }
-    readCopy(*file, path);
-}
-
-void WholeFile::readCopy(PlatformFile& file, const std::string& path)
-{
     char* buffer = nullptr;
     if (m_shared) {
         if (t_capacity < m_size + 1) {

@@ -61,6 +61,12 @@ public:
     }
     /// The finished line, newline included.
     std::string line() const { return m_out + "}\n"; }
+    /// Appends the finished line, newline included, to `text`.
+    void appendLine(std::string& text) const
+    {
+        text.append(m_out);
+        text.append("}\n", 2);
+    }
     /// Writes the line; `flush` false leaves it in the stream's buffer (long listings, whose
     /// reader waits for the end anyway).
     void print(std::FILE* to = stdout, bool flush = true)

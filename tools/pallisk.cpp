@@ -43,17 +43,25 @@ std::optional<double> dateOption(const netcli::NetArgs& args, const std::string&
     return date;
 }
 
-// Lines go through stdio's buffer, not one system call each: a million matches must stay
-// cheap. `group` 0 prints no group.
-void printHit(const SearchHit& hit, int group)
+// A hit's line appended to `text`. Called on the search's helper threads, several at once:
+// each thread has its own object, whose room serves all its lines. `group` 0 prints no group.
+void formatHit(const SearchHit& hit, int group, std::string& text)
 {
-    static JsonObject line;
+    thread_local JsonObject line;
     DateTimeBuffer date;
     line.clear().text("path", hit.Path).number("size", hit.Size).text("modified", DateTimeText(hit.Modified, date));
     line.text("computer", hit.Computer);
     if (group > 0)
         line.number("group", group);
-    line.print(stdout, false);
+    line.appendLine(text);
+}
+
+// Lines go out through stdio's buffer, a computer's at a time, not a system call each: a
+// million matches must stay cheap.
+bool writeLines(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return true;
 }
 
 int run(const std::vector<std::string>& words)
@@ -78,25 +86,30 @@ int run(const std::vector<std::string>& words)
     bool failed = false;
     const std::string cachePath = ProgramFolder() + "Cache\\";
     const bool duplicates = args.has("--duplicates");
-    std::vector<SearchHit> kept;
-    SearchCache(cachePath, query,
-                [&](const SearchHit& hit) {
-                    if (duplicates)
-                        kept.push_back(hit);
-                    else
-                        printHit(hit, 0);
-                    return true;
-                },
-                [&](const std::string& message) {
-                    std::fflush(stdout);
-                    report(CommandError{ErrorInvalidData, message});
-                    failed = true;
-                });
+    const auto onError = [&](const std::string& message) {
+        std::fflush(stdout);
+        report(CommandError{ErrorInvalidData, message});
+        failed = true;
+    };
     if (duplicates) {
+        std::vector<SearchHit> kept;
+        SearchCache(cachePath, query,
+                    [&](const SearchHit& hit) {
+                        kept.push_back(hit);
+                        return true;
+                    },
+                    onError);
         const auto groups = GroupDuplicates(kept);
-        for (size_t g = 0; g < groups.size(); g++)
+        std::string text;
+        for (size_t g = 0; g < groups.size(); g++) {
             for (const SearchHit& hit : groups[g])
-                printHit(hit, int(g) + 1);
+                formatHit(hit, int(g) + 1, text);
+            writeLines(text);
+            text.clear();
+        }
+    } else {
+        SearchCacheText(cachePath, query, [](const SearchHit& hit, std::string& text) { formatHit(hit, 0, text); },
+                        writeLines, onError);
     }
     std::fflush(stdout);
     return failed ? ExitFailed : ExitOk;

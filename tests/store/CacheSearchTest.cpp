@@ -157,6 +157,51 @@ TEST_F(CacheSearch, HitsAndErrorsComeInComputerOrderAndAStopIsTheEnd)
     }
 }
 
+// The text of each computer, made on the helpers, comes whole and in the order of the hits
+// SearchCache hands on, errors between; a write that returns false is the last.
+TEST_F(CacheSearch, TextOfEachComputerComesInTheOrderOfTheHits)
+{
+    namespace fs = std::filesystem;
+    const fs::path listing = m_home.path("Cache/Net/WG/PC2.LST");
+    fs::resize_file(listing, fs::file_size(listing) / 2);
+    SearchQuery q;
+    q.Text = "a";
+    const auto line = [](const SearchHit& h) { return h.Computer + "|" + h.Path + "|" + std::to_string(h.Size) + "\n"; };
+    std::string expected;
+    std::vector<std::string> expectedErrors;
+    SearchCache(m_cache, q,
+                [&](const SearchHit& h) {
+                    expected += line(h);
+                    return true;
+                },
+                [&](const std::string& m) { expectedErrors.push_back(m); });
+    std::string text;
+    std::vector<std::string> events;  // "text PCn" for each write, "error PCn"
+    std::vector<std::string> errors;
+    const int searched = SearchCacheText(
+        m_cache, q, [&](const SearchHit& h, std::string& out) { out += line(h); },
+        [&](std::string_view written) {
+            if (!written.empty())
+                events.push_back("text " + std::string(written.substr(0, 3)));
+            text += written;
+            return true;
+        },
+        [&](const std::string& m) {
+            errors.push_back(m);
+            events.push_back("error " + m.substr(0, 3));
+        });
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(errors, expectedErrors);
+    EXPECT_EQ(events, (std::vector<std::string>{"text PC0", "text PC1", "error PC2", "text PC3", "text PC4"}));
+    EXPECT_EQ(searched, 4);
+
+    size_t writes = 0;
+    SearchCacheText(
+        m_cache, q, [&](const SearchHit& h, std::string& out) { out += line(h); },
+        [&](std::string_view) { return ++writes < 2; }, [](const std::string&) {});
+    EXPECT_EQ(writes, 2u);
+}
+
 TEST(CacheSearchNames, CaseOfOtherAlphabetsAndAFolderListedTwice)
 {
     StoreFolder home;

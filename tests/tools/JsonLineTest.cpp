@@ -14,25 +14,29 @@ std::string jsonText(const std::string& text)
     return line.substr(6, line.size() - 6 - 2);  // between {"t": and }\n
 }
 
-// Texts are copied in runs of eight bytes while nothing needs an escape: each character that
-// does is escaped wherever it falls in a run, first and last byte included.
+// Texts are copied in runs of eight bytes while nothing needs an escape, the last few bytes
+// of a longer text in one run that ends with it: each character that does is escaped
+// wherever it falls in a run, first and last byte included, in texts of every length
+// around a run's.
 TEST(JsonLine, EscapesEveryQuoteBackslashAndControlCharacterAtEveryOffset)
 {
     const std::string plain = "\\\\PC0\\共用\\報告 Final-01.txt";  // UTF-8 passes unchanged
     for (const char special : {'"', '\\', '\n', '\r', '\t', '\x01', '\x1f'}) {
-        for (size_t at = 0; at <= 24; at++) {
-            std::string text = std::string(24, 'a');
-            text.insert(at, 1, special);
-            std::string expected = std::string(24, 'a');
-            const std::string escape = special == '"'    ? "\\\""
-                                       : special == '\\' ? "\\\\"
-                                       : special == '\n' ? "\\n"
-                                       : special == '\r' ? "\\r"
-                                       : special == '\t' ? "\\t"
-                                       : special == 1    ? "\\u0001"
-                                                         : "\\u001f";
-            expected.insert(at, escape);
-            EXPECT_EQ(jsonText(text), "\"" + expected + "\"") << int(special) << " at " << at;
+        const std::string escape = special == '"'    ? "\\\""
+                                   : special == '\\' ? "\\\\"
+                                   : special == '\n' ? "\\n"
+                                   : special == '\r' ? "\\r"
+                                   : special == '\t' ? "\\t"
+                                   : special == 1    ? "\\u0001"
+                                                     : "\\u001f";
+        for (size_t length = 0; length <= 24; length++) {
+            for (size_t at = 0; at <= length; at++) {
+                std::string text = std::string(length, 'a');
+                text.insert(at, 1, special);
+                std::string expected = std::string(length, 'a');
+                expected.insert(at, escape);
+                EXPECT_EQ(jsonText(text), "\"" + expected + "\"") << int(special) << " at " << at << " of " << length;
+            }
         }
     }
     EXPECT_EQ(jsonText(plain), "\"\\\\\\\\PC0\\\\共用\\\\報告 Final-01.txt\"");
