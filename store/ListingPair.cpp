@@ -142,6 +142,10 @@ bool isPlainStoredName(std::string_view bytes)
 // is split: a CP950 trail byte can be a backslash.
 std::string storedName(const TItemData& item)
 {
+    // A path of plain ASCII (nearly every one) is its own text and its own CP950.
+    const std::string_view bytes = ItemPathBytes(item);
+    if (IsAscii(bytes))
+        return std::string(BareName(bytes));
     return EncodeCP950(BareName(ItemPath(item)));
 }
 
