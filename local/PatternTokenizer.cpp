@@ -163,9 +163,10 @@ std::basic_string_view<Char> takeFixed(std::basic_string_view<Char>& text, std::
 std::string fieldText(std::string_view field) { return std::string(field); }
 std::string fieldText(std::u32string_view field) { return encodeUtf8(field); }
 
-template <typename Char>
-void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_view<Char> restPattern,
-                     std::vector<std::string>& list)
+// Hands each field to `emit`: a view of the text, or for money a text of its own without
+// the commas (`emit` then keeps what it needs of it).
+template <typename Char, typename Emit>
+void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_view<Char> restPattern, Emit&& emit)
 {
     using View = std::basic_string_view<Char>;
     while (!restText.empty() && !restPattern.empty()) {
@@ -185,7 +186,7 @@ void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_vi
             std::erase(plain, Char(','));
             if (!isNumberText(View(plain)))
                 RaiseStr(20051);
-            list.push_back(fieldText(View(plain)));
+            emit(View(plain));
             continue;
         }
         case Char('D'):
@@ -199,8 +200,14 @@ void splitCharacters(std::basic_string_view<Char> restText, std::basic_string_vi
         default:
             RaiseStr(20052);
         }
-        list.push_back(fieldText(field));
+        emit(field);
     }
+}
+
+template <typename Char>
+void splitInto(std::basic_string_view<Char> text, std::basic_string_view<Char> pattern, std::vector<std::string>& list)
+{
+    splitCharacters(text, pattern, [&list](std::basic_string_view<Char> field) { list.push_back(fieldText(field)); });
 }
 
 } // namespace
@@ -213,10 +220,18 @@ bool IsNumberText(const std::string& field)
 void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list)
 {
     if (IsAscii(text) && IsAscii(pattern)) {
-        splitCharacters(std::string_view(text), std::string_view(pattern), list);
+        splitInto(std::string_view(text), std::string_view(pattern), list);
         return;
     }
     const std::u32string decodedText = decodeUtf8(text);
     const std::u32string decodedPattern = decodeUtf8(pattern);
-    splitCharacters(std::u32string_view(decodedText), std::u32string_view(decodedPattern), list);
+    splitInto(std::u32string_view(decodedText), std::u32string_view(decodedPattern), list);
+}
+
+bool SplitAsciiByPattern(std::string_view text, std::string_view pattern, std::vector<std::string_view>& list)
+{
+    if (!IsAscii(text) || !IsAscii(pattern) || pattern.find('M') != std::string_view::npos)
+        return false;
+    splitCharacters(text, pattern, [&list](std::string_view field) { list.push_back(field); });
+    return true;
 }

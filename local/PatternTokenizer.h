@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Splits one line of text into fields by a short pattern of field codes, each followed by
@@ -20,6 +21,10 @@ inline constexpr const char* kFtpListingPattern = "S S S S S S S S S     S";
 /// number), 20051 (not money) or 20052 (bad pattern); the fields found before the error stay
 /// in `list`.
 void SplitByPattern(const std::string& text, const std::string& pattern, std::vector<std::string>& list);
+/// SplitByPattern of a `text` of plain ASCII, the fields appended as views of `text` (no
+/// copies: a listing splits thousands of lines). False, appending nothing, for a text or
+/// pattern that is not plain ASCII or a pattern with money fields; raises as SplitByPattern.
+bool SplitAsciiByPattern(std::string_view text, std::string_view pattern, std::vector<std::string_view>& list);
 
 /// True for a non-empty text of an optional leading sign and then only digits and points, in
 /// any number and order (a lone sign and "1.2.3" pass: callers only need to reject letters).

@@ -78,15 +78,17 @@ void appendUtf8(std::string& out, uint32_t code)
 const char* const MonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool wholeNumber(const std::string& text, long long& value)
+bool wholeNumber(std::string_view text, long long& value)
 {
     if (text.empty() || text.size() > 18)
         return false;
+    long long number = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
             return false;
+        number = number * 10 + (c - '0');  // 18 digits never overflow
     }
-    value = std::atoll(text.c_str());
+    value = number;
     return true;
 }
 
@@ -189,7 +191,7 @@ bool parseDosLine(const std::string& line, FtpEntry& entry, bool& badDate)
 
 // "%2d:%2d%n" of `field`: the number of conversions made, as sscanf counts them. The plain
 // "hh:mm" of nearly every line is read here; anything else goes to sscanf.
-int scanTimeOfDay(const std::string& field, int& hour, int& minute, int& consumed)
+int scanTimeOfDay(std::string_view field, int& hour, int& minute, int& consumed)
 {
     const auto digit = [&field](size_t i) { return field[i] >= '0' && field[i] <= '9'; };
     if (field.size() >= 5 && digit(0) && digit(1) && field[2] == ':' && digit(3) && digit(4)) {
@@ -198,11 +200,11 @@ int scanTimeOfDay(const std::string& field, int& hour, int& minute, int& consume
         consumed = 5;
         return 2;
     }
-    return std::sscanf(field.c_str(), "%2d:%2d%n", &hour, &minute, &consumed);
+    return std::sscanf(std::string(field).c_str(), "%2d:%2d%n", &hour, &minute, &consumed);
 }
 
 // "hh:mm" of the time-of-day form; false for an hour or minute no clock shows.
-bool validTimeOfDay(const std::string& field)
+bool validTimeOfDay(std::string_view field)
 {
     int hour = 0, minute = 0, consumed = 0;
     if (scanTimeOfDay(field, hour, minute, consumed) != 2)
@@ -324,16 +326,22 @@ FtpLineResult ParseListLine(const std::string& line, double now, FtpEntry& entry
         const FtpLineResult named = finish(entry);
         return named == FtpLineResult::Entry ? FtpLineResult::BadDate : named;
     }
-    std::vector<std::string> fields;
+    // The fields as views of the line; a line that is not plain ASCII is split into texts
+    // of their own (its characters, not its bytes, line up the columns), viewed the same way.
+    std::vector<std::string_view> fields;
+    std::vector<std::string> decodedFields;
     fields.reserve(10);
     try {
-        SplitByPattern(line, kFtpListingPattern, fields);
+        if (!SplitAsciiByPattern(line, kFtpListingPattern, fields)) {
+            SplitByPattern(line, kFtpListingPattern, decodedFields);
+            fields.assign(decodedFields.begin(), decodedFields.end());
+        }
     } catch (const Exception&) {
         return FtpLineResult::Skipped;
     }
     if (fields.size() < 9)
         return FtpLineResult::Skipped;
-    const std::string& permissions = fields[0];
+    const std::string_view permissions = fields[0];
     entry.name = fields[8];
     // A name of its own blanks after five or more blanks: the rest of the line is the name.
     if (fields.size() > 9) {

@@ -32,7 +32,7 @@ FtpListingBook::Recorded FtpListingBook::record(const std::string& siteFolder, c
     }
     try {
         if (storeFolderListing(siteFolder, storeDir, key, items))
-            FolderListingAsRead(items, siteFolder, recorded.asRead);
+            FolderListingAsRead(std::move(items), siteFolder, recorded.asRead);
     } catch (const std::exception& error) {
         recorded.writeError = error.what();
         recorded.asRead.clear();

@@ -2,6 +2,7 @@
 
 #include "platform/NativeFiles.h"
 #include "platform/NativeNames.h"
+#include "platform/TextCodec.h"
 #include "resources/StringTable.h"
 
 #include <algorithm>
@@ -113,7 +114,10 @@ FtpResult FtpSite::listFolder(const std::string& folder, double now, std::vector
     entries.reserve(lines.size());
     for (const std::string& raw : lines) {
         FtpEntry entry;
-        const std::string line = DecodeRemoteName(raw, m_encoding);
+        // A line of plain ASCII reads the same in either encoding: parsed as it came.
+        const bool plain = IsAscii(raw);
+        const std::string decoded = plain ? std::string() : DecodeRemoteName(raw, m_encoding);
+        const std::string& line = plain ? raw : decoded;
         const FtpLineResult parsed = machine ? ParseMlsdLine(line, entry) : ParseListLine(line, now, entry);
         if (parsed == FtpLineResult::Entry)
             entries.push_back(std::move(entry));

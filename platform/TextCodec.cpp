@@ -428,6 +428,14 @@ void WriteTextField(unsigned char* field, size_t width, std::string_view utf8)
 {
     if (width == 0)
         return;
+    // Plain ASCII is its own CP950, cut at any byte: no text of its own (the listings
+    // write thousands of fields).
+    if (IsAscii(utf8)) {
+        const size_t length = std::min(utf8.size(), width - 1);
+        std::memcpy(field, utf8.data(), length);
+        std::memset(field + length, 0, width - length);
+        return;
+    }
     const std::string bytes = EncodeCP950Cut(utf8, width - 1);
     std::memcpy(field, bytes.data(), bytes.size());
     std::memset(field + bytes.size(), 0, width - bytes.size());

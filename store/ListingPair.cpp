@@ -17,6 +17,7 @@
 #include <iterator>
 #include <memory>
 #include <unordered_set>
+#include <utility>
 
 namespace {
 
@@ -142,6 +143,10 @@ bool isPlainStoredName(std::string_view bytes)
 // is split: a CP950 trail byte can be a backslash.
 std::string storedName(const TItemData& item)
 {
+    // A path of plain ASCII (nearly every one) is its own text and its own CP950.
+    const std::string_view bytes = ItemPathBytes(item);
+    if (IsAscii(bytes))
+        return std::string(BareName(bytes));
     return EncodeCP950(BareName(ItemPath(item)));
 }
 
@@ -234,25 +239,28 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
 
 bool FolderListingAsRead(const TItemList& written, const std::string& folderPath, TItemList& asRead)
 {
+    TItemList entries = written;
+    return FolderListingAsRead(std::move(entries), folderPath, asRead);
+}
+
+bool FolderListingAsRead(TItemList&& written, const std::string& folderPath, TItemList& asRead)
+{
     asRead.clear();
     if (written.empty())
         return false;
     const std::string wanted = EncodeCP950(folderPath);
     if (!samePathNoCase(storedFolder(written), wanted, folderPath))
         return false;
-    asRead.reserve(written.size());
-    for (const TItemData& item : written) {
-        const std::string name = storedName(item);
-        if (name.size() + 1 > ListingNameBuffer || !isPlainStoredName(name)) {
-            asRead.clear();
+    // Size, attributes and time stay as they are; the path becomes the reader's, with the
+    // rest of the field cleared as a new entry's is.
+    for (TItemData& entry : written) {
+        const std::string name = storedName(entry);
+        if (name.size() + 1 > ListingNameBuffer || !isPlainStoredName(name))
             return false;
-        }
-        TItemData& entry = asRead.emplace_back();
-        entry.Size = item.Size;
-        entry.Attributes = item.Attributes;
-        entry.Modified = item.Modified;
+        std::memset(entry.Path, 0, sizeof entry.Path);
         setEntryPath(entry, wanted, name);
     }
+    asRead = std::move(written);
     return true;
 }
 

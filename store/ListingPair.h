@@ -34,6 +34,9 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
 /// folderPath, or a name the reader refuses. Lets a writer show what it just wrote without
 /// reading it back.
 bool FolderListingAsRead(const TItemList& written, const std::string& folderPath, TItemList& asRead);
+/// The same, made in the entries of `written` themselves: a folder of thousands of entries
+/// is megabytes that need not be allocated and filled a second time. `written` is used up.
+bool FolderListingAsRead(TItemList&& written, const std::string& folderPath, TItemList& asRead);
 
 /// One entry of a listing as stored: the name is CP950 bytes (up to its NUL).
 struct ListingEntry {

@@ -5,6 +5,7 @@
 #include "resources/StringTable.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -123,6 +124,50 @@ TEST(PatternTokenizer, InvalidUtf8BytesSurviveTheSplit)
 {
     const std::string name = "\xA4\xA4\xA4\xE5 x"; // CP950 bytes, not UTF-8
     EXPECT_EQ(split("a " + name, "S S"), (Fields{"a", name}));
+}
+
+TEST(PatternTokenizer, AsciiViewsAreTheSameFields)
+{
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"-rw-r--r--   1 owner  group    40960 Jan  5 12:30 my holiday  photo.jpg", kFtpListingPattern},
+        {"drwxr-xr-x 2 ftp ftp 4096 Dec 31 2001 old files      -> /srv/old  x", kFtpListingPattern},
+        {" -rw-r--r-- 1 0 0 7 Dec 11 09:46 leading blank", kFtpListingPattern},
+        {"total 12", kFtpListingPattern},
+        {";;a;b", "S;S"},
+        {"a;b;;;;c", "S;;S"},
+        {"2001//12", "DDDD/DD"},
+        {"ab12-x", "CDDD-S"},
+        {"-7 x", "N S"},
+        {"", "S S"},
+    };
+    for (const auto& [text, pattern] : cases) {
+        std::vector<std::string_view> views{"kept"};
+        ASSERT_TRUE(SplitAsciiByPattern(text, pattern, views)) << text;
+        Fields fields{"kept"};
+        SplitByPattern(text, pattern, fields);
+        EXPECT_EQ(Fields(views.begin(), views.end()), fields) << text << " / " << pattern;
+    }
+    // Errors are the same, with the fields found before them.
+    std::vector<std::string_view> views;
+    try {
+        SplitAsciiByPattern("5 x 7", "N N N", views);
+        ADD_FAILURE() << "no error for a letter in a number field";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.message(), LoadStr(20050));
+    }
+    EXPECT_EQ(views, (std::vector<std::string_view>{"5"}));
+}
+
+TEST(PatternTokenizer, AsciiViewsRefuseWhatTheyCannotView)
+{
+    std::vector<std::string_view> views;
+    // Characters that are not bytes, and money fields that lose their commas, are texts of
+    // their own: left to SplitByPattern, with nothing appended.
+    EXPECT_FALSE(SplitAsciiByPattern("-rw 1 u g 9 Jan 1 2001 中文 檔名.txt", kFtpListingPattern, views));
+    EXPECT_FALSE(SplitAsciiByPattern("a \xA4\xA4 x", "S S", views));
+    EXPECT_FALSE(SplitAsciiByPattern("1,234;", "M;", views));
+    EXPECT_FALSE(SplitAsciiByPattern("a/b", "檔/S", views));
+    EXPECT_TRUE(views.empty());
 }
 
 TEST(PatternTokenizer, IsNumberText)

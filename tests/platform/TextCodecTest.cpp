@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -176,6 +177,21 @@ TEST(TextCodec, CutsNeverSplitACharacter)
     EXPECT_EQ(EncodeCP950Cut(text, 127).size(), 126u);
     EXPECT_EQ(EncodeCP950Cut(text, 128).size(), 128u);
     EXPECT_EQ(CP950CutLength("abc", 0), 0u);
+}
+
+TEST(TextCodec, AsciiFieldsAreCutAndPaddedAsAnyText)
+{
+    // Plain ASCII goes into a field without being encoded: the bytes must be those the
+    // encoder would have written, cut to the field and padded with NULs.
+    for (const std::string& text : {std::string(), std::string("\\site\\report00001.txt"), std::string(300, 'x')}) {
+        unsigned char field[260];
+        std::memset(field, 0x55, sizeof field);
+        WriteTextField(field, sizeof field, text);
+        const std::string expected = EncodeCP950Cut(text, sizeof field - 1);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(field), expected.size()), expected);
+        for (size_t i = expected.size(); i < sizeof field; ++i)
+            ASSERT_EQ(field[i], 0) << i;
+    }
 }
 
 TEST(TextCodec, TruncatedLeadByteAtEndOfField)

@@ -216,6 +216,21 @@ TEST_F(Listing, JustWrittenEntriesAreWhatTheReaderGivesBack)
     EXPECT_TRUE(asRead.empty());
 }
 
+TEST_F(Listing, EntriesMadeAsReadInPlaceHaveTheReadersBytes)
+{
+    const std::string folder = "\\\\SRV\\功能\\";
+    TItemList written = {item(folder + "功.txt", 5), item(folder + "a b", 7, 0x20, 45001.5)};
+    // A field that held a longer path before: bytes after its NUL, which no reader gives.
+    std::memset(written[1].Path + ItemPathBytes(written[1]).size() + 1, 'x', 8);
+    WriteFolderListing(written, dir.win(), "SRV", true);
+    TItemList asRead;
+    ASSERT_TRUE(FolderListingAsRead(TItemList(written), folder, asRead));
+    const TItemList back = read(folder);
+    ASSERT_EQ(asRead.size(), back.size());
+    for (size_t k = 0; k < back.size(); k++)
+        EXPECT_EQ(std::memcmp(&asRead[k], &back[k], sizeof(TItemData)), 0) << k;
+}
+
 TEST_F(Listing, ReplacedPairHasTheBytesOfFoldersAppendedOneByOne)
 {
     // Enough folders that the replacement writes in several parts.
