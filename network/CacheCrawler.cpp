@@ -171,6 +171,9 @@ public:
     }
 
 private:
+    // The key of the computer's own folder ("\\NAME\" folded) in the previous listing.
+    std::string ownFolderKey() const { return FoldTextCase("\\\\" + m_name + "\\"); }
+
     // What the crawl before left: its listing and its record.
     struct Before {
         PreviousListing listing;
@@ -197,7 +200,7 @@ private:
         std::vector<CrawledFile> files;
         if (!m_previous.present)
             return CrawlBaseline();
-        const std::string topFolded = FoldTextCase("\\\\" + m_name + "\\");
+        const std::string topFolded = ownFolderKey();
         for (const auto& [folded, items] : m_previous.folders)
             if (folded != topFolded)
                 for (const TItemData& item : items)
@@ -449,7 +452,7 @@ private:
     {
         const std::string path = ItemPath(shareItem);
         m_keep.push_back(FoldTextCase(path + "\\"));
-        const auto top = m_previous.folders.find(FoldTextCase("\\\\" + m_name + "\\"));
+        const auto top = m_previous.folders.find(ownFolderKey());
         if (top != m_previous.folders.end())
             for (const TItemData& item : top->second)
                 if (CompareTextNoCase(ItemPath(item), path) == 0)
@@ -475,7 +478,7 @@ private:
     {
         if (m_keep.empty())
             return;
-        const std::string topFolded = FoldTextCase("\\\\" + m_name + "\\");
+        const std::string topFolded = ownFolderKey();
         for (const std::string& folded : m_previous.order) {
             if (m_listed.count(folded) || folded == topFolded)
                 continue;
