@@ -46,6 +46,12 @@ protected:
         m_cache = m_home.win("Cache");
         m_truth = randomcache::makeRandomCache(m_cache, 5, 4000, 1208, 40);
     }
+    /// Damages a computer's listing: its second half is gone.
+    void cutListingInHalf(const std::string& computer)
+    {
+        const std::string listing = m_home.path("Cache/Net/WG/" + computer + ".LST");
+        std::filesystem::resize_file(listing, std::filesystem::file_size(listing) / 2);
+    }
     StoreFolder m_home;
     std::string m_cache;
     std::vector<randomcache::Entry> m_truth;
@@ -103,8 +109,7 @@ TEST_F(CacheSearch, FiltersBySizeDateAndComputer)
 TEST_F(CacheSearch, DamagedListingIsReportedAndTheOthersSearched)
 {
     namespace fs = std::filesystem;
-    const fs::path listing = m_home.path("Cache/Net/WG/PC2.LST");
-    fs::resize_file(listing, fs::file_size(listing) / 2);
+    cutListingInHalf("PC2");
     fs::remove(m_home.path("Cache/Net/WG/PC4.IDX"));
     SearchQuery q;
     q.Text = "report";
@@ -127,9 +132,7 @@ TEST_F(CacheSearch, DamagedListingIsReportedAndTheOthersSearched)
 // computer in node-file order, and a hit answered with false must be the last one.
 TEST_F(CacheSearch, HitsAndErrorsComeInComputerOrderAndAStopIsTheEnd)
 {
-    namespace fs = std::filesystem;
-    const fs::path listing = m_home.path("Cache/Net/WG/PC2.LST");
-    fs::resize_file(listing, fs::file_size(listing) / 2);
+    cutListingInHalf("PC2");
     SearchQuery q;
     q.Text = "a";
     std::vector<std::string> events;  // the computer of each hit, or "error PCn"
@@ -161,9 +164,7 @@ TEST_F(CacheSearch, HitsAndErrorsComeInComputerOrderAndAStopIsTheEnd)
 // SearchCache hands on, errors between; a write that returns false is the last.
 TEST_F(CacheSearch, TextOfEachComputerComesInTheOrderOfTheHits)
 {
-    namespace fs = std::filesystem;
-    const fs::path listing = m_home.path("Cache/Net/WG/PC2.LST");
-    fs::resize_file(listing, fs::file_size(listing) / 2);
+    cutListingInHalf("PC2");
     SearchQuery q;
     q.Text = "a";
     const auto line = [](const SearchHit& h) { return h.Computer + "|" + h.Path + "|" + std::to_string(h.Size) + "\n"; };
