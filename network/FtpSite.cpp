@@ -1,5 +1,6 @@
 #include "network/FtpSite.h"
 
+#include "platform/MemoryPages.h"
 #include "platform/NativeFiles.h"
 #include "platform/NativeNames.h"
 #include "platform/TextCodec.h"
@@ -13,16 +14,7 @@
 
 namespace {
 
-bool hasNonAscii(const std::vector<std::string>& lines)
-{
-    for (const std::string& line : lines) {
-        for (unsigned char c : line) {
-            if (c >= 0x80)
-                return true;
-        }
-    }
-    return false;
-}
+bool hasNonAscii(const FtpListingText& listing) { return !IsAscii(listing.text); }
 
 } // namespace
 
@@ -64,10 +56,10 @@ void FtpSite::decideEncodingFor(const std::string& path)
         const size_t end = path.find('/', start + 1);
         const std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (std::any_of(part.begin(), part.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-            std::vector<std::string> lines;
+            FtpListingText listing;
             const std::string parent = start == 0 ? "/" : path.substr(0, start);
-            if (m_client.list(EncodeRemoteName(parent, m_encoding), false, lines).ok && hasNonAscii(lines)) {
-                m_encoding = ChooseFtpEncoding(false, lines);
+            if (m_client.list(EncodeRemoteName(parent, m_encoding), false, listing).ok && hasNonAscii(listing)) {
+                m_encoding = ChooseFtpEncoding(false, listing.lineTexts());
                 m_decided = true;
             }
             return;
@@ -80,8 +72,10 @@ void FtpSite::decideEncodingFor(const std::string& path)
 
 FtpResult FtpSite::rawList(const std::string& folder, std::vector<std::string>& lines)
 {
-    FtpResult result = m_client.list(remoteBytes(folder), false, lines);
-    if (!m_decided && hasNonAscii(lines)) {
+    FtpListingText listing;
+    FtpResult result = m_client.list(remoteBytes(folder), false, listing);
+    lines = listing.lineTexts();
+    if (!m_decided && hasNonAscii(listing)) {
         m_encoding = ChooseFtpEncoding(false, lines);
         m_decided = true;
     }
@@ -98,21 +92,24 @@ FtpResult FtpSite::listFolder(const std::string& folder, double now, std::vector
     if (badDates)
         badDates->clear();
     decideEncodingFor(folder);
-    std::vector<std::string> lines;
+    FtpListingText listing;
     bool machine = m_client.offersMlsd();
-    FtpResult result = m_client.list(remoteBytes(folder), machine, lines);
+    FtpResult result = m_client.list(remoteBytes(folder), machine, listing);
     if (!result.ok && machine && !result.cancelled) {
         machine = false;
-        result = m_client.list(remoteBytes(folder), false, lines);
+        result = m_client.list(remoteBytes(folder), false, listing);
     }
     if (!result.ok)
         return result;
-    if (!m_decided && hasNonAscii(lines)) {
-        m_encoding = ChooseFtpEncoding(false, lines);
+    if (!m_decided && hasNonAscii(listing)) {
+        m_encoding = ChooseFtpEncoding(false, listing.lineTexts());
         m_decided = true;
     }
-    entries.reserve(lines.size());
-    for (const std::string& raw : lines) {
+    ReservePrefaulted(entries, listing.lines.size());
+    // One line's text at a time, in a buffer that keeps its room from line to line.
+    std::string raw;
+    for (const std::string_view view : listing.lines) {
+        raw.assign(view);
         FtpEntry entry;
         // A line of plain ASCII reads the same in either encoding: parsed as it came.
         const bool plain = IsAscii(raw);

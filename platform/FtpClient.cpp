@@ -390,28 +390,34 @@ FtpResult FtpClient::quote(const std::vector<std::string>& commands, FtpCommand 
     return perform(request, command);
 }
 
-FtpResult FtpClient::list(const std::string& folder, bool machine, std::vector<std::string>& lines)
+FtpResult FtpClient::list(const std::string& folder, bool machine, FtpListingText& listing)
 {
-    std::string text;
+    std::string& text = listing.text;
+    text.clear();
+    listing.lines.clear();
+    // Room for a folder of a few thousand entries at once (only what is written is touched).
+    text.reserve(size_t(1) << 20);
     Request request;
     request.path = folder.empty() ? "/" : folder;
     request.text = &text;
     request.customRequest = machine ? "MLSD" : nullptr;
     request.restart = [&text] { text.clear(); };
     FtpResult result = perform(request, FtpCommand::List);
-    lines.clear();
-    if (!result.ok)
+    if (!result.ok) {
+        text.clear();
         return result;
+    }
+    const std::string_view all = text;
     size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
+    while (start < all.size()) {
+        size_t end = all.find('\n', start);
+        if (end == std::string_view::npos)
+            end = all.size();
         size_t stop = end;
-        if (stop > start && text[stop - 1] == '\r')
+        if (stop > start && all[stop - 1] == '\r')
             --stop;
         if (stop > start)
-            lines.emplace_back(text, start, stop - start);
+            listing.lines.push_back(all.substr(start, stop - start));
         start = end + 1;
     }
     return result;

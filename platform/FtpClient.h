@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The FTP client: one libcurl handle, so one control connection kept open between commands
@@ -34,6 +35,21 @@ struct FtpSettings {
     // listing as a whole ends within it too, however slowly the server drips its answer;
     // only the bytes of a file transfer may take longer, while they keep coming.
     long timeoutMs = 3000;
+};
+
+/// A listing as the server sent it, with its lines (without their line ends) as views of
+/// it: a folder of thousands of entries is not copied line by line. Neither copied nor
+/// moved, so the views always point into its own text.
+struct FtpListingText {
+    FtpListingText() = default;
+    FtpListingText(const FtpListingText&) = delete;
+    FtpListingText& operator=(const FtpListingText&) = delete;
+
+    std::string text;
+    std::vector<std::string_view> lines;
+
+    /// The lines as texts of their own.
+    std::vector<std::string> lineTexts() const { return {lines.begin(), lines.end()}; }
 };
 
 /// The outcome of one command.
@@ -77,7 +93,7 @@ public:
     /// The listing of `folder` (empty or "/" is the root), split into lines without their
     /// line ends: MLSD when `machine`, else LIST. Fails, keeping no lines, past
     /// MaxListingBytes or MaxListingLines.
-    FtpResult list(const std::string& folder, bool machine, std::vector<std::string>& lines);
+    FtpResult list(const std::string& folder, bool machine, FtpListingText& listing);
     /// Changes into `folder` (the reply says whether it exists).
     FtpResult changeDir(const std::string& folder);
 
