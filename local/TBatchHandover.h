@@ -1,8 +1,11 @@
 #pragma once
+#include "platform/MemoryPages.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -28,6 +31,8 @@ public:
     static constexpr size_t kBatchItems = 200;
     /// Longest time an item waits in a batch before it is handed over.
     static constexpr std::chrono::milliseconds kMaxDelay{100};
+    /// Room taken for a batch when it begins, at most.
+    static constexpr size_t kMaxReservedItems = 8192;
 
     /// `deliver` gets each batch. The worker thread calls it for a full batch and on Flush;
     /// the window thread calls it when a batch's delay has passed. So it must hand the
@@ -69,6 +74,8 @@ public:
         if (first) {
             s.firstAdded = std::chrono::steady_clock::now();
             ++s.batchNumber;
+            // A full batch is the usual case: its room taken at once, not grown row by row.
+            ReservePrefaulted(s.items, std::min<size_t>(s.delivered ? s.batchItems : s.firstBatchItems, kMaxReservedItems));
         }
         s.items.push_back(std::move(item));
         if (s.items.size() >= (s.delivered ? s.batchItems : s.firstBatchItems)

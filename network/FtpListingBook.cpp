@@ -2,6 +2,7 @@
 
 #include "network/FtpSite.h"
 #include "platform/FileAccess.h"
+#include "platform/MemoryPages.h"
 #include "platform/TextCodec.h"
 #include "store/NodePaths.h"
 #include "store/TItemData.h"
@@ -21,14 +22,16 @@ FtpListingBook::Recorded FtpListingBook::record(const std::string& siteFolder, c
     m_owner.check("the site's listing book");
     Recorded recorded;
     TItemList items;
-    items.reserve(entries.size());
+    ReservePrefaulted(items, entries.size());
+    std::string path = siteFolder;
     for (const FtpEntry& entry : entries) {
-        TItemData item;
-        SetItemPath(item, siteFolder + entry.name);
+        TItemData& item = items.emplace_back();
+        path.resize(siteFolder.size());
+        path += entry.name;
+        SetItemPath(item, path);
         item.Attributes = entry.folder ? FileAttributeDirectory : 0;
         item.Size = entry.folder || entry.size < 0 ? 0 : uint32_t(uint64_t(entry.size) & 0xFFFFFFFFu);
         item.Modified = entry.modified;
-        items.push_back(item);
     }
     try {
         if (storeFolderListing(siteFolder, storeDir, key, items))

@@ -126,6 +126,12 @@ std::string FoldTextCase(std::string_view text)
 {
     std::string folded;
     folded.reserve(text.size());
+    AppendFoldedText(folded, text);
+    return folded;
+}
+
+void AppendFoldedText(std::string& folded, std::string_view text)
+{
     for (size_t pos = 0; pos < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[pos]);
         if (c < 0x80) {
@@ -150,7 +156,6 @@ std::string FoldTextCase(std::string_view text)
             AppendUtf8(folded, foldCase(NextUtf8(text, pos)));
         }
     }
-    return folded;
 }
 
 int CompareFoldedNaturally(std::string_view a, std::string_view b)

@@ -36,6 +36,8 @@ int CompareTextNoCase(std::string_view a, std::string_view b);
 /// code points, so the byte order of two folded texts is the order CompareTextNoCase gives:
 /// a large list is sorted by keys folded once instead of folding in every comparison.
 std::string FoldTextCase(std::string_view text);
+/// FoldTextCase(text) appended to `out`: many keys in one buffer, without one allocation each.
+void AppendFoldedText(std::string& out, std::string_view text);
 /// The order of names on screen: as FoldTextCase's byte order, except that a run of digits
 /// counts as its number ("第2章" before "第10章"). Takes texts already folded, so a large list
 /// folds each name once. The stored listings keep CompareItems's order.

@@ -2,6 +2,7 @@
 
 #include "local/TImageLists.h"
 #include "local/TObjLocalDir.h"
+#include "platform/MemoryPages.h"
 #include "platform/TextCodec.h"
 #include "resources/UiText.h"
 #include "store/ListDat.h"
@@ -60,7 +61,7 @@ QString TObjCacheDir::TextCache::intern(const QString& text)
     return *texts.insert(text);
 }
 
-TListItem TObjCacheDir::itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache)
+TListItem TObjCacheDir::itemRow(const TItemData& item, std::string_view path, bool details, TextCache& cache)
 {
     TListItem row;
     row.Caption = fromStr(BareName(path));
@@ -168,15 +169,37 @@ bool TObjCacheDir::readItems()
 
 void TObjCacheDir::sortItems()
 {
-    // Each path is decoded and folded once; numbers in names count as people count.
-    std::vector<std::string> paths;
-    std::vector<std::string> keys;
-    paths.reserve(Items.size());
-    keys.reserve(Items.size());
-    for (const TItemData& item : Items) {
-        paths.push_back(ItemPath(item));
-        keys.push_back(FoldTextCase(paths.back()));
+    // Each path is decoded and folded once, into one buffer each; numbers in names count as
+    // people count.
+    std::vector<size_t> pathEnds, keyEnds;
+    ReservePrefaulted(pathEnds, Items.size());
+    ReservePrefaulted(keyEnds, Items.size());
+    std::string keyText;
+    m_pathText.clear();
+    // Room for paths of a usual length, so that the buffers are seldom moved as they grow.
+    for (std::string* text : {&m_pathText, &keyText}) {
+        text->reserve(Items.size() * 32);
+        PrefaultForWriting(text->data(), text->capacity());
     }
+    for (const TItemData& item : Items) {
+        const size_t start = m_pathText.size();
+        AppendDecodedCP950(m_pathText, ItemPathBytes(item));
+        pathEnds.push_back(m_pathText.size());
+        AppendFoldedText(keyText, std::string_view(m_pathText).substr(start));
+        keyEnds.push_back(keyText.size());
+    }
+    const auto views = [](const std::string& text, const std::vector<size_t>& ends) {
+        std::vector<std::string_view> parts;
+        ReservePrefaulted(parts, ends.size());
+        size_t start = 0;
+        for (size_t end : ends) {
+            parts.emplace_back(text.data() + start, end - start);
+            start = end;
+        }
+        return parts;
+    };
+    const std::vector<std::string_view> paths = views(m_pathText, pathEnds);
+    const std::vector<std::string_view> keys = views(keyText, keyEnds);
     std::vector<size_t> order(Items.size());
     std::iota(order.begin(), order.end(), 0);
     const auto before = [&](size_t a, size_t b) {
@@ -188,7 +211,6 @@ void TObjCacheDir::sortItems()
     // what the stable sort would leave too, for one comparison an entry.
     if (!std::is_sorted(order.begin(), order.end(), before))
         std::stable_sort(order.begin(), order.end(), before);
-    keys.clear();
     m_paths.reserve(Items.size());
     for (size_t i : order) {
         if (Items[i].isFolder()) {
@@ -198,7 +220,7 @@ void TObjCacheDir::sortItems()
             ++FileTotal;
             ByteTotal += Items[i].Size;
         }
-        m_paths.push_back(std::move(paths[i]));
+        m_paths.push_back(paths[i]);
     }
     // Into that order in place, cycle by cycle: a sorted copy of thousands of 272-byte
     // entries would cost more than the sort.

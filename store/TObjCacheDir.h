@@ -84,7 +84,7 @@ private:
         QString intern(const QString& text);
     };
     /// The row of one entry in the given view style: caption, sub-items, image, size value.
-    static TListItem itemRow(const TItemData& item, const std::string& path, bool details, TextCache& cache);
+    static TListItem itemRow(const TItemData& item, std::string_view path, bool details, TextCache& cache);
 
     void reportStatus();
     bool readItems();
@@ -103,6 +103,7 @@ private:
     bool m_details;
     bool m_itemsGiven = false;
     QStringList m_extensions;
-    // The decoded paths of Items, in the same order.
-    std::vector<std::string> m_paths;
+    // The decoded paths of Items, in the same order: views of one buffer.
+    std::string m_pathText;
+    std::vector<std::string_view> m_paths;
 };
