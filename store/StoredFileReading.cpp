@@ -1,6 +1,7 @@
 #include "store/StoredFileReading.h"
 
 #include "platform/Exception.h"
+#include "platform/MemoryPages.h"
 #include "resources/StringTable.h"
 
 #include <algorithm>
@@ -66,6 +67,8 @@ void WholeFile::read(PlatformFile& file, const std::string& path)
         m_own.reset(new char[m_size + 1]);
         buffer = m_own.get();
     }
+    // The read brings the buffer's pages in one by one otherwise (a fresh buffer's, at least).
+    PrefaultForWriting(buffer, m_size);
     size_t got = 0;
     if (m_size > 0 && !file.read(buffer, m_size, &got))
         RaiseFileError(file.error());
