@@ -43,11 +43,6 @@ enum : int {
     kStrDeleteMany = 44016, kStrAddressNotFound = 44070,
 };
 
-QString strWith(int number, const QString& value)
-{
-    return QString::fromStdString(FormatMessageId(number, value.toStdString()));
-}
-
 QString UiFormatText(const char* chinese, const QString& value)
 {
     return QString::fromStdString(UiFormat(chinese, {value.toStdString()}));
