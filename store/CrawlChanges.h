@@ -76,6 +76,12 @@ class CrawlBaseline {
 public:
     CrawlBaseline() = default;
     explicit CrawlBaseline(std::vector<CrawledFile> before);
+    // Moved, never copied: the index views the folded paths this object holds, which a move
+    // leaves where they are and a copy would not.
+    CrawlBaseline(CrawlBaseline&&) = default;
+    CrawlBaseline& operator=(CrawlBaseline&&) = default;
+    CrawlBaseline(const CrawlBaseline&) = delete;
+    CrawlBaseline& operator=(const CrawlBaseline&) = delete;
     /// The changes from the files before to `after` (files only; paths compared without
     /// regard to case): new files, removed files, and files whose size or modification time
     /// differ. Ordered by path. Of files whose paths differ only in case, the first counts.

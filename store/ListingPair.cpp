@@ -237,12 +237,6 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
         list.insert(list.end(), entries.begin(), entries.end());
 }
 
-bool FolderListingAsRead(const TItemList& written, const std::string& folderPath, TItemList& asRead)
-{
-    TItemList entries = written;
-    return FolderListingAsRead(std::move(entries), folderPath, asRead);
-}
-
 bool FolderListingAsRead(TItemList&& written, const std::string& folderPath, TItemList& asRead)
 {
     asRead.clear();

@@ -32,10 +32,8 @@ void ReadFolderListing(TItemList& list, const std::string& storeDir, const std::
 /// and the stored name, cut as the reader cuts it. False (and `asRead` empty) when the
 /// reader would not give them back so: an empty list, entries of a folder that is not
 /// folderPath, or a name the reader refuses. Lets a writer show what it just wrote without
-/// reading it back.
-bool FolderListingAsRead(const TItemList& written, const std::string& folderPath, TItemList& asRead);
-/// The same, made in the entries of `written` themselves: a folder of thousands of entries
-/// is megabytes that need not be allocated and filled a second time. `written` is used up.
+/// reading it back. Made in the entries of `written` themselves, which it uses up: a folder
+/// of thousands of entries is megabytes that need not be allocated and filled a second time.
 bool FolderListingAsRead(TItemList&& written, const std::string& folderPath, TItemList& asRead);
 
 /// One entry of a listing as stored: the name is CP950 bytes (up to its NUL).

@@ -55,20 +55,22 @@ void WholeFile::read(PlatformFile& file, const std::string& path)
     if (size < 0)
         RaiseFileError(file.error());
     m_size = size_t(size);
+    // A fresh buffer's pages are faulted in at once; the read would bring them in one by one.
+    // The thread's kept buffer has them already when it is used again.
     char* buffer = nullptr;
     if (m_shared) {
         if (t_capacity < m_size + 1) {
             t_buffer.reset();
             t_buffer.reset(new char[m_size + 1]);
             t_capacity = m_size + 1;
+            PrefaultForWriting(t_buffer.get(), m_size);
         }
         buffer = t_buffer.get();
     } else {
         m_own.reset(new char[m_size + 1]);
         buffer = m_own.get();
+        PrefaultForWriting(buffer, m_size);
     }
-    // The read brings the buffer's pages in one by one otherwise (a fresh buffer's, at least).
-    PrefaultForWriting(buffer, m_size);
     size_t got = 0;
     if (m_size > 0 && !file.read(buffer, m_size, &got))
         RaiseFileError(file.error());

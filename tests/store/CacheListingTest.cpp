@@ -204,15 +204,15 @@ TEST_F(Listing, JustWrittenEntriesAreWhatTheReaderGivesBack)
     for (const std::string& asked : {folder, "\\\\srv\\功能\\許可\\"s}) {
         SCOPED_TRACE(asked);
         TItemList asRead;
-        ASSERT_TRUE(FolderListingAsRead(written, asked, asRead));
+        ASSERT_TRUE(FolderListingAsRead(TItemList(written), asked, asRead));
         expectSameEntries(asRead, read(asked));
     }
     // Entries the reader would not give back so must be read: none, or entries of a folder
     // other than the one asked for.
     TItemList asRead;
     EXPECT_FALSE(FolderListingAsRead({}, folder, asRead));
-    EXPECT_FALSE(FolderListingAsRead(written, "\\\\SRV\\功能\\", asRead));
-    EXPECT_FALSE(FolderListingAsRead(written, "\\\\SRV\\功能\\許可", asRead));
+    EXPECT_FALSE(FolderListingAsRead(TItemList(written), "\\\\SRV\\功能\\", asRead));
+    EXPECT_FALSE(FolderListingAsRead(TItemList(written), "\\\\SRV\\功能\\許可", asRead));
     EXPECT_TRUE(asRead.empty());
 }
 

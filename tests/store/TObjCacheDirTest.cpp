@@ -133,7 +133,7 @@ TEST_F(CacheDirTest, EntriesGivenAsReadShowWhatReadingTheFilesShows)
 
     view.model()->clear();
     TItemList asRead;
-    ASSERT_TRUE(FolderListingAsRead(written, "\\\\PC\\S\\許\\", asRead));
+    ASSERT_TRUE(FolderListingAsRead(TItemList(written), "\\\\PC\\S\\許\\", asRead));
     // Given entries are listed even with the files gone.
     std::filesystem::remove(store.path("PC.LST"));
     run("\\\\PC\\S\\許\\", [&](TObjCacheDir* lister) { lister->UseListedItems(std::move(asRead)); });
